@@ -1,0 +1,32 @@
+#pragma once
+
+// The one logger of the client, "OutPutData". Every log statement goes
+// through the TAVI_LOG_* macros below, which hand file, line and function
+// to log4cplus and build the message only when the level is enabled.
+
+#include <QString>
+#include <log4cplus/logger.h>
+#include <log4cplus/loggingmacros.h>
+
+#include <ostream>
+
+namespace tavi {
+
+// log4cplus::initialize() and configuration from "log.properties" in the
+// working directory. Safe to call more than once; later calls do nothing.
+void startLogging();
+
+// Logger "OutPutData".
+log4cplus::Logger outputLogger();
+
+} // namespace tavi
+
+// Lets log messages stream QStrings as UTF-8.
+inline std::ostream &operator<<(std::ostream &os, const QString &text)
+{
+    return os << text.toUtf8().constData();
+}
+
+#define TAVI_LOG_INFO(msg) LOG4CPLUS_INFO(::tavi::outputLogger(), msg)
+#define TAVI_LOG_WARN(msg) LOG4CPLUS_WARN(::tavi::outputLogger(), msg)
+#define TAVI_LOG_ERROR(msg) LOG4CPLUS_ERROR(::tavi::outputLogger(), msg)

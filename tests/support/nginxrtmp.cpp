@@ -1,0 +1,91 @@
+#include "nginxrtmp.h"
+
+#include "testsupport.h"
+
+#include <QFile>
+#include <QTextStream>
+#include <csignal>
+
+namespace testsupport {
+
+NginxRtmp::~NginxRtmp()
+{
+    stop();
+}
+
+bool NginxRtmp::start()
+{
+    if (!m_dir.isValid())
+        return false;
+    m_port = freePort();
+    if (m_port == 0)
+        return false;
+    QFile conf(m_dir.filePath(QStringLiteral("nginx.conf")));
+    if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QTextStream out(&conf);
+    out << "load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;\n"
+        << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+        << "pid " << m_dir.filePath(QStringLiteral("nginx.pid")) << ";\n"
+        << "error_log " << m_dir.filePath(QStringLiteral("error.log")) << " info;\n"
+        << "events { worker_connections 256; }\n"
+        << "rtmp {\n  server {\n    listen 127.0.0.1:" << m_port << ";\n"
+        << "    chunk_size 4096;\n"
+        << "    application live {\n      live on;\n      record off;\n"
+        << "      wait_key on;\n      wait_video on;\n    }\n  }\n}\n";
+    conf.close();
+    return launch();
+}
+
+bool NginxRtmp::launch()
+{
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(QStringLiteral("/usr/sbin/nginx"),
+                    {QStringLiteral("-p"), m_dir.path(), QStringLiteral("-c"),
+                     m_dir.filePath(QStringLiteral("nginx.conf"))});
+    if (!m_process.waitForStarted(5000))
+        return false;
+    return waitForPort(m_port, 5000);
+}
+
+void NginxRtmp::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    thaw();
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+bool NginxRtmp::restart()
+{
+    stop();
+    return launch();
+}
+
+void NginxRtmp::freeze()
+{
+    if (m_process.state() != QProcess::NotRunning)
+        ::kill(pid_t(m_process.processId()), SIGSTOP);
+}
+
+void NginxRtmp::thaw()
+{
+    if (m_process.state() != QProcess::NotRunning)
+        ::kill(pid_t(m_process.processId()), SIGCONT);
+}
+
+QString NginxRtmp::url(const QString &stream, const QString &app) const
+{
+    return QStringLiteral("rtmp://127.0.0.1:%1/%2/%3").arg(m_port).arg(app, stream);
+}
+
+QString NginxRtmp::log() const
+{
+    QFile file(m_dir.filePath(QStringLiteral("error.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace testsupport

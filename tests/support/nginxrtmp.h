@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace testsupport {
+
+// nginx with the RTMP module on a free loopback port, with a throw-away
+// config: one live application "live". Stopped when destroyed.
+class NginxRtmp
+{
+public:
+    NginxRtmp() = default;
+    ~NginxRtmp();
+
+    bool start();
+    void stop();
+    // Starts again on the same port (a server that went away and came back).
+    bool restart();
+    // Stops the process (SIGSTOP) so it holds connections but says nothing.
+    void freeze();
+    void thaw();
+
+    quint16 port() const { return m_port; }
+    QString url(const QString &stream, const QString &app = QStringLiteral("live")) const;
+    QString log() const;
+
+private:
+    bool launch();
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+};
+
+} // namespace testsupport

@@ -1,0 +1,80 @@
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+namespace testsupport {
+
+quint16 freePort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return server.serverPort();
+}
+
+static QString envDir(const char *name)
+{
+    const QByteArray value = qgetenv(name);
+    return value.isEmpty() ? QStringLiteral(".") : QString::fromLocal8Bit(value);
+}
+
+QString stageDir() { return envDir("TAVI_STAGE_DIR"); }
+QString binaryDir() { return envDir("TAVI_BINARY_DIR"); }
+QString sourceDir() { return envDir("TAVI_SOURCE_DIR"); }
+
+bool run(const QString &program, const QStringList &args, int timeoutMs, QByteArray *output)
+{
+    QProcess process;
+    process.setProcessChannelMode(output ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
+    process.start(program, args);
+    if (!process.waitForStarted(10000))
+        return false;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return false;
+    }
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool makeMedia(const QString &output, const QStringList &inputArgs, int timeoutMs)
+{
+    QStringList args{QStringLiteral("-y"), QStringLiteral("-loglevel"), QStringLiteral("error")};
+    args << inputArgs << output;
+    return run(QStringLiteral("ffmpeg"), args, timeoutMs);
+}
+
+QJsonObject probe(const QString &input, int timeoutMs)
+{
+    QByteArray out;
+    if (!run(QStringLiteral("ffprobe"),
+             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-print_format"),
+              QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams"),
+              input},
+             timeoutMs, &out))
+        return {};
+    return QJsonDocument::fromJson(out).object();
+}
+
+bool waitForPort(quint16 port, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (socket.waitForConnected(200))
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+} // namespace testsupport

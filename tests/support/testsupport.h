@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+namespace testsupport {
+
+// A TCP port on 127.0.0.1 that nothing listens on right now.
+quint16 freePort();
+
+// Folders handed over by ctest (fall back to the current folder).
+QString stageDir();
+QString binaryDir();
+QString sourceDir();
+
+// Runs a program to its end; false on a start failure, a time-out or a
+// non-zero exit. Output goes to *output when given.
+bool run(const QString &program, const QStringList &args, int timeoutMs = 60000,
+         QByteArray *output = nullptr);
+
+// Makes a media file with the ffmpeg command line (arguments before the
+// output name), e.g. {"-f","lavfi","-i","testsrc2=size=320x240:rate=25"}.
+bool makeMedia(const QString &output, const QStringList &inputArgs, int timeoutMs = 120000);
+
+// ffprobe's JSON (-show_format -show_streams) for a file or address.
+QJsonObject probe(const QString &input, int timeoutMs = 30000);
+
+// Waits up to timeoutMs for something to accept on the port.
+bool waitForPort(quint16 port, int timeoutMs);
+
+} // namespace testsupport
