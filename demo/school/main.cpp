@@ -1,0 +1,77 @@
+// tavi-demo-school [--demo] [--listen ADDRESS] [--port N] [--rtmp rtmp://HOST:PORT/APP]
+// Serves the demo school's web service until SIGINT or SIGTERM.
+
+#include "school.h"
+
+#include <httplib.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <pthread.h>
+#include <string>
+#include <thread>
+
+namespace {
+void usage()
+{
+    std::cerr << "usage: tavi-demo-school [--demo] [--listen ADDRESS] [--port N] "
+                 "[--rtmp rtmp://HOST:PORT/APP]\n"
+                 "  --demo  the stage's defaults: 127.0.0.1, port 18080, rtmp://127.0.0.1:1935/live\n";
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string address = "127.0.0.1";
+    int port = 18080;
+    std::string rtmp = "rtmp://127.0.0.1:1935/live";
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--demo") {
+            continue;
+        } else if (arg == "--listen" && hasValue) {
+            address = argv[++i];
+        } else if (arg == "--port" && hasValue) {
+            port = std::atoi(argv[++i]);
+        } else if (arg == "--rtmp" && hasValue) {
+            rtmp = argv[++i];
+        } else {
+            usage();
+            return 2;
+        }
+    }
+    if (port <= 0 || port > 65535) {
+        std::cerr << "tavi-demo-school: bad port\n";
+        return 2;
+    }
+
+    // Signals are taken by one thread that stops the server.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    DemoSchool school(QString::fromStdString(rtmp));
+    httplib::Server server;
+    school.install(server);
+    if (!server.bind_to_port(address.c_str(), port)) {
+        std::cerr << "tavi-demo-school: cannot listen on " << address << ":" << port << "\n";
+        return 1;
+    }
+    std::thread waiter([&]() {
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        school.stop();
+        server.stop();
+    });
+    std::cout << "tavi-demo-school: http://" << address << ":" << port << "/ (streams " << rtmp << ")"
+              << std::endl;
+    const bool served = server.listen_after_bind();
+    // Wakes the waiter if the server ended by itself.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+    return served ? 0 : 1;
+}

@@ -1,0 +1,266 @@
+#include "school.h"
+
+#include "pictures.h"
+
+#include <QColor>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+
+#include <httplib.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+const char *const kJson = "application/json; charset=utf-8";
+const char *const kHtml = "text/html; charset=utf-8";
+
+std::string toJson(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+QString param(const httplib::Request &req, const char *name)
+{
+    return req.has_param(name) ? QString::fromStdString(req.get_param_value(name)) : QString();
+}
+
+std::string page(const QString &title, const QString &body)
+{
+    return QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1</title>"
+                          "<style>body{font-family:'Microsoft YaHei',sans-serif;background:#eff5ff;"
+                          "color:#303e54;margin:0}header{background:#303e54;color:#f5f6f7;padding:18px 32px;"
+                          "font-size:22px}main{padding:24px 32px}a{color:#de3120}"
+                          "input{padding:6px;margin:4px 0;width:220px}</style></head><body>"
+                          "<header>Velin 在线课堂</header><main>%2</main></body></html>")
+        .arg(title, body)
+        .toStdString();
+}
+
+// One course of the day; minutes are relative to now.
+struct DemoCourse
+{
+    int id;
+    QString name;
+    int lesson;
+    int teachingType;
+    int startMinutes;
+    int lengthMinutes;
+};
+
+const DemoCourse kCourses[] = {
+    {101, QStringLiteral("Python 编程入门"), 3, 1, 10, 60},
+    {102, QStringLiteral("高等数学：微积分初步"), 5, 3, -20, 90},
+    {103, QStringLiteral("英语口语提高班"), 2, 2, 120, 45},
+};
+
+} // namespace
+
+DemoSchool::DemoSchool(QString rtmpBase) : rtmpBase(std::move(rtmpBase))
+{
+    accounts = {
+        {QStringLiteral("student"), QStringLiteral("123456"), QStringLiteral("10001"), QStringLiteral("1"),
+         QStringLiteral("王小明"), QStringLiteral("13800000001")},
+        {QStringLiteral("teacher"), QStringLiteral("123456"), QStringLiteral("20001"), QStringLiteral("3"),
+         QStringLiteral("李老师"), QStringLiteral("13800000002")},
+        {QStringLiteral("tutor"), QStringLiteral("123456"), QStringLiteral("30001"), QStringLiteral("2"),
+         QStringLiteral("张助教"), QStringLiteral("13800000003")},
+    };
+    pictures["10001"] = drawUserPicture(QColor(0xfb, 0xab, 0x43));
+    pictures["20001"] = drawUserPicture(QColor(0xde, 0x31, 0x20));
+    pictures["30001"] = drawUserPicture(QColor(0x30, 0xa2, 0x54));
+}
+
+QString DemoSchool::newToken()
+{
+    QString token;
+    for (int i = 0; i < 4; ++i)
+        token += QString::number(QRandomGenerator::system()->generate(), 16).rightJustified(8, QLatin1Char('0'));
+    return token;
+}
+
+const DemoSchool::Account *DemoSchool::sessionUser(const httplib::Request &req) const
+{
+    // Cookie: a=1; marlo=...; b=2
+    const QStringList parts = QString::fromStdString(req.get_header_value("Cookie")).split(QLatin1Char(';'));
+    QString token;
+    for (const QString &part : parts) {
+        const QString cookie = part.trimmed();
+        if (cookie.startsWith(QLatin1String("marlo="))) {
+            token = cookie.mid(6);
+            break;
+        }
+    }
+    if (token.isEmpty())
+        return nullptr;
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto it = sessions.find(token.toStdString());
+    if (it == sessions.end())
+        return nullptr;
+    for (const Account &account : accounts) {
+        if (account.userName == it->second)
+            return &account;
+    }
+    return nullptr;
+}
+
+void DemoSchool::login(const httplib::Request &req, httplib::Response &res)
+{
+    const QString user = param(req, "username");
+    const QString password = param(req, "password");
+    for (const Account &account : accounts) {
+        if (account.userName != user || account.password != password)
+            continue;
+        const QString token = newToken();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            sessions[token.toStdString()] = account.userName;
+        }
+        std::string host = req.get_header_value("Host");
+        if (host.empty())
+            host = "127.0.0.1";
+        QJsonObject list{{"userId", account.userId},
+                         {"userName", account.userName},
+                         {"type", account.type},
+                         {"real_name", account.realName},
+                         {"photo", QStringLiteral("http://%1/avatar/%2.png")
+                                       .arg(QString::fromStdString(host), account.userId)},
+                         {"mobile", account.mobile}};
+        res.set_header("Set-Cookie", "marlo=" + token.toStdString() + "; Path=/; HttpOnly");
+        res.set_content(toJson({{"status", 200}, {"msg", QStringLiteral("登录成功")}, {"list", list}}), kJson);
+        return;
+    }
+    res.set_content(toJson({{"status", 401}, {"msg", QStringLiteral("用户名或密码错误")}}), kJson);
+}
+
+QJsonArray DemoSchool::courses(int listType, const QDateTime &now) const
+{
+    QJsonArray list;
+    const QDateTime base = now.addSecs(-now.time().second());
+    for (const DemoCourse &course : kCourses) {
+        const QDateTime start = base.addSecs(course.startMinutes * 60);
+        const QDateTime end = start.addSecs(course.lengthMinutes * 60);
+        const QString stream = rtmpBase + QStringLiteral("/course%1").arg(course.id);
+        const QString talk = stream + QStringLiteral("_talk");
+        QJsonObject item{
+            {"courseware_id", QString::number(course.id * 10)},
+            {"courseware_detail_id", QString::number(course.id * 100 + course.lesson)},
+            {"order_id", QString::number(900000 + course.id)},
+            {"teaching_type", QString::number(course.teachingType)},
+            {"cs_type", "1"},
+            {"appointment_time", start.toString(QStringLiteral("yyyy-MM-dd hh:mm")) + QLatin1Char('-')
+                                     + end.toString(QStringLiteral("hh:mm"))},
+            {"status", "1"},
+            {"stuStatus", "1"},
+            {"apply_num", "12"},
+            {"agree_apply_num", "10"},
+        };
+        if (listType == 1) {
+            // The teacher publishes the class and plays the student's voice.
+            item.insert("bid", QString::number(course.id));
+            item.insert("cs_name", course.name);
+            item.insert("cs_joint_num", QString::number(course.lesson));
+            item.insert("rtmp", stream);
+            item.insert("rtmplat", talk);
+        } else {
+            item.insert("id", QString::number(course.id));
+            item.insert("name", course.name);
+            item.insert("joint_num", QString::number(course.lesson));
+            item.insert("rtmp", talk);
+            item.insert("rtmplat", stream);
+        }
+        list.append(item);
+    }
+    return list;
+}
+
+void DemoSchool::todayCourses(const httplib::Request &req, httplib::Response &res, bool teacherPath)
+{
+    const Account *user = sessionUser(req);
+    if (!user) {
+        res.set_content(toJson({{"status", 401}, {"msg", QStringLiteral("请先登录")}}), kJson);
+        return;
+    }
+    const QString type = param(req, "type");
+    int listType = 0;
+    if (teacherPath && type == QLatin1String("teacher") && (user->type == "2" || user->type == "3"))
+        listType = 1;
+    else if (teacherPath && type == QLatin1String("student") && user->type == "2")
+        listType = 2;
+    else if (!teacherPath && type == QLatin1String("student") && user->type != "2" && user->type != "3")
+        listType = 2;
+    if (listType == 0) {
+        res.set_content(toJson({{"status", 403}, {"msg", QStringLiteral("无权查看")}}), kJson);
+        return;
+    }
+    res.set_content(toJson({{"status", 200}, {"list", courses(listType, QDateTime::currentDateTime())}}), kJson);
+}
+
+void DemoSchool::install(httplib::Server &server)
+{
+    server.Get("/ucenter/default/login",
+               [this](const httplib::Request &req, httplib::Response &res) { login(req, res); });
+    server.Get("/teacher/courseall/todaycourse", [this](const httplib::Request &req, httplib::Response &res) {
+        todayCourses(req, res, true);
+    });
+    server.Get("/student/courseall/todaycourse", [this](const httplib::Request &req, httplib::Response &res) {
+        todayCourses(req, res, false);
+    });
+    server.Get(R"(/avatar/(\w+)\.png)", [this](const httplib::Request &req, httplib::Response &res) {
+        const auto it = pictures.find(req.matches[1].str());
+        if (it == pictures.end()) {
+            res.status = 404;
+            return;
+        }
+        res.set_content(it->second.constData(), size_t(it->second.size()), "image/png");
+    });
+    server.Get("/ucenter/default/register", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(page(QStringLiteral("免费注册"),
+                             QStringLiteral("<h2>免费注册</h2><form onsubmit=\"return false\">"
+                                            "<div><input placeholder=\"用户名\"></div>"
+                                            "<div><input type=\"password\" placeholder=\"密码\"></div>"
+                                            "<div><input placeholder=\"手机号\"></div>"
+                                            "<button>注册</button></form>"
+                                            "<p>演示学校不接受新的注册，请使用 README 中的演示账号。</p>")),
+                        kHtml);
+    });
+    server.Get("/", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(page(QStringLiteral("Velin 在线课堂"),
+                             QStringLiteral("<h2>欢迎来到演示学校</h2><p>今日课程请在客户端中查看。</p>"
+                                            "<p><a href=\"/ucenter/default/register\">免费注册</a></p>")),
+                        kHtml);
+    });
+
+    // Helpers for checking the client against awkward answers.
+    server.Get("/demo/cookies", [](const httplib::Request &req, httplib::Response &res) {
+        // /demo/cookies?set=a=1,b=2 sets each cookie
+        const QStringList pairs = param(req, "set").split(QLatin1Char(','), Qt::SkipEmptyParts);
+        for (const QString &pair : pairs)
+            res.set_header("Set-Cookie", pair.toStdString() + "; Path=/");
+        res.set_content(toJson({{"status", 200}}), kJson);
+    });
+    server.Get("/demo/status", [](const httplib::Request &req, httplib::Response &res) {
+        res.status = param(req, "code").toInt();
+        if (res.status < 100 || res.status > 599)
+            res.status = 500;
+        res.set_content(toJson({{"status", res.status}}), kJson);
+    });
+    server.Get("/demo/echo", [](const httplib::Request &req, httplib::Response &res) {
+        const std::string target = req.target;
+        const size_t mark = target.find('?');
+        QJsonObject echo{{"status", 200},
+                         {"path", QString::fromStdString(req.path)},
+                         {"query", QString::fromStdString(mark == std::string::npos ? std::string()
+                                                                                   : target.substr(mark + 1))},
+                         {"cookie", QString::fromStdString(req.get_header_value("Cookie"))},
+                         {"host", QString::fromStdString(req.get_header_value("Host"))}};
+        res.set_content(toJson(echo), kJson);
+    });
+    server.Get("/demo/slow", [this](const httplib::Request &req, httplib::Response &res) {
+        const int ms = qBound(0, param(req, "ms").toInt(), 60000);
+        for (int waited = 0; waited < ms && !stopping; waited += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        res.set_content(toJson({{"status", 200}}), kJson);
+    });
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+} // namespace httplib
+
+// The demo school: accounts, sessions, today's courses and the portal.
+class DemoSchool
+{
+public:
+    struct Account
+    {
+        QString userName;
+        QString password;
+        QString userId;
+        QString type; // "1" student, "2" tutor (teaches and studies), "3" teacher
+        QString realName;
+        QString mobile;
+    };
+
+    // rtmpBase: where the classes' streams live, e.g. rtmp://127.0.0.1:1935/live
+    explicit DemoSchool(QString rtmpBase);
+
+    void install(httplib::Server &server);
+    // Ends the waits of slow answers.
+    void stop() { stopping = true; }
+
+    // Today's courses as the given list type (1 teacher list, 2 student
+    // list) would show them, with times relative to now.
+    QJsonArray courses(int listType, const QDateTime &now) const;
+
+private:
+    void login(const httplib::Request &req, httplib::Response &res);
+    void todayCourses(const httplib::Request &req, httplib::Response &res, bool teacherPath);
+    const Account *sessionUser(const httplib::Request &req) const;
+    QString newToken();
+
+    QString rtmpBase;
+    std::vector<Account> accounts;
+    std::map<std::string, QByteArray> pictures; // userId -> PNG
+    mutable std::mutex mutex;
+    std::map<std::string, QString> sessions; // token -> user name
+    std::atomic<bool> stopping{false};
+};

@@ -1,0 +1,44 @@
+#include "net/flash.h"
+
+#include <QEasingCurve>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPropertyAnimation>
+
+Flash::Flash(QString text, int width, int height, QString backgroundRgb, QString textRgb,
+             QString fontSize, QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint);
+    // A notice closing while the main window sits in the tray must not end
+    // the program, and nothing keeps a faded notice.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAutoFillBackground(true);
+    setContentsMargins(0, 0, 0, 0);
+    setFixedWidth(width);
+    setFixedHeight(height);
+    setStyleSheet(QStringLiteral("background-color:rgb(%1);color:rgb(%2);font-size:%3;border-radius:5px;")
+                      .arg(backgroundRgb, textRgb, fontSize));
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    label = new QLabel(text, this);
+    label->setStyleSheet(QStringLiteral("color:rgb(255,255,255);font-size:12px;"));
+    layout->addStretch();
+    layout->addWidget(label);
+    layout->addStretch();
+
+    auto *fade = new QPropertyAnimation(this, "windowOpacity", this);
+    fade->setDuration(3800);
+    fade->setStartValue(1.0);
+    fade->setEndValue(0.0);
+    fade->setEasingCurve(QEasingCurve::OutBack);
+    connect(fade, &QPropertyAnimation::finished, this, &QWidget::close);
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+QString Flash::text() const
+{
+    return label->text();
+}

@@ -1,0 +1,176 @@
+#include "net/tavihttp.h"
+
+#include "app/config.h"
+#include "net/cookiejar.h"
+#include "net/flash.h"
+
+#include <QDebug>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkInterface>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QTimer>
+#include <QUrlQuery>
+
+TaviHttp::TaviHttp(QString path, QMap<QString, QString> params, int port, bool synchronous)
+    : QObject(nullptr)
+{
+    baseUrl = tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url"));
+    url = new QUrl;
+    buildUrl(path, port);
+    this->params = params;
+    this->synchronous = synchronous;
+    manager = new QNetworkAccessManager;
+    query = new QUrlQuery;
+}
+
+TaviHttp::~TaviHttp()
+{
+    // The shared cookie store is detached from the manager after every
+    // install, so deleting the manager leaves it alone.
+    delete manager;
+    delete url;
+    delete query;
+}
+
+void TaviHttp::buildUrl(const QString &path, int requestedPort)
+{
+    QString address;
+    if (path.startsWith(QLatin1String("http:")) || path.startsWith(QLatin1String("https:")))
+        address = path;
+    else if (path.startsWith(QLatin1Char('/')))
+        address = baseUrl + path;
+    else
+        address = baseUrl + QLatin1Char('/') + path;
+    url->setUrl(address, QUrl::TolerantMode);
+
+    // A port named by the address (a school's service on 8080, say) is
+    // kept; otherwise the requested one, except that https keeps 443.
+    const int fallback = requestedPort < 1 ? 80 : requestedPort;
+    if (url->port() == -1 && url->scheme() != QLatin1String("https"))
+        url->setPort(fallback);
+    port = url->port(url->scheme() == QLatin1String("https") ? 443 : fallback);
+}
+
+QUrl TaviHttp::requestUrl() const
+{
+    return *url;
+}
+
+void TaviHttp::setCallback(std::function<void(bool, QByteArray)> callback)
+{
+    this->callback = std::move(callback);
+}
+
+bool TaviHttp::networkReachable(const QUrl &target)
+{
+    // Qt's own online check reports "offline" when only loopback is up,
+    // although a local service is perfectly reachable then.
+    const QString host = target.host();
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    if (!address.isNull() && address.isLoopback())
+        return true;
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    if (interfaces.isEmpty())
+        return true; // nothing known: let the request itself find out
+    for (const QNetworkInterface &iface : interfaces) {
+        const auto flags = iface.flags();
+        if ((flags & QNetworkInterface::IsUp) && (flags & QNetworkInterface::IsRunning)
+            && !(flags & QNetworkInterface::IsLoopBack))
+            return true;
+    }
+    return false;
+}
+
+void TaviHttp::get()
+{
+    QNetworkRequest request{QUrl()};
+    if (!networkReachable(*url)) {
+        showTip(QStringLiteral("网络连接不可用，请检查网络设置 get not online!"));
+        return;
+    }
+
+    query->clear();
+    for (auto it = params.constBegin(); it != params.constEnd(); ++it)
+        query->addQueryItem(it.key(), it.value());
+    // Without parameters the address keeps its own query (a picture
+    // address may need it).
+    if (!params.isEmpty())
+        url->setQuery(*query);
+    qDebug() << "send glob cookies:" << CookieJar::instance()->getCookies();
+    manager->setCookieJar(CookieJar::instance());
+    CookieJar::instance()->setParent(nullptr);
+#if QT_CONFIG(bearermanagement)
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    // Same reason as above: never let the bearer check refuse a request.
+    manager->setNetworkAccessible(QNetworkAccessManager::Accessible);
+    QT_WARNING_POP
+#endif
+
+    request.setUrl(*url);
+    connect(manager, &QNetworkAccessManager::finished, this, &TaviHttp::requestFinished,
+            Qt::UniqueConnection);
+    QNetworkReply *reply = manager->get(request);
+    watch(reply);
+    if (synchronous) {
+        QEventLoop loop;
+        connect(manager, &QNetworkAccessManager::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+void TaviHttp::watch(QNetworkReply *reply)
+{
+    if (timeoutMs <= 0)
+        return;
+    if (!timer) {
+        timer = new QTimer(this);
+        timer->setSingleShot(true);
+    }
+    timer->disconnect();
+    QPointer<QNetworkReply> guarded(reply);
+    connect(timer, &QTimer::timeout, this, [guarded]() {
+        // Aborting finishes the reply with status 0: the usual failure path.
+        if (guarded && guarded->isRunning())
+            guarded->abort();
+    });
+    connect(reply, &QNetworkReply::finished, timer, &QTimer::stop);
+    timer->start(timeoutMs);
+}
+
+void TaviHttp::requestFinished(QNetworkReply *reply)
+{
+    if (!reply->isFinished())
+        return;
+    auto cookies = reply->header(QNetworkRequest::SetCookieHeader).value<QList<QNetworkCookie>>();
+    // The header's cookies carry no domain of their own; give them the
+    // reply's so that later requests to the same service send them.
+    for (QNetworkCookie &cookie : cookies)
+        cookie.normalize(reply->url());
+    CookieJar::instance()->setCookies(cookies);
+    qDebug() << "glob cookies:" << CookieJar::instance()->getCookies();
+
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
+    if (status == 200) {
+        if (callback)
+            callback(true, body);
+    } else {
+        showTip(QStringLiteral("网络请求失败"));
+    }
+    reply->deleteLater();
+}
+
+void TaviHttp::showTip(QString text)
+{
+    auto *flash = new Flash(text, 100, 30, QStringLiteral("90,90,90"), QStringLiteral("255,255,255"),
+                            QStringLiteral("120px"), nullptr);
+    flash->show();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+class QUrlQuery;
+
+// One GET request to the web service. The path is joined to "/TaviHttp/Url"
+// of the settings file; the callback runs only for HTTP status 200, every
+// other outcome shows a Flash notice. All requests share CookieJar.
+class TaviHttp : public QObject
+{
+    Q_OBJECT
+public:
+    // A request that gets no answer in this time ends as a failed one.
+    static constexpr int kDefaultTimeoutMs = 15000;
+
+    TaviHttp(QString path, QMap<QString, QString> params, int port, bool synchronous);
+    ~TaviHttp() override;
+
+    void setCallback(std::function<void(bool, QByteArray)> callback);
+    // Sends the request; a synchronous request returns once it has ended.
+    void get();
+    void showTip(QString text);
+
+    // Address as built at construction (query added by get()).
+    QUrl requestUrl() const;
+    int requestPort() const { return port; }
+    void setTimeout(int ms) { timeoutMs = ms; }
+
+public slots:
+    virtual void requestFinished(QNetworkReply *reply);
+
+protected:
+    // Builds the address of path (relative to the base address, or a full
+    // http(s) address) into url.
+    void buildUrl(const QString &path, int requestedPort);
+    // Whether the network could carry a request to url at all.
+    static bool networkReachable(const QUrl &target);
+    // Starts the time-out watch on a reply that has just been sent.
+    void watch(QNetworkReply *reply);
+
+    std::function<void(bool, QByteArray)> callback;
+    QString baseUrl;
+    QUrl *url = nullptr;
+    QMap<QString, QString> params;
+    QNetworkAccessManager *manager = nullptr;
+    QUrlQuery *query = nullptr;
+    int port = 80;
+    bool synchronous = false;
+    int timeoutMs = kDefaultTimeoutMs;
+    QTimer *timer = nullptr;
+};

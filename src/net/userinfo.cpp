@@ -1,0 +1,7 @@
+#include "net/userinfo.h"
+
+UserInfo &UserInfo::instance()
+{
+    static UserInfo user;
+    return user;
+}

@@ -1,0 +1,64 @@
+#include "demoschool.h"
+
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace testsupport {
+
+DemoSchool::~DemoSchool()
+{
+    stop();
+}
+
+bool DemoSchool::start(const QString &rtmpBase)
+{
+    const QString program = stageDir() + QStringLiteral("/tavi-demo-school");
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        m_port = freePort();
+        if (m_port == 0)
+            continue;
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(program, {QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                                  QStringLiteral("--port"), QString::number(m_port),
+                                  QStringLiteral("--rtmp"), rtmpBase});
+        if (!m_process.waitForStarted(5000))
+            return false;
+        if (waitForPort(m_port, 5000))
+            return true;
+        stop(); // lost the port to someone else: try another
+    }
+    return false;
+}
+
+void DemoSchool::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QString DemoSchool::baseUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
+
+bool DemoSchool::writeSysConfig() const
+{
+    QDir().mkpath(QStringLiteral("etc"));
+    QFile file(QStringLiteral("etc/sysConfigue.ini"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write(QStringLiteral("[TaviHttp]\nUrl=%1\nwebUrl=127.0.0.1:%2\nchatUrl=127.0.0.1\n")
+                   .arg(baseUrl())
+                   .arg(m_port)
+                   .toUtf8());
+    return true;
+}
+
+} // namespace testsupport

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+namespace testsupport {
+
+// The stage's tavi-demo-school on a free loopback port, as a child process.
+// Stopped when destroyed.
+class DemoSchool
+{
+public:
+    DemoSchool() = default;
+    ~DemoSchool();
+
+    // rtmpBase: where the served courses' streams point.
+    bool start(const QString &rtmpBase = QStringLiteral("rtmp://127.0.0.1:1935/live"));
+    void stop();
+
+    quint16 port() const { return m_port; }
+    // http://127.0.0.1:PORT
+    QString baseUrl() const;
+    // Writes ./etc/sysConfigue.ini in the working directory pointing at
+    // this server (web service, portal and chat host).
+    bool writeSysConfig() const;
+
+private:
+    QProcess m_process;
+    quint16 m_port = 0;
+};
+
+} // namespace testsupport
