@@ -66,6 +66,10 @@ DemoSchool::DemoSchool(QString rtmpBase) : rtmpBase(std::move(rtmpBase))
          QStringLiteral("李老师"), QStringLiteral("13800000002")},
         {QStringLiteral("tutor"), QStringLiteral("123456"), QStringLiteral("30001"), QStringLiteral("2"),
          QStringLiteral("张助教"), QStringLiteral("13800000003")},
+        // Answered in the older reply form: status as text, numeric user
+        // id, no real name and no picture.
+        {QStringLiteral("legacy"), QStringLiteral("123456"), QStringLiteral("1234567"), QStringLiteral("1"),
+         QString(), QStringLiteral("13800000004")},
     };
     pictures["10001"] = drawUserPicture(QColor(0xfb, 0xab, 0x43));
     pictures["20001"] = drawUserPicture(QColor(0xde, 0x31, 0x20));
@@ -127,8 +131,16 @@ void DemoSchool::login(const httplib::Request &req, httplib::Response &res)
                          {"photo", QStringLiteral("http://%1/avatar/%2.png")
                                        .arg(QString::fromStdString(host), account.userId)},
                          {"mobile", account.mobile}};
+        QJsonObject reply{{"status", 200}, {"msg", QStringLiteral("登录成功")}, {"list", list}};
+        if (account.userName == QLatin1String("legacy")) {
+            list.insert("userId", account.userId.toDouble());
+            list.insert("real_name", QString());
+            list.insert("photo", QString());
+            reply.insert("status", "200");
+            reply.insert("list", list);
+        }
         res.set_header("Set-Cookie", "marlo=" + token.toStdString() + "; Path=/; HttpOnly");
-        res.set_content(toJson({{"status", 200}, {"msg", QStringLiteral("登录成功")}, {"list", list}}), kJson);
+        res.set_content(toJson(reply), kJson);
         return;
     }
     res.set_content(toJson({{"status", 401}, {"msg", QStringLiteral("用户名或密码错误")}}), kJson);

@@ -1,17 +1,12 @@
 // Entry of taviMainLib: the one exported symbol.
 
-#include "app/logging.h"
-
-#include <QApplication>
-#include <QLabel>
+#include "app/app.h"
+#include "net/logindlg.h"
 
 extern "C" __attribute__((visibility("default"))) int mainStart()
 {
-    tavi::startLogging();
-    // Stand-in window until the application controller lands.
-    auto *window = new QLabel(QStringLiteral("tavi"));
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->resize(400, 200);
-    window->show();
+    // Lives until the process ends.
+    auto *controller = new app();
+    controller->loginDialog()->show();
     return 0;
 }

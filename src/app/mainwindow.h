@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QMainWindow>
+
+class StatusWidget;
+class TitleWidget;
+
+// The frameless main window: title bar, content area, status bar. One
+// instance for the whole run; its commands go to app as signals.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+
+    // The process-wide window, created on first use.
+    static MainWindow *instance();
+
+    void loginOut();
+    void loginSuccess();
+    // Sent to the tray: the content area stops what plays.
+    void onTray();
+
+    TitleWidget *title() const { return titleBar; }
+    StatusWidget *status() const { return statusBar; }
+    QWidget *contentArea() const { return content; }
+
+signals:
+    void s_loginOut();
+    void s_tray();
+    void s_min();
+    void s_max();
+    void s_move(QPoint pMove);
+    void exitWindow();
+    void s_sMainWnd();
+
+public slots:
+    void slot_tray();
+    void slot_showWindow();
+
+private:
+    TitleWidget *titleBar;
+    StatusWidget *statusBar;
+    // Holds the place of the content area (course panel, classroom screen,
+    // chat panel) until that lands.
+    QWidget *content;
+};

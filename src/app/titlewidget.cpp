@@ -1,0 +1,183 @@
+#include "app/titlewidget.h"
+
+#include "app/mainwindow.h"
+#if __has_include("app/messagebox.h")
+#include "app/messagebox.h"
+#define TAVI_HAVE_MESSAGEBOX 1
+#endif
+#include "net/bitmaplabel.h"
+#include "net/userinfo.h"
+#include "ui/commonbutton.h"
+#include "ui/iconbtn.h"
+#include "ui/label.h"
+
+#include <QDebug>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QSignalMapper>
+
+namespace {
+QString shownName(const UserInfo &user)
+{
+    return user.real_name.isEmpty() ? user.userName : user.real_name;
+}
+} // namespace
+
+TitleWidget::TitleWidget(QWidget *parent) : QWidget(parent), firstJump(true), dragging(false)
+{
+    setFixedHeight(38);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setBrush(QPalette::Window, QColor(QStringLiteral("#303e54")));
+    setPalette(pal);
+
+    logoBtn = new IconBtn(QStringLiteral(":/images/sys/logo"), true, this);
+
+    const UserInfo &user = UserInfo::instance();
+    qDebug() << user.real_name << user.userName << user.photo;
+    photoLabel = new BitmapLabel(QString(), 20, 20, this);
+    nameLabel = new Label(shownName(user), QColor(QStringLiteral("#bfc3c9")), false, this);
+    logoutLabel = new Label(QStringLiteral("[退出]"), QColor(QStringLiteral("#bfc3c9")), true, this);
+    logoutLabel->setHoverColor(QColor(QStringLiteral("#bd9ca3")));
+    auto *userBlock = new QGridLayout;
+    userBlock->setHorizontalSpacing(8);
+    userBlock->setVerticalSpacing(0);
+    userBlock->addWidget(photoLabel, 0, 0, 2, 1);
+    userBlock->addWidget(nameLabel, 0, 1);
+    userBlock->addWidget(logoutLabel, 1, 1);
+
+    minBtn = new IconBtn(QStringLiteral(":/images/sys/min"), true, this);
+    maxBtn = new IconBtn(QStringLiteral(":/images/sys/max"), true, this);
+    closeBtn = new IconBtn(QStringLiteral(":/images/sys/close"), true, this);
+
+    auto *mapper = new QSignalMapper(this);
+    auto *tabRow = new QHBoxLayout;
+    tabRow->setSpacing(0);
+    const QStringList names = {QStringLiteral("今日课程"), QStringLiteral("本地播放")};
+    for (int i = 0; i < names.size(); ++i) {
+        auto *tab = new CommonButton(names.at(i), this);
+        tabs.append(tab);
+        tabRow->addWidget(tab);
+        connect(tab, SIGNAL(clicked()), mapper, SLOT(map()));
+        mapper->setMapping(tab, QString::number(i));
+    }
+    connect(mapper, SIGNAL(mapped(QString)), this, SLOT(doJump(QString)));
+
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(18, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(logoBtn);
+    row->addSpacing(20);
+    row->addLayout(userBlock);
+    row->addSpacing(68);
+    row->addLayout(tabRow);
+    row->addStretch();
+    row->addWidget(minBtn);
+    row->addWidget(maxBtn);
+    row->addWidget(closeBtn);
+
+    connect(logoutLabel, SIGNAL(s_clicked()), this, SLOT(slot_logOut()));
+    connect(minBtn, SIGNAL(clicked()), this, SIGNAL(s_min()));
+    connect(maxBtn, SIGNAL(clicked()), this, SIGNAL(s_max()));
+    connect(closeBtn, SIGNAL(clicked()), this, SIGNAL(s_tray()));
+
+    // Tab 0 starts selected.
+    firstJump = true;
+    emit tabs.first()->clicked();
+
+#ifdef TAVI_HAVE_MESSAGEBOX
+    logoutBox = new MessageBox(this);
+    logoutBox->setText(QStringLiteral("您，确定退出登录吗？"));
+    connect(logoutBox, SIGNAL(doAccept()), this, SIGNAL(s_loginOut()));
+#else
+    logoutBox = nullptr;
+#endif
+}
+
+void TitleWidget::loginSuccess()
+{
+    const UserInfo &user = UserInfo::instance();
+    nameLabel->setText(shownName(user));
+    nameLabel->update();
+    photoLabel->setBitmap(user.photo.isEmpty() ? QStringLiteral(":/images/sys/man") : user.photo);
+    dragging = false;
+}
+
+void TitleWidget::loginOut()
+{
+    nameLabel->setText(QStringLiteral("未登录"));
+    nameLabel->update();
+}
+
+void TitleWidget::doJump(QString index)
+{
+    const int i = index.toInt();
+    if (firstJump) {
+        if (CommonButton *tab = tabs.value(i))
+            tab->setSelectedState();
+        firstJump = false;
+        return;
+    }
+    for (int k = 0; k < tabs.size(); ++k) {
+        if (k != i) {
+            tabs.at(k)->setNormalState();
+            continue;
+        }
+        tabs.at(k)->setSelectedState();
+        if (i == 1) {
+            const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("选择要播放的文件"),
+                                                              QStringLiteral("/"),
+                                                              QStringLiteral("*.flv *.rmvb *.avi *.MP4"));
+            if (!file.isEmpty())
+                emit local_play(file);
+        }
+    }
+}
+
+void TitleWidget::triggleInit() {}
+
+void TitleWidget::slot_logOut()
+{
+#ifdef TAVI_HAVE_MESSAGEBOX
+    logoutBox->show();
+#else
+    emit s_loginOut();
+#endif
+}
+
+void TitleWidget::slot_MsgAccept()
+{
+#ifdef TAVI_HAVE_MESSAGEBOX
+    logoutBox->close();
+#endif
+}
+
+void TitleWidget::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        dragging = true;
+        dragOffset = event->globalPos() - MainWindow::instance()->frameGeometry().topLeft();
+    }
+    event->accept();
+}
+
+void TitleWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    if ((event->buttons() & Qt::LeftButton) && dragging)
+        emit s_move(event->globalPos() - dragOffset);
+    event->accept();
+}
+
+void TitleWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    dragging = false;
+    event->accept();
+}
+
+void TitleWidget::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    emit s_max();
+    event->accept();
+}

@@ -1,0 +1,27 @@
+#include "app/traymenu.h"
+
+#include "app/config.h"
+
+#include <QDesktopServices>
+#include <QIcon>
+#include <QUrl>
+
+TrayMenu::TrayMenu(QWidget *parent) : QMenu(parent)
+{
+    QAction *show = addAction(QIcon(QStringLiteral(":/images/sys/show")), QStringLiteral("显示"));
+    QAction *web = addAction(QIcon(QStringLiteral(":/images/sys/web")), QStringLiteral("登录网页"));
+    QAction *exit = addAction(QIcon(QStringLiteral(":/images/sys/exit")), QStringLiteral("退出"));
+    connect(show, SIGNAL(triggered(bool)), this, SIGNAL(showWindow()));
+    connect(web, SIGNAL(triggered()), this, SLOT(openUrl()));
+    connect(exit, SIGNAL(triggered(bool)), this, SIGNAL(exitWindow()));
+}
+
+QString TrayMenu::portalUrl()
+{
+    return QStringLiteral("http://%1/").arg(tavi::sysConfigValue(QStringLiteral("/TaviHttp/webUrl")));
+}
+
+void TrayMenu::openUrl()
+{
+    QDesktopServices::openUrl(QUrl(portalUrl()));
+}

@@ -1,0 +1,222 @@
+#include "net/logindlg.h"
+
+#include "app/config.h"
+#include "net/jsonhelpers.h"
+#include "net/tavihttp.h"
+#include "net/userinfo.h"
+#include "ui/colorbtn.h"
+#include "ui/iconbtn.h"
+#include "ui/iconlabel.h"
+
+#include <QDebug>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+const int kHeight = 256;
+const int kHeightWithTip = 286;
+const int kHeightTipClosed = 266;
+} // namespace
+
+LoginDlg *LoginDlg::instance()
+{
+    static LoginDlg *dialog = nullptr;
+    if (!dialog)
+        dialog = new LoginDlg(nullptr);
+    return dialog;
+}
+
+LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
+{
+    setWindowFlags(Qt::FramelessWindowHint | Qt::CustomizeWindowHint);
+    setAutoFillBackground(true);
+    setContentsMargins(0, 0, 0, 0);
+    setFixedSize(430, kHeight);
+    setStyleSheet(QStringLiteral("{background-color:rgb(239,245,255);}"));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(239, 245, 255));
+    setPalette(pal);
+
+    auto *header = new QWidget(this);
+    header->setFixedHeight(80);
+    header->setStyleSheet(QStringLiteral("QWidget{background-color:rgb(48,62,84)}"));
+    auto *headerLayout = new QHBoxLayout(header);
+    headerLayout->setContentsMargins(0, 0, 0, 0);
+    auto *icon = new IconLabel(header, QStringLiteral(":/images/sys/dialog_question"), 0, 0);
+    auto *iconBox = new QVBoxLayout;
+    iconBox->setContentsMargins(10, 20, 0, 0);
+    iconBox->addWidget(icon, 0, Qt::AlignLeft | Qt::AlignTop);
+    iconBox->addStretch();
+    headerLayout->addLayout(iconBox);
+    headerLayout->addStretch();
+    closeBtn = new IconBtn(QStringLiteral(":/images/sys/dialog_close"), true, header);
+    closeBtn->setObjectName(QStringLiteral("closeBtn"));
+    headerLayout->addWidget(closeBtn, 0, Qt::AlignRight | Qt::AlignTop);
+
+    const QString editStyle = QStringLiteral(
+        "QLineEdit{padding-left:4px;border:1px solid rgb(209,209,209);background-color:rgb(255,255,255);}");
+    userEdit = new QLineEdit(this);
+    userEdit->setObjectName(QStringLiteral("userEdit"));
+    userEdit->setPlaceholderText(QStringLiteral("请输入用户名"));
+    userEdit->setFixedSize(200, 30);
+    userEdit->setStyleSheet(editStyle);
+    passwordEdit = new QLineEdit(this);
+    passwordEdit->setObjectName(QStringLiteral("passwordEdit"));
+    passwordEdit->setPlaceholderText(QStringLiteral("请输入密码"));
+    passwordEdit->setFixedSize(200, 30);
+    passwordEdit->setEchoMode(QLineEdit::Password);
+    passwordEdit->setStyleSheet(editStyle);
+
+    // The portal that serves the course pages also has the registration page.
+    const QString portal = tavi::sysConfigValue(QStringLiteral("/TaviHttp/webUrl"));
+    registerLabel = new QLabel(this);
+    registerLabel->setObjectName(QStringLiteral("registerLabel"));
+    registerLabel->setTextFormat(Qt::RichText);
+    registerLabel->setText(
+        QStringLiteral("<a href=\"http://%1/ucenter/default/register\" style=\"color:rgb(166,166,166);"
+                       "text-decoration:none\">免费注册</a>")
+            .arg(portal));
+    registerLabel->setStyleSheet(QStringLiteral(
+        "QLabel{font-size:12px;color:rgb(166,166,166);} QLabel:hover{color:rgb(48,162,84)}"));
+
+    loginBtn = new ColorBtn(QStringLiteral("确       定"), 12, 200, 25, this);
+    loginBtn->setObjectName(QStringLiteral("loginBtn"));
+    loginBtn->setTextColors(QColor(251, 251, 251), QColor(251, 251, 251), QColor(251, 251, 251));
+    loginBtn->setBgColors(QColor(48, 62, 84), QColor(88, 102, 124), QColor(48, 62, 84));
+
+    auto *form = new QVBoxLayout;
+    form->setContentsMargins(0, 0, 0, 0);
+    form->setSpacing(0);
+    form->addWidget(userEdit);
+    form->addSpacing(5);
+    form->addWidget(passwordEdit);
+    form->addSpacing(5);
+    form->addWidget(registerLabel, 0, Qt::AlignRight);
+    form->addSpacing(5);
+    form->addWidget(loginBtn);
+    form->addStretch();
+    auto *formRow = new QHBoxLayout;
+    formRow->addStretch();
+    formRow->addLayout(form);
+    formRow->addStretch();
+
+    tipBar = new QWidget(this);
+    tipBar->setObjectName(QStringLiteral("tipBar"));
+    tipBar->setFixedHeight(30);
+    tipBar->setStyleSheet(QStringLiteral("QWidget{background-color:rgb(248,243,209)}"));
+    auto *tipLayout = new QHBoxLayout(tipBar);
+    tipLayout->setContentsMargins(10, 0, 0, 0);
+    tipLabel = new QLabel(QStringLiteral("用户名或密码错误"), tipBar);
+    tipLabel->setObjectName(QStringLiteral("tipLabel"));
+    tipLabel->setStyleSheet(QStringLiteral(
+        "QLabel{font-size:12px;color:rgb(166,166,166);background-color:rgb(248,243,209);}"));
+    tipCloseBtn = new IconBtn(QStringLiteral(":/images/sys/dialog_close"), true, tipBar);
+    tipCloseBtn->setObjectName(QStringLiteral("tipCloseBtn"));
+    tipLayout->addWidget(tipLabel, 0, Qt::AlignLeft);
+    tipLayout->addStretch();
+    tipLayout->addWidget(tipCloseBtn, 0, Qt::AlignRight);
+    tipBar->hide();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(header);
+    layout->addSpacing(20);
+    layout->addLayout(formRow, 1);
+    layout->addSpacing(10);
+    layout->addWidget(tipBar);
+
+    connect(registerLabel, SIGNAL(linkActivated(QString)), this, SLOT(openUrl(QString)));
+    connect(tipCloseBtn, SIGNAL(clicked()), this, SLOT(displayTip()));
+    connect(closeBtn, SIGNAL(clicked()), this, SIGNAL(s_close()));
+    connect(loginBtn, SIGNAL(clicked()), this, SLOT(login()));
+}
+
+void LoginDlg::displayTip()
+{
+    tipBar->hide();
+    setFixedHeight(kHeightTipClosed);
+}
+
+void LoginDlg::showTip(const QString &text)
+{
+    tipLabel->setText(text);
+    tipBar->show();
+}
+
+void LoginDlg::login()
+{
+    const QString user = userEdit->text();
+    const QString password = passwordEdit->text();
+    if (user.isEmpty()) {
+        setFixedHeight(kHeightWithTip);
+        showTip(QStringLiteral("用户名输入错误"));
+        return;
+    }
+    if (password.isEmpty()) {
+        setFixedHeight(kHeightWithTip);
+        showTip(QStringLiteral("密码输入错误"));
+        return;
+    }
+    tipBar->hide();
+
+    QMap<QString, QString> params;
+    params.insert(QStringLiteral("username"), QString::fromUtf8(user.toUtf8()));
+    params.insert(QStringLiteral("password"), QString::fromUtf8(password.toUtf8()));
+    auto *http = new TaviHttp(QStringLiteral("/ucenter/default/login"), params, 80, true);
+    http->setCallback([this](bool, QByteArray body) { handleReply(body); });
+    http->get();
+    // Synchronous: the reply has been handled; the request is done with.
+    http->deleteLater();
+}
+
+void LoginDlg::handleReply(const QByteArray &body)
+{
+    const QJsonObject reply = parseJsonObject(body);
+    const QString status = jsonStringValue(reply, QStringLiteral("status"));
+    qDebug() << status;
+    if (status.toInt() != 200) {
+        showTip(QStringLiteral("用户名或密码输入错误"));
+        return;
+    }
+    const QJsonObject list = jsonObjectValue(reply, QStringLiteral("list"));
+    UserInfo &user = UserInfo::instance();
+    user.userId = jsonStringValue(list, QStringLiteral("userId"));
+    user.userName = jsonStringValue(list, QStringLiteral("userName"));
+    user.type = jsonStringValue(list, QStringLiteral("type"));
+    user.real_name = jsonStringValue(list, QStringLiteral("real_name"));
+    user.photo = jsonStringValue(list, QStringLiteral("photo"));
+    emit s_loginSuccess();
+}
+
+void LoginDlg::openUrl(QString url)
+{
+    QDesktopServices::openUrl(QUrl(url));
+}
+
+void LoginDlg::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        dragging = true;
+        dragOffset = event->globalPos() - frameGeometry().topLeft();
+    }
+    event->accept();
+}
+
+void LoginDlg::mouseMoveEvent(QMouseEvent *event)
+{
+    if ((event->buttons() & Qt::LeftButton) && dragging)
+        move(event->globalPos() - dragOffset);
+    event->accept();
+}
+
+void LoginDlg::mouseReleaseEvent(QMouseEvent *event)
+{
+    dragging = false;
+    event->accept();
+}

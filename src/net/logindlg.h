@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+#include <QPoint>
+
+class ColorBtn;
+class IconBtn;
+class QLabel;
+class QLineEdit;
+
+// The sign-in dialog: user name and password against the web service. One
+// instance for the whole run, shown again after every sign-out.
+class LoginDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit LoginDlg(QWidget *parent = nullptr);
+
+    // The process-wide dialog, created on first use.
+    static LoginDlg *instance();
+
+signals:
+    void s_loginSuccess();
+    void s_close();
+
+public slots:
+    void displayTip();
+    void login();
+    void openUrl(QString url);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    void showTip(const QString &text);
+    void handleReply(const QByteArray &body);
+
+    bool dragging = false;
+    QPoint dragOffset;
+    IconBtn *closeBtn;
+    ColorBtn *loginBtn;
+    QLineEdit *userEdit;
+    QLineEdit *passwordEdit;
+    QLabel *registerLabel;
+    QLabel *tipLabel;
+    IconBtn *tipCloseBtn;
+    QWidget *tipBar;
+};

@@ -1,0 +1,181 @@
+#include "testsupport.h"
+
+#include "app/crashhandler.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Faults of the child process, by name.
+__attribute__((noinline)) void writeToBadAddress()
+{
+    volatile uintptr_t address = 16;
+    *reinterpret_cast<volatile int *>(address) = 1;
+}
+
+__attribute__((noinline)) int recurse(int depth)
+{
+    volatile char frame[512];
+    frame[0] = char(depth);
+    if (depth < 0) // never: keeps the compiler from calling this endless
+        return 0;
+    return recurse(depth + 1) + frame[0];
+}
+
+void touchTruncatedMapping()
+{
+    char name[] = "/tmp/tavi-busXXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0 || ftruncate(fd, 8192) != 0)
+        std::_Exit(3);
+    auto *map = static_cast<volatile char *>(mmap(nullptr, 8192, PROT_READ, MAP_SHARED, fd, 0));
+    unlink(name);
+    if (map == MAP_FAILED || ftruncate(fd, 0) != 0)
+        std::_Exit(3);
+    (void)map[4096];
+}
+
+int crashChild(const char *kind)
+{
+    CrashHandler::install();
+    if (!std::strcmp(kind, "segv"))
+        writeToBadAddress();
+    else if (!std::strcmp(kind, "segv-thread"))
+        std::thread(writeToBadAddress).join();
+    else if (!std::strcmp(kind, "overflow"))
+        return recurse(0);
+    else if (!std::strcmp(kind, "abort"))
+        std::abort();
+    else if (!std::strcmp(kind, "bus"))
+        touchTruncatedMapping();
+    else if (!std::strcmp(kind, "ill"))
+        __builtin_trap();
+    else if (!std::strcmp(kind, "fpe"))
+        std::raise(SIGFPE);
+    return 0; // reached only when no fault happened
+}
+
+} // namespace
+
+class TestCrash : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void faultLeavesDump_data();
+    void faultLeavesDump();
+    void unwritableFolderStillEnds();
+};
+
+void TestCrash::faultLeavesDump_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("otherThread");
+    QTest::newRow("segv") << "segv" << int(SIGSEGV) << false;
+    QTest::newRow("segv on a thread") << "segv-thread" << int(SIGSEGV) << true;
+    QTest::newRow("stack overflow") << "overflow" << int(SIGSEGV) << false;
+    QTest::newRow("abort") << "abort" << int(SIGABRT) << false;
+    QTest::newRow("bus") << "bus" << int(SIGBUS) << false;
+    QTest::newRow("illegal instruction") << "ill" << int(SIGILL) << false;
+    QTest::newRow("fpe") << "fpe" << int(SIGFPE) << false;
+}
+
+namespace {
+QProcessEnvironment childEnvironment()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // The sanitizers' own fault reports would otherwise come first.
+    const QString asan = env.value("ASAN_OPTIONS");
+    env.insert("ASAN_OPTIONS", asan + (asan.isEmpty() ? "" : ":")
+                                   + "handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigill=0:"
+                                     "handle_sigfpe=0:allow_user_segv_handler=1:detect_stack_use_after_return=0");
+    return env;
+}
+} // namespace
+
+void TestCrash::faultLeavesDump()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, signal);
+    QFETCH(bool, otherThread);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    {
+        QFile old(dir.filePath("core.dmp"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(100000, 'x')); // an older dump, to be replaced
+    }
+    QProcess child;
+    child.setProcessEnvironment(childEnvironment());
+    child.setWorkingDirectory(dir.path());
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"--crash", kind});
+    QVERIFY(child.waitForStarted(10000));
+    const qint64 childPid = child.processId();
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(child.exitCode(), signal);
+
+    QFile dump(dir.filePath("core.dmp"));
+    QVERIFY(dump.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(dump.readAll());
+    QVERIFY2(!text.contains("xxxx"), "the older dump was not replaced");
+    QVERIFY2(text.contains(QRegularExpression(QStringLiteral("^signal: %1 \\(SIG[A-Z]+\\)$").arg(signal),
+                                              QRegularExpression::MultilineOption)),
+             qPrintable(text.left(300)));
+    if (kind == "segv" || kind == "segv-thread")
+        QVERIFY(text.contains("\naddress: 0x10\n"));
+    const auto pid = QRegularExpression("\npid: (\\d+)\n").match(text);
+    const auto tid = QRegularExpression("\nthread: (\\d+) ").match(text);
+    QVERIFY(pid.hasMatch() && tid.hasMatch());
+    QCOMPARE(pid.captured(1).toLongLong(), childPid);
+    QCOMPARE(tid.captured(1) != pid.captured(1), otherThread);
+    // A backtrace through this program, then the memory map.
+    const int trace = text.indexOf("\nbacktrace:\n");
+    const int maps = text.indexOf("\nmaps:\n");
+    QVERIFY(trace > 0 && maps > trace);
+    QVERIFY(text.mid(trace, maps - trace).contains("app_crash"));
+    QVERIFY(text.mid(maps).contains("[stack]"));
+}
+
+void TestCrash::unwritableFolderStillEnds()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    QProcess child;
+    child.setProcessEnvironment(childEnvironment());
+    child.setWorkingDirectory(dir.path());
+    child.start(QCoreApplication::applicationFilePath(), {"--crash", "segv"});
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(child.exitCode(), int(SIGSEGV));
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (geteuid() != 0) // root writes anyway
+        QVERIFY(!QFile::exists(dir.filePath("core.dmp")));
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && !std::strcmp(argv[1], "--crash"))
+        return crashChild(argv[2]);
+    QCoreApplication application(argc, argv);
+    TestCrash test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_crash.moc"
