@@ -22,6 +22,7 @@ UpdateServer::~UpdateServer()
 
 bool UpdateServer::start()
 {
+    m_server->set_keep_alive_timeout(1);
     m_server->Get(".*", [this](const httplib::Request &req, httplib::Response &res) {
         ++m_requests;
         const QString path = QUrl::fromPercentEncoding(QByteArray::fromStdString(req.path)).mid(1);
