@@ -16,6 +16,11 @@ updateCtrl::updateCtrl(QObject *parent) : QObject(parent), list(xmlParse::instan
 {
 }
 
+updateCtrl::~updateCtrl()
+{
+    delete progress;
+}
+
 QString updateCtrl::tmpPathFor(const std::string &path)
 {
     // The whole relative path, so equal file names in different folders
@@ -58,6 +63,9 @@ void updateCtrl::start()
     progress->setCancelButtonText(QStringLiteral("取消"));
     progress->setMinimumSize(600, 55);
     progress->setLabelText(QStringLiteral("程序升级中......"));
+    // One file reaching its end must not close the dialog while others run.
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
     connect(progress, &QProgressDialog::canceled, this, &updateCtrl::slot_cancel);
 
     QDir(QString::fromLatin1(kTmpDir)).removeRecursively();

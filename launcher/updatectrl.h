@@ -3,6 +3,7 @@
 #include "xmlparse.h"
 
 #include <QObject>
+#include <QPointer>
 
 class QProgressDialog;
 
@@ -14,6 +15,7 @@ class updateCtrl : public QObject
     Q_OBJECT
 public:
     explicit updateCtrl(QObject *parent = nullptr);
+    ~updateCtrl() override;
 
     void start();
 
@@ -40,6 +42,6 @@ private:
     bool running = true;
     bool cancelled = false;
     bool reported = false;
-    QProgressDialog *progress = nullptr;
+    QPointer<QProgressDialog> progress;
     xmlParse::FileMap pending;
 };

@@ -19,6 +19,7 @@ Label::Label(QString text, QColor colour, bool clickable, QWidget* parent)
 {
     // The label's own font is the painted one, so its size hint fits the text.
     setFont(labelFont());
+    setTextFormat(Qt::PlainText);
     setText(std::move(text));
 }
 
@@ -30,8 +31,8 @@ void Label::setHoverColor(QColor colour)
 
 void Label::setText(QString text)
 {
-    m_text = std::move(text);
-    QLabel::setText(m_text);
+    // Kept in QLabel's own field, so a call through a QLabel pointer paints too.
+    QLabel::setText(text);
 }
 
 bool Label::shownUnderlined() const
@@ -82,5 +83,5 @@ void Label::paintEvent(QPaintEvent*)
     font.setUnderline(shownUnderlined());
     painter.setFont(font);
     painter.setPen(shownColor());
-    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, m_text);
+    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
 }

@@ -14,7 +14,6 @@ public:
 
     void setHoverColor(QColor colour);
     void setText(QString text);
-    QString text() const { return m_text; }
 
     int mouseState() const { return m_state; }
     // The pen colour and underline the next repaint uses.
@@ -34,7 +33,6 @@ protected:
 private:
     void setMouseState(int state);
 
-    QString m_text;
     QColor m_colour;
     QColor m_hoverColour;
     bool m_clickable;

@@ -12,6 +12,7 @@ private slots:
     void resolves();
     void styleSheetFormResolves();
     void hoverTwinsMatchTheirPicture();
+    void picturesFitTheirStrips();
 };
 
 void PicturesTest::resolves_data()
@@ -56,6 +57,31 @@ void PicturesTest::hoverTwinsMatchTheirPicture()
     QCOMPARE(QImage(":/images/sys/scroTop_hove").size(), QImage(":/images/sys/scroTop").size());
     QCOMPARE(QImage(":/images/sys/scroBottom_hove").size(),
              QImage(":/images/sys/scroBottom").size());
+}
+
+void PicturesTest::picturesFitTheirStrips()
+{
+    // Picture buttons take their picture's size, so a picture taller than
+    // the strip that holds it would stretch or clip that strip.
+    const struct
+    {
+        const char* name;
+        int maxHeight;
+    } fits[] = {
+        {"logo", 38}, {"min", 38}, {"max", 38}, {"close", 25}, // title bar, notice header
+        {"dialog_close", 24},                                 // question box header
+        {"dialog_question", 60},                              // sign-in header below its margin
+        {"play", 44}, {"stop", 44}, {"radio", 44},            // control bar row
+        {"scroTop", 9}, {"scroBottom", 9},                    // scroll-bar arrows
+        {"look", 40},
+    };
+    for (const auto& fit : fits) {
+        const QImage image(QString(":/images/sys/") + fit.name);
+        QVERIFY2(image.height() <= fit.maxHeight, fit.name);
+    }
+    QVERIFY(QImage(":/images/sys/scroTop").width() <= 8);
+    // the classroom background is stretched over the screen: wide, not tiny
+    QVERIFY(QImage(":/images/sys/bg").width() >= 1280);
 }
 
 QTEST_GUILESS_MAIN(PicturesTest)

@@ -1,0 +1,92 @@
+// Settings lookup and the shipped logging set-up.
+#include "app/config.h"
+#include "app/logging.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <thread>
+#include <vector>
+
+class TestAppCore : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir work;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(work.isValid());
+        QDir::setCurrent(work.path());
+    }
+
+    void settingsAreReadFreshEachTime()
+    {
+        QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url")), QString()); // no file yet
+        QDir().mkpath(QStringLiteral("etc"));
+        QFile ini(QStringLiteral("etc/sysConfigue.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[TaviHttp]\nUrl=http://school.example:8080\nchatUrl=chat.example\n");
+        ini.close();
+        QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url")), QStringLiteral("http://school.example:8080"));
+        QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/chatUrl")), QStringLiteral("chat.example"));
+        QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/webUrl")), QString());
+
+        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write("[TaviHttp]\nUrl=http://other.example\n");
+        ini.close();
+        QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url")), QStringLiteral("http://other.example"));
+    }
+
+    void stageSettingsPointAtTheDemoSchool()
+    {
+        const QString stage = testsupport::stageDir();
+        QVERIFY(QFile::exists(stage + QStringLiteral("/etc/sysConfigue.ini")));
+        QVERIFY(QFile::exists(stage + QStringLiteral("/qupdater.ini")));
+        QVERIFY(QFile::exists(stage + QStringLiteral("/log.properties")));
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(stage);
+        const QString url = tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url"));
+        QDir::setCurrent(previous);
+        QVERIFY2(url.startsWith(QLatin1String("http://127.0.0.1:")), qPrintable(url));
+    }
+
+    // The shipped log.properties writes time, level, logger, file, line and
+    // function to ./log, also from several threads at once.
+    void shippedLoggingWritesEverything()
+    {
+        QVERIFY(QFile::copy(testsupport::stageDir() + QStringLiteral("/log.properties"),
+                            QStringLiteral("log.properties")));
+        tavi::startLogging();
+        tavi::startLogging(); // a second start changes nothing
+        const int line = __LINE__ + 1;
+        TAVI_LOG_WARN("opening " << QStringLiteral("课堂") << " failed: " << 42);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([t] {
+                for (int i = 0; i < 50; ++i)
+                    TAVI_LOG_INFO("thread " << t << " line " << i);
+            });
+        for (auto &t : threads)
+            t.join();
+
+        QFile log(QStringLiteral("log/tavi.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(log.readAll());
+        const QStringList lines = text.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 201);
+        const QString first = lines.first();
+        QVERIFY2(first.contains(QLatin1String("WARN")), qPrintable(first));
+        QVERIFY(first.contains(QLatin1String("[OutPutData]")));
+        QVERIFY(first.contains(QStringLiteral("tst_appcore.cpp:%1").arg(line)));
+        QVERIFY(first.contains(QLatin1String("shippedLoggingWritesEverything")));
+        QVERIFY(first.contains(QStringLiteral("opening 课堂 failed: 42")));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d")).match(first).hasMatch());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppCore)
+#include "tst_appcore.moc"

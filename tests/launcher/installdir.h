@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+// A scratch installation that is the working directory while it lives.
+class InstallDir
+{
+public:
+    InstallDir() : m_previous(QDir::currentPath())
+    {
+        QDir::setCurrent(m_dir.path());
+    }
+    ~InstallDir() { QDir::setCurrent(m_previous); }
+
+    QString path() const { return m_dir.path(); }
+
+    void setUpdater(const QString &listUrl, const QString &version)
+    {
+        QSettings ini(QStringLiteral("qupdater.ini"), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("/UPDATEINFO/ListURL"), listUrl);
+        ini.setValue(QStringLiteral("/VERSION/Version"), version);
+    }
+
+    static void write(const QString &path, const QByteArray &body)
+    {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(body);
+    }
+
+    static QByteArray read(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};

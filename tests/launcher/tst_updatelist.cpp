@@ -1,0 +1,182 @@
+// Reading the update list and choosing the files to fetch.
+#include "installdir.h"
+#include "iniope.h"
+#include "updateserver.h"
+#include "xmlparse.h"
+#include "testsupport.h"
+
+#include <QtTest>
+
+class TestUpdateList : public QObject
+{
+    Q_OBJECT
+
+    xmlParse *list() { return xmlParse::instance(); }
+
+private slots:
+    void initTestCase()
+    {
+        InstallDir dir; // no qupdater.ini: the first fetch fails quietly
+        QCOMPARE(list()->version(), std::string());
+        QVERIFY(list()->listFiles().empty());
+    }
+
+    void readsBothSpellings_data()
+    {
+        QTest::addColumn<QString>("xml");
+        QTest::newRow("lower") << "<update><taviversion ver=\"2.1\"/>"
+                                  "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d/b.txt\"/></update>";
+        QTest::newRow("upper") << "<UPDATE><TAVIVERSION ver=\"2.1\"/>"
+                                  "<FILE ver=\"AA\" path=\"a.txt\"/><FILE ver=\"BB\" path=\"d/b.txt\"/></UPDATE>";
+        QTest::newRow("mixed, other elements, nested") << "<?xml version=\"1.0\"?><r><x ver=\"ZZ\" path=\"no\"/>"
+                                  "<FILE ver=\"AA\" path=\"a.txt\"><file ver=\"CC\" path=\"nested\"/></FILE>"
+                                  "<file ver=\"BB\" path=\"d/b.txt\"/><taviversion ver=\"2.1\"/></r>";
+    }
+    void readsBothSpellings()
+    {
+        QFETCH(QString, xml);
+        list()->parse(xml.toStdString());
+        QCOMPARE(list()->version(), std::string("2.1"));
+        const xmlParse::FileMap expected{{"AA", "a.txt"}, {"BB", "d/b.txt"}};
+        QCOMPARE(list()->listFiles(), expected);
+    }
+
+    void caseMattersInNames()
+    {
+        list()->parse("<r><File ver=\"AA\" path=\"a\"/><TaviVersion ver=\"9\"/></r>");
+        QVERIFY(list()->listFiles().empty());
+        QCOMPARE(list()->version(), std::string());
+    }
+
+    void lastVersionWinsAndMissingAttributesAreEmpty()
+    {
+        list()->parse("<r><taviversion ver=\"1\"/><file path=\"p\"/><TAVIVERSION ver=\"3\"/><file ver=\"X\"/></r>");
+        QCOMPARE(list()->version(), std::string("3"));
+        const xmlParse::FileMap expected{{"", "p"}, {"X", ""}};
+        QCOMPARE(list()->listFiles(), expected);
+    }
+
+    void backslashesBecomeSlashes()
+    {
+        list()->parse("<r><file ver=\"AA\" path=\"plugins\\video\\x.so\"/></r>");
+        QCOMPARE(list()->listFiles().at("AA"), std::string("plugins/video/x.so"));
+    }
+
+    void sameChecksumKeepsTheLaterPath()
+    {
+        list()->parse("<r><file ver=\"AA\" path=\"first\"/><file ver=\"AA\" path=\"second\"/></r>");
+        QCOMPARE(list()->listFiles().size(), size_t(1));
+        QCOMPARE(list()->listFiles().at("AA"), std::string("second"));
+    }
+
+    void badListsAreEmpty_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << "";
+        QTest::newRow("not xml") << "this is { not xml";
+        QTest::newRow("html error page") << "<html><body><h1>404</h1></body></html>";
+        QTest::newRow("unclosed") << "<r><taviversion ver=\"7\"/><file ver=\"AA\" path=\"a\">";
+        QTest::newRow("binary") << QString::fromLatin1(QByteArray(64, '\x01'));
+    }
+    void badListsAreEmpty()
+    {
+        QFETCH(QString, text);
+        list()->parse("<r><taviversion ver=\"5\"/><file ver=\"AA\" path=\"a\"/></r>");
+        list()->parse(text.toStdString());
+        QVERIFY(list()->listFiles().empty());
+        QCOMPARE(list()->version(), std::string());
+    }
+
+    void checksumOfFiles()
+    {
+        InstallDir dir;
+        InstallDir::write(QStringLiteral("x.bin"), "hello");
+        QCOMPARE(md5OfFile(QStringLiteral("x.bin")), QStringLiteral("5D41402ABC4B2A76B9719D911017C592"));
+        QCOMPARE(md5OfFile(QStringLiteral("missing.bin")), QStringLiteral("empty"));
+    }
+
+    void downloadsWhatDiffers()
+    {
+        InstallDir dir;
+        const QByteArray a("file a"), b("file b"), c("file c");
+        InstallDir::write(QStringLiteral("a.txt"), a);             // up to date
+        InstallDir::write(QStringLiteral("sub/b.txt"), "old b");  // changed
+        // c.txt is missing; d.txt holds what the list wants for e.txt
+        InstallDir::write(QStringLiteral("d.txt"), c);
+        const QString xml = QStringLiteral(
+            "<r><taviversion ver=\"2\"/>"
+            "<file ver=\"%1\" path=\"a.txt\"/><file ver=\"%2\" path=\"sub\\b.txt\"/>"
+            "<file ver=\"%3\" path=\"e.txt\"/><file ver=\"%4\" path=\"d.txt\"/>"
+            "<file ver=\"%5\" path=\"lower.txt\"/></r>")
+            .arg(md5Hex(a), md5Hex(b), md5Hex(c), md5Hex("new d"), md5Hex(a).toLower());
+        list()->parse(xml.toStdString());
+        list()->computeDownloads();
+        const xmlParse::FileMap got = list()->downloads();
+        // e.txt counts as up to date: another listed local file has its checksum.
+        QVERIFY(got.count(md5Hex(b).toStdString()));
+        QVERIFY(got.count(md5Hex("new d").toStdString()));
+        QVERIFY(!got.count(md5Hex(a).toStdString()));
+        QVERIFY(!got.count(md5Hex(c).toStdString()));
+        // Lower-case checksums never match, so they are always fetched.
+        QVERIFY(got.count(md5Hex(a).toLower().toStdString()));
+        QCOMPARE(got.size(), size_t(3));
+    }
+
+    void safePaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("plain") << "a.txt" << true;
+        QTest::newRow("folder") << "lib/x/a.so" << true;
+        QTest::newRow("dotted name") << "..a/b..c" << true;
+        QTest::newRow("absolute") << "/etc/passwd" << false;
+        QTest::newRow("climbs") << "../outside" << false;
+        QTest::newRow("climbs inside") << "a/../../outside" << false;
+        QTest::newRow("ends in dotdot") << "a/.." << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("folder only") << "lib/" << false;
+    }
+    void safePaths()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, safe);
+        QCOMPARE(isSafeInstallPath(path), safe);
+    }
+
+    void listBaseAndVersion()
+    {
+        InstallDir dir;
+        dir.setUpdater(QStringLiteral("http://h:1/a/b/list.xml"), QStringLiteral("1.0"));
+        QCOMPARE(InIOpe::listBase(), QStringLiteral("http://h:1/a/b/"));
+        QCOMPARE(InIOpe::installedVersion(), QStringLiteral("1.0"));
+        InIOpe::setInstalledVersion(QStringLiteral("1.1"));
+        QCOMPARE(InIOpe::installedVersion(), QStringLiteral("1.1"));
+        dir.setUpdater(QStringLiteral("nolash"), QString());
+        QCOMPARE(InIOpe::listBase(), QString());
+    }
+
+    void fetchesOverHttp()
+    {
+        UpdateServer server;
+        QVERIFY(server.start());
+        server.setFile(QStringLiteral("u/list.xml"), "<r><TAVIVERSION ver=\"4.2\"/><FILE ver=\"AB\" path=\"x\"/></r>");
+        InstallDir dir;
+        dir.setUpdater(server.url(QStringLiteral("u/list.xml")), QString());
+        list()->reload();
+        QCOMPARE(list()->version(), std::string("4.2"));
+        QCOMPARE(list()->listFiles().size(), size_t(1));
+    }
+
+    void unreachableListIsEmpty()
+    {
+        InstallDir dir;
+        dir.setUpdater(QStringLiteral("http://127.0.0.1:%1/list.xml").arg(testsupport::freePort()), QString());
+        list()->parse("<r><taviversion ver=\"5\"/></r>");
+        list()->reload();
+        QCOMPARE(list()->version(), std::string());
+        QVERIFY(list()->listFiles().empty());
+    }
+};
+
+QTEST_MAIN(TestUpdateList)
+#include "tst_updatelist.moc"
