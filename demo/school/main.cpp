@@ -1,7 +1,13 @@
 // tavi-demo-school [--demo] [--listen ADDRESS] [--port N] [--rtmp rtmp://HOST:PORT/APP]
-// Serves the demo school's web service until SIGINT or SIGTERM.
+// Serves the demo school's web service until SIGINT or SIGTERM. --demo
+// takes address and port from the stage's etc/sysConfigue.ini when started
+// in the stage folder (127.0.0.1:18080 otherwise).
 
 #include "school.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QUrl>
 
 #include <httplib.h>
 
@@ -17,7 +23,8 @@ void usage()
 {
     std::cerr << "usage: tavi-demo-school [--demo] [--listen ADDRESS] [--port N] "
                  "[--rtmp rtmp://HOST:PORT/APP]\n"
-                 "  --demo  the stage's defaults: 127.0.0.1, port 18080, rtmp://127.0.0.1:1935/live\n";
+                 "  --demo  the stage's settings (etc/sysConfigue.ini in the working folder),\n"
+                 "          else 127.0.0.1 port 18080; streams at rtmp://127.0.0.1:1935/live\n";
 }
 } // namespace
 
@@ -30,7 +37,13 @@ int main(int argc, char **argv)
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--demo") {
-            continue;
+            if (QFile::exists(QStringLiteral("etc/sysConfigue.ini"))) {
+                QSettings ini(QStringLiteral("etc/sysConfigue.ini"), QSettings::IniFormat);
+                const QUrl url(ini.value(QStringLiteral("/TaviHttp/Url")).toString());
+                if (!url.host().isEmpty())
+                    address = url.host().toStdString();
+                port = url.port(port);
+            }
         } else if (arg == "--listen" && hasValue) {
             address = argv[++i];
         } else if (arg == "--port" && hasValue) {

@@ -1,10 +1,7 @@
 #include "app/titlewidget.h"
 
 #include "app/mainwindow.h"
-#if __has_include("app/messagebox.h")
 #include "app/messagebox.h"
-#define TAVI_HAVE_MESSAGEBOX 1
-#endif
 #include "net/bitmaplabel.h"
 #include "net/userinfo.h"
 #include "ui/commonbutton.h"
@@ -87,13 +84,9 @@ TitleWidget::TitleWidget(QWidget *parent) : QWidget(parent), firstJump(true), dr
     firstJump = true;
     emit tabs.first()->clicked();
 
-#ifdef TAVI_HAVE_MESSAGEBOX
     logoutBox = new MessageBox(this);
     logoutBox->setText(QStringLiteral("您，确定退出登录吗？"));
     connect(logoutBox, SIGNAL(doAccept()), this, SIGNAL(s_loginOut()));
-#else
-    logoutBox = nullptr;
-#endif
 }
 
 void TitleWidget::loginSuccess()
@@ -140,18 +133,12 @@ void TitleWidget::triggleInit() {}
 
 void TitleWidget::slot_logOut()
 {
-#ifdef TAVI_HAVE_MESSAGEBOX
     logoutBox->show();
-#else
-    emit s_loginOut();
-#endif
 }
 
 void TitleWidget::slot_MsgAccept()
 {
-#ifdef TAVI_HAVE_MESSAGEBOX
     logoutBox->close();
-#endif
 }
 
 void TitleWidget::mousePressEvent(QMouseEvent *event)

@@ -37,7 +37,8 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
     setAutoFillBackground(true);
     setContentsMargins(0, 0, 0, 0);
     setFixedSize(430, kHeight);
-    setStyleSheet(QStringLiteral("{background-color:rgb(239,245,255);}"));
+    // Pale blue; a style sheet without a selector would not parse.
+    setStyleSheet(QStringLiteral("QDialog{background-color:rgb(239,245,255);}"));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(239, 245, 255));
     setPalette(pal);

@@ -3,6 +3,7 @@
 
 #include "app/app.h"
 #include "app/mainwindow.h"
+#include "app/messagebox.h"
 #include "app/titlewidget.h"
 #include "app/trayicon.h"
 #include "app/traymenu.h"
@@ -202,15 +203,20 @@ void TestShell::signOutAndInReusesWindows()
     TitleWidget *title = window->title();
     QTest::mouseClick(title->logoutLink(), Qt::LeftButton);
     // The confirmation box asks first.
-    QWidget *box = reinterpret_cast<QWidget *>(title->logoutConfirm());
-    if (box) {
-        QTRY_VERIFY(box->isVisible());
-        QVERIFY(window->isVisible());
-        ColorBtn *ok = buttonWithText(box, QStringLiteral("确定"));
-        QVERIFY(ok);
-        QTest::mouseClick(ok, Qt::LeftButton);
-        QTRY_VERIFY(!box->isVisible());
-    }
+    MessageBox *box = title->logoutConfirm();
+    QTRY_VERIFY(box->isVisible());
+    QCOMPARE(box->text(), QStringLiteral("您，确定退出登录吗？"));
+    // "取消" keeps the user signed in.
+    QTest::mouseClick(buttonWithText(box, QStringLiteral("取消")), Qt::LeftButton);
+    QTRY_VERIFY(!box->isVisible());
+    QVERIFY(window->isVisible());
+
+    QTest::mouseClick(title->logoutLink(), Qt::LeftButton);
+    QTRY_VERIFY(box->isVisible());
+    ColorBtn *ok = buttonWithText(box, QStringLiteral("确定"));
+    QVERIFY(ok);
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QTRY_VERIFY(!box->isVisible());
     QVERIFY(!window->isVisible());
     QVERIFY(login->isVisible());
     QCOMPARE(title->userNameLabel()->text(), QStringLiteral("未登录"));
