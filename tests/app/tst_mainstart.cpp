@@ -1,0 +1,64 @@
+#include "demoschool.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLibrary>
+#include <QProcess>
+#include <QtTest>
+
+// The deliverable as the launcher uses it: load the stage's library by file
+// name and call its one export on this process's QApplication.
+class TestMainStart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exportsOnlyMainStart();
+    void mainStartShowsLoginDialog();
+};
+
+void TestMainStart::exportsOnlyMainStart()
+{
+    QByteArray symbols;
+    QVERIFY(testsupport::run("nm", {"-D", "--defined-only", testsupport::stageDir() + "/libtaviMainLib.so"},
+                             30000, &symbols));
+    QStringList exported;
+    for (const QByteArray &line : symbols.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // Text (code) symbols only; data and start-up symbols of the tool
+        // chain are not ours.
+        if (fields.size() == 3 && (fields[1] == "T" || fields[1] == "W")
+            && !fields[2].startsWith("_init") && !fields[2].startsWith("_fini"))
+            exported << QString::fromLatin1(fields[2]);
+    }
+    QCOMPARE(exported, QStringList{"mainStart"});
+}
+
+void TestMainStart::mainStartShowsLoginDialog()
+{
+    testsupport::DemoSchool school;
+    QVERIFY(school.start());
+    QVERIFY(school.writeSysConfig());
+    QLibrary library(testsupport::stageDir() + "/libtaviMainLib.so");
+    QVERIFY2(library.load(), qPrintable(library.errorString()));
+    using Entry = int (*)();
+    auto mainStart = reinterpret_cast<Entry>(library.resolve("mainStart"));
+    QVERIFY(mainStart);
+    QCOMPARE(mainStart(), 0);
+
+    QDialog *login = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (QByteArray(widget->metaObject()->className()) == "LoginDlg" && widget->isVisible())
+            login = qobject_cast<QDialog *>(widget);
+    }
+    QVERIFY(login);
+    QVERIFY(QTest::qWaitForWindowExposed(login));
+    QCOMPARE(login->size(), QSize(430, 256));
+    // Nothing else is on screen yet: the main window and the tray wait.
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        QVERIFY2(widget == login || !widget->isVisible(), widget->metaObject()->className());
+}
+
+QTEST_MAIN(TestMainStart)
+#include "tst_mainstart.moc"
