@@ -84,7 +84,9 @@ TitleWidget::TitleWidget(QWidget *parent) : QWidget(parent), firstJump(true), dr
     firstJump = true;
     emit tabs.first()->clicked();
 
-    logoutBox = new MessageBox(this);
+    // A window of its own: with a parent, a frameless dialog would become a
+    // child widget clipped inside the title bar.
+    logoutBox = new MessageBox(nullptr);
     logoutBox->setText(QStringLiteral("您，确定退出登录吗？"));
     connect(logoutBox, SIGNAL(doAccept()), this, SIGNAL(s_loginOut()));
 }
