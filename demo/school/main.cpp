@@ -69,6 +69,8 @@ int main(int argc, char **argv)
 
     DemoSchool school(QString::fromStdString(rtmp));
     httplib::Server server;
+    // Idle keep-alive connections hold up stopping; keep them short.
+    server.set_keep_alive_timeout(1);
     school.install(server);
     if (!server.bind_to_port(address.c_str(), port)) {
         std::cerr << "tavi-demo-school: cannot listen on " << address << ":" << port << "\n";

@@ -3,12 +3,15 @@
 
 #include "net/cookiejar.h"
 #include "net/flash.h"
+#include "net/jsonhelpers.h"
 #include "net/logindlg.h"
+#include "net/tavihttp.h"
 #include "net/userinfo.h"
 #include "ui/colorbtn.h"
 #include "ui/iconbtn.h"
 
 #include <QApplication>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -48,6 +51,8 @@ private slots:
     void serverDownShowsNotice();
     void studentSignsIn();
     void olderReplyFormSignsIn();
+    void signedInUserGetsTodaysCourses_data();
+    void signedInUserGetsTodaysCourses();
     void draggingMovesDialog();
 
 private:
@@ -57,6 +62,7 @@ private:
     bool tipShown() const;
 
     testsupport::DemoSchool school;
+    testsupport::DemoSchool courses; // streams on a port of its own
     LoginDlg *dialog = nullptr;
 };
 
@@ -180,6 +186,63 @@ void TestLogin::olderReplyFormSignsIn()
     QCOMPARE(success.count(), 1); // "status": "200" as text
     QCOMPARE(UserInfo::instance().userId, QStringLiteral("1.23457e+06"));
     QVERIFY(UserInfo::instance().real_name.isEmpty());
+}
+
+void TestLogin::signedInUserGetsTodaysCourses_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("listType"); // 0: refused
+    QTest::newRow("student") << "student" << "/student/courseall/todaycourse?type=student" << 2;
+    QTest::newRow("student, teacher list") << "student" << "/teacher/courseall/todaycourse?type=teacher" << 0;
+    QTest::newRow("teacher") << "teacher" << "/teacher/courseall/todaycourse?type=teacher" << 1;
+    QTest::newRow("tutor, teacher list") << "tutor" << "/teacher/courseall/todaycourse?type=teacher" << 1;
+    QTest::newRow("tutor, student list") << "tutor" << "/teacher/courseall/todaycourse?type=student" << 2;
+}
+
+void TestLogin::signedInUserGetsTodaysCourses()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, path);
+    QFETCH(int, listType);
+    if (courses.port() == 0)
+        QVERIFY(courses.start("rtmp://127.0.0.1:19350/live"));
+    QVERIFY(courses.writeSysConfig());
+    fill(user, QStringLiteral("123456"));
+    clickLogin();
+    QCOMPARE(UserInfo::instance().userName, user);
+
+    QByteArray body;
+    const QString type = path.section('=', 1);
+    auto *http = new TaviHttp(path, {{"type", type}}, 80, true);
+    http->setCallback([&body](bool, QByteArray b) { body = b; });
+    http->get();
+    http->deleteLater();
+    const QJsonObject reply = parseJsonObject(body);
+    if (listType == 0) {
+        QVERIFY(jsonStringValue(reply, "status") != "200");
+        return;
+    }
+    QCOMPARE(jsonStringValue(reply, "status"), QString("200"));
+    const QJsonArray list = jsonArrayValue(reply, "list");
+    QCOMPARE(list.size(), 3);
+    const QDateTime now = QDateTime::currentDateTime();
+    bool enterable = false;
+    for (const QJsonValue &value : list) {
+        const QJsonObject course = value.toObject();
+        const QString id = jsonStringValue(course, listType == 1 ? "bid" : "id");
+        QVERIFY(!jsonStringValue(course, listType == 1 ? "cs_name" : "name").isEmpty());
+        const QString stream = "rtmp://127.0.0.1:19350/live/course" + id;
+        // The teacher publishes the class, the student plays it.
+        QCOMPARE(jsonStringValue(course, listType == 1 ? "rtmp" : "rtmplat"), stream);
+        QCOMPARE(jsonStringValue(course, listType == 1 ? "rtmplat" : "rtmp"), stream + "_talk");
+        const QDateTime start = QDateTime::fromString(jsonStringValue(course, "appointment_time").left(16),
+                                                      "yyyy-MM-dd hh:mm");
+        QVERIFY(start.isValid());
+        QVERIFY(qAbs(now.secsTo(start)) < 3 * 3600);
+        enterable = enterable || now.secsTo(start) <= 1800;
+    }
+    QVERIFY(enterable);
 }
 
 void TestLogin::draggingMovesDialog()
