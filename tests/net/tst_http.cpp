@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
+#include <QPointer>
+#include <QPropertyAnimation>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -90,6 +92,7 @@ private slots:
     void refusedStatusShowsNoticeWithoutCallback();
     void refusedConnectionShowsNotice();
     void silentServerTimesOut();
+    void noticeFadesAndGoes();
 
 private:
     testsupport::DemoSchool school;
@@ -293,6 +296,32 @@ void TestHttp::silentServerTimesOut()
     QVERIFY(clock.elapsed() < 10000);
     QCOMPARE(outcome.calls, 0);
     QVERIFY(flashTexts().contains(QStringLiteral("网络请求失败")));
+}
+
+void TestHttp::noticeFadesAndGoes()
+{
+    TaviHttp http("/x", {}, 80, false);
+    http.showTip(QStringLiteral("网络请求失败"));
+    QPointer<Flash> flash;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *candidate = qobject_cast<Flash *>(widget))
+            flash = candidate;
+    QVERIFY(flash);
+    QVERIFY(flash->isVisible());
+    QCOMPARE(flash->size(), QSize(100, 30));
+    QVERIFY(flash->windowFlags() & Qt::WindowStaysOnTopHint);
+    // Closing a notice must never end the program (main window in the tray).
+    QVERIFY(!flash->testAttribute(Qt::WA_QuitOnClose));
+
+    auto *fade = flash->findChild<QPropertyAnimation *>();
+    QVERIFY(fade);
+    QCOMPARE(fade->propertyName(), QByteArray("windowOpacity"));
+    QCOMPARE(fade->duration(), 3800);
+    fade->setCurrentTime(1900);
+    QVERIFY(flash->isVisible());
+    QVERIFY(flash->windowOpacity() < 1.0);
+    fade->setCurrentTime(3800); // the end: closes and goes away
+    QTRY_VERIFY(flash.isNull());
 }
 
 QTEST_MAIN(TestHttp)
