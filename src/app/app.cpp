@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QSystemTrayIcon>
 
 app::app() : QObject(nullptr)
 {
@@ -30,6 +31,8 @@ app::app() : QObject(nullptr)
 }
 
 app::~app() = default;
+
+bool (*app::trayAvailable)() = &QSystemTrayIcon::isSystemTrayAvailable;
 
 void app::slot_loginOut()
 {
@@ -93,6 +96,11 @@ void app::slot_max()
 
 void app::slot_tray()
 {
+    // Without a system tray a hidden window could never be brought back.
+    if (!trayAvailable()) {
+        mainWindow->showMinimized();
+        return;
+    }
     mainWindow->setVisible(false);
     tray->setVisible(true);
     // The content area stops the class here (screen back to its background)

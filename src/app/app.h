@@ -22,6 +22,9 @@ public:
     Trayicon *trayIcon() const { return tray; }
     bool isMaximised() const { return maximised; }
 
+    // Whether the desktop shows tray icons; replaceable for tests.
+    static bool (*trayAvailable)();
+
 public slots:
     void slot_loginOut();
     void slot_close();

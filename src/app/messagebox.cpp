@@ -11,7 +11,9 @@
 MessageBox::MessageBox(QWidget* parent) : QDialog(parent)
 {
     setWindowModality(Qt::ApplicationModal);
-    setWindowFlags(Qt::FramelessWindowHint | Qt::CustomizeWindowHint);
+    // Qt::Dialog keeps the box a window of its own when it has a parent;
+    // without it the frameless box would be painted inside that parent.
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::CustomizeWindowHint);
     setAutoFillBackground(true);
     setFixedSize(430, 160);
     QPalette pal = palette();

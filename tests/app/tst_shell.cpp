@@ -77,6 +77,7 @@ private slots:
     void titleBarDragMovesWindow();
     void localPlayTabCancelled();
     void trayAndBack();
+    void noTrayMinimises();
     void signOutAndInReusesWindows();
     void exitFromTray();
     void closingLoginDialogEnds();
@@ -96,6 +97,7 @@ void TestShell::initTestCase()
     QVERIFY(school.writeSysConfig());
     // Windows are closed and reopened here; the test ends on its own.
     QApplication::setQuitOnLastWindowClosed(false);
+    app::trayAvailable = [] { return true; }; // Xvfb has no tray of its own
     controller = new app();
     login = controller->loginDialog();
     window = controller->mainWnd();
@@ -196,6 +198,19 @@ void TestShell::trayAndBack()
     QVERIFY(!controller->trayIcon()->isVisible());
     QVERIFY(trayAction(controller->trayIcon(), QStringLiteral("登录网页")));
     QCOMPARE(TrayMenu::portalUrl(), QStringLiteral("http://127.0.0.1:%1/").arg(school.port()));
+}
+
+void TestShell::noTrayMinimises()
+{
+    const auto previous = app::trayAvailable;
+    app::trayAvailable = [] { return false; };
+    QTest::mouseClick(window->title()->closeButton(), Qt::LeftButton);
+    app::trayAvailable = previous;
+    QVERIFY(window->isVisible());
+    QTRY_VERIFY(window->isMinimized());
+    QVERIFY(!controller->trayIcon()->isVisible());
+    window->showNormal();
+    QTRY_VERIFY(!window->isMinimized());
 }
 
 void TestShell::signOutAndInReusesWindows()
