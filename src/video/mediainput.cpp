@@ -1,0 +1,218 @@
+#include "video/mediainput.h"
+
+#include "app/logging.h"
+#include "video/videostate.h"
+
+#include <QDebug>
+
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+bool isNetworkAddress(const QString &url)
+{
+    const int scheme = url.indexOf(QLatin1String("://"));
+    if (scheme <= 0)
+        return false;
+    return url.left(scheme).compare(QLatin1String("file"), Qt::CaseInsensitive) != 0;
+}
+
+bool addressToPath(const QString &url, QByteArray *path)
+{
+    const QByteArray utf8 = url.toUtf8();
+    if (utf8.size() > kAddressLimit) {
+        std::fprintf(stderr, "Address too long (%d bytes, at most %d).\n", int(utf8.size()), kAddressLimit);
+        TAVI_LOG_ERROR("Address too long (" << utf8.size() << " bytes, at most " << kAddressLimit
+                                            << "), not played.");
+        return false;
+    }
+    *path = utf8;
+    return true;
+}
+
+int decodeInterruptCallback(void *opaque)
+{
+    auto *state = static_cast<VideoState *>(opaque);
+    if (state->quit)
+        return AVERROR_EOF;
+    const int64_t deadline = state->ioDeadline;
+    if (deadline != 0 && steadyMs() > deadline)
+        return AVERROR_EXIT;
+    return 0;
+}
+
+void reportPlaybackError(const char *message)
+{
+    std::printf("%s\n", message);
+    std::fflush(stdout);
+    qDebug() << message;
+    TAVI_LOG_ERROR(message);
+}
+
+AVFormatContext *openInput(VideoState *state, const QByteArray &path, Probe probe, int deadlineMs)
+{
+    AVFormatContext *input = avformat_alloc_context();
+    if (!input)
+        return nullptr;
+    input->interrupt_callback.callback = decodeInterruptCallback;
+    input->interrupt_callback.opaque = state;
+    AVDictionary *options = nullptr;
+    if (probe == Probe::Brief) {
+        // The FLV demuxer knows both streams from their sequence headers;
+        // what is left to probe is the first key frame for the picture size.
+        av_dict_set(&options, "probesize", "262144", 0);
+        av_dict_set(&options, "analyzeduration", "400000", 0);
+        av_dict_set(&options, "fpsprobesize", "0", 0);
+    }
+    state->ioDeadline = deadlineMs > 0 ? steadyMs() + deadlineMs : 0;
+    int ret = avformat_open_input(&input, path.constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (ret < 0) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {0};
+        av_strerror(ret, text, sizeof(text));
+        if (!state->quit)
+            TAVI_LOG_ERROR("Could not open " << path.constData() << ": " << text);
+        avformat_close_input(&input);
+        state->ioDeadline = 0;
+        return nullptr;
+    }
+    if (probe == Probe::AudioOnly) {
+        input->probesize = 2048;
+        input->max_analyze_duration = 500;
+    }
+    ret = avformat_find_stream_info(input, nullptr);
+    state->ioDeadline = 0;
+    if (ret < 0) {
+        reportPlaybackError("Could't find stream infomation.");
+        avformat_close_input(&input);
+        return nullptr;
+    }
+    return input;
+}
+
+int lastStreamOfType(AVFormatContext *input, int type)
+{
+    int found = -1;
+    for (unsigned i = 0; i < input->nb_streams; ++i)
+        if (input->streams[i]->codecpar->codec_type == type)
+            found = int(i);
+    return found;
+}
+
+int firstStreamOfType(AVFormatContext *input, int type)
+{
+    for (unsigned i = 0; i < input->nb_streams; ++i)
+        if (input->streams[i]->codecpar->codec_type == type)
+            return int(i);
+    return -1;
+}
+
+bool openStreamDecoder(AVStream *stream, AVCodecContext **codec, bool threaded)
+{
+    if (*codec)
+        return true;
+    const AVCodec *decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!decoder)
+        return false;
+    AVCodecContext *context = avcodec_alloc_context3(decoder);
+    if (!context)
+        return false;
+    if (avcodec_parameters_to_context(context, stream->codecpar) < 0) {
+        avcodec_free_context(&context);
+        return false;
+    }
+    context->pkt_timebase = stream->time_base;
+    AVDictionary *options = nullptr;
+    if (threaded)
+        av_dict_set(&options, "threads", "auto", 0);
+    const int ret = avcodec_open2(context, decoder, &options);
+    av_dict_free(&options);
+    if (ret < 0) {
+        avcodec_free_context(&context);
+        return false;
+    }
+    *codec = context;
+    return true;
+}
+
+namespace {
+constexpr int kSilentReadMs = 3000;
+
+QByteArray extradataOf(AVFormatContext *input, int index)
+{
+    if (index < 0)
+        return {};
+    const AVCodecParameters *par = input->streams[index]->codecpar;
+    if (!par->extradata || par->extradata_size <= 0)
+        return {};
+    return QByteArray(reinterpret_cast<const char *>(par->extradata), par->extradata_size);
+}
+
+void attachExtradata(AVPacket *packet, QByteArray *extra)
+{
+    if (extra->isEmpty())
+        return;
+    uint8_t *side = av_packet_new_side_data(packet, AV_PKT_DATA_NEW_EXTRADATA, size_t(extra->size()));
+    if (side)
+        memcpy(side, extra->constData(), size_t(extra->size()));
+    extra->clear();
+}
+} // namespace
+
+InputReconnector::InputReconnector(VideoState *state, const QByteArray &path, Probe probe, bool needVideo)
+    : m_state(state), m_path(path), m_probe(probe), m_needVideo(needVideo), m_lastGood(steadyMs())
+{
+}
+
+void InputReconnector::armRead()
+{
+    m_state->ioDeadline = steadyMs() + kSilentReadMs;
+}
+
+void InputReconnector::readOk()
+{
+    m_state->ioDeadline = 0;
+    m_lastGood = steadyMs();
+}
+
+bool InputReconnector::readFailed()
+{
+    m_state->ioDeadline = 0;
+    const long long now = steadyMs();
+    if (now - m_lastGood < kSilentReadMs || now - m_lastAttempt < kSilentReadMs || m_state->quit)
+        return false;
+    m_lastAttempt = now;
+    TAVI_LOG_WARN("No data from " << m_path.constData() << " for " << (now - m_lastGood)
+                                  << " ms, reopening it.");
+    AVFormatContext *fresh = openInput(m_state, m_path, m_probe, kSilentReadMs);
+    if (!fresh)
+        return false;
+    const int video = lastStreamOfType(fresh, AVMEDIA_TYPE_VIDEO);
+    const int audio = firstStreamOfType(fresh, AVMEDIA_TYPE_AUDIO);
+    if ((m_needVideo && video < 0) || audio < 0) {
+        avformat_close_input(&fresh);
+        return false;
+    }
+    avformat_close_input(&m_state->formatContext);
+    m_state->formatContext = fresh;
+    m_state->videoStreamIndex = m_needVideo ? video : -1;
+    m_state->audioStreamIndex = audio;
+    m_state->videoStream = m_needVideo ? fresh->streams[video] : nullptr;
+    m_state->audioStream = fresh->streams[audio];
+    m_videoExtra = extradataOf(fresh, m_state->videoStreamIndex);
+    m_audioExtra = extradataOf(fresh, audio);
+    m_lastGood = steadyMs();
+    TAVI_LOG_INFO("Reopened " << m_path.constData());
+    return true;
+}
+
+void InputReconnector::prepare(AVPacket *packet)
+{
+    if (packet->stream_index == m_state->videoStreamIndex)
+        attachExtradata(packet, &m_videoExtra);
+    else if (packet->stream_index == m_state->audioStreamIndex)
+        attachExtradata(packet, &m_audioExtra);
+}
