@@ -29,6 +29,7 @@ bool AudioPlayer::startPlay(const QString &address)
     if (isRunning())
         wait();
     url = address;
+    videoState.reset();
     videoState.paused = false;
     videoState.quit = false;
     videoState.readerFinished = false;
@@ -91,7 +92,6 @@ void AudioPlayer::run()
 {
     VideoAudioState *is = &videoState;
     QByteArray path;
-    is->reset();
     is->decoderFinished = true;
     if (!addressToPath(url, &path)) {
         endRun(false);
@@ -115,7 +115,7 @@ void AudioPlayer::run()
     }
     is->audioStreamIndex = audioIndex;
     TAVI_LOG_ERROR("total time is " << input->duration);
-    const bool live = network && input->duration == AV_NOPTS_VALUE;
+    const bool live = isLiveInput(url, input->duration);
 
     const bool sdlAudio = initSdlAudio();
     audioPlay_stream_component_open(is, audioIndex);

@@ -20,6 +20,19 @@ bool isNetworkAddress(const QString &url)
     return url.left(scheme).compare(QLatin1String("file"), Qt::CaseInsensitive) != 0;
 }
 
+bool isLiveInput(const QString &url, long long duration)
+{
+    if (!isNetworkAddress(url))
+        return false;
+    static const char *const streaming[] = {"rtmp", "rtmps", "rtmpt", "rtmpe", "rtmpte", "rtmpts",
+                                            "rtsp", "rtsps", "rtp", "udp", "srt", "tcp"};
+    const QString scheme = url.left(url.indexOf(QLatin1String("://"))).toLower();
+    for (const char *name : streaming)
+        if (scheme == QLatin1String(name))
+            return true;
+    return duration == AV_NOPTS_VALUE;
+}
+
 bool addressToPath(const QString &url, QByteArray *path)
 {
     const QByteArray utf8 = url.toUtf8();

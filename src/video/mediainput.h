@@ -10,8 +10,11 @@
 struct AVFormatContext;
 struct VideoState;
 
-// Live network inputs never end by themselves: a failed read is a hiccup.
+// Network inputs get a brief probe and an I/O deadline.
 bool isNetworkAddress(const QString &url);
+// Live inputs never end by themselves: a failed read is a hiccup. Streaming
+// protocols are live; other network input is when its length is unknown.
+bool isLiveInput(const QString &url, long long duration);
 
 // The address as FFmpeg gets it (UTF-8, at most 1,279 bytes). An address
 // that does not fit is refused with a logged error, never cut: returns false.

@@ -65,13 +65,12 @@ void emitPicture(Decoder &d, AVFrame *frame, double pts)
 void showFrame(Decoder &d, AVFrame *frame)
 {
     VideoState *is = d.is;
-    double pts = 0;
-    if (frame->best_effort_timestamp != AV_NOPTS_VALUE && is->videoTimeBase.den)
+    // A picture without a time stamp takes its time from the running clock.
+    double pts = is->videoClock;
+    if (frame->best_effort_timestamp != AV_NOPTS_VALUE && is->videoTimeBase.den) {
         pts = double(frame->best_effort_timestamp) * av_q2d(is->videoTimeBase);
-    if (pts != 0)
         is->videoClock = pts;
-    else
-        pts = is->videoClock;
+    }
     double delay = is->frameDuration;
     delay += frame->repeat_pict * delay * 0.5;
     is->videoClock = is->videoClock + delay;

@@ -34,6 +34,7 @@ bool VideoPlayer_Thread::startPlay(const QString &address)
     if (isRunning())
         wait();
     url = address;
+    videoState.reset();
     videoState.quit = false;
     videoState.paused = false;
     videoState.readerFinished = false;
@@ -116,7 +117,6 @@ void VideoPlayer_Thread::endRun(bool sdlAudio)
 void VideoPlayer_Thread::run()
 {
     VideoState *is = &videoState;
-    is->reset();
     QByteArray path;
     if (!addressToPath(url, &path)) {
         endRun(false);
@@ -147,9 +147,7 @@ void VideoPlayer_Thread::run()
     is->videoStreamIndex = videoIndex;
     is->audioStreamIndex = audioIndex;
     emit sig_TotalTimeChanged(input->duration);
-    // Live when it is network input of unknown length: it never ends, a
-    // failed read is a hiccup.
-    const bool live = network && input->duration == AV_NOPTS_VALUE;
+    const bool live = isLiveInput(url, input->duration);
 
     bool sdlAudio = false;
     if (is->sync) {
@@ -256,6 +254,14 @@ void VideoPlayer_Thread::doSeek()
     if (ret < 0) {
         std::fprintf(stderr, "%s: error while seeking\n", is->formatContext->url);
     } else {
+        // Before the queues empty: the callback must not take the moment
+        // between flush and refill for the end of the input.
+        is->readEnded = false;
+        is->audioDone = false;
+        // Until the device is handed audio from the target, the play
+        // position is the target, not where the old audio stopped.
+        is->handedClock = is->seekTime.load();
+        is->playClockValid = false;
         AVPacket *flush = av_packet_alloc();
         if (flush && makeFlushPacket(flush) == 0) {
             packetQueueFlush(&is->audioQueue);
@@ -266,7 +272,6 @@ void VideoPlayer_Thread::doSeek()
             is->videoClock = 0;
         }
         av_packet_free(&flush);
-        is->readEnded = false;
     }
     is->seekRequest = 0;
 }
