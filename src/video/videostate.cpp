@@ -62,7 +62,6 @@ void VideoState::reset()
     playClockValid = false;
     handedClock = 0;
     audioDone = false;
-    picturesDropped = 0;
     ioDeadline = 0;
     audioOpen = false;
 }

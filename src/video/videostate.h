@@ -90,8 +90,6 @@ struct alignas(16) VideoState
     std::atomic<bool> audioDone{false};
     // Pictures follow the audio clock; off: as fast as they decode.
     std::atomic<bool> sync{true};
-    // Stamps of pictures dropped because they were stale (diagnostics).
-    std::atomic<int> picturesDropped{0};
     // Steady-clock milliseconds after which a blocking read is abandoned;
     // 0 for none.
     std::atomic<int64_t> ioDeadline{0};
