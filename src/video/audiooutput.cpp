@@ -273,6 +273,12 @@ void callback(VideoState *is, Uint8 *stream, int len, bool audioOnly)
     std::memset(stream, 0, size_t(len));
     const int total = len;
     bool handed = false;
+    if (is->audioFlushPending.exchange(false)) {
+        is->audioBufferIndex = is->audioBufferSize = 0;
+        if (is->audioPacket)
+            av_packet_unref(is->audioPacket);
+        dropHeldPacket(is);
+    }
     while (len > 0) {
         if (is->audioBufferIndex >= is->audioBufferSize) {
             double pts = 0;

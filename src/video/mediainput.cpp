@@ -123,7 +123,7 @@ int firstStreamOfType(AVFormatContext *input, int type)
     return -1;
 }
 
-bool openStreamDecoder(AVStream *stream, AVCodecContext **codec, bool threaded)
+bool openStreamDecoder(AVStream *stream, AVCodecContext **codec, bool threaded, bool lowDelay)
 {
     if (*codec)
         return true;
@@ -141,6 +141,8 @@ bool openStreamDecoder(AVStream *stream, AVCodecContext **codec, bool threaded)
     AVDictionary *options = nullptr;
     if (threaded)
         av_dict_set(&options, "threads", "auto", 0);
+    if (lowDelay)
+        av_dict_set(&options, "thread_type", "slice", 0);
     const int ret = avcodec_open2(context, decoder, &options);
     av_dict_free(&options);
     if (ret < 0) {

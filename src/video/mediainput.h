@@ -46,8 +46,9 @@ struct AVStream;
 struct AVCodecContext;
 
 // Finds, sets up and opens the decoder of a stream into *codec (kept when
-// already open). threaded: let the decoder use every core.
-bool openStreamDecoder(AVStream *stream, AVCodecContext **codec, bool threaded);
+// already open). threaded: let the decoder use every core; lowDelay: only
+// slice threads, so a picture leaves the decoder with its own packet.
+bool openStreamDecoder(AVStream *stream, AVCodecContext **codec, bool threaded, bool lowDelay = false);
 
 struct AVPacket;
 

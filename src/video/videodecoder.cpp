@@ -20,6 +20,7 @@ struct Decoder
     bool paced;
     SwsContext *scaler = nullptr;
     AVFrame *frame = nullptr;
+    bool shownFirst = false;
 };
 
 bool wallClock(const VideoState *is)
@@ -65,6 +66,7 @@ void emitPicture(Decoder &d, AVFrame *frame, double pts)
 void showFrame(Decoder &d, AVFrame *frame)
 {
     VideoState *is = d.is;
+    const int serial = is->seekSerial;
     // A picture without a time stamp takes its time from the running clock.
     double pts = is->videoClock;
     if (frame->best_effort_timestamp != AV_NOPTS_VALUE && is->videoTimeBase.den) {
@@ -84,13 +86,19 @@ void showFrame(Decoder &d, AVFrame *frame)
         return;
     is->seekFlagVideo = 0;
 
-    if (is->sync) {
+    // The first picture of a run is shown as soon as it decodes: a class
+    // joined mid-stream shows its picture while the sound device starts.
+    const bool first = !d.shownFirst;
+    d.shownFirst = true;
+    if (is->sync && !first) {
         if (wallClock(is) && !is->playClockValid) {
             is->playClockOffset = pts - steadySeconds();
             is->playClockValid = true;
         }
         while (!is->quit) {
             waitWhilePaused(is);
+            if (is->seekSerial != serial)
+                return;
             const double ahead = pts - playPosition(is);
             if (ahead <= 0)
                 break;

@@ -172,7 +172,7 @@ void VideoPlayer_Thread::run()
         endRun(sdlAudio);
         return;
     }
-    if (!openStreamDecoder(videoStream, &is->videoCodec, true)) {
+    if (!openStreamDecoder(videoStream, &is->videoCodec, true, live)) {
         reportPlaybackError("Could not open video codec.");
         endRun(sdlAudio);
         return;
@@ -266,6 +266,8 @@ void VideoPlayer_Thread::doSeek()
         if (flush && makeFlushPacket(flush) == 0) {
             packetQueueFlush(&is->audioQueue);
             packetQueuePut(&is->audioQueue, flush);
+            is->audioFlushPending = true;
+            is->seekSerial += 1;
             makeFlushPacket(flush);
             packetQueueFlush(&is->videoQueue);
             packetQueuePut(&is->videoQueue, flush);

@@ -64,6 +64,7 @@ void VideoState::reset()
     audioDone = false;
     ioDeadline = 0;
     audioOpen = false;
+    audioFlushPending = false;
 }
 
 double playPosition(const VideoState *state)

@@ -93,6 +93,12 @@ struct alignas(16) VideoState
     // Steady-clock milliseconds after which a blocking read is abandoned;
     // 0 for none.
     std::atomic<int64_t> ioDeadline{0};
+    // Set by the reader after a seek: the callback drops the audio it holds
+    // from before it, so the clock does not jump back to the old position.
+    std::atomic<bool> audioFlushPending{false};
+    // Counts seeks: a picture waiting for its turn when a seek comes is
+    // dropped.
+    std::atomic<int> seekSerial{0};
     // Set when the audio output opened a device for this run.
     bool audioOpen = false;
 

@@ -56,8 +56,12 @@ int main(int argc, char *argv[])
         [&](const QImage &image) {
             // Runs on the player's video thread, as the picture leaves it.
             const double pts = image.text(QStringLiteral("pts")).toDouble();
-            playStats.add(pts, player.getCurrentTime(), clock.nsecsElapsed() / 1e9,
-                          player.playbackState().frameDuration);
+            // Pictures shown before the sound starts have no offset to
+            // measure.
+            const VideoState &state = player.playbackState();
+            const bool clocked = !sync || !state.audioOpen || state.playClockValid;
+            playStats.add(pts, clocked ? player.getCurrentTime() : pts, clock.nsecsElapsed() / 1e9,
+                          state.frameDuration, clocked);
             if (frames > 0 && playStats.pictures() == frames)
                 QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection);
         },

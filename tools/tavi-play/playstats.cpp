@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-void PlayStats::add(double pts, double audioTime, double sinceStart, double frameDuration)
+void PlayStats::add(double pts, double audioTime, double sinceStart, double frameDuration, bool clocked)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_pictures == 0) {
@@ -16,7 +16,8 @@ void PlayStats::add(double pts, double audioTime, double sinceStart, double fram
     }
     m_lastPts = pts;
     ++m_pictures;
-    m_offsetsMs.append(std::fabs(audioTime - pts) * 1000.0);
+    if (clocked)
+        m_offsetsMs.append(std::fabs(audioTime - pts) * 1000.0);
 }
 
 int PlayStats::pictures() const

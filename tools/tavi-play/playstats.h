@@ -10,7 +10,8 @@
 class PlayStats
 {
 public:
-    void add(double pts, double audioTime, double sinceStart, double frameDuration);
+    // clocked: the audio clock runs, so the offset means something.
+    void add(double pts, double audioTime, double sinceStart, double frameDuration, bool clocked);
     int pictures() const;
     QString report() const;
 
