@@ -71,21 +71,21 @@ bool AudioPlayer::stop(bool isWait)
     if (isWait) {
         while (!videoState.readerFinished)
             QThread::msleep(10);
-        wait();
     }
     return true;
 }
 
 void AudioPlayer::endRun(bool sdlAudio)
 {
-    // Closing the device waits for a running callback, so nothing below is
-    // freed under it.
-    closeAudioDevice(&videoState);
-    if (sdlAudio)
-        quitSdlAudio();
+    // No callback runs or starts on the state once detached, so nothing
+    // below is freed under it.
+    detachAudioDevice(&videoState);
     videoState.release();
     videoState.decoderFinished = true;
     videoState.readerFinished = true;
+    closeAudioDevice(&videoState);
+    if (sdlAudio)
+        quitSdlAudio();
 }
 
 void AudioPlayer::run()

@@ -271,6 +271,11 @@ void callback(VideoState *is, Uint8 *stream, int len, bool audioOnly)
 {
     // Whatever is not filled below plays as silence.
     std::memset(stream, 0, size_t(len));
+    if (is->audioStopped) {
+        if (audioOnly)
+            is->decoderFinished = true;
+        return;
+    }
     const int total = len;
     bool handed = false;
     if (is->audioFlushPending.exchange(false)) {
@@ -365,6 +370,17 @@ void audioPlayCallback(void *userdata, Uint8 *stream, int len)
 int audioPlayDecodeFrame(VideoAudioState *state, double *pts)
 {
     return decodeFrame(state, pts, true);
+}
+
+void detachAudioDevice(VideoState *state)
+{
+    state->audioStopped = true;
+    const SDL_AudioDeviceID id = state->audioDeviceId;
+    if (id != 0) {
+        // The callback runs under this lock.
+        SDL_LockAudioDevice(id);
+        SDL_UnlockAudioDevice(id);
+    }
 }
 
 void closeAudioDevice(VideoState *state)

@@ -22,7 +22,11 @@ int audioPlay_stream_component_open(VideoAudioState *state, int streamIndex);
 void audioPlayCallback(void *userdata, Uint8 *stream, int len);
 int audioPlayDecodeFrame(VideoAudioState *state, double *pts);
 
-// Closes the state's device, if any; the callback has returned afterwards.
+// Makes the callback leave the state alone: a running call has returned and
+// later calls only play silence. The device itself stays open.
+void detachAudioDevice(VideoState *state);
+// Closes the state's device, if any. With some sound servers this waits
+// for the device thread to wake up, which can take a while.
 void closeAudioDevice(VideoState *state);
 
 // SDL's audio subsystem, counted so one player ending does not close the

@@ -75,7 +75,6 @@ bool VideoPlayer_Thread::stop(bool isWait)
     if (isWait) {
         while (!(videoState.readerFinished && videoState.decoderFinished))
             QThread::msleep(10);
-        wait();
     }
     return true;
 }
@@ -106,12 +105,15 @@ void VideoPlayer_Thread::endRun(bool sdlAudio)
         SDL_WaitThread(is->videoThread, nullptr);
         is->videoThread = nullptr;
     }
-    closeAudioDevice(is);
-    if (sdlAudio)
-        quitSdlAudio();
+    detachAudioDevice(is);
     is->release();
     is->decoderFinished = true;
     is->readerFinished = true;
+    // After the finished flags: closing can wait on the sound server, and
+    // stop(true) need not wait for that.
+    closeAudioDevice(is);
+    if (sdlAudio)
+        quitSdlAudio();
 }
 
 void VideoPlayer_Thread::run()

@@ -65,6 +65,7 @@ void VideoState::reset()
     ioDeadline = 0;
     audioOpen = false;
     audioFlushPending = false;
+    audioStopped = false;
 }
 
 double playPosition(const VideoState *state)

@@ -99,6 +99,9 @@ struct alignas(16) VideoState
     // Counts seeks: a picture waiting for its turn when a seek comes is
     // dropped.
     std::atomic<int> seekSerial{0};
+    // Set by the reader once it is done with the audio: the callback then
+    // returns silence without touching anything else.
+    std::atomic<bool> audioStopped{false};
     // Set when the audio output opened a device for this run.
     bool audioOpen = false;
 

@@ -73,10 +73,13 @@ int main(int argc, char *argv[])
     clock.start();
     player.startPlay(address);
     app.exec();
+    QElapsedTimer stopping;
+    stopping.start();
     player.stop(true);
+    const double stopSeconds = stopping.nsecsElapsed() / 1e9;
 
     if (stats)
-        std::printf("%s", playStats.report().toUtf8().constData());
+        std::printf("%sstop: %.3f s\n", playStats.report().toUtf8().constData(), stopSeconds);
     std::fflush(stdout);
     if (playStats.pictures() == 0) {
         std::fprintf(stderr, "tavi-play: nothing could be played from %s\n", address.toUtf8().constData());
