@@ -4,6 +4,9 @@
 
 #include "playertest.h"
 #include "video/audio_play.h"
+#include "video/audiooutput.h"
+
+#include <SDL2/SDL.h>
 #include "video/videoplayer_thread.h"
 
 #include <QtTest>
@@ -47,6 +50,95 @@ private slots:
         while ((c = channelFallback(c)) != 0)
             tried << c;
         QCOMPARE(tried, (QVector<int>{6, 4, 2, 1}));
+    }
+
+    void openRefusesBadStreams()
+    {
+        const QString file = tone(QStringLiteral("open.m4a"), {"-c:a", "aac"}, 2);
+        QVERIFY(!file.isEmpty());
+        QVERIFY(initSdlAudio());
+        auto state = std::make_unique<VideoState>();
+        QVERIFY(avformat_open_input(&state->formatContext, file.toUtf8().constData(), nullptr, nullptr) == 0);
+        QVERIFY(avformat_find_stream_info(state->formatContext, nullptr) >= 0);
+        QCOMPARE(audio_stream_component_open(state.get(), -1), -1);
+        QCOMPARE(audio_stream_component_open(state.get(), 5), -1);
+        const int rate = state->formatContext->streams[0]->codecpar->sample_rate;
+        state->formatContext->streams[0]->codecpar->sample_rate = 0;
+        QCOMPARE(audio_stream_component_open(state.get(), 0), -1);
+        QCOMPARE(state->audioDeviceId.load(), SDL_AudioDeviceID(0));
+        state->formatContext->streams[0]->codecpar->sample_rate = rate;
+        QCOMPARE(audio_stream_component_open(state.get(), 0), 0);
+        QVERIFY(state->audioDeviceId.load() != 0);
+        detachAudioDevice(state.get());
+        closeAudioDevice(state.get());
+        state->release();
+        quitSdlAudio();
+    }
+
+    // The decode step driven by hand, with the device paused.
+    void decodeKeepsClockAndHonoursFlush()
+    {
+        const QString file = tone(QStringLiteral("decode.m4a"), {"-c:a", "aac"}, 2);
+        QVERIFY(initSdlAudio());
+        auto state = std::make_unique<VideoState>();
+        VideoState *is = state.get();
+        QVERIFY(avformat_open_input(&is->formatContext, file.toUtf8().constData(), nullptr, nullptr) == 0);
+        QVERIFY(avformat_find_stream_info(is->formatContext, nullptr) >= 0);
+        packetQueueInit(&is->audioQueue);
+        QCOMPARE(audio_stream_component_open(is, 0), 0);
+        SDL_PauseAudioDevice(is->audioDeviceId, 1);
+        detachAudioDevice(is);
+        AVPacket *packet = av_packet_alloc();
+        int n = 0;
+        while (av_read_frame(is->formatContext, packet) >= 0) {
+            if (n == 20) {
+                AVPacket *flush = av_packet_alloc();
+                makeFlushPacket(flush);
+                packetQueuePut(&is->audioQueue, flush);
+                av_packet_free(&flush);
+            }
+            if (n >= 10 && n < 15) {
+                // Stamps missing: the running clock goes on.
+                packet->pts = AV_NOPTS_VALUE;
+                packet->dts = AV_NOPTS_VALUE;
+            }
+            if (n == 30)
+                packet->pts = packet->dts = 0; // a stamp resets the clock
+            packetQueuePut(&is->audioQueue, packet);
+            av_packet_unref(packet);
+            ++n;
+        }
+        av_packet_free(&packet);
+        QVERIFY(n > 40);
+        const double bytesPerSecond = 2.0 * is->audioTarget.channels * is->audioTarget.sampleRate;
+        double pts = -1;
+        double expected = -1;
+        int chunks = 0;
+        bool sawReset = false;
+        for (;;) {
+            const int size = audioDecodeFrame(is, &pts);
+            if (size < 0)
+                break;
+            QVERIFY(size > 0);
+            if (expected >= 0 && chunks < 28) {
+                // Contiguous, stamps or not, and the flush plays nothing.
+                QVERIFY2(qAbs(pts - expected) < 0.002, qPrintable(QStringLiteral("%1 %2 %3").arg(chunks).arg(pts).arg(expected)));
+            }
+            if (expected > 0.5 && pts < 0.1)
+                sawReset = true;
+            expected = pts + size / bytesPerSecond;
+            QCOMPARE(is->audioClock.load(), expected);
+            ++chunks;
+        }
+        QVERIFY(chunks > 35);
+        QVERIFY(sawReset);
+        // Nothing queued: no audio, and the clock stands still.
+        const double clock = is->audioClock;
+        QVERIFY(audioDecodeFrame(is, &pts) < 0);
+        QCOMPARE(is->audioClock.load(), clock);
+        closeAudioDevice(is);
+        is->release();
+        quitSdlAudio();
     }
 
     void monoOpensOneChannel()
