@@ -137,7 +137,8 @@ void firstPicture(testsupport::NginxRtmp &server)
     publisher.waitForFinished(3000);
     ratioLine("1. first picture of a live 720p class, median of 10 joins", median(ours), median(reference), "s",
               "<= 0.6 s");
-    line("   (tavi-play process wall time, start to exit: median %.3f s; reference is ffmpeg's wall time with "
+    line("   (tavi-play process wall time, start to exit, which includes closing the sound device: median %.3f s; "
+         "reference is ffmpeg's wall time with "
          "default probing)",
          median(oursWall));
 }
