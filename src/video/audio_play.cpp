@@ -1,6 +1,7 @@
 #include "video/audio_play.h"
 
 #include "app/logging.h"
+#include "video/inputreconnector.h"
 #include "video/mediainput.h"
 
 #include <SDL2/SDL.h>

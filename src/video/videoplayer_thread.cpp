@@ -2,6 +2,7 @@
 
 #include "app/logging.h"
 #include "video/audiooutput.h"
+#include "video/inputreconnector.h"
 #include "video/mediainput.h"
 #include "video/videodecoder.h"
 
