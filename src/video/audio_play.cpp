@@ -1,0 +1,170 @@
+#include "video/audio_play.h"
+
+#include "app/logging.h"
+#include "video/inputreconnector.h"
+#include "video/mediainput.h"
+
+#include <SDL2/SDL.h>
+
+AudioPlayer::AudioPlayer()
+{
+    qRegisterMetaType<PlayerState>("PlayerState");
+    videoState.paused = false;
+    videoState.quit = false;
+    videoState.readerFinished = true;
+    videoState.decoderFinished = true;
+}
+
+AudioPlayer::~AudioPlayer()
+{
+    videoState.quit = true;
+    videoState.paused = false;
+    wait();
+    videoState.release();
+}
+
+bool AudioPlayer::startPlay(const QString &address)
+{
+    if (playerState != Stop)
+        return false;
+    if (isRunning())
+        wait();
+    url = address;
+    videoState.reset();
+    videoState.paused = false;
+    videoState.quit = false;
+    videoState.readerFinished = false;
+    videoState.decoderFinished = true;
+    playerState = Playing;
+    emit sig_StateChanged(Playing);
+    start(InheritPriority);
+    return true;
+}
+
+bool AudioPlayer::pause()
+{
+    videoState.paused = true;
+    if (playerState != Playing)
+        return false;
+    playerState = Pause;
+    emit sig_StateChanged(Pause);
+    return true;
+}
+
+bool AudioPlayer::play()
+{
+    videoState.paused = false;
+    if (playerState != Pause)
+        return false;
+    playerState = Playing;
+    emit sig_StateChanged(Playing);
+    return true;
+}
+
+bool AudioPlayer::stop(bool isWait)
+{
+    if (playerState == Stop && videoState.quit)
+        return false;
+    videoState.paused = false;
+    videoState.quit = true;
+    playerState = Stop;
+    emit sig_StateChanged(Stop);
+    if (isWait) {
+        while (!videoState.readerFinished)
+            QThread::msleep(10);
+    }
+    return true;
+}
+
+void AudioPlayer::endRun(bool sdlAudio)
+{
+    // No callback runs or starts on the state once detached, so nothing
+    // below is freed under it.
+    detachAudioDevice(&videoState);
+    videoState.release();
+    videoState.decoderFinished = true;
+    videoState.readerFinished = true;
+    closeAudioDevice(&videoState);
+    if (sdlAudio)
+        quitSdlAudio();
+}
+
+void AudioPlayer::run()
+{
+    VideoAudioState *is = &videoState;
+    QByteArray path;
+    is->decoderFinished = true;
+    if (!addressToPath(url, &path)) {
+        endRun(false);
+        return;
+    }
+    avformat_network_init();
+    const bool network = isNetworkAddress(url);
+    packetQueueInit(&is->audioQueue);
+    packetQueueInit(&is->videoQueue);
+    is->formatContext = openInput(is, path, network ? Probe::AudioOnly : Probe::Default, 0);
+    if (!is->formatContext) {
+        endRun(false);
+        return;
+    }
+    AVFormatContext *input = is->formatContext;
+    const int audioIndex = firstStreamOfType(input, AVMEDIA_TYPE_AUDIO);
+    if (audioIndex < 0) {
+        reportPlaybackError("Didn't find a audio stream.");
+        endRun(false);
+        return;
+    }
+    is->audioStreamIndex = audioIndex;
+    TAVI_LOG_ERROR("total time is " << input->duration);
+    const bool live = isLiveInput(url, input->duration);
+
+    const bool sdlAudio = initSdlAudio();
+    audioPlay_stream_component_open(is, audioIndex);
+    AVStream *stream = input->streams[audioIndex];
+    if (!avcodec_find_decoder(stream->codecpar->codec_id)) {
+        reportPlaybackError("ACodec not found.");
+        endRun(sdlAudio);
+        return;
+    }
+    if (!openStreamDecoder(stream, &is->audioCodec, false)) {
+        reportPlaybackError("Could not open audio codec.");
+        endRun(sdlAudio);
+        return;
+    }
+    is->audioStream = stream;
+    is->player = this;
+
+    AVPacket *packet = av_packet_alloc();
+    InputReconnector reconnector(is, path, Probe::AudioOnly, false);
+    while (packet && !is->quit) {
+        if (is->audioQueue.bytes > kAudioQueueLimit || is->paused) {
+            if (live)
+                reconnector.readOk();
+            SDL_Delay(10);
+            continue;
+        }
+        if (live)
+            reconnector.armRead();
+        const int ret = av_read_frame(is->formatContext, packet);
+        if (ret < 0) {
+            if (is->quit)
+                break;
+            if (!live) {
+                is->readEnded = true;
+                SDL_Delay(10);
+            } else if (!reconnector.readFailed()) {
+                SDL_Delay(10);
+            }
+            continue;
+        }
+        if (live) {
+            reconnector.readOk();
+            reconnector.prepare(packet);
+        }
+        if (packet->stream_index == is->audioStreamIndex && is->audioOpen)
+            packetQueuePut(&is->audioQueue, packet);
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    endRun(sdlAudio);
+}

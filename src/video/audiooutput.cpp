@@ -1,0 +1,409 @@
+#include "video/audiooutput.h"
+
+#include "app/logging.h"
+#include "video/mediainput.h"
+
+#include <QDebug>
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
+namespace {
+
+std::mutex sdlMutex;
+
+uint64_t defaultLayout(int channels)
+{
+    if (channels <= 0 || channels > 64)
+        return 0;
+    AVChannelLayout layout;
+    av_channel_layout_default(&layout, channels);
+    const uint64_t mask = layout.order == AV_CHANNEL_ORDER_NATIVE ? layout.u.mask : 0;
+    av_channel_layout_uninit(&layout);
+    return mask;
+}
+
+int layoutChannels(uint64_t mask)
+{
+    return av_popcount64(mask);
+}
+
+int componentOpen(VideoState *is, int streamIndex, SDL_AudioCallback callback)
+{
+    if (!is->formatContext || streamIndex < 0 || streamIndex >= int(is->formatContext->nb_streams))
+        return -1;
+    AVStream *stream = is->formatContext->streams[streamIndex];
+    const AVCodecParameters *par = stream->codecpar;
+
+    uint64_t wantedLayout = defaultLayout(par->ch_layout.nb_channels) & ~uint64_t(AV_CH_LAYOUT_STEREO_DOWNMIX);
+    int wantedChannels = layoutChannels(wantedLayout);
+    const int frequency = par->sample_rate;
+    if (frequency <= 0 || wantedChannels == 0) {
+        TAVI_LOG_ERROR("Invalid sample rate or channel count.sample_rate:" << frequency
+                       << ",  wanted_spec.channels:" << wantedChannels);
+        return -1;
+    }
+
+    SDL_AudioSpec wanted;
+    SDL_zero(wanted);
+    wanted.freq = frequency;
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = Uint8(wantedChannels);
+    wanted.silence = 0;
+    wanted.samples = 1024;
+    wanted.callback = callback;
+    wanted.userdata = is;
+    SDL_AudioSpec obtained;
+    SDL_zero(obtained);
+    SDL_AudioDeviceID id = 0;
+    for (;;) {
+        // The system's default output device.
+        id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+        if (id != 0)
+            break;
+        const char *error = SDL_GetError();
+        std::fprintf(stderr, "SDL_OpenAudio (%d channels): %s\n", wanted.channels, error);
+        qDebug() << QStringLiteral("SDL_OpenAudio (%1 channels): %2").arg(wanted.channels).arg(QString::fromUtf8(error));
+        TAVI_LOG_WARN("SDL_OpenAudio (" << int(wanted.channels) << " channels): " << error);
+        const int next = channelFallback(wanted.channels);
+        if (next == 0) {
+            std::fprintf(stderr, "No more channel combinations to tyu, audio open failed\n");
+            return -1;
+        }
+        wanted.channels = Uint8(next);
+        wantedLayout = defaultLayout(next);
+    }
+    if (obtained.format != AUDIO_S16SYS) {
+        std::fprintf(stderr, "SDL advised audio format %d is not supported!\n", obtained.format);
+        TAVI_LOG_ERROR("SDL advised audio format " << obtained.format << " is not supported!");
+        SDL_CloseAudioDevice(id);
+        return -1;
+    }
+    if (obtained.channels != wanted.channels) {
+        wantedLayout = defaultLayout(obtained.channels);
+        if (!wantedLayout) {
+            std::fprintf(stderr, "SDL advised channel count %d is not supported!\n", obtained.channels);
+            TAVI_LOG_ERROR("SDL advised channel count " << int(obtained.channels) << " is not supported!");
+            SDL_CloseAudioDevice(id);
+            return -1;
+        }
+    }
+    is->audioDeviceBufferSize = int(obtained.size);
+    is->audioTarget.format = AV_SAMPLE_FMT_S16;
+    is->audioTarget.channels = obtained.channels;
+    is->audioTarget.channelLayout = int64_t(wantedLayout);
+    is->audioTarget.sampleRate = obtained.freq;
+    is->audioSource = is->audioTarget;
+
+    if (!openStreamDecoder(stream, &is->audioCodec, false)) {
+        std::fprintf(stderr, "Unsupported codec!\n");
+        TAVI_LOG_ERROR("Unsupported codec!");
+        SDL_CloseAudioDevice(id);
+        return -1;
+    }
+    stream->discard = AVDISCARD_DEFAULT;
+    is->audioStream = stream;
+    is->audioTimeBase = stream->time_base;
+    is->audioBufferSize = is->audioBufferIndex = 0;
+    is->audioBuffer = is->audioBufferStore;
+    if (!is->audioPacket)
+        is->audioPacket = av_packet_alloc();
+    is->audioPacketLeft = 0;
+    is->audioDecoderPending = false;
+    if (!is->audioQueue.mutex)
+        packetQueueInit(&is->audioQueue);
+    if (!is->audioPacket) {
+        SDL_CloseAudioDevice(id);
+        return -1;
+    }
+    is->audioOpen = true;
+    is->audioDeviceId = id;
+    SDL_PauseAudioDevice(id, 0);
+    return 0;
+}
+
+// Drops the packet being decoded and whatever the decoder still holds of it.
+void dropHeldPacket(VideoState *is)
+{
+    is->audioPacketLeft = 0;
+    is->audioPacketData = nullptr;
+    is->audioDecoderPending = false;
+}
+
+int decodeFrame(VideoState *is, double *pts, bool audioOnly)
+{
+    if (audioOnly)
+        is->decoderFinished = false;
+    AVCodecContext *codec = is->audioCodec;
+    if (!codec || !is->audioPacket)
+        return -1;
+    for (;;) {
+        while (is->audioPacketLeft > 0 || is->audioDecoderPending) {
+            while (is->paused && !is->quit)
+                SDL_Delay(10);
+            if (is->quit)
+                return -1;
+            if (!is->audioFrame) {
+                is->audioFrame = av_frame_alloc();
+                if (!is->audioFrame)
+                    return AVERROR(ENOMEM);
+            } else {
+                av_frame_unref(is->audioFrame);
+            }
+            if (is->audioPacketLeft > 0) {
+                const int sent = avcodec_send_packet(codec, is->audioPacket);
+                if (sent != AVERROR(EAGAIN)) {
+                    is->audioPacketLeft = 0;
+                    is->audioPacketData = nullptr;
+                }
+                is->audioDecoderPending = true;
+            }
+            AVFrame *frame = is->audioFrame;
+            if (avcodec_receive_frame(codec, frame) < 0) {
+                dropHeldPacket(is);
+                break;
+            }
+            const int channels = frame->ch_layout.nb_channels;
+            if (channels <= 0 || frame->sample_rate <= 0 || frame->nb_samples <= 0)
+                continue;
+            uint64_t layout = 0;
+            if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE)
+                layout = frame->ch_layout.u.mask;
+            if (!layout || layoutChannels(layout) != channels)
+                layout = defaultLayout(channels);
+            const auto format = AVSampleFormat(frame->format);
+            if (format != is->audioSource.format || int64_t(layout) != is->audioSource.channelLayout
+                || frame->sample_rate != is->audioSource.sampleRate || channels != is->audioSource.channels) {
+                swr_free(&is->resampler);
+                AVChannelLayout outLayout, inLayout;
+                av_channel_layout_from_mask(&outLayout, uint64_t(is->audioTarget.channelLayout));
+                int ok = layout ? av_channel_layout_from_mask(&inLayout, layout)
+                                : av_channel_layout_copy(&inLayout, &frame->ch_layout);
+                if (ok >= 0)
+                    ok = swr_alloc_set_opts2(&is->resampler, &outLayout, is->audioTarget.format,
+                                             is->audioTarget.sampleRate, &inLayout, format,
+                                             frame->sample_rate, 0, nullptr);
+                av_channel_layout_uninit(&outLayout);
+                av_channel_layout_uninit(&inLayout);
+                if (ok < 0 || !is->resampler || swr_init(is->resampler) < 0) {
+                    std::fprintf(stderr, "swr_init() failed\n");
+                    swr_free(&is->resampler);
+                    is->audioSource = is->audioTarget;
+                    dropHeldPacket(is);
+                    break;
+                }
+                is->audioSource.format = format;
+                is->audioSource.channels = channels;
+                is->audioSource.channelLayout = int64_t(layout);
+                is->audioSource.sampleRate = frame->sample_rate;
+            }
+            const int targetChannels = is->audioTarget.channels;
+            int size = 0;
+            if (is->resampler) {
+                const int maxSamples = kAudioBufferStoreSize / targetChannels / 2;
+                uint8_t *out = is->audioBufferStore;
+                const int samples = swr_convert(is->resampler, &out, maxSamples,
+                                                const_cast<const uint8_t **>(frame->extended_data),
+                                                frame->nb_samples);
+                if (samples < 0) {
+                    std::fprintf(stderr, "swr_convert() failed\n");
+                    dropHeldPacket(is);
+                    break;
+                }
+                if (samples == maxSamples) {
+                    std::fprintf(stderr, "warning: audio buffer is probably too small\n");
+                    if (swr_init(is->resampler) < 0)
+                        swr_free(&is->resampler);
+                }
+                is->audioBuffer = is->audioBufferStore;
+                size = samples * targetChannels * 2;
+            } else {
+                is->audioBuffer = frame->data[0];
+                size = av_samples_get_buffer_size(nullptr, channels, frame->nb_samples, format, 1);
+                if (size < 0)
+                    continue;
+            }
+            if (frame->best_effort_timestamp != AV_NOPTS_VALUE && is->audioTimeBase.den)
+                is->audioClock = double(frame->best_effort_timestamp) * av_q2d(is->audioTimeBase);
+            *pts = is->audioClock;
+            is->audioClock = is->audioClock
+                             + double(size) / (2.0 * targetChannels * is->audioTarget.sampleRate);
+            if (is->seekFlagAudio && is->seekTime > is->audioClock)
+                continue;
+            is->seekFlagAudio = 0;
+            return size;
+        }
+
+        av_packet_unref(is->audioPacket);
+        if (is->quit)
+            return -1;
+        if (is->paused) {
+            SDL_Delay(10);
+            continue;
+        }
+        if (!packetQueueGet(&is->audioQueue, is->audioPacket, 0))
+            return -1;
+        if (isFlushPacket(is->audioPacket)) {
+            avcodec_flush_buffers(codec);
+            av_packet_unref(is->audioPacket);
+            dropHeldPacket(is);
+            continue;
+        }
+        if (is->audioPacket->size <= 0) {
+            // An empty packet would tell the decoder the input has ended.
+            av_packet_unref(is->audioPacket);
+            continue;
+        }
+        is->audioPacketData = is->audioPacket->data;
+        is->audioPacketLeft = is->audioPacket->size;
+    }
+}
+
+void callback(VideoState *is, Uint8 *stream, int len, bool audioOnly)
+{
+    // Whatever is not filled below plays as silence.
+    std::memset(stream, 0, size_t(len));
+    if (is->audioStopped) {
+        if (audioOnly)
+            is->decoderFinished = true;
+        return;
+    }
+    const int total = len;
+    bool handed = false;
+    if (is->audioFlushPending.exchange(false)) {
+        is->audioBufferIndex = is->audioBufferSize = 0;
+        if (is->audioPacket)
+            av_packet_unref(is->audioPacket);
+        dropHeldPacket(is);
+    }
+    while (len > 0) {
+        if (is->audioBufferIndex >= is->audioBufferSize) {
+            double pts = 0;
+            const int size = decodeFrame(is, &pts, audioOnly);
+            is->audioBufferIndex = 0;
+            if (size < 0) {
+                is->audioBufferSize = 0;
+                if (is->quit) {
+                    if (audioOnly)
+                        is->decoderFinished = true;
+                    return;
+                }
+                // Input read to its end and all of it played: from now on
+                // pictures follow the wall clock.
+                if (!audioOnly && is->readEnded && !is->audioDone && is->audioQueue.count == 0) {
+                    const double now = steadySeconds();
+                    double position = is->playClockOffset + now;
+                    if (!is->playClockValid || position > is->handedClock)
+                        position = is->handedClock;
+                    is->playClockOffset = position - now;
+                    is->playClockValid = true;
+                    is->audioDone = true;
+                }
+                break;
+            }
+            is->audioBufferSize = unsigned(size);
+        }
+        const int left = int(is->audioBufferSize - is->audioBufferIndex);
+        const int n = std::min(left, len);
+        if (is->quit)
+            return;
+        std::memcpy(stream, is->audioBuffer + is->audioBufferIndex, size_t(n));
+        stream += n;
+        len -= n;
+        is->audioBufferIndex += unsigned(n);
+        handed = true;
+    }
+    if (handed && is->audioTarget.sampleRate > 0) {
+        const double bytesPerSecond = 2.0 * is->audioTarget.channels * is->audioTarget.sampleRate;
+        const double end = is->audioClock - (is->audioBufferSize - is->audioBufferIndex) / bytesPerSecond;
+        is->handedClock = end;
+        // What was handed now starts after the buffer the device is playing.
+        is->playClockOffset = end - 2.0 * total / bytesPerSecond - steadySeconds();
+        is->playClockValid = true;
+        is->audioDone = false;
+    }
+}
+
+} // namespace
+
+int channelFallback(int channels)
+{
+    static const int next[] = {0, 0, 1, 6, 2, 6, 4, 6};
+    if (channels < 0)
+        return 0;
+    return next[std::min(channels, 7)];
+}
+
+int audio_stream_component_open(VideoState *state, int streamIndex)
+{
+    return componentOpen(state, streamIndex, audioCallback);
+}
+
+void audioCallback(void *userdata, Uint8 *stream, int len)
+{
+    callback(static_cast<VideoState *>(userdata), stream, len, false);
+}
+
+int audioDecodeFrame(VideoState *state, double *pts)
+{
+    return decodeFrame(state, pts, false);
+}
+
+int audioPlay_stream_component_open(VideoAudioState *state, int streamIndex)
+{
+    return componentOpen(state, streamIndex, audioPlayCallback);
+}
+
+void audioPlayCallback(void *userdata, Uint8 *stream, int len)
+{
+    callback(static_cast<VideoAudioState *>(userdata), stream, len, true);
+}
+
+int audioPlayDecodeFrame(VideoAudioState *state, double *pts)
+{
+    return decodeFrame(state, pts, true);
+}
+
+void detachAudioDevice(VideoState *state)
+{
+    state->audioStopped = true;
+    const SDL_AudioDeviceID id = state->audioDeviceId;
+    if (id != 0) {
+        // The callback runs under this lock.
+        SDL_LockAudioDevice(id);
+        SDL_UnlockAudioDevice(id);
+    }
+}
+
+void closeAudioDevice(VideoState *state)
+{
+    const SDL_AudioDeviceID id = state->audioDeviceId.exchange(0);
+    if (id != 0)
+        SDL_CloseAudioDevice(id);
+}
+
+bool initSdlAudio()
+{
+    std::lock_guard<std::mutex> lock(sdlMutex);
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        const char *error = SDL_GetError();
+        std::fprintf(stderr, "Could not initialize SDL - %s. \n", error);
+        TAVI_LOG_ERROR("Could not initialize SDL - " << error << ".");
+        return false;
+    }
+    return true;
+}
+
+void quitSdlAudio()
+{
+    std::lock_guard<std::mutex> lock(sdlMutex);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}

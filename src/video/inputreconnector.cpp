@@ -1,0 +1,89 @@
+#include "video/inputreconnector.h"
+
+#include "app/logging.h"
+#include "video/videostate.h"
+
+#include <cstring>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+constexpr int kSilentReadMs = 3000;
+
+QByteArray extradataOf(AVFormatContext *input, int index)
+{
+    if (index < 0)
+        return {};
+    const AVCodecParameters *par = input->streams[index]->codecpar;
+    if (!par->extradata || par->extradata_size <= 0)
+        return {};
+    return QByteArray(reinterpret_cast<const char *>(par->extradata), par->extradata_size);
+}
+
+void attachExtradata(AVPacket *packet, QByteArray *extra)
+{
+    if (extra->isEmpty())
+        return;
+    uint8_t *side = av_packet_new_side_data(packet, AV_PKT_DATA_NEW_EXTRADATA, size_t(extra->size()));
+    if (side)
+        memcpy(side, extra->constData(), size_t(extra->size()));
+    extra->clear();
+}
+} // namespace
+
+InputReconnector::InputReconnector(VideoState *state, const QByteArray &path, Probe probe, bool needVideo)
+    : m_state(state), m_path(path), m_probe(probe), m_needVideo(needVideo), m_lastGood(steadyMs())
+{
+}
+
+void InputReconnector::armRead()
+{
+    m_state->ioDeadline = steadyMs() + kSilentReadMs;
+}
+
+void InputReconnector::readOk()
+{
+    m_state->ioDeadline = 0;
+    m_lastGood = steadyMs();
+}
+
+bool InputReconnector::readFailed()
+{
+    m_state->ioDeadline = 0;
+    const long long now = steadyMs();
+    if (now - m_lastGood < kSilentReadMs || now - m_lastAttempt < kSilentReadMs || m_state->quit)
+        return false;
+    m_lastAttempt = now;
+    TAVI_LOG_WARN("No data from " << m_path.constData() << " for " << (now - m_lastGood)
+                                  << " ms, reopening it.");
+    AVFormatContext *fresh = openInput(m_state, m_path, m_probe, kSilentReadMs);
+    if (!fresh)
+        return false;
+    const int video = lastStreamOfType(fresh, AVMEDIA_TYPE_VIDEO);
+    const int audio = firstStreamOfType(fresh, AVMEDIA_TYPE_AUDIO);
+    if ((m_needVideo && video < 0) || audio < 0) {
+        avformat_close_input(&fresh);
+        return false;
+    }
+    avformat_close_input(&m_state->formatContext);
+    m_state->formatContext = fresh;
+    m_state->videoStreamIndex = m_needVideo ? video : -1;
+    m_state->audioStreamIndex = audio;
+    m_state->videoStream = m_needVideo ? fresh->streams[video] : nullptr;
+    m_state->audioStream = fresh->streams[audio];
+    m_videoExtra = extradataOf(fresh, m_state->videoStreamIndex);
+    m_audioExtra = extradataOf(fresh, audio);
+    m_lastGood = steadyMs();
+    TAVI_LOG_INFO("Reopened " << m_path.constData());
+    return true;
+}
+
+void InputReconnector::prepare(AVPacket *packet)
+{
+    if (packet->stream_index == m_state->videoStreamIndex)
+        attachExtradata(packet, &m_videoExtra);
+    else if (packet->stream_index == m_state->audioStreamIndex)
+        attachExtradata(packet, &m_audioExtra);
+}

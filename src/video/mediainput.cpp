@@ -1,0 +1,154 @@
+#include "video/mediainput.h"
+
+#include "app/logging.h"
+#include "video/videostate.h"
+
+#include <QDebug>
+
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+bool isNetworkAddress(const QString &url)
+{
+    const int scheme = url.indexOf(QLatin1String("://"));
+    if (scheme <= 0)
+        return false;
+    return url.left(scheme).compare(QLatin1String("file"), Qt::CaseInsensitive) != 0;
+}
+
+bool isLiveInput(const QString &url, long long duration)
+{
+    if (!isNetworkAddress(url))
+        return false;
+    static const char *const streaming[] = {"rtmp", "rtmps", "rtmpt", "rtmpe", "rtmpte", "rtmpts",
+                                            "rtsp", "rtsps", "rtp", "udp", "srt", "tcp"};
+    const QString scheme = url.left(url.indexOf(QLatin1String("://"))).toLower();
+    for (const char *name : streaming)
+        if (scheme == QLatin1String(name))
+            return true;
+    return duration == AV_NOPTS_VALUE;
+}
+
+bool addressToPath(const QString &url, QByteArray *path)
+{
+    const QByteArray utf8 = url.toUtf8();
+    if (utf8.size() > kAddressLimit) {
+        std::fprintf(stderr, "Address too long (%d bytes, at most %d).\n", int(utf8.size()), kAddressLimit);
+        TAVI_LOG_ERROR("Address too long (" << utf8.size() << " bytes, at most " << kAddressLimit
+                                            << "), not played.");
+        return false;
+    }
+    *path = utf8;
+    return true;
+}
+
+int decodeInterruptCallback(void *opaque)
+{
+    auto *state = static_cast<VideoState *>(opaque);
+    if (state->quit)
+        return AVERROR_EOF;
+    const int64_t deadline = state->ioDeadline;
+    if (deadline != 0 && steadyMs() > deadline)
+        return AVERROR_EXIT;
+    return 0;
+}
+
+void reportPlaybackError(const char *message)
+{
+    std::printf("%s\n", message);
+    std::fflush(stdout);
+    qDebug() << message;
+    TAVI_LOG_ERROR(message);
+}
+
+AVFormatContext *openInput(VideoState *state, const QByteArray &path, Probe probe, int deadlineMs)
+{
+    AVFormatContext *input = avformat_alloc_context();
+    if (!input)
+        return nullptr;
+    input->interrupt_callback.callback = decodeInterruptCallback;
+    input->interrupt_callback.opaque = state;
+    AVDictionary *options = nullptr;
+    if (probe == Probe::Brief) {
+        // The FLV demuxer knows both streams from their sequence headers;
+        // what is left to probe is the first key frame for the picture size.
+        av_dict_set(&options, "probesize", "262144", 0);
+        av_dict_set(&options, "analyzeduration", "400000", 0);
+        av_dict_set(&options, "fpsprobesize", "0", 0);
+    }
+    state->ioDeadline = deadlineMs > 0 ? steadyMs() + deadlineMs : 0;
+    int ret = avformat_open_input(&input, path.constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (ret < 0) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {0};
+        av_strerror(ret, text, sizeof(text));
+        if (!state->quit)
+            TAVI_LOG_ERROR("Could not open " << path.constData() << ": " << text);
+        avformat_close_input(&input);
+        state->ioDeadline = 0;
+        return nullptr;
+    }
+    if (probe == Probe::AudioOnly) {
+        input->probesize = 2048;
+        input->max_analyze_duration = 500;
+    }
+    ret = avformat_find_stream_info(input, nullptr);
+    state->ioDeadline = 0;
+    if (ret < 0) {
+        reportPlaybackError("Could't find stream infomation.");
+        avformat_close_input(&input);
+        return nullptr;
+    }
+    return input;
+}
+
+int lastStreamOfType(AVFormatContext *input, int type)
+{
+    int found = -1;
+    for (unsigned i = 0; i < input->nb_streams; ++i)
+        if (input->streams[i]->codecpar->codec_type == type)
+            found = int(i);
+    return found;
+}
+
+int firstStreamOfType(AVFormatContext *input, int type)
+{
+    for (unsigned i = 0; i < input->nb_streams; ++i)
+        if (input->streams[i]->codecpar->codec_type == type)
+            return int(i);
+    return -1;
+}
+
+bool openStreamDecoder(AVStream *stream, AVCodecContext **codec, bool threaded, bool lowDelay)
+{
+    if (*codec)
+        return true;
+    const AVCodec *decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!decoder)
+        return false;
+    AVCodecContext *context = avcodec_alloc_context3(decoder);
+    if (!context)
+        return false;
+    if (avcodec_parameters_to_context(context, stream->codecpar) < 0) {
+        avcodec_free_context(&context);
+        return false;
+    }
+    context->pkt_timebase = stream->time_base;
+    AVDictionary *options = nullptr;
+    if (threaded)
+        av_dict_set(&options, "threads", "auto", 0);
+    if (lowDelay)
+        av_dict_set(&options, "thread_type", "slice", 0);
+    const int ret = avcodec_open2(context, decoder, &options);
+    av_dict_free(&options);
+    if (ret < 0) {
+        avcodec_free_context(&context);
+        return false;
+    }
+    *codec = context;
+    return true;
+}

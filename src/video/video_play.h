@@ -1,0 +1,37 @@
+#pragma once
+
+// Shows only the pictures of an address, each at once as it decodes: no
+// sound, no clock, no pacing. Set url, then start(); destroying it stops it.
+
+#include "video/playerstate.h"
+#include "video/videostate.h"
+
+#include <QImage>
+#include <QString>
+#include <QThread>
+
+class VideoPlayer : public QThread
+{
+    Q_OBJECT
+
+public:
+    VideoPlayer();
+    ~VideoPlayer() override;
+
+    AVFormatContext *formatContext = nullptr;
+    QString url;
+
+signals:
+    void sig_GetOneFrame(QImage image);
+    void sig_StateChanged(PlayerState state);
+    void sig_TotalTimeChanged(qint64 uSec);
+
+protected:
+    void run() override;
+
+private:
+    void endRun();
+
+    VideoState videoState;
+    PlayerState playerState = Stop;
+};

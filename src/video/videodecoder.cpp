@@ -1,0 +1,184 @@
+#include "video/videodecoder.h"
+
+#include "video/videostate.h"
+
+#include <QImage>
+#include <QMetaObject>
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+namespace {
+
+struct Decoder
+{
+    VideoState *is;
+    bool paced;
+    SwsContext *scaler = nullptr;
+    AVFrame *frame = nullptr;
+    bool shownFirst = false;
+};
+
+bool wallClock(const VideoState *is)
+{
+    return !is->audioOpen || is->audioDone;
+}
+
+// Sleeps while paused; a wall clock is held back by the time spent paused.
+void waitWhilePaused(VideoState *is)
+{
+    if (!is->paused)
+        return;
+    const double start = steadySeconds();
+    while (is->paused && !is->quit)
+        SDL_Delay(10);
+    if (wallClock(is))
+        is->playClockOffset = is->playClockOffset - (steadySeconds() - start);
+}
+
+void emitPicture(Decoder &d, AVFrame *frame, double pts)
+{
+    VideoState *is = d.is;
+    const int width = frame->width;
+    const int height = frame->height;
+    if (width <= 0 || height <= 0 || frame->format < 0 || !frame->data[0])
+        return;
+    d.scaler = sws_getCachedContext(d.scaler, width, height, AVPixelFormat(frame->format), width, height,
+                                    AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!d.scaler)
+        return;
+    // A fresh image per picture: it is the deep copy that crosses threads.
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull())
+        return;
+    uint8_t *planes[4] = {image.bits(), nullptr, nullptr, nullptr};
+    int strides[4] = {int(image.bytesPerLine()), 0, 0, 0};
+    sws_scale(d.scaler, frame->data, frame->linesize, 0, height, planes, strides);
+    image.setText(QStringLiteral("pts"), QString::number(pts, 'f', 6));
+    if (is->player)
+        QMetaObject::invokeMethod(is->player, "sig_GetOneFrame", Qt::DirectConnection, Q_ARG(QImage, image));
+}
+
+void showFrame(Decoder &d, AVFrame *frame)
+{
+    VideoState *is = d.is;
+    const int serial = is->seekSerial;
+    // A picture without a time stamp takes its time from the running clock.
+    double pts = is->videoClock;
+    if (frame->best_effort_timestamp != AV_NOPTS_VALUE && is->videoTimeBase.den) {
+        pts = double(frame->best_effort_timestamp) * av_q2d(is->videoTimeBase);
+        is->videoClock = pts;
+    }
+    double delay = is->frameDuration;
+    delay += frame->repeat_pict * delay * 0.5;
+    is->videoClock = is->videoClock + delay;
+
+    if (!d.paced) {
+        is->seekFlagVideo = 0;
+        emitPicture(d, frame, pts);
+        return;
+    }
+    if (is->seekFlagVideo && pts < is->seekTime)
+        return;
+    is->seekFlagVideo = 0;
+
+    // The first picture of a run is shown as soon as it decodes: a class
+    // joined mid-stream shows its picture while the sound device starts.
+    const bool first = !d.shownFirst;
+    d.shownFirst = true;
+    if (is->sync && !first) {
+        if (wallClock(is) && !is->playClockValid) {
+            is->playClockOffset = pts - steadySeconds();
+            is->playClockValid = true;
+        }
+        while (!is->quit) {
+            waitWhilePaused(is);
+            if (is->seekSerial != serial)
+                return;
+            const double ahead = pts - playPosition(is);
+            if (ahead <= 0)
+                break;
+            // Short steps: a seek, a stop or a jump of the clock is seen soon.
+            SDL_Delay(Uint32(std::min(5.0, ahead * 1000)));
+        }
+    }
+    if (!is->quit)
+        emitPicture(d, frame, pts);
+}
+
+void receiveFrames(Decoder &d)
+{
+    AVCodecContext *codec = d.is->videoCodec;
+    while (!d.is->quit && avcodec_receive_frame(codec, d.frame) == 0) {
+        showFrame(d, d.frame);
+        av_frame_unref(d.frame);
+    }
+}
+
+void decodePacket(Decoder &d, AVPacket *packet)
+{
+    AVCodecContext *codec = d.is->videoCodec;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int ret = avcodec_send_packet(codec, packet);
+        receiveFrames(d);
+        if (ret != AVERROR(EAGAIN))
+            break;
+    }
+}
+
+int decodeLoop(VideoState *is, bool paced)
+{
+    Decoder d{is, paced};
+    d.frame = av_frame_alloc();
+    AVPacket *packet = av_packet_alloc();
+    bool drained = false;
+    while (d.frame && packet && is->videoCodec && !is->quit) {
+        if (is->paused) {
+            waitWhilePaused(is);
+            continue;
+        }
+        if (!packetQueueGet(&is->videoQueue, packet, 0)) {
+            if (is->readEnded && is->videoQueue.count == 0 && !drained) {
+                // The pictures the decoder still holds back.
+                decodePacket(d, nullptr);
+                avcodec_flush_buffers(is->videoCodec);
+                drained = true;
+                if (paced)
+                    break;
+            }
+            SDL_Delay(1);
+            continue;
+        }
+        if (isFlushPacket(packet)) {
+            avcodec_flush_buffers(is->videoCodec);
+            av_packet_unref(packet);
+            drained = false;
+            continue;
+        }
+        if (packet->size > 0)
+            decodePacket(d, packet);
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    av_frame_free(&d.frame);
+    sws_freeContext(d.scaler);
+    is->quit = true;
+    is->decoderFinished = true;
+    return 0;
+}
+
+} // namespace
+
+int videoDecodeThread(void *state)
+{
+    return decodeLoop(static_cast<VideoState *>(state), true);
+}
+
+int videoPlayDecodeThread(void *state)
+{
+    return decodeLoop(static_cast<VideoState *>(state), false);
+}

@@ -1,0 +1,154 @@
+// The player on a live class published into a real nginx-rtmp server: fast
+// start, stopping while the server is silent, and coming back after the
+// server dropped the class.
+
+#include "nginxrtmp.h"
+#include "playertest.h"
+#include "video/audio_play.h"
+#include "video/videoplayer_thread.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace playertest;
+
+class TestLivePlayer : public QObject
+{
+    Q_OBJECT
+
+private:
+    testsupport::NginxRtmp m_server;
+    QProcess m_publisher;
+    QString m_url;
+
+    bool publish()
+    {
+        m_publisher.kill();
+        m_publisher.waitForFinished(3000);
+        QStringList args{"-loglevel", "error", "-re"};
+        args << classArgs(600);
+        args << QStringList{"-tune", "zerolatency", "-f", "flv", m_url};
+        m_publisher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_publisher.start(QStringLiteral("ffmpeg"), args);
+        if (!m_publisher.waitForStarted(5000))
+            return false;
+        // Published once ffprobe sees both streams.
+        return waitUntil([&] { return testsupport::probe(m_url, 10000).value("streams").toArray().size() == 2; },
+                         20000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        QVERIFY(m_server.start());
+        m_url = m_server.url(QStringLiteral("class1"));
+        QVERIFY(publish());
+    }
+
+    void cleanupTestCase()
+    {
+        m_publisher.kill();
+        m_publisher.waitForFinished(3000);
+        m_server.stop();
+    }
+
+    void playsLiveClass()
+    {
+        auto player = std::make_unique<VideoPlayer_Thread>();
+        FrameLog frames(player.get());
+        QSignalSpy total(player.get(), &VideoPlayer_Thread::sig_TotalTimeChanged);
+        QVERIFY(player->startPlay(m_url));
+        QVERIFY(frames.waitFor(25, 15000));
+        QCOMPARE(frames.size(), QSize(320, 240));
+        QCOMPARE(total.size(), 1);
+        QVERIFY(player->getCurrentTime() > 0);
+        QVERIFY(player->stop(true));
+    }
+
+    void stopWhileServerIsSilent()
+    {
+        auto player = std::make_unique<VideoPlayer_Thread>();
+        FrameLog frames(player.get());
+        QVERIFY(player->startPlay(m_url));
+        QVERIFY(frames.waitFor(5, 15000));
+        m_server.freeze();
+        QTest::qWait(500);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(player->stop(true));
+        const qint64 reading = timer.elapsed();
+        // And while the open itself blocks on the silent server.
+        QVERIFY(player->startPlay(m_url));
+        QTest::qWait(300);
+        timer.restart();
+        QVERIFY(player->stop(true));
+        const qint64 opening = timer.elapsed();
+        m_server.thaw();
+        QVERIFY2(reading < 2000, qPrintable(QString::number(reading)));
+        QVERIFY2(opening < 2000, qPrintable(QString::number(opening)));
+    }
+
+    void audioPlayerOnLiveVoice()
+    {
+        // A student's microphone: an audio-only live stream. The shared
+        // server holds audio back until video comes, so this one runs its
+        // own server without that rule.
+        QTemporaryDir dir;
+        const quint16 port = testsupport::freePort();
+        QFile conf(dir.filePath(QStringLiteral("nginx.conf")));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(QStringLiteral("load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;\n"
+                                  "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+                                  "pid %1/nginx.pid;\nerror_log %1/error.log info;\n"
+                                  "events { worker_connections 64; }\n"
+                                  "rtmp { server { listen 127.0.0.1:%2;\n"
+                                  "  application voice { live on; record off; } } }\n")
+                       .arg(dir.path())
+                       .arg(port)
+                       .toUtf8());
+        conf.close();
+        QProcess server;
+        server.start(QStringLiteral("/usr/sbin/nginx"), {"-p", dir.path(), "-c", conf.fileName()});
+        QVERIFY(server.waitForStarted(5000));
+        QVERIFY(testsupport::waitForPort(port, 5000));
+        const QString voice = QStringLiteral("rtmp://127.0.0.1:%1/voice/student1").arg(port);
+        QProcess publisher;
+        publisher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        publisher.start(QStringLiteral("ffmpeg"), {"-loglevel", "error", "-re", "-f", "lavfi", "-i",
+                                                   "sine=sample_rate=44100", "-c:a", "aac", "-f", "flv", voice});
+        QVERIFY(publisher.waitForStarted(5000));
+        QVERIFY(waitUntil([&] { return testsupport::probe(voice, 10000).value("streams").toArray().size() == 1; },
+                          20000));
+        auto player = std::make_unique<AudioPlayer>();
+        QVERIFY(player->startPlay(voice));
+        QVERIFY(waitUntil([&] { return player->playbackState().audioClock > 0.5; }, 15000));
+        QVERIFY(player->stop(true));
+        publisher.kill();
+        publisher.waitForFinished(3000);
+        server.kill();
+        server.waitForFinished(3000);
+    }
+
+    void comesBackAfterServerDrop()
+    {
+        auto player = std::make_unique<VideoPlayer_Thread>();
+        FrameLog frames(player.get());
+        QVERIFY(player->startPlay(m_url));
+        QVERIFY(frames.waitFor(10, 15000));
+        QVERIFY(m_server.restart());
+        QVERIFY(publish());
+        frames.clear();
+        // Reads fail for 3 s, then the input is reopened every 3 s.
+        QVERIFY(frames.waitFor(25, 25000));
+        QCOMPARE(player->state(), Playing);
+        QVERIFY(player->stop(true));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLivePlayer)
+#include "tst_liveplayer.moc"

@@ -1,0 +1,89 @@
+// tavi-play ADDRESS [--seconds S] [--frames N] [--no-sync] [--stats]
+// Plays an address with the client's player, sound through SDL, pictures
+// received and counted. Exit status 1 when the address cannot be played.
+
+#include "playstats.h"
+#include "video/videoplayer_thread.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cstdio>
+
+static int usage()
+{
+    std::fprintf(stderr, "usage: tavi-play ADDRESS [--seconds S] [--frames N] [--no-sync] [--stats]\n");
+    return 2;
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    QString address;
+    double seconds = 0;
+    int frames = 0;
+    bool sync = true;
+    bool stats = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        bool ok = true;
+        if (arg == QLatin1String("--seconds") && i + 1 < args.size())
+            seconds = args[++i].toDouble(&ok);
+        else if (arg == QLatin1String("--frames") && i + 1 < args.size())
+            frames = args[++i].toInt(&ok);
+        else if (arg == QLatin1String("--no-sync"))
+            sync = false;
+        else if (arg == QLatin1String("--stats"))
+            stats = true;
+        else if (!arg.startsWith(QLatin1String("--")) && address.isEmpty())
+            address = arg;
+        else
+            return usage();
+        if (!ok || seconds < 0 || frames < 0)
+            return usage();
+    }
+    if (address.isEmpty())
+        return usage();
+
+    VideoPlayer_Thread player;
+    player.setSync(sync);
+    PlayStats playStats;
+    QElapsedTimer clock;
+    QObject::connect(
+        &player, &VideoPlayer_Thread::sig_GetOneFrame, &player,
+        [&](const QImage &image) {
+            // Runs on the player's video thread, as the picture leaves it.
+            const double pts = image.text(QStringLiteral("pts")).toDouble();
+            // Pictures shown before the sound starts have no offset to
+            // measure.
+            const VideoState &state = player.playbackState();
+            const bool clocked = !sync || !state.audioOpen || state.playClockValid;
+            playStats.add(pts, clocked ? player.getCurrentTime() : pts, clock.nsecsElapsed() / 1e9,
+                          state.frameDuration, clocked);
+            if (frames > 0 && playStats.pictures() == frames)
+                QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection);
+        },
+        Qt::DirectConnection);
+    QObject::connect(&player, &QThread::finished, &app, &QCoreApplication::quit);
+    if (seconds > 0)
+        QTimer::singleShot(int(seconds * 1000), &app, &QCoreApplication::quit);
+
+    clock.start();
+    player.startPlay(address);
+    app.exec();
+    QElapsedTimer stopping;
+    stopping.start();
+    player.stop(true);
+    const double stopSeconds = stopping.nsecsElapsed() / 1e9;
+
+    if (stats)
+        std::printf("%sstop: %.3f s\n", playStats.report().toUtf8().constData(), stopSeconds);
+    std::fflush(stdout);
+    if (playStats.pictures() == 0) {
+        std::fprintf(stderr, "tavi-play: nothing could be played from %s\n", address.toUtf8().constData());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,48 @@
+#include "playstats.h"
+
+#include <algorithm>
+#include <cmath>
+
+void PlayStats::add(double pts, double audioTime, double sinceStart, double frameDuration, bool clocked)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_pictures == 0) {
+        m_firstPicture = sinceStart;
+    } else if (frameDuration > 0) {
+        // Pictures missing between two received ones.
+        const double gap = pts - m_lastPts;
+        if (gap > 1.5 * frameDuration)
+            m_dropped += int(std::lround(gap / frameDuration)) - 1;
+    }
+    m_lastPts = pts;
+    ++m_pictures;
+    if (clocked)
+        m_offsetsMs.append(std::fabs(audioTime - pts) * 1000.0);
+}
+
+int PlayStats::pictures() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pictures;
+}
+
+QString PlayStats::report() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    double mean = 0;
+    double p95 = 0;
+    if (!m_offsetsMs.isEmpty()) {
+        QVector<double> sorted = m_offsetsMs;
+        std::sort(sorted.begin(), sorted.end());
+        for (double v : sorted)
+            mean += v;
+        mean /= sorted.size();
+        p95 = sorted[std::min<int>(sorted.size() - 1, int(std::ceil(0.95 * sorted.size())) - 1)];
+    }
+    return QStringLiteral("first picture: %1 s\npictures: %2\noffset mean: %3 ms\noffset p95: %4 ms\ndropped: %5\n")
+        .arg(m_firstPicture, 0, 'f', 3)
+        .arg(m_pictures)
+        .arg(mean, 0, 'f', 1)
+        .arg(p95, 0, 'f', 1)
+        .arg(m_dropped);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+#include <mutex>
+
+// What tavi-play measures about the pictures it receives. add() runs on the
+// player's video thread, the rest on the main thread.
+class PlayStats
+{
+public:
+    // clocked: the audio clock runs, so the offset means something.
+    void add(double pts, double audioTime, double sinceStart, double frameDuration, bool clocked);
+    int pictures() const;
+    QString report() const;
+
+private:
+    mutable std::mutex m_mutex;
+    int m_pictures = 0;
+    double m_firstPicture = -1;
+    double m_lastPts = 0;
+    int m_dropped = 0;
+    QVector<double> m_offsetsMs;
+};
