@@ -19,6 +19,15 @@ AudioCtrl::AudioCtrl(QObject *parent)
             Qt::QueuedConnection);
 }
 
+AudioCtrl::~AudioCtrl()
+{
+    // The capture hands chunks to the sender until its loop has ended.
+    audioThread->stopCapture();
+    audioThread->wait();
+    sender->stopEncoding();
+    sender->wait();
+}
+
 AudioCtrl *AudioCtrl::instance()
 {
     if (!g_audioCtrl)

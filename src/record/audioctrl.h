@@ -14,6 +14,7 @@ public:
     enum { Running = 1, Idle = 2 };
 
     explicit AudioCtrl(QObject *parent = nullptr);
+    ~AudioCtrl() override;
 
     // The process-wide instance, created on first use.
     static AudioCtrl *instance();

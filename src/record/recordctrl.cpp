@@ -27,6 +27,16 @@ recordCtrl::recordCtrl(QObject *parent)
             Qt::QueuedConnection);
 }
 
+recordCtrl::~recordCtrl()
+{
+    // The captures push into the encoder until their loops have ended.
+    stop();
+    videoThread->wait();
+    audioThread->wait();
+    encoder->stopEncoding();
+    encoder->wait();
+}
+
 recordCtrl *recordCtrl::instance()
 {
     if (!g_recordCtrl)

@@ -15,6 +15,7 @@ class recordCtrl : public QObject
     Q_OBJECT
 public:
     explicit recordCtrl(QObject *parent = nullptr);
+    ~recordCtrl() override;
 
     // The process-wide instance, created on first use.
     static recordCtrl *instance();

@@ -89,6 +89,10 @@ recordWindow::~recordWindow()
 {
     videoThread->stopCapture();
     audioThread->stopCapture();
+    videoThread->wait();
+    audioThread->wait();
+    encoder->stopEncoding();
+    encoder->wait();
     delete ui;
 }
 
