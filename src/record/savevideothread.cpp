@@ -16,8 +16,9 @@ extern "C" {
 namespace {
 // A stop waits this long for a stalled output before giving up on it.
 constexpr long long kStopGraceMs = 3000;
-// Queued pictures may use this much memory; older ones are dropped.
-constexpr long long kPictureQueueBytes = 128LL * 1024 * 1024;
+// Queued pictures may use this much memory (about a second of a 1920x1080
+// desktop); older ones are dropped.
+constexpr long long kPictureQueueBytes = 96LL * 1024 * 1024;
 } // namespace
 
 saveVideoThread::saveVideoThread(QObject *parent) : QThread(parent) {}
