@@ -36,7 +36,7 @@ namespace {
 
 constexpr int kCpuSeconds = 15;
 constexpr int kSyncSeconds = 20;
-constexpr int kStallSeconds = 40;
+constexpr int kStallSeconds = 60;
 
 class Mover : public QWidget
 {
@@ -272,7 +272,7 @@ bool syncFigure()
 
 bool memoryFigure()
 {
-    std::printf("-- 3. Memory while the RTMP server stalls for %d s (shortened from 60 s)\n", kStallSeconds);
+    std::printf("-- 3. Memory while the RTMP server stalls for %d s\n", kStallSeconds);
     std::printf("   (the kernel's socket buffers take the first seconds of the stall before writes block)\n");
     long peak[2] = {0, 0};
     long earlierHigh[2] = {0, 0};
