@@ -254,7 +254,13 @@ bool flvOutput::writeVideo(const uint8_t *yuv)
     frame->linesize[1] = c->width / 2;
     frame->linesize[2] = c->width / 2;
     frame->pts = videoOutput.nextPts++;
-    return encodeAndWrite(videoOutput, frame);
+    // Hand the picture over by reference, not by copy: it stays queued until
+    // the next one replaces it, and the encoder copies it in before that.
+    frame->buf[0] = av_buffer_create(const_cast<uint8_t *>(yuv), size_t(ySize) * 3 / 2,
+                                     [](void *, uint8_t *) {}, nullptr, AV_BUFFER_FLAG_READONLY);
+    const bool written = encodeAndWrite(videoOutput, frame);
+    av_buffer_unref(&frame->buf[0]);
+    return written;
 }
 
 bool flvOutput::writeAudio(const uint8_t *bytes, int size)
