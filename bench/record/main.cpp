@@ -1,0 +1,338 @@
+// Publishing benchmarks of tavi-record, each beside the ffmpeg command line
+// doing the same work in the same run:
+//   1. CPU per second of publishing the 1920x1080 desktop with the microphone
+//      to nginx on loopback;
+//   2. pictures per second of output and audio-to-video drift of a recording;
+//   3. memory while the RTMP server stalls.
+// Runs in the stage folder under the test display and sound server.
+
+#include "nginxrtmp.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QProcess>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+constexpr int kCpuSeconds = 15;
+constexpr int kSyncSeconds = 20;
+constexpr int kStallSeconds = 60;
+
+class Mover : public QWidget
+{
+public:
+    Mover()
+    {
+        setGeometry(0, 0, 640, 480);
+        connect(&m_timer, &QTimer::timeout, this, [this] { ++m_step; update(); });
+        m_timer.start(40);
+        show();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), QColor::fromHsv(m_step * 3 % 360, 120, 200));
+        p.setBrush(Qt::black);
+        p.drawEllipse((m_step * 7) % 600, (m_step * 5) % 440, 60, 60);
+    }
+
+private:
+    QTimer m_timer;
+    int m_step = 0;
+};
+
+// Keeps the GUI (the moving picture) alive while waiting.
+void pump(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+}
+
+pid_t spawn(const QStringList &argv)
+{
+    std::vector<QByteArray> bytes;
+    for (const QString &a : argv)
+        bytes.push_back(a.toLocal8Bit());
+    std::vector<char *> args;
+    for (QByteArray &b : bytes)
+        args.push_back(b.data());
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+struct RunResult
+{
+    bool ok = false;
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+};
+
+// Waits for the child while the GUI runs; kills it after limitMs.
+RunResult finish(pid_t pid, QElapsedTimer &clock, int limitMs)
+{
+    RunResult result;
+    int status = 0;
+    struct rusage usage = {};
+    for (;;) {
+        const pid_t done = wait4(pid, &status, WNOHANG, &usage);
+        if (done == pid)
+            break;
+        if (clock.elapsed() > limitMs) {
+            kill(pid, SIGINT);
+            pump(3000);
+            if (wait4(pid, &status, WNOHANG, &usage) == pid)
+                break;
+            kill(pid, SIGKILL);
+            wait4(pid, &status, 0, &usage);
+            break;
+        }
+        pump(50);
+    }
+    result.wallSeconds = clock.elapsed() / 1000.0;
+    result.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec
+                        + usage.ru_stime.tv_usec / 1e6;
+    result.ok = WIFEXITED(status) || WIFSIGNALED(status);
+    return result;
+}
+
+long rssKb(pid_t pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+QString display()
+{
+    const QByteArray d = qgetenv("DISPLAY");
+    return d.isEmpty() ? QStringLiteral(":0") : QString::fromLocal8Bit(d);
+}
+
+QString microphone()
+{
+    // The default PulseAudio source, as tavi-record's first one on this machine.
+    QByteArray out;
+    testsupport::run(QStringLiteral("pactl"), {QStringLiteral("get-default-source")}, 5000, &out);
+    const QString name = QString::fromUtf8(out).trimmed();
+    return name.isEmpty() ? QStringLiteral("default") : name;
+}
+
+QStringList ffmpegPublish(const QString &output, int seconds)
+{
+    // Deep input queues: with the default ones ffmpeg starves the grabber
+    // while it waits for sound and publishes a few pictures per second.
+    return {QStringLiteral("ffmpeg"), "-nostdin", "-loglevel", "error", "-thread_queue_size", "1024",
+            "-f", "x11grab", "-i", display(), "-thread_queue_size", "1024", "-f", "pulse", "-sample_rate", "44100", "-channels", "2", "-i", microphone(),
+            "-c:v", "libx264", "-preset", "ultrafast", "-tune", "zerolatency", "-b:v", "1650k",
+            "-g", "12", "-r", "25", "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "64k",
+            "-t", QString::number(seconds), "-f", "flv", "-y", output};
+}
+
+QStringList taviPublish(const QString &output, int seconds)
+{
+    return {QStringLiteral("./tavi-record"), output, "--seconds", QString::number(seconds)};
+}
+
+void ratioLine(const char *what, double ours, double reference, const char *unit)
+{
+    std::printf("%-40s tavi-record %8.3f %s | ffmpeg %8.3f %s | ratio %.2f\n", what, ours, unit,
+                reference, unit, reference > 0 ? ours / reference : 0.0);
+    std::fflush(stdout);
+}
+
+bool cpuFigure()
+{
+    std::printf("-- 1. CPU of publishing 1920x1080 at 25 fps with the microphone to nginx (%d s each)\n",
+                kCpuSeconds);
+    double perSecond[2] = {0, 0};
+    for (int tool = 0; tool < 2; ++tool) {
+        testsupport::NginxRtmp nginx;
+        if (!nginx.start())
+            return false;
+        const QString url = nginx.url(QStringLiteral("cpu"));
+        QElapsedTimer clock;
+        clock.start();
+        const pid_t pid = spawn(tool == 0 ? taviPublish(url, kCpuSeconds) : ffmpegPublish(url, kCpuSeconds));
+        if (pid < 0)
+            return false;
+        const RunResult r = finish(pid, clock, (kCpuSeconds + 20) * 1000);
+        perSecond[tool] = r.wallSeconds > 0 ? r.cpuSeconds / r.wallSeconds : 0;
+    }
+    ratioLine("CPU per second (cores)", perSecond[0], perSecond[1], "cores");
+    return true;
+}
+
+struct SyncFigures
+{
+    int videoFrames = 0;
+    double videoSeconds = 0;
+    double audioSeconds = 0;
+};
+
+SyncFigures probeSync(const QString &file)
+{
+    SyncFigures f;
+    QByteArray out;
+    testsupport::run(QStringLiteral("ffprobe"),
+                     {"-v", "error", "-print_format", "json", "-show_entries",
+                      "packet=stream_index,pts_time,duration_time:stream=index,codec_type", file},
+                     60000, &out);
+    const QJsonObject root = QJsonDocument::fromJson(out).object();
+    int videoIndex = -1;
+    for (const QJsonValue &s : root.value("streams").toArray())
+        if (s.toObject().value("codec_type").toString() == "video")
+            videoIndex = s.toObject().value("index").toInt();
+    double vFirst = -1, vLast = 0, aFirst = -1, aLast = 0;
+    for (const QJsonValue &p : root.value("packets").toArray()) {
+        const QJsonObject o = p.toObject();
+        const double t = o.value("pts_time").toString().toDouble();
+        const double d = o.value("duration_time").toString().toDouble();
+        if (o.value("stream_index").toInt() == videoIndex) {
+            ++f.videoFrames;
+            if (vFirst < 0)
+                vFirst = t;
+            vLast = qMax(vLast, t + (d > 0 ? d : 0.04));
+        } else {
+            if (aFirst < 0)
+                aFirst = t;
+            aLast = qMax(aLast, t + d);
+        }
+    }
+    f.videoSeconds = vLast - qMax(0.0, vFirst);
+    f.audioSeconds = aLast - qMax(0.0, aFirst);
+    return f;
+}
+
+bool syncFigure()
+{
+    std::printf("-- 2. Pictures per second and audio-to-video drift of a %d s recording (shortened from 60 s)\n",
+                kSyncSeconds);
+    SyncFigures figures[2];
+    for (int tool = 0; tool < 2; ++tool) {
+        const QString file = tool == 0 ? QStringLiteral("bench-sync-tavi.flv") : QStringLiteral("bench-sync-ffmpeg.flv");
+        QFile::remove(file);
+        QElapsedTimer clock;
+        clock.start();
+        const pid_t pid = spawn(tool == 0 ? taviPublish(file, kSyncSeconds) : ffmpegPublish(file, kSyncSeconds));
+        if (pid < 0)
+            return false;
+        finish(pid, clock, (kSyncSeconds + 20) * 1000);
+        figures[tool] = probeSync(file);
+        QFile::remove(file);
+    }
+    for (int tool = 0; tool < 2; ++tool)
+        std::printf("   %s: %d pictures over %.3f s of video, %.3f s of audio\n", tool == 0 ? "tavi-record" : "ffmpeg     ",
+                    figures[tool].videoFrames, figures[tool].videoSeconds, figures[tool].audioSeconds);
+    ratioLine("pictures per second of output", figures[0].videoFrames / figures[0].videoSeconds,
+              figures[1].videoFrames / figures[1].videoSeconds, "fps  ");
+    ratioLine("pictures per second of recording time", figures[0].videoFrames / double(kSyncSeconds),
+              figures[1].videoFrames / double(kSyncSeconds), "fps  ");
+    ratioLine("audio-to-video drift at the end", 1000 * std::abs(figures[0].audioSeconds - figures[0].videoSeconds),
+              1000 * std::abs(figures[1].audioSeconds - figures[1].videoSeconds), "ms   ");
+    return true;
+}
+
+bool memoryFigure()
+{
+    std::printf("-- 3. Memory while the RTMP server stalls for %d s\n", kStallSeconds);
+    std::printf("   (the kernel's socket buffers take the first seconds of the stall before writes block)\n");
+    long peak[2] = {0, 0};
+    long earlierHigh[2] = {0, 0};
+    long lastHigh[2] = {0, 0};
+    for (int tool = 0; tool < 2; ++tool) {
+        testsupport::NginxRtmp nginx;
+        if (!nginx.start())
+            return false;
+        const QString url = nginx.url(QStringLiteral("stall"));
+        const int total = kStallSeconds + 6;
+        QElapsedTimer clock;
+        clock.start();
+        const pid_t pid = spawn(tool == 0 ? taviPublish(url, total) : ffmpegPublish(url, total));
+        if (pid < 0)
+            return false;
+        pump(3000);
+        nginx.freeze();
+        QElapsedTimer stall;
+        stall.start();
+        QString samples;
+        int nextSample = 0;
+        while (stall.elapsed() < kStallSeconds * 1000) {
+            const long rss = rssKb(pid);
+            peak[tool] = qMax(peak[tool], rss);
+            // A higher peak in the last quarter than before means memory still grows.
+            if (stall.elapsed() >= kStallSeconds * 750)
+                lastHigh[tool] = qMax(lastHigh[tool], rss);
+            else
+                earlierHigh[tool] = qMax(earlierHigh[tool], rss);
+            if (stall.elapsed() >= nextSample * 5000) {
+                samples += QStringLiteral(" %1").arg(rss / 1024);
+                ++nextSample;
+            }
+            pump(500);
+        }
+        nginx.thaw();
+        finish(pid, clock, (total + 25) * 1000);
+        std::printf("   %s RSS every 5 s of the stall (MB):%s\n", tool == 0 ? "tavi-record" : "ffmpeg     ",
+                    qPrintable(samples));
+    }
+    ratioLine("peak memory while stalled", peak[0] / 1024.0, peak[1] / 1024.0, "MB   ");
+    std::printf("   growth of the peak in the last quarter of the stall over the earlier peak:"
+                " tavi-record %+.1f MB, ffmpeg %+.1f MB\n",
+                (lastHigh[0] - earlierHigh[0]) / 1024.0, (lastHigh[1] - earlierHigh[1]) / 1024.0);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (!QFile::exists(QStringLiteral("./tavi-record"))) {
+        std::fprintf(stderr, "run me in the stage folder (tavi-record missing)\n");
+        return 1;
+    }
+    Mover mover;
+    pump(300);
+    bool ok = cpuFigure();
+    ok = syncFigure() && ok;
+    ok = memoryFigure() && ok;
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,272 @@
+#include "record/audiocapturethread.h"
+
+#include "record/flvoutput.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/samplefmt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <QDateTime>
+#include <QDebug>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+audioCaptureThread::audioCaptureThread(QObject *parent) : QThread(parent) {}
+
+audioCaptureThread::~audioCaptureThread()
+{
+    // Derived parts are gone already: the owner stops the thread first.
+    running = false;
+    wait();
+    closeDevice();
+}
+
+int audioCaptureThread::openDevice(QString name)
+{
+    Q_UNUSED(name);
+    if (isRunning() && !wait(3000))
+        return InputFailed;
+    closeDevice();
+    QString formatName, url;
+    if (!platformInput(&formatName, &url)) {
+        std::fprintf(stderr, "Couldn't open input stream audio.\n");
+        return InputFailed;
+    }
+    const AVInputFormat *format = av_find_input_format(formatName.toUtf8().constData());
+    // Ask for the encoder's own rate and layout; whatever comes is converted.
+    AVDictionary *options = nullptr;
+    av_dict_set_int(&options, "sample_rate", flvOutput::kSampleRate, 0);
+    av_dict_set_int(&options, "channels", flvOutput::kChannels, 0);
+    // 50 ms fragments: PulseAudio otherwise hands a monitor over in blocks
+    // of up to seconds.
+    if (formatName == QLatin1String("pulse"))
+        av_dict_set_int(&options, "fragment_size", flvOutput::kSampleRate / 20 * flvOutput::kChannels * 2, 0);
+    formatContext = avformat_alloc_context();
+    const int opened = avformat_open_input(&formatContext, url.toUtf8().constData(), format, &options);
+    av_dict_free(&options);
+    if (opened != 0) {
+        std::fprintf(stderr, "Couldn't open input stream audio.\n");
+        formatContext = nullptr;
+        return InputFailed;
+    }
+    streamIndex = -1;
+    for (unsigned i = 0; i < formatContext->nb_streams; ++i) {
+        if (formatContext->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+            streamIndex = int(i);
+            break;
+        }
+    }
+    if (streamIndex < 0) {
+        std::printf("Didn't find a video stream.\n");
+        closeDevice();
+        return InputFailed;
+    }
+    const AVCodecParameters *parameters = formatContext->streams[streamIndex]->codecpar;
+    const AVCodec *decoder = avcodec_find_decoder(parameters->codec_id);
+    if (!decoder) {
+        std::printf("audio Codec not found.\n");
+        closeDevice();
+        return DecoderFailed;
+    }
+    codecContext = avcodec_alloc_context3(decoder);
+    if (!codecContext || avcodec_parameters_to_context(codecContext, parameters) < 0
+        || avcodec_open2(codecContext, decoder, nullptr) < 0) {
+        std::printf("Could not open video codec.\n");
+        closeDevice();
+        return DecoderFailed;
+    }
+    frame = av_frame_alloc();
+    return Ready;
+}
+
+void audioCaptureThread::closeDevice()
+{
+    av_frame_free(&frame);
+    avcodec_free_context(&codecContext);
+    if (formatContext)
+        avformat_close_input(&formatContext);
+    formatContext = nullptr;
+    streamIndex = -1;
+}
+
+void audioCaptureThread::startCapture()
+{
+    if (!formatContext || isRunning())
+        return;
+    m_startMs = QDateTime::currentMSecsSinceEpoch();
+    m_stopMs = 0;
+    m_pausedMs = 0;
+    m_pauseStartMs = 0;
+    running = true;
+    start(QThread::InheritPriority);
+}
+
+void audioCaptureThread::stopCapture()
+{
+    const long long now = QDateTime::currentMSecsSinceEpoch();
+    if (paused && m_pauseStartMs)
+        m_pausedMs += now - m_pauseStartMs;
+    if (running)
+        m_stopMs = now;
+    running = false;
+    paused = false;
+}
+
+void audioCaptureThread::pauseCapture()
+{
+    if (!paused)
+        m_pauseStartMs = QDateTime::currentMSecsSinceEpoch();
+    paused = true;
+}
+
+void audioCaptureThread::resumeCapture()
+{
+    if (paused && m_pauseStartMs)
+        m_pausedMs += QDateTime::currentMSecsSinceEpoch() - m_pauseStartMs;
+    m_pauseStartMs = 0;
+    paused = false;
+}
+
+long long audioCaptureThread::capturedMs() const
+{
+    const long long stopMs = m_stopMs;
+    const long long now = stopMs ? stopMs : QDateTime::currentMSecsSinceEpoch();
+    long long pausedMs = m_pausedMs;
+    if (paused && m_pauseStartMs)
+        pausedMs += now - m_pauseStartMs;
+    return now - m_startMs - pausedMs;
+}
+
+long long audioCaptureThread::deliverSilence(long long ms)
+{
+    const long long samples = ms * flvOutput::kSampleRate / 1000;
+    if (samples <= 0)
+        return 0;
+    const size_t size = size_t(samples) * flvOutput::kChannels * 2;
+    auto *buffer = static_cast<uint8_t *>(std::calloc(size, 1));
+    if (!buffer)
+        return 0;
+    deliver(buffer, int(size));
+    return samples;
+}
+
+bool audioCaptureThread::drainingTail(long long deliveredSamples) const
+{
+    const long long stopMs = m_stopMs;
+    if (!stopMs)
+        return false;
+    // Never more than one second past the stop.
+    if (QDateTime::currentMSecsSinceEpoch() > stopMs + 1000)
+        return false;
+    const long long wantedMs = stopMs - m_startMs - m_pausedMs;
+    return deliveredSamples * 1000 / flvOutput::kSampleRate < wantedMs;
+}
+
+void audioCaptureThread::run()
+{
+    if (!codecContext || !hasReceiver()) {
+        closeDevice();
+        loopEnded();
+        return;
+    }
+    AVPacket *packet = av_packet_alloc();
+    SwrContext *resampler = nullptr;
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    long long delivered = 0;
+    while (packet && (running || drainingTail(delivered))) {
+        if (av_read_frame(formatContext, packet) < 0) {
+            qDebug() << "read failed!";
+            msleep(10);
+            continue;
+        }
+        if (paused) {
+            av_packet_unref(packet);
+            msleep(10);
+            continue;
+        }
+        if (packet->stream_index != streamIndex) {
+            qDebug() << "other" << packet->stream_index;
+            av_packet_unref(packet);
+            continue;
+        }
+        if (avcodec_send_packet(codecContext, packet) < 0)
+            std::fprintf(stderr, "video Audio Error.\n");
+        av_packet_unref(packet);
+        while (avcodec_receive_frame(codecContext, frame) == 0) {
+            const bool direct = frame->format == AV_SAMPLE_FMT_S16
+                                && frame->sample_rate == flvOutput::kSampleRate
+                                && frame->ch_layout.nb_channels == flvOutput::kChannels;
+            uint8_t *buffer = nullptr;
+            int size = 0;
+            if (direct) {
+                size = frame->nb_samples * flvOutput::kChannels * 2;
+                buffer = static_cast<uint8_t *>(std::malloc(size_t(size)));
+                if (buffer)
+                    std::memcpy(buffer, frame->data[0], size_t(size));
+            } else {
+                if (!resampler) {
+                    AVChannelLayout inLayout;
+                    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+                        av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
+                    else
+                        av_channel_layout_copy(&inLayout, &frame->ch_layout);
+                    swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, flvOutput::kSampleRate,
+                                        &inLayout, AVSampleFormat(frame->format), frame->sample_rate,
+                                        0, nullptr);
+                    av_channel_layout_uninit(&inLayout);
+                    if (resampler && swr_init(resampler) < 0)
+                        swr_free(&resampler);
+                }
+                if (resampler) {
+                    const int capacity = swr_get_out_samples(resampler, frame->nb_samples);
+                    buffer = static_cast<uint8_t *>(std::malloc(size_t(capacity > 0 ? capacity : 1) * 4));
+                    uint8_t *out[1] = {buffer};
+                    const int converted = buffer ? swr_convert(resampler, out, capacity,
+                                                               const_cast<const uint8_t **>(frame->extended_data),
+                                                               frame->nb_samples)
+                                                 : -1;
+                    size = converted > 0 ? converted * 4 : 0;
+                }
+            }
+            const long long samples = size / (flvOutput::kChannels * 2);
+            // Samples ahead of the clock were buffered before the start.
+            const bool ahead = (delivered + samples) * 1000 / flvOutput::kSampleRate
+                               > capturedMs() + kMaxLeadMs;
+            if (buffer && size > 0 && !ahead) {
+                delivered += samples;
+                deliver(buffer, size);
+            } else {
+                std::free(buffer);
+            }
+            av_frame_unref(frame);
+        }
+        // A microphone that falls behind the clock (samples lost while the
+        // machine is busy) is filled with silence, so sound and pictures
+        // keep the same time line.
+        if (!paused) {
+            const long long lagMs = capturedMs() - delivered * 1000 / flvOutput::kSampleRate;
+            if (lagMs > kMaxLagMs)
+                delivered += deliverSilence(lagMs - kFillToLagMs);
+        }
+    }
+    // What the device did not hand over up to the stop is silence.
+    if (m_stopMs) {
+        const long long wantedMs = m_stopMs - m_startMs - m_pausedMs;
+        const long long missingMs = wantedMs - delivered * 1000 / flvOutput::kSampleRate;
+        if (missingMs > 0)
+            delivered += deliverSilence(missingMs);
+    }
+    swr_free(&resampler);
+    av_packet_free(&packet);
+    loopEnded();
+    qDebug() << "record stopping...audio";
+    running = false;
+    closeDevice();
+    qDebug() << "record finished!";
+}

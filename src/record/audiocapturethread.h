@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+
+struct AVFormatContext;
+struct AVCodecContext;
+struct AVFrame;
+struct SwrContext;
+
+// Reads the microphone and hands its samples, as 16-bit interleaved stereo
+// at 44,100 Hz, to a receiver in chunks. The two capture threads below
+// differ only in their receiver and in what they do when the loop ends.
+class audioCaptureThread : public QThread
+{
+    Q_OBJECT
+public:
+    enum { Ready = 4, InputFailed = 0, DecoderFailed = 2 };
+
+    explicit audioCaptureThread(QObject *parent = nullptr);
+    ~audioCaptureThread() override;
+
+    // Opens the first microphone. Returns Ready (4) or a failure code.
+    int openDevice(QString name);
+    void closeDevice();
+    void startCapture();
+    void stopCapture();
+    void pauseCapture();
+    void resumeCapture();
+    bool isPaused() const { return paused.load(); }
+
+protected:
+    void run() override;
+    // Takes ownership of data (malloc'd).
+    virtual void deliver(uint8_t *data, int size) = 0;
+    virtual bool hasReceiver() const = 0;
+    virtual void loopEnded() {}
+
+private:
+    // Input format, name and options of the first microphone on this platform.
+    static bool platformInput(QString *formatName, QString *url);
+
+    AVFormatContext *formatContext = nullptr;
+    int streamIndex = -1;
+    AVCodecContext *codecContext = nullptr;
+    AVFrame *frame = nullptr;
+    // Whether the loop should read on after a stop: the device hands over
+    // what it buffered, so the recording covers the time up to the stop.
+    bool drainingTail(long long deliveredSamples) const;
+    // Milliseconds of capture time since the start, pauses left out.
+    long long capturedMs() const;
+    // Hands over ms of silence; returns the samples given.
+    long long deliverSilence(long long ms);
+
+    static constexpr long long kMaxLagMs = 250;
+    static constexpr long long kFillToLagMs = 100;
+    static constexpr long long kMaxLeadMs = 60;
+
+    std::atomic<bool> running{false};
+    std::atomic<bool> paused{false};
+    std::atomic<long long> m_startMs{0};
+    std::atomic<long long> m_stopMs{0};
+    std::atomic<long long> m_pauseStartMs{0};
+    std::atomic<long long> m_pausedMs{0};
+};

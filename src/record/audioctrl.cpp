@@ -1,0 +1,89 @@
+#include "record/audioctrl.h"
+
+#include "record/getaudiothreaddia.h"
+#include "record/recordnotice.h"
+#include "record/sendaudiothread.h"
+
+#include <QDeadlineTimer>
+
+namespace {
+AudioCtrl *g_audioCtrl = nullptr;
+constexpr int kPreviousRunWaitMs = 6000;
+} // namespace
+
+AudioCtrl::AudioCtrl(QObject *parent)
+    : QObject(parent), sender(new sendAudioThread(this)), audioThread(new GetAudioThreadDia(this))
+{
+    audioThread->setEncoder(sender);
+    connect(sender, &sendAudioThread::sig_outputFailed, this, &AudioCtrl::slot_outputFailed,
+            Qt::QueuedConnection);
+}
+
+AudioCtrl::~AudioCtrl()
+{
+    // The capture hands chunks to the sender until its loop has ended.
+    audioThread->stopCapture();
+    audioThread->wait();
+    sender->stopEncoding();
+    sender->wait();
+}
+
+AudioCtrl *AudioCtrl::instance()
+{
+    if (!g_audioCtrl)
+        g_audioCtrl = new AudioCtrl(nullptr);
+    return g_audioCtrl;
+}
+
+void AudioCtrl::setAddress(const char *address)
+{
+    m_nameRefused = !sender->setOutputName(address);
+}
+
+bool AudioCtrl::isIdle() const
+{
+    return !sender->isRunning() && !audioThread->isRunning();
+}
+
+bool AudioCtrl::waitIdle(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    return audioThread->wait(deadline) && sender->wait(deadline);
+}
+
+void AudioCtrl::start()
+{
+    if (!waitIdle(kPreviousRunWaitMs)) {
+        recordNotice::report(QString::fromUtf8(recordText::kStillStopping));
+        return;
+    }
+    if (m_nameRefused) {
+        recordNotice::report(QString::fromUtf8(recordText::kOutputNameTooLong));
+        return;
+    }
+    if (audioThread->openDevice(QString()) != audioCaptureThread::Ready) {
+        recordNotice::report(QString::fromUtf8(recordText::kAudioDeviceFailed));
+        return;
+    }
+    if (!sender->startEncoding()) {
+        audioThread->closeDevice();
+        recordNotice::report(QString::fromUtf8(recordText::kOutputFailed));
+        return;
+    }
+    state = Running;
+    audioThread->startCapture();
+}
+
+void AudioCtrl::stop()
+{
+    state = Idle;
+    audioThread->stopCapture();
+    sender->stopEncoding();
+}
+
+void AudioCtrl::slot_outputFailed()
+{
+    stop();
+    recordNotice::report(QString::fromUtf8(recordText::kOutputFailed));
+    emit s_failed();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <vector>
+
+struct DeviceEntry
+{
+    QString friendlyName; // what people read
+    QString displayName;  // what opens the device
+};
+
+// Finds the capture devices once per process and tells the capture threads
+// which camera and which microphone to open (the first of each the system
+// lists). Creating it also registers FFmpeg's input devices.
+class devMag : public QObject
+{
+    Q_OBJECT
+public:
+    explicit devMag(QObject *parent = nullptr);
+
+    // The process-wide instance, created on first use and never destroyed.
+    static devMag *instance();
+    // Puts another instance in place (a machine with other devices); the
+    // previous one is not deleted, callers may still hold it.
+    static void setInstance(devMag *manager);
+
+    // Name that opens the first camera / microphone; empty when none.
+    QString videoDeviceName() const { return m_videoDeviceName; }
+    QString audioDeviceName() const { return m_audioDeviceName; }
+    // FFmpeg input formats for them ("v4l2"; "pulse" or "alsa").
+    QString videoFormatName() const { return m_videoFormatName; }
+    QString audioFormatName() const { return m_audioFormatName; }
+
+    // Lists the sources of one FFmpeg input device, in system order.
+    // Returns the FFmpeg result (negative on failure).
+    static int enumerateDevices(std::vector<DeviceEntry> &out, const char *formatName);
+
+protected:
+    // A manager that reports the given devices instead of enumerating.
+    devMag(const QString &videoName, const QString &audioName, const QString &audioFormat,
+           QObject *parent);
+
+private:
+    QString m_videoDeviceName;
+    QString m_audioDeviceName;
+    QString m_videoFormatName;
+    QString m_audioFormatName;
+};

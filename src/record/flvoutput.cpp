@@ -1,0 +1,356 @@
+#include "record/flvoutput.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+flvOutput::flvOutput() = default;
+
+flvOutput::~flvOutput()
+{
+    close();
+}
+
+bool flvOutput::setUp(const char *name, bool withVideo, int width, int height)
+{
+    close();
+    avformat_alloc_output_context2(&outputContext, nullptr, "flv", name);
+    if (!outputContext) {
+        std::printf("Could not deduce output format from file extension: using MPEG.\n");
+        return false;
+    }
+    outputFormat = outputContext->oformat;
+    // Every packet reaches the file at once: a killed recording stays playable.
+    outputContext->flush_packets = 1;
+    if (withVideo && outputFormat->video_codec != AV_CODEC_ID_NONE) {
+        if (!addVideoStream(width, height)) {
+            close();
+            return false;
+        }
+        hasVideo = true;
+    }
+    if (outputFormat->audio_codec != AV_CODEC_ID_NONE) {
+        if (!addAudioStream()) {
+            close();
+            return false;
+        }
+        hasAudio = true;
+    }
+    packet = av_packet_alloc();
+    stagingBuffer = static_cast<uint8_t *>(std::malloc(kStagingBytes));
+    stagingFill = 0;
+    m_setUp = packet && stagingBuffer;
+    if (!m_setUp)
+        close();
+    return m_setUp;
+}
+
+static AVDictionary *encoderOptions()
+{
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "preset", "ultrafast", 0);
+    av_dict_set(&options, "tune", "zerolatency", 0);
+    return options;
+}
+
+bool flvOutput::addVideoStream(int width, int height)
+{
+    OutputStream &track = videoOutput;
+    track.codec = avcodec_find_encoder_by_name("libx264");
+    if (!track.codec)
+        track.codec = avcodec_find_encoder(AV_CODEC_ID_H264);
+    if (!track.codec) {
+        std::fprintf(stderr, "Could not find encoder for '%s'\n", avcodec_get_name(AV_CODEC_ID_H264));
+        return false;
+    }
+    if (width <= 0 || height <= 0) {
+        std::fprintf(stderr, "Could not alloc an encoding context\n");
+        return false;
+    }
+    track.stream = avformat_new_stream(outputContext, nullptr);
+    if (!track.stream) {
+        std::fprintf(stderr, "Could not allocate stream\n");
+        return false;
+    }
+    track.stream->id = int(outputContext->nb_streams) - 1;
+    AVCodecContext *c = avcodec_alloc_context3(track.codec);
+    if (!c) {
+        std::fprintf(stderr, "Could not alloc an encoding context\n");
+        return false;
+    }
+    track.encoderContext = c;
+    c->codec_id = AV_CODEC_ID_H264;
+    c->bit_rate = 1650000;
+    c->width = width;
+    c->height = height;
+    track.stream->time_base = AVRational{1, kFrameRate};
+    c->time_base = track.stream->time_base;
+    c->framerate = AVRational{kFrameRate, 1};
+    c->gop_size = 12;
+    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    c->profile = FF_PROFILE_H264_HIGH;
+    if (outputFormat->flags & AVFMT_GLOBALHEADER)
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+    AVDictionary *options = encoderOptions();
+    const int opened = avcodec_open2(c, track.codec, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        std::fprintf(stderr, "Could not open video codec\n");
+        return false;
+    }
+    // The picture planes are aimed at each captured picture in turn.
+    track.frame = av_frame_alloc();
+    if (!track.frame)
+        return false;
+    track.frame->format = c->pix_fmt;
+    track.frame->width = width;
+    track.frame->height = height;
+    if (avcodec_parameters_from_context(track.stream->codecpar, c) < 0) {
+        std::fprintf(stderr, "Could not copy the stream parameters\n");
+        return false;
+    }
+    return true;
+}
+
+bool flvOutput::addAudioStream()
+{
+    OutputStream &track = audioOutput;
+    track.codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    if (!track.codec) {
+        std::fprintf(stderr, "Could not find encoder for '%s'\n", avcodec_get_name(AV_CODEC_ID_AAC));
+        return false;
+    }
+    track.stream = avformat_new_stream(outputContext, nullptr);
+    if (!track.stream) {
+        std::fprintf(stderr, "Could not allocate stream\n");
+        return false;
+    }
+    track.stream->id = int(outputContext->nb_streams) - 1;
+    AVCodecContext *c = avcodec_alloc_context3(track.codec);
+    if (!c) {
+        std::fprintf(stderr, "Could not alloc an encoding context\n");
+        return false;
+    }
+    track.encoderContext = c;
+    c->sample_fmt = track.codec->sample_fmts ? track.codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+    c->bit_rate = 64000;
+    c->sample_rate = kSampleRate;
+    const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    av_channel_layout_copy(&c->ch_layout, &stereo);
+    // FFmpeg's own AAC encoder has no HE-AAC (SBR); low complexity is the
+    // nearest profile it accepts.
+    c->profile = FF_PROFILE_AAC_LOW;
+    track.stream->time_base = AVRational{1, kSampleRate};
+    c->time_base = track.stream->time_base;
+    if (outputFormat->flags & AVFMT_GLOBALHEADER)
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+    AVDictionary *options = encoderOptions();
+    const int opened = avcodec_open2(c, track.codec, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        std::fprintf(stderr, "Could not open audio codec\n");
+        return false;
+    }
+    const int samples = (track.codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)
+                            ? 10000
+                            : c->frame_size;
+    track.frame = av_frame_alloc();
+    track.tmpFrame = av_frame_alloc();
+    if (!track.frame || !track.tmpFrame) {
+        std::fprintf(stderr, "Error allocating an audio frame\n");
+        return false;
+    }
+    track.frame->format = c->sample_fmt;
+    av_channel_layout_copy(&track.frame->ch_layout, &c->ch_layout);
+    track.frame->sample_rate = kSampleRate;
+    track.frame->nb_samples = samples;
+    if (av_frame_get_buffer(track.frame, 0) < 0) {
+        std::fprintf(stderr, "Error allocating an audio buffer\n");
+        return false;
+    }
+    track.tmpFrame->format = AV_SAMPLE_FMT_S16;
+    av_channel_layout_copy(&track.tmpFrame->ch_layout, &c->ch_layout);
+    track.tmpFrame->sample_rate = kSampleRate;
+    track.tmpFrame->nb_samples = samples;
+    if (avcodec_parameters_from_context(track.stream->codecpar, c) < 0) {
+        std::fprintf(stderr, "Could not copy the stream parameters\n");
+        return false;
+    }
+    if (swr_alloc_set_opts2(&track.resampler, &c->ch_layout, c->sample_fmt, kSampleRate,
+                            &c->ch_layout, AV_SAMPLE_FMT_S16, kSampleRate, 0, nullptr) < 0
+        || !track.resampler) {
+        std::fprintf(stderr, "Could not allocate resampler context\n");
+        return false;
+    }
+    if (swr_init(track.resampler) < 0) {
+        std::fprintf(stderr, "Failed to initialize the resampling context\n");
+        return false;
+    }
+    audioFrameBytes = samples * c->ch_layout.nb_channels * 2;
+    return true;
+}
+
+bool flvOutput::connect(const AVIOInterruptCB &interrupt)
+{
+    if (!m_setUp)
+        return false;
+    outputContext->interrupt_callback = interrupt;
+    av_dump_format(outputContext, 0, outputContext->url, 1);
+    if (!(outputFormat->flags & AVFMT_NOFILE)) {
+        if (avio_open2(&outputContext->pb, outputContext->url, AVIO_FLAG_WRITE,
+                       &outputContext->interrupt_callback, nullptr) < 0)
+            return false;
+        m_ioOpen = true;
+    }
+    if (avformat_write_header(outputContext, nullptr) < 0)
+        return false;
+    m_headerWritten = true;
+    videoOutput.nextPts = 0;
+    audioOutput.nextPts = 0;
+    audioOutput.samplesCount = 0;
+    stagingFill = 0;
+    return true;
+}
+
+bool flvOutput::encodeAndWrite(OutputStream &track, const AVFrame *frame)
+{
+    if (avcodec_send_frame(track.encoderContext, frame) < 0)
+        return true; // an encoder hiccup loses one frame, not the output
+    for (;;) {
+        const int received = avcodec_receive_packet(track.encoderContext, packet);
+        if (received < 0)
+            return true;
+        av_packet_rescale_ts(packet, track.encoderContext->time_base, track.stream->time_base);
+        packet->stream_index = track.stream->index;
+        const int written = av_interleaved_write_frame(outputContext, packet);
+        av_packet_unref(packet);
+        if (written < 0)
+            return false;
+    }
+}
+
+bool flvOutput::writeVideo(const uint8_t *yuv)
+{
+    if (!hasVideo || !m_headerWritten)
+        return false;
+    AVCodecContext *c = videoOutput.encoderContext;
+    const int ySize = c->width * c->height;
+    AVFrame *frame = videoOutput.frame;
+    frame->data[0] = const_cast<uint8_t *>(yuv);
+    frame->data[1] = const_cast<uint8_t *>(yuv) + ySize;
+    frame->data[2] = const_cast<uint8_t *>(yuv) + ySize * 5 / 4;
+    frame->linesize[0] = c->width;
+    frame->linesize[1] = c->width / 2;
+    frame->linesize[2] = c->width / 2;
+    frame->pts = videoOutput.nextPts++;
+    // Hand the picture over by reference, not by copy: it stays queued until
+    // the next one replaces it, and the encoder copies it in before that.
+    frame->buf[0] = av_buffer_create(const_cast<uint8_t *>(yuv), size_t(ySize) * 3 / 2,
+                                     [](void *, uint8_t *) {}, nullptr, AV_BUFFER_FLAG_READONLY);
+    const bool written = encodeAndWrite(videoOutput, frame);
+    av_buffer_unref(&frame->buf[0]);
+    return written;
+}
+
+bool flvOutput::writeAudio(const uint8_t *bytes, int size)
+{
+    if (!hasAudio || !m_headerWritten || audioFrameBytes <= 0)
+        return false;
+    OutputStream &track = audioOutput;
+    const int samples = track.tmpFrame->nb_samples;
+    while (size > 0) {
+        // A chunk larger than the free room is staged in parts.
+        const int room = kStagingBytes - stagingFill;
+        const int part = size < room ? size : room;
+        std::memcpy(stagingBuffer + stagingFill, bytes, size_t(part));
+        stagingFill += part;
+        bytes += part;
+        size -= part;
+
+        int consumed = 0;
+        while (stagingFill - consumed >= audioFrameBytes) {
+            const uint8_t *in[1] = {stagingBuffer + consumed};
+            consumed += audioFrameBytes;
+            track.nextPts += samples;
+            if (av_frame_make_writable(track.frame) < 0)
+                continue;
+            const int outSamples = int(av_rescale_rnd(swr_get_delay(track.resampler, kSampleRate) + samples,
+                                                      kSampleRate, kSampleRate, AV_ROUND_UP));
+            const int converted = swr_convert(track.resampler, track.frame->data,
+                                              outSamples < samples ? outSamples : samples, in, samples);
+            if (converted < 0)
+                std::fprintf(stderr, "Error while converting\n");
+            track.frame->pts = av_rescale_q(track.samplesCount, AVRational{1, kSampleRate},
+                                            track.encoderContext->time_base);
+            track.samplesCount += samples;
+            if (!encodeAndWrite(track, track.frame))
+                return false;
+        }
+        if (consumed > 0) {
+            std::memmove(stagingBuffer, stagingBuffer + consumed, size_t(stagingFill - consumed));
+            stagingFill -= consumed;
+        }
+    }
+    return true;
+}
+
+bool flvOutput::finish(bool drain)
+{
+    bool ok = true;
+    if (drain && m_headerWritten) {
+        if (hasVideo)
+            ok = encodeAndWrite(videoOutput, nullptr) && ok;
+        if (hasAudio)
+            ok = encodeAndWrite(audioOutput, nullptr) && ok;
+    }
+    if (m_headerWritten && ok)
+        ok = av_write_trailer(outputContext) == 0;
+    m_headerWritten = false;
+    return ok;
+}
+
+void flvOutput::freeTrack(OutputStream &track)
+{
+    avcodec_free_context(&track.encoderContext);
+    if (track.frame) {
+        // Video planes point into captured pictures, not into the frame.
+        if (!track.frame->buf[0])
+            std::memset(track.frame->data, 0, sizeof(track.frame->data));
+        av_frame_free(&track.frame);
+    }
+    av_frame_free(&track.tmpFrame);
+    sws_freeContext(track.scaler);
+    swr_free(&track.resampler);
+    track = OutputStream();
+}
+
+void flvOutput::close()
+{
+    freeTrack(videoOutput);
+    freeTrack(audioOutput);
+    av_packet_free(&packet);
+    std::free(stagingBuffer);
+    stagingBuffer = nullptr;
+    stagingFill = 0;
+    if (outputContext) {
+        if (m_ioOpen)
+            avio_closep(&outputContext->pb);
+        avformat_free_context(outputContext);
+    }
+    outputContext = nullptr;
+    outputFormat = nullptr;
+    hasVideo = hasAudio = false;
+    audioFrameBytes = 0;
+    m_setUp = m_ioOpen = m_headerWritten = false;
+}

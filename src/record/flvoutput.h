@@ -1,0 +1,65 @@
+#pragma once
+
+#include "record/outputstream.h"
+
+#include <cstdint>
+
+struct AVFormatContext;
+struct AVOutputFormat;
+struct AVPacket;
+struct AVIOInterruptCB;
+
+// An FLV output (file or RTMP address) with an H.264 video track (optional)
+// and an AAC audio track. Set up in the caller's thread, connected and fed
+// in the encoder thread. Every written packet is flushed, so what a
+// recording wrote before a crash stays playable.
+class flvOutput
+{
+public:
+    static constexpr int kFrameRate = 25;
+    static constexpr int kSampleRate = 44100;
+    static constexpr int kChannels = 2;
+    static constexpr int kStagingBytes = 409600;
+
+    flvOutput();
+    ~flvOutput();
+    flvOutput(const flvOutput &) = delete;
+    flvOutput &operator=(const flvOutput &) = delete;
+
+    // Muxer and encoders; false (with a printed reason) when they cannot be had.
+    bool setUp(const char *name, bool withVideo, int width, int height);
+    bool isSetUp() const { return m_setUp; }
+    // Opens the file or connection and writes the header. interrupt may
+    // abort a blocking connection or write.
+    bool connect(const AVIOInterruptCB &interrupt);
+    // Encodes one YUV 4:2:0 picture (planes back to back) at the video
+    // track's next time. False when the output cannot be written.
+    bool writeVideo(const uint8_t *yuv);
+    // Stages 16-bit interleaved stereo PCM and encodes every whole frame.
+    bool writeAudio(const uint8_t *bytes, int size);
+    // Drains the encoders (when drain) and writes the trailer.
+    bool finish(bool drain);
+    // Frees everything; the object can be set up again.
+    void close();
+
+    bool hasVideo = false;
+    bool hasAudio = false;
+    int audioFrameBytes = 0;
+    OutputStream videoOutput;
+    OutputStream audioOutput;
+    AVFormatContext *outputContext = nullptr;
+    const AVOutputFormat *outputFormat = nullptr;
+
+private:
+    bool addVideoStream(int width, int height);
+    bool addAudioStream();
+    bool encodeAndWrite(OutputStream &track, const AVFrame *frame);
+    void freeTrack(OutputStream &track);
+
+    uint8_t *stagingBuffer = nullptr;
+    int stagingFill = 0;
+    AVPacket *packet = nullptr;
+    bool m_setUp = false;
+    bool m_ioOpen = false;
+    bool m_headerWritten = false;
+};

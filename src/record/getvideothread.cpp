@@ -1,0 +1,210 @@
+#include "record/getvideothread.h"
+
+#include "record/devmag.h"
+#include "record/savevideothread.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+#include <QDateTime>
+#include <QDebug>
+
+#include <cstdio>
+
+GetVideoThread::GetVideoThread(QObject *parent) : QThread(parent) {}
+
+GetVideoThread::~GetVideoThread()
+{
+    running = false;
+    wait();
+    closeDevice();
+}
+
+int GetVideoThread::openDevice(QString name, int mode)
+{
+    Q_UNUSED(name);
+    // The previous capture must have released its device first.
+    if (isRunning() && !wait(3000))
+        return InputFailed;
+    closeDevice();
+    devMag::instance(); // registers the input devices
+    QString formatName, url;
+    if (!platformInput(mode, &formatName, &url)) {
+        qDebug() << "Couldn't open input stream video.（无法打开输入流）";
+        return InputFailed;
+    }
+    return openInput(formatName.toUtf8().constData(), url, nullptr);
+}
+
+int GetVideoThread::openInput(const char *formatName, const QString &url, AVDictionary **options)
+{
+    closeDevice();
+    devMag::instance();
+    const AVInputFormat *format = formatName ? av_find_input_format(formatName) : nullptr;
+    formatContext = avformat_alloc_context();
+    if (avformat_open_input(&formatContext, url.toUtf8().constData(), format, options) != 0) {
+        qDebug() << "Couldn't open input stream video.（无法打开输入流）";
+        formatContext = nullptr;
+        return InputFailed;
+    }
+    streamIndex = -1;
+    if (avformat_find_stream_info(formatContext, nullptr) < 0)
+        std::printf("avformat_find_stream_info failed...\n");
+    for (unsigned i = 0; i < formatContext->nb_streams; ++i) {
+        if (formatContext->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            streamIndex = int(i);
+            break;
+        }
+    }
+    if (streamIndex < 0) {
+        std::printf("Didn't find a video stream.（没有找到视频流）\n");
+        closeDevice();
+        return InputFailed;
+    }
+    const AVCodecParameters *parameters = formatContext->streams[streamIndex]->codecpar;
+    const AVCodec *decoder = avcodec_find_decoder(parameters->codec_id);
+    if (!decoder) {
+        std::printf("video Codec not found.\n");
+        closeDevice();
+        return DecoderFailed;
+    }
+    codecContext = avcodec_alloc_context3(decoder);
+    if (!codecContext || avcodec_parameters_to_context(codecContext, parameters) < 0
+        || avcodec_open2(codecContext, decoder, nullptr) < 0 || codecContext->width < 2
+        || codecContext->height < 2) {
+        std::printf("Could not open video codec.\n");
+        closeDevice();
+        return DecoderFailed;
+    }
+    frame = av_frame_alloc();
+    // 4:2:0 needs even sizes; an odd last row or column is left out.
+    m_width = codecContext->width & ~1;
+    m_height = codecContext->height & ~1;
+    if (encoder)
+        encoder->setVideoSize(m_width, m_height);
+    return Ready;
+}
+
+void GetVideoThread::closeDevice()
+{
+    av_frame_free(&frame);
+    avcodec_free_context(&codecContext);
+    if (formatContext)
+        avformat_close_input(&formatContext);
+    formatContext = nullptr;
+    streamIndex = -1;
+}
+
+void GetVideoThread::startCapture()
+{
+    if (!formatContext || isRunning())
+        return;
+    m_captureFailed = false;
+    running = true;
+    start(QThread::InheritPriority);
+}
+
+void GetVideoThread::stopCapture()
+{
+    running = false;
+    paused = false;
+}
+
+void GetVideoThread::pauseCapture()
+{
+    paused = true;
+}
+
+void GetVideoThread::resumeCapture()
+{
+    firstFrameTaken = false;
+    paused = false;
+}
+
+void GetVideoThread::run()
+{
+    if (!codecContext || !encoder) {
+        closeDevice();
+        return;
+    }
+    const int w = m_width, h = m_height;
+    const int ySize = w * h;
+    SwsContext *scaler = nullptr;
+    AVPacket *packet = av_packet_alloc();
+    qint64 startTimeMs = QDateTime::currentMSecsSinceEpoch();
+    qint64 baseMs = 0;
+    firstFrameTaken = false;
+    bool broken = false;
+
+    while (running && packet) {
+        if (av_read_frame(formatContext, packet) < 0) {
+            qDebug() << "read failed!";
+            msleep(10);
+            continue;
+        }
+        if (paused) {
+            av_packet_unref(packet);
+            msleep(10);
+            continue;
+        }
+        if (packet->stream_index != streamIndex) {
+            qDebug() << "other" << packet->stream_index;
+            av_packet_unref(packet);
+            continue;
+        }
+        int timestampMs = 0;
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (firstFrameTaken) {
+            timestampMs = int(now - startTimeMs + baseMs);
+        } else {
+            startTimeMs = now;
+            baseMs = qint64(encoder->videoClockMs.load());
+            firstFrameTaken = true;
+            timestampMs = int(baseMs);
+        }
+        int result = avcodec_send_packet(codecContext, packet);
+        av_packet_unref(packet);
+        if (result < 0 && result != AVERROR(EAGAIN)) {
+            std::printf("video Decode Error.（解码错误）\n");
+            broken = true;
+            break;
+        }
+        while ((result = avcodec_receive_frame(codecContext, frame)) == 0) {
+            scaler = sws_getCachedContext(scaler, w, h,
+                                          AVPixelFormat(frame->format), w, h, AV_PIX_FMT_YUV420P,
+                                          SWS_BICUBIC, nullptr, nullptr, nullptr);
+            auto *buffer = static_cast<uint8_t *>(av_malloc(size_t(ySize) * 3 / 2));
+            if (scaler && buffer && frame->width >= w && frame->height >= h) {
+                uint8_t *planes[4] = {buffer, buffer + ySize, buffer + ySize * 5 / 4, nullptr};
+                int lines[4] = {w, w / 2, w / 2, 0};
+                // An odd last row of the source is not converted.
+                sws_scale(scaler, frame->data, frame->linesize, 0, h, planes, lines);
+                encoder->pushVideoFrame(buffer, timestampMs);
+            } else {
+                av_free(buffer);
+            }
+            av_frame_unref(frame);
+        }
+        if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) {
+            std::printf("video Decode Error.（解码错误）\n");
+            broken = true;
+            break;
+        }
+    }
+
+    sws_freeContext(scaler);
+    av_packet_free(&packet);
+    qDebug() << "record stopping...video....";
+    paused = false;
+    running = false;
+    closeDevice();
+    qDebug() << "record finished!";
+    if (broken) {
+        m_captureFailed = true;
+        emit sig_captureFailed();
+    }
+}

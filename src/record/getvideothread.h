@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+
+struct AVFormatContext;
+struct AVCodecContext;
+struct AVFrame;
+struct AVDictionary;
+class saveVideoThread;
+
+// Reads the desktop (or a camera), converts each picture to YUV 4:2:0 and
+// hands it with a millisecond time stamp to its encoder. Reused: openDevice
+// and startCapture for every recording, stopCapture to end it.
+class GetVideoThread : public QThread
+{
+    Q_OBJECT
+public:
+    enum { Ready = 4, InputFailed = 1, DecoderFailed = 3 };
+
+    explicit GetVideoThread(QObject *parent = nullptr);
+    ~GetVideoThread() override;
+
+    // mode 0: the whole desktop; 1: the first camera. Returns Ready (4) or a
+    // failure code. Call after setEncoder: it tells the encoder the size.
+    int openDevice(QString name, int mode);
+    // Opens any FFmpeg input as the picture source (formatName may be null).
+    int openInput(const char *formatName, const QString &url, AVDictionary **options = nullptr);
+    // Releases an opened input that will not be started.
+    void closeDevice();
+
+    void startCapture();
+    void stopCapture();
+    void pauseCapture();
+    void resumeCapture();
+    void setEncoder(saveVideoThread *receiver) { encoder = receiver; }
+    bool isPaused() const { return paused.load(); }
+    // Whether the last capture ended on a decoding error.
+    bool captureFailed() const { return m_captureFailed.load(); }
+
+signals:
+    // A picture could not be decoded; the capture has ended and released the device.
+    void sig_captureFailed();
+
+protected:
+    void run() override;
+
+private:
+    // Input format and name of a capture mode on this platform.
+    static bool platformInput(int mode, QString *formatName, QString *url);
+
+    AVFormatContext *formatContext = nullptr;
+    int streamIndex = -1;
+    AVCodecContext *codecContext = nullptr;
+    AVFrame *frame = nullptr;
+    int m_width = 0;
+    int m_height = 0;
+    std::atomic<bool> running{false};
+    std::atomic<bool> paused{false};
+    std::atomic<bool> firstFrameTaken{false};
+    std::atomic<bool> m_captureFailed{false};
+    saveVideoThread *encoder = nullptr;
+};

@@ -1,0 +1,123 @@
+#include "record/recordctrl.h"
+
+#include "record/getaudiothread.h"
+#include "record/getvideothread.h"
+#include "record/recordnotice.h"
+#include "record/savevideothread.h"
+
+#include "app/logging.h"
+
+#include <QDeadlineTimer>
+
+namespace {
+recordCtrl *g_recordCtrl = nullptr;
+// How long a start waits for the previous recording to close its output.
+constexpr int kPreviousRunWaitMs = 6000;
+} // namespace
+
+recordCtrl::recordCtrl(QObject *parent)
+    : QObject(parent), videoThread(new GetVideoThread(this)), audioThread(new GetAudioThread(this)),
+      encoder(new saveVideoThread(this))
+{
+    videoThread->setEncoder(encoder);
+    audioThread->setEncoder(encoder);
+    connect(encoder, &saveVideoThread::sig_outputFailed, this, &recordCtrl::slot_outputFailed,
+            Qt::QueuedConnection);
+    connect(videoThread, &GetVideoThread::sig_captureFailed, this, &recordCtrl::slot_captureFailed,
+            Qt::QueuedConnection);
+}
+
+recordCtrl::~recordCtrl()
+{
+    // The captures push into the encoder until their loops have ended.
+    stop();
+    videoThread->wait();
+    audioThread->wait();
+    encoder->stopEncoding();
+    encoder->wait();
+}
+
+recordCtrl *recordCtrl::instance()
+{
+    if (!g_recordCtrl)
+        g_recordCtrl = new recordCtrl(nullptr);
+    return g_recordCtrl;
+}
+
+bool recordCtrl::isIdle() const
+{
+    return !videoThread->isRunning() && !audioThread->isRunning() && !encoder->isRunning();
+}
+
+bool recordCtrl::waitIdle(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    return videoThread->wait(deadline) && audioThread->wait(deadline) && encoder->wait(deadline);
+}
+
+bool recordCtrl::start(int mode)
+{
+    // A new recording never shares threads or queues with the last one.
+    if (!waitIdle(kPreviousRunWaitMs)) {
+        recordNotice::report(QString::fromUtf8(recordText::kStillStopping));
+        return false;
+    }
+    const QByteArray name = url.toLocal8Bit();
+    if (name.size() + 1 > saveVideoThread::kOutputNameBytes) {
+        recordNotice::report(QString::fromUtf8(recordText::kOutputNameTooLong));
+        return false;
+    }
+    if (videoThread->openDevice(QStringLiteral("screen-capture-recorder"), mode) != GetVideoThread::Ready) {
+        recordNotice::report(QString::fromUtf8(recordText::kVideoDeviceFailed));
+        return false;
+    }
+    if (audioThread->openDevice(QStringLiteral("screen-capture-recorder")) != audioCaptureThread::Ready) {
+        videoThread->closeDevice();
+        recordNotice::report(QString::fromUtf8(recordText::kAudioDeviceFailed));
+        return false;
+    }
+    encoder->setOutputName(name.constData());
+    if (!encoder->startEncoding()) {
+        videoThread->closeDevice();
+        audioThread->closeDevice();
+        recordNotice::report(QString::fromUtf8(recordText::kOutputFailed));
+        return false;
+    }
+    TAVI_LOG_INFO("recording to " << url);
+    videoThread->startCapture();
+    audioThread->startCapture();
+    return true;
+}
+
+bool recordCtrl::stop()
+{
+    videoThread->stopCapture();
+    audioThread->stopCapture();
+    return false;
+}
+
+void recordCtrl::pause()
+{
+    videoThread->pauseCapture();
+    audioThread->pauseCapture();
+}
+
+void recordCtrl::resume()
+{
+    videoThread->resumeCapture();
+    audioThread->resumeCapture();
+}
+
+void recordCtrl::slot_outputFailed()
+{
+    stop();
+    recordNotice::report(QString::fromUtf8(recordText::kOutputFailed));
+    emit s_failed();
+}
+
+void recordCtrl::slot_captureFailed()
+{
+    stop();
+    recordNotice::report(QString::fromUtf8(recordText::kVideoCaptureBroken));
+    emit s_failed();
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// The one path by which the recording engine tells the user that something
+// failed (a device that does not open, an output that cannot be written).
+// The engine has no widgets: the window library installs a handler that
+// shows a message box; a headless program prints the text.
+class recordNotice
+{
+public:
+    using Handler = std::function<void(const QString &text)>;
+
+    // Replaces the handler; an empty one falls back to standard error.
+    static void setHandler(Handler handler);
+    static bool hasHandler();
+    // Delivers the text on the GUI thread (queued when called from another).
+    static void report(const QString &text);
+};
+
+// Texts shown to the user.
+namespace recordText {
+inline const char *const kVideoDeviceFailed = "出错了,初始化视屏设备失败！";
+inline const char *const kAudioDeviceFailed = "出错了,初始化音屏设备失败！";
+inline const char *const kOutputFailed = "出错了,无法写入录制输出！";
+inline const char *const kOutputNameTooLong = "出错了,输出地址过长！";
+inline const char *const kVideoCaptureBroken = "出错了,视频采集中断！";
+inline const char *const kStillStopping = "出错了,上一次录制尚未结束！";
+} // namespace recordText

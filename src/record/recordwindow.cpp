@@ -1,0 +1,320 @@
+#include "record/recordwindow.h"
+
+#include "record/devmag.h"
+#include "record/getaudiothread.h"
+#include "record/getvideothread.h"
+#include "record/recordmessagebox.h"
+#include "record/recordnotice.h"
+#include "record/recordwindowui.h"
+#include "record/savevideothread.h"
+
+#include "app/logging.h"
+
+#include <QDeadlineTimer>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QTextCodec>
+#include <QTextStream>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+constexpr int kPreviousRunWaitMs = 6000;
+
+QTextCodec *settingsCodec()
+{
+    QTextCodec *codec = QTextCodec::codecForName("GBK");
+    return codec ? codec : QTextCodec::codecForName("UTF-8");
+}
+
+QStringList readSettingsLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = settingsCodec()->toUnicode(file.readAll());
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        line.remove(QLatin1Char('\r'));
+    return lines;
+}
+} // namespace
+
+recordWindow::recordWindow(QWidget *parent)
+    : QWidget(parent), ui(new recordWindowUI), timer(new QTimer(this))
+{
+    installRecordMessageBoxes();
+    ui->setupUi(this);
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setStyleSheet(QStringLiteral("background-color: rgba(255, 255, 255, 158);"));
+
+    confPath = confDir() + QStringLiteral("/set.conf");
+    QDir().mkpath(confDir());
+    area = QRect(QPoint(0, 0), QPoint(-1, -1)); // null: the whole desktop
+    loadDevices();
+    loadSettings();
+    ui->toolButton_setting->setChecked(false);
+    ui->widget_extern->setVisible(false);
+    connect(ui->toolButton_setting, &QToolButton::toggled, ui->widget_extern, &QWidget::setVisible);
+    QTimer::singleShot(50, this, &recordWindow::showOut);
+    timer->setInterval(1000);
+
+    videoThread = new GetVideoThread(this);
+    audioThread = new GetAudioThread(this);
+    encoder = new saveVideoThread(this);
+    videoThread->setEncoder(encoder);
+    audioThread->setEncoder(encoder);
+
+    connect(ui->startButton, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
+    connect(ui->pauseButton, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
+    connect(ui->stopButton, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
+    connect(ui->pushButton_playBack, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
+    connect(ui->toolButton_file, SIGNAL(clicked(bool)), this, SLOT(slotToolBtnToggled(bool)));
+    connect(timer, SIGNAL(timeout()), this, SLOT(slotTimerTimeOut()));
+    connect(encoder, &saveVideoThread::sig_outputFailed, this, &recordWindow::slotRecordingFailed,
+            Qt::QueuedConnection);
+    connect(videoThread, &GetVideoThread::sig_captureFailed, this, &recordWindow::slotRecordingFailed,
+            Qt::QueuedConnection);
+
+    recordState = Stopped;
+    updateButtons();
+}
+
+recordWindow::~recordWindow()
+{
+    videoThread->stopCapture();
+    audioThread->stopCapture();
+    videoThread->wait();
+    audioThread->wait();
+    encoder->stopEncoding();
+    encoder->wait();
+    delete ui;
+}
+
+void recordWindow::showOut() {}
+void recordWindow::slotSelectRectBtnClick() {}
+void recordWindow::slotEditRectBtnClick() {}
+void recordWindow::slotHideRectBtnClick() {}
+void recordWindow::slotSelectRectFinished(QRect) {}
+void recordWindow::slotCheckBoxClick(bool) {}
+
+void recordWindow::loadDevices()
+{
+    QString wanted;
+    for (QString line : readSettingsLines(confPath)) {
+        if (line.contains(QStringLiteral("video=")))
+            continue; // the camera is not chosen here
+        if (line.contains(QStringLiteral("audio=")))
+            wanted = line.remove(QStringLiteral("audio="));
+    }
+    ui->comboBox_audio->addItem(devMag::instance()->audioDeviceName());
+    const int index = ui->comboBox_audio->findText(wanted);
+    if (index >= 0)
+        ui->comboBox_audio->setCurrentIndex(index);
+}
+
+void recordWindow::loadSettings()
+{
+    for (QString line : readSettingsLines(confPath)) {
+        line = line.trimmed();
+        if (line.isEmpty())
+            continue;
+        if (line.contains(QStringLiteral("framerate="))) {
+            line.remove(QStringLiteral("framerate=")).toInt(); // kept for older files, unused
+        } else if (line.contains(QStringLiteral("filename="))) {
+            savePath = line.remove(QStringLiteral("filename="));
+            ui->lineEdit_filename->setText(savePath);
+            const int slash = savePath.lastIndexOf(QLatin1Char('/'));
+            if (slash > 0)
+                QDir().mkpath(savePath.left(slash));
+        }
+    }
+}
+
+void recordWindow::saveSettings()
+{
+    QFile file(confPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        TAVI_LOG_WARN("cannot write " << confPath);
+        return;
+    }
+    QString text;
+    const QString audio = ui->comboBox_audio->currentText();
+    if (!audio.isEmpty())
+        text += QStringLiteral("audio=%1\n").arg(audio);
+    text += QStringLiteral("area=%1,%2,%3,%4\n")
+                .arg(area.left())
+                .arg(area.top())
+                .arg(area.right() - area.left() + 1)
+                .arg(area.bottom() - area.top() + 1);
+    text += QStringLiteral("mode=audio\n");
+    text += QStringLiteral("filename=%1\n").arg(savePath);
+    file.write(settingsCodec()->fromUnicode(text));
+}
+
+void recordWindow::chooseSavePath(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    savePath = QDir::fromNativeSeparators(path);
+    ui->lineEdit_filename->setText(savePath);
+    saveSettings();
+}
+
+void recordWindow::slotToolBtnToggled(bool)
+{
+    if (sender() != ui->toolButton_file)
+        return;
+    chooseSavePath(QFileDialog::getSaveFileName(this, QStringLiteral("sss"), savePath,
+                                                QStringLiteral("视频文件 (*.mp4);;")));
+}
+
+void recordWindow::slotBtnClicked()
+{
+    QObject *from = sender();
+    if (from == ui->startButton) {
+        if (recordState == Recording)
+            return;
+        if (recordState == Paused) {
+            recordState = Recording;
+            updateButtons();
+            videoThread->resumeCapture();
+            audioThread->resumeCapture();
+            return;
+        }
+        startRecording();
+    } else if (from == ui->pauseButton) {
+        videoThread->pauseCapture();
+        audioThread->pauseCapture();
+        recordState = Paused;
+        updateButtons();
+    } else if (from == ui->stopButton) {
+        stopRecording();
+    } else if (from == ui->pushButton_playBack) {
+        const QUrl url = QUrl::fromLocalFile(QFileInfo(savePath).absoluteFilePath());
+        TAVI_LOG_INFO("play back " << url.toString());
+        QDesktopServices::openUrl(url);
+    }
+}
+
+void recordWindow::startRecording()
+{
+    if (ui->comboBox_audio->currentText().isEmpty()) {
+        recordNotice::report(QStringLiteral("出错了,音频或视频设备未就绪，程序无法运行！"));
+        return;
+    }
+    // Leading and trailing blanks only: inner spaces belong to the path.
+    savePath = savePath.trimmed();
+    if (savePath.isEmpty()) {
+        recordNotice::report(QStringLiteral("请先设置保存文件路径"));
+        return;
+    }
+    const QByteArray name = savePath.toLocal8Bit();
+    if (name.size() + 1 > saveVideoThread::kOutputNameBytes) {
+        recordNotice::report(QString::fromUtf8(recordText::kOutputNameTooLong));
+        return;
+    }
+    QDeadlineTimer deadline(kPreviousRunWaitMs);
+    if (!videoThread->wait(deadline) || !audioThread->wait(deadline) || !encoder->wait(deadline)) {
+        recordNotice::report(QString::fromUtf8(recordText::kStillStopping));
+        return;
+    }
+    if (videoThread->openDevice(QStringLiteral("screen-capture-recorder"), 0) != GetVideoThread::Ready) {
+        recordNotice::report(QStringLiteral("出错了,初始化视屏设备失败！123"));
+        return;
+    }
+    if (audioThread->openDevice(QStringLiteral("screen-capture-recorder")) != audioCaptureThread::Ready) {
+        videoThread->closeDevice();
+        recordNotice::report(QStringLiteral("出错了,初始化音屏设备失败！456"));
+        return;
+    }
+    encoder->setOutputName(name.constData());
+    if (!encoder->startEncoding()) {
+        videoThread->closeDevice();
+        audioThread->closeDevice();
+        recordNotice::report(QString::fromUtf8(recordText::kOutputFailed));
+        return;
+    }
+    recordState = Recording;
+    updateButtons();
+    videoThread->startCapture();
+    audioThread->startCapture();
+}
+
+void recordWindow::stopRecording()
+{
+    recordState = Stopped;
+    updateButtons();
+    videoThread->stopCapture();
+    audioThread->stopCapture();
+}
+
+void recordWindow::slotRecordingFailed()
+{
+    stopRecording();
+    recordNotice::report(QString::fromUtf8(encoder->outputFailed() ? recordText::kOutputFailed
+                                                                   : recordText::kVideoCaptureBroken));
+}
+
+void recordWindow::updateButtons()
+{
+    switch (recordState) {
+    case Recording:
+        ui->startButton->setEnabled(false);
+        ui->pauseButton->setEnabled(true);
+        ui->stopButton->setEnabled(true);
+        elapsedSeconds = 0;
+        timer->start();
+        break;
+    case Paused:
+        ui->startButton->setEnabled(true);
+        ui->pauseButton->setEnabled(false);
+        ui->stopButton->setEnabled(true);
+        timer->stop();
+        break;
+    default:
+        ui->startButton->setEnabled(true);
+        ui->pauseButton->setEnabled(false);
+        ui->stopButton->setEnabled(false);
+        timer->stop();
+        ui->label_time->setText(QStringLiteral("00:00:00"));
+        break;
+    }
+}
+
+void recordWindow::slotTimerTimeOut()
+{
+    ++elapsedSeconds;
+    const qint64 hours = elapsedSeconds / 3600;
+    const qint64 minutes = (elapsedSeconds % 3600) / 60;
+    const qint64 seconds = elapsedSeconds % 60;
+    auto two = [](qint64 value) { return QStringLiteral("00%1").arg(value).right(2); };
+    ui->label_time->setText(QStringLiteral("%1:%2:%3").arg(two(hours), two(minutes), two(seconds)));
+}
+
+void recordWindow::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        dragging = true;
+        dragOffset = event->globalPos() - frameGeometry().topLeft();
+    }
+    event->accept();
+}
+
+void recordWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (dragging && (event->buttons() & Qt::LeftButton))
+        move(event->globalPos() - dragOffset);
+    event->accept();
+}
+
+void recordWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    dragging = false;
+    event->accept();
+}

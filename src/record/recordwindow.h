@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+class QTimer;
+class recordWindowUI;
+class GetVideoThread;
+class GetAudioThread;
+class saveVideoThread;
+
+// Small always-on-top window that records the whole desktop and the
+// microphone into a local file. Keeps its settings in
+// "./ScreenRecorder/etc/set.conf".
+class recordWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    enum RecordState { Recording = 1, Paused = 2, Stopped = 3 };
+
+    explicit recordWindow(QWidget *parent = nullptr);
+    ~recordWindow() override;
+
+    static QString confDir() { return QStringLiteral("./ScreenRecorder/etc"); }
+
+    recordWindowUI *form() const { return ui; }
+    int state() const { return recordState; }
+    QString savePathValue() const { return savePath; }
+    qint64 elapsed() const { return elapsedSeconds; }
+    void setElapsedSeconds(qint64 seconds) { elapsedSeconds = seconds; }
+    // What choosing a file in the save dialog does.
+    void chooseSavePath(const QString &path);
+
+    GetVideoThread *videoThread;
+    GetAudioThread *audioThread;
+    saveVideoThread *encoder;
+
+public slots:
+    void showOut();
+    void slotToolBtnToggled(bool);
+    void slotBtnClicked();
+    void slotSelectRectBtnClick();
+    void slotEditRectBtnClick();
+    void slotHideRectBtnClick();
+    void slotSelectRectFinished(QRect);
+    void slotTimerTimeOut();
+    void slotCheckBoxClick(bool checked);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private slots:
+    void slotRecordingFailed();
+
+private:
+    void loadDevices();
+    void loadSettings();
+    void saveSettings();
+    void updateButtons();
+    void startRecording();
+    void stopRecording();
+
+    recordWindowUI *ui;
+    bool dragging = false;
+    QPoint dragOffset;
+    QString confPath;
+    QString savePath;
+    QRect area;
+    int recordState = Stopped;
+    QTimer *timer;
+    qint64 elapsedSeconds = 0;
+};

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWidget>
+
+// The widgets of the screen recorder window.
+class recordWindowUI
+{
+public:
+    QWidget *widget_contain = nullptr;
+    QPushButton *startButton = nullptr;
+    QPushButton *pauseButton = nullptr;
+    QPushButton *stopButton = nullptr;
+    QToolButton *toolButton_setting = nullptr;
+    QLabel *label_time = nullptr;
+    QPushButton *pushButton_playBack = nullptr;
+    QWidget *widget_extern = nullptr;
+    QComboBox *comboBox_audio = nullptr;
+    QLineEdit *lineEdit_filename = nullptr;
+    QToolButton *toolButton_file = nullptr;
+
+    void setupUi(QWidget *window)
+    {
+        window->setWindowTitle(QStringLiteral("MainWindow"));
+        window->resize(335, 330);
+        auto *outer = new QVBoxLayout(window);
+        outer->setContentsMargins(4, 4, 4, 4);
+        widget_contain = new QWidget(window);
+        widget_contain->setObjectName(QStringLiteral("widget_contain"));
+        widget_contain->setAttribute(Qt::WA_StyledBackground, true);
+        widget_contain->setStyleSheet(QStringLiteral(
+            "#widget_contain{background-color: white; border: 2px solid rgba(0, 0, 0, 50); border-radius: 1px;}"));
+        outer->addWidget(widget_contain);
+        auto *column = new QVBoxLayout(widget_contain);
+
+        label_time = new QLabel(QStringLiteral("00:00:00"), widget_contain);
+        label_time->setObjectName(QStringLiteral("label_time"));
+        QFont font(QStringLiteral("Microsoft YaHei"));
+        font.setPixelSize(23);
+        font.setBold(true);
+        label_time->setFont(font);
+        label_time->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
+        label_time->setAlignment(Qt::AlignCenter);
+        column->addWidget(label_time);
+
+        auto *buttons = new QHBoxLayout;
+        startButton = new QPushButton(QStringLiteral("开始"), widget_contain);
+        startButton->setObjectName(QStringLiteral("startButton"));
+        pauseButton = new QPushButton(QStringLiteral("暂停"), widget_contain);
+        pauseButton->setObjectName(QStringLiteral("pauseButton"));
+        stopButton = new QPushButton(QStringLiteral("停止"), widget_contain);
+        stopButton->setObjectName(QStringLiteral("stopButton"));
+        toolButton_setting = new QToolButton(widget_contain);
+        toolButton_setting->setObjectName(QStringLiteral("toolButton_setting"));
+        toolButton_setting->setText(QStringLiteral("设置"));
+        toolButton_setting->setCheckable(true);
+        pushButton_playBack = new QPushButton(QStringLiteral("回放"), widget_contain);
+        pushButton_playBack->setObjectName(QStringLiteral("pushButton_playBack"));
+        pushButton_playBack->setEnabled(false);
+        for (QWidget *w : {static_cast<QWidget *>(startButton), static_cast<QWidget *>(pauseButton),
+                           static_cast<QWidget *>(stopButton), static_cast<QWidget *>(toolButton_setting),
+                           static_cast<QWidget *>(pushButton_playBack)})
+            buttons->addWidget(w);
+        column->addLayout(buttons);
+
+        widget_extern = new QWidget(widget_contain);
+        widget_extern->setObjectName(QStringLiteral("widget_extern"));
+        auto *settings = new QVBoxLayout(widget_extern);
+        auto *micRow = new QHBoxLayout;
+        micRow->addWidget(new QLabel(QStringLiteral("麦克风:"), widget_extern));
+        comboBox_audio = new QComboBox(widget_extern);
+        comboBox_audio->setObjectName(QStringLiteral("comboBox_audio"));
+        micRow->addWidget(comboBox_audio, 1);
+        settings->addLayout(micRow);
+        auto *divider = new QLabel(widget_extern);
+        divider->setFixedHeight(1);
+        divider->setStyleSheet(QStringLiteral("background-color: rgb(11, 47, 255);"));
+        settings->addWidget(divider);
+        settings->addWidget(new QLabel(QStringLiteral("录屏保存位置："), widget_extern));
+        auto *fileRow = new QHBoxLayout;
+        lineEdit_filename = new QLineEdit(widget_extern);
+        lineEdit_filename->setObjectName(QStringLiteral("lineEdit_filename"));
+        lineEdit_filename->setReadOnly(true);
+        lineEdit_filename->setFrame(false);
+        fileRow->addWidget(lineEdit_filename, 1);
+        toolButton_file = new QToolButton(widget_extern);
+        toolButton_file->setObjectName(QStringLiteral("toolButton_file"));
+        toolButton_file->setText(QStringLiteral("..."));
+        fileRow->addWidget(toolButton_file);
+        settings->addLayout(fileRow);
+        column->addWidget(widget_extern);
+        column->addStretch(1);
+    }
+};

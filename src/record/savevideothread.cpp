@@ -1,0 +1,207 @@
+#include "record/savevideothread.h"
+
+#include "app/logging.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/mathematics.h>
+}
+
+#include <QDateTime>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+// A stop waits this long for a stalled output before giving up on it.
+constexpr long long kStopGraceMs = 3000;
+// Queued pictures may use this much memory (about a second of a 1920x1080
+// desktop); older ones are dropped.
+constexpr long long kPictureQueueBytes = 96LL * 1024 * 1024;
+} // namespace
+
+saveVideoThread::saveVideoThread(QObject *parent) : QThread(parent) {}
+
+saveVideoThread::~saveVideoThread()
+{
+    m_abort = true;
+    m_stopRequested = true;
+    wait();
+}
+
+bool saveVideoThread::setOutputName(const char *name)
+{
+    std::memset(m_outputName, 0, sizeof(m_outputName));
+    if (!name)
+        return false;
+    const size_t length = std::strlen(name);
+    if (length + 1 > sizeof(m_outputName)) {
+        TAVI_LOG_WARN("output name of " << length << " bytes refused");
+        return false;
+    }
+    std::memcpy(m_outputName, name, length + 1);
+    return true;
+}
+
+void saveVideoThread::setVideoSize(int width, int height)
+{
+    m_videoWidth = width;
+    m_videoHeight = height;
+    const long long pictureBytes = (long long)width * height * 3 / 2;
+    long long limit = pictureBytes > 0 ? kPictureQueueBytes / pictureBytes : 1000;
+    if (limit < 8)
+        limit = 8;
+    if (limit > 1000)
+        limit = 1000;
+    m_videoQueue.setLimit(int(limit));
+}
+
+bool saveVideoThread::startEncoding()
+{
+    if (isRunning())
+        return false;
+    m_stopRequested = false;
+    m_abort = false;
+    m_outputFailed = false;
+    m_encoded = 0;
+    m_repeated = 0;
+    videoClockMs = 0.0;
+    // Nothing of an earlier recording may reach this one.
+    m_videoQueue.clearVideoFrames();
+    m_videoQueue.resetCounters();
+    m_audioChunks.clear();
+    m_audioChunks.resetCounters();
+    if (!m_outputName[0] || !m_output.setUp(m_outputName, true, m_videoWidth, m_videoHeight)) {
+        m_outputFailed = true;
+        return false;
+    }
+    start(QThread::InheritPriority);
+    return true;
+}
+
+void saveVideoThread::stopEncoding()
+{
+    if (!m_stopRequested.exchange(true))
+        m_stopAtMs = QDateTime::currentMSecsSinceEpoch();
+}
+
+int saveVideoThread::interruptCallback(void *opaque)
+{
+    auto *self = static_cast<saveVideoThread *>(opaque);
+    if (self->m_abort)
+        return 1;
+    return self->m_stopRequested
+           && QDateTime::currentMSecsSinceEpoch() - self->m_stopAtMs > kStopGraceMs;
+}
+
+void saveVideoThread::pushVideoFrame(uint8_t *data, int timestampMs)
+{
+    m_videoQueue.pushVideoFrame(data, timestampMs);
+}
+
+void saveVideoThread::pushAudioChunk(uint8_t *data, int size)
+{
+    m_audioChunks.pushAudioChunk(data, size);
+}
+
+VideoFrameNode *saveVideoThread::takeVideoFrame(double tMs)
+{
+    return m_videoQueue.takeVideoFrame(tMs, m_stopRequested);
+}
+
+void saveVideoThread::clearVideoFrames()
+{
+    m_videoQueue.clearVideoFrames();
+}
+
+saveVideoThread::Stats saveVideoThread::stats() const
+{
+    Stats s;
+    const VideoFrameQueue::Counters video = m_videoQueue.counters();
+    const AudioChunkList::Counters audio = m_audioChunks.counters();
+    s.captured = video.pushed;
+    s.encoded = m_encoded;
+    s.repeated = m_repeated;
+    s.staleDropped = video.stale;
+    s.overflowDropped = video.overflow;
+    s.videoHighWater = video.highWater;
+    s.audioChunks = audio.pushed;
+    s.audioDropped = audio.dropped;
+    s.audioHighWater = audio.highWater;
+    return s;
+}
+
+void saveVideoThread::run()
+{
+    videoClockMs = 0.0;
+    const AVIOInterruptCB interrupt{&saveVideoThread::interruptCallback, this};
+    if (!m_output.connect(interrupt)) {
+        TAVI_LOG_ERROR("cannot open output " << m_outputName);
+        m_outputFailed = true;
+        finishRun(false);
+        if (!m_stopRequested)
+            emit sig_outputFailed();
+        return;
+    }
+
+    flvOutput &out = m_output;
+    const AVRational videoBase = out.hasVideo ? out.videoOutput.encoderContext->time_base : AVRational{1, 25};
+    const AVRational audioBase = out.hasAudio ? out.audioOutput.encoderContext->time_base : AVRational{1, 44100};
+    bool ok = true;
+    while (ok && !m_abort) {
+        const bool videoTurn =
+            out.hasVideo
+            && (!out.hasAudio
+                || av_compare_ts(out.videoOutput.nextPts, videoBase, out.audioOutput.nextPts, audioBase) <= 0);
+        if (videoTurn) {
+            if (m_videoQueue.count() == 0) {
+                if (m_stopRequested)
+                    break;
+                msleep(10);
+                continue;
+            }
+            const double t = double(out.videoOutput.nextPts) * videoBase.num / videoBase.den * 1000.0;
+            videoClockMs = t;
+            VideoFrameNode *node = takeVideoFrame(t);
+            if (!node || !node->data) {
+                // The newest picture waits for a successor; don't spin meanwhile.
+                msleep(2);
+                continue;
+            }
+            if (node == m_videoQueue.lastVideoNode())
+                ++m_repeated;
+            m_videoQueue.adoptLastVideoNode(node);
+            ++m_encoded;
+            ok = out.writeVideo(node->data);
+        } else if (out.hasAudio) {
+            AudioChunk chunk;
+            if (!m_audioChunks.takeFirst(&chunk)) {
+                if (m_stopRequested && m_audioChunks.isEmpty())
+                    break;
+                msleep(10);
+                continue;
+            }
+            ok = out.writeAudio(chunk.data, chunk.size);
+            std::free(chunk.data);
+        } else {
+            break;
+        }
+    }
+    if (!ok) {
+        TAVI_LOG_ERROR("writing to " << m_outputName << " failed");
+        m_outputFailed = true;
+    }
+    finishRun(ok);
+    if (!ok && !m_stopRequested)
+        emit sig_outputFailed();
+}
+
+void saveVideoThread::finishRun(bool drain)
+{
+    m_output.finish(drain);
+    m_videoQueue.clearVideoFrames();
+    m_audioChunks.clear();
+    videoClockMs = 0.0;
+    m_output.close();
+}

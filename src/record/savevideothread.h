@@ -1,0 +1,91 @@
+#pragma once
+
+#include "record/audiochunklist.h"
+#include "record/flvoutput.h"
+#include "record/videoframequeue.h"
+
+#include <QByteArray>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+
+// Encodes captured pictures and microphone samples into one FLV stream
+// (H.264 + AAC, 25 pictures per second) written to a file or published to
+// an RTMP address. Created once and reused for every recording.
+class saveVideoThread : public QThread
+{
+    Q_OBJECT
+public:
+    // Room for the output name, terminating zero included.
+    static constexpr int kOutputNameBytes = 128;
+
+    explicit saveVideoThread(QObject *parent = nullptr);
+    ~saveVideoThread() override;
+
+    // False (and the name left empty) when name does not fit kOutputNameBytes.
+    bool setOutputName(const char *name);
+    QByteArray outputName() const { return QByteArray(m_outputName); }
+    void setVideoSize(int width, int height);
+    int videoWidth() const { return m_videoWidth; }
+    int videoHeight() const { return m_videoHeight; }
+
+    // Clears what an earlier recording left queued, sets up the muxer and
+    // encoders and starts the loop. False when the set-up fails or the
+    // previous recording is still running.
+    bool startEncoding();
+    // Drain the queues, write the trailer and finish.
+    void stopEncoding();
+    bool stopRequested() const { return m_stopRequested.load(); }
+    // Whether the last recording ended because its output failed.
+    bool outputFailed() const { return m_outputFailed.load(); }
+
+    void pushVideoFrame(uint8_t *data, int timestampMs);
+    void pushAudioChunk(uint8_t *data, int size);
+    VideoFrameNode *takeVideoFrame(double tMs);
+    void clearVideoFrames();
+
+    VideoFrameQueue &videoQueue() { return m_videoQueue; }
+    AudioChunkList &audioChunks() { return m_audioChunks; }
+
+    // Time of the next video frame in milliseconds (read by the capture).
+    std::atomic<double> videoClockMs{0.0};
+
+    struct Stats
+    {
+        long long captured = 0;
+        long long encoded = 0;
+        long long repeated = 0;
+        long long staleDropped = 0;
+        long long overflowDropped = 0;
+        long long audioChunks = 0;
+        long long audioDropped = 0;
+        int videoHighWater = 0;
+        int audioHighWater = 0;
+    };
+    Stats stats() const;
+
+signals:
+    // The output could not be opened or written; emitted from the loop.
+    void sig_outputFailed();
+
+protected:
+    void run() override;
+
+private:
+    static int interruptCallback(void *opaque);
+    void finishRun(bool drain);
+
+    flvOutput m_output;
+    VideoFrameQueue m_videoQueue;
+    AudioChunkList m_audioChunks;
+    char m_outputName[kOutputNameBytes] = {};
+    int m_videoWidth = 0;
+    int m_videoHeight = 0;
+    std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_abort{false};
+    std::atomic<long long> m_stopAtMs{0};
+    std::atomic<bool> m_outputFailed{false};
+    std::atomic<long long> m_encoded{0};
+    std::atomic<long long> m_repeated{0};
+};

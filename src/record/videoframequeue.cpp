@@ -1,0 +1,164 @@
+#include "record/videoframequeue.h"
+
+extern "C" {
+#include <libavutil/mem.h>
+}
+
+#include <cstdio>
+#include <cstdlib>
+
+VideoFrameQueue::VideoFrameQueue() = default;
+
+VideoFrameQueue::~VideoFrameQueue()
+{
+    clearVideoFrames();
+}
+
+void VideoFrameQueue::freeNode(VideoFrameNode *node)
+{
+    if (!node)
+        return;
+    av_free(node->data);
+    std::free(node);
+}
+
+void VideoFrameQueue::setLimit(int pictures)
+{
+    QMutexLocker locker(&videoQueueLock);
+    m_limit = pictures < 1 ? 1 : pictures;
+}
+
+void VideoFrameQueue::pushVideoFrame(uint8_t *data, int timestampMs)
+{
+    auto *node = static_cast<VideoFrameNode *>(std::malloc(sizeof(VideoFrameNode)));
+    if (!node) {
+        av_free(data);
+        return;
+    }
+    node->data = data;
+    node->timestampMs = timestampMs;
+    node->next = nullptr;
+
+    VideoFrameNode *dropped = nullptr;
+    {
+        QMutexLocker locker(&videoQueueLock);
+        if (!videoHead)
+            videoHead = node;
+        else
+            videoTail->next = node;
+        videoTail = node;
+        ++videoCount;
+        ++m_counters.pushed;
+        // Unlink the overflow here; free it outside the lock.
+        while (videoCount > m_limit) {
+            VideoFrameNode *old = videoHead;
+            videoHead = old->next;
+            --videoCount;
+            ++m_counters.overflow;
+            old->next = dropped;
+            dropped = old;
+        }
+        if (videoCount > m_counters.highWater)
+            m_counters.highWater = videoCount;
+    }
+    while (dropped) {
+        VideoFrameNode *next = dropped->next;
+        freeNode(dropped);
+        dropped = next;
+    }
+}
+
+VideoFrameNode *VideoFrameQueue::takeVideoFrame(double tMs, bool stopping)
+{
+    QMutexLocker locker(&videoQueueLock);
+    VideoFrameNode *node = videoHead;
+    if (!node)
+        return nullptr;
+    if (tMs >= node->timestampMs) {
+        for (;;) {
+            VideoFrameNode *next = node->next;
+            if (!next) {
+                if (!stopping)
+                    return nullptr; // wait for a successor to show how long it lasts
+                break;
+            }
+            if (next->timestampMs > tMs)
+                break;
+            --videoCount;
+            videoHead = next;
+            ++m_counters.stale;
+            std::printf("node is throw away!\n");
+            freeNode(node);
+            node = next;
+        }
+    } else if (videoCount > kCatchUpCount) {
+        std::printf("node != lastVideoNode;\n");
+    } else {
+        node = m_lastVideoNode;
+    }
+    if (videoTail == node)
+        videoTail = nullptr;
+    if (node && node != m_lastVideoNode) {
+        videoHead = node->next;
+        --videoCount;
+        node->next = nullptr;
+    }
+    return node;
+}
+
+void VideoFrameQueue::adoptLastVideoNode(VideoFrameNode *node)
+{
+    VideoFrameNode *previous = nullptr;
+    {
+        QMutexLocker locker(&videoQueueLock);
+        if (node == m_lastVideoNode)
+            return;
+        previous = m_lastVideoNode;
+        m_lastVideoNode = node;
+    }
+    freeNode(previous);
+}
+
+void VideoFrameQueue::clearVideoFrames()
+{
+    VideoFrameNode *list = nullptr;
+    VideoFrameNode *last = nullptr;
+    {
+        QMutexLocker locker(&videoQueueLock);
+        list = videoHead;
+        last = m_lastVideoNode;
+        videoHead = videoTail = m_lastVideoNode = nullptr;
+        videoCount = 0;
+    }
+    while (list) {
+        VideoFrameNode *next = list->next;
+        if (list != last)
+            freeNode(list);
+        list = next;
+    }
+    freeNode(last);
+}
+
+int VideoFrameQueue::count() const
+{
+    QMutexLocker locker(&videoQueueLock);
+    return videoCount;
+}
+
+VideoFrameNode *VideoFrameQueue::lastVideoNode() const
+{
+    QMutexLocker locker(&videoQueueLock);
+    return m_lastVideoNode;
+}
+
+VideoFrameQueue::Counters VideoFrameQueue::counters() const
+{
+    QMutexLocker locker(&videoQueueLock);
+    return m_counters;
+}
+
+void VideoFrameQueue::resetCounters()
+{
+    QMutexLocker locker(&videoQueueLock);
+    m_counters = Counters();
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QMutex>
+
+#include <cstdint>
+
+// One captured picture: Y, U and V planes back to back (av_malloc'd).
+struct VideoFrameNode
+{
+    uint8_t *data;
+    int timestampMs;
+    VideoFrameNode *next;
+};
+
+// Captured pictures waiting for the encoder. The encoder asks for the
+// picture that belongs to an output time: stale pictures are dropped and the
+// last one is repeated when nothing new is due, which turns any capture rate
+// into the encoder's fixed rate. The queue is bounded: when the encoder
+// cannot keep up (a stalled output), the oldest pictures are dropped and
+// counted so memory stays flat.
+class VideoFrameQueue
+{
+public:
+    // More queued pictures than this and the head is used even if not due.
+    static constexpr int kCatchUpCount = 100;
+
+    VideoFrameQueue();
+    ~VideoFrameQueue();
+    VideoFrameQueue(const VideoFrameQueue &) = delete;
+    VideoFrameQueue &operator=(const VideoFrameQueue &) = delete;
+
+    // Most pictures kept; older ones are dropped on push. At least 1.
+    void setLimit(int pictures);
+    int limit() const { return m_limit; }
+
+    // Takes ownership of data.
+    void pushVideoFrame(uint8_t *data, int timestampMs);
+    // The picture to encode at output time tMs, or null when nothing can be
+    // encoded yet. stopping: the newest picture is used although no
+    // successor shows how long it lasts.
+    VideoFrameNode *takeVideoFrame(double tMs, bool stopping);
+    // Makes node the one last handed to the encoder, freeing the previous one.
+    void adoptLastVideoNode(VideoFrameNode *node);
+    // Frees every queued picture and the last handed-out one.
+    void clearVideoFrames();
+
+    int count() const;
+    VideoFrameNode *lastVideoNode() const;
+
+    struct Counters
+    {
+        long long pushed = 0;
+        long long stale = 0;    // dropped because a newer one was due
+        long long overflow = 0; // dropped because the queue was full
+        int highWater = 0;
+    };
+    Counters counters() const;
+    void resetCounters();
+
+    static void freeNode(VideoFrameNode *node);
+
+private:
+    mutable QMutex videoQueueLock;
+    VideoFrameNode *videoHead = nullptr;
+    VideoFrameNode *videoTail = nullptr;
+    VideoFrameNode *m_lastVideoNode = nullptr;
+    int videoCount = 0;
+    int m_limit = 1000;
+    Counters m_counters;
+};

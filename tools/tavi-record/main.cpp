@@ -1,0 +1,135 @@
+// Headless recorder: records the desktop and the first microphone into a
+// file, or publishes them to an RTMP address, through the same controllers
+// the client uses.
+//   tavi-record OUTPUT [--seconds S] [--audio-only] [--stats]
+
+#include "record/audioctrl.h"
+#include "record/getaudiothreaddia.h"
+#include "record/recordctrl.h"
+#include "record/recordnotice.h"
+#include "record/savevideothread.h"
+#include "record/sendaudiothread.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+namespace {
+std::atomic<bool> g_interrupted{false};
+
+void onSignal(int)
+{
+    g_interrupted = true;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: tavi-record OUTPUT [--seconds S] [--audio-only] [--stats]\n");
+    return 2;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QString output;
+    double seconds = -1;
+    bool audioOnly = false;
+    bool stats = false;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (arg == QLatin1String("--seconds") && i + 1 < args.size()) {
+            bool ok = false;
+            seconds = args[++i].toDouble(&ok);
+            if (!ok || seconds <= 0)
+                return usage();
+        } else if (arg == QLatin1String("--audio-only")) {
+            audioOnly = true;
+        } else if (arg == QLatin1String("--stats")) {
+            stats = true;
+        } else if (arg.startsWith(QLatin1String("--")) || !output.isEmpty()) {
+            return usage();
+        } else {
+            output = arg;
+        }
+    }
+    if (output.isEmpty())
+        return usage();
+
+    bool failed = false;
+    recordNotice::setHandler([&failed](const QString &text) {
+        failed = true;
+        std::fprintf(stderr, "tavi-record: %s\n", text.toUtf8().constData());
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    recordCtrl *record = nullptr;
+    AudioCtrl *dialogue = nullptr;
+    if (audioOnly) {
+        dialogue = AudioCtrl::instance();
+        const QByteArray address = output.toLocal8Bit();
+        dialogue->setAddress(address.constData());
+        dialogue->start();
+        if (dialogue->state != AudioCtrl::Running)
+            return 1;
+    } else {
+        record = recordCtrl::instance();
+        record->setUrl(output);
+        if (!record->start(0))
+            return 1;
+    }
+
+    bool stopping = false;
+    auto stopAll = [&] {
+        if (stopping)
+            return;
+        stopping = true;
+        if (record)
+            record->stop();
+        else
+            dialogue->stop();
+    };
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (g_interrupted || failed)
+            stopAll();
+        const bool idle = record ? record->isIdle() : dialogue->isIdle();
+        if (stopping && idle)
+            app.quit();
+        if (!stopping && idle) // ended by itself (output or device failure)
+            stopAll();
+    });
+    poll.start(50);
+    if (seconds > 0)
+        QTimer::singleShot(int(seconds * 1000), Qt::PreciseTimer, stopAll);
+    app.exec();
+    // Failure reports queued by the threads arrive before the end.
+    QCoreApplication::processEvents();
+
+    if (stats && record) {
+        const saveVideoThread::Stats s = record->encoder->stats();
+        std::printf("pictures captured: %lld\n", s.captured);
+        std::printf("pictures encoded: %lld\n", s.encoded);
+        std::printf("pictures repeated: %lld\n", s.repeated);
+        std::printf("pictures dropped: %lld (stale %lld, queue full %lld)\n",
+                    s.staleDropped + s.overflowDropped, s.staleDropped, s.overflowDropped);
+        std::printf("audio chunks: %lld (dropped %lld)\n", s.audioChunks, s.audioDropped);
+        std::printf("picture queue high-water mark: %d\n", s.videoHighWater);
+        std::printf("audio queue high-water mark: %d\n", s.audioHighWater);
+    } else if (stats && dialogue) {
+        const AudioChunkList::Counters c = dialogue->sender->audioChunks().counters();
+        std::printf("audio chunks: %lld (dropped %lld)\n", c.pushed, c.dropped);
+        std::printf("audio queue high-water mark: %d\n", c.highWater);
+    }
+    std::fflush(stdout);
+    const bool outputFailed = record ? record->encoder->outputFailed() : dialogue->sender->outputFailed();
+    return (failed || outputFailed) ? 1 : 0;
+}
