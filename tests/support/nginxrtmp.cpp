@@ -32,7 +32,8 @@ bool NginxRtmp::start()
         << "rtmp {\n  server {\n    listen 127.0.0.1:" << m_port << ";\n"
         << "    chunk_size 4096;\n"
         << "    application live {\n      live on;\n      record off;\n"
-        << "      wait_key on;\n      wait_video on;\n    }\n  }\n}\n";
+        // No wait_video: audio-only dialogue streams must reach players.
+        << "      wait_key on;\n    }\n  }\n}\n";
     conf.close();
     return launch();
 }
