@@ -148,7 +148,7 @@ void TestCrash::faultLeavesDump()
     const int trace = text.indexOf("\nbacktrace:\n");
     const int maps = text.indexOf("\nmaps:\n");
     QVERIFY(trace > 0 && maps > trace);
-    QVERIFY(text.mid(trace, maps - trace).contains("app_crash"));
+    QVERIFY(text.mid(trace, maps - trace).contains("tst_app_crash"));
     QVERIFY(text.mid(maps).contains("[stack]"));
 }
 

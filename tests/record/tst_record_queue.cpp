@@ -164,4 +164,4 @@ void tst_recordqueue::audioListDropsOldestBeyondLimit()
 }
 
 QTEST_APPLESS_MAIN(tst_recordqueue)
-#include "tst_recordqueue.moc"
+#include "tst_record_queue.moc"

@@ -178,4 +178,4 @@ void tst_recordencoder::audioOnlyWriter()
 }
 
 QTEST_GUILESS_MAIN(tst_recordencoder)
-#include "tst_recordencoder.moc"
+#include "tst_record_encoder.moc"

@@ -343,4 +343,4 @@ void tst_recordcapture::nameOverLimitRefused()
 }
 
 QTEST_MAIN(tst_recordcapture)
-#include "tst_recordcapture.moc"
+#include "tst_record_capture.moc"

@@ -200,4 +200,4 @@ void tst_recordwindow::recordsThroughStateTable()
 }
 
 QTEST_MAIN(tst_recordwindow)
-#include "tst_recordwindow.moc"
+#include "tst_record_window.moc"

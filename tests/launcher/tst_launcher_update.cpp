@@ -247,4 +247,4 @@ private slots:
 };
 
 QTEST_MAIN(TestUpdate)
-#include "tst_update.moc"
+#include "tst_launcher_update.moc"

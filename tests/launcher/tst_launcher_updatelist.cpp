@@ -179,4 +179,4 @@ private slots:
 };
 
 QTEST_MAIN(TestUpdateList)
-#include "tst_updatelist.moc"
+#include "tst_launcher_updatelist.moc"

@@ -158,4 +158,4 @@ int main(int argc, char **argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_handoff.moc"
+#include "tst_launcher_handoff.moc"
