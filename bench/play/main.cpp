@@ -28,7 +28,8 @@ namespace {
 
 QString taviPlay()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../../tools/tavi-play/tavi-play");
+    // Beside tavi in the installation, like tavi-record.
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../../stage/tavi-play");
 }
 
 void line(const char *format, ...) __attribute__((format(printf, 1, 2)));

@@ -3,12 +3,14 @@
 // one-to-one class the student's voice goes the other way, audio only.
 #include "movingdesktop.h"
 #include "nginxrtmp.h"
+#include "testsupport.h"
 #include "record/audioctrl.h"
 #include "record/recordctrl.h"
 #include "video/audio_play.h"
 #include "video/videoplayer_thread.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QScreen>
 #include <QtTest>
 
@@ -81,6 +83,37 @@ private slots:
         teacher.stop(true);
         dialogue.stop();
         QVERIFY(dialogue.waitIdle(15000));
+    }
+
+    // The same through the two command-line tools of the installation.
+    void toolsPublishAndPlay()
+    {
+        testsupport::NginxRtmp nginx;
+        QVERIFY(nginx.start());
+        MovingDesktop desktop;
+        QVERIFY(QTest::qWaitForWindowExposed(&desktop));
+        const QString stage = testsupport::stageDir();
+        const QString address = nginx.url(QStringLiteral("course2"));
+        QProcess record;
+        record.setWorkingDirectory(stage);
+        record.start(stage + QStringLiteral("/tavi-record"),
+                     {address, QStringLiteral("--seconds"), QStringLiteral("12")});
+        QVERIFY(record.waitForStarted());
+        QTest::qWait(2000);
+
+        QProcess play;
+        play.setWorkingDirectory(stage);
+        play.start(stage + QStringLiteral("/tavi-play"),
+                   {address, QStringLiteral("--frames"), QStringLiteral("50"), QStringLiteral("--stats")});
+        // The GUI thread keeps painting the moving desktop meanwhile.
+        QTRY_VERIFY_WITH_TIMEOUT(play.state() == QProcess::NotRunning, 30000);
+        const QString stats = QString::fromUtf8(play.readAllStandardOutput());
+        QCOMPARE(play.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(play.exitCode() == 0, qPrintable(stats + play.readAllStandardError()));
+        QVERIFY2(stats.contains(QLatin1String("pictures: 50\n")), qPrintable(stats));
+
+        QTRY_VERIFY_WITH_TIMEOUT(record.state() == QProcess::NotRunning, 30000);
+        QCOMPARE(record.exitCode(), 0);
     }
 };
 

@@ -94,7 +94,7 @@ inline QStringList classArgs(double seconds, const QString &size = QStringLitera
 
 inline QString taviPlay()
 {
-    return testsupport::binaryDir() + QStringLiteral("/tools/tavi-play/tavi-play");
+    return testsupport::stageDir() + QStringLiteral("/tavi-play");
 }
 
 } // namespace playertest
