@@ -41,7 +41,7 @@ private slots:
         int pictures = 0;
         QSize size;
         QList<QRgb> samples;
-        connect(&student, &VideoPlayer_Thread::sig_GetOneFrame, this, [&](const QImage &image) {
+        connect(&student, &VideoPlayer_Thread::sig_GetOneFrame, &student, [&](const QImage &image) {
             ++pictures;
             size = image.size();
             samples << image.pixel(image.width() / 4, image.height() / 4);
