@@ -8,14 +8,11 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
-#include <QDateTime>
 
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-// A stop waits this long for a stalled output before giving up on it.
-constexpr long long kStopGraceMs = 3000;
 // Queued pictures may use this much memory (about a second of a 1920x1080
 // desktop); older ones are dropped.
 constexpr long long kPictureQueueBytes = 96LL * 1024 * 1024;
@@ -25,8 +22,7 @@ saveVideoThread::saveVideoThread(QObject *parent) : QThread(parent) {}
 
 saveVideoThread::~saveVideoThread()
 {
-    m_abort = true;
-    m_stopRequested = true;
+    m_stop.abort();
     wait();
 }
 
@@ -61,8 +57,7 @@ bool saveVideoThread::startEncoding()
 {
     if (isRunning())
         return false;
-    m_stopRequested = false;
-    m_abort = false;
+    m_stop.reset();
     m_outputFailed = false;
     m_encoded = 0;
     m_repeated = 0;
@@ -82,17 +77,7 @@ bool saveVideoThread::startEncoding()
 
 void saveVideoThread::stopEncoding()
 {
-    if (!m_stopRequested.exchange(true))
-        m_stopAtMs = QDateTime::currentMSecsSinceEpoch();
-}
-
-int saveVideoThread::interruptCallback(void *opaque)
-{
-    auto *self = static_cast<saveVideoThread *>(opaque);
-    if (self->m_abort)
-        return 1;
-    return self->m_stopRequested
-           && QDateTime::currentMSecsSinceEpoch() - self->m_stopAtMs > kStopGraceMs;
+    m_stop.request();
 }
 
 void saveVideoThread::pushVideoFrame(uint8_t *data, int timestampMs)
@@ -107,7 +92,7 @@ void saveVideoThread::pushAudioChunk(uint8_t *data, int size)
 
 VideoFrameNode *saveVideoThread::takeVideoFrame(double tMs)
 {
-    return m_videoQueue.takeVideoFrame(tMs, m_stopRequested);
+    return m_videoQueue.takeVideoFrame(tMs, m_stop.requested());
 }
 
 void saveVideoThread::clearVideoFrames()
@@ -135,12 +120,12 @@ saveVideoThread::Stats saveVideoThread::stats() const
 void saveVideoThread::run()
 {
     videoClockMs = 0.0;
-    const AVIOInterruptCB interrupt{&saveVideoThread::interruptCallback, this};
+    const AVIOInterruptCB interrupt = m_stop.interruptCallback();
     if (!m_output.connect(interrupt)) {
         TAVI_LOG_ERROR("cannot open output " << m_outputName);
         m_outputFailed = true;
         finishRun(false);
-        if (!m_stopRequested)
+        if (!m_stop.requested())
             emit sig_outputFailed();
         return;
     }
@@ -149,14 +134,14 @@ void saveVideoThread::run()
     const AVRational videoBase = out.hasVideo ? out.videoOutput.encoderContext->time_base : AVRational{1, 25};
     const AVRational audioBase = out.hasAudio ? out.audioOutput.encoderContext->time_base : AVRational{1, 44100};
     bool ok = true;
-    while (ok && !m_abort) {
+    while (ok && !m_stop.aborted()) {
         const bool videoTurn =
             out.hasVideo
             && (!out.hasAudio
                 || av_compare_ts(out.videoOutput.nextPts, videoBase, out.audioOutput.nextPts, audioBase) <= 0);
         if (videoTurn) {
             if (m_videoQueue.count() == 0) {
-                if (m_stopRequested)
+                if (m_stop.requested())
                     break;
                 msleep(10);
                 continue;
@@ -177,7 +162,7 @@ void saveVideoThread::run()
         } else if (out.hasAudio) {
             AudioChunk chunk;
             if (!m_audioChunks.takeFirst(&chunk)) {
-                if (m_stopRequested && m_audioChunks.isEmpty())
+                if (m_stop.requested() && m_audioChunks.isEmpty())
                     break;
                 msleep(10);
                 continue;
@@ -193,7 +178,7 @@ void saveVideoThread::run()
         m_outputFailed = true;
     }
     finishRun(ok);
-    if (!ok && !m_stopRequested)
+    if (!ok && !m_stop.requested())
         emit sig_outputFailed();
 }
 

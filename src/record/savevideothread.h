@@ -1,6 +1,7 @@
 #pragma once
 
 #include "record/audiochunklist.h"
+#include "record/encoderstop.h"
 #include "record/flvoutput.h"
 #include "record/videoframequeue.h"
 
@@ -36,7 +37,7 @@ public:
     bool startEncoding();
     // Drain the queues, write the trailer and finish.
     void stopEncoding();
-    bool stopRequested() const { return m_stopRequested.load(); }
+    bool stopRequested() const { return m_stop.requested(); }
     // Whether the last recording ended because its output failed.
     bool outputFailed() const { return m_outputFailed.load(); }
 
@@ -73,7 +74,6 @@ protected:
     void run() override;
 
 private:
-    static int interruptCallback(void *opaque);
     void finishRun(bool drain);
 
     flvOutput m_output;
@@ -82,9 +82,7 @@ private:
     char m_outputName[kOutputNameBytes] = {};
     int m_videoWidth = 0;
     int m_videoHeight = 0;
-    std::atomic<bool> m_stopRequested{false};
-    std::atomic<bool> m_abort{false};
-    std::atomic<long long> m_stopAtMs{0};
+    EncoderStop m_stop;
     std::atomic<bool> m_outputFailed{false};
     std::atomic<long long> m_encoded{0};
     std::atomic<long long> m_repeated{0};

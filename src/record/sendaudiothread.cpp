@@ -6,21 +6,15 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include <QDateTime>
 
 #include <cstdlib>
 #include <cstring>
-
-namespace {
-constexpr long long kStopGraceMs = 3000;
-}
 
 sendAudioThread::sendAudioThread(QObject *parent) : QThread(parent) {}
 
 sendAudioThread::~sendAudioThread()
 {
-    m_abort = true;
-    m_stopRequested = true;
+    m_stop.abort();
     wait();
 }
 
@@ -42,8 +36,7 @@ bool sendAudioThread::startEncoding()
 {
     if (isRunning())
         return false;
-    m_stopRequested = false;
-    m_abort = false;
+    m_stop.reset();
     m_outputFailed = false;
     if (!m_outputName[0] || !m_output.setUp(m_outputName, false, 0, 0)) {
         m_outputFailed = true;
@@ -55,17 +48,7 @@ bool sendAudioThread::startEncoding()
 
 void sendAudioThread::stopEncoding()
 {
-    if (!m_stopRequested.exchange(true))
-        m_stopAtMs = QDateTime::currentMSecsSinceEpoch();
-}
-
-int sendAudioThread::interruptCallback(void *opaque)
-{
-    auto *self = static_cast<sendAudioThread *>(opaque);
-    if (self->m_abort)
-        return 1;
-    return self->m_stopRequested
-           && QDateTime::currentMSecsSinceEpoch() - self->m_stopAtMs > kStopGraceMs;
+    m_stop.request();
 }
 
 void sendAudioThread::pushAudioChunk(uint8_t *data, int size)
@@ -78,13 +61,13 @@ void sendAudioThread::run()
     // Chunks queued before the start belong to no dialogue.
     m_audioChunks.clear();
     m_audioChunks.resetCounters();
-    const AVIOInterruptCB interrupt{&sendAudioThread::interruptCallback, this};
+    const AVIOInterruptCB interrupt = m_stop.interruptCallback();
     bool ok = m_output.connect(interrupt);
     const bool connected = ok;
-    while (ok && !m_abort) {
+    while (ok && !m_stop.aborted()) {
         AudioChunk chunk;
         if (!m_audioChunks.takeFirst(&chunk)) {
-            if (m_stopRequested && m_audioChunks.isEmpty())
+            if (m_stop.requested() && m_audioChunks.isEmpty())
                 break;
             msleep(10);
             continue;
@@ -99,6 +82,6 @@ void sendAudioThread::run()
     m_output.finish(ok);
     m_audioChunks.clear();
     m_output.close();
-    if (!ok && !m_stopRequested)
+    if (!ok && !m_stop.requested())
         emit sig_outputFailed();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "record/audiochunklist.h"
+#include "record/encoderstop.h"
 #include "record/flvoutput.h"
 
 #include <QByteArray>
@@ -25,7 +26,7 @@ public:
     QByteArray outputName() const { return QByteArray(m_outputName); }
     bool startEncoding();
     void stopEncoding();
-    bool stopRequested() const { return m_stopRequested.load(); }
+    bool stopRequested() const { return m_stop.requested(); }
     bool outputFailed() const { return m_outputFailed.load(); }
 
     void pushAudioChunk(uint8_t *data, int size);
@@ -38,13 +39,10 @@ protected:
     void run() override;
 
 private:
-    static int interruptCallback(void *opaque);
 
     flvOutput m_output;
     AudioChunkList m_audioChunks;
     char m_outputName[kOutputNameBytes] = {};
-    std::atomic<bool> m_stopRequested{false};
-    std::atomic<bool> m_abort{false};
-    std::atomic<long long> m_stopAtMs{0};
+    EncoderStop m_stop;
     std::atomic<bool> m_outputFailed{false};
 };
