@@ -65,7 +65,24 @@ void reportPlaybackError(const char *message)
     TAVI_LOG_ERROR(message);
 }
 
+static AVFormatContext *openProbed(VideoState *state, const QByteArray &path, Probe probe,
+                                   int deadlineMs, const char *probeBytes, const char *analyzeMicroseconds);
+
 AVFormatContext *openInput(VideoState *state, const QByteArray &path, Probe probe, int deadlineMs)
+{
+    AVFormatContext *input = openProbed(state, path, probe, deadlineMs, "262144", "400000");
+    // A live server may send the sound at once and the video only from its
+    // next key frame on, after the brief probe has ended: look once more,
+    // longer than any sensible key frame interval.
+    if (input && probe == Probe::Brief && lastStreamOfType(input, AVMEDIA_TYPE_VIDEO) < 0 && !state->quit) {
+        avformat_close_input(&input);
+        input = openProbed(state, path, probe, deadlineMs, "1048576", "2500000");
+    }
+    return input;
+}
+
+static AVFormatContext *openProbed(VideoState *state, const QByteArray &path, Probe probe,
+                                   int deadlineMs, const char *probeBytes, const char *analyzeMicroseconds)
 {
     AVFormatContext *input = avformat_alloc_context();
     if (!input)
@@ -74,10 +91,10 @@ AVFormatContext *openInput(VideoState *state, const QByteArray &path, Probe prob
     input->interrupt_callback.opaque = state;
     AVDictionary *options = nullptr;
     if (probe == Probe::Brief) {
-        // The FLV demuxer knows both streams from their sequence headers;
-        // what is left to probe is the first key frame for the picture size.
-        av_dict_set(&options, "probesize", "262144", 0);
-        av_dict_set(&options, "analyzeduration", "400000", 0);
+        // The FLV demuxer usually learns both streams from their sequence
+        // headers; what is left to probe is the first key frame.
+        av_dict_set(&options, "probesize", probeBytes, 0);
+        av_dict_set(&options, "analyzeduration", analyzeMicroseconds, 0);
         av_dict_set(&options, "fpsprobesize", "0", 0);
     }
     state->ioDeadline = deadlineMs > 0 ? steadyMs() + deadlineMs : 0;

@@ -70,6 +70,32 @@ private slots:
         QVERIFY(player->stop(true));
     }
 
+    // Key frames 2 s apart: a joining student gets the sound well before the
+    // next key frame, long after a brief probe has ended.
+    void joinsWhenSoundComesFirst()
+    {
+        const QString url = m_server.url(QStringLiteral("sparsekeys"));
+        QProcess publisher;
+        QStringList args{"-loglevel", "error", "-re"};
+        args << classArgs(60);
+        args.replace(args.indexOf(QStringLiteral("12")), QStringLiteral("50"));
+        args << QStringList{"-sc_threshold", "0", "-tune", "zerolatency", "-f", "flv", url};
+        publisher.start(QStringLiteral("ffmpeg"), args);
+        QVERIFY(publisher.waitForStarted(5000));
+        QVERIFY(waitUntil([&] { return testsupport::probe(url, 10000).value("streams").toArray().size() == 2; },
+                          20000));
+        for (int join = 0; join < 3; ++join) {
+            auto player = std::make_unique<VideoPlayer_Thread>();
+            FrameLog frames(player.get());
+            QVERIFY(player->startPlay(url));
+            QVERIFY2(frames.waitFor(5, 15000), qPrintable(QStringLiteral("join %1").arg(join)));
+            QVERIFY(player->stop(true));
+            QTest::qWait(700); // join at another point of the key frame interval
+        }
+        publisher.kill();
+        publisher.waitForFinished(3000);
+    }
+
     void stopWhileServerIsSilent()
     {
         auto player = std::make_unique<VideoPlayer_Thread>();
