@@ -1,5 +1,7 @@
 #pragma once
 
+#include "peerprocess.h"
+
 #include <QProcess>
 #include <QString>
 
@@ -25,7 +27,7 @@ public:
     bool writeSysConfig() const;
 
 private:
-    QProcess m_process;
+    PeerProcess m_process;
     quint16 m_port = 0;
 };
 

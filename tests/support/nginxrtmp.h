@@ -1,5 +1,7 @@
 #pragma once
 
+#include "peerprocess.h"
+
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -30,7 +32,7 @@ private:
     bool launch();
 
     QTemporaryDir m_dir;
-    QProcess m_process;
+    PeerProcess m_process;
     quint16 m_port = 0;
 };
 
