@@ -32,20 +32,6 @@ void sendMouse(QWidget *widget, QEvent::Type type, const QPoint &global, Qt::Mou
     QApplication::sendEvent(widget, &event);
 }
 
-// Closes the next modal window (file dialog, message box) once it is up.
-void rejectNextModal(bool *seen)
-{
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, seen]() {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            *seen = true;
-            modal->close();
-            timer->deleteLater();
-        }
-    });
-    timer->start(20);
-}
-
 QAction *trayAction(Trayicon *tray, const QString &text)
 {
     for (QAction *action : tray->menu()->actions()) {
@@ -75,7 +61,6 @@ private slots:
     void signInShowsUser();
     void maximiseAndRestore();
     void titleBarDragMovesWindow();
-    void localPlayTabCancelled();
     void trayAndBack();
     void noTrayMinimises();
     void signOutAndInReusesWindows();
@@ -165,23 +150,6 @@ void TestShell::titleBarDragMovesWindow()
     QSignalSpy moves(window, SIGNAL(s_move(QPoint)));
     sendMouse(title, QEvent::MouseMove, start + QPoint(200, 200), Qt::NoButton, Qt::LeftButton);
     QCOMPARE(moves.count(), 0);
-}
-
-void TestShell::localPlayTabCancelled()
-{
-    TitleWidget *title = window->title();
-    QSignalSpy played(title, SIGNAL(local_play(QString)));
-    bool dialogSeen = false;
-    rejectNextModal(&dialogSeen);
-    QTest::mouseClick(title->tab(1), Qt::LeftButton);
-    QVERIFY(dialogSeen);
-    QCOMPARE(played.count(), 0);
-    QVERIFY(title->tab(1)->isSelected());
-    QVERIFY(!title->tab(0)->isSelected());
-
-    QTest::mouseClick(title->tab(0), Qt::LeftButton);
-    QVERIFY(title->tab(0)->isSelected());
-    QVERIFY(!title->tab(1)->isSelected());
 }
 
 void TestShell::trayAndBack()

@@ -41,19 +41,6 @@ private slots:
         QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url")), QStringLiteral("http://other.example"));
     }
 
-    void stageSettingsPointAtTheDemoSchool()
-    {
-        const QString stage = testsupport::stageDir();
-        QVERIFY(QFile::exists(stage + QStringLiteral("/etc/sysConfigue.ini")));
-        QVERIFY(QFile::exists(stage + QStringLiteral("/qupdater.ini")));
-        QVERIFY(QFile::exists(stage + QStringLiteral("/log.properties")));
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(stage);
-        const QString url = tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url"));
-        QDir::setCurrent(previous);
-        QVERIFY2(url.startsWith(QLatin1String("http://127.0.0.1:")), qPrintable(url));
-    }
-
     // The shipped log.properties writes time, level, logger, file, line and
     // function to ./log, also from several threads at once.
     void shippedLoggingWritesEverything()

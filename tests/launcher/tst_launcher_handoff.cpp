@@ -111,15 +111,6 @@ private slots:
         QCOMPARE(r.exitCode, 1);
     }
 
-    void corruptLibrary()
-    {
-        InstallDir dir;
-        InstallDir::write(QStringLiteral("libtaviMainLib.so"), "not a library at all");
-        const ChildResult r = child(dir.path(), 3);
-        QCOMPARE(r.boxes, QStringList{QStringLiteral("libtaviMainLib.so加载失败！")});
-        QCOMPARE(r.exitCode, 1);
-    }
-
     void libraryWithoutEntry()
     {
         InstallDir dir;

@@ -122,15 +122,6 @@ private slots:
         QCOMPARE(InstallDir::read(QStringLiteral("y/config.ini")), QByteArray("for y"));
     }
 
-    void olderVersionAlsoUpdates()
-    {
-        InstallDir dir;
-        publish(dir, QStringLiteral("0.9"), {{QStringLiteral("a.txt"), "downgrade"}});
-        updateCtrl ctrl;
-        QCOMPARE(update(ctrl), 1);
-        QCOMPARE(InstallDir::read(QStringLiteral("a.txt")), QByteArray("downgrade"));
-    }
-
     void failuresInstallNothing_data()
     {
         QTest::addColumn<int>("mode");
@@ -236,14 +227,6 @@ private slots:
         QVERIFY(!QFile::exists(QStringLiteral("slow.bin")));
     }
 
-    void emptyListVersionDoesNothing()
-    {
-        InstallDir dir;
-        dir.setUpdater(server->url(QStringLiteral("nothing/here.xml")), QStringLiteral("1.0"));
-        xmlParse::instance()->reload();
-        updateCtrl ctrl;
-        QCOMPARE(update(ctrl), 3);
-    }
 };
 
 QTEST_MAIN(TestUpdate)

@@ -41,21 +41,6 @@ private slots:
         QCOMPARE(list()->listFiles(), expected);
     }
 
-    void caseMattersInNames()
-    {
-        list()->parse("<r><File ver=\"AA\" path=\"a\"/><TaviVersion ver=\"9\"/></r>");
-        QVERIFY(list()->listFiles().empty());
-        QCOMPARE(list()->version(), std::string());
-    }
-
-    void lastVersionWinsAndMissingAttributesAreEmpty()
-    {
-        list()->parse("<r><taviversion ver=\"1\"/><file path=\"p\"/><TAVIVERSION ver=\"3\"/><file ver=\"X\"/></r>");
-        QCOMPARE(list()->version(), std::string("3"));
-        const xmlParse::FileMap expected{{"", "p"}, {"X", ""}};
-        QCOMPARE(list()->listFiles(), expected);
-    }
-
     void backslashesBecomeSlashes()
     {
         list()->parse("<r><file ver=\"AA\" path=\"plugins\\video\\x.so\"/></r>");
@@ -85,14 +70,6 @@ private slots:
         list()->parse(text.toStdString());
         QVERIFY(list()->listFiles().empty());
         QCOMPARE(list()->version(), std::string());
-    }
-
-    void checksumOfFiles()
-    {
-        InstallDir dir;
-        InstallDir::write(QStringLiteral("x.bin"), "hello");
-        QCOMPARE(md5OfFile(QStringLiteral("x.bin")), QStringLiteral("5D41402ABC4B2A76B9719D911017C592"));
-        QCOMPARE(md5OfFile(QStringLiteral("missing.bin")), QStringLiteral("empty"));
     }
 
     void downloadsWhatDiffers()
@@ -141,30 +118,6 @@ private slots:
         QFETCH(QString, path);
         QFETCH(bool, safe);
         QCOMPARE(isSafeInstallPath(path), safe);
-    }
-
-    void listBaseAndVersion()
-    {
-        InstallDir dir;
-        dir.setUpdater(QStringLiteral("http://h:1/a/b/list.xml"), QStringLiteral("1.0"));
-        QCOMPARE(InIOpe::listBase(), QStringLiteral("http://h:1/a/b/"));
-        QCOMPARE(InIOpe::installedVersion(), QStringLiteral("1.0"));
-        InIOpe::setInstalledVersion(QStringLiteral("1.1"));
-        QCOMPARE(InIOpe::installedVersion(), QStringLiteral("1.1"));
-        dir.setUpdater(QStringLiteral("nolash"), QString());
-        QCOMPARE(InIOpe::listBase(), QString());
-    }
-
-    void fetchesOverHttp()
-    {
-        UpdateServer server;
-        QVERIFY(server.start());
-        server.setFile(QStringLiteral("u/list.xml"), "<r><TAVIVERSION ver=\"4.2\"/><FILE ver=\"AB\" path=\"x\"/></r>");
-        InstallDir dir;
-        dir.setUpdater(server.url(QStringLiteral("u/list.xml")), QString());
-        list()->reload();
-        QCOMPARE(list()->version(), std::string("4.2"));
-        QCOMPARE(list()->listFiles().size(), size_t(1));
     }
 
     void unreachableListIsEmpty()

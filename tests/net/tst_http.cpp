@@ -82,10 +82,6 @@ private slots:
     void jsonContainers();
     void addressKeepsNamedPort();
     void addressPortsWhenNoneNamed();
-    void relativeAndAbsolutePaths();
-    void queryFromParametersInKeyOrder();
-    void syncGetDeliversBody();
-    void asyncGetCallsBackLater();
     void cookiesReplacedByNextReplySettingSome();
     void cookiesSentBackAndLookedUpExactly();
     void refusedStatusShowsNoticeWithoutCallback_data();
@@ -162,62 +158,6 @@ void TestHttp::addressPortsWhenNoneNamed()
     QCOMPARE(secure.requestPort(), 443);
     TaviHttp securePort("https://secure.example:8443/y", {}, 80, false);
     QCOMPARE(securePort.requestPort(), 8443);
-}
-
-void TestHttp::relativeAndAbsolutePaths()
-{
-    writeBase("http://school.example");
-    TaviHttp withSlash("/a/b", {}, 80, false);
-    TaviHttp withoutSlash("a/b", {}, 80, false);
-    QCOMPARE(withSlash.requestUrl(), withoutSlash.requestUrl());
-    TaviHttp absolute("http://other.example:81/p", {}, 80, false);
-    QCOMPARE(absolute.requestUrl().toString(), QString("http://other.example:81/p"));
-
-    writeBase(QString()); // no base address: the request fails with a notice
-    const Outcome outcome = fetch("/demo/echo");
-    QCOMPARE(outcome.calls, 0);
-    QTRY_VERIFY(flashTexts().contains(QStringLiteral("网络请求失败")));
-}
-
-void TestHttp::queryFromParametersInKeyOrder()
-{
-    QMap<QString, QString> params;
-    params.insert("username", "u 1");
-    params.insert("password", "密");
-    const Outcome outcome = fetch("/demo/echo?type=teacher", params);
-    QCOMPARE(outcome.calls, 1);
-    const QJsonObject echo = parseJsonObject(outcome.body);
-    const QString query = QUrl::fromPercentEncoding(jsonStringValue(echo, "query").toUtf8());
-    QVERIFY2(query.startsWith("password=密&username=u"), qPrintable(query));
-    QVERIFY(!query.contains("type=teacher"));
-
-    // Without parameters the path's own query goes out as written.
-    const Outcome own = fetch("/demo/echo?type=teacher");
-    QCOMPARE(jsonStringValue(parseJsonObject(own.body), "query"), QString("type=teacher"));
-}
-
-void TestHttp::syncGetDeliversBody()
-{
-    const Outcome outcome = fetch("/demo/echo");
-    QCOMPARE(outcome.calls, 1);
-    QVERIFY(outcome.ok);
-    QCOMPARE(jsonStringValue(parseJsonObject(outcome.body), "path"), QString("/demo/echo"));
-}
-
-void TestHttp::asyncGetCallsBackLater()
-{
-    int calls = 0;
-    QByteArray body;
-    auto *http = new TaviHttp("/demo/echo", {}, 80, false);
-    http->setCallback([&](bool, QByteArray b) {
-        ++calls;
-        body = b;
-    });
-    http->get();
-    QCOMPARE(calls, 0);
-    QTRY_COMPARE(calls, 1);
-    QVERIFY(!body.isEmpty());
-    http->deleteLater();
 }
 
 void TestHttp::cookiesReplacedByNextReplySettingSome()

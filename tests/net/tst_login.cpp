@@ -30,13 +30,6 @@ bool flashShown(const QString &text)
     return false;
 }
 
-void sendMouse(QWidget *widget, QEvent::Type type, const QPoint &global, Qt::MouseButton button,
-               Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, widget->mapFromGlobal(global), global, button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
-
 } // namespace
 
 class TestLogin : public QObject
@@ -50,10 +43,6 @@ private slots:
     void wrongPasswordKeepsUser();
     void serverDownShowsNotice();
     void studentSignsIn();
-    void olderReplyFormSignsIn();
-    void signedInUserGetsTodaysCourses_data();
-    void signedInUserGetsTodaysCourses();
-    void draggingMovesDialog();
 
 private:
     void fill(const QString &user, const QString &password);
@@ -176,89 +165,6 @@ void TestLogin::studentSignsIn()
     QVERIFY(!tipShown());
     // The session cookie is kept for later requests and the chat.
     QCOMPARE(CookieJar::instance()->getCookie("marlo").size(), 32);
-}
-
-void TestLogin::olderReplyFormSignsIn()
-{
-    QSignalSpy success(dialog, SIGNAL(s_loginSuccess()));
-    fill(QStringLiteral("legacy"), QStringLiteral("123456"));
-    clickLogin();
-    QCOMPARE(success.count(), 1); // "status": "200" as text
-    QCOMPARE(UserInfo::instance().userId, QStringLiteral("1.23457e+06"));
-    QVERIFY(UserInfo::instance().real_name.isEmpty());
-}
-
-void TestLogin::signedInUserGetsTodaysCourses_data()
-{
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<int>("listType"); // 0: refused
-    QTest::newRow("student") << "student" << "/student/courseall/todaycourse?type=student" << 2;
-    QTest::newRow("student, teacher list") << "student" << "/teacher/courseall/todaycourse?type=teacher" << 0;
-    QTest::newRow("teacher") << "teacher" << "/teacher/courseall/todaycourse?type=teacher" << 1;
-    QTest::newRow("tutor, teacher list") << "tutor" << "/teacher/courseall/todaycourse?type=teacher" << 1;
-    QTest::newRow("tutor, student list") << "tutor" << "/teacher/courseall/todaycourse?type=student" << 2;
-}
-
-void TestLogin::signedInUserGetsTodaysCourses()
-{
-    QFETCH(QString, user);
-    QFETCH(QString, path);
-    QFETCH(int, listType);
-    if (courses.port() == 0)
-        QVERIFY(courses.start("rtmp://127.0.0.1:19350/live"));
-    QVERIFY(courses.writeSysConfig());
-    fill(user, QStringLiteral("123456"));
-    clickLogin();
-    QCOMPARE(UserInfo::instance().userName, user);
-
-    QByteArray body;
-    const QString type = path.section('=', 1);
-    auto *http = new TaviHttp(path, {{"type", type}}, 80, true);
-    http->setCallback([&body](bool, QByteArray b) { body = b; });
-    http->get();
-    http->deleteLater();
-    const QJsonObject reply = parseJsonObject(body);
-    if (listType == 0) {
-        QVERIFY(jsonStringValue(reply, "status") != "200");
-        return;
-    }
-    QCOMPARE(jsonStringValue(reply, "status"), QString("200"));
-    const QJsonArray list = jsonArrayValue(reply, "list");
-    QCOMPARE(list.size(), 3);
-    const QDateTime now = QDateTime::currentDateTime();
-    bool enterable = false;
-    for (const QJsonValue &value : list) {
-        const QJsonObject course = value.toObject();
-        const QString id = jsonStringValue(course, listType == 1 ? "bid" : "id");
-        QVERIFY(!jsonStringValue(course, listType == 1 ? "cs_name" : "name").isEmpty());
-        const QString stream = "rtmp://127.0.0.1:19350/live/course" + id;
-        // The teacher publishes the class, the student plays it.
-        QCOMPARE(jsonStringValue(course, listType == 1 ? "rtmp" : "rtmplat"), stream);
-        QCOMPARE(jsonStringValue(course, listType == 1 ? "rtmplat" : "rtmp"), stream + "_talk");
-        const QDateTime start = QDateTime::fromString(jsonStringValue(course, "appointment_time").left(16),
-                                                      "yyyy-MM-dd hh:mm");
-        QVERIFY(start.isValid());
-        QVERIFY(qAbs(now.secsTo(start)) < 3 * 3600);
-        enterable = enterable || now.secsTo(start) <= 1800;
-    }
-    QVERIFY(enterable);
-}
-
-void TestLogin::draggingMovesDialog()
-{
-    dialog->move(100, 100);
-    QTRY_COMPARE(dialog->pos(), QPoint(100, 100));
-    const QPoint start = dialog->mapToGlobal(QPoint(200, 90)); // below the header
-    sendMouse(dialog, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
-    sendMouse(dialog, QEvent::MouseMove, start + QPoint(15, 10), Qt::NoButton, Qt::LeftButton);
-    sendMouse(dialog, QEvent::MouseMove, start + QPoint(40, 25), Qt::NoButton, Qt::LeftButton);
-    sendMouse(dialog, QEvent::MouseButtonRelease, start + QPoint(40, 25), Qt::LeftButton, Qt::NoButton);
-    QTRY_COMPARE(dialog->pos(), QPoint(140, 125));
-    // Moving without the button held does nothing.
-    sendMouse(dialog, QEvent::MouseMove, start + QPoint(90, 90), Qt::NoButton, Qt::NoButton);
-    QTest::qWait(50);
-    QCOMPARE(dialog->pos(), QPoint(140, 125));
 }
 
 QTEST_MAIN(TestLogin)

@@ -54,8 +54,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void labelShowsWebPicture();
-    void labelLoadsResourceWithoutNetwork();
     void labelFallsBackOnBadAnswers_data();
     void labelFallsBackOnBadAnswers();
     void cacheMissFetchesAndStoresSmallPicture();
@@ -63,7 +61,6 @@ private slots:
     void cacheTimeOutAndFailureStoreNothing();
     void cacheKeysNeverLeaveTheFolder_data();
     void cacheKeysNeverLeaveTheFolder();
-    void clearingKeepsTheFolder();
 
 private:
     testsupport::DemoSchool school;
@@ -86,29 +83,6 @@ void TestPictures::init()
 void TestPictures::cleanup()
 {
     closeFlashes();
-}
-
-void TestPictures::labelShowsWebPicture()
-{
-    BitmapLabel label(QString(), 20, 20);
-    QVERIFY(label.currentPixmap().isNull());
-    label.setBitmap(school.baseUrl() + "/avatar/10001.png");
-    QTRY_VERIFY(!label.currentPixmap().isNull());
-    QCOMPARE(label.currentPixmap().size(), QSize(96, 96));
-    QCOMPARE(label.size(), QSize(20, 20));
-}
-
-void TestPictures::labelLoadsResourceWithoutNetwork()
-{
-    QVERIFY(!QPixmap(":/images/sys/man").isNull());
-    BitmapLabel label(":/images/sys/man", 0, 0);
-    QVERIFY(!label.currentPixmap().isNull());
-    QCOMPARE(label.size(), label.currentPixmap().size());
-
-    BitmapLabel empty(QString(), 20, 20);
-    empty.setBitmap(QString()); // an empty address is the built-in picture
-    QVERIFY(!empty.currentPixmap().isNull());
-    QVERIFY(!flashShown(QStringLiteral("网络请求失败")));
 }
 
 void TestPictures::labelFallsBackOnBadAnswers_data()
@@ -198,16 +172,6 @@ void TestPictures::cacheKeysNeverLeaveTheFolder()
     QCOMPARE(after, QStringList{QDir(".").relativeFilePath(path)});
     // Same key, same file.
     QCOMPARE(avatarPath(QString(), key), path);
-}
-
-void TestPictures::clearingKeepsTheFolder()
-{
-    avatarPath(school.baseUrl() + "/avatar/10001.png", "1");
-    avatarPath(school.baseUrl() + "/avatar/20001.png", "2");
-    QCOMPARE(filesBelow("pic").size(), 2);
-    clearAvatarCache();
-    QVERIFY(QDir("pic").exists());
-    QVERIFY(filesBelow("pic").isEmpty());
 }
 
 QTEST_MAIN(TestPictures)

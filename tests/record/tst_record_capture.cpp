@@ -48,14 +48,10 @@ private slots:
     void pauseLeavesPausedTimeOut();
     void startRightAfterStop();
     void noMicrophoneNoCamera();
-    void unwritableFileIsReportedAndStops();
     void decodeErrorEndsCaptureCleanly();
-    void publishToNginx();
-    void dialogueAudioOnly();
     void refusedServer();
     void serverDiesWhilePublishing();
     void killedRecordingStaysPlayable();
-    void nameOverLimitRefused();
 
 private:
     bool waitIdle(recordCtrl *ctrl, int ms = 15000);
@@ -186,17 +182,6 @@ void tst_recordcapture::noMicrophoneNoCamera()
     video.closeDevice();
 }
 
-void tst_recordcapture::unwritableFileIsReportedAndStops()
-{
-    recordCtrl ctrl;
-    QSignalSpy failed(&ctrl, &recordCtrl::s_failed);
-    ctrl.setUrl(QStringLiteral("no/such/folder/lesson.flv"));
-    QVERIFY(ctrl.start(0));
-    QVERIFY(failed.wait(10000));
-    QCOMPARE(m_messages, QStringList{QString::fromUtf8("出错了,无法写入录制输出！")});
-    QVERIFY(waitIdle(&ctrl)); // the capture was stopped, the devices released
-}
-
 void tst_recordcapture::decodeErrorEndsCaptureCleanly()
 {
     QVERIFY(testsupport::makeMedia(QStringLiteral("pic001.png"),
@@ -219,58 +204,6 @@ void tst_recordcapture::decodeErrorEndsCaptureCleanly()
     // The input was closed: it can be opened again at once.
     QCOMPARE(video.openInput("image2", QStringLiteral("pic%03d.png")), 4);
     video.closeDevice();
-}
-
-void tst_recordcapture::publishToNginx()
-{
-    testsupport::NginxRtmp nginx;
-    QVERIFY(nginx.start());
-    const QString url = nginx.url(QStringLiteral("lesson"));
-    QProcess tool;
-    tool.start(toolPath(), {url, QStringLiteral("--seconds"), QStringLiteral("6"), QStringLiteral("--stats")});
-    QVERIFY(tool.waitForStarted());
-    QTest::qWait(1000);
-    QVERIFY(pullStream(url, QStringLiteral("pulled.flv"), 2.0));
-    QVERIFY(tool.waitForFinished(20000));
-    QCOMPARE(tool.exitCode(), 0);
-    QVERIFY(tool.readAllStandardOutput().contains("pictures encoded:"));
-    const RecordProbe probe = probeRecording(QStringLiteral("pulled.flv"));
-    QCOMPARE(probe.videoCodec, QStringLiteral("h264"));
-    QCOMPARE(probe.audioCodec, QStringLiteral("aac"));
-    QVERIFY2(probe.videoFrames >= 40, qPrintable(QString::number(probe.videoFrames)));
-}
-
-void tst_recordcapture::dialogueAudioOnly()
-{
-    // The test server holds audio back from players until video shows up,
-    // so the published stream is checked at the server; its content is the
-    // same writer's as the audio-only file of the encoder tests.
-    testsupport::NginxRtmp nginx;
-    QVERIFY(nginx.start());
-    const QString url = nginx.url(QStringLiteral("voice"));
-    AudioCtrl dialogue;
-    const QByteArray address = url.toUtf8();
-    dialogue.setAddress(address.constData());
-    dialogue.start();
-    QCOMPARE(dialogue.state, int(AudioCtrl::Running));
-    QTRY_VERIFY_WITH_TIMEOUT(nginx.log().contains(QStringLiteral("publish: name='voice'")), 10000);
-    QTest::qWait(1000);
-    dialogue.stop();
-    QCOMPARE(dialogue.state, int(AudioCtrl::Idle));
-    QVERIFY(dialogue.waitIdle(10000));
-    QVERIFY(m_messages.isEmpty());
-    QVERIFY(!dialogue.sender->outputFailed());
-    QTRY_VERIFY_WITH_TIMEOUT(nginx.log().contains(QStringLiteral("deleteStream")), 5000);
-    // Audio only to a file through the same controller.
-    dialogue.setAddress("dialogue.flv");
-    dialogue.start();
-    QTest::qWait(1500);
-    dialogue.stop();
-    QVERIFY(dialogue.waitIdle(10000));
-    const RecordProbe probe = probeRecording(QStringLiteral("dialogue.flv"));
-    QVERIFY(probe.videoCodec.isEmpty());
-    QCOMPARE(probe.audioCodec, QStringLiteral("aac"));
-    QVERIFY2(probe.audioSeconds() >= 1.2, qPrintable(QString::number(probe.audioSeconds())));
 }
 
 void tst_recordcapture::refusedServer()
@@ -325,21 +258,6 @@ void tst_recordcapture::killedRecordingStaysPlayable()
     QCOMPARE(probe.videoCodec, QStringLiteral("h264"));
     QVERIFY2(probe.videoFrames >= 25, qPrintable(QString::number(probe.videoFrames)));
     QVERIFY(probe.audioFrames > 0);
-}
-
-void tst_recordcapture::nameOverLimitRefused()
-{
-    recordCtrl ctrl;
-    const QString longName = QString(120, QLatin1Char('x')) + QStringLiteral("/lesson.flv");
-    ctrl.setUrl(longName);
-    QVERIFY(!ctrl.start(0));
-    QCOMPARE(m_messages, QStringList{QString::fromUtf8("出错了,输出地址过长！")});
-    QVERIFY(ctrl.isIdle());
-
-    QProcess tool;
-    tool.start(toolPath(), {longName, QStringLiteral("--seconds"), QStringLiteral("1")});
-    QVERIFY(tool.waitForFinished(15000));
-    QCOMPARE(tool.exitCode(), 1);
 }
 
 QTEST_MAIN(tst_recordcapture)

@@ -72,7 +72,6 @@ private slots:
     void nameOverLimitIsRefused();
     void unwritableOutputIsReported();
     void reusedEncoderKeepsRecordingsApart();
-    void audioOnlyWriter();
 };
 
 void tst_recordencoder::anyCaptureRateGivesTwentyFive_data()
@@ -158,23 +157,6 @@ void tst_recordencoder::reusedEncoderKeepsRecordingsApart()
     const RecordProbe second = probeRecording(QStringLiteral("second.flv"));
     QVERIFY2(std::abs(second.videoFrames - 25) <= 2, qPrintable(QString::number(second.videoFrames)));
     QVERIFY(probeRecording(QStringLiteral("first.flv")).videoFrames >= 48);
-}
-
-void tst_recordencoder::audioOnlyWriter()
-{
-    sendAudioThread sender;
-    QVERIFY(sender.setOutputName("voice.flv"));
-    QVERIFY(sender.startEncoding());
-    QTest::qWait(50); // chunks queued before the loop starts are dropped
-    pushTone(1.0, [&](uint8_t *b, int s) { sender.pushAudioChunk(b, s); });
-    sender.stopEncoding();
-    QVERIFY(sender.wait(20000));
-    const RecordProbe probe = probeRecording(QStringLiteral("voice.flv"));
-    QCOMPARE(probe.formatName, QStringLiteral("flv"));
-    QVERIFY(probe.videoCodec.isEmpty());
-    QCOMPARE(probe.audioCodec, QStringLiteral("aac"));
-    QCOMPARE(probe.sampleRate, 44100);
-    QVERIFY2(std::abs(probe.audioSeconds() - 1.0) < 0.1, qPrintable(QString::number(probe.audioSeconds())));
 }
 
 QTEST_GUILESS_MAIN(tst_recordencoder)

@@ -39,27 +39,11 @@ class AppWidgetsTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void messageBoxLooks();
     void messageBoxButtons_data();
     void messageBoxButtons();
     void noticeSlidesStaysAndFades();
-    void noticeOnScreenWithTopTaskBar();
     void noticeClosedDuringSlideStopsTimers();
-    void noticeLookOpensAddress();
-    void headerDragReportsWindowPosition();
 };
-
-void AppWidgetsTest::messageBoxLooks()
-{
-    MessageBox box(nullptr);
-    QCOMPARE(box.size(), QSize(430, 160));
-    QCOMPARE(box.windowModality(), Qt::ApplicationModal);
-    QVERIFY(box.windowFlags() & Qt::FramelessWindowHint);
-    QCOMPARE(box.text(), QString("亲，您要进入此课堂吗?"));
-    box.setText("您，确定退出登录吗？");
-    QCOMPARE(box.text(), QString("您，确定退出登录吗？"));
-    QCOMPARE(box.palette().color(QPalette::Window), QColor(239, 245, 255));
-}
 
 void AppWidgetsTest::messageBoxButtons_data()
 {
@@ -139,20 +123,6 @@ void AppWidgetsTest::noticeSlidesStaysAndFades()
     QVERIFY(pop.isNull());
 }
 
-void AppWidgetsTest::noticeOnScreenWithTopTaskBar()
-{
-    // A task bar at the top shrinks the available height; the notice stops
-    // at that height measured from the screen's top.
-    auto* pop = new popWidget(nullptr);
-    pop->showPopOn(QRect(0, 40, 1920, 1040), 1080);
-    QCOMPARE(pop->targetTop(), 1040 - pop->height());
-    while (timer(pop, "moveTimer")->isActive())
-        pop->myMove();
-    QCOMPARE(pop->y(), 1040 - pop->height());
-    pop->close();
-    flushDeletes();
-}
-
 void AppWidgetsTest::noticeClosedDuringSlideStopsTimers()
 {
     QPointer<popWidget> pop = new popWidget(nullptr);
@@ -172,53 +142,6 @@ void AppWidgetsTest::noticeClosedDuringSlideStopsTimers()
     QVERIFY(!timer(pop, "closeTimer")->isActive());
     flushDeletes();
     QVERIFY(pop.isNull());
-}
-
-void AppWidgetsTest::noticeLookOpensAddress()
-{
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("http", &catcher, "open");
-    auto* pop = new popWidget(nullptr);
-    pop->setMsg("新闻", "校园新闻", "http://127.0.0.1:18080/news/7");
-    pixButton* look = pop->findChild<pixButton*>("lookBtn");
-    QVERIFY(look);
-    QTest::mousePress(look, Qt::LeftButton);
-    QCOMPARE(catcher.urls.size(), 1);
-    QCOMPARE(catcher.urls.at(0), QUrl("http://127.0.0.1:18080/news/7"));
-    QDesktopServices::unsetUrlHandler("http");
-    pop->close();
-    flushDeletes();
-}
-
-void AppWidgetsTest::headerDragReportsWindowPosition()
-{
-    QWidget window;
-    window.setWindowFlags(Qt::FramelessWindowHint);
-    window.resize(300, 200);
-    window.move(100, 100);
-    auto* header = new tempHeader(&window, &window);
-    header->setTitle("标题");
-    QCOMPARE(header->title(), QString("标题"));
-    QCOMPARE(header->height(), 45);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-    QSignalSpy moved(header, SIGNAL(s_move(QPoint)));
-    const QPoint start(20, 10);
-    const QPoint offset = header->mapToGlobal(start) - window.frameGeometry().topLeft();
-    QTest::mousePress(header, Qt::LeftButton, Qt::NoModifier, start);
-    QMouseEvent move(QEvent::MouseMove, QPoint(60, 30), header->mapToGlobal(QPoint(60, 30)),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(header, &move);
-    QCOMPARE(moved.count(), 1);
-    QCOMPARE(moved.at(0).at(0).toPoint(), header->mapToGlobal(QPoint(60, 30)) - offset);
-
-    // without the left button held nothing moves
-    QTest::mouseRelease(header, Qt::LeftButton, Qt::NoModifier, QPoint(60, 30));
-    QMouseEvent hover(QEvent::MouseMove, QPoint(80, 30), header->mapToGlobal(QPoint(80, 30)),
-                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(header, &hover);
-    QCOMPARE(moved.count(), 1);
 }
 
 QTEST_MAIN(AppWidgetsTest)

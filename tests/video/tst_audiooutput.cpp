@@ -39,19 +39,6 @@ private slots:
             qputenv("SDL_AUDIODRIVER", "dummy");
     }
 
-    void channelFallbackTable()
-    {
-        const int expected[] = {0, 0, 1, 6, 2, 6, 4, 6, 6, 6};
-        for (int channels = 0; channels < 10; ++channels)
-            QCOMPARE(channelFallback(channels), expected[channels]);
-        // 6 channels refused all the way down: 6, 4, 2, 1, then nothing.
-        int c = 6;
-        QVector<int> tried{c};
-        while ((c = channelFallback(c)) != 0)
-            tried << c;
-        QCOMPARE(tried, (QVector<int>{6, 4, 2, 1}));
-    }
-
     void openRefusesBadStreams()
     {
         const QString file = tone(QStringLiteral("open.m4a"), {"-c:a", "aac"}, 2);
@@ -163,40 +150,6 @@ private slots:
         const int channels = player->playbackState().audioTarget.channels;
         QVERIFY2(channels == 6 || channels == 4 || channels == 2 || channels == 1, qPrintable(QString::number(channels)));
         QCOMPARE(player->playbackState().audioTarget.sampleRate, 48000);
-        QVERIFY(player->stop(true));
-    }
-
-    void matchingSamplesAreCopiedWithoutResampler()
-    {
-        const QString pcm = tone(QStringLiteral("pcm.wav"), {"-c:a", "pcm_s16le"}, 2);
-        QVERIFY(!pcm.isEmpty());
-        auto player = std::make_unique<AudioPlayer>();
-        QVERIFY(player->startPlay(pcm));
-        QVERIFY(waitUntil([&] { return player->playbackState().audioClock > 0.5; }, 10000));
-        QVERIFY(player->playbackState().resampler == nullptr);
-        QVERIFY(player->stop(true));
-
-        // Planar float AAC needs one.
-        const QString aac = tone(QStringLiteral("stereo.m4a"), {"-c:a", "aac"}, 2);
-        QVERIFY(player->startPlay(aac));
-        QVERIFY(waitUntil([&] { return player->playbackState().audioClock > 0.5; }, 10000));
-        QVERIFY(player->playbackState().resampler != nullptr);
-        QVERIFY(player->stop(true));
-    }
-
-    void audioClockFollowsPlayback()
-    {
-        const QString file = QDir::current().absoluteFilePath(QStringLiteral("class.mp4"));
-        QVERIFY(testsupport::makeMedia(file, classArgs(2)));
-        auto player = std::make_unique<VideoPlayer_Thread>();
-        FrameLog frames(player.get());
-        QVERIFY(player->startPlay(file));
-        QVERIFY(frames.waitFor(10, 10000));
-        // The clock moves with time, not ahead of it by the queued audio.
-        const double a = player->getCurrentTime();
-        QTest::qWait(300);
-        const double b = player->getCurrentTime();
-        QVERIFY2(b > a && b - a < 0.6, qPrintable(QStringLiteral("%1 %2").arg(a).arg(b)));
         QVERIFY(player->stop(true));
     }
 

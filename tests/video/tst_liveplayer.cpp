@@ -119,47 +119,6 @@ private slots:
         QVERIFY2(opening < 2000, qPrintable(QString::number(opening)));
     }
 
-    void audioPlayerOnLiveVoice()
-    {
-        // A student's microphone: an audio-only live stream. The shared
-        // server holds audio back until video comes, so this one runs its
-        // own server without that rule.
-        QTemporaryDir dir;
-        const quint16 port = testsupport::freePort();
-        QFile conf(dir.filePath(QStringLiteral("nginx.conf")));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;\n"
-                                  "daemon off;\nmaster_process off;\nworker_processes 1;\n"
-                                  "pid %1/nginx.pid;\nerror_log %1/error.log info;\n"
-                                  "events { worker_connections 64; }\n"
-                                  "rtmp { server { listen 127.0.0.1:%2;\n"
-                                  "  application voice { live on; record off; } } }\n")
-                       .arg(dir.path())
-                       .arg(port)
-                       .toUtf8());
-        conf.close();
-        QProcess server;
-        server.start(QStringLiteral("/usr/sbin/nginx"), {"-p", dir.path(), "-c", conf.fileName()});
-        QVERIFY(server.waitForStarted(5000));
-        QVERIFY(testsupport::waitForPort(port, 5000));
-        const QString voice = QStringLiteral("rtmp://127.0.0.1:%1/voice/student1").arg(port);
-        QProcess publisher;
-        publisher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        publisher.start(QStringLiteral("ffmpeg"), {"-loglevel", "error", "-re", "-f", "lavfi", "-i",
-                                                   "sine=sample_rate=44100", "-c:a", "aac", "-f", "flv", voice});
-        QVERIFY(publisher.waitForStarted(5000));
-        QVERIFY(waitUntil([&] { return testsupport::probe(voice, 10000).value("streams").toArray().size() == 1; },
-                          20000));
-        auto player = std::make_unique<AudioPlayer>();
-        QVERIFY(player->startPlay(voice));
-        QVERIFY(waitUntil([&] { return player->playbackState().audioClock > 0.5; }, 15000));
-        QVERIFY(player->stop(true));
-        publisher.kill();
-        publisher.waitForFinished(3000);
-        server.kill();
-        server.waitForFinished(3000);
-    }
-
     void comesBackAfterServerDrop()
     {
         auto player = std::make_unique<VideoPlayer_Thread>();

@@ -74,23 +74,6 @@ private slots:
         packetQueueDestroy(&q);
     }
 
-    void flushMarker()
-    {
-        AVPacket *flush = av_packet_alloc();
-        QCOMPARE(makeFlushPacket(flush), 0);
-        QVERIFY(isFlushPacket(flush));
-        QCOMPARE(flush->size, 10);
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(flush->data)), QByteArray("FLUSH"));
-        // Media whose payload reads "FLUSH" is not a marker.
-        AVPacket *media = av_packet_alloc();
-        av_new_packet(media, 10);
-        memcpy(media->data, flush->data, 10);
-        media->stream_index = 0;
-        QVERIFY(!isFlushPacket(media));
-        av_packet_free(&flush);
-        av_packet_free(&media);
-    }
-
     void putAndGetAcrossThreads()
     {
         PacketQueue q;
@@ -141,23 +124,6 @@ private slots:
         packetQueueDestroy(&q);
     }
 
-    void blockingGetWakesOnPut()
-    {
-        PacketQueue q;
-        packetQueueInit(&q);
-        AVPacket *out = av_packet_alloc();
-        int result = 0;
-        std::thread consumer([&] { result = packetQueueGet(&q, out, 1); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        AVPacket *p = packetOf(16, 9);
-        packetQueuePut(&q, p);
-        consumer.join();
-        QCOMPARE(result, 1);
-        QCOMPARE(out->pts, int64_t(9));
-        av_packet_free(&p);
-        av_packet_free(&out);
-        packetQueueDestroy(&q);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPacketQueue)

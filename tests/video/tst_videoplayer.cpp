@@ -232,46 +232,6 @@ private slots:
         QVERIFY(frames.count() > 0);
     }
 
-    void audioPlayerRules()
-    {
-        auto player = std::make_unique<AudioPlayer>();
-        // Not playing: pause is refused but the flag is set.
-        QVERIFY(!player->pause());
-        QVERIFY(player->playbackState().paused);
-        QCOMPARE(player->state(), Stop);
-        QVERIFY(player->startPlay(m_audioOnly));
-        QVERIFY(!player->playbackState().paused);
-        QVERIFY(waitUntil([&] { return player->playbackState().audioClock > 0.5; }, 10000));
-        QVERIFY(player->pause());
-        QVERIFY(player->play());
-        QVERIFY(player->stop(true));
-        QVERIFY(!player->stop(true));
-    }
-
-    void videoOnlyPlayerEmitsEveryPicture()
-    {
-        auto player = std::make_unique<VideoPlayer>();
-        FrameLog frames(player.get());
-        player->url = m_main;
-        player->start();
-        // No pacing: the 3 s file decodes in far less than its length.
-        QVERIFY(frames.waitFor(75, 20000));
-        player.reset();
-    }
-
-    void taviPlayExitStatus()
-    {
-        QByteArray out;
-        QVERIFY(!testsupport::run(taviPlay(), {QStringLiteral("/nonexistent/file.mp4")}, 20000));
-        QVERIFY(!testsupport::run(taviPlay(), {m_silent}, 20000));
-        QVERIFY(testsupport::run(taviPlay(), {m_main, QStringLiteral("--frames"), QStringLiteral("5"),
-                                              QStringLiteral("--stats")},
-                                 20000, &out));
-        QVERIFY2(out.contains("pictures: "), out.constData());
-        QVERIFY(testsupport::run(taviPlay(), {m_main, QStringLiteral("--no-sync"), QStringLiteral("--stats")}, 20000,
-                                 &out));
-        QVERIFY2(out.contains("pictures: 75\n"), out.constData());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestVideoPlayer)
