@@ -6,74 +6,11 @@
 
 #include <SDL2/SDL.h>
 
-AudioPlayer::AudioPlayer()
-{
-    qRegisterMetaType<PlayerState>("PlayerState");
-    videoState.paused = false;
-    videoState.quit = false;
-    videoState.readerFinished = true;
-    videoState.decoderFinished = true;
-}
+AudioPlayer::AudioPlayer() : PlayerThread(videoState, false) {}
 
 AudioPlayer::~AudioPlayer()
 {
-    videoState.quit = true;
-    videoState.paused = false;
-    wait();
-    videoState.release();
-}
-
-bool AudioPlayer::startPlay(const QString &address)
-{
-    if (playerState != Stop)
-        return false;
-    if (isRunning())
-        wait();
-    url = address;
-    videoState.reset();
-    videoState.paused = false;
-    videoState.quit = false;
-    videoState.readerFinished = false;
-    videoState.decoderFinished = true;
-    playerState = Playing;
-    emit sig_StateChanged(Playing);
-    start(InheritPriority);
-    return true;
-}
-
-bool AudioPlayer::pause()
-{
-    videoState.paused = true;
-    if (playerState != Playing)
-        return false;
-    playerState = Pause;
-    emit sig_StateChanged(Pause);
-    return true;
-}
-
-bool AudioPlayer::play()
-{
-    videoState.paused = false;
-    if (playerState != Pause)
-        return false;
-    playerState = Playing;
-    emit sig_StateChanged(Playing);
-    return true;
-}
-
-bool AudioPlayer::stop(bool isWait)
-{
-    if (playerState == Stop && videoState.quit)
-        return false;
-    videoState.paused = false;
-    videoState.quit = true;
-    playerState = Stop;
-    emit sig_StateChanged(Stop);
-    if (isWait) {
-        while (!videoState.readerFinished)
-            QThread::msleep(10);
-    }
-    return true;
+    quitAndWait();
 }
 
 void AudioPlayer::endRun(bool sdlAudio)

@@ -4,13 +4,9 @@
 // hears the student's microphone, published as a live audio stream.
 
 #include "video/audiooutput.h"
-#include "video/playerstate.h"
+#include "video/playerthread.h"
 
-#include <QImage>
-#include <QString>
-#include <QThread>
-
-class AudioPlayer : public QThread
+class AudioPlayer : public PlayerThread
 {
     Q_OBJECT
 
@@ -18,18 +14,7 @@ public:
     AudioPlayer();
     ~AudioPlayer() override;
 
-    bool startPlay(const QString &url);
-    bool pause();
-    bool play();
-    bool stop(bool isWait);
-
-    PlayerState state() const { return playerState; }
     const VideoAudioState &playbackState() const { return videoState; }
-
-signals:
-    void sig_GetOneFrame(QImage image);
-    void sig_StateChanged(PlayerState state);
-    void sig_TotalTimeChanged(qint64 uSec);
 
 protected:
     void run() override;
@@ -37,7 +22,5 @@ protected:
 private:
     void endRun(bool sdlAudio);
 
-    QString url;
     VideoAudioState videoState;
-    PlayerState playerState = Stop;
 };

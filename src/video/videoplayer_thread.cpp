@@ -10,74 +10,11 @@
 
 #include <cstdio>
 
-VideoPlayer_Thread::VideoPlayer_Thread()
-{
-    qRegisterMetaType<PlayerState>("PlayerState");
-    videoState.paused = false;
-    videoState.quit = false;
-    videoState.readerFinished = true;
-    videoState.decoderFinished = true;
-}
+VideoPlayer_Thread::VideoPlayer_Thread() : PlayerThread(videoState, true) {}
 
 VideoPlayer_Thread::~VideoPlayer_Thread()
 {
-    videoState.quit = true;
-    videoState.paused = false;
-    wait();
-    videoState.release();
-}
-
-bool VideoPlayer_Thread::startPlay(const QString &address)
-{
-    if (playerState != Stop)
-        return false;
-    // A run told to stop without waiting may still be closing its input.
-    if (isRunning())
-        wait();
-    url = address;
-    videoState.reset();
-    videoState.quit = false;
-    videoState.paused = false;
-    videoState.readerFinished = false;
-    videoState.decoderFinished = false;
-    videoState.sync = m_sync;
-    playerState = Playing;
-    emit sig_StateChanged(Playing);
-    start(InheritPriority);
-    return true;
-}
-
-bool VideoPlayer_Thread::pause()
-{
-    videoState.paused = true;
-    playerState = Pause;
-    emit sig_StateChanged(Pause);
-    return true;
-}
-
-bool VideoPlayer_Thread::play()
-{
-    videoState.paused = false;
-    if (playerState != Pause)
-        return false;
-    playerState = Playing;
-    emit sig_StateChanged(Playing);
-    return true;
-}
-
-bool VideoPlayer_Thread::stop(bool isWait)
-{
-    if (playerState == Stop && videoState.quit)
-        return false;
-    videoState.paused = false;
-    videoState.quit = true;
-    playerState = Stop;
-    emit sig_StateChanged(Stop);
-    if (isWait) {
-        while (!(videoState.readerFinished && videoState.decoderFinished))
-            QThread::msleep(10);
-    }
-    return true;
+    quitAndWait();
 }
 
 void VideoPlayer_Thread::seek(qint64 pos)

@@ -1,0 +1,49 @@
+#pragma once
+
+// What the live and the audio-only player share: the three signals, the
+// play state and the start/pause/play/stop rules over the playback record
+// that their threads read.
+
+#include "video/playerstate.h"
+#include "video/videostate.h"
+
+#include <QImage>
+#include <QString>
+#include <QThread>
+
+class PlayerThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    // Refused unless stopped; waits for a run that is still closing.
+    bool startPlay(const QString &url);
+    bool pause();
+    bool play();
+    // With isWait, returns once the reader and the decoding thread are done.
+    bool stop(bool isWait);
+    PlayerState state() const { return playerState; }
+
+signals:
+    void sig_GetOneFrame(QImage image);
+    void sig_StateChanged(PlayerState state);
+    void sig_TotalTimeChanged(qint64 uSec);
+
+protected:
+    // record: the subclass's playback record (only stored here). A player
+    // with a video thread pauses in any state and its stop(true) also waits
+    // for that thread; the audio-only player pauses only while playing.
+    PlayerThread(VideoState &record, bool videoThread);
+    // Subclasses call this first in their destructor, while run() can still
+    // use their members.
+    void quitAndWait();
+    // Last settings before the thread starts.
+    virtual void beforeStart() {}
+
+    QString url;
+    PlayerState playerState = Stop;
+
+private:
+    VideoState &m_record;
+    const bool m_videoThread;
+};
