@@ -1,5 +1,7 @@
 #include "record/flvoutput.h"
 
+#include "app/logging.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -62,6 +64,34 @@ static AVDictionary *encoderOptions()
     return options;
 }
 
+bool flvOutput::storeOutputName(char (&buffer)[kOutputNameBytes], const char *name)
+{
+    std::memset(buffer, 0, sizeof(buffer));
+    if (!name)
+        return false;
+    const size_t length = std::strlen(name);
+    if (length + 1 > sizeof(buffer)) {
+        TAVI_LOG_WARN("output name of " << length << " bytes refused");
+        return false;
+    }
+    std::memcpy(buffer, name, length + 1);
+    return true;
+}
+
+AVCodecContext *flvOutput::newTrack(OutputStream &track)
+{
+    track.stream = avformat_new_stream(outputContext, nullptr);
+    if (!track.stream) {
+        std::fprintf(stderr, "Could not allocate stream\n");
+        return nullptr;
+    }
+    track.stream->id = int(outputContext->nb_streams) - 1;
+    track.encoderContext = avcodec_alloc_context3(track.codec);
+    if (!track.encoderContext)
+        std::fprintf(stderr, "Could not alloc an encoding context\n");
+    return track.encoderContext;
+}
+
 bool flvOutput::addVideoStream(int width, int height)
 {
     OutputStream &track = videoOutput;
@@ -76,18 +106,9 @@ bool flvOutput::addVideoStream(int width, int height)
         std::fprintf(stderr, "Could not alloc an encoding context\n");
         return false;
     }
-    track.stream = avformat_new_stream(outputContext, nullptr);
-    if (!track.stream) {
-        std::fprintf(stderr, "Could not allocate stream\n");
+    AVCodecContext *c = newTrack(track);
+    if (!c)
         return false;
-    }
-    track.stream->id = int(outputContext->nb_streams) - 1;
-    AVCodecContext *c = avcodec_alloc_context3(track.codec);
-    if (!c) {
-        std::fprintf(stderr, "Could not alloc an encoding context\n");
-        return false;
-    }
-    track.encoderContext = c;
     c->codec_id = AV_CODEC_ID_H264;
     c->bit_rate = 1650000;
     c->width = width;
@@ -130,18 +151,9 @@ bool flvOutput::addAudioStream()
         std::fprintf(stderr, "Could not find encoder for '%s'\n", avcodec_get_name(AV_CODEC_ID_AAC));
         return false;
     }
-    track.stream = avformat_new_stream(outputContext, nullptr);
-    if (!track.stream) {
-        std::fprintf(stderr, "Could not allocate stream\n");
+    AVCodecContext *c = newTrack(track);
+    if (!c)
         return false;
-    }
-    track.stream->id = int(outputContext->nb_streams) - 1;
-    AVCodecContext *c = avcodec_alloc_context3(track.codec);
-    if (!c) {
-        std::fprintf(stderr, "Could not alloc an encoding context\n");
-        return false;
-    }
-    track.encoderContext = c;
     c->sample_fmt = track.codec->sample_fmts ? track.codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
     c->bit_rate = 64000;
     c->sample_rate = kSampleRate;

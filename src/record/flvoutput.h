@@ -20,6 +20,12 @@ public:
     static constexpr int kSampleRate = 44100;
     static constexpr int kChannels = 2;
     static constexpr int kStagingBytes = 409600;
+    // Room for an output name, terminating zero included.
+    static constexpr int kOutputNameBytes = 128;
+
+    // Copies name into buffer; a name that does not fit is refused, never
+    // cut, and leaves the buffer empty.
+    static bool storeOutputName(char (&buffer)[kOutputNameBytes], const char *name);
 
     flvOutput();
     ~flvOutput();
@@ -51,6 +57,8 @@ public:
     const AVOutputFormat *outputFormat = nullptr;
 
 private:
+    // A new stream with an encoder context for track.codec; null on failure.
+    AVCodecContext *newTrack(OutputStream &track);
     bool addVideoStream(int width, int height);
     bool addAudioStream();
     bool encodeAndWrite(OutputStream &track, const AVFrame *frame);

@@ -19,7 +19,7 @@ class saveVideoThread : public QThread
     Q_OBJECT
 public:
     // Room for the output name, terminating zero included.
-    static constexpr int kOutputNameBytes = 128;
+    static constexpr int kOutputNameBytes = flvOutput::kOutputNameBytes;
 
     explicit saveVideoThread(QObject *parent = nullptr);
     ~saveVideoThread() override;

@@ -20,16 +20,7 @@ sendAudioThread::~sendAudioThread()
 
 bool sendAudioThread::setOutputName(const char *name)
 {
-    std::memset(m_outputName, 0, sizeof(m_outputName));
-    if (!name)
-        return false;
-    const size_t length = std::strlen(name);
-    if (length + 1 > sizeof(m_outputName)) {
-        TAVI_LOG_WARN("output name of " << length << " bytes refused");
-        return false;
-    }
-    std::memcpy(m_outputName, name, length + 1);
-    return true;
+    return flvOutput::storeOutputName(m_outputName, name);
 }
 
 bool sendAudioThread::startEncoding()

@@ -16,7 +16,7 @@ class sendAudioThread : public QThread
 {
     Q_OBJECT
 public:
-    static constexpr int kOutputNameBytes = 128;
+    static constexpr int kOutputNameBytes = flvOutput::kOutputNameBytes;
 
     explicit sendAudioThread(QObject *parent = nullptr);
     ~sendAudioThread() override;
