@@ -72,32 +72,14 @@ void AudioPlayer::run()
     is->player = this;
 
     AVPacket *packet = av_packet_alloc();
-    InputReconnector reconnector(is, path, Probe::AudioOnly, false);
+    InputReconnector reader(is, path, Probe::AudioOnly, false, live);
     while (packet && !is->quit) {
         if (is->audioQueue.bytes > kAudioQueueLimit || is->paused) {
-            if (live)
-                reconnector.readOk();
-            SDL_Delay(10);
+            reader.idle();
             continue;
         }
-        if (live)
-            reconnector.armRead();
-        const int ret = av_read_frame(is->formatContext, packet);
-        if (ret < 0) {
-            if (is->quit)
-                break;
-            if (!live) {
-                is->readEnded = true;
-                SDL_Delay(10);
-            } else if (!reconnector.readFailed()) {
-                SDL_Delay(10);
-            }
+        if (!reader.read(packet))
             continue;
-        }
-        if (live) {
-            reconnector.readOk();
-            reconnector.prepare(packet);
-        }
         if (packet->stream_index == is->audioStreamIndex && is->audioOpen)
             packetQueuePut(&is->audioQueue, packet);
         av_packet_unref(packet);

@@ -3,6 +3,8 @@
 #include "app/logging.h"
 #include "video/videostate.h"
 
+#include <SDL2/SDL.h>
+
 #include <cstring>
 
 extern "C" {
@@ -33,9 +35,39 @@ void attachExtradata(AVPacket *packet, QByteArray *extra)
 }
 } // namespace
 
-InputReconnector::InputReconnector(VideoState *state, const QByteArray &path, Probe probe, bool needVideo)
-    : m_state(state), m_path(path), m_probe(probe), m_needVideo(needVideo), m_lastGood(steadyMs())
+InputReconnector::InputReconnector(VideoState *state, const QByteArray &path, Probe probe, bool needVideo,
+                                   bool live)
+    : m_state(state), m_path(path), m_probe(probe), m_needVideo(needVideo), m_live(live), m_lastGood(steadyMs())
 {
+}
+
+bool InputReconnector::read(AVPacket *packet)
+{
+    if (m_live)
+        armRead();
+    if (av_read_frame(m_state->formatContext, packet) >= 0) {
+        if (m_live) {
+            readOk();
+            prepare(packet);
+        }
+        return true;
+    }
+    if (m_state->quit)
+        return false;
+    if (!m_live) {
+        m_state->readEnded = true;
+        SDL_Delay(10);
+    } else if (!readFailed()) {
+        SDL_Delay(10);
+    }
+    return false;
+}
+
+void InputReconnector::idle()
+{
+    if (m_live)
+        readOk();
+    SDL_Delay(10);
 }
 
 void InputReconnector::armRead()

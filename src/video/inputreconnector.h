@@ -10,26 +10,34 @@ struct AVPacket;
 // for 3 s the input is closed and reopened, every 3 s until it plays again.
 // The decoders carry on; each stream's first packet after a reopen brings the
 // new stream's codec set-up as side data.
+// A file is not live: a failed read there marks the end of the input.
 class InputReconnector
 {
 public:
-    InputReconnector(VideoState *state, const QByteArray &path, Probe probe, bool needVideo);
+    InputReconnector(VideoState *state, const QByteArray &path, Probe probe, bool needVideo, bool live);
 
+    // Reads the next packet: true when one came. Otherwise the end of a file
+    // was marked, or a live input waited or was reopened (stream indexes in
+    // the state updated); the reader checks quit and reads again.
+    bool read(AVPacket *packet);
+    // The reader skips a read (full queue, pause): 10 ms, and silence from a
+    // live input does not count meanwhile.
+    void idle();
+
+private:
     // Before a blocking read: a read silent for 3 s is abandoned.
     void armRead();
-    // A read succeeded (or the reader chose not to read).
     void readOk();
-    // A read failed: reopens when it is time; true when the input was
-    // replaced (stream indexes in the state are updated).
+    // Reopens when it is time; true when the input was replaced.
     bool readFailed();
     // Attaches pending codec set-up to the first packet of its stream.
     void prepare(AVPacket *packet);
 
-private:
     VideoState *m_state;
     QByteArray m_path;
     Probe m_probe;
     bool m_needVideo;
+    bool m_live;
     long long m_lastGood;
     long long m_lastAttempt = 0;
     QByteArray m_videoExtra;

@@ -142,34 +142,16 @@ bool VideoPlayer_Thread::readPackets(const QByteArray &path, bool live)
     AVPacket *packet = av_packet_alloc();
     if (!packet)
         return false;
-    InputReconnector reconnector(is, path, Probe::Brief, true);
+    InputReconnector reader(is, path, Probe::Brief, true, live);
     while (!is->quit) {
         if (is->seekRequest)
             doSeek();
         if (is->audioQueue.bytes > kAudioQueueLimit || is->videoQueue.bytes > kVideoQueueLimit || is->paused) {
-            if (live)
-                reconnector.readOk();
-            SDL_Delay(10);
+            reader.idle();
             continue;
         }
-        if (live)
-            reconnector.armRead();
-        const int ret = av_read_frame(is->formatContext, packet);
-        if (ret < 0) {
-            if (is->quit)
-                break;
-            if (!live) {
-                is->readEnded = true;
-                SDL_Delay(10);
-            } else if (!reconnector.readFailed()) {
-                SDL_Delay(10);
-            }
+        if (!reader.read(packet))
             continue;
-        }
-        if (live) {
-            reconnector.readOk();
-            reconnector.prepare(packet);
-        }
         if (packet->stream_index == is->videoStreamIndex)
             packetQueuePut(&is->videoQueue, packet);
         else if (packet->stream_index == is->audioStreamIndex && is->audioOpen)
