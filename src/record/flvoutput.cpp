@@ -92,6 +92,19 @@ AVCodecContext *flvOutput::newTrack(OutputStream &track)
     return track.encoderContext;
 }
 
+bool flvOutput::openEncoder(OutputStream &track, const char *kind)
+{
+    AVCodecContext *c = track.encoderContext;
+    if (outputFormat->flags & AVFMT_GLOBALHEADER)
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    AVDictionary *options = encoderOptions();
+    const int opened = avcodec_open2(c, track.codec, &options);
+    av_dict_free(&options);
+    if (opened < 0)
+        std::fprintf(stderr, "Could not open %s codec\n", kind);
+    return opened >= 0;
+}
+
 bool flvOutput::addVideoStream(int width, int height)
 {
     OutputStream &track = videoOutput;
@@ -119,16 +132,8 @@ bool flvOutput::addVideoStream(int width, int height)
     c->gop_size = 12;
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->profile = FF_PROFILE_H264_HIGH;
-    if (outputFormat->flags & AVFMT_GLOBALHEADER)
-        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-
-    AVDictionary *options = encoderOptions();
-    const int opened = avcodec_open2(c, track.codec, &options);
-    av_dict_free(&options);
-    if (opened < 0) {
-        std::fprintf(stderr, "Could not open video codec\n");
+    if (!openEncoder(track, "video"))
         return false;
-    }
     // The picture planes are aimed at each captured picture in turn.
     track.frame = av_frame_alloc();
     if (!track.frame)
@@ -164,16 +169,8 @@ bool flvOutput::addAudioStream()
     c->profile = FF_PROFILE_AAC_LOW;
     track.stream->time_base = AVRational{1, kSampleRate};
     c->time_base = track.stream->time_base;
-    if (outputFormat->flags & AVFMT_GLOBALHEADER)
-        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-
-    AVDictionary *options = encoderOptions();
-    const int opened = avcodec_open2(c, track.codec, &options);
-    av_dict_free(&options);
-    if (opened < 0) {
-        std::fprintf(stderr, "Could not open audio codec\n");
+    if (!openEncoder(track, "audio"))
         return false;
-    }
     const int samples = (track.codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)
                             ? 10000
                             : c->frame_size;

@@ -59,6 +59,8 @@ public:
 private:
     // A new stream with an encoder context for track.codec; null on failure.
     AVCodecContext *newTrack(OutputStream &track);
+    // Opens the track's encoder once its context is filled in.
+    bool openEncoder(OutputStream &track, const char *kind);
     bool addVideoStream(int width, int height);
     bool addAudioStream();
     bool encodeAndWrite(OutputStream &track, const AVFrame *frame);
