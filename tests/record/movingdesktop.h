@@ -11,10 +11,7 @@ public:
     MovingDesktop()
     {
         setGeometry(0, 0, 640, 480);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            ++m_step;
-            update();
-        });
+        connect(&m_timer, &QTimer::timeout, this, [this] { ++m_step; update(); });
         m_timer.start(30);
         show();
     }
@@ -28,7 +25,6 @@ protected:
         painter.drawEllipse((m_step * 7) % 600, (m_step * 5) % 440, 40, 40);
     }
 
-private:
     QTimer m_timer;
     int m_step = 0;
 };

@@ -19,26 +19,16 @@ RecordProbe probeRecording(const QString &input, int timeoutMs)
     result.formatName = root.value("format").toObject().value("format_name").toString();
     for (const QJsonValue &value : root.value("streams").toArray()) {
         const QJsonObject stream = value.toObject();
-        const QString type = stream.value("codec_type").toString();
-        if (type == "video") {
+        const int frames = stream.value("nb_read_frames").toString().toInt();
+        if (stream.value("codec_type").toString() == "video") {
             result.videoCodec = stream.value("codec_name").toString();
-            result.videoFrames = stream.value("nb_read_frames").toString().toInt();
-            result.width = stream.value("width").toInt();
-            result.height = stream.value("height").toInt();
-        } else if (type == "audio") {
+            result.videoFrames = frames;
+        } else if (stream.value("codec_type").toString() == "audio") {
             result.audioCodec = stream.value("codec_name").toString();
-            result.audioFrames = stream.value("nb_read_frames").toString().toInt();
+            result.audioFrames = frames;
             result.sampleRate = stream.value("sample_rate").toString().toInt();
         }
     }
     result.ok = !result.formatName.isEmpty();
     return result;
-}
-
-bool pullStream(const QString &url, const QString &output, double seconds)
-{
-    return testsupport::run(QStringLiteral("ffmpeg"),
-                            {"-y", "-v", "error", "-rw_timeout", "8000000", "-i", url, "-t",
-                             QString::number(seconds), "-c", "copy", "-f", "flv", output},
-                            int(seconds * 1000) + 20000);
 }

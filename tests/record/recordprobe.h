@@ -11,14 +11,9 @@ struct RecordProbe
     QString audioCodec;
     int videoFrames = 0;
     int audioFrames = 0;
-    int width = 0;
-    int height = 0;
     int sampleRate = 0;
     double videoSeconds() const { return videoFrames / 25.0; }
     double audioSeconds() const { return sampleRate ? audioFrames * 1024.0 / sampleRate : 0; }
 };
 
 RecordProbe probeRecording(const QString &input, int timeoutMs = 60000);
-
-// Copies a live stream for the given seconds into a file with the ffmpeg CLI.
-bool pullStream(const QString &url, const QString &output, double seconds);

