@@ -29,9 +29,8 @@ __attribute__((noinline)) int recurse(int depth)
 {
     volatile char frame[512];
     frame[0] = char(depth);
-    if (depth < 0) // never: keeps the compiler from calling this endless
-        return 0;
-    return recurse(depth + 1) + frame[0];
+    // depth < 0 never happens: keeps the compiler from calling this endless
+    return depth < 0 ? 0 : recurse(depth + 1) + frame[0];
 }
 
 void touchTruncatedMapping()
@@ -67,33 +66,6 @@ int crashChild(const char *kind)
     return 0; // reached only when no fault happened
 }
 
-} // namespace
-
-class TestCrash : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void faultLeavesDump_data();
-    void faultLeavesDump();
-    void unwritableFolderStillEnds();
-};
-
-void TestCrash::faultLeavesDump_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("signal");
-    QTest::addColumn<bool>("otherThread");
-    QTest::newRow("segv") << "segv" << int(SIGSEGV) << false;
-    QTest::newRow("segv on a thread") << "segv-thread" << int(SIGSEGV) << true;
-    QTest::newRow("stack overflow") << "overflow" << int(SIGSEGV) << false;
-    QTest::newRow("abort") << "abort" << int(SIGABRT) << false;
-    QTest::newRow("bus") << "bus" << int(SIGBUS) << false;
-    QTest::newRow("illegal instruction") << "ill" << int(SIGILL) << false;
-    QTest::newRow("fpe") << "fpe" << int(SIGFPE) << false;
-}
-
-namespace {
 QProcessEnvironment childEnvironment()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -106,68 +78,83 @@ QProcessEnvironment childEnvironment()
 }
 } // namespace
 
-void TestCrash::faultLeavesDump()
+class TestCrash : public QObject
 {
-    QFETCH(QString, kind);
-    QFETCH(int, signal);
-    QFETCH(bool, otherThread);
+    Q_OBJECT
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
+private slots:
+    void faultLeavesDump_data()
     {
-        QFile old(dir.filePath("core.dmp"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(100000, 'x')); // an older dump, to be replaced
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("otherThread");
+        QTest::newRow("segv") << "segv" << int(SIGSEGV) << false;
+        QTest::newRow("segv on a thread") << "segv-thread" << int(SIGSEGV) << true;
+        QTest::newRow("stack overflow") << "overflow" << int(SIGSEGV) << false;
+        QTest::newRow("abort") << "abort" << int(SIGABRT) << false;
+        QTest::newRow("bus") << "bus" << int(SIGBUS) << false;
+        QTest::newRow("illegal instruction") << "ill" << int(SIGILL) << false;
+        QTest::newRow("fpe") << "fpe" << int(SIGFPE) << false;
     }
-    QProcess child;
-    child.setProcessEnvironment(childEnvironment());
-    child.setWorkingDirectory(dir.path());
-    child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {"--crash", kind});
-    QVERIFY(child.waitForStarted(10000));
-    const qint64 childPid = child.processId();
-    QVERIFY(child.waitForFinished(30000));
-    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-    QCOMPARE(child.exitCode(), signal);
 
-    QFile dump(dir.filePath("core.dmp"));
-    QVERIFY(dump.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(dump.readAll());
-    QVERIFY2(!text.contains("xxxx"), "the older dump was not replaced");
-    QVERIFY2(text.contains(QRegularExpression(QStringLiteral("^signal: %1 \\(SIG[A-Z]+\\)$").arg(signal),
-                                              QRegularExpression::MultilineOption)),
-             qPrintable(text.left(300)));
-    if (kind == "segv" || kind == "segv-thread")
-        QVERIFY(text.contains("\naddress: 0x10\n"));
-    const auto pid = QRegularExpression("\npid: (\\d+)\n").match(text);
-    const auto tid = QRegularExpression("\nthread: (\\d+) ").match(text);
-    QVERIFY(pid.hasMatch() && tid.hasMatch());
-    QCOMPARE(pid.captured(1).toLongLong(), childPid);
-    QCOMPARE(tid.captured(1) != pid.captured(1), otherThread);
-    // A backtrace through this program, then the memory map.
-    const int trace = text.indexOf("\nbacktrace:\n");
-    const int maps = text.indexOf("\nmaps:\n");
-    QVERIFY(trace > 0 && maps > trace);
-    QVERIFY(text.mid(trace, maps - trace).contains("tst_app_crash"));
-    QVERIFY(text.mid(maps).contains("[stack]"));
-}
+    void faultLeavesDump()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, signal);
+        QFETCH(bool, otherThread);
 
-void TestCrash::unwritableFolderStillEnds()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    QProcess child;
-    child.setProcessEnvironment(childEnvironment());
-    child.setWorkingDirectory(dir.path());
-    child.start(QCoreApplication::applicationFilePath(), {"--crash", "segv"});
-    QVERIFY(child.waitForFinished(30000));
-    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-    QCOMPARE(child.exitCode(), int(SIGSEGV));
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    if (geteuid() != 0) // root writes anyway
-        QVERIFY(!QFile::exists(dir.filePath("core.dmp")));
-}
+        QTemporaryDir dir;
+        QFile old(dir.filePath("core.dmp"));
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(100000, 'x')) > 0); // to be replaced
+        old.close();
+        QProcess child;
+        child.setProcessEnvironment(childEnvironment());
+        child.setWorkingDirectory(dir.path());
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {"--crash", kind});
+        QVERIFY(child.waitForStarted(10000));
+        const qint64 childPid = child.processId();
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(child.exitCode(), signal);
+        QFile dump(dir.filePath("core.dmp"));
+        QVERIFY(dump.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(dump.readAll());
+        QVERIFY2(!text.contains("xxxx"), "the older dump was not replaced");
+        QVERIFY2(text.contains(QRegularExpression(QStringLiteral("^signal: %1 \\(SIG[A-Z]+\\)$").arg(signal),
+                                                  QRegularExpression::MultilineOption)),
+                 qPrintable(text.left(300)));
+        if (kind == "segv" || kind == "segv-thread")
+            QVERIFY(text.contains("\naddress: 0x10\n"));
+        const auto pid = QRegularExpression("\npid: (\\d+)\n").match(text);
+        const auto tid = QRegularExpression("\nthread: (\\d+) ").match(text);
+        QVERIFY(pid.hasMatch() && tid.hasMatch());
+        QCOMPARE(pid.captured(1).toLongLong(), childPid);
+        QCOMPARE(tid.captured(1) != pid.captured(1), otherThread);
+        // A backtrace through this program, then the memory map.
+        const int trace = text.indexOf("\nbacktrace:\n");
+        const int maps = text.indexOf("\nmaps:\n");
+        QVERIFY(trace > 0 && maps > trace);
+        QVERIFY(text.mid(trace, maps - trace).contains("tst_app_crash"));
+        QVERIFY(text.mid(maps).contains("[stack]"));
+    }
+
+    void unwritableFolderStillEnds()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        QProcess child;
+        child.setProcessEnvironment(childEnvironment());
+        child.setWorkingDirectory(dir.path());
+        child.start(QCoreApplication::applicationFilePath(), {"--crash", "segv"});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(child.exitCode(), int(SIGSEGV));
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        if (geteuid() != 0) // root writes anyway
+            QVERIFY(!QFile::exists(dir.filePath("core.dmp")));
+    }
+};
 
 int main(int argc, char **argv)
 {

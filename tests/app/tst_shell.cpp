@@ -10,7 +10,6 @@
 #include "net/bitmaplabel.h"
 #include "net/logindlg.h"
 #include "ui/colorbtn.h"
-#include "ui/commonbutton.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
 
@@ -34,19 +33,17 @@ void sendMouse(QWidget *widget, QEvent::Type type, const QPoint &global, Qt::Mou
 
 QAction *trayAction(Trayicon *tray, const QString &text)
 {
-    for (QAction *action : tray->menu()->actions()) {
+    for (QAction *action : tray->menu()->actions())
         if (action->text() == text)
             return action;
-    }
     return nullptr;
 }
 
 ColorBtn *buttonWithText(QWidget *window, const QString &text)
 {
-    for (ColorBtn *button : window->findChildren<ColorBtn *>()) {
+    for (ColorBtn *button : window->findChildren<ColorBtn *>())
         if (button->style().text == text)
             return button;
-    }
     return nullptr;
 }
 
@@ -56,197 +53,163 @@ class TestShell : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void signInShowsUser();
-    void maximiseAndRestore();
-    void titleBarDragMovesWindow();
-    void trayAndBack();
-    void noTrayMinimises();
-    void signOutAndInReusesWindows();
-    void exitFromTray();
-    void closingLoginDialogEnds();
-
-private:
-    void signIn(const QString &user);
-
     testsupport::DemoSchool school;
     app *controller = nullptr;
     LoginDlg *login = nullptr;
     MainWindow *window = nullptr;
+
+    void signIn(const QString &user)
+    {
+        login->findChild<QLineEdit *>("userEdit")->setText(user);
+        login->findChild<QLineEdit *>("passwordEdit")->setText("123456");
+        QTest::mouseClick(login->findChild<ColorBtn *>("loginBtn"), Qt::LeftButton);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(school.start());
+        QVERIFY(school.writeSysConfig());
+        // Windows are closed and reopened here; the test ends on its own.
+        QApplication::setQuitOnLastWindowClosed(false);
+        app::trayAvailable = [] { return true; }; // Xvfb has no tray of its own
+        controller = new app();
+        login = controller->loginDialog();
+        window = controller->mainWnd();
+        QVERIFY(!controller->trayIcon()->isVisible());
+        login->show();
+        QVERIFY(QTest::qWaitForWindowExposed(login));
+        QVERIFY(!window->isVisible());
+    }
+
+    void signInShowsUser()
+    {
+        TitleWidget *title = window->title();
+        signIn("student");
+        QVERIFY(window->isVisible());
+        QVERIFY(!login->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(title->userNameLabel()->text(), QStringLiteral("王小明"));
+        QTRY_COMPARE(title->userPhotoLabel()->currentPixmap().size(), QSize(96, 96));
+    }
+
+    void maximiseAndRestore()
+    {
+        const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+        const int w = screen.width(), h = screen.height();
+        QTest::mouseClick(window->title()->maxButton(), Qt::LeftButton);
+        QVERIFY(controller->isMaximised());
+        QTRY_COMPARE(window->geometry(), QRect(0, 0, w, h));
+
+        // A double click on the bar toggles back to the centred normal size.
+        QTest::mouseDClick(window->title(), Qt::LeftButton, Qt::NoModifier, QPoint(700, 19));
+        QVERIFY(!controller->isMaximised());
+        QTRY_COMPARE(window->geometry(), QRect((w - 1180) / 2, (h - 600) / 2, 1180, 600));
+        QVERIFY(!window->isMaximized()); // layout by geometry only
+    }
+
+    void titleBarDragMovesWindow()
+    {
+        window->move(100, 80);
+        QTRY_COMPARE(window->pos(), QPoint(100, 80));
+        TitleWidget *title = window->title();
+        const QPoint start = title->mapToGlobal(QPoint(700, 19));
+        sendMouse(title, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+        sendMouse(title, QEvent::MouseMove, start + QPoint(10, 5), Qt::NoButton, Qt::LeftButton);
+        sendMouse(title, QEvent::MouseMove, start + QPoint(-30, 45), Qt::NoButton, Qt::LeftButton);
+        sendMouse(title, QEvent::MouseButtonRelease, start + QPoint(-30, 45), Qt::LeftButton, Qt::NoButton);
+        QTRY_COMPARE(window->pos(), QPoint(70, 125));
+        // After the release a move changes nothing.
+        QSignalSpy moves(window, SIGNAL(s_move(QPoint)));
+        sendMouse(title, QEvent::MouseMove, start + QPoint(200, 200), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(moves.count(), 0);
+    }
+
+    void trayAndBack()
+    {
+        QTest::mouseClick(window->title()->closeButton(), Qt::LeftButton);
+        QVERIFY(!window->isVisible() && !login->isVisible());
+        QVERIFY(controller->trayIcon()->isVisible());
+
+        QAction *show = trayAction(controller->trayIcon(), QStringLiteral("显示"));
+        QVERIFY(show);
+        show->trigger();
+        QVERIFY(window->isVisible());
+        QVERIFY(!controller->trayIcon()->isVisible());
+        QVERIFY(trayAction(controller->trayIcon(), QStringLiteral("登录网页")));
+        QCOMPARE(TrayMenu::portalUrl(), QStringLiteral("http://127.0.0.1:%1/").arg(school.port()));
+    }
+
+    void noTrayMinimises()
+    {
+        const auto previous = app::trayAvailable;
+        app::trayAvailable = [] { return false; };
+        QTest::mouseClick(window->title()->closeButton(), Qt::LeftButton);
+        app::trayAvailable = previous;
+        QVERIFY(window->isVisible());
+        QTRY_VERIFY(window->isMinimized());
+        QVERIFY(!controller->trayIcon()->isVisible());
+        window->showNormal();
+        QTRY_VERIFY(!window->isMinimized());
+    }
+
+    void signOutAndInReusesWindows()
+    {
+        TitleWidget *title = window->title();
+        QTest::mouseClick(title->logoutLink(), Qt::LeftButton);
+        // The confirmation box asks first.
+        MessageBox *box = title->logoutConfirm();
+        QTRY_VERIFY(box->isVisible());
+        QVERIFY(box->isWindow());
+        QVERIFY(QTest::qWaitForWindowExposed(box));
+        QCOMPARE(box->text(), QStringLiteral("您，确定退出登录吗？"));
+        // "取消" keeps the user signed in.
+        QTest::mouseClick(buttonWithText(box, QStringLiteral("取消")), Qt::LeftButton);
+        QTRY_VERIFY(!box->isVisible());
+        QVERIFY(window->isVisible());
+
+        QTest::mouseClick(title->logoutLink(), Qt::LeftButton);
+        QTRY_VERIFY(box->isVisible());
+        ColorBtn *ok = buttonWithText(box, QStringLiteral("确定"));
+        QVERIFY(ok);
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QTRY_VERIFY(!box->isVisible());
+        QVERIFY(!window->isVisible() && login->isVisible());
+        QCOMPARE(title->userNameLabel()->text(), QStringLiteral("未登录"));
+
+        signIn("teacher");
+        QVERIFY(window->isVisible());
+        QCOMPARE(MainWindow::instance(), window);
+        QCOMPARE(LoginDlg::instance(), login);
+        QCOMPARE(title->userNameLabel()->text(), QStringLiteral("李老师"));
+        QVERIFY(!controller->isMaximised());
+    }
+
+    void exitFromTray()
+    {
+        QTest::mouseClick(window->title()->closeButton(), Qt::LeftButton);
+        QVERIFY(controller->trayIcon()->isVisible());
+        QAction *exit = trayAction(controller->trayIcon(), QStringLiteral("退出"));
+        QVERIFY(exit);
+        exit->trigger();
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            QVERIFY2(!widget->isVisible(), widget->metaObject()->className());
+    }
+
+    void closingLoginDialogEnds()
+    {
+        // As in the launcher: the event loop ends when the last window closes.
+        QApplication::setQuitOnLastWindowClosed(true);
+        login->show();
+        QVERIFY(QTest::qWaitForWindowExposed(login));
+        QTimer::singleShot(0, login, [this]() {
+            QTest::mouseClick(login->findChild<IconBtn *>("closeBtn"), Qt::LeftButton);
+        });
+        QTimer::singleShot(10000, qApp, []() { QCoreApplication::exit(7); }); // safety net
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!login->isVisible());
+    }
 };
-
-void TestShell::initTestCase()
-{
-    QVERIFY(school.start());
-    QVERIFY(school.writeSysConfig());
-    // Windows are closed and reopened here; the test ends on its own.
-    QApplication::setQuitOnLastWindowClosed(false);
-    app::trayAvailable = [] { return true; }; // Xvfb has no tray of its own
-    controller = new app();
-    login = controller->loginDialog();
-    window = controller->mainWnd();
-    QCOMPARE(login, LoginDlg::instance());
-    QCOMPARE(window, MainWindow::instance());
-    QVERIFY(!controller->trayIcon()->isVisible());
-    QCOMPARE(controller->trayIcon()->toolTip(), QStringLiteral("Velin"));
-    login->show();
-    QVERIFY(QTest::qWaitForWindowExposed(login));
-    QVERIFY(!window->isVisible());
-}
-
-void TestShell::signIn(const QString &user)
-{
-    login->findChild<QLineEdit *>("userEdit")->setText(user);
-    login->findChild<QLineEdit *>("passwordEdit")->setText("123456");
-    QTest::mouseClick(login->findChild<ColorBtn *>("loginBtn"), Qt::LeftButton);
-}
-
-void TestShell::signInShowsUser()
-{
-    TitleWidget *title = window->title();
-    QVERIFY(title->tab(0)->isSelected()); // the first tab starts selected
-    QVERIFY(!title->tab(1)->isSelected());
-    signIn("student");
-    QVERIFY(window->isVisible());
-    QVERIFY(!login->isVisible());
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-    QCOMPARE(title->userNameLabel()->text(), QStringLiteral("王小明"));
-    QTRY_COMPARE(title->userPhotoLabel()->currentPixmap().size(), QSize(96, 96));
-    QCOMPARE(title->userPhotoLabel()->size(), QSize(20, 20));
-    QCOMPARE(window->minimumSize(), QSize(1180, 600));
-}
-
-void TestShell::maximiseAndRestore()
-{
-    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    const int w = available.width();
-    const int h = available.height();
-    QVERIFY(!controller->isMaximised());
-
-    QTest::mouseClick(window->title()->maxButton(), Qt::LeftButton);
-    QVERIFY(controller->isMaximised());
-    QTRY_COMPARE(window->geometry(), QRect(0, 0, w, h));
-
-    // A double click on the bar toggles back to the centred normal size.
-    QTest::mouseDClick(window->title(), Qt::LeftButton, Qt::NoModifier, QPoint(700, 19));
-    QVERIFY(!controller->isMaximised());
-    QTRY_COMPARE(window->geometry(), QRect((w - 1180) / 2, (h - 600) / 2, 1180, 600));
-    QVERIFY(!window->isMaximized()); // layout by geometry only
-}
-
-void TestShell::titleBarDragMovesWindow()
-{
-    window->move(100, 80);
-    QTRY_COMPARE(window->pos(), QPoint(100, 80));
-    TitleWidget *title = window->title();
-    const QPoint start = title->mapToGlobal(QPoint(700, 19));
-    sendMouse(title, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
-    sendMouse(title, QEvent::MouseMove, start + QPoint(10, 5), Qt::NoButton, Qt::LeftButton);
-    sendMouse(title, QEvent::MouseMove, start + QPoint(-30, 45), Qt::NoButton, Qt::LeftButton);
-    sendMouse(title, QEvent::MouseButtonRelease, start + QPoint(-30, 45), Qt::LeftButton, Qt::NoButton);
-    QTRY_COMPARE(window->pos(), QPoint(70, 125));
-    // After the release a move changes nothing.
-    QSignalSpy moves(window, SIGNAL(s_move(QPoint)));
-    sendMouse(title, QEvent::MouseMove, start + QPoint(200, 200), Qt::NoButton, Qt::LeftButton);
-    QCOMPARE(moves.count(), 0);
-}
-
-void TestShell::trayAndBack()
-{
-    QTest::mouseClick(window->title()->closeButton(), Qt::LeftButton);
-    QVERIFY(!window->isVisible());
-    QVERIFY(controller->trayIcon()->isVisible());
-    QVERIFY(!login->isVisible());
-
-    QAction *show = trayAction(controller->trayIcon(), QStringLiteral("显示"));
-    QVERIFY(show);
-    show->trigger();
-    QVERIFY(window->isVisible());
-    QVERIFY(!controller->trayIcon()->isVisible());
-    QVERIFY(trayAction(controller->trayIcon(), QStringLiteral("登录网页")));
-    QCOMPARE(TrayMenu::portalUrl(), QStringLiteral("http://127.0.0.1:%1/").arg(school.port()));
-}
-
-void TestShell::noTrayMinimises()
-{
-    const auto previous = app::trayAvailable;
-    app::trayAvailable = [] { return false; };
-    QTest::mouseClick(window->title()->closeButton(), Qt::LeftButton);
-    app::trayAvailable = previous;
-    QVERIFY(window->isVisible());
-    QTRY_VERIFY(window->isMinimized());
-    QVERIFY(!controller->trayIcon()->isVisible());
-    window->showNormal();
-    QTRY_VERIFY(!window->isMinimized());
-}
-
-void TestShell::signOutAndInReusesWindows()
-{
-    TitleWidget *title = window->title();
-    QTest::mouseClick(title->logoutLink(), Qt::LeftButton);
-    // The confirmation box asks first.
-    MessageBox *box = title->logoutConfirm();
-    QTRY_VERIFY(box->isVisible());
-    QVERIFY(box->isWindow());
-    QVERIFY(QTest::qWaitForWindowExposed(box));
-    QCOMPARE(box->text(), QStringLiteral("您，确定退出登录吗？"));
-    // "取消" keeps the user signed in.
-    QTest::mouseClick(buttonWithText(box, QStringLiteral("取消")), Qt::LeftButton);
-    QTRY_VERIFY(!box->isVisible());
-    QVERIFY(window->isVisible());
-
-    QTest::mouseClick(title->logoutLink(), Qt::LeftButton);
-    QTRY_VERIFY(box->isVisible());
-    ColorBtn *ok = buttonWithText(box, QStringLiteral("确定"));
-    QVERIFY(ok);
-    QTest::mouseClick(ok, Qt::LeftButton);
-    QTRY_VERIFY(!box->isVisible());
-    QVERIFY(!window->isVisible());
-    QVERIFY(login->isVisible());
-    QCOMPARE(title->userNameLabel()->text(), QStringLiteral("未登录"));
-    // The fields keep what was typed.
-    QCOMPARE(login->findChild<QLineEdit *>("userEdit")->text(), QStringLiteral("student"));
-
-    signIn("teacher");
-    QVERIFY(window->isVisible());
-    QCOMPARE(controller->mainWnd(), window);
-    QCOMPARE(MainWindow::instance(), window);
-    QCOMPARE(LoginDlg::instance(), login);
-    QCOMPARE(window->title(), title);
-    QCOMPARE(title->userNameLabel()->text(), QStringLiteral("李老师"));
-    // The normal layout survived the sign-out.
-    QVERIFY(!controller->isMaximised());
-}
-
-void TestShell::exitFromTray()
-{
-    QTest::mouseClick(window->title()->closeButton(), Qt::LeftButton);
-    QVERIFY(controller->trayIcon()->isVisible());
-    QAction *exit = trayAction(controller->trayIcon(), QStringLiteral("退出"));
-    QVERIFY(exit);
-    exit->trigger();
-    QVERIFY(!window->isVisible());
-    QVERIFY(!login->isVisible());
-    QCOMPARE(window->title()->userNameLabel()->text(), QStringLiteral("未登录"));
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        QVERIFY2(!widget->isVisible(), widget->metaObject()->className());
-}
-
-void TestShell::closingLoginDialogEnds()
-{
-    // As in the launcher: the event loop ends when the last window closes.
-    QApplication::setQuitOnLastWindowClosed(true);
-    login->show();
-    QVERIFY(QTest::qWaitForWindowExposed(login));
-    QTimer::singleShot(0, login, [this]() {
-        QTest::mouseClick(login->findChild<IconBtn *>("closeBtn"), Qt::LeftButton);
-    });
-    QTimer::singleShot(10000, qApp, []() { QCoreApplication::exit(7); }); // safety net
-    QCOMPARE(QApplication::exec(), 0);
-    QVERIFY(!login->isVisible());
-    QVERIFY(!window->isVisible());
-}
 
 QTEST_MAIN(TestShell)
 #include "tst_shell.moc"
