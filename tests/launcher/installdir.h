@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,13 +12,8 @@
 class InstallDir
 {
 public:
-    InstallDir() : m_previous(QDir::currentPath())
-    {
-        QDir::setCurrent(m_dir.path());
-    }
+    InstallDir() : m_previous(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
     ~InstallDir() { QDir::setCurrent(m_previous); }
-
-    QString path() const { return m_dir.path(); }
 
     void setUpdater(const QString &listUrl, const QString &version)
     {
@@ -44,3 +40,9 @@ private:
     QTemporaryDir m_dir;
     QString m_previous;
 };
+
+// A checksum as the update list writes it.
+inline QString md5Hex(const QByteArray &data)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex().toUpper());
+}

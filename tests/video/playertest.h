@@ -5,14 +5,14 @@
 
 #include "testsupport.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMutex>
-#include <QObject>
 #include <QTest>
 #include <QVector>
+
+#include <cmath>
 
 namespace playertest {
 
@@ -23,43 +23,22 @@ public:
     template <class Player>
     explicit FrameLog(Player *player)
     {
-        QObject::connect(
-            player, &Player::sig_GetOneFrame, this,
-            [this](const QImage &image) {
-                QMutexLocker lock(&m_mutex);
-                m_pts.append(image.text(QStringLiteral("pts")).toDouble());
-                m_size = image.size();
-            },
-            Qt::DirectConnection);
+        QObject::connect(player, &Player::sig_GetOneFrame, this, [this](const QImage &image) {
+            QMutexLocker lock(&m_mutex);
+            m_pts.append(image.text(QStringLiteral("pts")).toDouble());
+            m_size = image.size();
+        }, Qt::DirectConnection);
     }
 
-    int count() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_pts.size();
-    }
-    QVector<double> pts() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_pts;
-    }
-    QSize size() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_size;
-    }
-    void clear()
-    {
-        QMutexLocker lock(&m_mutex);
-        m_pts.clear();
-    }
+    QVector<double> pts() const { QMutexLocker lock(&m_mutex); return m_pts; }
+    int count() const { return pts().size(); }
+    // NaN while nothing came, so that any comparison with it fails.
+    double last() const { const auto p = pts(); return p.isEmpty() ? NAN : p.last(); }
+    QSize size() const { QMutexLocker lock(&m_mutex); return m_size; }
+    void clear() { QMutexLocker lock(&m_mutex); m_pts.clear(); }
     bool waitFor(int pictures, int timeoutMs) const
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (count() < pictures && timer.elapsed() < timeoutMs)
-            QTest::qWait(20);
-        return count() >= pictures;
+        return QTest::qWaitFor([&] { return count() >= pictures; }, timeoutMs);
     }
 
 private:
@@ -68,33 +47,31 @@ private:
     QSize m_size;
 };
 
-inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
+// Whether stop(true) succeeded within the time.
+template <class Player>
+bool stopsWithin(Player &player, int ms)
 {
     QElapsedTimer timer;
     timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
+    return player.stop(true) && timer.elapsed() < ms;
 }
 
-// A test picture with a tone: 25 pictures a second, GOP 12, AAC.
-inline QStringList classArgs(double seconds, const QString &size = QStringLiteral("320x240"),
-                             const QString &audio = QStringLiteral("sine=frequency=440:sample_rate=44100"))
+// A file in the current folder made with ffmpeg; empty on failure.
+inline QString makeMedia(const QString &name, const QStringList &args)
 {
-    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-            QStringLiteral("testsrc2=size=%1:rate=25").arg(size), QStringLiteral("-f"), QStringLiteral("lavfi"),
-            QStringLiteral("-i"), audio, QStringLiteral("-t"), QString::number(seconds),
-            QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast"),
-            QStringLiteral("-g"), QStringLiteral("12"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
-            QStringLiteral("-c:a"), QStringLiteral("aac")};
+    const QString path = QDir::current().absoluteFilePath(name);
+    return testsupport::makeMedia(path, args) ? path : QString();
 }
 
-inline QString taviPlay()
+// A test picture with a tone: 25 pictures a second, AAC.
+inline QStringList classArgs(double seconds, const QString &size = QStringLiteral("320x240"), int gop = 12)
 {
-    return testsupport::stageDir() + QStringLiteral("/tavi-play");
+    return QStringLiteral("-f lavfi -i testsrc2=size=%1:rate=25 -f lavfi -i sine=frequency=440:sample_rate=44100 "
+                          "-t %2 -c:v libx264 -preset ultrafast -g %3 -pix_fmt yuv420p -c:a aac")
+        .arg(size)
+        .arg(seconds)
+        .arg(gop)
+        .split(' ');
 }
 
 } // namespace playertest

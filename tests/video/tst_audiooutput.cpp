@@ -1,36 +1,46 @@
 // Audio output through a real sound server (PulseAudio's null sink under
-// ./run test): device channel counts, resampling or plain copying, and the
-// audio clock.
+// ./run test): refused streams, the audio clock, device channel counts, and
+// two players sharing the sound system.
 
 #include "playertest.h"
 #include "video/audio_play.h"
 #include "video/audiooutput.h"
-
-#include <SDL2/SDL.h>
 #include "video/videoplayer_thread.h"
 
+#include <SDL2/SDL.h>
+
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
 
+
 using namespace playertest;
+
+namespace {
+
+QString tone(const QString &name, int channels = 2, double seconds = 2)
+{
+    const QString source = channels == 6 ? "aevalsrc=sin(330*2*PI*t)|sin(440*2*PI*t)|0|0|0|0:s=48000:c=5.1"
+                                         : "sine=frequency=330:sample_rate=44100";
+    return makeMedia(name, QStringLiteral("-f lavfi -i %1 -t %2 -ac %3 -c:a aac").arg(source).arg(seconds).arg(channels).split(' '));
+}
+
+// The file opened into a fresh state, as the reader thread would.
+std::unique_ptr<VideoState> openState(const QString &file)
+{
+    auto state = std::make_unique<VideoState>();
+    if (file.isEmpty() || avformat_open_input(&state->formatContext, file.toUtf8().constData(), nullptr, nullptr) != 0
+        || avformat_find_stream_info(state->formatContext, nullptr) < 0)
+        return nullptr;
+    return state;
+}
+
+} // namespace
 
 class TestAudioOutput : public QObject
 {
     Q_OBJECT
-
-private:
-    QString tone(const QString &name, const QStringList &codec, int channels)
-    {
-        const QString file = QDir::current().absoluteFilePath(name);
-        QStringList args{"-f", "lavfi", "-i", "sine=frequency=330:sample_rate=44100", "-t", "2", "-ac",
-                         QString::number(channels)};
-        if (channels == 6)
-            args = QStringList{"-f", "lavfi", "-i",
-                               "aevalsrc=sin(330*2*PI*t)|sin(440*2*PI*t)|0|0|0|0:s=48000:c=5.1", "-t", "2"};
-        args << codec;
-        return testsupport::makeMedia(file, args) ? file : QString();
-    }
 
 private slots:
     void initTestCase()
@@ -39,61 +49,41 @@ private slots:
             qputenv("SDL_AUDIODRIVER", "dummy");
     }
 
-    void openRefusesBadStreams()
+    // Bad streams refused; then the decode step driven by hand, with the
+    // device paused.
+    void openAndDecode()
     {
-        const QString file = tone(QStringLiteral("open.m4a"), {"-c:a", "aac"}, 2);
-        QVERIFY(!file.isEmpty());
-        QVERIFY(initSdlAudio());
-        auto state = std::make_unique<VideoState>();
-        QVERIFY(avformat_open_input(&state->formatContext, file.toUtf8().constData(), nullptr, nullptr) == 0);
-        QVERIFY(avformat_find_stream_info(state->formatContext, nullptr) >= 0);
-        QCOMPARE(audio_stream_component_open(state.get(), -1), -1);
-        QCOMPARE(audio_stream_component_open(state.get(), 5), -1);
-        const int rate = state->formatContext->streams[0]->codecpar->sample_rate;
-        state->formatContext->streams[0]->codecpar->sample_rate = 0;
-        QCOMPARE(audio_stream_component_open(state.get(), 0), -1);
-        QCOMPARE(state->audioDeviceId.load(), SDL_AudioDeviceID(0));
-        state->formatContext->streams[0]->codecpar->sample_rate = rate;
-        QCOMPARE(audio_stream_component_open(state.get(), 0), 0);
-        QVERIFY(state->audioDeviceId.load() != 0);
-        detachAudioDevice(state.get());
-        closeAudioDevice(state.get());
-        state->release();
-        quitSdlAudio();
-    }
-
-    // The decode step driven by hand, with the device paused.
-    void decodeKeepsClockAndHonoursFlush()
-    {
-        const QString file = tone(QStringLiteral("decode.m4a"), {"-c:a", "aac"}, 2);
-        QVERIFY(initSdlAudio());
-        auto state = std::make_unique<VideoState>();
+        auto state = openState(tone(QStringLiteral("tone.m4a")));
+        QVERIFY(state && initSdlAudio());
         VideoState *is = state.get();
-        QVERIFY(avformat_open_input(&is->formatContext, file.toUtf8().constData(), nullptr, nullptr) == 0);
-        QVERIFY(avformat_find_stream_info(is->formatContext, nullptr) >= 0);
         packetQueueInit(&is->audioQueue);
+        QCOMPARE(audio_stream_component_open(is, -1), -1);
+        QCOMPARE(audio_stream_component_open(is, 5), -1);
+        AVCodecParameters *codec = is->formatContext->streams[0]->codecpar;
+        const int rate = codec->sample_rate;
+        codec->sample_rate = 0;
+        QCOMPARE(audio_stream_component_open(is, 0), -1);
+        QCOMPARE(is->audioDeviceId.load(), SDL_AudioDeviceID(0));
+        codec->sample_rate = rate;
         QCOMPARE(audio_stream_component_open(is, 0), 0);
+        QVERIFY(is->audioDeviceId.load() != 0);
         SDL_PauseAudioDevice(is->audioDeviceId, 1);
         detachAudioDevice(is);
         AVPacket *packet = av_packet_alloc();
         int n = 0;
-        while (av_read_frame(is->formatContext, packet) >= 0) {
+        for (; av_read_frame(is->formatContext, packet) >= 0; ++n) {
             if (n == 20) {
                 AVPacket *flush = av_packet_alloc();
                 makeFlushPacket(flush);
                 packetQueuePut(&is->audioQueue, flush);
                 av_packet_free(&flush);
             }
-            if (n >= 10 && n < 15) {
-                // Stamps missing: the running clock goes on.
-                packet->pts = AV_NOPTS_VALUE;
-                packet->dts = AV_NOPTS_VALUE;
-            }
+            if (n >= 10 && n < 15) // stamps missing: the running clock goes on
+                packet->pts = packet->dts = AV_NOPTS_VALUE;
             if (n == 30)
                 packet->pts = packet->dts = 0; // a stamp resets the clock
             packetQueuePut(&is->audioQueue, packet);
             av_packet_unref(packet);
-            ++n;
         }
         av_packet_free(&packet);
         QVERIFY(n > 40);
@@ -102,76 +92,58 @@ private slots:
         double expected = -1;
         int chunks = 0;
         bool sawReset = false;
-        for (;;) {
-            const int size = audioDecodeFrame(is, &pts);
-            if (size < 0)
-                break;
+        for (int size; (size = audioDecodeFrame(is, &pts)) >= 0; ++chunks) {
             QVERIFY(size > 0);
-            if (expected >= 0 && chunks < 28) {
-                // Contiguous, stamps or not, and the flush plays nothing.
+            // Contiguous, stamps or not, and the flush plays nothing.
+            if (expected >= 0 && chunks < 28)
                 QVERIFY2(qAbs(pts - expected) < 0.002, qPrintable(QStringLiteral("%1 %2 %3").arg(chunks).arg(pts).arg(expected)));
-            }
-            if (expected > 0.5 && pts < 0.1)
-                sawReset = true;
+            sawReset = sawReset || (expected > 0.5 && pts < 0.1);
             expected = pts + size / bytesPerSecond;
             QCOMPARE(is->audioClock.load(), expected);
-            ++chunks;
         }
         QVERIFY(chunks > 35);
         QVERIFY(sawReset);
         // Nothing queued: no audio, and the clock stands still.
-        const double clock = is->audioClock;
         QVERIFY(audioDecodeFrame(is, &pts) < 0);
-        QCOMPARE(is->audioClock.load(), clock);
+        QCOMPARE(is->audioClock.load(), expected);
         closeAudioDevice(is);
         is->release();
         quitSdlAudio();
     }
 
-    void monoOpensOneChannel()
+    // A player opens the device with the file's channels or the nearest the
+    // server takes; a second player ending must not silence it.
+    void channelsAndTwoPlayers_data()
     {
-        const QString file = tone(QStringLiteral("mono.m4a"), {"-c:a", "aac"}, 1);
-        QVERIFY(!file.isEmpty());
-        auto player = std::make_unique<AudioPlayer>();
-        QVERIFY(player->startPlay(file));
-        QVERIFY(waitUntil([&] { return player->playbackState().audioClock > 0.5; }, 10000));
-        QCOMPARE(player->playbackState().audioTarget.channels, 1);
-        QCOMPARE(player->playbackState().audioTarget.sampleRate, 44100);
-        QVERIFY(player->stop(true));
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<QList<int>>("opened"); // device channel counts allowed
+        QTest::newRow("mono") << 1 << 44100 << QList<int>{1};
+        QTest::newRow("5.1") << 6 << 48000 << QList<int>{6, 4, 2, 1};
     }
-
-    void sixChannelsPlay()
+    void channelsAndTwoPlayers()
     {
-        const QString file = tone(QStringLiteral("six.m4a"), {"-c:a", "aac"}, 6);
-        QVERIFY(!file.isEmpty());
-        auto player = std::make_unique<AudioPlayer>();
-        QVERIFY(player->startPlay(file));
-        QVERIFY(waitUntil([&] { return player->playbackState().audioClock > 0.5; }, 10000));
-        const int channels = player->playbackState().audioTarget.channels;
-        QVERIFY2(channels == 6 || channels == 4 || channels == 2 || channels == 1, qPrintable(QString::number(channels)));
-        QCOMPARE(player->playbackState().audioTarget.sampleRate, 48000);
-        QVERIFY(player->stop(true));
-    }
-
-    void twoPlayersDoNotSilenceEachOther()
-    {
-        const QString file = QDir::current().absoluteFilePath(QStringLiteral("long.m4a"));
-        QVERIFY(testsupport::makeMedia(file, {"-f", "lavfi", "-i", "sine=sample_rate=44100", "-t", "6", "-c:a", "aac"}));
-        const QString shortFile = QDir::current().absoluteFilePath(QStringLiteral("short.mp4"));
-        QVERIFY(testsupport::makeMedia(shortFile, classArgs(0.5)));
-        auto first = std::make_unique<AudioPlayer>();
-        QVERIFY(first->startPlay(file));
-        QVERIFY(waitUntil([&] { return first->playbackState().audioClock > 0.2; }, 10000));
+        QFETCH(int, channels);
+        QFETCH(int, rate);
+        QFETCH(QList<int>, opened);
+        const QString file = tone(QStringLiteral("tone%1.m4a").arg(channels), channels, 6);
+        const QString shortFile = makeMedia(QStringLiteral("short.mp4"), classArgs(0.5));
+        QVERIFY(!file.isEmpty() && !shortFile.isEmpty());
+        AudioPlayer first;
+        QVERIFY(first.startPlay(file));
+        QVERIFY(QTest::qWaitFor([&] { return first.playbackState().audioClock > 0.5; }, 10000));
+        const int deviceChannels = first.playbackState().audioTarget.channels;
+        QVERIFY2(opened.contains(deviceChannels), qPrintable(QString::number(deviceChannels)));
+        QCOMPARE(first.playbackState().audioTarget.sampleRate, rate);
         {
             VideoPlayer_Thread second;
             QSignalSpy finished(&second, &QThread::finished);
             QVERIFY(second.startPlay(shortFile));
             QVERIFY(finished.wait(10000));
         }
-        // The first player's device still plays after the second has ended.
-        const double before = first->playbackState().audioClock;
-        QVERIFY(waitUntil([&] { return first->playbackState().audioClock > before + 0.2; }, 5000));
-        QVERIFY(first->stop(true));
+        const double before = first.playbackState().audioClock;
+        QVERIFY(QTest::qWaitFor([&] { return first.playbackState().audioClock > before + 0.2; }, 5000));
+        QVERIFY(first.stop(true));
     }
 };
 

@@ -7,73 +7,53 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
 
 using namespace playertest;
 
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
 class TestCorruptMedia : public QObject
 {
     Q_OBJECT
 
-private:
-    QByteArray m_mp4;
-    QByteArray m_flv;
-
-    QString write(const QString &name, const QByteArray &data)
-    {
-        const QString path = QDir::current().absoluteFilePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return {};
-        file.write(data);
-        return path;
-    }
-
-    static QByteArray readAll(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
 private slots:
-    void initTestCase()
-    {
-        qputenv("SDL_AUDIODRIVER", "dummy");
-        QStringList args = classArgs(0.6, QStringLiteral("160x120"));
-        QVERIFY(testsupport::makeMedia(QStringLiteral("base.mp4"), args + QStringList{"-movflags", "+faststart"}));
-        QVERIFY(testsupport::makeMedia(QStringLiteral("base.flv"), args));
-        m_mp4 = readAll(QStringLiteral("base.mp4"));
-        m_flv = readAll(QStringLiteral("base.flv"));
-        QVERIFY(m_mp4.size() > 2000 && m_flv.size() > 2000);
-    }
+    void initTestCase() { qputenv("SDL_AUDIODRIVER", "dummy"); }
 
     void variants_data()
     {
-        QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<QString>("suffix");
-        QRandomGenerator random(20261206);
-        const QByteArray bases[2] = {m_mp4, m_flv};
+        QTest::addColumn<QByteArray>("data"); // the row's name ends in the file's suffix
+        const QStringList args = classArgs(0.6, QStringLiteral("160x120"));
+        const QByteArray bases[2] = {readAll(makeMedia(QStringLiteral("base.mp4"), args + QStringList{"-movflags", "+faststart"})),
+                                     readAll(makeMedia(QStringLiteral("base.flv"), args))};
+        QVERIFY(bases[0].size() > 2000 && bases[1].size() > 2000);
         const QString suffixes[2] = {QStringLiteral("mp4"), QStringLiteral("flv")};
+        QRandomGenerator random(20261206);
         int n = 0;
-        auto add = [&](const QByteArray &data, const QString &suffix) {
-            QTest::newRow(qPrintable(QStringLiteral("v%1.%2").arg(n++, 2, 10, QChar('0')).arg(suffix)))
-                << data << suffix;
+        auto add = [&](const QByteArray &data, int base) {
+            QTest::newRow(qPrintable(QStringLiteral("v%1.%2").arg(n++, 2, 10, QChar('0')).arg(suffixes[base]))) << data;
         };
         // Truncated at ten points.
-        for (int i = 0; i < 10; ++i) {
-            const QByteArray &base = bases[i % 2];
-            add(base.left(int(base.size() * (i + 1) / 12.0)), suffixes[i % 2]);
-        }
+        for (int i = 0; i < 10; ++i)
+            add(bases[i % 2].left(int(bases[i % 2].size() * (i + 1) / 12.0)), i % 2);
         // Random bytes overwritten, from a handful to many.
         for (int i = 0; i < 24; ++i) {
             QByteArray data = bases[i % 2];
-            const int hits = 2 + i * i;
             const int from = i < 12 ? 0 : 200;
-            for (int h = 0; h < hits; ++h)
+            for (int h = 0; h < 2 + i * i; ++h)
                 data[from + random.bounded(data.size() - from)] = char(random.bounded(256));
-            add(data, suffixes[i % 2]);
+            add(data, i % 2);
         }
         // Zeroed and duplicated stretches.
         for (int i = 0; i < 6; ++i) {
@@ -83,51 +63,47 @@ private slots:
                 data.replace(at, 512, QByteArray(512, '\0'));
             else
                 data.insert(at, data.mid(at / 2, 4096));
-            add(data, suffixes[i % 2]);
+            add(data, i % 2);
         }
         // Sizes and counts in the headers set to extremes.
         for (int i = 0; i < 6; ++i) {
             QByteArray data = bases[i % 2];
             for (int p = 8 + i; p < 400 && p + 4 < data.size(); p += 37)
                 data.replace(p, 4, QByteArray("\x7f\xff\xff\xff", 4));
-            add(data, suffixes[i % 2]);
+            add(data, i % 2);
         }
         // Nothing, noise, and a bare header.
-        add(QByteArray(), QStringLiteral("mp4"));
         QByteArray noise(64 * 1024, '\0');
         for (char &c : noise)
             c = char(random.bounded(256));
-        add(noise, QStringLiteral("flv"));
-        add(m_flv.left(13), QStringLiteral("flv"));
-        add(m_mp4.left(40) + noise, QStringLiteral("mp4"));
+        add(QByteArray(), 0);
+        add(noise, 1);
+        add(bases[1].left(13), 1);
+        add(bases[0].left(40) + noise, 0);
     }
 
     void variants()
     {
         QFETCH(QByteArray, data);
-        QFETCH(QString, suffix);
-        const QString path = write(QStringLiteral("variant.") + suffix, data);
-        QVERIFY(!path.isEmpty());
-        const int row = QString::fromLatin1(QTest::currentDataTag()).mid(1, 2).toInt();
+        const QString tag = QString::fromLatin1(QTest::currentDataTag());
+        const int row = tag.mid(1, 2).toInt();
+        QFile file(QStringLiteral("variant") + tag.mid(3));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size());
+        file.close();
+        const QString path = QFileInfo(file).absoluteFilePath();
 
-        auto player = std::make_unique<VideoPlayer_Thread>();
-        player->setSync(row % 3 != 2);
-        FrameLog frames(player.get());
-        QSignalSpy finished(player.get(), &QThread::finished);
-        QVERIFY(player->startPlay(path));
+        VideoPlayer_Thread player;
+        player.setSync(row % 3 != 2);
+        FrameLog frames(&player); // a receiver on the video thread, as in the client
+        QSignalSpy finished(&player, &QThread::finished);
+        QVERIFY(player.startPlay(path));
         finished.wait(1500);
-        QElapsedTimer timer;
-        timer.start();
-        QVERIFY(player->stop(true));
-        QVERIFY2(timer.elapsed() < 3000, "stop hung");
-
+        QVERIFY2(stopsWithin(player, 3000), "stop hung");
         if (row % 5 == 0) {
-            auto audio = std::make_unique<AudioPlayer>();
-            QVERIFY(audio->startPlay(path));
+            AudioPlayer audio;
+            QVERIFY(audio.startPlay(path));
             QTest::qWait(300);
-            timer.restart();
-            QVERIFY(audio->stop(true));
-            QVERIFY2(timer.elapsed() < 3000, "audio stop hung");
+            QVERIFY2(stopsWithin(audio, 3000), "audio stop hung");
         }
     }
 };

@@ -1,15 +1,14 @@
-// The player on a live class published into a real nginx-rtmp server: fast
-// start, stopping while the server is silent, and coming back after the
-// server dropped the class.
+// The player on a live class published into a real nginx-rtmp server:
+// joining between key frames, stopping while the server is silent, and
+// coming back after the server dropped the class. Plain live playing is
+// covered by tests/integration/tst_classroundtrip.
 
 #include "nginxrtmp.h"
 #include "playertest.h"
-#include "video/audio_play.h"
 #include "video/videoplayer_thread.h"
 
-#include <QFile>
+#include <QJsonArray>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -20,25 +19,23 @@ class TestLivePlayer : public QObject
 {
     Q_OBJECT
 
-private:
     testsupport::NginxRtmp m_server;
     QProcess m_publisher;
     QString m_url;
 
-    bool publish()
+    // (Re)starts publishing a class; done once ffprobe sees both streams.
+    static bool publish(QProcess &publisher, const QString &url, int gop = 12)
     {
-        m_publisher.kill();
-        m_publisher.waitForFinished(3000);
-        QStringList args{"-loglevel", "error", "-re"};
-        args << classArgs(600);
-        args << QStringList{"-tune", "zerolatency", "-f", "flv", m_url};
-        m_publisher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_publisher.start(QStringLiteral("ffmpeg"), args);
-        if (!m_publisher.waitForStarted(5000))
-            return false;
-        // Published once ffprobe sees both streams.
-        return waitUntil([&] { return testsupport::probe(m_url, 10000).value("streams").toArray().size() == 2; },
-                         20000);
+        publisher.kill();
+        publisher.waitForFinished(3000);
+        publisher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        publisher.start(QStringLiteral("ffmpeg"), QStringList{"-loglevel", "error", "-re"}
+                                                      + classArgs(600, QStringLiteral("320x240"), gop)
+                                                      + QStringList{"-sc_threshold", "0", "-tune", "zerolatency",
+                                                                    "-f", "flv", url});
+        return publisher.waitForStarted(5000) && QTest::qWaitFor([&] {
+            return testsupport::probe(url, 10000).value("streams").toArray().size() == 2;
+        }, 20000);
     }
 
 private slots:
@@ -47,7 +44,7 @@ private slots:
         qputenv("SDL_AUDIODRIVER", "dummy");
         QVERIFY(m_server.start());
         m_url = m_server.url(QStringLiteral("class1"));
-        QVERIFY(publish());
+        QVERIFY(publish(m_publisher, m_url));
     }
 
     void cleanupTestCase()
@@ -57,33 +54,13 @@ private slots:
         m_server.stop();
     }
 
-    void playsLiveClass()
-    {
-        auto player = std::make_unique<VideoPlayer_Thread>();
-        FrameLog frames(player.get());
-        QSignalSpy total(player.get(), &VideoPlayer_Thread::sig_TotalTimeChanged);
-        QVERIFY(player->startPlay(m_url));
-        QVERIFY(frames.waitFor(25, 15000));
-        QCOMPARE(frames.size(), QSize(320, 240));
-        QCOMPARE(total.size(), 1);
-        QVERIFY(player->getCurrentTime() > 0);
-        QVERIFY(player->stop(true));
-    }
-
     // Key frames 2 s apart: a joining student gets the sound well before the
     // next key frame, long after a brief probe has ended.
     void joinsWhenSoundComesFirst()
     {
         const QString url = m_server.url(QStringLiteral("sparsekeys"));
         QProcess publisher;
-        QStringList args{"-loglevel", "error", "-re"};
-        args << classArgs(60);
-        args.replace(args.indexOf(QStringLiteral("12")), QStringLiteral("50"));
-        args << QStringList{"-sc_threshold", "0", "-tune", "zerolatency", "-f", "flv", url};
-        publisher.start(QStringLiteral("ffmpeg"), args);
-        QVERIFY(publisher.waitForStarted(5000));
-        QVERIFY(waitUntil([&] { return testsupport::probe(url, 10000).value("streams").toArray().size() == 2; },
-                          20000));
+        QVERIFY(publish(publisher, url, 50));
         for (int join = 0; join < 3; ++join) {
             auto player = std::make_unique<VideoPlayer_Thread>();
             FrameLog frames(player.get());
@@ -104,19 +81,14 @@ private slots:
         QVERIFY(frames.waitFor(5, 15000));
         m_server.freeze();
         QTest::qWait(500);
-        QElapsedTimer timer;
-        timer.start();
-        QVERIFY(player->stop(true));
-        const qint64 reading = timer.elapsed();
+        const bool reading = stopsWithin(*player, 2000);
         // And while the open itself blocks on the silent server.
         QVERIFY(player->startPlay(m_url));
         QTest::qWait(300);
-        timer.restart();
-        QVERIFY(player->stop(true));
-        const qint64 opening = timer.elapsed();
+        const bool opening = stopsWithin(*player, 2000);
         m_server.thaw();
-        QVERIFY2(reading < 2000, qPrintable(QString::number(reading)));
-        QVERIFY2(opening < 2000, qPrintable(QString::number(opening)));
+        QVERIFY(reading);
+        QVERIFY(opening);
     }
 
     void comesBackAfterServerDrop()
@@ -126,7 +98,7 @@ private slots:
         QVERIFY(player->startPlay(m_url));
         QVERIFY(frames.waitFor(10, 15000));
         QVERIFY(m_server.restart());
-        QVERIFY(publish());
+        QVERIFY(publish(m_publisher, m_url));
         frames.clear();
         // Reads fail for 3 s, then the input is reopened every 3 s.
         QVERIFY(frames.waitFor(25, 25000));
