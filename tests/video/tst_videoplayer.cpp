@@ -30,6 +30,37 @@ private slots:
         QVERIFY(!m_main.isEmpty() && !m_seekable.isEmpty());
     }
 
+    // The two players keep different rules in one place: the live player
+    // pauses in any state, the audio-only one only while playing.
+    void stateRules()
+    {
+        VideoPlayer_Thread video;
+        QSignalSpy states(&video, &VideoPlayer_Thread::sig_StateChanged);
+        QVERIFY(video.stop(true)); // never ran: at once
+        QVERIFY(!video.stop(true));
+        QVERIFY(video.pause());
+        QCOMPARE(video.state(), Pause);
+        QVERIFY(video.play());
+        QVERIFY(!video.play()); // playing already
+        QVERIFY(!video.startPlay(m_main)); // refused until stopped
+        QVERIFY(video.stop(true));
+        QCOMPARE(states.size(), 4);
+        video.seek(1000000);
+        video.seek(2000000); // dropped while the first is pending
+        QCOMPARE(video.playbackState().seekPosition.load(), int64_t(1000000));
+
+        AudioPlayer audio;
+        QVERIFY(!audio.pause());
+        QVERIFY(audio.playbackState().paused);
+        QCOMPARE(audio.state(), Stop);
+        QVERIFY(audio.startPlay(m_main));
+        QVERIFY(!audio.playbackState().paused);
+        QVERIFY(audio.pause());
+        QVERIFY(audio.play());
+        QVERIFY(audio.stop(true));
+        QVERIFY(!audio.stop(true));
+    }
+
     void playsFileToItsEnd()
     {
         auto player = std::make_unique<VideoPlayer_Thread>();
