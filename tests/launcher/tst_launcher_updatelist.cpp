@@ -37,6 +37,8 @@ private slots:
         QTest::newRow("mixed, other elements, nested") << "<?xml version=\"1.0\"?><r><x ver=\"ZZ\" path=\"no\"/>"
                                   "<FILE ver=\"AA\" path=\"a.txt\"><file ver=\"CC\" path=\"nested\"/></FILE>"
                                   "<file ver=\"BB\" path=\"d/b.txt\"/><taviversion ver=\"2.1\"/></r>";
+        QTest::newRow("same checksum twice: the later path") << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" path=\"old.txt\"/>"
+                                  "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d/b.txt\"/></r>";
     }
     void reads()
     {
