@@ -1,7 +1,7 @@
 #include "app/app.h"
 
 #include "app/crashhandler.h"
-#include "app/logging.h"
+#include "base/logging.h"
 #include "app/mainwindow.h"
 #include "app/trayicon.h"
 #include "net/logindlg.h"

@@ -1,7 +1,7 @@
 #include "app/titlewidget.h"
 
 #include "app/mainwindow.h"
-#include "app/messagebox.h"
+#include "ui/messagebox.h"
 #include "net/bitmaplabel.h"
 #include "net/userinfo.h"
 #include "ui/commonbutton.h"

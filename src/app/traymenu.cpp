@@ -1,6 +1,6 @@
 #include "app/traymenu.h"
 
-#include "app/config.h"
+#include "base/config.h"
 
 #include <QDesktopServices>
 #include <QIcon>

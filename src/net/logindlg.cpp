@@ -1,6 +1,6 @@
 #include "net/logindlg.h"
 
-#include "app/config.h"
+#include "base/config.h"
 #include "net/jsonhelpers.h"
 #include "net/tavihttp.h"
 #include "net/userinfo.h"

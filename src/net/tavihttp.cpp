@@ -1,6 +1,6 @@
 #include "net/tavihttp.h"
 
-#include "app/config.h"
+#include "base/config.h"
 #include "net/cookiejar.h"
 #include "net/flash.h"
 

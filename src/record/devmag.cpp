@@ -1,6 +1,6 @@
 #include "record/devmag.h"
 
-#include "app/logging.h"
+#include "base/logging.h"
 
 extern "C" {
 #include <libavdevice/avdevice.h>

@@ -5,7 +5,7 @@
 #include "record/recordnotice.h"
 #include "record/savevideothread.h"
 
-#include "app/logging.h"
+#include "base/logging.h"
 
 #include <QDeadlineTimer>
 

@@ -1,6 +1,6 @@
 #include "record/recordnotice.h"
 
-#include "app/logging.h"
+#include "base/logging.h"
 
 #include <QCoreApplication>
 #include <QMutex>

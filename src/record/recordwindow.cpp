@@ -8,7 +8,7 @@
 #include "record/recordwindowui.h"
 #include "record/savevideothread.h"
 
-#include "app/logging.h"
+#include "base/logging.h"
 
 #include <QDeadlineTimer>
 #include <QDesktopServices>

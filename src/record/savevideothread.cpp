@@ -1,6 +1,6 @@
 #include "record/savevideothread.h"
 
-#include "app/logging.h"
+#include "base/logging.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

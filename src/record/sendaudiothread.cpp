@@ -1,6 +1,6 @@
 #include "record/sendaudiothread.h"
 
-#include "app/logging.h"
+#include "base/logging.h"
 
 extern "C" {
 #include <libavformat/avformat.h>

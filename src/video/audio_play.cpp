@@ -1,6 +1,6 @@
 #include "video/audio_play.h"
 
-#include "app/logging.h"
+#include "base/logging.h"
 #include "video/inputreconnector.h"
 #include "video/mediainput.h"
 

@@ -1,6 +1,6 @@
 #include "video/audiooutput.h"
 
-#include "app/logging.h"
+#include "base/logging.h"
 #include "video/mediainput.h"
 
 #include <QDebug>

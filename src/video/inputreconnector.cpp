@@ -1,6 +1,6 @@
 #include "video/inputreconnector.h"
 
-#include "app/logging.h"
+#include "base/logging.h"
 #include "video/videostate.h"
 
 #include <SDL2/SDL.h>

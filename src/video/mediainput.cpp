@@ -1,6 +1,6 @@
 #include "video/mediainput.h"
 
-#include "app/logging.h"
+#include "base/logging.h"
 #include "video/videostate.h"
 
 #include <QDebug>

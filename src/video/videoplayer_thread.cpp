@@ -1,6 +1,6 @@
 #include "video/videoplayer_thread.h"
 
-#include "app/logging.h"
+#include "base/logging.h"
 #include "video/audiooutput.h"
 #include "video/inputreconnector.h"
 #include "video/mediainput.h"

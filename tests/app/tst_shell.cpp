@@ -3,7 +3,7 @@
 
 #include "app/app.h"
 #include "app/mainwindow.h"
-#include "app/messagebox.h"
+#include "ui/messagebox.h"
 #include "app/titlewidget.h"
 #include "app/trayicon.h"
 #include "app/traymenu.h"

@@ -1,8 +1,8 @@
 // The question box's three buttons and the notice's slide, stay and fade,
 // with the notice's timers driven by hand instead of waited for.
-#include "app/messagebox.h"
-#include "app/popwidget.h"
-#include "app/tempheader.h"
+#include "ui/messagebox.h"
+#include "ui/popwidget.h"
+#include "ui/tempheader.h"
 #include "ui/iconbtn.h"
 
 #include <QPointer>

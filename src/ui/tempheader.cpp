@@ -1,4 +1,4 @@
-#include "app/tempheader.h"
+#include "ui/tempheader.h"
 
 #include "ui/iconbtn.h"
 

@@ -1,4 +1,4 @@
-#include "app/logging.h"
+#include "base/logging.h"
 
 #include <log4cplus/configurator.h>
 #include <log4cplus/initializer.h>

@@ -1,4 +1,4 @@
-#include "app/config.h"
+#include "base/config.h"
 
 #include <QSettings>
 

@@ -1,6 +1,6 @@
-#include "app/popwidget.h"
+#include "ui/popwidget.h"
 
-#include "app/tempheader.h"
+#include "ui/tempheader.h"
 #include "ui/pixbutton.h"
 
 #include <QCloseEvent>

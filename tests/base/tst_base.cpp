@@ -1,6 +1,6 @@
 // Settings lookup and the shipped logging set-up.
-#include "app/config.h"
-#include "app/logging.h"
+#include "base/config.h"
+#include "base/logging.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -61,7 +61,7 @@ private slots:
         QCOMPARE(lines.size(), 201);
         const QString first = lines.first();
         for (const QString &part : {QStringLiteral("WARN"), QStringLiteral("[OutPutData]"),
-                                    QStringLiteral("tst_appcore.cpp:%1").arg(line),
+                                    QStringLiteral("tst_base.cpp:%1").arg(line),
                                     QStringLiteral("shippedLoggingWritesEverything"), QStringLiteral("opening 课堂 failed: 42")})
             QVERIFY2(first.contains(part), qPrintable(first));
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d")).match(first).hasMatch());
@@ -69,4 +69,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestAppCore)
-#include "tst_appcore.moc"
+#include "tst_base.moc"

@@ -1,4 +1,4 @@
-#include "app/messagebox.h"
+#include "ui/messagebox.h"
 
 #include "ui/colorbtn.h"
 #include "ui/iconbtn.h"
