@@ -1,10 +1,14 @@
 // The live stream player on local files: a file played to its end,
 // seeking, inputs it refuses, and stops racing the threads.
 
+#include "base/logging.h"
 #include "playertest.h"
 #include "video/audio_play.h"
 #include "video/videoplayer_thread.h"
 
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -27,6 +31,12 @@ private slots:
     void initTestCase()
     {
         qputenv("SDL_AUDIODRIVER", "dummy");
+        // The shipped logging set-up: warnings land in ./log/tavi.log.
+        QDir(QStringLiteral("log")).removeRecursively();
+        QFile::remove(QStringLiteral("log.properties"));
+        QVERIFY(QFile::copy(testsupport::stageDir() + QStringLiteral("/log.properties"),
+                            QStringLiteral("log.properties")));
+        tavi::startLogging();
         m_main = makeMedia(QStringLiteral("main.mp4"), classArgs(3).replaceInStrings("ultrafast", "veryfast"));
         m_seekable = makeMedia(QStringLiteral("seek.mp4"), classArgs(4));
         QVERIFY(!m_main.isEmpty() && !m_seekable.isEmpty());
@@ -129,9 +139,9 @@ private slots:
             fits.insert(1, QStringLiteral("./"));
         QTest::newRow("address of 1279 bytes") << fits << QSize(320, 240);
         QTest::newRow("address over 1279 bytes") << "/./" + fits.mid(1) << QSize();
-        QTest::newRow("no audio") << makeMedia(QStringLiteral("silent.mp4"),
-                                               QStringLiteral("-f lavfi -i testsrc2=size=160x120:rate=25 -t 1 "
-                                                              "-c:v libx264 -preset ultrafast").split(' '))
+        QTest::newRow("no video") << makeMedia(QStringLiteral("sound.m4a"),
+                                               QStringLiteral("-f lavfi -i sine=sample_rate=44100 -t 1 "
+                                                              "-c:a aac").split(' '))
                                   << QSize();
         // Two video streams: the last one plays.
         QTest::newRow("two video streams")
@@ -245,6 +255,45 @@ private slots:
         }
         QVERIFY2(worst <= 4, qPrintable(QStringLiteral("a channel differs by %1").arg(worst)));
         QVERIFY(player->stop(true));
+    }
+
+    // A silent clip plays on the wall clock, and the missing sound is
+    // logged as a warning.
+    void playsWithoutSound()
+    {
+        const QString silent = makeMedia(QStringLiteral("silent.mp4"),
+                                         QStringLiteral("-f lavfi -i testsrc2=size=160x120:rate=25 -t 1 "
+                                                        "-c:v libx264 -preset ultrafast").split(' '));
+        QVERIFY(!silent.isEmpty());
+        QFile log(QStringLiteral("log/tavi.log"));
+        const qint64 logged = log.size();
+        auto player = std::make_unique<VideoPlayer_Thread>();
+        FrameLog frames(player.get());
+        QSignalSpy finished(player.get(), &QThread::finished);
+        QElapsedTimer clock;
+        QVERIFY(player->startPlay(silent));
+        QVERIFY(frames.waitFor(1, 10000));
+        clock.start();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(frames.count(), 25);
+        QCOMPARE(frames.size(), QSize(160, 120));
+        // Paced, not as fast as the pictures decode: 24 steps of 40 ms.
+        QVERIFY2(clock.elapsed() >= 900, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(player->stop(true));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        log.seek(logged);
+        const QString lines = QString::fromUtf8(log.readAll());
+        QVERIFY2(QRegularExpression(QStringLiteral("WARN .*Didn't find a audio stream")).match(lines).hasMatch(),
+                 qPrintable(lines));
+        QVERIFY(!lines.contains(QStringLiteral("ERROR")));
+
+        // The audio-only player still wants sound.
+        AudioPlayer audio;
+        QSignalSpy audioFinished(&audio, &QThread::finished);
+        QVERIFY(audio.startPlay(silent));
+        QVERIFY(audioFinished.wait(10000));
+        QVERIFY(audio.playbackState().readerFinished);
+        QVERIFY(audio.stop(true));
     }
 
     void stopMeetsOpenAndEndOfInput()
