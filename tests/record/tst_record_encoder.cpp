@@ -2,14 +2,18 @@
 
 #include "recordprobe.h"
 
+#include "record/flvoutput.h"
 #include "record/savevideothread.h"
 #include "record/sendaudiothread.h"
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavutil/mem.h>
 }
 
+#include <QFile>
 #include <QSignalSpy>
+#include <QtEndian>
 #include <QtTest>
 
 #include <cmath>
@@ -48,6 +52,28 @@ bool encodeAtRate(saveVideoThread &encoder, const QString &path, double fps, dou
     encoder.stopEncoding();
     return encoder.wait(60000) && !encoder.outputFailed();
 }
+
+// Types of the top-level boxes of an MP4 file, in order.
+QStringList mp4Boxes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.readAll();
+    QStringList boxes;
+    qint64 at = 0;
+    while (at + 8 <= data.size()) {
+        const auto *p = reinterpret_cast<const uchar *>(data.constData() + at);
+        quint64 size = qFromBigEndian<quint32>(p);
+        if (size == 1 && at + 16 <= data.size())
+            size = qFromBigEndian<quint64>(p + 8);
+        boxes << QString::fromLatin1(data.mid(int(at) + 4, 4));
+        if (size < 8)
+            break;
+        at += qint64(size);
+    }
+    return boxes;
+}
 } // namespace
 
 class tst_recordencoder : public QObject
@@ -56,6 +82,8 @@ class tst_recordencoder : public QObject
 private slots:
     void anyCaptureRateGivesTwentyFive_data();
     void anyCaptureRateGivesTwentyFive();
+    void containerFollowsName_data();
+    void containerFollowsName();
     void nameOverLimitIsRefused();
     void unwritableOutputIsReported();
     void reusedEncoderKeepsRecordingsApart();
@@ -83,6 +111,53 @@ void tst_recordencoder::anyCaptureRateGivesTwentyFive()
     const saveVideoThread::Stats stats = encoder.stats();
     QVERIFY(fps >= 25 || stats.repeated > 0);
     QVERIFY(fps <= 25 || stats.staleDropped > 0);
+}
+
+// A local name ending in ".mp4", in any case, gets a fragmented MP4 that
+// stays playable when the recording is cut off; everything else FLV.
+void tst_recordencoder::containerFollowsName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("format");
+    const QString mp4 = QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2");
+    const QString flv = QStringLiteral("flv");
+    QTest::newRow("lower case") << "lower.mp4" << mp4;
+    QTest::newRow("upper case") << "UPPER.MP4" << mp4;
+    QTest::newRow("mixed case") << "Mixed.mP4" << mp4;
+    QTest::newRow("flv") << "plain.flv" << flv;
+    QTest::newRow("other extension") << "other.mkv" << flv;
+    QTest::newRow("mp4 not at the end") << "class.mp4.part" << flv;
+    QTest::newRow("no extension") << "mp4" << flv;
+    QTest::newRow("rtmp address") << "rtmp://127.0.0.1:1/live/class.mp4" << flv;
+}
+
+void tst_recordencoder::containerFollowsName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, format);
+    const bool mp4 = format != QLatin1String("flv");
+    {
+        flvOutput output;
+        QVERIFY(output.setUp(name.toLocal8Bit().constData(), true, kWidth, kHeight));
+        QCOMPARE(QString::fromLatin1(output.outputFormat->name), QLatin1String(mp4 ? "mp4" : "flv"));
+    }
+    if (name.contains(QLatin1String("://")))
+        return;
+    saveVideoThread encoder;
+    QVERIFY(encodeAtRate(encoder, name, 25, 2.0));
+    const RecordProbe probe = probeRecording(name);
+    QCOMPARE(probe.formatName, format);
+    QCOMPARE(probe.videoCodec, QStringLiteral("h264"));
+    QCOMPARE(probe.audioCodec, QStringLiteral("aac"));
+    QVERIFY2(std::abs(probe.videoFrames - 50) <= 2, qPrintable(QString::number(probe.videoFrames)));
+    QVERIFY2(std::abs(probe.audioSeconds() - 2.0) <= 0.15, qPrintable(QString::number(probe.audioSeconds())));
+    if (mp4) {
+        // Fragmented: an empty movie box first, then fragments of pictures.
+        const QStringList boxes = mp4Boxes(name);
+        QVERIFY2(boxes.size() > 4 && boxes[0] == "ftyp" && boxes[1] == "moov" && boxes[2] == "moof",
+                 qPrintable(boxes.join(' ')));
+        QVERIFY2(boxes.count("moof") >= 4, qPrintable(boxes.join(' ')));
+    }
 }
 
 void tst_recordencoder::nameOverLimitIsRefused()

@@ -130,9 +130,10 @@ void tst_recordwindow::recordsThroughStateTable()
     QVERIFY(window.encoder->wait(15000));
     QVERIFY(window.audioThread->wait(5000) && window.videoThread->wait(5000));
 
-    // An .mp4 name still gets FLV, and the paused second is left out.
+    // The .mp4 name the dialog offers gets an MP4, and the paused second is
+    // left out.
     const RecordProbe probe = probeRecording(QStringLiteral("window.mp4"));
-    QCOMPARE(probe.formatName, QStringLiteral("flv"));
+    QCOMPARE(probe.formatName, QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2"));
     const int expected = int(recordedMs / 40);
     QVERIFY2(std::abs(probe.videoFrames - expected) <= 8,
              qPrintable(QStringLiteral("%1 pictures, %2 expected").arg(probe.videoFrames).arg(expected)));
