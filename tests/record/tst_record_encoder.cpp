@@ -5,6 +5,7 @@
 #include "record/flvoutput.h"
 #include "record/savevideothread.h"
 #include "record/sendaudiothread.h"
+#include "testsupport.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -12,10 +13,12 @@ extern "C" {
 }
 
 #include <QFile>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QtEndian>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -87,6 +90,7 @@ private slots:
     void nameOverLimitIsRefused();
     void unwritableOutputIsReported();
     void reusedEncoderKeepsRecordingsApart();
+    void dialogueKeepsItsFirstChunks();
 };
 
 void tst_recordencoder::anyCaptureRateGivesTwentyFive_data()
@@ -202,6 +206,60 @@ void tst_recordencoder::reusedEncoderKeepsRecordingsApart()
     QVERIFY(encodeAtRate(encoder, QStringLiteral("second.flv"), 25, 1.0));
     const int frames = probeRecording(QStringLiteral("second.flv")).videoFrames;
     QVERIFY2(std::abs(frames - 25) <= 2, qPrintable(QString::number(frames)));
+}
+
+
+// The microphone may push before the sender's thread gets to run: chunks
+// pushed as that thread starts (here from its started() signal, which comes
+// before its loop) are part of the dialogue, its first 100 ms of a tone.
+// Chunks left from before the start are not.
+void tst_recordencoder::dialogueKeepsItsFirstChunks()
+{
+    const int chunkFrames = 441; // 10 ms
+    auto chunk = [&](int index, bool tone) {
+        auto *samples = static_cast<int16_t *>(std::malloc(size_t(chunkFrames) * 4));
+        for (int i = 0; i < chunkFrames; ++i) {
+            const double t = double(index * chunkFrames + i) / 44100;
+            samples[2 * i] = samples[2 * i + 1] = tone ? int16_t(12000 * std::sin(2 * M_PI * 440 * t)) : 0;
+        }
+        return reinterpret_cast<uint8_t *>(samples);
+    };
+    sendAudioThread sender;
+    for (int i = 0; i < 20; ++i) // a tone from before the start
+        sender.pushAudioChunk(chunk(i, true), chunkFrames * 4);
+    QSemaphore firstPushed;
+    connect(&sender, &QThread::started, &sender, [&] {
+        for (int i = 0; i < 10; ++i)
+            sender.pushAudioChunk(chunk(i, true), chunkFrames * 4);
+        firstPushed.release();
+    }, Qt::DirectConnection);
+    const QString path = QStringLiteral("dialogue.flv");
+    QVERIFY(sender.setOutputName(path.toLocal8Bit().constData()));
+    QVERIFY(sender.startEncoding());
+    QVERIFY(firstPushed.tryAcquire(1, 10000));
+    for (int i = 10; i < 50; ++i)
+        sender.pushAudioChunk(chunk(i, false), chunkFrames * 4);
+    sender.stopEncoding();
+    QVERIFY(sender.wait(20000));
+    QVERIFY(!sender.outputFailed());
+
+    QByteArray pcm;
+    QVERIFY(testsupport::run(QStringLiteral("ffmpeg"),
+                             {"-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar", "44100", "-"}, 30000, &pcm));
+    const auto *samples = reinterpret_cast<const int16_t *>(pcm.constData());
+    const int count = pcm.size() / 2;
+    // 500 ms pushed; the encoder adds its 1,024 samples of delay in front.
+    QVERIFY2(std::abs(count - 1024 - 22050) <= 1024, qPrintable(QString::number(count)));
+    auto rms = [&](int fromMs, int toMs) {
+        double sum = 0;
+        const int from = 1024 + fromMs * 441 / 10, to = 1024 + toMs * 441 / 10;
+        for (int i = from; i < to && i < count; ++i)
+            sum += double(samples[i]) * samples[i];
+        return std::sqrt(sum / std::max(1, to - from));
+    };
+    const QString figures = QStringLiteral("%1 samples, rms %2 then %3").arg(count).arg(rms(5, 95)).arg(rms(150, 450));
+    QVERIFY2(rms(5, 95) > 5000, qPrintable(figures)); // the tone: 12,000 / sqrt(2)
+    QVERIFY2(rms(150, 450) < 500, qPrintable(figures));
 }
 
 QTEST_GUILESS_MAIN(tst_recordencoder)
