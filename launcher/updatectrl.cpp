@@ -44,8 +44,8 @@ void updateCtrl::start()
     }
     // A list that names a file outside the installation is refused whole.
     for (const auto &entry : list->listFiles()) {
-        if (!isSafeInstallPath(QString::fromStdString(entry.second))) {
-            qWarning() << "update list names an unsafe path:" << QString::fromStdString(entry.second);
+        if (!isSafeInstallPath(QString::fromStdString(entry.first))) {
+            qWarning() << "update list names an unsafe path:" << QString::fromStdString(entry.first);
             running = false;
             report(2);
             return;
@@ -73,14 +73,14 @@ void updateCtrl::start()
 
     const QString base = InIOpe::listBase();
     for (const auto &entry : pending) {
-        const QString savePath = tmpPathFor(entry.second);
+        const QString savePath = tmpPathFor(entry.first);
         QDir().mkpath(QFileInfo(savePath).path());
         auto *download = new DownLoadManager;
         connect(download, &DownLoadManager::signalDownloadError, this, &updateCtrl::downFailed);
         connect(download, &DownLoadManager::signalReplyFinished, this, &updateCtrl::downFinish);
         connect(download, &DownLoadManager::signalDownloadProcess, this,
                 &updateCtrl::slot_DownloadProcess);
-        download->downloadFile(base + QString::fromUtf8(entry.second.c_str()), savePath);
+        download->downloadFile(base + QString::fromUtf8(entry.first.c_str()), savePath);
     }
 }
 
@@ -140,14 +140,14 @@ bool updateCtrl::install()
     // Stage every file beside its target first, checking what arrived.
     bool ok = true;
     for (const auto &entry : pending) {
-        const QString tmp = tmpPathFor(entry.second);
-        if (md5OfFile(tmp).compare(QString::fromStdString(entry.first), Qt::CaseInsensitive) != 0) {
+        const QString tmp = tmpPathFor(entry.first);
+        if (md5OfFile(tmp).compare(QString::fromStdString(entry.second), Qt::CaseInsensitive) != 0) {
             qWarning() << "downloaded file does not match its checksum:" << tmp;
             ok = false;
             break;
         }
         Step step;
-        step.target = QString::fromStdString(entry.second);
+        step.target = QString::fromStdString(entry.first);
         step.fresh = step.target + QStringLiteral(".tavi_new");
         step.old = step.target + QStringLiteral(".tavi_old");
         const QString dir = QFileInfo(step.target).path();

@@ -51,7 +51,6 @@ void xmlParse::reload()
 void xmlParse::parse(const std::string &text)
 {
     m_listFiles.clear();
-    m_localSums.clear();
     m_downloads.clear();
     m_version.clear();
     m_listText = text;
@@ -73,7 +72,7 @@ void xmlParse::parse(const std::string &text)
                 if (c == '\\')
                     c = '/';
             }
-            m_listFiles[ver ? ver : ""] = p;
+            m_listFiles[p] = ver ? ver : "";
         } else if (name == "taviversion" || name == "TAVIVERSION") {
             m_version = ver ? ver : "";
         }
@@ -83,11 +82,9 @@ void xmlParse::parse(const std::string &text)
 void xmlParse::computeDownloads()
 {
     m_downloads.clear();
-    m_localSums.clear();
-    for (const auto &entry : m_listFiles)
-        m_localSums[md5OfFile(QString::fromStdString(entry.second)).toStdString()] = "localFile";
+    // A missing file reads as "empty", which matches no checksum.
     for (const auto &entry : m_listFiles) {
-        if (m_localSums.find(entry.first) == m_localSums.end())
+        if (md5OfFile(QString::fromStdString(entry.first)).toStdString() != entry.second)
             m_downloads[entry.first] = entry.second;
     }
 }

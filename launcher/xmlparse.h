@@ -28,11 +28,13 @@ public:
 
     std::string version() const { return m_version; }
     const std::string &listText() const { return m_listText; }
-    // checksum -> path ("/" separators), from the list.
+    // path ("/" separators) -> checksum, from the list; a path listed twice
+    // keeps its later checksum.
     const FileMap &listFiles() const { return m_listFiles; }
 
-    // Fills the download list: each listed file whose checksum matches no
-    // local file named in the list.
+    // Fills the download list (path -> checksum): each listed path whose
+    // local file is missing or does not match its own checksum. Paths that
+    // share a checksum are decided each on its own.
     void computeDownloads();
     FileMap downloads() const { return m_downloads; }
 
@@ -40,7 +42,6 @@ private:
     xmlParse();
 
     FileMap m_listFiles;
-    FileMap m_localSums;
     FileMap m_downloads;
     std::string m_listText;
     std::string m_version;

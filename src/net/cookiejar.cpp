@@ -1,5 +1,7 @@
 #include "net/cookiejar.h"
 
+#include <QStringList>
+
 namespace {
 CookieJar sharedJar;
 }
@@ -31,4 +33,13 @@ QString CookieJar::getCookie(QString name) const
             return QString::fromUtf8(cookie.value());
     }
     return QString();
+}
+
+QString CookieJar::describe() const
+{
+    QStringList parts;
+    const QList<QNetworkCookie> cookies = allCookies();
+    for (const QNetworkCookie &cookie : cookies)
+        parts << QStringLiteral("%1 (%2)").arg(QString::fromUtf8(cookie.name()), cookie.domain());
+    return parts.join(QStringLiteral(", "));
 }

@@ -21,4 +21,7 @@ public:
     void setCookies(QList<QNetworkCookie> cookies);
     // Value of the first cookie whose name matches exactly, else empty.
     QString getCookie(QString name) const;
+    // The cookies for diagnostics: names and domains, never a value (the
+    // session cookie's value signs the user in).
+    QString describe() const;
 };

@@ -103,7 +103,7 @@ void TaviHttp::get()
     // address may need it).
     if (!params.isEmpty())
         url->setQuery(*query);
-    qDebug() << "send glob cookies:" << CookieJar::instance()->getCookies();
+    qDebug() << "send glob cookies:" << CookieJar::instance()->describe();
     manager->setCookieJar(CookieJar::instance());
     CookieJar::instance()->setParent(nullptr);
 #if QT_CONFIG(bearermanagement)
@@ -155,7 +155,7 @@ void TaviHttp::requestFinished(QNetworkReply *reply)
     for (QNetworkCookie &cookie : cookies)
         cookie.normalize(reply->url());
     CookieJar::instance()->setCookies(cookies);
-    qDebug() << "glob cookies:" << CookieJar::instance()->getCookies();
+    qDebug() << "glob cookies:" << CookieJar::instance()->describe();
 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();

@@ -14,6 +14,7 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 flvOutput::flvOutput() = default;
 
@@ -22,10 +23,22 @@ flvOutput::~flvOutput()
     close();
 }
 
+bool flvOutput::wantsMp4(const char *name)
+{
+    if (!name)
+        return false;
+    const char *scheme = std::strstr(name, "://");
+    if (scheme && !(scheme - name == 4 && strncasecmp(name, "file", 4) == 0))
+        return false; // a network address: published as FLV
+    const size_t length = std::strlen(name);
+    return length > 4 && strcasecmp(name + length - 4, ".mp4") == 0;
+}
+
 bool flvOutput::setUp(const char *name, bool withVideo, int width, int height)
 {
     close();
-    avformat_alloc_output_context2(&outputContext, nullptr, "flv", name);
+    m_mp4 = wantsMp4(name);
+    avformat_alloc_output_context2(&outputContext, nullptr, m_mp4 ? "mp4" : "flv", name);
     if (!outputContext) {
         std::printf("Could not deduce output format from file extension: using MPEG.\n");
         return false;
@@ -222,7 +235,17 @@ bool flvOutput::connect(const AVIOInterruptCB &interrupt)
             return false;
         m_ioOpen = true;
     }
-    if (avformat_write_header(outputContext, nullptr) < 0)
+    AVDictionary *options = nullptr;
+    if (m_mp4) {
+        // Fragments after an empty movie box, each standing on its own, so
+        // that a killed recording stays playable up to its last fragment.
+        // Sound alone has no key frames to cut at: it is cut every second.
+        av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+        av_dict_set(&options, "frag_duration", "1000000", 0);
+    }
+    const int written = avformat_write_header(outputContext, &options);
+    av_dict_free(&options);
+    if (written < 0)
         return false;
     m_headerWritten = true;
     videoOutput.nextPts = 0;
@@ -361,5 +384,5 @@ void flvOutput::close()
     outputFormat = nullptr;
     hasVideo = hasAudio = false;
     audioFrameBytes = 0;
-    m_setUp = m_ioOpen = m_headerWritten = false;
+    m_setUp = m_ioOpen = m_headerWritten = m_mp4 = false;
 }

@@ -10,7 +10,8 @@ struct AVPacket;
 struct AVIOInterruptCB;
 
 // An FLV output (file or RTMP address) with an H.264 video track (optional)
-// and an AAC audio track. Set up in the caller's thread, connected and fed
+// and an AAC audio track; a local file named "*.mp4" (in any case) gets a
+// fragmented MP4 instead. Set up in the caller's thread, connected and fed
 // in the encoder thread. Every written packet is flushed, so what a
 // recording wrote before a crash stays playable.
 class flvOutput
@@ -26,6 +27,9 @@ public:
     // Copies name into buffer; a name that does not fit is refused, never
     // cut, and leaves the buffer empty.
     static bool storeOutputName(char (&buffer)[kOutputNameBytes], const char *name);
+
+    // Whether name is a local file that gets an MP4.
+    static bool wantsMp4(const char *name);
 
     flvOutput();
     ~flvOutput();
@@ -72,4 +76,5 @@ private:
     bool m_setUp = false;
     bool m_ioOpen = false;
     bool m_headerWritten = false;
+    bool m_mp4 = false;
 };

@@ -240,6 +240,8 @@ void recordWindow::startRecording()
         recordNotice::report(QString::fromUtf8(recordText::kOutputFailed));
         return;
     }
+    // A resume goes on counting; only a new recording starts at zero.
+    elapsedSeconds = 0;
     recordState = Recording;
     updateButtons();
     videoThread->startCapture();
@@ -268,7 +270,6 @@ void recordWindow::updateButtons()
         ui->startButton->setEnabled(false);
         ui->pauseButton->setEnabled(true);
         ui->stopButton->setEnabled(true);
-        elapsedSeconds = 0;
         timer->start();
         break;
     case Paused:

@@ -29,6 +29,10 @@ bool sendAudioThread::startEncoding()
         return false;
     m_stop.reset();
     m_outputFailed = false;
+    // Chunks queued before the start belong to no dialogue. Cleared here,
+    // before the capture starts: once it runs, every chunk is this one's.
+    m_audioChunks.clear();
+    m_audioChunks.resetCounters();
     if (!m_outputName[0] || !m_output.setUp(m_outputName, false, 0, 0)) {
         m_outputFailed = true;
         return false;
@@ -49,9 +53,6 @@ void sendAudioThread::pushAudioChunk(uint8_t *data, int size)
 
 void sendAudioThread::run()
 {
-    // Chunks queued before the start belong to no dialogue.
-    m_audioChunks.clear();
-    m_audioChunks.resetCounters();
     const AVIOInterruptCB interrupt = m_stop.interruptCallback();
     bool ok = m_output.connect(interrupt);
     const bool connected = ok;

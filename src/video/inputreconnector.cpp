@@ -94,8 +94,10 @@ bool InputReconnector::readFailed()
     if (!fresh)
         return false;
     const int video = lastStreamOfType(fresh, AVMEDIA_TYPE_VIDEO);
-    const int audio = firstStreamOfType(fresh, AVMEDIA_TYPE_AUDIO);
-    if ((m_needVideo && video < 0) || audio < 0) {
+    // A class that played without sound goes on without it.
+    const bool needAudio = m_state->audioStreamIndex >= 0;
+    const int audio = needAudio ? firstStreamOfType(fresh, AVMEDIA_TYPE_AUDIO) : -1;
+    if ((m_needVideo && video < 0) || (needAudio && audio < 0)) {
         avformat_close_input(&fresh);
         return false;
     }
@@ -104,7 +106,7 @@ bool InputReconnector::readFailed()
     m_state->videoStreamIndex = m_needVideo ? video : -1;
     m_state->audioStreamIndex = audio;
     m_state->videoStream = m_needVideo ? fresh->streams[video] : nullptr;
-    m_state->audioStream = fresh->streams[audio];
+    m_state->audioStream = needAudio ? fresh->streams[audio] : nullptr;
     m_videoExtra = extradataOf(fresh, m_state->videoStreamIndex);
     m_audioExtra = extradataOf(fresh, audio);
     m_lastGood = steadyMs();

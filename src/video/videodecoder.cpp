@@ -9,10 +9,16 @@
 #include <algorithm>
 
 extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
 namespace {
+
+// Row alignment of the pictures handed to the converter, as FFmpeg's own
+// frame buffers have it (the widest SIMD registers, AVX-512).
+constexpr int kRowAlign = 64;
 
 struct Decoder
 {
@@ -51,12 +57,24 @@ void emitPicture(Decoder &d, AVFrame *frame, double pts)
                                     AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!d.scaler)
         return;
-    // A fresh image per picture: it is the deep copy that crosses threads.
-    QImage image(width, height, QImage::Format_RGB32);
-    if (image.isNull())
+    // A fresh picture buffer each time: the image that wraps it is the copy
+    // that crosses threads. FFmpeg's converters write whole SIMD blocks, up
+    // to 64 bytes past a row of a width that is no multiple of 16 pixels, so
+    // the buffer is laid out as FFmpeg lays out its own frames: rows aligned
+    // to 64 bytes, and padding after the last one.
+    if (av_image_check_size(unsigned(width), unsigned(height), 0, nullptr) < 0)
         return;
-    uint8_t *planes[4] = {image.bits(), nullptr, nullptr, nullptr};
-    int strides[4] = {int(image.bytesPerLine()), 0, 0, 0};
+    const int stride = FFALIGN(width * 4, kRowAlign);
+    auto *pixels = static_cast<uint8_t *>(av_malloc(size_t(stride) * size_t(height) + kRowAlign));
+    if (!pixels)
+        return;
+    QImage image(pixels, width, height, stride, QImage::Format_RGB32, av_free, pixels);
+    if (image.isNull()) {
+        av_free(pixels);
+        return;
+    }
+    uint8_t *planes[4] = {pixels, nullptr, nullptr, nullptr};
+    int strides[4] = {stride, 0, 0, 0};
     sws_scale(d.scaler, frame->data, frame->linesize, 0, height, planes, strides);
     image.setText(QStringLiteral("pts"), QString::number(pts, 'f', 6));
     if (is->player)

@@ -79,33 +79,34 @@ void VideoPlayer_Thread::run()
         endRun(false);
         return;
     }
-    if (audioIndex < 0) {
-        reportPlaybackError("Didn't find a audio stream.");
-        endRun(false);
-        return;
-    }
+    // A silent clip or screen recording plays too: without a sound device
+    // the pictures follow the wall clock.
+    if (audioIndex < 0)
+        TAVI_LOG_WARN("Didn't find a audio stream in " << path.constData() << ", playing the pictures without sound.");
     is->videoStreamIndex = videoIndex;
     is->audioStreamIndex = audioIndex;
     emit sig_TotalTimeChanged(input->duration);
     const bool live = isLiveInput(url, input->duration);
 
     bool sdlAudio = false;
-    if (is->sync) {
-        sdlAudio = initSdlAudio();
-        audio_stream_component_open(is, audioIndex);
+    if (audioIndex >= 0) {
+        if (is->sync) {
+            sdlAudio = initSdlAudio();
+            audio_stream_component_open(is, audioIndex);
+        }
+        AVStream *audioStream = input->streams[audioIndex];
+        if (!avcodec_find_decoder(audioStream->codecpar->codec_id)) {
+            reportPlaybackError("ACodec not found.");
+            endRun(sdlAudio);
+            return;
+        }
+        if (!openStreamDecoder(audioStream, &is->audioCodec, false)) {
+            reportPlaybackError("Could not open audio codec.");
+            endRun(sdlAudio);
+            return;
+        }
+        is->audioStream = audioStream;
     }
-    AVStream *audioStream = input->streams[audioIndex];
-    if (!avcodec_find_decoder(audioStream->codecpar->codec_id)) {
-        reportPlaybackError("ACodec not found.");
-        endRun(sdlAudio);
-        return;
-    }
-    if (!openStreamDecoder(audioStream, &is->audioCodec, false)) {
-        reportPlaybackError("Could not open audio codec.");
-        endRun(sdlAudio);
-        return;
-    }
-    is->audioStream = audioStream;
     AVStream *videoStream = input->streams[videoIndex];
     if (!avcodec_find_decoder(videoStream->codecpar->codec_id)) {
         reportPlaybackError("PCodec not found.");

@@ -76,9 +76,13 @@ private slots:
         InstallDir dir;
         InstallDir::write("keep.txt", "keep");
         InstallDir::write("lib/a.so", "old a");
-        // Among them the same file name in two folders.
+        InstallDir::write("same/held.txt", "keep"); // content of another listed path
+        // Among them the same file name in two folders, and paths that share
+        // their content with others.
         const QList<ListFile> files{{"keep.txt", "keep"}, {"lib/a.so", "new a"}, {"new/deep/b.bin", QByteArray(300 * 1024, 'x')},
-                                    {"empty.txt", ""}, {"x/config.ini", "for x"}, {"y/config.ini", "for y"}};
+                                    {"empty.txt", ""}, {"x/config.ini", "for x"}, {"y/config.ini", "for y"},
+                                    {"same/held.txt", "new a"}, {"same/one.txt", "twin"}, {"same/two.txt", "twin"},
+                                    {"same/keep.txt", "keep"}};
         publish(dir, "2.0", files);
         QCOMPARE(update(), 1);
         for (const ListFile &f : files)

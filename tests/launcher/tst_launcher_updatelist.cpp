@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+Q_DECLARE_METATYPE(xmlParse::FileMap)
+
 class TestUpdateList : public QObject
 {
     Q_OBJECT
@@ -26,26 +28,36 @@ private slots:
         QVERIFY(list()->listFiles().empty());
     }
 
-    // Either spelling, backslashes as folder separators.
+    // Either spelling, backslashes as folder separators; every listed path
+    // is kept, also where two share a checksum.
     void reads_data()
     {
         QTest::addColumn<QString>("xml");
+        QTest::addColumn<xmlParse::FileMap>("expected");
+        const xmlParse::FileMap two{{"a.txt", "AA"}, {"d/b.txt", "BB"}};
         QTest::newRow("lower") << "<update><taviversion ver=\"2.1\"/>"
-                                  "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d\\b.txt\"/></update>";
+                                  "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d\\b.txt\"/></update>"
+                               << two;
         QTest::newRow("upper") << "<UPDATE><TAVIVERSION ver=\"2.1\"/>"
-                                  "<FILE ver=\"AA\" path=\"a.txt\"/><FILE ver=\"BB\" path=\"d/b.txt\"/></UPDATE>";
+                                  "<FILE ver=\"AA\" path=\"a.txt\"/><FILE ver=\"BB\" path=\"d/b.txt\"/></UPDATE>"
+                               << two;
         QTest::newRow("mixed, other elements, nested") << "<?xml version=\"1.0\"?><r><x ver=\"ZZ\" path=\"no\"/>"
                                   "<FILE ver=\"AA\" path=\"a.txt\"><file ver=\"CC\" path=\"nested\"/></FILE>"
-                                  "<file ver=\"BB\" path=\"d/b.txt\"/><taviversion ver=\"2.1\"/></r>";
-        QTest::newRow("same checksum twice: the later path") << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" path=\"old.txt\"/>"
-                                  "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d/b.txt\"/></r>";
+                                  "<file ver=\"BB\" path=\"d/b.txt\"/><taviversion ver=\"2.1\"/></r>"
+                                                       << two;
+        QTest::newRow("same checksum, two paths: both") << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" path=\"old.txt\"/>"
+                                  "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d/b.txt\"/></r>"
+                                                        << xmlParse::FileMap{{"old.txt", "AA"}, {"a.txt", "AA"}, {"d/b.txt", "BB"}};
+        QTest::newRow("same path twice: the later checksum") << "<r><taviversion ver=\"2.1\"/><file ver=\"CC\" path=\"a.txt\"/>"
+                                  "<file ver=\"BB\" path=\"d/b.txt\"/><file ver=\"AA\" path=\"a.txt\"/></r>"
+                                                             << two;
     }
     void reads()
     {
         QFETCH(QString, xml);
+        QFETCH(xmlParse::FileMap, expected);
         list()->parse(xml.toStdString());
         QCOMPARE(list()->version(), std::string("2.1"));
-        const xmlParse::FileMap expected{{"AA", "a.txt"}, {"BB", "d/b.txt"}};
         QCOMPARE(list()->listFiles(), expected);
     }
 
@@ -67,26 +79,34 @@ private slots:
         QCOMPARE(list()->version(), std::string());
     }
 
+    // Decided per listed path: missing or not matching its own checksum.
     void downloadsWhatDiffers()
     {
         InstallDir dir;
         const QByteArray a("file a"), b("file b"), c("file c");
-        InstallDir::write("a.txt", a);         // up to date
+        InstallDir::write("a.txt", a);           // up to date
         InstallDir::write("sub/b.txt", "old b"); // changed
-        InstallDir::write("d.txt", c);         // what the list wants for the missing e.txt
+        InstallDir::write("d.txt", c);           // holds what the missing e.txt should
+        InstallDir::write("f.txt", a);           // wants c, holds what a.txt should
+        InstallDir::write("g.txt", a);           // up to date, same content as a.txt
         const QString xml = QStringLiteral(
             "<r><taviversion ver=\"2\"/>"
             "<file ver=\"%1\" path=\"a.txt\"/><file ver=\"%2\" path=\"sub\\b.txt\"/>"
             "<file ver=\"%3\" path=\"e.txt\"/><file ver=\"%4\" path=\"d.txt\"/>"
-            "<file ver=\"%5\" path=\"lower.txt\"/></r>")
+            "<file ver=\"%5\" path=\"lower.txt\"/><file ver=\"%3\" path=\"f.txt\"/>"
+            "<file ver=\"%1\" path=\"g.txt\"/><file ver=\"%2\" path=\"h.txt\"/>"
+            "<file ver=\"%2\" path=\"i.txt\"/></r>")
             .arg(md5Hex(a), md5Hex(b), md5Hex(c), md5Hex("new d"), md5Hex(a).toLower());
         list()->parse(xml.toStdString());
         list()->computeDownloads();
-        // e.txt counts as up to date: another listed local file has its
-        // checksum. Lower-case checksums never match, so they are fetched.
-        const xmlParse::FileMap expected{{md5Hex(b).toStdString(), "sub/b.txt"},
-                                         {md5Hex("new d").toStdString(), "d.txt"},
-                                         {md5Hex(a).toLower().toStdString(), "lower.txt"}};
+        // Lower-case checksums never match, so they are fetched.
+        const xmlParse::FileMap expected{{"sub/b.txt", md5Hex(b).toStdString()},
+                                         {"e.txt", md5Hex(c).toStdString()},
+                                         {"d.txt", md5Hex("new d").toStdString()},
+                                         {"lower.txt", md5Hex(a).toLower().toStdString()},
+                                         {"f.txt", md5Hex(c).toStdString()},
+                                         {"h.txt", md5Hex(b).toStdString()},
+                                         {"i.txt", md5Hex(b).toStdString()}};
         QCOMPARE(list()->downloads(), expected);
     }
 

@@ -4,6 +4,7 @@
 #include "net/cookiejar.h"
 #include "net/flash.h"
 #include "net/logindlg.h"
+#include "net/tavihttp.h"
 #include "net/userinfo.h"
 #include "ui/colorbtn.h"
 #include "ui/iconbtn.h"
@@ -109,6 +110,36 @@ private slots:
         QVERIFY(!tipShown());
         // The session cookie is kept for later requests and the chat.
         QCOMPARE(CookieJar::instance()->getCookie("marlo").size(), 32);
+    }
+
+    // The debug output names the cookies of every request but never shows
+    // the session's value, nor the password.
+    void secretsStayOutOfDebugOutput()
+    {
+        static QStringList messages;
+        messages.clear();
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
+            messages << text;
+        });
+        const QString password = QStringLiteral("123456");
+        signIn(QStringLiteral("teacher"), password);
+        // A later request sends the session cookie.
+        auto *courses = new TaviHttp(QStringLiteral("/teacher/courseall/todaycourse"),
+                                     {{QStringLiteral("type"), QStringLiteral("teacher")}}, 80, true);
+        bool answered = false;
+        courses->setCallback([&](bool, QByteArray body) { answered = !body.isEmpty(); });
+        courses->get();
+        delete courses;
+        qInstallMessageHandler(previous);
+
+        QCOMPARE(UserInfo::instance().userName, QStringLiteral("teacher"));
+        QVERIFY(answered);
+        const QString session = CookieJar::instance()->getCookie("marlo");
+        QCOMPARE(session.size(), 32);
+        const QString all = messages.join('\n');
+        QVERIFY2(all.contains(QStringLiteral("marlo")), qPrintable(all));
+        QVERIFY2(!all.contains(session), qPrintable(all));
+        QVERIFY2(!all.contains(password), qPrintable(all));
     }
 };
 

@@ -47,6 +47,7 @@ private slots:
     void decodeErrorEndsCaptureCleanly();
     void refusedServer();
     void serverDiesWhilePublishing();
+    void killedRecordingStaysPlayable_data();
     void killedRecordingStaysPlayable();
 
 private:
@@ -217,19 +218,40 @@ void tst_recordcapture::serverDiesWhilePublishing()
     QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 15000);
 }
 
+void tst_recordcapture::killedRecordingStaysPlayable_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("audioOnly");
+    QTest::addColumn<QString>("format");
+    const QString mp4 = QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2");
+    QTest::newRow("flv") << "killed.flv" << false << "flv";
+    QTest::newRow("mp4") << "killed.mp4" << false << mp4;
+    QTest::newRow("voice into mp4") << "killedvoice.MP4" << true << mp4;
+}
+
 void tst_recordcapture::killedRecordingStaysPlayable()
 {
-    QFile::remove(QStringLiteral("killed.flv"));
+    QFETCH(QString, name);
+    QFETCH(bool, audioOnly);
+    QFETCH(QString, format);
+    QFile::remove(name);
     QProcess tool;
-    tool.start(testsupport::stageDir() + QStringLiteral("/tavi-record"), {"killed.flv", "--seconds", "60"});
+    QStringList args{name, "--seconds", "60"};
+    if (audioOnly)
+        args << "--audio-only";
+    tool.start(testsupport::stageDir() + QStringLiteral("/tavi-record"), args);
     QVERIFY(tool.waitForStarted());
     QTest::qWait(3000);
     tool.kill();
     QVERIFY(tool.waitForFinished(5000));
-    const RecordProbe probe = probeRecording(QStringLiteral("killed.flv"));
-    QCOMPARE(probe.videoCodec, QStringLiteral("h264"));
-    QVERIFY2(probe.videoFrames >= 25, qPrintable(QString::number(probe.videoFrames)));
-    QVERIFY(probe.audioFrames > 0);
+    const RecordProbe probe = probeRecording(name);
+    QCOMPARE(probe.formatName, format);
+    if (!audioOnly) {
+        QCOMPARE(probe.videoCodec, QStringLiteral("h264"));
+        QVERIFY2(probe.videoFrames >= 25, qPrintable(QString::number(probe.videoFrames)));
+    }
+    QCOMPARE(probe.audioCodec, QStringLiteral("aac"));
+    QVERIFY2(probe.audioSeconds() >= 1.0, qPrintable(QString::number(probe.audioSeconds())));
 }
 
 QTEST_MAIN(tst_recordcapture)

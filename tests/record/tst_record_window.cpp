@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTextCodec>
+#include <QTime>
 #include <QtTest>
 
 #include <cstdlib>
@@ -106,11 +107,21 @@ void tst_recordwindow::recordsThroughStateTable()
     QTest::qWait(1200);
     QCOMPARE(ui->label_time->text(), pausedLabel); // the timer stands still
 
-    ui->startButton->click(); // resume: the label counts again from zero
+    ui->startButton->click(); // resume: the label goes on from where it stood
     recorded.restart();
     QCOMPARE(window.state(), int(recordWindow::Recording));
     QVERIFY(!window.videoThread->isPaused());
-    QTRY_COMPARE_WITH_TIMEOUT(ui->label_time->text(), QStringLiteral("00:00:01"), 3000);
+    QCOMPARE(ui->label_time->text(), pausedLabel);
+    const QString next = QStringLiteral("00:00:%1").arg(QTime::fromString(pausedLabel).second() + 1, 2, 10, QChar('0'));
+    // Every text the label shows until then.
+    QStringList shown{pausedLabel};
+    QVERIFY(QTest::qWaitFor([&] {
+        const QString text = ui->label_time->text();
+        if (shown.last() != text)
+            shown << text;
+        return text == next;
+    }, 3000));
+    QCOMPARE(shown, (QStringList{pausedLabel, next}));
 
     ui->stopButton->click();
     recordedMs += recorded.elapsed();
@@ -119,9 +130,10 @@ void tst_recordwindow::recordsThroughStateTable()
     QVERIFY(window.encoder->wait(15000));
     QVERIFY(window.audioThread->wait(5000) && window.videoThread->wait(5000));
 
-    // An .mp4 name still gets FLV, and the paused second is left out.
+    // The .mp4 name the dialog offers gets an MP4, and the paused second is
+    // left out.
     const RecordProbe probe = probeRecording(QStringLiteral("window.mp4"));
-    QCOMPARE(probe.formatName, QStringLiteral("flv"));
+    QCOMPARE(probe.formatName, QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2"));
     const int expected = int(recordedMs / 40);
     QVERIFY2(std::abs(probe.videoFrames - expected) <= 8,
              qPrintable(QStringLiteral("%1 pictures, %2 expected").arg(probe.videoFrames).arg(expected)));

@@ -27,6 +27,8 @@ public:
             QMutexLocker lock(&m_mutex);
             m_pts.append(image.text(QStringLiteral("pts")).toDouble());
             m_size = image.size();
+            if (m_first.isNull())
+                m_first = image;
         }, Qt::DirectConnection);
     }
 
@@ -35,7 +37,8 @@ public:
     // NaN while nothing came, so that any comparison with it fails.
     double last() const { const auto p = pts(); return p.isEmpty() ? NAN : p.last(); }
     QSize size() const { QMutexLocker lock(&m_mutex); return m_size; }
-    void clear() { QMutexLocker lock(&m_mutex); m_pts.clear(); }
+    QImage first() const { QMutexLocker lock(&m_mutex); return m_first; }
+    void clear() { QMutexLocker lock(&m_mutex); m_pts.clear(); m_first = QImage(); }
     bool waitFor(int pictures, int timeoutMs) const
     {
         return QTest::qWaitFor([&] { return count() >= pictures; }, timeoutMs);
@@ -45,6 +48,7 @@ private:
     mutable QMutex m_mutex;
     QVector<double> m_pts;
     QSize m_size;
+    QImage m_first;
 };
 
 // Whether stop(true) succeeded within the time.

@@ -23,18 +23,21 @@ class TestLivePlayer : public QObject
     QProcess m_publisher;
     QString m_url;
 
-    // (Re)starts publishing a class; done once ffprobe sees both streams.
-    static bool publish(QProcess &publisher, const QString &url, int gop = 12)
+    // (Re)starts publishing a class; done once ffprobe sees its streams.
+    static bool publish(QProcess &publisher, const QString &url, int gop = 12, bool sound = true)
     {
         publisher.kill();
         publisher.waitForFinished(3000);
         publisher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        publisher.start(QStringLiteral("ffmpeg"), QStringList{"-loglevel", "error", "-re"}
-                                                      + classArgs(600, QStringLiteral("320x240"), gop)
+        QStringList args = classArgs(600, QStringLiteral("320x240"), gop);
+        if (!sound)
+            args << QStringLiteral("-an");
+        publisher.start(QStringLiteral("ffmpeg"), QStringList{"-loglevel", "error", "-re"} + args
                                                       + QStringList{"-sc_threshold", "0", "-tune", "zerolatency",
                                                                     "-f", "flv", url});
+        const int streams = sound ? 2 : 1;
         return publisher.waitForStarted(5000) && QTest::qWaitFor([&] {
-            return testsupport::probe(url, 10000).value("streams").toArray().size() == 2;
+            return testsupport::probe(url, 10000).value("streams").toArray().size() == streams;
         }, 20000);
     }
 
@@ -104,6 +107,29 @@ private slots:
         QVERIFY(frames.waitFor(25, 25000));
         QCOMPARE(player->state(), Playing);
         QVERIFY(player->stop(true));
+    }
+
+    // A class published without sound plays on the wall clock, also after
+    // the server dropped it and it came back.
+    void playsSilentClass()
+    {
+        const QString url = m_server.url(QStringLiteral("silent"));
+        QProcess publisher;
+        QVERIFY(publish(publisher, url, 12, false));
+        auto player = std::make_unique<VideoPlayer_Thread>();
+        FrameLog frames(player.get());
+        QVERIFY(player->startPlay(url));
+        QVERIFY(frames.waitFor(10, 15000));
+        QCOMPARE(frames.size(), QSize(320, 240));
+        QVERIFY(player->playbackState().audioStreamIndex < 0);
+        QVERIFY(m_server.restart());
+        QVERIFY(publish(publisher, url, 12, false));
+        frames.clear();
+        QVERIFY(frames.waitFor(25, 25000));
+        QCOMPARE(player->state(), Playing);
+        QVERIFY(player->stop(true));
+        publisher.kill();
+        publisher.waitForFinished(3000);
     }
 };
 

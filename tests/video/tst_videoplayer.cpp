@@ -1,10 +1,14 @@
 // The live stream player on local files: a file played to its end,
 // seeking, inputs it refuses, and stops racing the threads.
 
+#include "base/logging.h"
 #include "playertest.h"
 #include "video/audio_play.h"
 #include "video/videoplayer_thread.h"
 
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -13,6 +17,8 @@
 #include <memory>
 
 using namespace playertest;
+
+static constexpr int kSizePictures = 10;
 
 class TestVideoPlayer : public QObject
 {
@@ -25,6 +31,12 @@ private slots:
     void initTestCase()
     {
         qputenv("SDL_AUDIODRIVER", "dummy");
+        // The shipped logging set-up: warnings land in ./log/tavi.log.
+        QDir(QStringLiteral("log")).removeRecursively();
+        QFile::remove(QStringLiteral("log.properties"));
+        QVERIFY(QFile::copy(testsupport::stageDir() + QStringLiteral("/log.properties"),
+                            QStringLiteral("log.properties")));
+        tavi::startLogging();
         m_main = makeMedia(QStringLiteral("main.mp4"), classArgs(3).replaceInStrings("ultrafast", "veryfast"));
         m_seekable = makeMedia(QStringLiteral("seek.mp4"), classArgs(4));
         QVERIFY(!m_main.isEmpty() && !m_seekable.isEmpty());
@@ -127,9 +139,9 @@ private slots:
             fits.insert(1, QStringLiteral("./"));
         QTest::newRow("address of 1279 bytes") << fits << QSize(320, 240);
         QTest::newRow("address over 1279 bytes") << "/./" + fits.mid(1) << QSize();
-        QTest::newRow("no audio") << makeMedia(QStringLiteral("silent.mp4"),
-                                               QStringLiteral("-f lavfi -i testsrc2=size=160x120:rate=25 -t 1 "
-                                                              "-c:v libx264 -preset ultrafast").split(' '))
+        QTest::newRow("no video") << makeMedia(QStringLiteral("sound.m4a"),
+                                               QStringLiteral("-f lavfi -i sine=sample_rate=44100 -t 1 "
+                                                              "-c:a aac").split(' '))
                                   << QSize();
         // Two video streams: the last one plays.
         QTest::newRow("two video streams")
@@ -156,6 +168,132 @@ private slots:
             QCOMPARE(frames.count(), 0);
         }
         QVERIFY(player->stop(true));
+    }
+
+    // Pictures of every shape, each compared with ffmpeg's own conversion
+    // of the first one. FFmpeg's converters write in whole SIMD blocks, so
+    // widths that are not a multiple of 16 and tiny pictures reach past a
+    // tightly packed row.
+    void pictureSizes_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QSize>("size");
+        const auto clip = [](const QSize &size, const QString &video) {
+            const QString name = QStringLiteral("size%1x%2_%3.mp4")
+                                     .arg(size.width())
+                                     .arg(size.height())
+                                     .arg(video.section(' ', 1, 1));
+            return makeMedia(name, QStringLiteral("-f lavfi -i testsrc2=size=640x640:rate=25 "
+                                                  "-f lavfi -i sine=sample_rate=44100 -t %1 -vf scale=%2:%3 %4 "
+                                                  "-c:a aac")
+                                       .arg(kSizePictures / 25.0)
+                                       .arg(size.width())
+                                       .arg(size.height())
+                                       .arg(video)
+                                       .split(' '));
+        };
+        const QString h264 = QStringLiteral("-c:v libx264 -preset ultrafast -pix_fmt yuv420p");
+        // libx264 takes odd sizes only in 4:4:4; MPEG-4 part 2 in 4:2:0.
+        const QString h264444 = QStringLiteral("-c:v libx264 -preset ultrafast -pix_fmt yuv444p");
+        const QString mpeg4 = QStringLiteral("-c:v mpeg4 -pix_fmt yuv420p");
+        const struct {
+            const char *name;
+            QSize size;
+            QString video;
+        } rows[] = {
+            {"portrait 360x640", {360, 640}, h264},
+            {"portrait 1080x1920", {1080, 1920}, h264},
+            {"portrait 720x1280", {720, 1280}, h264},
+            {"landscape 640x360", {640, 360}, h264},
+            {"350x200", {350, 200}, h264},
+            {"2x2", {2, 2}, h264},
+            {"4096x2160", {4096, 2160}, h264},
+            {"odd width 361x640", {361, 640}, mpeg4},
+            {"odd height 360x641", {360, 641}, mpeg4},
+            {"odd 361x641", {361, 641}, mpeg4},
+            {"odd 361x641 4:4:4", {361, 641}, h264444},
+            {"1x1", {1, 1}, mpeg4},
+            {"1x1 4:4:4", {1, 1}, h264444},
+        };
+        for (const auto &row : rows)
+            QTest::newRow(row.name) << clip(row.size, row.video) << row.size;
+    }
+    void pictureSizes()
+    {
+        QFETCH(QString, input);
+        QFETCH(QSize, size);
+        QVERIFY(!input.isEmpty());
+        QByteArray reference;
+        QVERIFY(testsupport::run(QStringLiteral("ffmpeg"),
+                                 QStringLiteral("-v error -i %1 -frames:v 1 -f rawvideo -pix_fmt bgra -")
+                                     .arg(input)
+                                     .split(' '),
+                                 60000, &reference));
+        QCOMPARE(reference.size(), size.width() * size.height() * 4);
+
+        auto player = std::make_unique<VideoPlayer_Thread>();
+        player->setSync(false);
+        FrameLog frames(player.get());
+        QSignalSpy finished(player.get(), &QThread::finished);
+        QVERIFY(player->startPlay(input));
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(frames.count(), kSizePictures);
+        QCOMPARE(frames.size(), size);
+        const QImage image = frames.first();
+        QCOMPARE(image.format(), QImage::Format_RGB32);
+        // Every row, the last column included, as ffmpeg converts it.
+        const auto *expected = reinterpret_cast<const QRgb *>(reference.constData());
+        int worst = 0;
+        for (int y = 0; y < size.height(); ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+            for (int x = 0; x < size.width(); ++x) {
+                const QRgb a = line[x];
+                const QRgb b = expected[y * size.width() + x];
+                worst = std::max({worst, qAbs(qRed(a) - qRed(b)), qAbs(qGreen(a) - qGreen(b)),
+                                  qAbs(qBlue(a) - qBlue(b))});
+            }
+        }
+        QVERIFY2(worst <= 4, qPrintable(QStringLiteral("a channel differs by %1").arg(worst)));
+        QVERIFY(player->stop(true));
+    }
+
+    // A silent clip plays on the wall clock, and the missing sound is
+    // logged as a warning.
+    void playsWithoutSound()
+    {
+        const QString silent = makeMedia(QStringLiteral("silent.mp4"),
+                                         QStringLiteral("-f lavfi -i testsrc2=size=160x120:rate=25 -t 1 "
+                                                        "-c:v libx264 -preset ultrafast").split(' '));
+        QVERIFY(!silent.isEmpty());
+        QFile log(QStringLiteral("log/tavi.log"));
+        const qint64 logged = log.size();
+        auto player = std::make_unique<VideoPlayer_Thread>();
+        FrameLog frames(player.get());
+        QSignalSpy finished(player.get(), &QThread::finished);
+        QElapsedTimer clock;
+        QVERIFY(player->startPlay(silent));
+        QVERIFY(frames.waitFor(1, 10000));
+        clock.start();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(frames.count(), 25);
+        QCOMPARE(frames.size(), QSize(160, 120));
+        // Paced, not as fast as the pictures decode: 24 steps of 40 ms.
+        QVERIFY2(clock.elapsed() >= 900, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(player->stop(true));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        log.seek(logged);
+        const QString lines = QString::fromUtf8(log.readAll());
+        QVERIFY2(QRegularExpression(QStringLiteral("WARN .*Didn't find a audio stream")).match(lines).hasMatch(),
+                 qPrintable(lines));
+        QVERIFY(!lines.contains(QStringLiteral("ERROR")));
+
+        // The audio-only player still wants sound.
+        AudioPlayer audio;
+        QSignalSpy audioFinished(&audio, &QThread::finished);
+        QVERIFY(audio.startPlay(silent));
+        QVERIFY(audioFinished.wait(10000));
+        QVERIFY(audio.playbackState().readerFinished);
+        QVERIFY(audio.stop(true));
     }
 
     void stopMeetsOpenAndEndOfInput()
