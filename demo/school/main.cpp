@@ -4,6 +4,7 @@
 // in the stage folder (127.0.0.1:18080 otherwise).
 
 #include "school.h"
+#include "updates.h"
 
 #include <QFile>
 #include <QSettings>
@@ -72,6 +73,8 @@ int main(int argc, char **argv)
     // Idle keep-alive connections hold up stopping; keep them short.
     server.set_keep_alive_timeout(1);
     school.install(server);
+    DemoUpdates updates(QStringLiteral(TAVI_VERSION));
+    updates.install(server);
     if (!server.bind_to_port(address.c_str(), port)) {
         std::cerr << "tavi-demo-school: cannot listen on " << address << ":" << port << "\n";
         return 1;
