@@ -33,7 +33,14 @@ bool NginxRtmp::start()
         << "    chunk_size 4096;\n"
         << "    application live {\n      live on;\n      record off;\n"
         // No wait_video: audio-only dialogue streams must reach players.
-        << "      wait_key on;\n    }\n  }\n}\n";
+        << "      wait_key on;\n";
+    if (!m_notify.isEmpty()) {
+        out << "      notify_method get;\n"
+            << "      on_play " << m_notify << "/play;\n      on_play_done " << m_notify << "/play_done;\n"
+            << "      on_publish " << m_notify << "/publish;\n      on_publish_done " << m_notify
+            << "/publish_done;\n";
+    }
+    out << "    }\n  }\n}\n";
     conf.close();
     return launch();
 }
