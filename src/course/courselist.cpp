@@ -53,8 +53,13 @@ void CourseList::requestTodayCourses(int listType)
     const int generation = m_generation;
     http->setCallback([self, generation, listType, http](bool ok, QByteArray body) {
         http->deleteLater();
-        if (self && self->m_generation == generation)
-            self->handleReply(ok, body, listType);
+        if (!self)
+            return;
+        if (self->m_generation != generation) {
+            qDebug() << "course list: reply of an earlier refresh dropped";
+            return;
+        }
+        self->handleReply(ok, body, listType);
     });
     http->get();
 }
