@@ -10,6 +10,7 @@
 #include "ui/videoslider.h"
 
 #include <QHBoxLayout>
+#include <QLayout>
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
@@ -294,6 +295,11 @@ void Screen::slot_ctrlAudioClick()
 
 void Screen::slot_recordBtnClick()
 {
+    // A window never shown takes its final size from its layout only when
+    // shown; place it by that size.
+    recordWin->ensurePolished();
+    if (recordWin->layout())
+        recordWin->layout()->activate();
     const QPoint corner = recordLabel->mapToGlobal(QPoint(0, 0));
     recordWin->move(corner.x() - recordWin->width(), corner.y() - recordWin->height() / 2);
     recordWin->show();
