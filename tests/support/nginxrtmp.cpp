@@ -20,6 +20,11 @@ bool NginxRtmp::start()
     m_port = freePort();
     if (m_port == 0)
         return false;
+    return writeConfig() && launch();
+}
+
+bool NginxRtmp::writeConfig()
+{
     QFile conf(m_dir.filePath(QStringLiteral("nginx.conf")));
     if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
@@ -41,8 +46,7 @@ bool NginxRtmp::start()
             << "/publish_done;\n";
     }
     out << "    }\n  }\n}\n";
-    conf.close();
-    return launch();
+    return true;
 }
 
 bool NginxRtmp::launch()
@@ -68,7 +72,7 @@ void NginxRtmp::stop()
 bool NginxRtmp::restart()
 {
     stop();
-    return launch();
+    return writeConfig() && launch();
 }
 
 void NginxRtmp::freeze()

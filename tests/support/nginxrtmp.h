@@ -21,7 +21,8 @@ public:
     void setNotifyUrl(const QString &base) { m_notify = base; }
     bool start();
     void stop();
-    // Starts again on the same port (a server that went away and came back).
+    // Starts again on the same port (a server that went away and came back),
+    // with the notify address set now.
     bool restart();
     // Stops the process (SIGSTOP) so it holds connections but says nothing.
     void freeze();
@@ -32,6 +33,7 @@ public:
     QString log() const;
 
 private:
+    bool writeConfig();
     bool launch();
 
     QTemporaryDir m_dir;
