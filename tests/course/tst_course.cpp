@@ -1,4 +1,3 @@
-#include "course/coursedelegate.h"
 #include "course/courselist.h"
 #include "course/courselistitem.h"
 #include "course/coursewidget.h"
@@ -485,19 +484,6 @@ private slots:
         service.release(kTutorStudent);
     }
 
-    void tutorListShowsBothRepliesNumberedEach()
-    {
-        CourseList list;
-        list.handleReply(true, reply(2, 1, "T"), 1);
-        list.handleReply(true, reply(3, 2, "S"), 2);
-        QStringList seen;
-        for (int i = 0; i < list.count(); ++i)
-            seen << list.entry(i)->courseInfo().seq + ":" + list.entry(i)->courseInfo().name;
-        QCOMPARE(seen, QStringList({"1:T1", "2:T2", "1:S1", "2:S2", "3:S3"}));
-        QVERIFY(list.entry(0)->confirmButton()->isVisibleTo(list.entry(0)));
-        QVERIFY(list.entry(2)->enterButton()->isVisibleTo(list.entry(2)));
-    }
-
     void replyOfEarlierRefreshIsDropped()
     {
         UserInfo::instance().type = QStringLiteral("1");
@@ -601,28 +587,6 @@ private slots:
         list->handleReply(true, reply(1, 2, "N"), 2);
         enter(0, true);
         QCOMPARE(marked(), QList<int>{0});
-    }
-
-    void rowHighlight_data()
-    {
-        QTest::addColumn<bool>("underMouse");
-        QTest::addColumn<bool>("selectedRow");
-        QTest::addColumn<bool>("entrySelected");
-        QTest::addColumn<bool>("painted");
-        QTest::newRow("hover, never entered") << true << false << false << true;
-        QTest::newRow("hover, entered, not the selected row") << true << false << true << false;
-        QTest::newRow("entered and the selected row") << false << true << true << true;
-        QTest::newRow("selected row by a plain press") << false << true << false << false;
-        QTest::newRow("nothing") << false << false << false << false;
-    }
-
-    void rowHighlight()
-    {
-        QFETCH(bool, underMouse);
-        QFETCH(bool, selectedRow);
-        QFETCH(bool, entrySelected);
-        QFETCH(bool, painted);
-        QCOMPARE(CourseDelegate::highlighted(underMouse, selectedRow, entrySelected), painted);
     }
 };
 
