@@ -1,8 +1,12 @@
 // tavi-demo-school [--demo] [--listen ADDRESS] [--port N] [--rtmp rtmp://HOST:PORT/APP]
+//                  [--lessons | --no-lessons]
 // Serves the demo school's web service until SIGINT or SIGTERM. --demo
 // takes address and port from the stage's etc/sysConfigue.ini when started
-// in the stage folder (127.0.0.1:18080 otherwise).
+// in the stage folder (127.0.0.1:18080 otherwise) and publishes demo lessons
+// (see lessons.h), as --lessons does.
 
+#include "classes.h"
+#include "lessons.h"
 #include "school.h"
 #include "updates.h"
 
@@ -23,9 +27,12 @@ namespace {
 void usage()
 {
     std::cerr << "usage: tavi-demo-school [--demo] [--listen ADDRESS] [--port N] "
-                 "[--rtmp rtmp://HOST:PORT/APP]\n"
-                 "  --demo  the stage's settings (etc/sysConfigue.ini in the working folder),\n"
-                 "          else 127.0.0.1 port 18080; streams at rtmp://127.0.0.1:1935/live\n";
+                 "[--rtmp rtmp://HOST:PORT/APP] [--lessons | --no-lessons]\n"
+                 "  --demo     the stage's settings (etc/sysConfigue.ini in the working folder),\n"
+                 "             else 127.0.0.1 port 18080; streams at rtmp://127.0.0.1:1935/live;\n"
+                 "             demo lessons on\n"
+                 "  --lessons  publish a demo lesson to every watched class no teacher publishes\n"
+                 "             (needs nginx-rtmp's notify callbacks, see lessons.h)\n";
 }
 } // namespace
 
@@ -34,10 +41,13 @@ int main(int argc, char **argv)
     std::string address = "127.0.0.1";
     int port = 18080;
     std::string rtmp = "rtmp://127.0.0.1:1935/live";
+    int lessons = -1; // -1: as --demo says
+    bool demo = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--demo") {
+            demo = true;
             if (QFile::exists(QStringLiteral("etc/sysConfigue.ini"))) {
                 QSettings ini(QStringLiteral("etc/sysConfigue.ini"), QSettings::IniFormat);
                 const QUrl url(ini.value(QStringLiteral("/TaviHttp/Url")).toString());
@@ -51,6 +61,8 @@ int main(int argc, char **argv)
             port = std::atoi(argv[++i]);
         } else if (arg == "--rtmp" && hasValue) {
             rtmp = argv[++i];
+        } else if (arg == "--lessons" || arg == "--no-lessons") {
+            lessons = arg == "--lessons" ? 1 : 0;
         } else {
             usage();
             return 2;
@@ -75,6 +87,9 @@ int main(int argc, char **argv)
     school.install(server);
     DemoUpdates updates(QStringLiteral(TAVI_VERSION));
     updates.install(server);
+    DemoLessons demoLessons(QString::fromStdString(rtmp), democlasses::watchedStreams());
+    demoLessons.setEnabled(lessons == 1 || (lessons == -1 && demo));
+    demoLessons.install(server);
     if (!server.bind_to_port(address.c_str(), port)) {
         std::cerr << "tavi-demo-school: cannot listen on " << address << ":" << port << "\n";
         return 1;
@@ -83,8 +98,10 @@ int main(int argc, char **argv)
         int received = 0;
         sigwait(&stopSignals, &received);
         school.stop();
+        demoLessons.stop();
         server.stop();
     });
+    demoLessons.start();
     std::cout << "tavi-demo-school: http://" << address << ":" << port << "/ (streams " << rtmp << ")"
               << std::endl;
     const bool served = server.listen_after_bind();

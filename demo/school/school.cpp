@@ -1,5 +1,6 @@
 #include "school.h"
 
+#include "classes.h"
 #include "pictures.h"
 
 #include <QColor>
@@ -37,23 +38,6 @@ std::string page(const QString &title, const QString &body)
         .arg(title, body)
         .toStdString();
 }
-
-// One course of the day; minutes are relative to now.
-struct DemoCourse
-{
-    int id;
-    QString name;
-    int lesson;
-    int teachingType;
-    int startMinutes;
-    int lengthMinutes;
-};
-
-const DemoCourse kCourses[] = {
-    {101, QStringLiteral("Python 编程入门"), 3, 1, 10, 60},
-    {102, QStringLiteral("高等数学：微积分初步"), 5, 3, -20, 90},
-    {103, QStringLiteral("英语口语提高班"), 2, 2, 120, 45},
-};
 
 } // namespace
 
@@ -146,47 +130,6 @@ void DemoSchool::login(const httplib::Request &req, httplib::Response &res)
     res.set_content(toJson({{"status", 401}, {"msg", QStringLiteral("用户名或密码错误")}}), kJson);
 }
 
-QJsonArray DemoSchool::courses(int listType, const QDateTime &now) const
-{
-    QJsonArray list;
-    const QDateTime base = now.addSecs(-now.time().second());
-    for (const DemoCourse &course : kCourses) {
-        const QDateTime start = base.addSecs(course.startMinutes * 60);
-        const QDateTime end = start.addSecs(course.lengthMinutes * 60);
-        const QString stream = rtmpBase + QStringLiteral("/course%1").arg(course.id);
-        const QString talk = stream + QStringLiteral("_talk");
-        QJsonObject item{
-            {"courseware_id", QString::number(course.id * 10)},
-            {"courseware_detail_id", QString::number(course.id * 100 + course.lesson)},
-            {"order_id", QString::number(900000 + course.id)},
-            {"teaching_type", QString::number(course.teachingType)},
-            {"cs_type", "1"},
-            {"appointment_time", start.toString(QStringLiteral("yyyy-MM-dd hh:mm")) + QLatin1Char('-')
-                                     + end.toString(QStringLiteral("hh:mm"))},
-            {"status", "1"},
-            {"stuStatus", "1"},
-            {"apply_num", "12"},
-            {"agree_apply_num", "10"},
-        };
-        if (listType == 1) {
-            // The teacher publishes the class and plays the student's voice.
-            item.insert("bid", QString::number(course.id));
-            item.insert("cs_name", course.name);
-            item.insert("cs_joint_num", QString::number(course.lesson));
-            item.insert("rtmp", stream);
-            item.insert("rtmplat", talk);
-        } else {
-            item.insert("id", QString::number(course.id));
-            item.insert("name", course.name);
-            item.insert("joint_num", QString::number(course.lesson));
-            item.insert("rtmp", talk);
-            item.insert("rtmplat", stream);
-        }
-        list.append(item);
-    }
-    return list;
-}
-
 void DemoSchool::todayCourses(const httplib::Request &req, httplib::Response &res, bool teacherPath)
 {
     const Account *user = sessionUser(req);
@@ -206,7 +149,8 @@ void DemoSchool::todayCourses(const httplib::Request &req, httplib::Response &re
         res.set_content(toJson({{"status", 403}, {"msg", QStringLiteral("无权查看")}}), kJson);
         return;
     }
-    res.set_content(toJson({{"status", 200}, {"list", courses(listType, QDateTime::currentDateTime())}}), kJson);
+    const QJsonArray list = democlasses::todays(user->userName, listType, QDateTime::currentDateTime(), rtmpBase);
+    res.set_content(toJson({{"status", 200}, {"list", list}}), kJson);
 }
 
 void DemoSchool::install(httplib::Server &server)

@@ -39,10 +39,6 @@ public:
     // Ends the waits of slow answers.
     void stop() { stopping = true; }
 
-    // Today's courses as the given list type (1 teacher list, 2 student
-    // list) would show them, with times relative to now.
-    QJsonArray courses(int listType, const QDateTime &now) const;
-
 private:
     void login(const httplib::Request &req, httplib::Response &res);
     void todayCourses(const httplib::Request &req, httplib::Response &res, bool teacherPath);

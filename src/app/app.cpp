@@ -103,8 +103,7 @@ void app::slot_tray()
     }
     mainWindow->setVisible(false);
     tray->setVisible(true);
-    // The content area stops the class here (screen back to its background)
-    // once it is part of the main window.
+    // The play control exists from here on; the screen shows its background.
     mainWindow->onTray();
 }
 

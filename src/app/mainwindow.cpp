@@ -1,6 +1,8 @@
 #include "app/mainwindow.h"
 
+#include "app/contentwidget.h"
 #include "app/statuswidget.h"
+#include "classroom/playaudiovideoctrl.h"
 #include "app/titlewidget.h"
 
 #include <QVBoxLayout>
@@ -23,12 +25,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     titleBar = new TitleWidget;
     statusBar = new StatusWidget;
-    content = new QWidget;
-    content->setObjectName(QStringLiteral("content"));
-    content->setAutoFillBackground(true);
-    QPalette pal = content->palette();
-    pal.setColor(QPalette::Window, QColor(0x1f, 0x26, 0x38));
-    content->setPalette(pal);
+    content = new ContentWidget;
 
     auto *central = new QWidget;
     auto *layout = new QVBoxLayout(central);
@@ -39,6 +36,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     layout->addWidget(statusBar);
     setCentralWidget(central);
 
+    connect(titleBar, SIGNAL(local_play(QString)), content, SLOT(local_play(QString)));
     connect(titleBar, SIGNAL(s_loginOut()), this, SIGNAL(s_loginOut()));
     connect(titleBar, SIGNAL(s_min()), this, SIGNAL(s_min()));
     connect(titleBar, SIGNAL(s_max()), this, SIGNAL(s_max()));
@@ -49,15 +47,21 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 void MainWindow::loginOut()
 {
     std::cout << "MainWindow::loginOut()......................................" << std::endl;
+    content->onLogout();
     titleBar->loginOut();
 }
 
 void MainWindow::loginSuccess()
 {
     titleBar->loginSuccess();
+    content->onLogin();
 }
 
-void MainWindow::onTray() {}
+void MainWindow::onTray()
+{
+    playAudioVideoCtrl::instance();
+    content->onClose();
+}
 
 void MainWindow::slot_tray() {}
 

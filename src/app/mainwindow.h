@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+class ContentWidget;
 class StatusWidget;
 class TitleWidget;
 
@@ -23,7 +24,7 @@ public:
 
     TitleWidget *title() const { return titleBar; }
     StatusWidget *status() const { return statusBar; }
-    QWidget *contentArea() const { return content; }
+    ContentWidget *contentArea() const { return content; }
 
 signals:
     void s_loginOut();
@@ -41,7 +42,5 @@ public slots:
 private:
     TitleWidget *titleBar;
     StatusWidget *statusBar;
-    // Holds the place of the content area (course panel, classroom screen,
-    // chat panel) until that lands.
-    QWidget *content;
+    ContentWidget *content;
 };

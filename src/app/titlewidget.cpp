@@ -9,6 +9,7 @@
 #include "ui/label.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -16,6 +17,12 @@
 #include <QSignalMapper>
 
 namespace {
+// The dialog matches these without regard to case.
+QString localFileFilter()
+{
+    return QStringLiteral("视频文件 (*.flv *.rmvb *.avi *.mp4 *.mkv *.mov *.webm *.ts);;所有文件 (*)");
+}
+
 QString shownName(const UserInfo &user)
 {
     return user.real_name.isEmpty() ? user.userName : user.real_name;
@@ -123,8 +130,7 @@ void TitleWidget::doJump(QString index)
         tabs.at(k)->setSelectedState();
         if (i == 1) {
             const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("选择要播放的文件"),
-                                                              QStringLiteral("/"),
-                                                              QStringLiteral("*.flv *.rmvb *.avi *.MP4"));
+                                                              QDir::homePath(), localFileFilter());
             if (!file.isEmpty())
                 emit local_play(file);
         }

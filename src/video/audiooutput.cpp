@@ -267,7 +267,7 @@ int decodeFrame(VideoState *is, double *pts, bool audioOnly)
     }
 }
 
-void callback(VideoState *is, Uint8 *stream, int len, bool audioOnly)
+void fill(VideoState *is, Uint8 *stream, int len, bool audioOnly)
 {
     // Whatever is not filled below plays as silence.
     std::memset(stream, 0, size_t(len));
@@ -332,7 +332,29 @@ void callback(VideoState *is, Uint8 *stream, int len, bool audioOnly)
     }
 }
 
+void callback(VideoState *is, Uint8 *stream, int len, bool audioOnly)
+{
+    fill(is, stream, len, audioOnly);
+    applyVolume(stream, len, is->volume);
+}
+
 } // namespace
+
+void applyVolume(Uint8 *samples, int len, int volume)
+{
+    if (volume >= 100)
+        return;
+    auto *sample = reinterpret_cast<int16_t *>(samples);
+    const int count = len / 2;
+    if (volume <= 0) {
+        std::memset(samples, 0, size_t(count) * 2);
+        return;
+    }
+    // Gain in 1/10000 steps: volume squared.
+    const int gain = volume * volume;
+    for (int i = 0; i < count; ++i)
+        sample[i] = int16_t(int(sample[i]) * gain / 10000);
+}
 
 int channelFallback(int channels)
 {

@@ -34,5 +34,9 @@ void closeAudioDevice(VideoState *state);
 bool initSdlAudio();
 void quitSdlAudio();
 
+// Scales 16-bit samples to a volume of 0 (silence) to 100 (unchanged),
+// along a square curve so that the slider's middle sounds about half as loud.
+void applyVolume(Uint8 *samples, int len, int volume);
+
 // Next channel count to try when a device refuses the current one; 0: none.
 int channelFallback(int channels);

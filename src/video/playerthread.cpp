@@ -70,3 +70,13 @@ bool PlayerThread::stop(bool isWait)
     }
     return true;
 }
+
+void PlayerThread::setVolume(int percent)
+{
+    m_record.volume = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
+}
+
+int PlayerThread::volume() const
+{
+    return m_record.volume;
+}

@@ -23,6 +23,10 @@ public:
     // With isWait, returns once the reader and the decoding thread are done.
     bool stop(bool isWait);
     PlayerState state() const { return playerState; }
+    // 0 (silent) to 100 (as decoded); takes effect at once and stays for
+    // later runs.
+    void setVolume(int percent);
+    int volume() const;
 
 signals:
     void sig_GetOneFrame(QImage image);

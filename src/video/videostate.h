@@ -104,6 +104,9 @@ struct alignas(16) VideoState
     std::atomic<bool> audioStopped{false};
     // Set when the audio output opened a device for this run.
     bool audioOpen = false;
+    // Loudness of what is played, 0 (silent) to 100 (as decoded); kept
+    // from run to run.
+    std::atomic<int> volume{100};
 
     // Back to the state of a fresh run; queues and buffers are released.
     // Flags that the caller's thread owns (quit, paused, finished) are left.

@@ -12,7 +12,7 @@ DemoSchool::~DemoSchool()
     stop();
 }
 
-bool DemoSchool::start(const QString &rtmpBase)
+bool DemoSchool::start(const QString &rtmpBase, const QStringList &extra)
 {
     const QString program = stageDir() + QStringLiteral("/tavi-demo-school");
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -20,9 +20,10 @@ bool DemoSchool::start(const QString &rtmpBase)
         if (m_port == 0)
             continue;
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(program, {QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                                  QStringLiteral("--port"), QString::number(m_port),
-                                  QStringLiteral("--rtmp"), rtmpBase});
+        m_process.start(program, QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                                             QStringLiteral("--port"), QString::number(m_port),
+                                             QStringLiteral("--rtmp"), rtmpBase}
+                                     + extra);
         if (!m_process.waitForStarted(5000))
             return false;
         if (waitForPort(m_port, 5000))

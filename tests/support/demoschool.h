@@ -15,11 +15,14 @@ public:
     DemoSchool() = default;
     ~DemoSchool();
 
-    // rtmpBase: where the served courses' streams point.
-    bool start(const QString &rtmpBase = QStringLiteral("rtmp://127.0.0.1:1935/live"));
+    // rtmpBase: where the served courses' streams point; extra: more
+    // arguments, e.g. --lessons.
+    bool start(const QString &rtmpBase = QStringLiteral("rtmp://127.0.0.1:1935/live"),
+               const QStringList &extra = {});
     void stop();
 
     quint16 port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
     // http://127.0.0.1:PORT
     QString baseUrl() const;
     // Writes ./etc/sysConfigue.ini in the working directory pointing at

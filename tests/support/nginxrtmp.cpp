@@ -20,6 +20,11 @@ bool NginxRtmp::start()
     m_port = freePort();
     if (m_port == 0)
         return false;
+    return writeConfig() && launch();
+}
+
+bool NginxRtmp::writeConfig()
+{
     QFile conf(m_dir.filePath(QStringLiteral("nginx.conf")));
     if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
@@ -33,9 +38,15 @@ bool NginxRtmp::start()
         << "    chunk_size 4096;\n"
         << "    application live {\n      live on;\n      record off;\n"
         // No wait_video: audio-only dialogue streams must reach players.
-        << "      wait_key on;\n    }\n  }\n}\n";
-    conf.close();
-    return launch();
+        << "      wait_key on;\n";
+    if (!m_notify.isEmpty()) {
+        out << "      notify_method get;\n"
+            << "      on_play " << m_notify << "/play;\n      on_play_done " << m_notify << "/play_done;\n"
+            << "      on_publish " << m_notify << "/publish;\n      on_publish_done " << m_notify
+            << "/publish_done;\n";
+    }
+    out << "    }\n  }\n}\n";
+    return true;
 }
 
 bool NginxRtmp::launch()
@@ -61,7 +72,7 @@ void NginxRtmp::stop()
 bool NginxRtmp::restart()
 {
     stop();
-    return launch();
+    return writeConfig() && launch();
 }
 
 void NginxRtmp::freeze()

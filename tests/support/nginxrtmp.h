@@ -16,9 +16,13 @@ public:
     NginxRtmp() = default;
     ~NginxRtmp();
 
+    // Before start: nginx tells this web service (e.g. the demo school's
+    // http://127.0.0.1:PORT/demo/rtmp) who plays and publishes.
+    void setNotifyUrl(const QString &base) { m_notify = base; }
     bool start();
     void stop();
-    // Starts again on the same port (a server that went away and came back).
+    // Starts again on the same port (a server that went away and came back),
+    // with the notify address set now.
     bool restart();
     // Stops the process (SIGSTOP) so it holds connections but says nothing.
     void freeze();
@@ -29,11 +33,13 @@ public:
     QString log() const;
 
 private:
+    bool writeConfig();
     bool launch();
 
     QTemporaryDir m_dir;
     PeerProcess m_process;
     quint16 m_port = 0;
+    QString m_notify;
 };
 
 } // namespace testsupport

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "course/courseinfo.h"
+
+#include <QImage>
+#include <QMutex>
+#include <QObject>
+
+class AudioCtrl;
+class AudioPlayer;
+class VideoPlayer;
+class VideoPlayer_Thread;
+class recordCtrl;
+
+// The one object through which the classroom starts, pauses, resumes and
+// stops media. A class on a teacher's list publishes the desktop and
+// microphone (and, one-to-one, plays the student's voice); a class on a
+// student's list plays the class stream (and, one-to-one, may publish the
+// student's voice). Local files play on a player of their own. Every picture
+// of the players comes out of sig_GetOneFrame on the GUI thread.
+class playAudioVideoCtrl : public QObject
+{
+    Q_OBJECT
+public:
+    playAudioVideoCtrl();
+    ~playAudioVideoCtrl() override;
+
+    // The process-wide object, created on first use.
+    static playAudioVideoCtrl *instance();
+
+    void setCourse(CourseInfo info) { course = info; }
+    CourseInfo courseInfo() const { return course; }
+    static bool isOneToOne(const CourseInfo &info) { return info.teaching_type.toInt() == 1; }
+
+    void classStart();
+    void classPause();
+    void classResume();
+    void classStop();
+    void dialogueStart();
+    void dialogueStop();
+    // The dialogue controller's state: 1 running, 2 not.
+    int dialogueState();
+
+    void localStart(QString path);
+    void localPause();
+    void localResume();
+    void localStop();
+    // Microseconds from the start of the local file.
+    void localSeek(qint64 position);
+    // Seconds of the local file heard now.
+    double localPosition();
+
+    // 0 (silent) to 100, for everything that plays.
+    void setVolume(int percent);
+    int volume() const { return m_volume; }
+
+    // The play button's state: 1 playing, 2 paused, 3 stopped.
+    int playState() const;
+    // Every player and publisher of earlier classes and files has ended, so
+    // a start now shares nothing with them.
+    bool isIdle() const;
+
+    VideoPlayer_Thread *localPlayback() const { return localPlayer; }
+    VideoPlayer_Thread *classPlayback() const { return classPlayer; }
+    AudioPlayer *talkPlayback() const { return talkPlayer; }
+    recordCtrl *recorder();
+    AudioCtrl *talk();
+
+signals:
+    void sig_GetOneFrame(QImage image);
+    // Length of the local file in microseconds (not positive when unknown).
+    void sig_localDuration(qint64 uSec);
+
+private:
+    Q_INVOKABLE void deliverFrame();
+    void takeFrame(const QImage &image);
+
+    VideoPlayer_Thread *localPlayer;
+    VideoPlayer_Thread *classPlayer;
+    VideoPlayer *videoOnlyPlayer;
+    AudioPlayer *talkPlayer;
+    AudioCtrl *m_talk = nullptr;
+    recordCtrl *m_recorder = nullptr;
+    CourseInfo course;
+    int m_volume = 100;
+
+    // Only the newest picture waits for the GUI thread: a busy GUI skips
+    // pictures instead of queueing them without bound.
+    QMutex m_frameMutex;
+    QImage m_frame;
+    bool m_deliveryPending = false;
+};

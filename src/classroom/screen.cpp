@@ -1,0 +1,353 @@
+#include "classroom/screen.h"
+
+#include "classroom/playaudiovideoctrl.h"
+#include "record/recordwindow.h"
+#include "ui/iconbtn.h"
+#include "ui/label.h"
+#include "ui/playbtn.h"
+#include "ui/radioslider.h"
+#include "ui/rebtn.h"
+#include "ui/videoslider.h"
+
+#include <QHBoxLayout>
+#include <QLayout>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+const char *const kBackground = ":/images/sys/bg";
+const char *const kDialogueOn = "[关闭对话]";
+const char *const kDialogueOff = "[开启对话]";
+} // namespace
+
+recordWindow *Screen::processRecordWindow()
+{
+    static QPointer<recordWindow> window;
+    if (!window)
+        window = new recordWindow(nullptr);
+    return window;
+}
+
+Label *Screen::textButton(const QString &text)
+{
+    auto *label = new Label(text, QColor(QStringLiteral("#bfc3c9")), true, controlBar);
+    label->setHoverColor(QColor(QStringLiteral("#bd9ca3")));
+    return label;
+}
+
+Screen::Screen(QWidget *parent) : QWidget(parent)
+{
+    // The picture covers the whole widget.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    image.load(QString::fromLatin1(kBackground));
+
+    courseToggle = new ReBtn(QStringLiteral(":/images/sys/right"), QStringLiteral(":/images/sys/left"), true, this);
+    studentToggle = new ReBtn(QStringLiteral(":/images/sys/left"), QStringLiteral(":/images/sys/right"), true, this);
+
+    controlBar = new QWidget(this);
+    controlBar->setFixedHeight(60);
+    controlBar->setAutoFillBackground(true);
+    QPalette pal = controlBar->palette();
+    pal.setColor(QPalette::All, QPalette::Window, QColor(0, 0, 0, 108));
+    controlBar->setPalette(pal);
+
+    m_playButton = playBtn::instance();
+    radioIcon = new IconBtn(QStringLiteral(":/images/sys/radio"), false, controlBar);
+    volumeSlider = new RadioSlider(controlBar);
+    volumeSlider->setFixedWidth(90);
+    volumeSlider->setValue(100);
+    progressSlider = VideoSlider::instance();
+    endLabel = textButton(QStringLiteral("[结束]"));
+    recordLabel = textButton(QStringLiteral("[录制]"));
+    dialogueLabel = textButton(QStringLiteral("[启动对话]"));
+
+    auto *barLayout = new QVBoxLayout(controlBar);
+    barLayout->setContentsMargins(0, 0, 0, 0);
+    barLayout->setSpacing(0);
+    auto *progressRow = new QHBoxLayout;
+    progressRow->setContentsMargins(0, 0, 0, 0);
+    progressRow->addWidget(progressSlider);
+    progressSlider->setFixedHeight(6);
+    progressSlider->hide();
+    barLayout->addLayout(progressRow);
+    barLayout->addItem(new QSpacerItem(10, 10, QSizePolicy::Minimum, QSizePolicy::Expanding));
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->setContentsMargins(0, 0, 0, 0);
+    buttonRow->addSpacing(30);
+    buttonRow->addWidget(m_playButton, 0, Qt::AlignLeft);
+    buttonRow->addSpacing(60);
+    buttonRow->addWidget(radioIcon);
+    buttonRow->addSpacing(10);
+    buttonRow->addWidget(volumeSlider);
+    buttonRow->addStretch();
+    buttonRow->addWidget(endLabel);
+    buttonRow->addWidget(recordLabel);
+    buttonRow->addWidget(dialogueLabel);
+    buttonRow->addSpacing(20);
+    barLayout->addLayout(buttonRow);
+    // The recorder window can be opened from the classroom.
+    recordLabel->show();
+    dialogueLabel->hide();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addStretch(1);
+    auto *arrows = new QHBoxLayout;
+    arrows->addWidget(courseToggle, 0, Qt::AlignLeft);
+    arrows->addWidget(studentToggle, 0, Qt::AlignRight);
+    layout->addLayout(arrows);
+    layout->addStretch(1);
+    auto *barRow = new QHBoxLayout;
+    barRow->addWidget(controlBar);
+    layout->addLayout(barRow);
+
+    playCtrl = playAudioVideoCtrl::instance();
+    recordWin = processRecordWindow();
+    refreshTimer = new QTimer(this);
+    refreshTimer->setInterval(100);
+    m_idleTimer = new QTimer(this);
+    m_idleTimer->setInterval(10);
+
+    connect(refreshTimer, SIGNAL(timeout()), this, SLOT(slot_timerFreash()));
+    connect(m_idleTimer, SIGNAL(timeout()), this, SLOT(startWhenIdle()));
+    connect(courseToggle, SIGNAL(clicked()), this, SIGNAL(isCourseDisplay()));
+    connect(studentToggle, SIGNAL(clicked()), this, SIGNAL(isStudentDisplay()));
+    connect(playCtrl, SIGNAL(sig_GetOneFrame(QImage)), this, SLOT(doOneImage(QImage)));
+    connect(playCtrl, SIGNAL(sig_localDuration(qint64)), this, SLOT(slot_setRange(qint64)));
+    connect(m_playButton, SIGNAL(clicked()), this, SLOT(slot_playBtnClick()));
+    connect(endLabel, SIGNAL(s_clicked()), this, SLOT(slot_ctrlBtnClick()));
+    connect(endLabel, SIGNAL(s_clicked()), this, SIGNAL(s_chatOut()));
+    connect(recordLabel, SIGNAL(s_clicked()), this, SLOT(slot_recordBtnClick()));
+    connect(dialogueLabel, SIGNAL(s_clicked()), this, SLOT(slot_ctrlAudioClick()));
+    connect(progressSlider, SIGNAL(sig_valueChanged(int)), this, SLOT(slot_setVideoSeek(int)));
+    connect(volumeSlider, SIGNAL(valueChanged(int)), this, SLOT(slot_sliderMoved(int)));
+}
+
+void Screen::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    // Stretched over the whole widget, without smoothing.
+    painter.drawImage(rect(), image);
+}
+
+void Screen::showBackground(QString path)
+{
+    image.load(path);
+    update();
+}
+
+void Screen::resetPlayMode()
+{
+    m_playMode = 0;
+    reFreashBtnAudio();
+}
+
+void Screen::doOneImage(QImage picture)
+{
+    if (m_playButton->state() != 1)
+        return;
+    image = picture;
+    update();
+}
+
+void Screen::stopPlaying()
+{
+    if (m_playButton->state() != 3) {
+        playCtrl->classStop();
+        playCtrl->localStop();
+        m_playButton->setState(3);
+    }
+    m_pending = Pending();
+    m_idleTimer->stop();
+    refreshTimer->stop();
+    progressSlider->hide();
+    reFreashBtnAudio();
+}
+
+void Screen::slot_doClass(CourseInfo couseinf)
+{
+    stopPlaying();
+    showBackground(QString::fromLatin1(kBackground));
+    m_pending.mode = 2;
+    m_pending.course = couseinf;
+    m_waiting.start();
+    startWhenIdle();
+}
+
+void Screen::local_play(QString filename)
+{
+    if (filename.isEmpty())
+        return;
+    stopPlaying();
+    showBackground(QString::fromLatin1(kBackground));
+    m_pending.mode = 1;
+    m_pending.file = filename;
+    m_waiting.start();
+    startWhenIdle();
+}
+
+void Screen::startWhenIdle()
+{
+    if (m_pending.mode == 0) {
+        m_idleTimer->stop();
+        return;
+    }
+    // The players of the last class or file must have ended before the
+    // next start; the event loop keeps running meanwhile.
+    if (!playCtrl->isIdle() && m_waiting.elapsed() < kMaxStartWaitMs) {
+        if (!m_idleTimer->isActive())
+            m_idleTimer->start();
+        return;
+    }
+    m_idleTimer->stop();
+    startPending();
+}
+
+void Screen::startPending()
+{
+    const Pending pending = m_pending;
+    m_pending = Pending();
+    if (pending.mode == 2) {
+        course = pending.course;
+        m_playMode = 2;
+        playCtrl->setCourse(pending.course);
+        playCtrl->classStart();
+        m_playButton->setState(1);
+    } else if (pending.mode == 1) {
+        m_playMode = 1;
+        playCtrl->localStart(pending.file);
+        m_playButton->setState(1);
+        refreshTimer->start();
+    }
+    reFreashBtnAudio();
+}
+
+void Screen::slot_playBtnClick()
+{
+    const int state = m_playButton->state();
+    if (state == 3)
+        return;
+    if (state == 1) {
+        if (m_playMode == 1)
+            playCtrl->localPause();
+        else if (m_playMode == 2)
+            playCtrl->classPause();
+    } else if (state == 2) {
+        if (m_playMode == 1)
+            playCtrl->localResume();
+        else if (m_playMode == 2)
+            playCtrl->classResume();
+    }
+    m_playButton->flip();
+    reFreashBtnAudio();
+}
+
+void Screen::slot_ctrlBtnClick()
+{
+    m_pending = Pending();
+    m_idleTimer->stop();
+    if (m_playMode == 1)
+        playCtrl->localStop();
+    else if (m_playMode == 2)
+        playCtrl->classStop();
+    m_playButton->setState(3);
+    m_playMode = 0;
+    refreshTimer->stop();
+    progressSlider->hide();
+    reFreashBtnAudio();
+    showBackground(QString::fromLatin1(kBackground));
+    repaint();
+}
+
+void Screen::reFreashBtnAudio()
+{
+    // Only a student's one-to-one class has a dialogue to switch.
+    const bool shown = m_playButton->state() == 1 && m_playMode == 2 && course.listType == 2
+                       && playAudioVideoCtrl::isOneToOne(course);
+    dialogueLabel->setVisible(shown);
+    if (!shown)
+        return;
+    const int state = playCtrl->dialogueState();
+    if (state == 1)
+        dialogueLabel->setText(QString::fromUtf8(kDialogueOn));
+    else if (state == 2)
+        dialogueLabel->setText(QString::fromUtf8(kDialogueOff));
+    dialogueLabel->update();
+}
+
+void Screen::slot_ctrlAudioClick()
+{
+    const int state = playCtrl->dialogueState();
+    if (state == 1)
+        playCtrl->dialogueStop();
+    else if (state == 2)
+        playCtrl->dialogueStart();
+    else
+        return;
+    // The text follows what the dialogue controller did, also when a start
+    // failed.
+    dialogueLabel->setText(QString::fromUtf8(playCtrl->dialogueState() == 1 ? kDialogueOn : kDialogueOff));
+    dialogueLabel->update();
+}
+
+void Screen::slot_recordBtnClick()
+{
+    // A window never shown takes its final size from its layout only when
+    // shown; place it by that size.
+    recordWin->ensurePolished();
+    if (recordWin->layout())
+        recordWin->layout()->activate();
+    const QPoint corner = recordLabel->mapToGlobal(QPoint(0, 0));
+    recordWin->move(corner.x() - recordWin->width(), corner.y() - recordWin->height() / 2);
+    recordWin->show();
+    recordWin->raise();
+}
+
+void Screen::slot_timerFreash()
+{
+    if (m_playMode != 1 || m_playButton->state() == 3)
+        return;
+    progressSlider->setProgress(int(playCtrl->localPosition()));
+}
+
+void Screen::slot_setRange(qint64 uSec)
+{
+    progressSlider->setMaximum(int(qBound<qint64>(0, uSec / 1000000, INT_MAX)));
+    // Only a local file of known length can be sought.
+    progressSlider->setVisible(m_playMode == 1 && m_playButton->state() != 3 && uSec > 0);
+}
+
+void Screen::slot_setVideoSeek(int value)
+{
+    if (m_playMode != 1 || m_playButton->state() == 3)
+        return;
+    playCtrl->localSeek(qint64(value) * 1000000);
+}
+
+void Screen::loginOut()
+{
+    m_pending = Pending();
+    m_idleTimer->stop();
+    playCtrl->classStop();
+    playCtrl->localStop();
+    m_playButton->setState(3);
+    refreshTimer->stop();
+    progressSlider->hide();
+    reFreashBtnAudio();
+    showBackground(QString::fromLatin1(kBackground));
+    repaint();
+}
+
+void Screen::stopScreen()
+{
+    showBackground(QString::fromLatin1(kBackground));
+    repaint();
+}
+
+void Screen::slot_sliderMoved(int value)
+{
+    playCtrl->setVolume(value);
+}

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "course/courseinfo.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QWidget>
+
+class IconBtn;
+class Label;
+class QTimer;
+class RadioSlider;
+class ReBtn;
+class VideoSlider;
+class playAudioVideoCtrl;
+class playBtn;
+class recordWindow;
+
+// The classroom screen: the picture of what plays (a class or a local file)
+// with a control bar along its bottom edge, and two arrows that fold the side
+// panels away. Playing itself is the play control's work.
+class Screen : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Screen(QWidget *parent = nullptr);
+
+    void showBackground(QString path);
+    // After every sign-in: nothing played yet.
+    void resetPlayMode();
+
+    // 0 nothing, 1 a local file, 2 a class.
+    int playMode() const { return m_playMode; }
+    CourseInfo currentCourse() const { return course; }
+    const QImage &shownImage() const { return image; }
+    // A class or file waits for the players of the last one to end.
+    bool isStarting() const { return m_pending.mode != 0; }
+
+    playAudioVideoCtrl *playControl() const { return playCtrl; }
+    recordWindow *recorderWindow() const { return recordWin; }
+    playBtn *playButton() const { return m_playButton; }
+    VideoSlider *progress() const { return progressSlider; }
+    RadioSlider *volume() const { return volumeSlider; }
+    Label *endButton() const { return endLabel; }
+    Label *recordButton() const { return recordLabel; }
+    Label *dialogueButton() const { return dialogueLabel; }
+    ReBtn *courseArrow() const { return courseToggle; }
+    ReBtn *studentArrow() const { return studentToggle; }
+
+    // The process-wide screen-recorder window, created on first use.
+    static recordWindow *processRecordWindow();
+
+    // How long a start waits at most for the last players to end; after
+    // that the engines' own guards decide.
+    static constexpr int kMaxStartWaitMs = 15000;
+
+signals:
+    void isCourseDisplay();
+    void isStudentDisplay();
+    void s_chatOut();
+
+public slots:
+    void doOneImage(QImage image);
+    void local_play(QString filename);
+    void slot_recordBtnClick();
+    void slot_ctrlBtnClick();
+    void slot_ctrlAudioClick();
+    void slot_playBtnClick();
+    void slot_timerFreash();
+    void slot_setRange(qint64 uSec);
+    void slot_setVideoSeek(int value);
+    void slot_doClass(CourseInfo couseinf);
+    void reFreashBtnAudio();
+    void loginOut();
+    void stopScreen();
+    void slot_sliderMoved(int value);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private slots:
+    void startWhenIdle();
+
+private:
+    struct Pending
+    {
+        int mode = 0; // 1 file, 2 class
+        CourseInfo course;
+        QString file;
+    };
+
+    Label *textButton(const QString &text);
+    // Stops whatever plays or waits to play; the button shows stopped.
+    void stopPlaying();
+    void startPending();
+
+    QWidget *controlBar;
+    ReBtn *courseToggle;
+    ReBtn *studentToggle;
+    QImage image;
+    playBtn *m_playButton;
+    IconBtn *radioIcon;
+    RadioSlider *volumeSlider;
+    VideoSlider *progressSlider;
+    Label *endLabel;
+    Label *recordLabel;
+    Label *dialogueLabel;
+    recordWindow *recordWin;
+    playAudioVideoCtrl *playCtrl;
+    QTimer *refreshTimer;
+    CourseInfo course;
+    int m_playMode = 0;
+
+    Pending m_pending;
+    QTimer *m_idleTimer;
+    QElapsedTimer m_waiting;
+};

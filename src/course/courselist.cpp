@@ -1,0 +1,200 @@
+#include "course/courselist.h"
+
+#include "course/coursedelegate.h"
+#include "course/courselistitem.h"
+#include "net/jsonhelpers.h"
+#include "net/tavihttp.h"
+#include "net/userinfo.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QPointer>
+#include <QSignalMapper>
+
+#include <iostream>
+
+CourseList::CourseList(QWidget *parent) : QListWidget(parent)
+{
+    setFixedWidth(230);
+    setMinimumHeight(500);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Disabled, QPalette::Window, QColor(0x1f, 0x26, 0x38));
+    setPalette(pal);
+    setAutoScroll(true);
+    setResizeMode(QListView::Adjust);
+    setWordWrap(true);
+    setFrameShape(QFrame::NoFrame);
+    setStyleSheet(QStringLiteral("background-color:transparent"));
+    setItemDelegate(new CourseDelegate(this));
+    // The delegate paints the row under the mouse.
+    viewport()->setAttribute(Qt::WA_Hover);
+}
+
+QString CourseList::requestPath(int listType, const QString &userType)
+{
+    if (listType == 1)
+        return QStringLiteral("/teacher/courseall/todaycourse?type=teacher");
+    if (userType == QLatin1String("2"))
+        return QStringLiteral("/teacher/courseall/todaycourse?type=student");
+    return QStringLiteral("/student/courseall/todaycourse?type=student");
+}
+
+void CourseList::requestTodayCourses(int listType)
+{
+    if (listType != 1)
+        listType = 2;
+    QMap<QString, QString> params;
+    params.insert(QStringLiteral("type"), listType == 1 ? QStringLiteral("teacher") : QStringLiteral("student"));
+    auto *http = new TaviHttp(requestPath(listType, UserInfo::instance().type), params, 80, false);
+    // The list may be gone, or refreshed for another user, by the time the
+    // reply comes.
+    QPointer<CourseList> self(this);
+    const int generation = m_generation;
+    http->setCallback([self, generation, listType, http](bool ok, QByteArray body) {
+        http->deleteLater();
+        if (!self)
+            return;
+        if (self->m_generation != generation) {
+            qDebug() << "course list: reply of an earlier refresh dropped";
+            return;
+        }
+        self->handleReply(ok, body, listType);
+    });
+    http->get();
+}
+
+void CourseList::handleReply(bool ok, const QByteArray &body, int listType)
+{
+    if (!ok)
+        return;
+    const QJsonObject reply = parseJsonObject(body);
+    if (jsonStringValue(reply, QStringLiteral("status")).toInt() != 200) {
+        std::cout << "get item failed........" << std::endl;
+        return;
+    }
+    const QJsonArray list = jsonArrayValue(reply, QStringLiteral("list"));
+    qDebug() << "item size :....." << list.size();
+    if (list.isEmpty())
+        return;
+
+    m_mapper = new QSignalMapper(this);
+    connect(m_mapper, SIGNAL(mappedInt(int)), this, SLOT(enterClass(int)));
+    int shown = 0;
+    for (int i = 0; i < list.size(); ++i) {
+        // Something that is not a course object makes no row.
+        if (!list.at(i).isObject()) {
+            qWarning() << "course list: element" << i << "is not an object";
+            continue;
+        }
+        if (shown == kMaxRowsPerReply) {
+            qWarning() << "course list: only the first" << kMaxRowsPerReply << "of" << list.size() << "shown";
+            break;
+        }
+        CourseInfo info = parseCourseInfo(list.at(i).toObject(), listType);
+        info.seq = QString::number(++shown);
+        addCourse(info);
+    }
+    if (shown == 0)
+        return;
+    connect(this, SIGNAL(itemPressed(QListWidgetItem *)), this, SLOT(doItemPressed(QListWidgetItem *)),
+            Qt::UniqueConnection);
+    emit s_showClass();
+}
+
+void CourseList::addCourse(const CourseInfo &info)
+{
+    auto *item = new QListWidgetItem(this);
+    auto *entry = new CourseListItem(item, info);
+    // Rows are looked up by their place in the whole list, which stays put
+    // until the next refresh, not by their place in one reply.
+    m_mapper->setMapping(entry, row(item));
+    connect(entry, SIGNAL(enterClass()), m_mapper, SLOT(map()));
+    connect(entry, SIGNAL(doClass(CourseInfo)), this, SLOT(doClass(CourseInfo)));
+    setItemWidget(item, entry);
+}
+
+void CourseList::clearCourses()
+{
+    clear();
+    m_current = nullptr;
+    m_firstSelection = true;
+    ++m_generation;
+    qDeleteAll(findChildren<QSignalMapper *>(QString(), Qt::FindDirectChildrenOnly));
+    m_mapper = nullptr;
+}
+
+CourseInfo CourseList::parseCourseInfo(const QJsonObject &course, int listType)
+{
+    const auto text = [&course](const char *key) { return jsonStringValue(course, QLatin1String(key)); };
+    CourseInfo info;
+    info.courseware_id = text("courseware_id");
+    info.courseware_detail_id = text("courseware_detail_id");
+    info.order_id = text("order_id");
+    info.teaching_type = text("teaching_type");
+    info.cs_type = text("cs_type");
+    if (listType == 1)
+        info.joint_num = text("cs_joint_num");
+    else if (listType == 2)
+        info.joint_num = text("joint_num");
+    info.appointment_time = text("appointment_time");
+    info.status = text("status");
+    info.stuStatus = text("stuStatus");
+    if (listType == 1)
+        info.name = text("cs_name");
+    else if (listType == 2)
+        info.name = text("name");
+    info.apply_num = text("apply_num");
+    info.agree_apply_num = text("agree_apply_num");
+    info.listType = listType;
+    info.rtmp = text("rtmp");
+    info.rtmplat = text("rtmplat");
+    if (listType == 1)
+        info.id = text("bid");
+    else if (listType == 2)
+        info.id = text("id");
+    return info;
+}
+
+CourseListItem *CourseList::entry(int row) const
+{
+    QListWidgetItem *it = item(row);
+    return it ? qobject_cast<CourseListItem *>(itemWidget(it)) : nullptr;
+}
+
+void CourseList::enterClass(int indexItem)
+{
+    CourseListItem *entered = entry(indexItem);
+    if (!entered)
+        return;
+    QListWidgetItem *enteredItem = entered->listItem();
+    if (!m_current)
+        m_current = enteredItem;
+    if (m_firstSelection) {
+        setCurrentItem(m_current);
+        m_firstSelection = false;
+    } else if (enteredItem != m_current) {
+        if (CourseListItem *previous = qobject_cast<CourseListItem *>(itemWidget(m_current)))
+            previous->selected = false;
+        m_current = enteredItem;
+        entered->selected = true;
+        setCurrentItem(m_current);
+    }
+    viewport()->update();
+}
+
+void CourseList::doItemPressed(QListWidgetItem *item)
+{
+    auto *pressed = qobject_cast<CourseListItem *>(itemWidget(item));
+    // A press on another row does not move the highlight.
+    if (m_current && pressed && !pressed->selected)
+        setCurrentItem(m_current);
+}
+
+void CourseList::doClass(CourseInfo info)
+{
+    emit s_doClass(info);
+    qDebug() << info.name;
+}
+
+void CourseList::acceptClass() {}

@@ -1,0 +1,204 @@
+#include "course/courselistitem.h"
+
+#include "net/userinfo.h"
+#include "ui/colorbtn.h"
+#include "ui/messagebox.h"
+
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+QDateTime (*CourseListItem::currentTime)() = &QDateTime::currentDateTime;
+
+CourseListItem::CourseListItem(QListWidgetItem *item, const CourseInfo &info, QWidget *parent)
+    : QWidget(parent), m_item(item), m_info(info), m_timer(new QTimer(this))
+{
+    m_info.appointment_time = cutAppointmentTime(m_info.appointment_time);
+    m_timer->setInterval(1000);
+    connect(m_timer, SIGNAL(timeout()), this, SLOT(displayTimeLabel()));
+    buildFace();
+
+    qint64 remaining = 0;
+    const bool known = secondsUntil(m_info.appointment_time, currentTime(), &remaining);
+    // A start time that does not parse never becomes enterable.
+    if (!known || remaining > m_threshold) {
+        m_timer->start();
+        m_enterBtn->hide();
+        m_confirmBtn->hide();
+        return;
+    }
+    m_timeLabel->hide();
+    if (m_info.listType == 1)
+        showEnterable(true);
+    else if (m_info.listType == 2)
+        showEnterable(false);
+}
+
+CourseListItem::~CourseListItem()
+{
+    // The question is a window of its own; it goes with its entry.
+    delete m_box;
+}
+
+void CourseListItem::buildFace()
+{
+    setStyleSheet(QStringLiteral("QWidget{color:white;font-size:12px;}"));
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *content = new QWidget(this);
+    content->setObjectName(QStringLiteral("content"));
+    content->setAttribute(Qt::WA_StyledBackground);
+    content->setContentsMargins(0, 8, 0, 8);
+    content->setStyleSheet(QStringLiteral("QWidget#content{border-bottom:2px solid rgb(47,54,70)}"));
+    outer->addWidget(content);
+
+    auto *row = new QHBoxLayout(content);
+    row->setContentsMargins(0, 0, 0, 0);
+
+    auto *numberGroup = new QHBoxLayout;
+    numberGroup->setContentsMargins(5, 0, 0, 0);
+    auto *number = new QLabel(m_info.seq, content);
+    number->setObjectName(QStringLiteral("seqLabel"));
+    number->setStyleSheet(QStringLiteral("QLabel{padding-top:10px;}"));
+    number->setFixedWidth(18);
+    numberGroup->addWidget(number, 0, Qt::AlignTop);
+    row->addLayout(numberGroup);
+
+    auto *middle = new QVBoxLayout;
+    middle->setContentsMargins(0, 0, 0, 0);
+    auto *name = new QLabel(content);
+    name->setObjectName(QStringLiteral("nameLabel"));
+    name->setWordWrap(true);
+    name->setFixedSize(120, 30);
+    const QFontMetrics metrics(name->font());
+    QString shown = m_info.name;
+    if (metrics.horizontalAdvance(shown) >= 220)
+        shown = metrics.elidedText(shown, Qt::ElideRight, 220);
+    name->setText(shown);
+    name->setToolTip(m_info.name);
+    middle->addWidget(name, 0, Qt::AlignTop);
+    auto *lesson = new QLabel(QStringLiteral("第%1节").arg(m_info.joint_num), content);
+    lesson->setObjectName(QStringLiteral("lessonLabel"));
+    middle->addWidget(lesson);
+    m_timeLabel = new QLabel(QStringLiteral("倒计时 %1").arg(m_info.appointment_time), content);
+    m_timeLabel->setStyleSheet(QStringLiteral("QLabel{padding:1px 1px 1px -2px;border:none;color:#fbab43;}"));
+    middle->addWidget(m_timeLabel);
+    m_enterBtn = new ColorBtn(QStringLiteral("进入课堂"), 12, 80, 24, content);
+    middle->addWidget(m_enterBtn);
+    m_confirmBtn = new ColorBtn(QStringLiteral("确认上课"), 12, 80, 24, content);
+    m_confirmBtn->setFlag(1);
+    const QColor orange(251, 174, 67);
+    m_confirmBtn->setBgColors(orange, orange, orange);
+    middle->addWidget(m_confirmBtn);
+    row->addLayout(middle);
+
+    auto *badgeGroup = new QHBoxLayout;
+    badgeGroup->setContentsMargins(0, 0, 0, 0);
+    auto *badge = new QLabel(teachingTypeText(m_info.teaching_type), content);
+    badge->setObjectName(QStringLiteral("typeLabel"));
+    badge->setFixedWidth(64);
+    badge->setStyleSheet(QStringLiteral(
+        "QLabel{padding:2px;margin-right:10px;border:1px solid rgb(255,255,255);border-radius:3px;}"));
+    badgeGroup->addWidget(badge, 0, Qt::AlignTop);
+    row->addLayout(badgeGroup);
+
+    connect(m_enterBtn, SIGNAL(clicked(bool)), this, SLOT(doClass(bool)));
+    connect(m_confirmBtn, SIGNAL(clicked(bool)), this, SLOT(doClass(bool)));
+}
+
+bool CourseListItem::isCountingDown() const
+{
+    return m_timer->isActive();
+}
+
+MessageBox *CourseListItem::confirmBox()
+{
+    if (!m_box) {
+        m_box = new MessageBox(nullptr);
+        m_box->setText(QStringLiteral("亲，您要进入此课堂吗?"));
+        connect(m_box, SIGNAL(doAccept()), this, SLOT(acceptClass()));
+        connect(this, SIGNAL(closeMessage()), m_box, SLOT(hide()));
+    }
+    return m_box;
+}
+
+QString CourseListItem::cutAppointmentTime(const QString &appointment)
+{
+    const int dash = appointment.lastIndexOf(QLatin1Char('-'));
+    return dash >= 16 ? appointment.left(dash) : appointment;
+}
+
+bool CourseListItem::secondsUntil(const QString &appointment, const QDateTime &now, qint64 *remaining)
+{
+    const QDateTime start = QDateTime::fromString(appointment, QStringLiteral("yyyy-MM-dd hh:mm"));
+    if (!start.isValid() || !now.isValid())
+        return false;
+    *remaining = start.toSecsSinceEpoch() - now.toSecsSinceEpoch();
+    return true;
+}
+
+QString CourseListItem::countdownText(qint64 remaining)
+{
+    const qint64 d = remaining - kEnterThreshold - 2;
+    const qint64 h = d / 3600;
+    const qint64 m = (d - 3600 * h) / 60;
+    const qint64 s = d - 60 * (d / 60);
+    const auto two = [](qint64 n) { return (QStringLiteral("00") + QString::number(n)).right(2); };
+    return QStringLiteral("倒计时:%1:%2:%3").arg(two(h), two(m), two(s));
+}
+
+QString CourseListItem::teachingTypeText(const QString &teachingType)
+{
+    bool ok = false;
+    const int type = teachingType.toInt(&ok);
+    if (ok && type == 1)
+        return QStringLiteral("一对一");
+    if (ok && type == 2)
+        return QStringLiteral("线下班");
+    return QStringLiteral("直播课");
+}
+
+void CourseListItem::showEnterable(bool confirm)
+{
+    m_confirmBtn->setVisible(confirm);
+    m_enterBtn->setVisible(!confirm);
+}
+
+void CourseListItem::displayItemBackground(bool)
+{
+    selected = true;
+    emit enterClass();
+}
+
+void CourseListItem::doClass(bool)
+{
+    MessageBox *box = confirmBox();
+    box->show();
+    box->raise();
+    box->activateWindow();
+}
+
+void CourseListItem::displayTimeLabel()
+{
+    qint64 remaining = 0;
+    if (!secondsUntil(m_info.appointment_time, currentTime(), &remaining))
+        return;
+    if (remaining <= m_threshold) {
+        m_timer->stop();
+        m_timeLabel->hide();
+        showEnterable(UserInfo::instance().type == QLatin1String("2"));
+        return;
+    }
+    m_timeLabel->setText(countdownText(remaining));
+    m_timeLabel->update();
+}
+
+void CourseListItem::acceptClass()
+{
+    emit closeMessage();
+    // The row of the class being entered is the highlighted one.
+    displayItemBackground(true);
+    emit doClass(m_info);
+}

@@ -1,0 +1,223 @@
+// The play control for teacher and student, one-to-one and group classes,
+// with real players, publishers and nginx-rtmp.
+#include "classpeers.h"
+#include "nginxrtmp.h"
+
+#include "classroom/playaudiovideoctrl.h"
+#include "record/audioctrl.h"
+#include "record/recordctrl.h"
+#include "record/recordnotice.h"
+#include "video/audio_play.h"
+#include "video/audiooutput.h"
+#include "video/videoplayer_thread.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QtTest>
+
+using classpeers::Publisher;
+
+class TestPlayCtrl : public QObject
+{
+    Q_OBJECT
+
+    testsupport::NginxRtmp nginx;
+    QStringList notices;
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+            QSKIP("needs the PulseAudio session of ./run test");
+        qRegisterMetaType<CourseInfo>("CourseInfo");
+        recordNotice::setHandler([this](const QString &text) { notices << text; });
+        QVERIFY(nginx.start());
+    }
+
+    void cleanup()
+    {
+        QVERIFY2(notices.isEmpty(), qPrintable(notices.join('\n')));
+    }
+
+    void classTable_data()
+    {
+        QTest::addColumn<int>("listType");
+        QTest::addColumn<QString>("teachingType");
+        QTest::newRow("student, group") << 2 << "3";
+        QTest::newRow("student, one-to-one") << 2 << "1";
+        QTest::newRow("teacher, group") << 1 << "3";
+        QTest::newRow("teacher, one-to-one") << 1 << "1";
+    }
+
+    void classTable()
+    {
+        QFETCH(int, listType);
+        QFETCH(QString, teachingType);
+        const bool teacher = listType == 1;
+        const bool oneToOne = teachingType == QLatin1String("1");
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QRegularExpression("\\W+"), "_");
+        const QString classUrl = nginx.url(QStringLiteral("class_") + tag);
+        const QString talkUrl = nginx.url(QStringLiteral("talk_") + tag);
+
+        // The other side of the class.
+        Publisher other;
+        if (teacher) {
+            if (oneToOne) {
+                QVERIFY(other.start(talkUrl, QString(), true));
+                QVERIFY(classpeers::waitForCodecs(talkUrl, {"aac"}));
+            }
+        } else {
+            QVERIFY(other.start(classUrl));
+            QVERIFY(classpeers::waitForCodecs(classUrl, {"aac", "h264"}));
+        }
+
+        playAudioVideoCtrl ctrl;
+        QSignalSpy pictures(&ctrl, &playAudioVideoCtrl::sig_GetOneFrame);
+        ctrl.setCourse(teacher ? classpeers::course(1, teachingType, classUrl, talkUrl)
+                               : classpeers::course(2, teachingType, talkUrl, classUrl));
+        QVERIFY(ctrl.isIdle());
+        ctrl.classStart();
+
+        if (teacher) {
+            // The desktop and microphone go to rtmp.
+            QVERIFY(classpeers::waitForCodecs(classUrl, {"aac", "h264"}));
+            QVERIFY(!ctrl.recorder()->isIdle());
+            QCOMPARE(ctrl.recorder()->currentUrl(), classUrl);
+            QCOMPARE(ctrl.classPlayback()->state(), Stop);
+            QCOMPARE(ctrl.talkPlayback()->isRunning(), oneToOne);
+            if (oneToOne) {
+                // The student's voice plays.
+                const double clock = ctrl.talkPlayback()->playbackState().audioClock;
+                QTRY_VERIFY_WITH_TIMEOUT(ctrl.talkPlayback()->playbackState().audioClock > clock + 0.5, 20000);
+            }
+            QVERIFY(pictures.isEmpty());
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 10, 20000);
+            QCOMPARE(pictures.last().at(0).value<QImage>().size(), QSize(320, 240));
+            QCOMPARE(ctrl.classPlayback()->state(), Playing);
+            QVERIFY(!ctrl.talkPlayback()->isRunning());
+            QVERIFY(ctrl.recorder()->isIdle());
+        }
+
+        // Pause and resume reach what runs.
+        ctrl.classPause();
+        if (teacher) {
+            if (oneToOne)
+                QCOMPARE(ctrl.talkPlayback()->state(), Pause);
+        } else {
+            QCOMPARE(ctrl.classPlayback()->state(), Pause);
+        }
+        ctrl.classResume();
+        if (!teacher || oneToOne)
+            QCOMPARE(teacher ? ctrl.talkPlayback()->state() : ctrl.classPlayback()->state(), Playing);
+
+        // The dialogue is a student's, and only one-to-one.
+        ctrl.dialogueStart();
+        const bool dialogue = !teacher && oneToOne;
+        QCOMPARE(ctrl.dialogueState(), dialogue ? int(AudioCtrl::Running) : int(AudioCtrl::Idle));
+        if (dialogue)
+            QVERIFY(classpeers::waitForCodecs(talkUrl, {"aac"}));
+
+        ctrl.classStop();
+        QCOMPARE(ctrl.classPlayback()->state(), Stop);
+        QCOMPARE(ctrl.talkPlayback()->state(), Stop);
+        // A student's one-to-one end also ends the dialogue.
+        QCOMPARE(ctrl.dialogueState(), int(AudioCtrl::Idle));
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 20000);
+        if (teacher)
+            QVERIFY(classpeers::codecs(classUrl, 3000).isEmpty());
+    }
+
+    void dialogueStopsWhetherRunningOrNot()
+    {
+        playAudioVideoCtrl ctrl;
+        ctrl.setCourse(classpeers::course(2, "1", nginx.url("talk_idle"), nginx.url("class_idle")));
+        ctrl.classStop();
+        QCOMPARE(ctrl.dialogueState(), int(AudioCtrl::Idle));
+        QTRY_VERIFY(ctrl.isIdle());
+    }
+
+    void otherListTypesDoNothing()
+    {
+        playAudioVideoCtrl ctrl;
+        ctrl.setCourse(classpeers::course(0, "1", nginx.url("x"), nginx.url("y")));
+        ctrl.classStart();
+        ctrl.dialogueStart();
+        QVERIFY(ctrl.isIdle());
+        QCOMPARE(ctrl.classPlayback()->state(), Stop);
+        QCOMPARE(ctrl.dialogueState(), int(AudioCtrl::Idle));
+        ctrl.classStop();
+    }
+
+    void localPicturesComeThroughTheSameSignal()
+    {
+        const QString file = QDir::current().absoluteFilePath(QStringLiteral("local.mp4"));
+        QVERIFY(testsupport::makeMedia(file, QStringLiteral("-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
+                                                            "sine=sample_rate=44100 -t 4 -c:v libx264 -preset "
+                                                            "ultrafast -pix_fmt yuv420p -c:a aac")
+                                                 .split(' ')));
+        playAudioVideoCtrl ctrl;
+        QSignalSpy pictures(&ctrl, &playAudioVideoCtrl::sig_GetOneFrame);
+        QSignalSpy duration(&ctrl, &playAudioVideoCtrl::sig_localDuration);
+        ctrl.localStart(file);
+        QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 5, 15000);
+        QCOMPARE(pictures.last().at(0).value<QImage>().size(), QSize(160, 120));
+        QTRY_COMPARE(duration.count(), 1);
+        QCOMPARE(duration.first().at(0).toLongLong() / 1000000, 4);
+        ctrl.localPause();
+        QCOMPARE(ctrl.localPlayback()->state(), Pause);
+        ctrl.localResume();
+        QCOMPARE(ctrl.localPlayback()->state(), Playing);
+        ctrl.localStop();
+        QTRY_VERIFY(ctrl.isIdle());
+    }
+
+    void volumeScalesSamples_data()
+    {
+        QTest::addColumn<int>("volume");
+        QTest::addColumn<QVector<int>>("expected");
+        const QVector<int> in = {10000, -10000, 32767, -32768, 0, 1};
+        QTest::newRow("100 keeps the sound") << 100 << in;
+        QTest::newRow("0 is silent") << 0 << QVector<int>{0, 0, 0, 0, 0, 0};
+        QTest::newRow("50 is a quarter") << 50 << QVector<int>{2500, -2500, 8191, -8192, 0, 0};
+        QTest::newRow("10 is a hundredth") << 10 << QVector<int>{100, -100, 327, -327, 0, 0};
+    }
+
+    void volumeScalesSamples()
+    {
+        QFETCH(int, volume);
+        QFETCH(QVector<int>, expected);
+        QVector<int16_t> samples = {10000, -10000, 32767, -32768, 0, 1};
+        applyVolume(reinterpret_cast<Uint8 *>(samples.data()), samples.size() * 2, volume);
+        QVector<int> out;
+        for (int16_t s : samples)
+            out << s;
+        QCOMPARE(out, expected);
+    }
+
+    void volumeReachesEveryPlayer_data()
+    {
+        QTest::addColumn<int>("set");
+        QTest::addColumn<int>("volume");
+        QTest::newRow("silent") << 0 << 0;
+        QTest::newRow("half") << 50 << 50;
+        QTest::newRow("full") << 100 << 100;
+        QTest::newRow("above") << 150 << 100;
+        QTest::newRow("below") << -5 << 0;
+    }
+
+    void volumeReachesEveryPlayer()
+    {
+        QFETCH(int, set);
+        QFETCH(int, volume);
+        playAudioVideoCtrl ctrl;
+        ctrl.setVolume(set);
+        QCOMPARE(ctrl.volume(), volume);
+        QCOMPARE(ctrl.localPlayback()->volume(), volume);
+        QCOMPARE(ctrl.classPlayback()->volume(), volume);
+        QCOMPARE(ctrl.talkPlayback()->volume(), volume);
+    }
+};
+
+QTEST_MAIN(TestPlayCtrl)
+#include "tst_playctrl.moc"

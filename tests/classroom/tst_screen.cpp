@@ -1,0 +1,358 @@
+// The classroom screen: its play states, local files with the progress
+// slider, classes of both roles with the dialogue button, and replacing one
+// class or file by another, with real players, publishers and nginx-rtmp.
+#include "classpeers.h"
+#include "nginxrtmp.h"
+
+#include "classroom/playaudiovideoctrl.h"
+#include "classroom/screen.h"
+#include "record/audioctrl.h"
+#include "record/recordctrl.h"
+#include "record/recordnotice.h"
+#include "record/recordwindow.h"
+#include "ui/label.h"
+#include "ui/playbtn.h"
+#include "ui/radioslider.h"
+#include "ui/rebtn.h"
+#include "ui/videoslider.h"
+#include "video/audio_play.h"
+#include "video/videoplayer_thread.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QtTest>
+
+using classpeers::Publisher;
+
+namespace {
+
+QImage filled(QColor colour)
+{
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+QImage background()
+{
+    return QImage(QStringLiteral(":/images/sys/bg"));
+}
+
+// How long a call took, in milliseconds.
+template <class F>
+qint64 timed(F call)
+{
+    QElapsedTimer timer;
+    timer.start();
+    call();
+    return timer.elapsed();
+}
+
+} // namespace
+
+class TestScreen : public QObject
+{
+    Q_OBJECT
+
+    testsupport::NginxRtmp nginx;
+    Publisher classA; // 320x240
+    Publisher classB; // 160x120
+    QString fileName;
+    QStringList notices;
+    Screen *screen = nullptr;
+    playAudioVideoCtrl *ctrl = nullptr;
+
+    int state() const { return screen->playButton()->state(); }
+    QSize shownSize() const { return screen->shownImage().size(); }
+
+    void end()
+    {
+        QTest::mouseClick(screen->endButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl->isIdle(), 20000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+            QSKIP("needs the PulseAudio session of ./run test");
+        qRegisterMetaType<CourseInfo>("CourseInfo");
+        recordNotice::setHandler([this](const QString &text) { notices << text; });
+        QVERIFY(nginx.start());
+        QVERIFY(classA.start(nginx.url("classA")));
+        QVERIFY(classB.start(nginx.url("classB"), QStringLiteral("160x120")));
+        fileName = QDir::current().absoluteFilePath(QStringLiteral("lesson.mp4"));
+        QVERIFY(testsupport::makeMedia(fileName, QStringLiteral("-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi "
+                                                                "-i sine=sample_rate=44100 -t 10 -c:v libx264 -preset "
+                                                                "ultrafast -g 25 -pix_fmt yuv420p -c:a aac")
+                                                     .split(' ')));
+        QVERIFY(classpeers::waitForCodecs(nginx.url("classA"), {"aac", "h264"}));
+        QVERIFY(classpeers::waitForCodecs(nginx.url("classB"), {"aac", "h264"}));
+
+        screen = new Screen;
+        screen->resize(800, 450);
+        screen->show();
+        QVERIFY(QTest::qWaitForWindowExposed(screen));
+        ctrl = screen->playControl();
+        QCOMPARE(ctrl, playAudioVideoCtrl::instance());
+        QCOMPARE(screen->recorderWindow(), Screen::processRecordWindow());
+        QCOMPARE(screen->shownImage(), background());
+    }
+
+    void cleanupTestCase()
+    {
+        if (screen)
+            screen->loginOut();
+        delete screen;
+    }
+
+    void cleanup()
+    {
+        QVERIFY2(notices.isEmpty(), qPrintable(notices.join('\n')));
+    }
+
+    void controlsAtStart()
+    {
+        QCOMPARE(state(), 3);
+        QVERIFY(screen->endButton()->isVisible());
+        QVERIFY(screen->recordButton()->isVisible());
+        QVERIFY(!screen->dialogueButton()->isVisible());
+        QVERIFY(!screen->progress()->isVisible());
+        QCOMPARE(screen->volume()->value(), 100);
+    }
+
+    void picturesByPlayState_data()
+    {
+        QTest::addColumn<int>("buttonState");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("playing") << 1 << true;
+        QTest::newRow("paused") << 2 << false;
+        QTest::newRow("stopped") << 3 << false;
+    }
+
+    void picturesByPlayState()
+    {
+        QFETCH(int, buttonState);
+        QFETCH(bool, shown);
+        screen->showBackground(QStringLiteral(":/images/sys/bg"));
+        screen->playButton()->setState(buttonState);
+        const QImage red = filled(Qt::red);
+        screen->doOneImage(red);
+        QCOMPARE(screen->shownImage() == red, shown);
+        screen->playButton()->setState(3);
+    }
+
+    void playButtonWhileStoppedDoesNothing()
+    {
+        QTest::mouseClick(screen->playButton(), Qt::LeftButton);
+        QCOMPARE(state(), 3);
+        QCOMPARE(ctrl->localPlayback()->state(), Stop);
+        QCOMPARE(ctrl->classPlayback()->state(), Stop);
+    }
+
+    void arrowsFoldThePanels()
+    {
+        QSignalSpy course(screen, SIGNAL(isCourseDisplay()));
+        QSignalSpy student(screen, SIGNAL(isStudentDisplay()));
+        QTest::mouseClick(screen->courseArrow(), Qt::LeftButton);
+        QTest::mouseClick(screen->studentArrow(), Qt::LeftButton);
+        QTest::mouseClick(screen->studentArrow(), Qt::LeftButton);
+        QCOMPARE(course.count(), 1);
+        QCOMPARE(student.count(), 2);
+    }
+
+    void localFileWithProgress()
+    {
+        screen->local_play(fileName);
+        QTRY_COMPARE(state(), 1);
+        QCOMPARE(screen->playMode(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), QSize(320, 240), 15000);
+        // The slider spans the file and follows the player.
+        QTRY_VERIFY(screen->progress()->isVisible());
+        QCOMPARE(screen->progress()->maximum(), 10);
+        QTRY_VERIFY_WITH_TIMEOUT(screen->progress()->value() >= 2, 15000);
+        QVERIFY(!screen->dialogueButton()->isVisible());
+
+        // A click near the slider's start seeks back.
+        QTest::mouseClick(screen->progress(), Qt::LeftButton, Qt::NoModifier, QPoint(1, 3));
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl->localPosition() < 1.5, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(screen->progress()->value() <= 1, 5000);
+
+        // Paused: pictures are dropped, the last one stays.
+        QTest::mouseClick(screen->playButton(), Qt::LeftButton);
+        QCOMPARE(state(), 2);
+        QCOMPARE(ctrl->localPlayback()->state(), Pause);
+        const QImage last = screen->shownImage();
+        screen->doOneImage(filled(Qt::red));
+        QCOMPARE(screen->shownImage(), last);
+        QTest::mouseClick(screen->playButton(), Qt::LeftButton);
+        QCOMPARE(state(), 1);
+        QCOMPARE(ctrl->localPlayback()->state(), Playing);
+        const qint64 key = screen->shownImage().cacheKey();
+        QTRY_VERIFY(screen->shownImage().cacheKey() != key);
+
+        // The end: background, also when late pictures come.
+        QSignalSpy chatOut(screen, SIGNAL(s_chatOut()));
+        end();
+        QCOMPARE(chatOut.count(), 1);
+        QCOMPARE(state(), 3);
+        QCOMPARE(screen->playMode(), 0);
+        QVERIFY(!screen->progress()->isVisible());
+        QCOMPARE(screen->shownImage(), background());
+        screen->doOneImage(filled(Qt::red));
+        QCOMPARE(screen->shownImage(), background());
+    }
+
+    void rangeInWholeSeconds()
+    {
+        screen->slot_setRange(90500000);
+        QCOMPARE(screen->progress()->maximum(), 90);
+        QVERIFY(!screen->progress()->isVisible()); // nothing plays
+    }
+
+    void volumeSliderSetsWhatPlays()
+    {
+        screen->volume()->setValue(0);
+        QCOMPARE(ctrl->volume(), 0);
+        QCOMPARE(ctrl->classPlayback()->volume(), 0);
+        QCOMPARE(ctrl->localPlayback()->volume(), 0);
+        QCOMPARE(ctrl->talkPlayback()->volume(), 0);
+        screen->volume()->setValue(70);
+        QCOMPARE(ctrl->classPlayback()->volume(), 70);
+        screen->volume()->setValue(100);
+    }
+
+    void studentDialogueButton_data()
+    {
+        QTest::addColumn<QString>("teachingType");
+        QTest::addColumn<bool>("dialogue");
+        QTest::newRow("one-to-one") << "1" << true;
+        QTest::newRow("group") << "3" << false;
+    }
+
+    void studentDialogueButton()
+    {
+        QFETCH(QString, teachingType);
+        QFETCH(bool, dialogue);
+        const QString talk = nginx.url(QStringLiteral("talk_") + teachingType);
+        screen->slot_doClass(classpeers::course(2, teachingType, talk, nginx.url("classA")));
+        QTRY_COMPARE(state(), 1);
+        QCOMPARE(screen->playMode(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), QSize(320, 240), 20000);
+        QVERIFY(!screen->progress()->isVisible());
+        Label *button = screen->dialogueButton();
+        QCOMPARE(button->isVisible(), dialogue);
+        if (dialogue) {
+            QCOMPARE(button->text(), QStringLiteral("[开启对话]"));
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Running));
+            QCOMPARE(button->text(), QStringLiteral("[关闭对话]"));
+            QVERIFY(classpeers::waitForCodecs(talk, {"aac"}));
+            // Paused: no button; back: it tells the dialogue runs.
+            QTest::mouseClick(screen->playButton(), Qt::LeftButton);
+            QVERIFY(!button->isVisible());
+            QTest::mouseClick(screen->playButton(), Qt::LeftButton);
+            QVERIFY(button->isVisible());
+            QCOMPARE(button->text(), QStringLiteral("[关闭对话]"));
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Idle));
+            QCOMPARE(button->text(), QStringLiteral("[开启对话]"));
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Running));
+        }
+        end();
+        QVERIFY(!button->isVisible());
+        QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Idle));
+    }
+
+    void teacherClassHasNoDialogueButton()
+    {
+        const QString url = nginx.url("teacher_one");
+        screen->slot_doClass(classpeers::course(1, "1", url, nginx.url("teacher_one_talk")));
+        QTRY_COMPARE(state(), 1);
+        QVERIFY(classpeers::waitForCodecs(url, {"aac", "h264"}));
+        QVERIFY(!screen->dialogueButton()->isVisible());
+        // The teacher's own screen shows no class pictures.
+        QCOMPARE(screen->shownImage(), background());
+        end();
+    }
+
+    // A class or file replacing another never blocks the event loop for
+    // the old players, and never leaves two of them running.
+    void replacingAStudentClass()
+    {
+        const CourseInfo a = classpeers::course(2, "3", nginx.url("talkA"), nginx.url("classA"), "1");
+        const CourseInfo b = classpeers::course(2, "3", nginx.url("talkB"), nginx.url("classB"), "2");
+        screen->slot_doClass(a);
+        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), QSize(320, 240), 20000);
+
+        // The same class twice, then another, in quick succession.
+        QVERIFY(timed([&] { screen->slot_doClass(a); }) < 1000);
+        QVERIFY(timed([&] { screen->slot_doClass(a); }) < 1000);
+        QVERIFY(timed([&] { screen->slot_doClass(b); }) < 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(!screen->isStarting(), 20000);
+        QCOMPARE(ctrl->courseInfo().id, QStringLiteral("2"));
+        QCOMPARE(ctrl->classPlayback()->state(), Playing);
+        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), QSize(160, 120), 20000);
+
+        // Entering while the last class is still stopping.
+        QTest::mouseClick(screen->endButton(), Qt::LeftButton);
+        QVERIFY(timed([&] { screen->slot_doClass(a); }) < 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(!screen->isStarting(), 20000);
+        QCOMPARE(state(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), QSize(320, 240), 20000);
+
+        // A local file replaces the class.
+        QVERIFY(timed([&] { screen->local_play(fileName); }) < 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(ctrl->localPlayback()->state(), Playing, 20000);
+        QCOMPARE(ctrl->classPlayback()->state(), Stop);
+        QCOMPARE(screen->playMode(), 1);
+        end();
+    }
+
+    void replacingATeacherClass()
+    {
+        const QString first = nginx.url("lesson1");
+        const QString second = nginx.url("lesson2");
+        screen->slot_doClass(classpeers::course(1, "3", first, nginx.url("lesson1_talk"), "1"));
+        QVERIFY(classpeers::waitForCodecs(first, {"aac", "h264"}));
+        QVERIFY(timed([&] { screen->slot_doClass(classpeers::course(1, "3", first, nginx.url("x"), "1")); }) < 1000);
+        QVERIFY(timed([&] { screen->slot_doClass(classpeers::course(1, "3", second, nginx.url("y"), "2")); }) < 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(!screen->isStarting(), 30000);
+        QCOMPARE(ctrl->recorder()->currentUrl(), second);
+        QVERIFY(!ctrl->recorder()->isIdle());
+        QVERIFY(classpeers::waitForCodecs(second, {"aac", "h264"}));
+        QVERIFY(classpeers::codecs(first, 3000).isEmpty());
+        end();
+    }
+
+    void signOutStopsEverything()
+    {
+        screen->slot_doClass(classpeers::course(2, "1", nginx.url("talkA"), nginx.url("classA")));
+        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), QSize(320, 240), 20000);
+        const int mode = screen->playMode();
+        screen->loginOut();
+        QCOMPARE(state(), 3);
+        QCOMPARE(screen->playMode(), mode);
+        QCOMPARE(screen->shownImage(), background());
+        QCOMPARE(ctrl->classPlayback()->state(), Stop);
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl->isIdle(), 20000);
+        screen->resetPlayMode();
+        QCOMPARE(screen->playMode(), 0);
+    }
+
+    void recordButtonOpensTheRecorderBesideIt()
+    {
+        QTest::mouseClick(screen->recordButton(), Qt::LeftButton);
+        recordWindow *window = screen->recorderWindow();
+        QTRY_VERIFY(window->isVisible());
+        const QPoint corner = screen->recordButton()->mapToGlobal(QPoint(0, 0));
+        QCOMPARE(window->x() + window->width(), corner.x());
+        QCOMPARE(window->y() + window->height() / 2, corner.y());
+        window->hide();
+    }
+};
+
+QTEST_MAIN(TestScreen)
+#include "tst_screen.moc"
