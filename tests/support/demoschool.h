@@ -17,6 +17,12 @@ public:
 
     // rtmpBase: where the served courses' streams point.
     bool start(const QString &rtmpBase = QStringLiteral("rtmp://127.0.0.1:1935/live"));
+    // With a chat host set before start(), the school also runs its chat
+    // server on HOST:8282 (see freeChatHost()); it keeps the host across
+    // restarts. Extra arguments go to the program as they are.
+    void setChatHost(const QString &host) { m_chatHost = host; }
+    QString chatHost() const { return m_chatHost; }
+    void setExtraArguments(const QStringList &args) { m_extraArgs = args; }
     void stop();
 
     quint16 port() const { return m_port; }
@@ -29,6 +35,8 @@ public:
 private:
     PeerProcess m_process;
     quint16 m_port = 0;
+    QString m_chatHost;
+    QStringList m_extraArgs;
 };
 
 } // namespace testsupport
