@@ -99,6 +99,9 @@ int main(int argc, char **argv)
     httplib::Server server;
     // Idle keep-alive connections hold up stopping; keep them short.
     server.set_keep_alive_timeout(1);
+    // Headers and body go out in separate writes: without this, every
+    // answer on a reused connection waits for the client's delayed ACK.
+    server.set_tcp_nodelay(true);
     school.install(server);
     const std::string webHost = (address == "0.0.0.0" ? std::string("127.0.0.1") : address) + ":"
         + std::to_string(port);

@@ -1,16 +1,20 @@
 #include "chat/conlistwidget.h"
 
+#include "chat/avatarloader.h"
 #include "chat/chatstyle.h"
-#include "net/avatarcache.h"
 
 #include <QIcon>
-#include <QPointer>
 #include <QScrollBar>
 
 ConListWidget::ConListWidget(QWidget *parent) : QListWidget(parent)
 {
     setStyleSheet(QStringLiteral("border:none; color:#0055ff"));
     verticalScrollBar()->setStyleSheet(chatScrollBarStyle());
+    setIconSize(QSize(20, 20));
+    blank = QPixmap(20, 20);
+    blank.fill(Qt::transparent);
+    loader = new AvatarLoader(this);
+    connect(loader, &AvatarLoader::picture, this, &ConListWidget::showPicture);
 }
 
 QListWidgetItem *ConListWidget::entry(const QString &uid) const
@@ -19,36 +23,35 @@ QListWidgetItem *ConListWidget::entry(const QString &uid) const
     return it == users.end() ? nullptr : it->second;
 }
 
+int ConListWidget::picturesPending() const
+{
+    return loader->pending();
+}
+
 bool ConListWidget::addUser(const data_chat_use &u)
 {
     const std::string key = u.uid.toStdString();
     if (users.count(key))
-        return true;
-    // The entry is listed before its picture is fetched: fetching runs a
-    // nested event loop in which the same participant may arrive or leave
-    // again, or the list may be cleared.
-    auto *item = new QListWidgetItem(u.nick_name);
+        return false;
+    auto *item = new QListWidgetItem(QIcon(blank), u.nick_name);
     item->setTextAlignment(Qt::AlignJustify);
     addItem(item);
     users[key] = item;
-
-    QPointer<ConListWidget> self(this);
-    const QString picture = avatarPath(u.photo, u.uid);
-    if (!self)
-        return false;
-    const auto it = users.find(key);
-    if (it != users.end() && it->second == item)
-        item->setIcon(QIcon(picture));
+    loader->request(u.photo, u.uid);
     return true;
+}
+
+void ConListWidget::showPicture(const QString &uid, const QPixmap &pixmap)
+{
+    // The participant may have left meanwhile.
+    if (QListWidgetItem *item = entry(uid))
+        item->setIcon(QIcon(pixmap));
 }
 
 void ConListWidget::slot_userIn(data_chat_use u)
 {
-    if (users.count(u.uid.toStdString()))
-        return;
-    if (!addUser(u))
-        return;
-    emit s_studentSum(participants());
+    if (addUser(u))
+        emit s_studentSum(participants());
 }
 
 void ConListWidget::slot_userOut(data_chat_use u)
@@ -63,21 +66,13 @@ void ConListWidget::slot_userOut(data_chat_use u)
 
 void ConListWidget::slot_usersListInf(std::vector<data_chat_use> list)
 {
-    const unsigned clearsBefore = clears;
-    QPointer<ConListWidget> self(this);
-    for (const data_chat_use &u : list) {
+    for (const data_chat_use &u : list)
         slot_userIn(u);
-        if (!self)
-            return;
-        if (clears != clearsBefore)
-            break;
-    }
     emit s_studentSum(participants());
 }
 
 void ConListWidget::slot_clearUsersList()
 {
-    ++clears;
     users.clear();
     clear();
     emit s_studentSum(0);

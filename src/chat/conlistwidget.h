@@ -3,13 +3,17 @@
 #include "chat/chatrecords.h"
 
 #include <QListWidget>
+#include <QPixmap>
 
 #include <map>
 #include <string>
 #include <vector>
 
+class AvatarLoader;
+
 // The class's participants, one entry each (picture and nick name), keyed
-// by uid.
+// by uid. Pictures come from the picture cache and arrive after their
+// entries.
 class ConListWidget : public QListWidget
 {
     Q_OBJECT
@@ -19,6 +23,8 @@ public:
     int participants() const { return int(users.size()); }
     // The entry shown for uid, or null.
     QListWidgetItem *entry(const QString &uid) const;
+    // Pictures still on their way.
+    int picturesPending() const;
 
 signals:
     void s_studentSum(int);
@@ -31,8 +37,9 @@ public slots:
 
 private:
     bool addUser(const data_chat_use &u);
+    void showPicture(const QString &uid, const QPixmap &pixmap);
 
     std::map<std::string, QListWidgetItem *> users;
-    // Counts clears: a list being added while the panel is cleared stops.
-    unsigned clears = 0;
+    AvatarLoader *loader;
+    QPixmap blank; // holds a picture's place until it comes
 };

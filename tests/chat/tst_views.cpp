@@ -299,16 +299,50 @@ private slots:
             }
         }
         QStringList names;
-        for (int i = 0; i < list.count(); ++i) {
+        for (int i = 0; i < list.count(); ++i)
             names << list.item(i)->text();
-            QVERIFY(!list.item(i)->icon().isNull());
-        }
+        QTRY_COMPARE(list.picturesPending(), 0);
         QCOMPARE(names, listed);
         QCOMPARE(list.participants(), listed.size());
         QList<int> got;
         for (const QList<QVariant> &args : sum)
             got << args.at(0).toInt();
         QCOMPARE(got, sums);
+    }
+
+    // Pictures come after their entries, from the cache when they can.
+    void participantPictures()
+    {
+        ConListWidget list;
+        auto user = [](const QString &id, const QString &photo) {
+            data_chat_use u;
+            u.uid = id;
+            u.nick_name = id;
+            u.photo = photo;
+            return u;
+        };
+        const QImage man = QIcon(QStringLiteral(":/images/sys/man")).pixmap(20, 20).toImage();
+        auto shown = [&list](const QString &id) { return list.entry(id)->icon().pixmap(20, 20).toImage(); };
+        list.slot_usersListInf({user(QStringLiteral("10001"), picture(QStringLiteral("10001"))),
+                                user(QStringLiteral("gone"), QStringLiteral("http://127.0.0.1:1/x.png")),
+                                user(QStringLiteral("nobody"), QString()),
+                                user(QStringLiteral("left"), picture(QStringLiteral("20001")))});
+        list.slot_userOut(user(QStringLiteral("left"), QString()));
+        QCOMPARE(list.participants(), 3);
+        QTRY_COMPARE(list.picturesPending(), 0);
+        QTRY_VERIFY(QFile::exists(QStringLiteral("pic/10001.png")));
+        QCOMPARE(QImage(QStringLiteral("pic/10001.png")).size(), QSize(20, 20));
+        QCOMPARE(shown(QStringLiteral("10001")), QIcon(QStringLiteral("pic/10001.png")).pixmap(20, 20).toImage());
+        QCOMPARE(shown(QStringLiteral("gone")), man);
+        QCOMPARE(shown(QStringLiteral("nobody")), man);
+        QVERIFY(!QFile::exists(QStringLiteral("pic/gone.png")));
+
+        // Cached now: a second list shows it at once, without the network.
+        ConListWidget again;
+        again.slot_userIn(user(QStringLiteral("10001"), QStringLiteral("http://127.0.0.1:1/dead.png")));
+        QCOMPARE(again.picturesPending(), 0);
+        QCOMPARE(again.entry(QStringLiteral("10001"))->icon().pixmap(20, 20).toImage(),
+                 shown(QStringLiteral("10001")));
     }
 
     void panelPages()
