@@ -4,6 +4,7 @@
 #include "pictures.h"
 
 #include <QColor>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QHostAddress>
 #include <QJsonArray>
@@ -302,8 +303,9 @@ QByteArray ChatServer::drawnPicture(const std::string &uid)
     std::lock_guard<std::mutex> lock(pictureMutex);
     QByteArray &png = pictures[uid];
     if (png.isEmpty()) {
-        const uint hash = qHash(QByteArray::fromStdString(uid));
-        png = drawUserPicture(QColor::fromHsv(int(hash % 360), 140, 220));
+        // A colour of its own for everyone, the same on every run.
+        const QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(uid), QCryptographicHash::Md5);
+        png = drawUserPicture(QColor::fromHsv((uchar(digest[0]) * 256 + uchar(digest[1])) % 360, 150, 215));
     }
     return png;
 }
