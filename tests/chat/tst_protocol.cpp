@@ -175,6 +175,31 @@ private slots:
         QCOMPARE(server.frames.first(), QStringLiteral("{\"content\":{\"session\":\"s3ss10n\"},\"ptype\":888,\"type\":1}\n"));
     }
 
+    // A new connection is unknown to the server: the panel says again who
+    // the user is and which class they are in, and takes the class's list anew.
+    void reconnectionAnnouncesAgain()
+    {
+        CourseInfo course;
+        course.id = QStringLiteral("77");
+        panel->joinClass(course);
+        QTRY_VERIFY(server.frames.last().contains(QLatin1String("\"orderid\":\"77\"")));
+        data_chat_use someone;
+        someone.uid = QStringLiteral("x");
+        panel->conListWidget()->slot_userIn(someone);
+        QSignalSpy connected(panel->connection(), SIGNAL(s_connected()));
+        const QString host = server.server.serverAddress().toString();
+        server.close();
+        QTRY_VERIFY(!panel->connection()->connectedNow());
+        const int before = server.frames.size();
+        QVERIFY(server.listen(host));
+        QVERIFY(connected.wait(8000));
+        QTRY_COMPARE(server.frames.size(), before + 2);
+        QCOMPARE(server.frames.mid(before),
+                 QStringList({"{\"content\":{\"session\":\"s3ss10n\"},\"ptype\":888,\"type\":1}\n",
+                              "{\"content\":{\"orderid\":\"77\",\"session\":\"s3ss10n\"},\"ptype\":1,\"type\":1}\n"}));
+        QCOMPARE(panel->conListWidget()->participants(), 0);
+    }
+
     void reading_data()
     {
         QTest::addColumn<QString>("frame");
