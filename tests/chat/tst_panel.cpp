@@ -225,6 +225,7 @@ private slots:
         enterClass();
         QTRY_COMPARE(count(), QStringLiteral("(4)"));
         QSignalSpy connected(panel->connection(), SIGNAL(s_connected()));
+        QSignalSpy sums(panel->conListWidget(), SIGNAL(s_studentSum(int)));
         school.stop();
         QTRY_VERIFY(!panel->connection()->connectedNow());
 
@@ -239,7 +240,10 @@ private slots:
         back.start();
         QVERIFY(connected.wait(8000));
         qInfo("chat back %lld ms after the school", back.elapsed());
-        QTRY_COMPARE(count(), QStringLiteral("(4)"));
+        // The list is taken anew: emptied, then filled from the server.
+        QTRY_VERIFY(!sums.isEmpty() && sums.last().at(0).toInt() == 4);
+        QCOMPARE(sums.first().at(0).toInt(), 0);
+        QCOMPARE(count(), QStringLiteral("(4)"));
 
         ChatPeer tutor;
         QVERIFY(tutor.signIn(school.baseUrl(), QStringLiteral("tutor")));
