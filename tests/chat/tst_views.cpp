@@ -123,7 +123,8 @@ private slots:
         QTest::newRow("markup in name and time") << "<i>N</i>" << "<b>1</b>:00:00" << "x" << QString();
         QTest::newRow("entities") << "&amp; &lt;" << "10:00:00" << "&lt;b&gt; &nbsp;" << QString();
         QTest::newRow("placeholders") << "%2%3" << "%4" << "%1 %2 %4" << QString();
-        QTest::newRow("line breaks") << "N" << "10:00:00" << "a\nb\r\nc\rd" << "a\nb\nc\nd";
+        QTest::newRow("line breaks") << "N" << "10:00:00" << QString::fromUtf8("a\nb\r\nc\rd\u2029e")
+                                     << "a\nb\nc\nd\ne";
         QTest::newRow("blanks") << "N" << "10:00:00" << "a   b  \t c " << QString();
         QTest::newRow("empty") << "N" << "10:00:00" << "" << QString();
     }
@@ -135,14 +136,14 @@ private slots:
         QFETCH(QString, info);
         QFETCH(QString, shown);
         TalkContent talk;
+        talk.appendLine(line(QStringLiteral("before")));
         talk.appendLine(line(info, name, time));
         auto last = lastLine(talk);
         QCOMPARE(last.first, name + QLatin1Char(' ') + time);
-        QCOMPARE(last.second.replace(QChar::LineSeparator, QLatin1Char('\n')).replace(QChar::Nbsp, QLatin1Char(' ')),
-                 shown.isNull() ? info : shown);
-        QCOMPARE(talk.browser()->document()->blockCount(), 2);
+        QCOMPARE(last.second.replace(QChar::LineSeparator, QLatin1Char('\n')), shown.isNull() ? info : shown);
+        QCOMPARE(talk.browser()->document()->blockCount(), 4);
         const Fragments found = fragments(talk.browser()->document());
-        QCOMPARE(found.images.size(), 1); // the sender's picture only
+        QCOMPARE(found.images.size(), 2); // the senders' pictures only
         QCOMPARE(found.anchors, 0);
         QCOMPARE(found.bold, 0);
     }
@@ -242,15 +243,21 @@ private slots:
     void transcriptKeepsTheLatestLines()
     {
         TalkContent talk;
-        const int extra = 50;
-        for (int i = 0; i < TalkContent::kMaxLines + extra; ++i)
-            talk.appendLine(line(QStringLiteral("text %1").arg(i), QStringLiteral("n%1").arg(i)));
+        const int total = TalkContent::kMaxLines + TalkContent::kTrimLines + 1;
+        for (int i = 0; i < total; ++i) {
+            talk.appendLine(line(QStringLiteral("text %1\nmore").arg(i), QStringLiteral("n%1").arg(i)));
+            if (i == total - 2)
+                QCOMPARE(talk.lines(), TalkContent::kMaxLines + TalkContent::kTrimLines);
+        }
         const QTextDocument *doc = talk.browser()->document();
+        const int first = total - TalkContent::kMaxLines;
+        QCOMPARE(talk.lines(), TalkContent::kMaxLines);
+        QCOMPARE(talk.appendedLines(), total);
         QCOMPARE(doc->blockCount(), 2 * TalkContent::kMaxLines);
         QCOMPARE(doc->firstBlock().text().remove(QChar::ObjectReplacementCharacter),
-                 QStringLiteral("n%1 10:00:00").arg(extra));
-        QCOMPARE(doc->firstBlock().next().text(), QStringLiteral("text %1").arg(extra));
-        QCOMPARE(lastLine(talk).second, QStringLiteral("text %1").arg(TalkContent::kMaxLines + extra - 1));
+                 QStringLiteral("n%1 10:00:00").arg(first));
+        QCOMPARE(doc->firstBlock().next().text(), QStringLiteral("text %1").arg(first) + QChar(QChar::LineSeparator) + "more");
+        QCOMPARE(lastLine(talk).second, QStringLiteral("text %1").arg(total - 1) + QChar(QChar::LineSeparator) + "more");
     }
 
     void participants_data()
