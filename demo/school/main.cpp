@@ -1,15 +1,18 @@
 // tavi-demo-school [--demo] [--listen ADDRESS] [--port N] [--rtmp rtmp://HOST:PORT/APP]
-//                  [--lessons | --no-lessons]
-// Serves the demo school's web service until SIGINT or SIGTERM. --demo
-// takes address and port from the stage's etc/sysConfigue.ini when started
-// in the stage folder (127.0.0.1:18080 otherwise) and publishes demo lessons
-// (see lessons.h), as --lessons does.
+//                  [--lessons | --no-lessons] [--chat ADDRESS] [--chatter MS] [--notices MS]
+// Serves the demo school's web service until SIGINT or SIGTERM, and with
+// --chat its chat server on ADDRESS:8282. --demo takes address, port and
+// chat host from the stage's etc/sysConfigue.ini when started in the stage
+// folder (127.0.0.1:18080 otherwise), publishes demo lessons (see lessons.h)
+// as --lessons does, and lets the classmates talk.
 
+#include "chatserver.h"
 #include "classes.h"
 #include "lessons.h"
 #include "school.h"
 #include "updates.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSettings>
 #include <QUrl>
@@ -27,34 +30,63 @@ namespace {
 void usage()
 {
     std::cerr << "usage: tavi-demo-school [--demo] [--listen ADDRESS] [--port N] "
-                 "[--rtmp rtmp://HOST:PORT/APP] [--lessons | --no-lessons]\n"
+                 "[--rtmp rtmp://HOST:PORT/APP]\n"
+                 "                        [--lessons | --no-lessons] [--chat ADDRESS] [--chatter MS] [--notices MS]\n"
                  "  --demo     the stage's settings (etc/sysConfigue.ini in the working folder),\n"
                  "             else 127.0.0.1 port 18080; streams at rtmp://127.0.0.1:1935/live;\n"
-                 "             demo lessons on\n"
+                 "             demo lessons on; the chat on the settings' chat host, with talking\n"
+                 "             classmates\n"
                  "  --lessons  publish a demo lesson to every watched class no teacher publishes\n"
-                 "             (needs nginx-rtmp's notify callbacks, see lessons.h)\n";
+                 "             (needs nginx-rtmp's notify callbacks, see lessons.h)\n"
+                 "  --chat     the chat server on ADDRESS port 8282\n"
+                 "  --chatter  a classmate says something every MS ms on average\n"
+                 "  --notices  a courseware or news notice every MS ms\n";
 }
 } // namespace
 
 int main(int argc, char **argv)
 {
+    // Signals are taken by one thread that stops the server; every thread
+    // started from here on inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    QCoreApplication app(argc, argv);
+
     std::string address = "127.0.0.1";
+    QString chatAddress;
+    bool demo = false;
+    int chatter = 0;
+    int notices = 0;
     int port = 18080;
     std::string rtmp = "rtmp://127.0.0.1:1935/live";
     int lessons = -1; // -1: as --demo says
-    bool demo = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--demo") {
             demo = true;
+            chatAddress = QStringLiteral("127.0.0.1");
+            chatter = 12000;
+            notices = 150000;
             if (QFile::exists(QStringLiteral("etc/sysConfigue.ini"))) {
                 QSettings ini(QStringLiteral("etc/sysConfigue.ini"), QSettings::IniFormat);
                 const QUrl url(ini.value(QStringLiteral("/TaviHttp/Url")).toString());
                 if (!url.host().isEmpty())
                     address = url.host().toStdString();
                 port = url.port(port);
+                const QString chatHost = ini.value(QStringLiteral("/TaviHttp/chatUrl")).toString();
+                if (!chatHost.isEmpty())
+                    chatAddress = chatHost;
             }
+        } else if (arg == "--chat" && hasValue) {
+            chatAddress = QString::fromLocal8Bit(argv[++i]);
+        } else if (arg == "--chatter" && hasValue) {
+            chatter = std::atoi(argv[++i]);
+        } else if (arg == "--notices" && hasValue) {
+            notices = std::atoi(argv[++i]);
         } else if (arg == "--listen" && hasValue) {
             address = argv[++i];
         } else if (arg == "--port" && hasValue) {
@@ -73,18 +105,18 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    // Signals are taken by one thread that stops the server.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-
     DemoSchool school(QString::fromStdString(rtmp));
     httplib::Server server;
     // Idle keep-alive connections hold up stopping; keep them short.
     server.set_keep_alive_timeout(1);
+    // Headers and body go out in separate writes: without this, every
+    // answer on a reused connection waits for the client's delayed ACK.
+    server.set_tcp_nodelay(true);
     school.install(server);
+    const std::string webHost = (address == "0.0.0.0" ? std::string("127.0.0.1") : address) + ":"
+        + std::to_string(port);
+    ChatServer chat(school, QString::fromStdString(webHost));
+    chat.install(server);
     DemoUpdates updates(QStringLiteral(TAVI_VERSION));
     updates.install(server);
     DemoLessons demoLessons(QString::fromStdString(rtmp), democlasses::watchedStreams());
@@ -94,17 +126,38 @@ int main(int argc, char **argv)
         std::cerr << "tavi-demo-school: cannot listen on " << address << ":" << port << "\n";
         return 1;
     }
+    if (!chatAddress.isEmpty()) {
+        if (chat.listen(chatAddress)) {
+            chat.setChatter(chatter);
+            chat.setNoticeInterval(notices);
+            std::cout << "tavi-demo-school: chat ws://" << chatAddress.toStdString() << ":8282" << std::endl;
+        } else if (demo) {
+            std::cerr << "tavi-demo-school: chat port " << chatAddress.toStdString()
+                      << ":8282 is taken; no chat\n";
+        } else {
+            std::cerr << "tavi-demo-school: cannot listen on " << chatAddress.toStdString() << ":8282\n";
+            return 1;
+        }
+    }
+    bool served = false;
+    std::thread web([&]() {
+        served = server.listen_after_bind();
+        QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection);
+    });
     std::thread waiter([&]() {
         int received = 0;
         sigwait(&stopSignals, &received);
         school.stop();
         demoLessons.stop();
         server.stop();
+        QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection);
     });
     demoLessons.start();
     std::cout << "tavi-demo-school: http://" << address << ":" << port << "/ (streams " << rtmp << ")"
               << std::endl;
-    const bool served = server.listen_after_bind();
+    app.exec();
+    server.stop();
+    web.join();
     // Wakes the waiter if the server ended by itself.
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();

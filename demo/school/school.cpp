@@ -4,7 +4,9 @@
 #include "pictures.h"
 
 #include <QColor>
+#include <QCryptographicHash>
 #include <QJsonDocument>
+#include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 
 #include <httplib.h>
@@ -60,37 +62,58 @@ DemoSchool::DemoSchool(QString rtmpBase) : rtmpBase(std::move(rtmpBase))
     pictures["30001"] = drawUserPicture(QColor(0x30, 0xa2, 0x54));
 }
 
-QString DemoSchool::newToken()
+namespace {
+// Sessions are signed rather than stored, so a restarted school (and its
+// chat server) still knows the clients signed in before.
+const char *const kSessionKey = "tavi demo school sessions";
+
+QString sessionMac(const QString &nonce, const QString &userName)
 {
-    QString token;
-    for (int i = 0; i < 4; ++i)
-        token += QString::number(QRandomGenerator::system()->generate(), 16).rightJustified(8, QLatin1Char('0'));
-    return token;
+    return QString::fromLatin1(QMessageAuthenticationCode::hash((nonce + QLatin1Char(':') + userName).toUtf8(),
+                                                                kSessionKey, QCryptographicHash::Sha256)
+                                   .toHex()
+                                   .left(16));
+}
+} // namespace
+
+QString DemoSchool::newToken(const Account &account)
+{
+    QString nonce;
+    for (int i = 0; i < 2; ++i)
+        nonce += QString::number(QRandomGenerator::system()->generate(), 16).rightJustified(8, QLatin1Char('0'));
+    return nonce + sessionMac(nonce, account.userName);
+}
+
+const DemoSchool::Account *DemoSchool::sessionAccount(const QString &token) const
+{
+    if (token.size() != 32)
+        return nullptr;
+    const QString nonce = token.left(16);
+    const QString mac = token.mid(16);
+    for (const Account &account : accounts) {
+        if (sessionMac(nonce, account.userName) == mac)
+            return &account;
+    }
+    return nullptr;
 }
 
 const DemoSchool::Account *DemoSchool::sessionUser(const httplib::Request &req) const
 {
     // Cookie: a=1; marlo=...; b=2
     const QStringList parts = QString::fromStdString(req.get_header_value("Cookie")).split(QLatin1Char(';'));
-    QString token;
     for (const QString &part : parts) {
         const QString cookie = part.trimmed();
-        if (cookie.startsWith(QLatin1String("marlo="))) {
-            token = cookie.mid(6);
-            break;
-        }
-    }
-    if (token.isEmpty())
-        return nullptr;
-    std::lock_guard<std::mutex> lock(mutex);
-    const auto it = sessions.find(token.toStdString());
-    if (it == sessions.end())
-        return nullptr;
-    for (const Account &account : accounts) {
-        if (account.userName == it->second)
-            return &account;
+        if (cookie.startsWith(QLatin1String("marlo=")))
+            return sessionAccount(cookie.mid(6));
     }
     return nullptr;
+}
+
+QString DemoSchool::pictureAddress(const Account &account, const QString &host) const
+{
+    if (!pictures.count(account.userId.toStdString()))
+        return QString();
+    return QStringLiteral("http://%1/avatar/%2.png").arg(host, account.userId);
 }
 
 void DemoSchool::login(const httplib::Request &req, httplib::Response &res)
@@ -100,11 +123,7 @@ void DemoSchool::login(const httplib::Request &req, httplib::Response &res)
     for (const Account &account : accounts) {
         if (account.userName != user || account.password != password)
             continue;
-        const QString token = newToken();
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            sessions[token.toStdString()] = account.userName;
-        }
+        const QString token = newToken(account);
         std::string host = req.get_header_value("Host");
         if (host.empty())
             host = "127.0.0.1";

@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,16 +38,20 @@ public:
     // Ends the waits of slow answers.
     void stop() { stopping = true; }
 
+    // The account signed in with the session token ("marlo"), or null.
+    // Safe from any thread.
+    const Account *sessionAccount(const QString &token) const;
+    // http://HOST:PORT/avatar/ID.png for an account with a picture, else empty.
+    QString pictureAddress(const Account &account, const QString &host) const;
+
 private:
     void login(const httplib::Request &req, httplib::Response &res);
     void todayCourses(const httplib::Request &req, httplib::Response &res, bool teacherPath);
     const Account *sessionUser(const httplib::Request &req) const;
-    QString newToken();
+    QString newToken(const Account &account);
 
     QString rtmpBase;
     std::vector<Account> accounts;
     std::map<std::string, QByteArray> pictures; // userId -> PNG
-    mutable std::mutex mutex;
-    std::map<std::string, QString> sessions; // token -> user name
     std::atomic<bool> stopping{false};
 };

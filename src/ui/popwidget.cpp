@@ -20,6 +20,9 @@ popWidget::popWidget(QWidget* parent) : QWidget(parent)
 {
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_DeleteOnClose);
+    // Notices come while the main window may sit in the tray: closing the
+    // last one shown must not end the program.
+    setAttribute(Qt::WA_QuitOnClose, false);
 
     header = new tempHeader(this, this);
     header->setFixedHeight(25);
@@ -64,6 +67,8 @@ void popWidget::setMsg(QString title, QString content, QString url)
     header->setTitle(title);
     contentLabel->setText("   " + content);
     this->url = url;
+    // Nothing to look at without an address.
+    lookBtn->setVisible(!url.isEmpty());
 }
 
 QString popWidget::title() const

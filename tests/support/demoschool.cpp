@@ -20,13 +20,14 @@ bool DemoSchool::start(const QString &rtmpBase, const QStringList &extra)
         if (m_port == 0)
             continue;
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(program, QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                                             QStringLiteral("--port"), QString::number(m_port),
-                                             QStringLiteral("--rtmp"), rtmpBase}
-                                     + extra);
+        QStringList args{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                         QString::number(m_port), QStringLiteral("--rtmp"), rtmpBase};
+        if (!m_chatHost.isEmpty())
+            args << QStringLiteral("--chat") << m_chatHost;
+        m_process.start(program, args + m_extraArgs + extra);
         if (!m_process.waitForStarted(5000))
             return false;
-        if (waitForPort(m_port, 5000))
+        if (waitForPort(m_port, 5000) && (m_chatHost.isEmpty() || waitForPort(m_chatHost, 8282, 5000)))
             return true;
         stop(); // lost the port to someone else: try another
     }
@@ -55,9 +56,10 @@ bool DemoSchool::writeSysConfig() const
     QFile file(QStringLiteral("etc/sysConfigue.ini"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    file.write(QStringLiteral("[TaviHttp]\nUrl=%1\nwebUrl=127.0.0.1:%2\nchatUrl=127.0.0.1\n")
+    file.write(QStringLiteral("[TaviHttp]\nUrl=%1\nwebUrl=127.0.0.1:%2\nchatUrl=%3\n")
                    .arg(baseUrl())
                    .arg(m_port)
+                   .arg(m_chatHost.isEmpty() ? QStringLiteral("127.0.0.1") : m_chatHost)
                    .toUtf8());
     return true;
 }

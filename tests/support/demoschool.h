@@ -19,6 +19,12 @@ public:
     // arguments, e.g. --lessons.
     bool start(const QString &rtmpBase = QStringLiteral("rtmp://127.0.0.1:1935/live"),
                const QStringList &extra = {});
+    // With a chat host set before start(), the school also runs its chat
+    // server on HOST:8282 (see freeChatHost()); it keeps the host across
+    // restarts. Extra arguments go to the program as they are.
+    void setChatHost(const QString &host) { m_chatHost = host; }
+    QString chatHost() const { return m_chatHost; }
+    void setExtraArguments(const QStringList &args) { m_extraArgs = args; }
     void stop();
 
     quint16 port() const { return m_port; }
@@ -32,6 +38,8 @@ public:
 private:
     PeerProcess m_process;
     quint16 m_port = 0;
+    QString m_chatHost;
+    QStringList m_extraArgs;
 };
 
 } // namespace testsupport

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -65,16 +66,34 @@ QJsonObject probe(const QString &input, int timeoutMs)
 
 bool waitForPort(quint16 port, int timeoutMs)
 {
+    return waitForPort(QStringLiteral("127.0.0.1"), port, timeoutMs);
+}
+
+bool waitForPort(const QString &host, quint16 port, int timeoutMs)
+{
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < timeoutMs) {
         QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, port);
+        socket.connectToHost(QHostAddress(host), port);
         if (socket.waitForConnected(200))
             return true;
         QThread::msleep(50);
     }
     return false;
+}
+
+QString freeLoopbackHost(quint16 port)
+{
+    // Linux routes all of 127.0.0.0/8 to the loopback device.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const quint32 n = QRandomGenerator::global()->bounded(2u, 0xfffffeu);
+        const QHostAddress address(quint32(0x7f000000u | n));
+        QTcpServer probe;
+        if (probe.listen(address, port))
+            return address.toString();
+    }
+    return QString();
 }
 
 } // namespace testsupport

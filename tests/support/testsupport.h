@@ -28,5 +28,10 @@ QJsonObject probe(const QString &input, int timeoutMs = 30000);
 
 // Waits up to timeoutMs for something to accept on the port.
 bool waitForPort(quint16 port, int timeoutMs);
+bool waitForPort(const QString &host, quint16 port, int timeoutMs);
+
+// A loopback address 127.x.y.z, picked at random, on which nothing listens
+// on port: servers on fixed ports (the chat's 8282) run side by side.
+QString freeLoopbackHost(quint16 port = 8282);
 
 } // namespace testsupport

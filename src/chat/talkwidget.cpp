@@ -1,0 +1,71 @@
+#include "chat/talkwidget.h"
+
+#include "chat/talkcontent.h"
+#include "net/avatarcache.h"
+#include "net/flash.h"
+#include "net/userinfo.h"
+#include "ui/textbtn.h"
+
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+TalkWidget::TalkWidget(QWidget *parent) : QWidget(parent)
+{
+    talk = new TalkContent(this);
+    edit = new QTextEdit(this);
+    edit->setFixedHeight(88);
+    edit->setStyleSheet(QStringLiteral("border:1px solid rgb(230,230,230)"));
+    sendBtn = new TextBtn(QStringLiteral("发 言"), QString(), 12, 10, 50, 20, this);
+    sendBtn->setBorder(false);
+
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(0, 10, 10, 0);
+    row->addStretch();
+    row->addWidget(sendBtn);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(talk);
+    layout->addWidget(edit);
+    layout->addLayout(row);
+
+    connect(sendBtn, SIGNAL(clicked()), this, SLOT(slot_send()));
+}
+
+void TalkWidget::setOnline(bool on)
+{
+    online = on;
+}
+
+void TalkWidget::slot_send()
+{
+    if (!online) {
+        // Nothing would go out: keep the text for a later try.
+        (new Flash(QStringLiteral("聊天未连接"), 100, 30, QStringLiteral("90,90,90"),
+                   QStringLiteral("255,255,255"), QStringLiteral("120px"), nullptr))
+            ->show();
+        return;
+    }
+    const QString text = edit->toPlainText();
+    edit->clear();
+    const UserInfo &user = UserInfo::instance();
+    QPointer<TalkWidget> self(this);
+    avatarPath(user.photo, user.userId);
+    if (!self)
+        return;
+    emit s_send(text);
+}
+
+void TalkWidget::slot_receiveMsg(data_chat_msg inf)
+{
+    if (inf.user_id.isEmpty())
+        return;
+    QPointer<TalkWidget> self(this);
+    inf.photo = avatarPath(inf.photo, inf.user_id);
+    if (!self)
+        return;
+    if (inf.time.size() >= 8)
+        inf.time = inf.time.right(8);
+    talk->appendLine(inf);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "chat/chatrecords.h"
+
+#include <QWidget>
+
+class QTextEdit;
+class TalkContent;
+class TextBtn;
+
+// The discussion page: the transcript above an input box and "发 言".
+// A line typed is shown only when the server hands it back.
+class TalkWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TalkWidget(QWidget *parent = nullptr);
+
+    TalkContent *content() const { return talk; }
+    QTextEdit *input() const { return edit; }
+    TextBtn *sendButton() const { return sendBtn; }
+
+signals:
+    void s_send(QString);
+
+public slots:
+    void slot_send();
+    void slot_receiveMsg(data_chat_msg inf);
+    // Whether lines can go out now; while not, "发 言" keeps the text.
+    void setOnline(bool online);
+
+private:
+    TalkContent *talk;
+    QTextEdit *edit;
+    TextBtn *sendBtn;
+    bool online = false;
+};

@@ -1,0 +1,405 @@
+#include "demoschool.h"
+#include "testsupport.h"
+
+#include "chat/conlistwidget.h"
+#include "chat/studentwidget.h"
+#include "chat/talkcontent.h"
+#include "chat/talkwidget.h"
+#include "net/flash.h"
+#include "net/userinfo.h"
+#include "ui/textbtn.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QtTest>
+
+namespace {
+
+data_chat_msg line(const QString &info, const QString &name = QStringLiteral("N"),
+                   const QString &time = QStringLiteral("10:00:00"), const QString &uid = QStringLiteral("u1"),
+                   const QString &photo = QStringLiteral("http://127.0.0.1:1/none.png"))
+{
+    data_chat_msg m;
+    m.info = info;
+    m.nick_name = name;
+    m.time = time;
+    m.user_id = uid;
+    m.photo = photo;
+    return m;
+}
+
+// Text of the last line's two paragraphs: "name time" and the text.
+QPair<QString, QString> lastLine(const TalkContent &talk)
+{
+    // The picture stands as an object character before the name.
+    const QTextBlock text = talk.browser()->document()->lastBlock();
+    return {text.previous().text().remove(QChar::ObjectReplacementCharacter), text.text()};
+}
+
+struct Fragments
+{
+    QStringList images;
+    int anchors = 0;
+    int bold = 0;
+};
+
+Fragments fragments(const QTextDocument *doc)
+{
+    Fragments found;
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (format.isImageFormat())
+                found.images << format.toImageFormat().name();
+            if (format.isAnchor())
+                ++found.anchors;
+            if (format.fontWeight() > QFont::Normal || format.fontItalic())
+                ++found.bold;
+        }
+    }
+    return found;
+}
+
+QImage loaded(const QTextDocument *doc, const QString &name)
+{
+    const QVariant v = doc->resource(QTextDocument::ImageResource, QUrl(name));
+    if (v.canConvert<QImage>())
+        return v.value<QImage>();
+    if (v.canConvert<QPixmap>())
+        return v.value<QPixmap>().toImage();
+    return QImage::fromData(v.toByteArray());
+}
+
+bool flashShown(const QString &text)
+{
+    bool shown = false;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *flash = qobject_cast<Flash *>(widget)) {
+            shown |= flash->isVisible() && flash->text() == text;
+            delete flash;
+        }
+    }
+    return shown;
+}
+
+} // namespace
+
+// The talk view, the participant list and the panel's pages, with pictures
+// from the demo school.
+class TestViews : public QObject
+{
+    Q_OBJECT
+
+    testsupport::DemoSchool school;
+
+    QString picture(const QString &id) const { return school.baseUrl() + QStringLiteral("/avatar/%1.png").arg(id); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(school.start());
+        QVERIFY(school.writeSysConfig());
+    }
+
+    void init() { QDir(QStringLiteral("pic")).removeRecursively(); }
+
+    void valuesShownAsTyped_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("info");
+        QTest::addColumn<QString>("shown"); // the text paragraph; null: info itself
+
+        QTest::newRow("markup in the text")
+            << "N" << "10:00:00"
+            << "<b>bold</b> <img src=\"http://127.0.0.1:1/x.png\"> <a href=\"http://x\">link</a><table><tr><td>t"
+            << QString();
+        QTest::newRow("markup in name and time") << "<i>N</i>" << "<b>1</b>:00:00" << "x" << QString();
+        QTest::newRow("entities") << "&amp; &lt;" << "10:00:00" << "&lt;b&gt; &nbsp;" << QString();
+        QTest::newRow("placeholders") << "%2%3" << "%4" << "%1 %2 %4" << QString();
+        QTest::newRow("line breaks") << "N" << "10:00:00" << QString::fromUtf8("a\nb\r\nc\rd\u2029e")
+                                     << "a\nb\nc\nd\ne";
+        QTest::newRow("blanks") << "N" << "10:00:00" << "a   b  \t c " << QString();
+        QTest::newRow("empty") << "N" << "10:00:00" << "" << QString();
+    }
+
+    void valuesShownAsTyped()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, time);
+        QFETCH(QString, info);
+        QFETCH(QString, shown);
+        TalkContent talk;
+        talk.appendLine(line(QStringLiteral("before")));
+        talk.appendLine(line(info, name, time));
+        auto last = lastLine(talk);
+        QCOMPARE(last.first, name + QLatin1Char(' ') + time);
+        QCOMPARE(last.second.replace(QChar::LineSeparator, QLatin1Char('\n')), shown.isNull() ? info : shown);
+        QCOMPARE(talk.browser()->document()->blockCount(), 4);
+        const Fragments found = fragments(talk.browser()->document());
+        QCOMPARE(found.images.size(), 2); // the senders' pictures only
+        QCOMPARE(found.anchors, 0);
+        QCOMPARE(found.bold, 0);
+    }
+
+    void timeKeepsItsLastEight_data()
+    {
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("time only") << "09:05:07" << "09:05:07";
+        QTest::newRow("date and time") << "2016-05-10 09:05:07" << "09:05:07";
+        QTest::newRow("short") << "9:05" << "9:05";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("exactly eight") << "12345678" << "12345678";
+    }
+
+    void timeKeepsItsLastEight()
+    {
+        QFETCH(QString, time);
+        QFETCH(QString, shown);
+        TalkWidget view;
+        view.slot_receiveMsg(line(QStringLiteral("x"), QStringLiteral("N"), time));
+        QCOMPARE(lastLine(*view.content()).first, QStringLiteral("N ") + shown);
+    }
+
+    void lineWithoutSenderDropped()
+    {
+        TalkWidget view;
+        view.slot_receiveMsg(line(QStringLiteral("x"), QStringLiteral("N"), QStringLiteral("10:00:00"), QString()));
+        QCOMPARE(view.content()->appendedLines(), 0);
+        QVERIFY(view.content()->browser()->toPlainText().isEmpty());
+    }
+
+    // The sender's picture comes from the cache, fetched once per sender.
+    void senderPictures()
+    {
+        TalkWidget view;
+        const QTextDocument *doc = view.content()->browser()->document();
+        view.slot_receiveMsg(line(QStringLiteral("one"), QStringLiteral("小明"), QStringLiteral("10:00:00"),
+                                  QStringLiteral("10001"), picture(QStringLiteral("10001"))));
+        QVERIFY(QFile::exists(QStringLiteral("pic/10001.png")));
+        QCOMPARE(QImage(QStringLiteral("pic/10001.png")).size(), QSize(20, 20));
+        // The second line's address is dead: the cached picture serves.
+        view.slot_receiveMsg(line(QStringLiteral("two"), QStringLiteral("小明"), QStringLiteral("10:00:01"),
+                                  QStringLiteral("10001"), QStringLiteral("http://127.0.0.1:1/gone.png")));
+        // A sender whose picture cannot be had, and one whose id holds markup.
+        view.slot_receiveMsg(line(QStringLiteral("three"), QStringLiteral("x"), QStringLiteral("10:00:02"),
+                                  QStringLiteral("20002"), QStringLiteral("http://127.0.0.1:1/gone.png")));
+        view.slot_receiveMsg(line(QStringLiteral("four"), QStringLiteral("y"), QStringLiteral("10:00:03"),
+                                  QStringLiteral("a\"><b>%41"), picture(QStringLiteral("30001"))));
+        const QStringList images = fragments(doc).images;
+        QCOMPARE(images.size(), 4);
+        QCOMPARE(images[0], images[1]);
+        QCOMPARE(images[2], QStringLiteral("qrc:/images/sys/man"));
+        QCOMPARE(fragments(doc).bold, 0);
+        for (const QString &name : images)
+            QVERIFY2(!loaded(doc, name).isNull(), qPrintable(name));
+        QCOMPARE(loaded(doc, images[0]).convertToFormat(QImage::Format_ARGB32),
+                 QImage(QStringLiteral("pic/10001.png")).convertToFormat(QImage::Format_ARGB32));
+        QCOMPARE(loaded(doc, images[3]).size(), QSize(20, 20));
+    }
+
+    void sending_data()
+    {
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("empty box") << true << "";
+        QTest::newRow("a line") << true << "你好\n第二行";
+        QTest::newRow("not connected") << false << "keep me";
+    }
+
+    void sending()
+    {
+        QFETCH(bool, online);
+        QFETCH(QString, typed);
+        UserInfo::instance().userId = QStringLiteral("10001");
+        UserInfo::instance().photo = picture(QStringLiteral("10001"));
+        TalkWidget view;
+        view.setOnline(online);
+        QSignalSpy sent(&view, SIGNAL(s_send(QString)));
+        view.input()->setPlainText(typed);
+        QTest::mouseClick(view.sendButton(), Qt::LeftButton);
+        if (online) {
+            QCOMPARE(sent.count(), 1);
+            QCOMPARE(sent.at(0).at(0).toString(), typed);
+            QVERIFY(view.input()->toPlainText().isEmpty());
+            // The user's own picture is ready for the line coming back.
+            QVERIFY(QFile::exists(QStringLiteral("pic/10001.png")));
+        } else {
+            QCOMPARE(sent.count(), 0);
+            QCOMPARE(view.input()->toPlainText(), typed);
+            QVERIFY(flashShown(QStringLiteral("聊天未连接")));
+        }
+        // Nothing is shown until the server hands the line back.
+        QCOMPARE(view.content()->appendedLines(), 0);
+    }
+
+    void transcriptKeepsTheLatestLines()
+    {
+        TalkContent talk;
+        const int total = TalkContent::kMaxLines + TalkContent::kTrimLines + 1;
+        for (int i = 0; i < total; ++i) {
+            talk.appendLine(line(QStringLiteral("text %1\nmore").arg(i), QStringLiteral("n%1").arg(i)));
+            if (i == total - 2)
+                QCOMPARE(talk.lines(), TalkContent::kMaxLines + TalkContent::kTrimLines);
+        }
+        const QTextDocument *doc = talk.browser()->document();
+        const int first = total - TalkContent::kMaxLines;
+        QCOMPARE(talk.lines(), TalkContent::kMaxLines);
+        QCOMPARE(talk.appendedLines(), total);
+        QCOMPARE(doc->blockCount(), 2 * TalkContent::kMaxLines);
+        QCOMPARE(doc->firstBlock().text().remove(QChar::ObjectReplacementCharacter),
+                 QStringLiteral("n%1 10:00:00").arg(first));
+        QCOMPARE(doc->firstBlock().next().text(), QStringLiteral("text %1").arg(first) + QChar(QChar::LineSeparator) + "more");
+        QCOMPARE(lastLine(talk).second, QStringLiteral("text %1").arg(total - 1) + QChar(QChar::LineSeparator) + "more");
+    }
+
+    void participants_data()
+    {
+        // Steps: "in:ID", "out:ID", "list:ID;ID;...", "clear".
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("listed"); // names shown, in order
+        QTest::addColumn<QList<int>>("sums"); // s_studentSum values, in order
+
+        QTest::newRow("same uid twice") << QStringList{"in:a", "in:a"} << QStringList{"A"} << QList<int>{1};
+        QTest::newRow("list merges") << QStringList{"in:a", "in:b", "list:b;c;a;d"}
+                                     << QStringList{"A", "B", "C", "D"} << QList<int>{1, 2, 3, 4, 4};
+        QTest::newRow("empty list") << QStringList{"in:a", "list:"} << QStringList{"A"} << QList<int>{1, 1};
+        QTest::newRow("out") << QStringList{"in:a", "in:b", "out:a"} << QStringList{"B"} << QList<int>{1, 2, 1};
+        QTest::newRow("out of a stranger") << QStringList{"in:a", "out:z"} << QStringList{"A"} << QList<int>{1};
+        QTest::newRow("clear") << QStringList{"in:a", "clear", "in:b"} << QStringList{"B"} << QList<int>{1, 0, 1};
+    }
+
+    void participants()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, listed);
+        QFETCH(QList<int>, sums);
+        ConListWidget list;
+        QSignalSpy sum(&list, SIGNAL(s_studentSum(int)));
+        auto user = [this](const QString &id) {
+            data_chat_use u;
+            u.uid = id;
+            u.nick_name = id.toUpper();
+            u.photo = picture(QStringLiteral("10001"));
+            return u;
+        };
+        for (const QString &step : steps) {
+            const QString arg = step.section(QLatin1Char(':'), 1);
+            if (step.startsWith(QLatin1String("in:"))) {
+                list.slot_userIn(user(arg));
+            } else if (step.startsWith(QLatin1String("out:"))) {
+                list.slot_userOut(user(arg));
+            } else if (step.startsWith(QLatin1String("list:"))) {
+                std::vector<data_chat_use> users;
+                for (const QString &id : arg.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+                    users.push_back(user(id));
+                list.slot_usersListInf(users);
+            } else {
+                list.slot_clearUsersList();
+            }
+        }
+        QStringList names;
+        for (int i = 0; i < list.count(); ++i)
+            names << list.item(i)->text();
+        QTRY_COMPARE(list.picturesPending(), 0);
+        QCOMPARE(names, listed);
+        QCOMPARE(list.participants(), listed.size());
+        QList<int> got;
+        for (const QList<QVariant> &args : sum)
+            got << args.at(0).toInt();
+        QCOMPARE(got, sums);
+    }
+
+    // Pictures come after their entries, from the cache when they can.
+    void participantPictures()
+    {
+        ConListWidget list;
+        auto user = [](const QString &id, const QString &photo) {
+            data_chat_use u;
+            u.uid = id;
+            u.nick_name = id;
+            u.photo = photo;
+            return u;
+        };
+        const QImage man = QIcon(QStringLiteral(":/images/sys/man")).pixmap(20, 20).toImage();
+        auto shown = [&list](const QString &id) { return list.entry(id)->icon().pixmap(20, 20).toImage(); };
+        list.slot_usersListInf({user(QStringLiteral("10001"), picture(QStringLiteral("10001"))),
+                                user(QStringLiteral("gone"), QStringLiteral("http://127.0.0.1:1/x.png")),
+                                user(QStringLiteral("nobody"), QString()),
+                                user(QStringLiteral("left"), picture(QStringLiteral("20001")))});
+        list.slot_userOut(user(QStringLiteral("left"), QString()));
+        QCOMPARE(list.participants(), 3);
+        QTRY_COMPARE(list.picturesPending(), 0);
+        QTRY_VERIFY(QFile::exists(QStringLiteral("pic/10001.png")));
+        QCOMPARE(QImage(QStringLiteral("pic/10001.png")).size(), QSize(20, 20));
+        QCOMPARE(shown(QStringLiteral("10001")), QIcon(QStringLiteral("pic/10001.png")).pixmap(20, 20).toImage());
+        QCOMPARE(shown(QStringLiteral("gone")), man);
+        QCOMPARE(shown(QStringLiteral("nobody")), man);
+        QVERIFY(!QFile::exists(QStringLiteral("pic/gone.png")));
+
+        // Cached now: a second list shows it at once, without the network.
+        ConListWidget again;
+        again.slot_userIn(user(QStringLiteral("10001"), QStringLiteral("http://127.0.0.1:1/dead.png")));
+        QCOMPARE(again.picturesPending(), 0);
+        QCOMPARE(again.entry(QStringLiteral("10001"))->icon().pixmap(20, 20).toImage(),
+                 shown(QStringLiteral("10001")));
+    }
+
+    void panelPages()
+    {
+        StudentWidget panel;
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QCOMPARE(panel.width(), 230);
+        QCOMPARE(panel.currentPage(), 0);
+        QVERIFY(panel.talkWidget()->isVisible());
+        QVERIFY(!panel.conListWidget()->isVisible());
+        QCOMPARE(panel.tabButton(0)->mouseState(), 2);
+        QVERIFY(!panel.tabButton(2)->isVisible()); // the audition list is not offered
+
+        QTest::mouseClick(panel.tabButton(1), Qt::LeftButton);
+        QCOMPARE(panel.currentPage(), 1);
+        QVERIFY(panel.conListWidget()->isVisible());
+        QVERIFY(!panel.talkWidget()->isVisible());
+        QCOMPARE(panel.tabButton(0)->mouseState(), 0);
+        QCOMPARE(panel.tabButton(1)->mouseState(), 2);
+        panel.studentTurnPage(1);
+        QCOMPARE(panel.currentPage(), 1);
+        QVERIFY(panel.conListWidget()->isVisible());
+
+        panel.slot_studentSum(12);
+        QCOMPARE(panel.tabButton(1)->text2(), QStringLiteral("(12)"));
+        panel.slot_logOutChat();
+        QCOMPARE(panel.tabButton(1)->text2(), QStringLiteral("(0)"));
+    }
+
+    // Huge texts (a run of 1 MB without a break takes Qt hours to lay
+    // out) are cut to their beginning.
+    void hugeTextsCut()
+    {
+        TalkWidget view;
+        view.resize(230, 500);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QString huge(1 << 20, QLatin1Char('w'));
+        view.slot_receiveMsg(line(huge, huge, huge));
+        QCoreApplication::processEvents();
+        const auto last = lastLine(*view.content());
+        QCOMPARE(last.second, huge.left(TalkContent::kMaxTextChars) + QChar(0x2026));
+        QCOMPARE(last.first, huge.left(TalkContent::kMaxNameChars) + QChar(0x2026) + QLatin1Char(' ') + "wwwwwwww");
+        // Below the limit nothing is cut.
+        const QString longest(TalkContent::kMaxTextChars, QLatin1Char('v'));
+        view.slot_receiveMsg(line(longest));
+        QCOMPARE(lastLine(*view.content()).second, longest);
+    }
+};
+
+QTEST_MAIN(TestViews)
+#include "tst_views.moc"

@@ -1,0 +1,119 @@
+#include "chatpeer.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace testsupport {
+
+ChatPeer::ChatPeer()
+{
+    connect(&m_socket, &QWebSocket::textMessageReceived, this, [this](const QString &text) {
+        m_messages.append(QJsonDocument::fromJson(text.toUtf8()).object());
+    });
+}
+
+bool ChatPeer::signIn(const QString &baseUrl, const QString &user, const QString &password)
+{
+    QUrl url(baseUrl + QStringLiteral("/ucenter/default/login"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("username"), user);
+    query.addQueryItem(QStringLiteral("password"), password);
+    url.setQuery(query);
+    QNetworkAccessManager manager;
+    QNetworkReply *reply = manager.get(QNetworkRequest(url));
+    QEventLoop loop;
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    m_session.clear();
+    const auto cookies = reply->header(QNetworkRequest::SetCookieHeader).value<QList<QNetworkCookie>>();
+    for (const QNetworkCookie &cookie : cookies) {
+        if (cookie.name() == "marlo")
+            m_session = QString::fromUtf8(cookie.value());
+    }
+    reply->deleteLater();
+    return !m_session.isEmpty();
+}
+
+bool ChatPeer::open(const QString &chatHost, int timeoutMs)
+{
+    QSignalSpy connected(&m_socket, &QWebSocket::connected);
+    m_socket.open(QUrl(QStringLiteral("ws://%1:8282").arg(chatHost)));
+    return connected.wait(timeoutMs) || m_socket.state() == QAbstractSocket::ConnectedState;
+}
+
+void ChatPeer::close()
+{
+    m_socket.abort();
+}
+
+bool ChatPeer::isOpen() const
+{
+    return m_socket.state() == QAbstractSocket::ConnectedState;
+}
+
+void ChatPeer::sendText(const QString &text)
+{
+    m_socket.sendTextMessage(text);
+}
+
+static QString compact(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
+}
+
+void ChatPeer::join(const QString &orderId)
+{
+    sendText(compact({{"content", QJsonObject{{"session", m_session}}}, {"ptype", 888}, {"type", 1}}));
+    sendText(compact(
+        {{"content", QJsonObject{{"orderid", orderId}, {"session", m_session}}}, {"ptype", 1}, {"type", 1}}));
+}
+
+void ChatPeer::say(const QString &info)
+{
+    sendText(compact({{"content", QJsonObject{{"info", info}}}, {"ptype", 1}, {"type", 4}}));
+}
+
+void ChatPeer::leave()
+{
+    sendText(compact({{"ptype", 1}, {"type", 3}}));
+}
+
+QList<QJsonObject> ChatPeer::received(int ptype, int type) const
+{
+    QList<QJsonObject> found;
+    for (const QJsonObject &message : m_messages) {
+        const QJsonObject list = message.value(QStringLiteral("list")).toObject();
+        if (list.value(QStringLiteral("ptype")).toInt() == ptype && list.value(QStringLiteral("type")).toInt() == type)
+            found.append(list.value(QStringLiteral("content")).toObject());
+    }
+    return found;
+}
+
+bool ChatPeer::waitFor(int ptype, int type, const std::function<bool(const QJsonObject &)> &match, int timeoutMs)
+{
+    auto seen = [&]() {
+        for (const QJsonObject &content : received(ptype, type)) {
+            if (match(content))
+                return true;
+        }
+        return false;
+    };
+    QElapsedTimer timer;
+    timer.start();
+    while (!seen()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+} // namespace testsupport
