@@ -1,7 +1,7 @@
 #include "app/contentwidget.h"
 
-#include "app/chatpanelplace.h"
 #include "classroom/screen.h"
+#include "chat/studentwidget.h"
 #include "course/coursewidget.h"
 
 #include <QHBoxLayout>
@@ -10,7 +10,7 @@ ContentWidget::ContentWidget(QWidget *parent) : QWidget(parent)
 {
     qRegisterMetaType<CourseInfo>("CourseInfo");
     course = new CourseWidget;
-    student = new ChatPanelPlace;
+    student = new StudentWidget;
     m_screen = new Screen;
 
     auto *layout = new QHBoxLayout(this);

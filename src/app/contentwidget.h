@@ -4,9 +4,9 @@
 
 #include <QWidget>
 
-class ChatPanelPlace;
 class CourseWidget;
 class Screen;
+class StudentWidget;
 
 // The main window's body: the course panel, the classroom screen and the
 // chat panel side by side. Entering a course reaches the screen first, then
@@ -23,7 +23,7 @@ public:
     void onClose();
 
     CourseWidget *coursePanel() const { return course; }
-    ChatPanelPlace *chatPanel() const { return student; }
+    StudentWidget *chatPanel() const { return student; }
     Screen *screen() const { return m_screen; }
     bool isCourseShown() const { return courseShown; }
     bool isStudentShown() const { return studentShown; }
@@ -37,7 +37,7 @@ public slots:
 
 private:
     CourseWidget *course;
-    ChatPanelPlace *student;
+    StudentWidget *student;
     bool courseShown = true;
     bool studentShown = true;
     Screen *m_screen;

@@ -1,13 +1,12 @@
 #include "course/courselist.h"
 
 #include "course/coursedelegate.h"
+#include "course/coursereply.h"
 #include "course/courselistitem.h"
-#include "net/jsonhelpers.h"
 #include "net/tavihttp.h"
 #include "net/userinfo.h"
 
 #include <QDebug>
-#include <QJsonArray>
 #include <QPointer>
 #include <QSignalMapper>
 
@@ -68,35 +67,19 @@ void CourseList::handleReply(bool ok, const QByteArray &body, int listType)
 {
     if (!ok)
         return;
-    const QJsonObject reply = parseJsonObject(body);
-    if (jsonStringValue(reply, QStringLiteral("status")).toInt() != 200) {
+    const CourseReply reply = readCourseReply(body, listType, kMaxRowsPerReply);
+    if (!reply.accepted) {
         std::cout << "get item failed........" << std::endl;
         return;
     }
-    const QJsonArray list = jsonArrayValue(reply, QStringLiteral("list"));
-    qDebug() << "item size :....." << list.size();
-    if (list.isEmpty())
+    qDebug() << "item size :....." << reply.listed;
+    if (reply.courses.isEmpty())
         return;
 
     m_mapper = new QSignalMapper(this);
     connect(m_mapper, SIGNAL(mappedInt(int)), this, SLOT(enterClass(int)));
-    int shown = 0;
-    for (int i = 0; i < list.size(); ++i) {
-        // Something that is not a course object makes no row.
-        if (!list.at(i).isObject()) {
-            qWarning() << "course list: element" << i << "is not an object";
-            continue;
-        }
-        if (shown == kMaxRowsPerReply) {
-            qWarning() << "course list: only the first" << kMaxRowsPerReply << "of" << list.size() << "shown";
-            break;
-        }
-        CourseInfo info = parseCourseInfo(list.at(i).toObject(), listType);
-        info.seq = QString::number(++shown);
+    for (const CourseInfo &info : reply.courses)
         addCourse(info);
-    }
-    if (shown == 0)
-        return;
     connect(this, SIGNAL(itemPressed(QListWidgetItem *)), this, SLOT(doItemPressed(QListWidgetItem *)),
             Qt::UniqueConnection);
     emit s_showClass();
@@ -126,34 +109,7 @@ void CourseList::clearCourses()
 
 CourseInfo CourseList::parseCourseInfo(const QJsonObject &course, int listType)
 {
-    const auto text = [&course](const char *key) { return jsonStringValue(course, QLatin1String(key)); };
-    CourseInfo info;
-    info.courseware_id = text("courseware_id");
-    info.courseware_detail_id = text("courseware_detail_id");
-    info.order_id = text("order_id");
-    info.teaching_type = text("teaching_type");
-    info.cs_type = text("cs_type");
-    if (listType == 1)
-        info.joint_num = text("cs_joint_num");
-    else if (listType == 2)
-        info.joint_num = text("joint_num");
-    info.appointment_time = text("appointment_time");
-    info.status = text("status");
-    info.stuStatus = text("stuStatus");
-    if (listType == 1)
-        info.name = text("cs_name");
-    else if (listType == 2)
-        info.name = text("name");
-    info.apply_num = text("apply_num");
-    info.agree_apply_num = text("agree_apply_num");
-    info.listType = listType;
-    info.rtmp = text("rtmp");
-    info.rtmplat = text("rtmplat");
-    if (listType == 1)
-        info.id = text("bid");
-    else if (listType == 2)
-        info.id = text("id");
-    return info;
+    return courseFromJson(course, listType);
 }
 
 CourseListItem *CourseList::entry(int row) const

@@ -4,10 +4,12 @@
 #include "demoschool.h"
 #include "testsupport.h"
 
-#include "app/chatpanelplace.h"
 #include "app/contentwidget.h"
 #include "app/mainwindow.h"
 #include "app/titlewidget.h"
+#include "chat/DataReceive.h"
+#include "chat/conlistwidget.h"
+#include "chat/studentwidget.h"
 #include "classroom/playaudiovideoctrl.h"
 #include "classroom/screen.h"
 #include "course/courselist.h"
@@ -37,6 +39,7 @@ private slots:
     void initTestCase()
     {
         // The classes' addresses lead nowhere: nothing here plays a class.
+        school.setChatHost(testsupport::freeLoopbackHost());
         QVERIFY(school.start(QStringLiteral("rtmp://127.0.0.1:1/live")));
         QVERIFY(school.writeSysConfig());
         window = MainWindow::instance();
@@ -48,7 +51,7 @@ private slots:
     void threePanelsSideBySide()
     {
         CourseWidget *courses = content->coursePanel();
-        ChatPanelPlace *chat = content->chatPanel();
+        StudentWidget *chat = content->chatPanel();
         Screen *screen = content->screen();
         QCOMPARE(courses->width(), 230);
         QCOMPARE(chat->width(), 230);
@@ -84,16 +87,17 @@ private slots:
         UserInfo::instance().type = QStringLiteral("1");
         UserInfo::instance().real_name = QStringLiteral("王小明");
 
-        QSignalSpy started(content->chatPanel(), &ChatPanelPlace::s_started);
+        DataReceive *chat = content->chatPanel()->connection();
         content->screen()->slot_doClass(CourseInfo()); // leaves play mode 2
         window->loginSuccess();
-        QCOMPARE(started.count(), 1);
+        QTRY_VERIFY(chat->connectedNow());
         QCOMPARE(content->screen()->playMode(), 0);
         QTRY_COMPARE(content->coursePanel()->list()->count(), 3);
         QVERIFY(content->coursePanel()->list()->isVisible());
         // A second sign-in refreshes the list again.
         window->loginSuccess();
-        QCOMPARE(started.count(), 2);
+        QCOMPARE(content->chatPanel()->connection(), chat);
+        QVERIFY(chat->connectedNow());
         QCOMPARE(content->coursePanel()->list()->count(), 0);
         QTRY_COMPARE(content->coursePanel()->list()->count(), 3);
     }
@@ -105,21 +109,25 @@ private slots:
         info.id = QStringLiteral("4711");
         info.listType = 0; // nothing to play
         QStringList order;
-        connect(content->chatPanel(), &ChatPanelPlace::s_joined, this, [&](const CourseInfo &joined) {
-            order << QStringLiteral("chat:") + joined.id;
+        // Joining a class empties the participant list first.
+        StudentWidget *chat = content->chatPanel();
+        const auto joining = connect(chat->conListWidget(), &ConListWidget::s_studentSum, this, [&] {
+            order << QStringLiteral("chat:") + chat->currentCourse().id;
             // The screen had it already.
             order << QStringLiteral("screen had:") + screen->currentCourse().id;
         });
         QVERIFY(QMetaObject::invokeMethod(content->coursePanel(), "s_doClass", Q_ARG(CourseInfo, info)));
+        disconnect(joining);
         QCOMPARE(order, QStringList({"chat:4711", "screen had:4711"}));
         QCOMPARE(screen->playMode(), 2);
     }
 
     void classEndLeavesTheChat()
     {
-        QSignalSpy left(content->chatPanel(), &ChatPanelPlace::s_left);
+        QSignalSpy left(content->chatPanel()->conListWidget(), &ConListWidget::s_studentSum);
         QTest::mouseClick(content->screen()->endButton(), Qt::LeftButton);
-        QCOMPARE(left.count(), 1);
+        QVERIFY(!left.isEmpty());
+        QCOMPARE(left.last().at(0).toInt(), 0);
         QCOMPARE(content->screen()->playMode(), 0);
     }
 
@@ -165,9 +173,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(screen->shownImage().size(), QSize(160, 120), 15000);
 
         // Sign-out stops it and leaves the chat.
-        QSignalSpy left(content->chatPanel(), &ChatPanelPlace::s_left);
+        QSignalSpy left(content->chatPanel()->conListWidget(), &ConListWidget::s_studentSum);
         window->loginOut();
-        QCOMPARE(left.count(), 1);
+        QVERIFY(!left.isEmpty());
+        QCOMPARE(left.last().at(0).toInt(), 0);
         QCOMPARE(playBtn::instance()->state(), 3);
         QCOMPARE(screen->playControl()->localPlayback()->state(), Stop);
         QTRY_VERIFY_WITH_TIMEOUT(screen->playControl()->isIdle(), 15000);

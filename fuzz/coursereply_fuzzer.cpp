@@ -1,0 +1,32 @@
+// Fuzz target: the reader of today's course reply. The first byte picks the
+// list type (0, 1, 2 or another), the rest is the reply's body. Whatever
+// the bytes, reading must not crash or hang, and its records must keep the
+// rules the course list relies on.
+
+#include "course/coursereply.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    const int listType = int(data[0] % 4);
+    const QByteArray body(reinterpret_cast<const char *>(data + 1), int(size - 1));
+    constexpr int kMaxRows = 8;
+    const CourseReply reply = readCourseReply(body, listType, kMaxRows);
+    if (!reply.accepted && (!reply.courses.isEmpty() || reply.listed != 0))
+        std::abort();
+    if (reply.courses.size() > kMaxRows || reply.courses.size() > reply.listed)
+        std::abort();
+    for (int i = 0; i < reply.courses.size(); ++i) {
+        const CourseInfo &info = reply.courses.at(i);
+        if (info.seq != QString::number(i + 1) || info.listType != listType)
+            std::abort();
+        // Only the two list types read the members that depend on them.
+        if (listType != 1 && listType != 2 && !(info.name.isEmpty() && info.id.isEmpty() && info.joint_num.isEmpty()))
+            std::abort();
+    }
+    return 0;
+}
