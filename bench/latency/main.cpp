@@ -1,0 +1,306 @@
+// tavi-bench-latency: glass to glass. A window on the teacher's display
+// shows a millisecond counter as squares, redrawn at 50 Hz; the desktop is
+// published through nginx-rtmp and played back; each picture that comes out
+// of the player is read and compared with the clock.
+//   tavi:      recordCtrl publishes, VideoPlayer_Thread plays (the client's path)
+//   reference: ffmpeg x11grab + libx264 ultrafast zerolatency publishes,
+//              ffmpeg -fflags nobuffer -flags low_delay decodes
+// The two crossed pairs show on which side the time goes.
+// Runs in the stage folder under the test display and sound server.
+//   --seconds S   length of each of the two main runs (default 60)
+
+#include "timecode.h"
+
+#include "nginxrtmp.h"
+#include "peerprocess.h"
+#include "testsupport.h"
+
+#include "record/recordctrl.h"
+#include "video/videoplayer_thread.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QScreen>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+const QPoint kCorner(160, 120);
+
+void line(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void line(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stdout, format, args);
+    va_end(args);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Latencies of one run, in milliseconds, gathered from any thread.
+class Samples
+{
+public:
+    explicit Samples(const QElapsedTimer &clock) : m_clock(clock) {}
+
+    template <typename Luma>
+    void add(Luma luminance)
+    {
+        const auto sent = timecode::read(luminance);
+        const uint32_t now = uint32_t(m_clock.elapsed()) & timecode::kMask;
+        QMutexLocker lock(&m_mutex);
+        ++m_pictures;
+        if (!sent) {
+            ++m_unreadable;
+            return;
+        }
+        // The same screen state seen twice (a repeated picture) counts
+        // once, at its first arrival.
+        if (*sent == m_last)
+            return;
+        m_last = *sent;
+        m_values << double(timecode::elapsed(*sent, now));
+    }
+    void reset()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_values.clear();
+        m_pictures = m_unreadable = 0;
+        m_last = ~0u;
+    }
+    QVector<double> values() const { QMutexLocker lock(&m_mutex); return m_values; }
+    int pictures() const { QMutexLocker lock(&m_mutex); return m_pictures; }
+    int unreadable() const { QMutexLocker lock(&m_mutex); return m_unreadable; }
+
+private:
+    const QElapsedTimer &m_clock;
+    mutable QMutex m_mutex;
+    QVector<double> m_values;
+    int m_pictures = 0;
+    int m_unreadable = 0;
+    uint32_t m_last = ~0u;
+};
+
+double percentile(QVector<double> v, double p)
+{
+    if (v.isEmpty())
+        return NAN;
+    std::sort(v.begin(), v.end());
+    return v[std::min<int>(v.size() - 1, std::max(0, int(std::ceil(p * v.size())) - 1))];
+}
+
+// Keeps the event loop (and so the time code window) running while waiting.
+void spin(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+bool spinUntil(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+QString displaySize()
+{
+    const QSize s = QGuiApplication::primaryScreen()->size();
+    return QStringLiteral("%1x%2").arg(s.width()).arg(s.height());
+}
+
+// The ffmpeg command line publishing the desktop and the microphone.
+class FfmpegPublisher
+{
+public:
+    bool start(const QString &url)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QStringLiteral("ffmpeg"),
+                        {"-loglevel", "error", "-thread_queue_size", "1024", "-f", "x11grab", "-framerate", "25",
+                         "-video_size", displaySize(), "-i", QString::fromLocal8Bit(qgetenv("DISPLAY")),
+                         "-thread_queue_size", "1024", "-f", "pulse", "-i", "default",
+                         "-c:v", "libx264", "-preset", "ultrafast", "-tune", "zerolatency", "-g", "12", "-b:v",
+                         "1650k", "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "64k", "-f", "flv", url});
+        return m_process.waitForStarted(5000);
+    }
+    void stop()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+
+private:
+    testsupport::PeerProcess m_process;
+};
+
+// The ffmpeg command line decoding with its low-delay flags; only the code's
+// rectangle leaves it, as grey bytes.
+class FfmpegPlayer
+{
+public:
+    explicit FfmpegPlayer(Samples &samples) : m_samples(samples) {}
+    bool start(const QString &url)
+    {
+        const QSize s = timecode::size();
+        m_frameBytes = s.width() * s.height();
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        m_process.setReadChannel(QProcess::StandardOutput);
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { readFrames(); });
+        m_process.start(QStringLiteral("ffmpeg"),
+                        {"-loglevel", "error", "-fflags", "nobuffer", "-flags", "low_delay", "-i", url, "-an",
+                         "-vf", QStringLiteral("crop=%1:%2:%3:%4").arg(s.width()).arg(s.height())
+                                    .arg(kCorner.x()).arg(kCorner.y()),
+                         "-pix_fmt", "gray", "-f", "rawvideo", "-"});
+        return m_process.waitForStarted(5000);
+    }
+    void stop()
+    {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+
+private:
+    void readFrames()
+    {
+        m_pending += m_process.readAllStandardOutput();
+        const int w = timecode::size().width();
+        while (m_pending.size() >= m_frameBytes) {
+            const auto *bytes = reinterpret_cast<const uchar *>(m_pending.constData());
+            m_samples.add([&](int x, int y) { return int(bytes[y * w + x]); });
+            m_pending.remove(0, m_frameBytes);
+        }
+    }
+
+    Samples &m_samples;
+    testsupport::PeerProcess m_process;
+    QByteArray m_pending;
+    int m_frameBytes = 0;
+};
+
+struct Run
+{
+    QVector<double> values;
+    int pictures = 0;
+    int unreadable = 0;
+};
+
+enum class Side { Tavi, Ffmpeg };
+
+Run measure(Side publisher, Side player, const QString &url, int seconds, const QElapsedTimer &clock)
+{
+    Samples samples(clock);
+    FfmpegPublisher ffmpegPublisher;
+    bool published = false;
+    if (publisher == Side::Tavi) {
+        recordCtrl::instance()->setUrl(url);
+        published = recordCtrl::instance()->start(0);
+    } else {
+        published = ffmpegPublisher.start(url);
+    }
+    Run run;
+    if (!published) {
+        line("   publisher did not start");
+        return run;
+    }
+    VideoPlayer_Thread taviPlayer;
+    FfmpegPlayer ffmpegPlayer(samples);
+    QObject::connect(
+        &taviPlayer, &VideoPlayer_Thread::sig_GetOneFrame, &taviPlayer,
+        [&](const QImage &picture) {
+            // Scaled to the display size: the player shows the stream as it comes.
+            if (!QRect(QPoint(0, 0), picture.size()).contains(QRect(kCorner, timecode::size())))
+                return;
+            samples.add([&](int x, int y) { return qGray(picture.pixel(kCorner.x() + x, kCorner.y() + y)); });
+        },
+        Qt::DirectConnection);
+    // Give the server the stream's first key frame before anyone plays.
+    spin(1500);
+    const bool playing = player == Side::Tavi ? taviPlayer.startPlay(url) : ffmpegPlayer.start(url);
+    if (playing && spinUntil([&] { return !samples.values().isEmpty(); }, 20000)) {
+        // The first seconds of a join hold the probe; a class is judged after it.
+        spin(3000);
+        samples.reset();
+        spin(seconds * 1000);
+        run.values = samples.values();
+        run.pictures = samples.pictures();
+        run.unreadable = samples.unreadable();
+    } else {
+        line("   no readable picture arrived");
+    }
+    if (player == Side::Tavi)
+        taviPlayer.stop(true);
+    else
+        ffmpegPlayer.stop();
+    if (publisher == Side::Tavi) {
+        recordCtrl::instance()->stop();
+        recordCtrl::instance()->waitIdle(10000);
+    } else {
+        ffmpegPublisher.stop();
+    }
+    return run;
+}
+
+void report(const char *what, const Run &run, int seconds)
+{
+    line("%s: median %.0f ms | p95 %.0f ms | %d readings over %d s (%d pictures, %d unreadable)", what,
+         percentile(run.values, 0.5), percentile(run.values, 0.95), int(run.values.size()), seconds, run.pictures,
+         run.unreadable);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    int seconds = 60;
+    const QStringList args = app.arguments();
+    const int at = args.indexOf(QStringLiteral("--seconds"));
+    if (at > 0 && at + 1 < args.size())
+        seconds = std::max(5, args.at(at + 1).toInt());
+    const int crossSeconds = std::max(5, seconds / 2);
+
+    testsupport::NginxRtmp server;
+    if (!server.start()) {
+        line("latency: nginx-rtmp did not start");
+        return 1;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    timecode::Window window(clock, kCorner);
+    spin(500);
+
+    line("Glass to glass: a 50 Hz millisecond code on the teacher's %s desktop to the picture leaving the player",
+         qPrintable(displaySize()));
+    const Run ours = measure(Side::Tavi, Side::Tavi, server.url(QStringLiteral("lat1")), seconds, clock);
+    report("1. tavi (recordCtrl -> nginx-rtmp -> VideoPlayer_Thread)", ours, seconds);
+    const Run reference = measure(Side::Ffmpeg, Side::Ffmpeg, server.url(QStringLiteral("lat2")), seconds, clock);
+    report("   reference (ffmpeg x11grab ultrafast zerolatency -> nginx-rtmp -> ffmpeg nobuffer low_delay)", reference,
+           seconds);
+    const double m = percentile(ours.values, 0.5), rm = percentile(reference.values, 0.5);
+    const double p = percentile(ours.values, 0.95), rp = percentile(reference.values, 0.95);
+    line("   ratio: median %.2f | p95 %.2f | goal median <= 400 ms, p95 <= 600 ms, both below the reference", m / rm,
+         p / rp);
+    const Run taviToFfmpeg = measure(Side::Tavi, Side::Ffmpeg, server.url(QStringLiteral("lat3")), crossSeconds, clock);
+    report("   crossed: recordCtrl -> ffmpeg nobuffer (publishing side of tavi)", taviToFfmpeg, crossSeconds);
+    const Run ffmpegToTavi =
+        measure(Side::Ffmpeg, Side::Tavi, server.url(QStringLiteral("lat4")), crossSeconds, clock);
+    report("   crossed: ffmpeg publisher -> VideoPlayer_Thread (playing side of tavi)", ffmpegToTavi, crossSeconds);
+    return ours.values.isEmpty() || reference.values.isEmpty() ? 1 : 0;
+}
