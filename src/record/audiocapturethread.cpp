@@ -13,6 +13,7 @@ extern "C" {
 #include <QDateTime>
 #include <QDebug>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,10 +44,10 @@ int audioCaptureThread::openDevice(QString name)
     AVDictionary *options = nullptr;
     av_dict_set_int(&options, "sample_rate", flvOutput::kSampleRate, 0);
     av_dict_set_int(&options, "channels", flvOutput::kChannels, 0);
-    // 50 ms fragments: PulseAudio otherwise hands a monitor over in blocks
-    // of up to seconds.
+    // 20 ms fragments: PulseAudio otherwise hands a monitor over in blocks
+    // of up to seconds, and the encoder waits for the sound of each picture.
     if (formatName == QLatin1String("pulse"))
-        av_dict_set_int(&options, "fragment_size", flvOutput::kSampleRate / 20 * flvOutput::kChannels * 2, 0);
+        av_dict_set_int(&options, "fragment_size", flvOutput::kSampleRate / 50 * flvOutput::kChannels * 2, 0);
     formatContext = avformat_alloc_context();
     const int opened = avformat_open_input(&formatContext, url.toUtf8().constData(), format, &options);
     av_dict_free(&options);
@@ -143,6 +144,19 @@ long long audioCaptureThread::capturedMs() const
     return now - m_startMs - pausedMs;
 }
 
+long long audioCaptureThread::capturedAtMs(const AVFrame *frame) const
+{
+    const int64_t pts = frame->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE || !formatContext || streamIndex < 0)
+        return kNoTime;
+    const long long wallMs = av_rescale_q(pts, formatContext->streams[streamIndex]->time_base, AVRational{1, 1000});
+    const long long nowMs = QDateTime::currentMSecsSinceEpoch();
+    // Only wall-clock stamps (PulseAudio's and ALSA's) say when the sound was heard.
+    if (wallMs > nowMs + 1000 || wallMs < nowMs - 10000)
+        return kNoTime;
+    return capturedMs() - (nowMs - wallMs);
+}
+
 long long audioCaptureThread::deliverSilence(long long ms)
 {
     const long long samples = ms * flvOutput::kSampleRate / 1000;
@@ -179,6 +193,7 @@ void audioCaptureThread::run()
     SwrContext *resampler = nullptr;
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     long long delivered = 0;
+    bool stamped = false;
     while (packet && (running || drainingTail(delivered))) {
         if (av_read_frame(formatContext, packet) < 0) {
             qDebug() << "read failed!";
@@ -234,10 +249,28 @@ void audioCaptureThread::run()
                     size = converted > 0 ? converted * 4 : 0;
                 }
             }
-            const long long samples = size / (flvOutput::kChannels * 2);
-            // Samples ahead of the clock were buffered before the start.
-            const bool ahead = (delivered + samples) * 1000 / flvOutput::kSampleRate
-                               > capturedMs() + kMaxLeadMs;
+            long long samples = size / (flvOutput::kChannels * 2);
+            // Where these samples belong on the recording's time line: the
+            // device stamps each block with the wall time it was captured,
+            // so sound and pictures of one moment get the same time and the
+            // encoder never waits longer than the device's own latency.
+            const long long expectedMs = capturedAtMs(frame);
+            stamped = expectedMs != kNoTime;
+            if (buffer && samples > 0 && expectedMs != kNoTime) {
+                const long long deliveredMs = delivered * 1000 / flvOutput::kSampleRate;
+                if (expectedMs - deliveredMs > kStampToleranceMs) {
+                    delivered += deliverSilence(expectedMs - deliveredMs);
+                } else if (deliveredMs - expectedMs > kStampToleranceMs) {
+                    // Sound from before the start, or ahead of its time.
+                    const long long skip = std::min(samples, (deliveredMs - expectedMs) * flvOutput::kSampleRate / 1000);
+                    samples -= skip;
+                    size -= int(skip * flvOutput::kChannels * 2);
+                    std::memmove(buffer, buffer + skip * flvOutput::kChannels * 2, size_t(size));
+                }
+            }
+            // Without stamps: samples ahead of the clock were buffered before the start.
+            const bool ahead = expectedMs == kNoTime
+                               && (delivered + samples) * 1000 / flvOutput::kSampleRate > capturedMs() + kMaxLeadMs;
             if (buffer && size > 0 && !ahead) {
                 delivered += samples;
                 deliver(buffer, size);
@@ -249,7 +282,7 @@ void audioCaptureThread::run()
         // A microphone that falls behind the clock (samples lost while the
         // machine is busy) is filled with silence, so sound and pictures
         // keep the same time line.
-        if (!paused) {
+        if (!paused && !stamped) {
             const long long lagMs = capturedMs() - delivered * 1000 / flvOutput::kSampleRate;
             if (lagMs > kMaxLagMs)
                 delivered += deliverSilence(lagMs - kFillToLagMs);

@@ -52,12 +52,17 @@ private:
     bool drainingTail(long long deliveredSamples) const;
     // Milliseconds of capture time since the start, pauses left out.
     long long capturedMs() const;
+    // Capture time (as capturedMs) at which the frame's first sample was
+    // heard, from the device's wall-clock stamp; kNoTime without one.
+    long long capturedAtMs(const AVFrame *frame) const;
     // Hands over ms of silence; returns the samples given.
     long long deliverSilence(long long ms);
 
     static constexpr long long kMaxLagMs = 250;
     static constexpr long long kFillToLagMs = 100;
     static constexpr long long kMaxLeadMs = 60;
+    static constexpr long long kStampToleranceMs = 30;
+    static constexpr long long kNoTime = -(1LL << 62);
 
     std::atomic<bool> running{false};
     std::atomic<bool> paused{false};
