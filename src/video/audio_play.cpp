@@ -54,6 +54,7 @@ void AudioPlayer::run()
     is->audioStreamIndex = audioIndex;
     TAVI_LOG_ERROR("total time is " << input->duration);
     const bool live = isLiveInput(url, input->duration);
+    is->live = live;
 
     const bool sdlAudio = initSdlAudio();
     audioPlay_stream_component_open(is, audioIndex);

@@ -130,6 +130,20 @@ int componentOpen(VideoState *is, int streamIndex, SDL_AudioCallback callback)
     return 0;
 }
 
+// Live input: whether the frame just decoded is dropped to catch up with
+// the newest audio queued.
+bool behindLive(VideoState *is)
+{
+    if (!is->live)
+        return false;
+    const double backlog = is->audioQueuedEnd - is->audioClock;
+    if (backlog > kLiveBacklogHigh)
+        is->audioCatchingUp = true;
+    else if (backlog < kLiveBacklogLow)
+        is->audioCatchingUp = false;
+    return is->audioCatchingUp;
+}
+
 // Drops the packet being decoded and whatever the decoder still holds of it.
 void dropHeldPacket(VideoState *is)
 {
@@ -237,6 +251,8 @@ int decodeFrame(VideoState *is, double *pts, bool audioOnly)
             is->audioClock = is->audioClock
                              + double(size) / (2.0 * targetChannels * is->audioTarget.sampleRate);
             if (is->seekFlagAudio && is->seekTime > is->audioClock)
+                continue;
+            if (behindLive(is))
                 continue;
             is->seekFlagAudio = 0;
             return size;

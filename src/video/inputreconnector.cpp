@@ -116,8 +116,18 @@ bool InputReconnector::readFailed()
 
 void InputReconnector::prepare(AVPacket *packet)
 {
-    if (packet->stream_index == m_state->videoStreamIndex)
+    const int index = packet->stream_index;
+    if (index < 0 || index >= int(m_state->formatContext->nb_streams))
+        return;
+    const AVRational base = m_state->formatContext->streams[index]->time_base;
+    const bool stamped = packet->pts != AV_NOPTS_VALUE && base.den > 0;
+    if (index == m_state->videoStreamIndex) {
         attachExtradata(packet, &m_videoExtra);
-    else if (packet->stream_index == m_state->audioStreamIndex)
+        if (stamped)
+            m_state->videoQueuedPts = double(packet->pts) * av_q2d(base);
+    } else if (index == m_state->audioStreamIndex) {
         attachExtradata(packet, &m_audioExtra);
+        if (stamped)
+            m_state->audioQueuedEnd = double(packet->pts + packet->duration) * av_q2d(base);
+    }
 }

@@ -113,6 +113,12 @@ void showFrame(Decoder &d, AVFrame *frame)
             is->playClockOffset = pts - steadySeconds();
             is->playClockValid = true;
         }
+        // Live pictures on the wall clock keep close to the newest one.
+        if (is->live && wallClock(is)) {
+            const double behind = is->videoQueuedPts - playPosition(is);
+            if (behind > kLiveBacklogHigh)
+                is->playClockOffset = is->playClockOffset + (behind - kLiveBacklogLow);
+        }
         while (!is->quit) {
             waitWhilePaused(is);
             if (is->seekSerial != serial)

@@ -87,6 +87,7 @@ void VideoPlayer_Thread::run()
     is->audioStreamIndex = audioIndex;
     emit sig_TotalTimeChanged(input->duration);
     const bool live = isLiveInput(url, input->duration);
+    is->live = live;
 
     bool sdlAudio = false;
     if (audioIndex >= 0) {

@@ -66,6 +66,10 @@ void VideoState::reset()
     audioOpen = false;
     audioFlushPending = false;
     audioStopped = false;
+    live = false;
+    audioQueuedEnd = 0;
+    videoQueuedPts = 0;
+    audioCatchingUp = false;
 }
 
 double playPosition(const VideoState *state)

@@ -32,6 +32,10 @@ constexpr int kAudioBufferStoreSize = 768000;
 constexpr int kAudioQueueLimit = 0x64000;
 constexpr int kVideoQueueLimit = 0x640000;
 constexpr int kAddressLimit = 1279;
+// Live input: more queued audio than this (seconds) is dropped down to the
+// lower mark; pictures paced by the wall clock are kept as close.
+constexpr double kLiveBacklogHigh = 0.25;
+constexpr double kLiveBacklogLow = 0.1;
 
 struct alignas(16) VideoState
 {
@@ -104,6 +108,15 @@ struct alignas(16) VideoState
     std::atomic<bool> audioStopped{false};
     // Set when the audio output opened a device for this run.
     bool audioOpen = false;
+    // Live input: the player stays close to the newest data instead of
+    // playing out what piled up (the probe, a sound device that started
+    // late, a stall). The reader notes the end of the newest audio and the
+    // time of the newest picture it queued, in stream seconds.
+    std::atomic<bool> live{false};
+    std::atomic<double> audioQueuedEnd{0};
+    std::atomic<double> videoQueuedPts{0};
+    // Audio thread only: audio is being dropped until the backlog is small.
+    bool audioCatchingUp = false;
     // Loudness of what is played, 0 (silent) to 100 (as decoded); kept
     // from run to run.
     std::atomic<int> volume{100};

@@ -7,6 +7,7 @@
 #include "playertest.h"
 #include "video/videoplayer_thread.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QProcess>
 #include <QtTest>
@@ -107,6 +108,42 @@ private slots:
         QVERIFY(frames.waitFor(25, 25000));
         QCOMPARE(player->state(), Playing);
         QVERIFY(player->stop(true));
+    }
+
+    // A class that stalled (the server froze for 2.5 s and then sent all it
+    // held at once) is not played late from then on: the player drops what
+    // piled up and shows the class near its live edge again, with sound
+    // (audio dropped) and without (pictures on the wall clock).
+    void catchesUpAfterStall_data()
+    {
+        QTest::addColumn<bool>("sound");
+        QTest::newRow("with sound") << true;
+        QTest::newRow("pictures only") << false;
+    }
+    void catchesUpAfterStall()
+    {
+        QFETCH(bool, sound);
+        const QString url = m_server.url(sound ? QStringLiteral("stall") : QStringLiteral("stallsilent"));
+        QProcess publisher;
+        QElapsedTimer published;
+        published.start();
+        QVERIFY(publish(publisher, url, 12, sound));
+        auto player = std::make_unique<VideoPlayer_Thread>();
+        FrameLog frames(player.get());
+        QVERIFY(player->startPlay(url));
+        QVERIFY(frames.waitFor(25, 15000));
+        // Behind the publisher's clock; its own start (under a second) counts too.
+        const auto behind = [&] { return published.elapsed() / 1000.0 - frames.last(); };
+        m_server.freeze();
+        QTest::qWait(2500);
+        m_server.thaw();
+        QTRY_VERIFY2_WITH_TIMEOUT(behind() < 1.2, qPrintable(QStringLiteral("%1 s behind").arg(behind())), 8000);
+        QTest::qWait(2000);
+        QVERIFY2(behind() < 1.2, qPrintable(QStringLiteral("%1 s behind").arg(behind())));
+        QCOMPARE(player->state(), Playing);
+        QVERIFY(player->stop(true));
+        publisher.kill();
+        publisher.waitForFinished(3000);
     }
 
     // A class published without sound plays on the wall clock, also after
