@@ -9,6 +9,7 @@
 //   --seconds S   length of the class (default 120); publishing alone is
 //                 measured for a third of it
 
+#include "benchsupport.h"
 #include "nginxrtmp.h"
 #include "peerprocess.h"
 #include "testsupport.h"
@@ -18,49 +19,24 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QThread>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
+
+using namespace bench;
 
 namespace {
 
 constexpr int kReaders = 18;
 constexpr int kPlayers = 2;
 
-void line(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void line(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stdout, format, args);
-    va_end(args);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
 QString stage()
 {
     return QDir::currentPath();
-}
-
-// User and system CPU seconds a process has used so far.
-double cpuSeconds(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return NAN;
-    const QByteArray text = file.readAll();
-    // Fields after the command name, which may hold spaces.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return NAN;
-    return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
 }
 
 // Cores a process uses over the next ms milliseconds.
@@ -71,13 +47,6 @@ double coresOver(qint64 pid, int ms)
     wall.start();
     QThread::msleep(ms);
     return (cpuSeconds(pid) - before) / (wall.nsecsElapsed() / 1e9);
-}
-
-double statValue(const QByteArray &out, const char *key)
-{
-    const QRegularExpression re(QStringLiteral("%1: ([0-9.]+)").arg(QLatin1String(key)));
-    const auto m = re.match(QString::fromUtf8(out));
-    return m.hasMatch() ? m.captured(1).toDouble() : NAN;
 }
 
 // The teacher's desktop: its own X server with a moving picture on it.
