@@ -128,15 +128,8 @@ private slots:
             QVERIFY(classpeers::codecs(classUrl, 3000).isEmpty());
     }
 
-    void dialogueStopsWhetherRunningOrNot()
-    {
-        playAudioVideoCtrl ctrl;
-        ctrl.setCourse(classpeers::course(2, "1", nginx.url("talk_idle"), nginx.url("class_idle")));
-        ctrl.classStop();
-        QCOMPARE(ctrl.dialogueState(), int(AudioCtrl::Idle));
-        QTRY_VERIFY(ctrl.isIdle());
-    }
-
+    // A class of another list type starts nothing; stopping it, with no
+    // dialogue running, is fine.
     void otherListTypesDoNothing()
     {
         playAudioVideoCtrl ctrl;
@@ -147,6 +140,7 @@ private slots:
         QCOMPARE(ctrl.classPlayback()->state(), Stop);
         QCOMPARE(ctrl.dialogueState(), int(AudioCtrl::Idle));
         ctrl.classStop();
+        QTRY_VERIFY(ctrl.isIdle());
     }
 
     void localPicturesComeThroughTheSameSignal()
@@ -164,10 +158,6 @@ private slots:
         QCOMPARE(pictures.last().at(0).value<QImage>().size(), QSize(160, 120));
         QTRY_COMPARE(duration.count(), 1);
         QCOMPARE(duration.first().at(0).toLongLong() / 1000000, 4);
-        ctrl.localPause();
-        QCOMPARE(ctrl.localPlayback()->state(), Pause);
-        ctrl.localResume();
-        QCOMPARE(ctrl.localPlayback()->state(), Playing);
         ctrl.localStop();
         QTRY_VERIFY(ctrl.isIdle());
     }
@@ -199,9 +189,7 @@ private slots:
     {
         QTest::addColumn<int>("set");
         QTest::addColumn<int>("volume");
-        QTest::newRow("silent") << 0 << 0;
         QTest::newRow("half") << 50 << 50;
-        QTest::newRow("full") << 100 << 100;
         QTest::newRow("above") << 150 << 100;
         QTest::newRow("below") << -5 << 0;
     }
