@@ -1,6 +1,7 @@
 #include "chatpeer.h"
 #include "demoschool.h"
 #include "testsupport.h"
+#include "widgets.h"
 
 #include "chat/DataReceive.h"
 #include "chat/conlistwidget.h"
@@ -14,52 +15,25 @@
 #include "ui/popwidget.h"
 #include "ui/textbtn.h"
 
-#include <QApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QLineEdit>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTextBrowser>
 #include <QTextEdit>
 #include <QtTest>
 
 using testsupport::ChatPeer;
+using testsupport::httpGet;
+using testsupport::topLevels;
 
 namespace {
-
-QByteArray httpGet(const QString &url, int *status = nullptr)
-{
-    QNetworkAccessManager manager;
-    QNetworkReply *reply = manager.get(QNetworkRequest(QUrl(url)));
-    QSignalSpy done(reply, &QNetworkReply::finished);
-    done.wait(10000);
-    if (status)
-        *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray body = reply->readAll();
-    delete reply;
-    return body;
-}
-
-QList<popWidget *> openNotices()
-{
-    QList<popWidget *> found;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *pop = qobject_cast<popWidget *>(widget))
-            found << pop;
-    }
-    return found;
-}
 
 bool flashShown(const QString &text)
 {
     bool shown = false;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *flash = qobject_cast<Flash *>(widget)) {
-            shown |= flash->text() == text;
-            delete flash;
-        }
+    for (Flash *flash : topLevels<Flash>()) {
+        shown |= flash->text() == text;
+        delete flash;
     }
     return shown;
 }
@@ -131,7 +105,7 @@ private slots:
     {
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         delete panel;
-        qDeleteAll(openNotices());
+        qDeleteAll(topLevels<popWidget>());
     }
 
     void classDiscussion()
@@ -140,13 +114,11 @@ private slots:
         // Three classmates and the student, each with a picture.
         QTRY_COMPARE(count(), QStringLiteral("(4)"));
         ConListWidget *list = panel->conListWidget();
-        QCOMPARE(list->entry(QStringLiteral("c9001"))->text(), QStringLiteral("陈小红"));
-        QCOMPARE(list->entry(QStringLiteral("10001"))->text(), QStringLiteral("王小明"));
-        QTRY_COMPARE(list->picturesPending(), 0);
-        QTRY_VERIFY(QFile::exists(QStringLiteral("pic/c9001.png")));
-        QTRY_VERIFY(QFile::exists(QStringLiteral("pic/10001.png")));
-        QCOMPARE(list->entry(QStringLiteral("c9001"))->icon().pixmap(20, 20).toImage(),
-                 QIcon(QStringLiteral("pic/c9001.png")).pixmap(20, 20).toImage());
+        QCOMPARE(list->entry("c9001")->text(), QStringLiteral("陈小红"));
+        QCOMPARE(list->entry("10001")->text(), QStringLiteral("王小明"));
+        QTRY_VERIFY(QFile::exists("pic/c9001.png") && QFile::exists("pic/10001.png"));
+        QTRY_COMPARE(list->entry("c9001")->icon().pixmap(20, 20).toImage(),
+                     QIcon("pic/c9001.png").pixmap(20, 20).toImage());
         // A living class: the classmates say something.
         QTRY_VERIFY_WITH_TIMEOUT(transcript().contains(QStringLiteral("陈小红"))
                                      || transcript().contains(QStringLiteral("刘一鸣"))
@@ -198,7 +170,7 @@ private slots:
     {
         QFETCH(QString, kind);
         QFETCH(QString, path);
-        qDeleteAll(openNotices());
+        qDeleteAll(topLevels<popWidget>());
         opened.clear();
         enterClass();
         QTRY_COMPARE(count(), QStringLiteral("(4)"));
@@ -207,8 +179,8 @@ private slots:
                                        .arg(kind, QString::fromUtf8(QUrl::toPercentEncoding(QStringLiteral("新课件")))),
                 &status);
         QCOMPARE(status, 200);
-        QTRY_COMPARE(openNotices().size(), 1);
-        popWidget *pop = openNotices().first();
+        QTRY_COMPARE(topLevels<popWidget>().size(), 1);
+        popWidget *pop = topLevels<popWidget>().first();
         QCOMPARE(pop->content(), QStringLiteral("   新课件"));
         QTest::mouseClick(pop->findChild<pixButton *>(QStringLiteral("lookBtn")), Qt::LeftButton);
         const QUrl link(QStringLiteral("http://127.0.0.1:%1%2").arg(school.port()).arg(path));
@@ -236,10 +208,7 @@ private slots:
         QVERIFY(flashShown(QStringLiteral("聊天未连接")));
 
         QVERIFY(school.start());
-        QElapsedTimer back;
-        back.start();
         QVERIFY(connected.wait(8000));
-        qInfo("chat back %lld ms after the school", back.elapsed());
         // The list is taken anew: emptied, then filled from the server.
         QTRY_VERIFY(!sums.isEmpty() && sums.last().at(0).toInt() == 4);
         QCOMPARE(sums.first().at(0).toInt(), 0);

@@ -1,12 +1,12 @@
 #include "demoschool.h"
 #include "testsupport.h"
+#include "widgets.h"
 
 #include "net/avatarcache.h"
 #include "net/bitmaphttp.h"
 #include "net/bitmaplabel.h"
 #include "net/flash.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -19,11 +19,10 @@ namespace {
 bool takeFailureNotice()
 {
     bool shown = false;
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (auto *flash = qobject_cast<Flash *>(widget)) {
-            shown |= flash->isVisible() && flash->text() == QStringLiteral("网络请求失败");
-            delete flash;
-        }
+    for (Flash *flash : testsupport::topLevels<Flash>()) {
+        shown |= flash->isVisible() && flash->text() == QStringLiteral("网络请求失败");
+        delete flash;
+    }
     return shown;
 }
 

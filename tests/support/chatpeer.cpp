@@ -49,16 +49,6 @@ bool ChatPeer::open(const QString &chatHost, int timeoutMs)
     return connected.wait(timeoutMs) || m_socket.state() == QAbstractSocket::ConnectedState;
 }
 
-void ChatPeer::close()
-{
-    m_socket.abort();
-}
-
-bool ChatPeer::isOpen() const
-{
-    return m_socket.state() == QAbstractSocket::ConnectedState;
-}
-
 void ChatPeer::sendText(const QString &text)
 {
     m_socket.sendTextMessage(text);
