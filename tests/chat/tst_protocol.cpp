@@ -112,13 +112,9 @@ private slots:
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("join") << QByteArray("s3ss10n") << "join" << "42"
-                              << "{\"content\":{\"orderid\":\"42\",\"session\":\"s3ss10n\"},\"ptype\":1,\"type\":1}\n";
         QTest::newRow("join, no cookie") << QByteArray() << "join" << "101"
                                          << "{\"content\":{\"orderid\":\"101\",\"session\":\"\"},\"ptype\":1,\"type\":1}\n";
         QTest::newRow("leave") << QByteArray("s3ss10n") << "leave" << QString() << "{\"ptype\":1,\"type\":3}\n";
-        QTest::newRow("line") << QByteArray("s3ss10n") << "line" << "hello"
-                              << "{\"content\":{\"info\":\"hello\"},\"ptype\":1,\"type\":4}\n";
         QTest::newRow("empty line") << QByteArray("s3ss10n") << "line" << QString()
                                     << "{\"content\":{\"info\":\"\"},\"ptype\":1,\"type\":4}\n";
         QTest::newRow("line with quotes, breaks, chinese")
