@@ -15,16 +15,6 @@ namespace {
 
 const QString kPing = QStringLiteral("{\"type\":\"ping\"}\n");
 
-bool writeChatHost(const QString &host)
-{
-    QDir().mkpath(QStringLiteral("etc"));
-    QFile file(QStringLiteral("etc/sysConfigue.ini"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    file.write(QStringLiteral("[TaviHttp]\nchatUrl=%1\n").arg(host).toUtf8());
-    return true;
-}
-
 // Accepts TCP connections on HOST:8282 and never answers the WebSocket
 // handshake: each connection attempt of the client shows up here.
 class BlackHole : public QObject
@@ -112,7 +102,7 @@ private slots:
     {
         host = testsupport::freeLoopbackHost();
         QVERIFY(!host.isEmpty());
-        QVERIFY(writeChatHost(host));
+        QVERIFY(testsupport::writeSysConfig({{QStringLiteral("chatUrl"), host}}));
     }
 
     void firstAttemptFailsServerComesLater()

@@ -20,16 +20,6 @@
 
 namespace {
 
-bool writeConfig(const QString &chatHost, const QString &webHost)
-{
-    QDir().mkpath(QStringLiteral("etc"));
-    QFile file(QStringLiteral("etc/sysConfigue.ini"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    file.write(QStringLiteral("[TaviHttp]\nchatUrl=%1\nwebUrl=%2\n").arg(chatHost, webHost).toUtf8());
-    return true;
-}
-
 void setSession(const QByteArray &value)
 {
     QList<QNetworkCookie> cookies;
@@ -103,7 +93,8 @@ private slots:
     void initTestCase()
     {
         const QString host = testsupport::freeLoopbackHost();
-        QVERIFY(writeConfig(host, QStringLiteral("courses.example:8080")));
+        QVERIFY(testsupport::writeSysConfig(
+            {{QStringLiteral("chatUrl"), host}, {QStringLiteral("webUrl"), QStringLiteral("courses.example:8080")}}));
         QVERIFY(server.listen(host));
         QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
         setSession("s3ss10n");

@@ -1,3 +1,5 @@
+#include "testsupport.h"
+
 #include "course/courselist.h"
 #include "course/courselistitem.h"
 #include "course/coursewidget.h"
@@ -140,10 +142,7 @@ class TestCourse : public QObject
 
     void writeConfig()
     {
-        QDir().mkpath(QStringLiteral("etc"));
-        QFile file(QStringLiteral("etc/sysConfigue.ini"));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QStringLiteral("[TaviHttp]\nUrl=%1\n").arg(service.baseUrl()).toUtf8());
+        QVERIFY(testsupport::writeSysConfig({{QStringLiteral("Url"), service.baseUrl()}}));
     }
 
 private slots:

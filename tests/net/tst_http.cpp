@@ -39,10 +39,7 @@ void closeFlashes()
 
 void writeBase(const QString &url)
 {
-    QDir().mkpath(QStringLiteral("etc"));
-    QFile file(QStringLiteral("etc/sysConfigue.ini"));
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(QStringLiteral("[TaviHttp]\nUrl=%1\n").arg(url).toUtf8());
+    QVERIFY(testsupport::writeSysConfig({{QStringLiteral("Url"), url}}));
 }
 
 struct Outcome

@@ -52,16 +52,9 @@ QString DemoSchool::baseUrl() const
 
 bool DemoSchool::writeSysConfig() const
 {
-    QDir().mkpath(QStringLiteral("etc"));
-    QFile file(QStringLiteral("etc/sysConfigue.ini"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    file.write(QStringLiteral("[TaviHttp]\nUrl=%1\nwebUrl=127.0.0.1:%2\nchatUrl=%3\n")
-                   .arg(baseUrl())
-                   .arg(m_port)
-                   .arg(m_chatHost.isEmpty() ? QStringLiteral("127.0.0.1") : m_chatHost)
-                   .toUtf8());
-    return true;
+    return testsupport::writeSysConfig({{QStringLiteral("Url"), baseUrl()},
+                                        {QStringLiteral("webUrl"), QStringLiteral("127.0.0.1:%1").arg(m_port)},
+                                        {QStringLiteral("chatUrl"), m_chatHost.isEmpty() ? QStringLiteral("127.0.0.1") : m_chatHost}});
 }
 
 } // namespace testsupport

@@ -1,9 +1,11 @@
 #include "testsupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -94,6 +96,17 @@ QString freeLoopbackHost(quint16 port)
             return address.toString();
     }
     return QString();
+}
+
+bool writeSysConfig(const QMap<QString, QString> &taviHttp)
+{
+    QDir().mkpath(QStringLiteral("etc"));
+    QSettings ini(QStringLiteral("etc/sysConfigue.ini"), QSettings::IniFormat);
+    ini.clear();
+    for (auto it = taviHttp.cbegin(); it != taviHttp.cend(); ++it)
+        ini.setValue(QStringLiteral("TaviHttp/") + it.key(), it.value());
+    ini.sync();
+    return ini.status() == QSettings::NoError;
 }
 
 } // namespace testsupport
