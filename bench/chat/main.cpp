@@ -6,6 +6,7 @@
 //      shown, the GUI thread's longest delay, memory once the transcript is
 //      full; reference: a bare QTextBrowser taking the same lines
 
+#include "benchsupport.h"
 #include "chatpeer.h"
 #include "demoschool.h"
 #include "testsupport.h"
@@ -37,43 +38,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <functional>
-#include <sys/resource.h>
+
+using namespace bench;
 
 namespace {
-
-void line(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void line(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stdout, format, args);
-    va_end(args);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-// CPU seconds of this process (all threads).
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double rssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return NAN;
-    for (const QByteArray &row : status.readAll().split('\n')) {
-        if (row.startsWith("VmRSS:"))
-            return row.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return NAN;
-}
 
 bool waitUntil(const std::function<bool()> &done, int timeoutMs)
 {

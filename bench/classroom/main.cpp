@@ -10,6 +10,7 @@
 //   3. memory in that class over S seconds (default 600): growth after the
 //      first minute; reference: ffplay at the same time
 
+#include "benchsupport.h"
 #include "demoschool.h"
 #include "nginxrtmp.h"
 #include "testsupport.h"
@@ -40,62 +41,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
-#include <sys/resource.h>
 #include <unistd.h>
 
+using namespace bench;
+
 namespace {
-
-void line(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void line(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stdout, format, args);
-    va_end(args);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-double median(QVector<double> v)
-{
-    v.erase(std::remove_if(v.begin(), v.end(), [](double x) { return std::isnan(x); }), v.end());
-    if (v.isEmpty())
-        return NAN;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 void ratioLine(const char *what, const char *ours, double a, const char *reference, double b, const char *unit,
                const char *goal)
 {
     line("%s: %s %.3f %s | %s %.3f %s | ratio %.2f | goal %s", what, ours, a, unit, reference, b, unit, a / b, goal);
-}
-
-// CPU seconds (user + system) of a process from /proc.
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return NAN;
-    const QByteArray text = stat.readAll();
-    // Fields after the command name, which may hold spaces.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return NAN;
-    return (fields.at(11).toDouble() + fields.at(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
-double rssMb(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return NAN;
-    for (const QByteArray &l : status.readAll().split('\n'))
-        if (l.startsWith("VmRSS:"))
-            return l.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return NAN;
 }
 
 class Publisher
@@ -313,18 +269,6 @@ void cpu(const Client &client, const QString &url, int seconds)
     ratioLine("2. CPU showing a live 1080p25 class on a 1280x720 screen area", "tavi", ours, "ffplay 1280x720",
               reference, "cores", "ratio <= 1.0");
     line("   (tavi painted %.1f pictures a second; each measured alone for %d s)", shown, seconds);
-}
-
-double mean(const QVector<double> &v)
-{
-    double sum = 0;
-    int n = 0;
-    for (double x : v)
-        if (!std::isnan(x)) {
-            sum += x;
-            ++n;
-        }
-    return n ? sum / n : NAN;
 }
 
 // RSS of this process in class, and of ffplay at the same time, sampled every

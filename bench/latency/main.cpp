@@ -9,6 +9,7 @@
 // Runs in the stage folder under the test display and sound server.
 //   --seconds S   length of each of the two main runs (default 60)
 
+#include "benchsupport.h"
 #include "timecode.h"
 
 #include "nginxrtmp.h"
@@ -26,23 +27,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
+
+using namespace bench;
 
 namespace {
 
 const QPoint kCorner(160, 120);
-
-void line(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void line(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stdout, format, args);
-    va_end(args);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
 
 // Latencies of one run, in milliseconds, gathered from any thread.
 class Samples
@@ -87,14 +78,6 @@ private:
     int m_unreadable = 0;
     uint32_t m_last = ~0u;
 };
-
-double percentile(QVector<double> v, double p)
-{
-    if (v.isEmpty())
-        return NAN;
-    std::sort(v.begin(), v.end());
-    return v[std::min<int>(v.size() - 1, std::max(0, int(std::ceil(p * v.size())) - 1))];
-}
 
 // Keeps the event loop (and so the time code window) running while waiting.
 void spin(int ms)

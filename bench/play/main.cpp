@@ -5,6 +5,7 @@
 //   3. audio-to-picture offset while a file plays in real time
 //   4. peak memory while a 1080p live class plays for 60 s
 
+#include "benchsupport.h"
 #include "nginxrtmp.h"
 #include "testsupport.h"
 
@@ -21,8 +22,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
+
+using namespace bench;
 
 namespace {
 
@@ -30,41 +32,6 @@ QString taviPlay()
 {
     // Beside tavi in the installation, like tavi-record.
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../../stage/tavi-play");
-}
-
-void line(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void line(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stdout, format, args);
-    va_end(args);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-double median(QVector<double> v)
-{
-    if (v.isEmpty())
-        return NAN;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double percentile(QVector<double> v, double p)
-{
-    if (v.isEmpty())
-        return NAN;
-    std::sort(v.begin(), v.end());
-    return v[std::min<int>(v.size() - 1, int(std::ceil(p * v.size())) - 1)];
-}
-
-double mean(const QVector<double> &v)
-{
-    double sum = 0;
-    for (double x : v)
-        sum += x;
-    return v.isEmpty() ? NAN : sum / v.size();
 }
 
 // Runs a program to its end; wall seconds, output in *out.
@@ -84,13 +51,6 @@ double timed(const QString &program, const QStringList &args, QByteArray *out = 
     if (out)
         *out = process.readAll();
     return process.exitCode() == 0 ? seconds : NAN;
-}
-
-double statValue(const QByteArray &out, const char *key)
-{
-    const QRegularExpression re(QStringLiteral("%1: ([0-9.]+)").arg(QLatin1String(key)));
-    const auto m = re.match(QString::fromUtf8(out));
-    return m.hasMatch() ? m.captured(1).toDouble() : NAN;
 }
 
 QStringList publishArgs(const QString &size, const QString &url)

@@ -1,5 +1,6 @@
 #include "chat/avatarloader.h"
 
+#include "net/networkaccess.h"
 #include "net/avatarcache.h"
 
 #include <QDir>
@@ -29,13 +30,7 @@ QPixmap fallback()
 AvatarLoader::AvatarLoader(QObject *parent) : QObject(parent)
 {
     manager = new QNetworkAccessManager(this);
-#if QT_CONFIG(bearermanagement)
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    // The bearer check must not refuse a reachable (even loopback) server.
-    manager->setNetworkAccessible(QNetworkAccessManager::Accessible);
-    QT_WARNING_POP
-#endif
+    keepNetworkAccessible(manager);
     // One writer: files of the same key are never written at once.
     writer.setMaxThreadCount(1);
 }

@@ -1,5 +1,6 @@
 #include "net/avatarcache.h"
 
+#include "net/networkaccess.h"
 #include <QCryptographicHash>
 #include <QDir>
 #include <QEventLoop>
@@ -37,13 +38,7 @@ QString avatarPath(QString address, QString key, int timeoutMs)
         return path;
 
     QNetworkAccessManager manager;
-#if QT_CONFIG(bearermanagement)
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    // The bearer check must not refuse a reachable (even loopback) server.
-    manager.setNetworkAccessible(QNetworkAccessManager::Accessible);
-    QT_WARNING_POP
-#endif
+    keepNetworkAccessible(&manager);
     QNetworkReply *reply = manager.get(QNetworkRequest(QUrl(address)));
     QEventLoop loop;
     QTimer timer;

@@ -1,5 +1,6 @@
 #include "net/tavihttp.h"
 
+#include "net/networkaccess.h"
 #include "base/config.h"
 #include "net/cookiejar.h"
 #include "net/flash.h"
@@ -106,13 +107,7 @@ void TaviHttp::get()
     qDebug() << "send glob cookies:" << CookieJar::instance()->describe();
     manager->setCookieJar(CookieJar::instance());
     CookieJar::instance()->setParent(nullptr);
-#if QT_CONFIG(bearermanagement)
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    // Same reason as above: never let the bearer check refuse a request.
-    manager->setNetworkAccessible(QNetworkAccessManager::Accessible);
-    QT_WARNING_POP
-#endif
+    keepNetworkAccessible(manager);
 
     request.setUrl(*url);
     connect(manager, &QNetworkAccessManager::finished, this, &TaviHttp::requestFinished,

@@ -33,6 +33,7 @@ public:
     void thaw();
 
     quint16 port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
     QString url(const QString &stream, const QString &app = QStringLiteral("live")) const;
     QString log() const;
     // The statistics page (XML of rtmp_stat), empty when there is none.

@@ -1,7 +1,10 @@
-// tavi-play ADDRESS [--seconds S] [--frames N] [--no-sync] [--stats]
+// tavi-play ADDRESS [--seconds S] [--frames N] [--no-sync | --no-decode] [--stats]
 // Plays an address with the client's player, sound through SDL, pictures
-// received and counted. Exit status 1 when the address cannot be played.
+// received and counted; --no-decode only reads and counts the pictures
+// (many listeners of a class on one machine). Exit status 1 when the
+// address cannot be played.
 
+#include "packetcounter.h"
 #include "playstats.h"
 #include "video/videoplayer_thread.h"
 
@@ -13,7 +16,7 @@
 
 static int usage()
 {
-    std::fprintf(stderr, "usage: tavi-play ADDRESS [--seconds S] [--frames N] [--no-sync] [--stats]\n");
+    std::fprintf(stderr, "usage: tavi-play ADDRESS [--seconds S] [--frames N] [--no-sync | --no-decode] [--stats]\n");
     return 2;
 }
 
@@ -26,6 +29,7 @@ int main(int argc, char *argv[])
     int frames = 0;
     bool sync = true;
     bool stats = false;
+    bool decode = true;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         bool ok = true;
@@ -35,6 +39,8 @@ int main(int argc, char *argv[])
             frames = args[++i].toInt(&ok);
         else if (arg == QLatin1String("--no-sync"))
             sync = false;
+        else if (arg == QLatin1String("--no-decode"))
+            decode = false;
         else if (arg == QLatin1String("--stats"))
             stats = true;
         else if (!arg.startsWith(QLatin1String("--")) && address.isEmpty())
@@ -44,8 +50,21 @@ int main(int argc, char *argv[])
         if (!ok || seconds < 0 || frames < 0)
             return usage();
     }
-    if (address.isEmpty())
+    if (address.isEmpty() || (!decode && !sync))
         return usage();
+
+    if (!decode) {
+        PlayStats counted;
+        const bool opened = countPictures(address, seconds, frames, counted);
+        if (stats)
+            std::printf("%s", counted.report().toUtf8().constData());
+        std::fflush(stdout);
+        if (!opened || counted.pictures() == 0) {
+            std::fprintf(stderr, "tavi-play: no pictures could be read from %s\n", address.toUtf8().constData());
+            return 1;
+        }
+        return 0;
+    }
 
     VideoPlayer_Thread player;
     player.setSync(sync);

@@ -8,6 +8,7 @@ void PlayStats::add(double pts, double audioTime, double sinceStart, double fram
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_pictures == 0) {
         m_firstPicture = sinceStart;
+        m_firstPts = pts;
     } else if (frameDuration > 0) {
         // Pictures missing between two received ones.
         const double gap = pts - m_lastPts;
@@ -15,6 +16,10 @@ void PlayStats::add(double pts, double audioTime, double sinceStart, double fram
             m_dropped += int(std::lround(gap / frameDuration)) - 1;
     }
     m_lastPts = pts;
+    m_lastArrival = sinceStart;
+    const double lag = (sinceStart - m_firstPicture) - (pts - m_firstPts);
+    m_leastLag = std::min(m_leastLag, lag);
+    m_mostBehind = std::max(m_mostBehind, lag - m_leastLag);
     ++m_pictures;
     if (clocked)
         m_offsetsMs.append(std::fabs(audioTime - pts) * 1000.0);
@@ -39,10 +44,15 @@ QString PlayStats::report() const
         mean /= sorted.size();
         p95 = sorted[std::min<int>(sorted.size() - 1, int(std::ceil(0.95 * sorted.size())) - 1)];
     }
-    return QStringLiteral("first picture: %1 s\npictures: %2\noffset mean: %3 ms\noffset p95: %4 ms\ndropped: %5\n")
+    const double receiving = m_lastArrival - m_firstPicture;
+    const double rate = receiving > 0 ? (m_pictures - 1) / receiving : 0;
+    return QStringLiteral("first picture: %1 s\npictures: %2\noffset mean: %3 ms\noffset p95: %4 ms\ndropped: %5\n"
+                          "pictures per second: %6\nbehind live edge max: %7 s\n")
         .arg(m_firstPicture, 0, 'f', 3)
         .arg(m_pictures)
         .arg(mean, 0, 'f', 1)
         .arg(p95, 0, 'f', 1)
-        .arg(m_dropped);
+        .arg(m_dropped)
+        .arg(rate, 0, 'f', 2)
+        .arg(m_mostBehind, 0, 'f', 3);
 }

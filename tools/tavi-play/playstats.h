@@ -5,7 +5,9 @@
 
 #include <mutex>
 
-// What tavi-play measures about the pictures it receives. add() runs on the
+// What tavi-play measures about the pictures it receives: time to the
+// first, gaps, the sound-to-picture offset, the rate and how far the
+// pictures fell behind the live edge. add() runs on the
 // player's video thread, the rest on the main thread.
 class PlayStats
 {
@@ -18,6 +20,12 @@ public:
 private:
     mutable std::mutex m_mutex;
     int m_pictures = 0;
+    // Behind the live edge: arrival time minus stream time, against the
+    // least it has been so far (the reader at its most current).
+    double m_firstPts = 0;
+    double m_lastArrival = 0;
+    double m_leastLag = 0;
+    double m_mostBehind = 0;
     double m_firstPicture = -1;
     double m_lastPts = 0;
     int m_dropped = 0;
