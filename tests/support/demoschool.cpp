@@ -14,24 +14,37 @@ DemoSchool::~DemoSchool()
 
 bool DemoSchool::start(const QString &rtmpBase, const QStringList &extra)
 {
-    const QString program = stageDir() + QStringLiteral("/tavi-demo-school");
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_port = freePort();
         if (m_port == 0)
             continue;
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QStringList args{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
                          QString::number(m_port), QStringLiteral("--rtmp"), rtmpBase};
         if (!m_chatHost.isEmpty())
             args << QStringLiteral("--chat") << m_chatHost;
-        m_process.start(program, args + m_extraArgs + extra);
-        if (!m_process.waitForStarted(5000))
-            return false;
-        if (waitForPort(m_port, 5000) && (m_chatHost.isEmpty() || waitForPort(m_chatHost, 8282, 5000)))
+        if (launch(args + m_extraArgs + extra))
             return true;
+        if (m_process.state() == QProcess::NotRunning && m_process.error() == QProcess::FailedToStart)
+            return false;
         stop(); // lost the port to someone else: try another
     }
     return false;
+}
+
+bool DemoSchool::launch(const QStringList &args)
+{
+    m_args = args;
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(stageDir() + QStringLiteral("/tavi-demo-school"), args);
+    if (!m_process.waitForStarted(5000))
+        return false;
+    return waitForPort(m_port, 5000) && (m_chatHost.isEmpty() || waitForPort(m_chatHost, 8282, 5000));
+}
+
+bool DemoSchool::restart()
+{
+    stop();
+    return !m_args.isEmpty() && launch(m_args);
 }
 
 void DemoSchool::stop()
