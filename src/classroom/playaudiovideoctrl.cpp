@@ -8,11 +8,15 @@
 #include "video/videoplayer_thread.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 playAudioVideoCtrl::playAudioVideoCtrl()
     : QObject(nullptr), localPlayer(new VideoPlayer_Thread), classPlayer(new VideoPlayer_Thread),
-      videoOnlyPlayer(new VideoPlayer), talkPlayer(new AudioPlayer)
+      videoOnlyPlayer(new VideoPlayer), talkPlayer(new AudioPlayer), m_republish(new QTimer(this))
 {
+    m_republish->setSingleShot(true);
+    m_republish->setInterval(kRepublishMs);
+    connect(m_republish, &QTimer::timeout, this, &playAudioVideoCtrl::republish);
     // Pictures leave the players' video threads directly and cross to the
     // GUI thread through takeFrame.
     connect(classPlayer, &VideoPlayer_Thread::sig_GetOneFrame, this,
@@ -42,16 +46,80 @@ playAudioVideoCtrl *playAudioVideoCtrl::instance()
 
 recordCtrl *playAudioVideoCtrl::recorder()
 {
-    if (!m_recorder)
+    if (!m_recorder) {
         m_recorder = recordCtrl::instance();
+        // A server that cannot be reached is ours to deal with (republish).
+        m_recorder->setOutputFailuresReported(false);
+        connect(m_recorder, &recordCtrl::s_failed, this, [this]() {
+            m_publisherUp = false;
+            publisherFailed();
+        });
+    }
     return m_recorder;
 }
 
 AudioCtrl *playAudioVideoCtrl::talk()
 {
-    if (!m_talk)
+    if (!m_talk) {
         m_talk = AudioCtrl::instance();
+        m_talk->setOutputFailuresReported(false);
+        connect(m_talk, &AudioCtrl::s_failed, this, &playAudioVideoCtrl::publisherFailed);
+    }
     return m_talk;
+}
+
+void playAudioVideoCtrl::publisherFailed()
+{
+    if ((m_publishing || m_dialogue) && !m_republish->isActive())
+        m_republish->start();
+}
+
+void playAudioVideoCtrl::startPublisher()
+{
+    if (!recorder()->isIdle()) {
+        // The failed run is still closing its output.
+        m_republish->start();
+        return;
+    }
+    recorder()->setUrl(course.rtmp);
+    m_publisherUp = recorder()->start(0);
+    if (m_publisherUp) {
+        if (m_publishingPaused)
+            recorder()->pause();
+        return;
+    }
+    // Devices that do not open have been reported; a server may come back.
+    const recordCtrl::Failure failure = recorder()->lastFailure();
+    if (failure == recordCtrl::Output || failure == recordCtrl::StillStopping)
+        m_republish->start();
+    else
+        m_publishing = false;
+}
+
+void playAudioVideoCtrl::startDialogue()
+{
+    if (!talk()->isIdle()) {
+        m_republish->start();
+        return;
+    }
+    const std::string address = course.rtmp.toStdString();
+    talk()->setAddress(address.c_str());
+    talk()->start();
+    if (talk()->state == AudioCtrl::Running)
+        return;
+    const AudioCtrl::Failure failure = talk()->lastFailure();
+    if (failure == AudioCtrl::Output || failure == AudioCtrl::StillStopping)
+        m_republish->start();
+    else
+        m_dialogue = false;
+}
+
+void playAudioVideoCtrl::republish()
+{
+    if (m_publishing && !m_publisherUp)
+        startPublisher();
+    if (m_dialogue && talk()->state != AudioCtrl::Running)
+        startDialogue();
 }
 
 void playAudioVideoCtrl::takeFrame(const QImage &image)
@@ -81,8 +149,9 @@ void playAudioVideoCtrl::classStart()
     if (course.listType == 1) {
         if (isOneToOne(course))
             talkPlayer->startPlay(course.rtmplat);
-        recorder()->setUrl(course.rtmp);
-        recorder()->start(0);
+        m_publishing = true;
+        m_publishingPaused = false;
+        startPublisher();
     } else if (course.listType == 2) {
         classPlayer->startPlay(course.rtmplat);
     }
@@ -93,6 +162,7 @@ void playAudioVideoCtrl::classPause()
     if (course.listType == 1) {
         if (isOneToOne(course))
             talkPlayer->pause();
+        m_publishingPaused = true;
         recorder()->pause();
     } else if (course.listType == 2) {
         classPlayer->pause();
@@ -104,6 +174,7 @@ void playAudioVideoCtrl::classResume()
     if (course.listType == 1) {
         if (isOneToOne(course))
             talkPlayer->play();
+        m_publishingPaused = false;
         recorder()->resume();
     } else if (course.listType == 2) {
         classPlayer->play();
@@ -115,31 +186,39 @@ void playAudioVideoCtrl::classStop()
     if (course.listType == 1) {
         if (isOneToOne(course))
             talkPlayer->stop(true);
+        m_publishing = false;
+        m_publisherUp = false;
         recorder()->stop();
     } else if (course.listType == 2) {
         classPlayer->stop(true);
-        if (isOneToOne(course))
+        if (isOneToOne(course)) {
+            m_dialogue = false;
             talk()->stop();
+        }
     }
+    if (!m_publishing && !m_dialogue)
+        m_republish->stop();
 }
 
 void playAudioVideoCtrl::dialogueStart()
 {
     if (course.listType != 2 || !isOneToOne(course))
         return;
-    const std::string address = course.rtmp.toStdString();
-    talk()->setAddress(address.c_str());
-    talk()->start();
+    m_dialogue = true;
+    startDialogue();
 }
 
 void playAudioVideoCtrl::dialogueStop()
 {
+    m_dialogue = false;
     talk()->stop();
+    if (!m_publishing)
+        m_republish->stop();
 }
 
 int playAudioVideoCtrl::dialogueState()
 {
-    return talk()->state;
+    return m_dialogue || talk()->state == AudioCtrl::Running ? AudioCtrl::Running : AudioCtrl::Idle;
 }
 
 void playAudioVideoCtrl::localStart(QString path)

@@ -8,6 +8,7 @@
 
 class AudioCtrl;
 class AudioPlayer;
+class QTimer;
 class VideoPlayer;
 class VideoPlayer_Thread;
 class recordCtrl;
@@ -18,6 +19,10 @@ class recordCtrl;
 // student's list plays the class stream (and, one-to-one, may publish the
 // student's voice). Local files play on a player of their own. Every picture
 // of the players comes out of sig_GetOneFrame on the GUI thread.
+//
+// A class's publishing (the teacher's desktop, the student's voice) outlives
+// a server that goes away: while the class or the dialogue is on, it starts
+// again every kRepublishMs until the server takes it.
 class playAudioVideoCtrl : public QObject
 {
     Q_OBJECT
@@ -27,6 +32,7 @@ public:
 
     // The process-wide object, created on first use.
     static playAudioVideoCtrl *instance();
+    static constexpr int kRepublishMs = 2000;
 
     void setCourse(CourseInfo info) { course = info; }
     CourseInfo courseInfo() const { return course; }
@@ -38,7 +44,8 @@ public:
     void classStop();
     void dialogueStart();
     void dialogueStop();
-    // The dialogue controller's state: 1 running, 2 not.
+    // 1 while the dialogue is switched on (also while it waits for its
+    // server to come back), 2 otherwise.
     int dialogueState();
 
     void localStart(QString path);
@@ -73,6 +80,10 @@ signals:
 
 private:
     Q_INVOKABLE void deliverFrame();
+    void publisherFailed();
+    void republish();
+    void startPublisher();
+    void startDialogue();
     void takeFrame(const QImage &image);
 
     VideoPlayer_Thread *localPlayer;
@@ -83,6 +94,12 @@ private:
     recordCtrl *m_recorder = nullptr;
     CourseInfo course;
     int m_volume = 100;
+    // What the user has switched on, whatever the server does meanwhile.
+    bool m_publishing = false;
+    bool m_publishingPaused = false;
+    bool m_publisherUp = false;
+    bool m_dialogue = false;
+    QTimer *m_republish;
 
     // Only the newest picture waits for the GUI thread: a busy GUI skips
     // pictures instead of queueing them without bound.

@@ -136,6 +136,15 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
     connect(tipCloseBtn, SIGNAL(clicked()), this, SLOT(displayTip()));
     connect(closeBtn, SIGNAL(clicked()), this, SIGNAL(s_close()));
     connect(loginBtn, SIGNAL(clicked()), this, SLOT(login()));
+    // Enter signs in as the button does; in the user name field it first
+    // goes on to an empty password.
+    connect(passwordEdit, SIGNAL(returnPressed()), this, SLOT(login()));
+    connect(userEdit, &QLineEdit::returnPressed, this, [this]() {
+        if (passwordEdit->text().isEmpty())
+            passwordEdit->setFocus(Qt::TabFocusReason);
+        else
+            login();
+    });
 }
 
 void LoginDlg::displayTip()

@@ -23,7 +23,7 @@ public:
     explicit audioCaptureThread(QObject *parent = nullptr);
     ~audioCaptureThread() override;
 
-    // Opens the first microphone. Returns Ready (4) or a failure code.
+    // Opens the default microphone. Returns Ready (4) or a failure code.
     int openDevice(QString name);
     void closeDevice();
     void startCapture();
@@ -40,7 +40,7 @@ protected:
     virtual void loopEnded() {}
 
 private:
-    // Input format, name and options of the first microphone on this platform.
+    // Input format, name and options of the default microphone on this platform.
     static bool platformInput(QString *formatName, QString *url);
 
     AVFormatContext *formatContext = nullptr;

@@ -1,5 +1,6 @@
 #include "record/audioctrl.h"
 
+#include "base/logging.h"
 #include "record/getaudiothreaddia.h"
 #include "record/recordnotice.h"
 #include "record/sendaudiothread.h"
@@ -51,25 +52,28 @@ bool AudioCtrl::waitIdle(int timeoutMs)
     return audioThread->wait(deadline) && sender->wait(deadline);
 }
 
+void AudioCtrl::refuse(Failure failure, const char *text)
+{
+    m_failure = failure;
+    if (failure == Output && !m_reportOutput)
+        TAVI_LOG_WARN("dialogue: cannot write to its address");
+    else
+        recordNotice::report(QString::fromUtf8(text));
+}
+
 void AudioCtrl::start()
 {
-    if (!waitIdle(kPreviousRunWaitMs)) {
-        recordNotice::report(QString::fromUtf8(recordText::kStillStopping));
-        return;
-    }
-    if (m_nameRefused) {
-        recordNotice::report(QString::fromUtf8(recordText::kOutputNameTooLong));
-        return;
-    }
-    if (audioThread->openDevice(QString()) != audioCaptureThread::Ready) {
-        recordNotice::report(QString::fromUtf8(recordText::kAudioDeviceFailed));
-        return;
-    }
+    if (!waitIdle(kPreviousRunWaitMs))
+        return refuse(StillStopping, recordText::kStillStopping);
+    if (m_nameRefused)
+        return refuse(NameTooLong, recordText::kOutputNameTooLong);
+    if (audioThread->openDevice(QString()) != audioCaptureThread::Ready)
+        return refuse(AudioDevice, recordText::kAudioDeviceFailed);
     if (!sender->startEncoding()) {
         audioThread->closeDevice();
-        recordNotice::report(QString::fromUtf8(recordText::kOutputFailed));
-        return;
+        return refuse(Output, recordText::kOutputFailed);
     }
+    m_failure = NoFailure;
     state = Running;
     audioThread->startCapture();
 }
@@ -84,6 +88,6 @@ void AudioCtrl::stop()
 void AudioCtrl::slot_outputFailed()
 {
     stop();
-    recordNotice::report(QString::fromUtf8(recordText::kOutputFailed));
+    refuse(Output, recordText::kOutputFailed);
     emit s_failed();
 }

@@ -12,6 +12,8 @@ class AudioCtrl : public QObject
     Q_OBJECT
 public:
     enum { Running = 1, Idle = 2 };
+    // Why the last start did not run, or the last dialogue ended.
+    enum Failure { NoFailure, StillStopping, NameTooLong, AudioDevice, Output };
 
     explicit AudioCtrl(QObject *parent = nullptr);
     ~AudioCtrl() override;
@@ -23,6 +25,10 @@ public:
     void setAddress(const char *address);
     void start();
     void stop();
+    Failure lastFailure() const { return m_failure; }
+    // A caller that deals with an output that cannot be written (a dialogue
+    // publishing again once its server is back) turns off their reports.
+    void setOutputFailuresReported(bool reported) { m_reportOutput = reported; }
 
     bool isIdle() const;
     bool waitIdle(int timeoutMs);
@@ -32,12 +38,17 @@ public:
     GetAudioThreadDia *audioThread;
 
 signals:
-    // The running dialogue ended on a failure that has been reported.
+    // The running dialogue ended on a failure (reported, unless it was the
+    // output and those are not).
     void s_failed();
 
 private slots:
     void slot_outputFailed();
 
 private:
+    void refuse(Failure failure, const char *text);
+
     bool m_nameRefused = false;
+    Failure m_failure = NoFailure;
+    bool m_reportOutput = true;
 };

@@ -21,7 +21,10 @@ devMag::devMag(QObject *parent) : QObject(parent)
     if (!videoList.empty())
         m_videoDeviceName = videoList.front().displayName;
 
-    // PulseAudio when its server runs, ALSA otherwise.
+    // PulseAudio when its server runs, ALSA otherwise. The microphone is
+    // the one the user chose for the system ("default": PULSE_SOURCE, else
+    // the server's default source). The first listed source is usually the
+    // monitor of the speakers, and ALSA's first hint is "null".
     std::vector<DeviceEntry> audioList;
     m_audioFormatName = QStringLiteral("pulse");
     if (enumerateDevices(audioList, "pulse") < 0 || audioList.empty()) {
@@ -29,7 +32,7 @@ devMag::devMag(QObject *parent) : QObject(parent)
         enumerateDevices(audioList, "alsa");
     }
     if (!audioList.empty())
-        m_audioDeviceName = audioList.front().displayName;
+        m_audioDeviceName = QStringLiteral("default");
     TAVI_LOG_INFO("capture devices: camera '" << m_videoDeviceName << "', microphone "
                                               << m_audioFormatName << " '" << m_audioDeviceName
                                               << "'");

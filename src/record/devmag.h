@@ -12,8 +12,9 @@ struct DeviceEntry
 };
 
 // Finds the capture devices once per process and tells the capture threads
-// which camera and which microphone to open (the first of each the system
-// lists). Creating it also registers FFmpeg's input devices.
+// which camera and which microphone to open (the first camera the system
+// lists, the system's default microphone). Creating it also registers
+// FFmpeg's input devices.
 class devMag : public QObject
 {
     Q_OBJECT
@@ -26,7 +27,7 @@ public:
     // previous one is not deleted, callers may still hold it.
     static void setInstance(devMag *manager);
 
-    // Name that opens the first camera / microphone; empty when none.
+    // Name that opens the camera / microphone; empty when none.
     QString videoDeviceName() const { return m_videoDeviceName; }
     QString audioDeviceName() const { return m_audioDeviceName; }
     // FFmpeg input formats for them ("v4l2"; "pulse" or "alsa").

@@ -55,34 +55,37 @@ bool recordCtrl::waitIdle(int timeoutMs)
     return videoThread->wait(deadline) && audioThread->wait(deadline) && encoder->wait(deadline);
 }
 
+bool recordCtrl::refuse(Failure failure, const char *text)
+{
+    m_failure = failure;
+    if (failure == Output && !m_reportOutput)
+        TAVI_LOG_WARN("record: cannot write to " << url);
+    else
+        recordNotice::report(QString::fromUtf8(text));
+    return false;
+}
+
 bool recordCtrl::start(int mode)
 {
     // A new recording never shares threads or queues with the last one.
-    if (!waitIdle(kPreviousRunWaitMs)) {
-        recordNotice::report(QString::fromUtf8(recordText::kStillStopping));
-        return false;
-    }
+    if (!waitIdle(kPreviousRunWaitMs))
+        return refuse(StillStopping, recordText::kStillStopping);
     const QByteArray name = url.toLocal8Bit();
-    if (name.size() + 1 > saveVideoThread::kOutputNameBytes) {
-        recordNotice::report(QString::fromUtf8(recordText::kOutputNameTooLong));
-        return false;
-    }
-    if (videoThread->openDevice(QStringLiteral("screen-capture-recorder"), mode) != GetVideoThread::Ready) {
-        recordNotice::report(QString::fromUtf8(recordText::kVideoDeviceFailed));
-        return false;
-    }
+    if (name.size() + 1 > saveVideoThread::kOutputNameBytes)
+        return refuse(NameTooLong, recordText::kOutputNameTooLong);
+    if (videoThread->openDevice(QStringLiteral("screen-capture-recorder"), mode) != GetVideoThread::Ready)
+        return refuse(VideoDevice, recordText::kVideoDeviceFailed);
     if (audioThread->openDevice(QStringLiteral("screen-capture-recorder")) != audioCaptureThread::Ready) {
         videoThread->closeDevice();
-        recordNotice::report(QString::fromUtf8(recordText::kAudioDeviceFailed));
-        return false;
+        return refuse(AudioDevice, recordText::kAudioDeviceFailed);
     }
     encoder->setOutputName(name.constData());
     if (!encoder->startEncoding()) {
         videoThread->closeDevice();
         audioThread->closeDevice();
-        recordNotice::report(QString::fromUtf8(recordText::kOutputFailed));
-        return false;
+        return refuse(Output, recordText::kOutputFailed);
     }
+    m_failure = NoFailure;
     TAVI_LOG_INFO("recording to " << url);
     videoThread->startCapture();
     audioThread->startCapture();
@@ -111,13 +114,14 @@ void recordCtrl::resume()
 void recordCtrl::slot_outputFailed()
 {
     stop();
-    recordNotice::report(QString::fromUtf8(recordText::kOutputFailed));
+    refuse(Output, recordText::kOutputFailed);
     emit s_failed();
 }
 
 void recordCtrl::slot_captureFailed()
 {
     stop();
+    m_failure = VideoCapture;
     recordNotice::report(QString::fromUtf8(recordText::kVideoCaptureBroken));
     emit s_failed();
 }

@@ -14,6 +14,9 @@ class recordCtrl : public QObject
 {
     Q_OBJECT
 public:
+    // Why the last start did not run, or the last recording ended.
+    enum Failure { NoFailure, StillStopping, NameTooLong, VideoDevice, AudioDevice, Output, VideoCapture };
+
     explicit recordCtrl(QObject *parent = nullptr);
     ~recordCtrl() override;
 
@@ -23,8 +26,13 @@ public:
     void setUrl(const QString &address) { url = address; }
     QString currentUrl() const { return url; }
     // mode 0: the desktop, 1: the first camera. True when the recording runs;
-    // every refusal is reported to the user.
+    // every refusal is reported to the user (output failures only while
+    // they are reported, see below).
     bool start(int mode);
+    Failure lastFailure() const { return m_failure; }
+    // A caller that deals with an output that cannot be written (a class
+    // publishing again once its server is back) turns off their reports.
+    void setOutputFailuresReported(bool reported) { m_reportOutput = reported; }
     // Ends the capture; the encoder drains and closes the output. Always false.
     bool stop();
     void pause();
@@ -39,7 +47,8 @@ public:
     saveVideoThread *encoder;
 
 signals:
-    // The running recording ended on a failure that has been reported.
+    // The running recording ended on a failure (reported, unless it was the
+    // output and those are not).
     void s_failed();
 
 private slots:
@@ -47,5 +56,9 @@ private slots:
     void slot_captureFailed();
 
 private:
+    bool refuse(Failure failure, const char *text);
+
     QString url;
+    Failure m_failure = NoFailure;
+    bool m_reportOutput = true;
 };

@@ -431,6 +431,10 @@ void closeAudioDevice(VideoState *state)
 bool initSdlAudio()
 {
     std::lock_guard<std::mutex> lock(sdlMutex);
+    // SDL's audio brings its event loop, whose handlers would turn SIGINT
+    // and SIGTERM into events nobody reads: the program could no longer be
+    // ended by them once something had played.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         const char *error = SDL_GetError();
         std::fprintf(stderr, "Could not initialize SDL - %s. \n", error);

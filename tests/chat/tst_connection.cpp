@@ -100,7 +100,7 @@ private slots:
     {
         host = testsupport::freeLoopbackHost();
         QVERIFY(!host.isEmpty());
-        QVERIFY(testsupport::writeFile("etc/sysConfigue.ini", "[TaviHttp]\nchatUrl=" + host.toUtf8() + "\n"));
+        QVERIFY(testsupport::writeSysConfig({{QStringLiteral("chatUrl"), host}}));
     }
 
     void firstAttemptFailsServerComesLater()

@@ -84,8 +84,8 @@ private slots:
     void initTestCase()
     {
         const QString host = testsupport::freeLoopbackHost();
-        QVERIFY(testsupport::writeFile("etc/sysConfigue.ini", "[TaviHttp]\nchatUrl=" + host.toUtf8()
-                                                                  + "\nwebUrl=courses.example:8080\n"));
+        QVERIFY(testsupport::writeSysConfig(
+            {{QStringLiteral("chatUrl"), host}, {QStringLiteral("webUrl"), QStringLiteral("courses.example:8080")}}));
         QVERIFY(server.listen(host));
         QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
         setSession("s3ss10n");

@@ -128,6 +128,52 @@ private slots:
             QVERIFY(classpeers::codecs(classUrl, 3000).isEmpty());
     }
 
+    // The teacher's publishing and the student's voice come back by
+    // themselves when their server comes back, without a word to the user.
+    void publishingComesBack_data()
+    {
+        QTest::addColumn<int>("listType");
+        QTest::addColumn<bool>("downAtStart");
+        QTest::newRow("teacher, server restarts") << 1 << false;
+        QTest::newRow("teacher, server down at the start") << 1 << true;
+        QTest::newRow("student's voice, server restarts") << 2 << false;
+    }
+
+    void publishingComesBack()
+    {
+        QFETCH(int, listType);
+        QFETCH(bool, downAtStart);
+        const bool teacher = listType == 1;
+        testsupport::NginxRtmp server;
+        QVERIFY(server.start());
+        const QString classUrl = server.url(QStringLiteral("class_back"));
+        const QString talkUrl = server.url(QStringLiteral("talk_back"));
+        const QString published = teacher ? classUrl : talkUrl;
+        const QStringList expected = teacher ? QStringList{"aac", "h264"} : QStringList{"aac"};
+        if (downAtStart)
+            server.stop();
+
+        playAudioVideoCtrl ctrl;
+        ctrl.setCourse(teacher ? classpeers::course(1, "1", classUrl, talkUrl)
+                               : classpeers::course(2, "1", talkUrl, classUrl));
+        ctrl.classStart();
+        if (!teacher)
+            ctrl.dialogueStart();
+        QCOMPARE(ctrl.dialogueState(), teacher ? int(AudioCtrl::Idle) : int(AudioCtrl::Running));
+        if (!downAtStart)
+            QVERIFY(classpeers::waitForCodecs(published, expected));
+        QVERIFY(server.restart());
+        QVERIFY(classpeers::waitForCodecs(published, expected, 20000));
+        QCOMPARE(ctrl.dialogueState(), teacher ? int(AudioCtrl::Idle) : int(AudioCtrl::Running));
+
+        // After the end nothing comes back.
+        ctrl.classStop();
+        QCOMPARE(ctrl.dialogueState(), int(AudioCtrl::Idle));
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 20000);
+        QVERIFY(classpeers::codecs(published, 3000).isEmpty());
+        QVERIFY(ctrl.isIdle());
+    }
+
     // A class of another list type starts nothing; stopping it, with no
     // dialogue running, is fine.
     void otherListTypesDoNothing()

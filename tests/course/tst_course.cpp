@@ -125,7 +125,7 @@ private slots:
     void initTestCase()
     {
         qRegisterMetaType<CourseInfo>("CourseInfo");
-        QVERIFY(testsupport::writeFile("etc/sysConfigue.ini", "[TaviHttp]\nUrl=" + service.baseUrl().toUtf8() + "\n"));
+        QVERIFY(testsupport::writeSysConfig({{QStringLiteral("Url"), service.baseUrl()}}));
         qInstallMessageHandler(collect);
     }
 

@@ -20,7 +20,7 @@ namespace {
 
 void writeBase(const QString &url)
 {
-    QVERIFY(testsupport::writeFile("etc/sysConfigue.ini", "[TaviHttp]\nUrl=" + url.toUtf8() + "\n"));
+    QVERIFY(testsupport::writeSysConfig({{QStringLiteral("Url"), url}}));
 }
 
 struct Outcome

@@ -112,6 +112,45 @@ private slots:
         QCOMPARE(CookieJar::instance()->getCookie("marlo").size(), 32);
     }
 
+    // Enter signs in from the password field, and from the user name field
+    // once a password is there; with none it goes on to the password.
+    void enterSignsIn_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("signsIn");
+        QTest::newRow("Return in the password") << "passwordEdit" << int(Qt::Key_Return) << "123456" << true;
+        QTest::newRow("keypad Enter in the password") << "passwordEdit" << int(Qt::Key_Enter) << "123456" << true;
+        QTest::newRow("Return in the user name") << "userEdit" << int(Qt::Key_Return) << "123456" << true;
+        QTest::newRow("no password yet") << "userEdit" << int(Qt::Key_Return) << "" << false;
+        QTest::newRow("empty password") << "passwordEdit" << int(Qt::Key_Return) << "" << false;
+    }
+
+    void enterSignsIn()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, key);
+        QFETCH(QString, password);
+        QFETCH(bool, signsIn);
+        UserInfo::instance() = UserInfo{};
+        auto *user = dialog->findChild<QLineEdit *>("userEdit");
+        auto *secret = dialog->findChild<QLineEdit *>("passwordEdit");
+        user->setText(QStringLiteral("student"));
+        secret->setText(password);
+        QSignalSpy success(dialog, SIGNAL(s_loginSuccess()));
+        QTest::keyClick(dialog->findChild<QLineEdit *>(field), Qt::Key(key));
+        QCOMPARE(success.count(), signsIn ? 1 : 0);
+        QCOMPARE(UserInfo::instance().userName, signsIn ? QStringLiteral("student") : QString());
+        if (!signsIn && field == QLatin1String("userEdit")) {
+            QCOMPARE(dialog->focusWidget(), secret);
+            QVERIFY(!tipShown());
+        }
+        if (!signsIn && field == QLatin1String("passwordEdit"))
+            QCOMPARE(tip(), QStringLiteral("密码输入错误"));
+        QVERIFY(dialog->isVisible());
+    }
+
     // The debug output names the cookies of every request but never shows
     // the session's value, nor the password.
     void secretsStayOutOfDebugOutput()

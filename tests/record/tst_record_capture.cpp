@@ -5,6 +5,7 @@
 #include "recordprobe.h"
 
 #include "nginxrtmp.h"
+#include "sound.h"
 #include "testsupport.h"
 
 #include "record/audioctrl.h"
@@ -141,6 +142,34 @@ private slots:
         video.setEncoder(&encoder);
         QCOMPARE(video.openDevice(QStringLiteral("screen-capture-recorder"), 0), 4);
         video.closeDevice();
+    }
+
+    // The microphone is the one the user chose (PULSE_SOURCE here, the sound
+    // settings' default source otherwise), not the first source listed, which
+    // is the monitor of the speakers.
+    void microphoneIsTheChosenSource()
+    {
+        testsupport::NullSink mic(QStringLiteral("tst_record_mic"));
+        QVERIFY(mic.isLoaded());
+        testsupport::Tone tone;
+        QVERIFY(tone.start(mic.name(), 1000));
+        // A sink just loaded hands its monitor over in fits at first.
+        QVERIFY(testsupport::waitForTone(mic.monitor(), 1000, 10000));
+        qputenv("PULSE_SOURCE", mic.monitor().toUtf8());
+        AudioCtrl dialogue;
+        dialogue.setAddress("voice.flv");
+        dialogue.start();
+        const int state = dialogue.state;
+        QTest::qWait(2500);
+        dialogue.stop();
+        qunsetenv("PULSE_SOURCE");
+        QVERIFY(dialogue.waitIdle(15000));
+        QCOMPARE(state, int(AudioCtrl::Running));
+        QVERIFY(m_messages.isEmpty());
+        const QVector<qint16> voice = testsupport::samplesOf({QStringLiteral("-i"), QStringLiteral("voice.flv")});
+        QVERIFY2(voice.size() > testsupport::kSampleRate, qPrintable(QString::number(voice.size())));
+        const double share = testsupport::toneShare(voice, 1000);
+        QVERIFY2(share > 0.5, qPrintable(QStringLiteral("tone share %1, rms %2").arg(share).arg(testsupport::rms(voice))));
     }
 
     void decodeErrorEndsCaptureCleanly()

@@ -49,6 +49,11 @@ bool ChatPeer::open(const QString &chatHost, int timeoutMs)
     return connected.wait(timeoutMs) || m_socket.state() == QAbstractSocket::ConnectedState;
 }
 
+void ChatPeer::close()
+{
+    m_socket.abort();
+}
+
 void ChatPeer::sendText(const QString &text)
 {
     m_socket.sendTextMessage(text);

@@ -22,6 +22,7 @@ public:
     // Signs in as user at baseUrl (http://HOST:PORT); false on failure.
     bool signIn(const QString &baseUrl, const QString &user, const QString &password = QStringLiteral("123456"));
     bool open(const QString &chatHost, int timeoutMs = 5000);
+    void close();
     // Session and join messages, as the client sends them.
     void join(const QString &orderId);
     void say(const QString &info);

@@ -14,24 +14,37 @@ DemoSchool::~DemoSchool()
 
 bool DemoSchool::start(const QString &rtmpBase, const QStringList &extra)
 {
-    const QString program = stageDir() + QStringLiteral("/tavi-demo-school");
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_port = freePort();
         if (m_port == 0)
             continue;
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QStringList args{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
                          QString::number(m_port), QStringLiteral("--rtmp"), rtmpBase};
         if (!m_chatHost.isEmpty())
             args << QStringLiteral("--chat") << m_chatHost;
-        m_process.start(program, args + m_extraArgs + extra);
-        if (!m_process.waitForStarted(5000))
-            return false;
-        if (waitForPort(m_port, 5000) && (m_chatHost.isEmpty() || waitForPort(m_chatHost, 8282, 5000)))
+        if (launch(args + m_extraArgs + extra))
             return true;
+        if (m_process.state() == QProcess::NotRunning && m_process.error() == QProcess::FailedToStart)
+            return false;
         stop(); // lost the port to someone else: try another
     }
     return false;
+}
+
+bool DemoSchool::launch(const QStringList &args)
+{
+    m_args = args;
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(stageDir() + QStringLiteral("/tavi-demo-school"), args);
+    if (!m_process.waitForStarted(5000))
+        return false;
+    return waitForPort(m_port, 5000) && (m_chatHost.isEmpty() || waitForPort(m_chatHost, 8282, 5000));
+}
+
+bool DemoSchool::restart()
+{
+    stop();
+    return !m_args.isEmpty() && launch(m_args);
 }
 
 void DemoSchool::stop()
@@ -52,16 +65,9 @@ QString DemoSchool::baseUrl() const
 
 bool DemoSchool::writeSysConfig() const
 {
-    QDir().mkpath(QStringLiteral("etc"));
-    QFile file(QStringLiteral("etc/sysConfigue.ini"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    file.write(QStringLiteral("[TaviHttp]\nUrl=%1\nwebUrl=127.0.0.1:%2\nchatUrl=%3\n")
-                   .arg(baseUrl())
-                   .arg(m_port)
-                   .arg(m_chatHost.isEmpty() ? QStringLiteral("127.0.0.1") : m_chatHost)
-                   .toUtf8());
-    return true;
+    return testsupport::writeSysConfig({{QStringLiteral("Url"), baseUrl()},
+                                        {QStringLiteral("webUrl"), QStringLiteral("127.0.0.1:%1").arg(m_port)},
+                                        {QStringLiteral("chatUrl"), m_chatHost.isEmpty() ? QStringLiteral("127.0.0.1") : m_chatHost}});
 }
 
 } // namespace testsupport

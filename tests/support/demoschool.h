@@ -26,6 +26,9 @@ public:
     QString chatHost() const { return m_chatHost; }
     void setExtraArguments(const QStringList &args) { m_extraArgs = args; }
     void stop();
+    // Starts again on the same port with the same arguments (a school that
+    // went away and came back).
+    bool restart();
 
     quint16 port() const { return m_port; }
     qint64 processId() const { return m_process.processId(); }
@@ -36,7 +39,10 @@ public:
     bool writeSysConfig() const;
 
 private:
+    bool launch(const QStringList &args);
+
     PeerProcess m_process;
+    QStringList m_args;
     quint16 m_port = 0;
     QString m_chatHost;
     QStringList m_extraArgs;

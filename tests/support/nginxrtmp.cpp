@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QTextStream>
+#include <QXmlStreamReader>
 #include <csignal>
 
 namespace testsupport {
@@ -20,6 +21,11 @@ bool NginxRtmp::start()
     m_port = freePort();
     if (m_port == 0)
         return false;
+    if (m_withStat) {
+        m_statPort = freePort();
+        if (m_statPort == 0 || m_statPort == m_port)
+            return false;
+    }
     return writeConfig() && launch();
 }
 
@@ -46,6 +52,10 @@ bool NginxRtmp::writeConfig()
             << "/publish_done;\n";
     }
     out << "    }\n  }\n}\n";
+    if (m_withStat) {
+        out << "http {\n  access_log off;\n  server {\n    listen 127.0.0.1:" << m_statPort << ";\n"
+            << "    location /stat { rtmp_stat all; }\n  }\n}\n";
+    }
     return true;
 }
 
@@ -57,7 +67,7 @@ bool NginxRtmp::launch()
                      m_dir.filePath(QStringLiteral("nginx.conf"))});
     if (!m_process.waitForStarted(5000))
         return false;
-    return waitForPort(m_port, 5000);
+    return waitForPort(m_port, 5000) && (!m_withStat || waitForPort(m_statPort, 5000));
 }
 
 void NginxRtmp::stop()
@@ -90,6 +100,52 @@ void NginxRtmp::thaw()
 QString NginxRtmp::url(const QString &stream, const QString &app) const
 {
     return QStringLiteral("rtmp://127.0.0.1:%1/%2/%3").arg(m_port).arg(app, stream);
+}
+
+QByteArray NginxRtmp::stat() const
+{
+    QByteArray out;
+    if (!m_withStat || m_process.state() != QProcess::Running)
+        return out;
+    if (!run(QStringLiteral("curl"), {QStringLiteral("-sf"), QStringLiteral("--max-time"), QStringLiteral("5"),
+                                      QStringLiteral("http://127.0.0.1:%1/stat").arg(m_statPort)},
+             10000, &out))
+        return QByteArray();
+    return out;
+}
+
+QList<NginxRtmp::StreamStat> NginxRtmp::streams() const
+{
+    // <stream><name/><client>...</client>...<publishing/></stream>: a
+    // publishing element among the stream's own fields marks a publisher.
+    QList<StreamStat> found;
+    QXmlStreamReader xml(stat());
+    int depth = 0;
+    int streamDepth = -1;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            ++depth;
+            if (xml.name() == QLatin1String("stream")) {
+                streamDepth = depth;
+                found.append(StreamStat());
+            } else if (streamDepth > 0 && depth == streamDepth + 1) {
+                if (xml.name() == QLatin1String("name")) {
+                    found.last().name = xml.readElementText();
+                    --depth;
+                } else if (xml.name() == QLatin1String("client")) {
+                    ++found.last().clients;
+                } else if (xml.name() == QLatin1String("publishing")) {
+                    found.last().publishing = true;
+                }
+            }
+        } else if (xml.isEndElement()) {
+            if (depth == streamDepth)
+                streamDepth = -1;
+            --depth;
+        }
+    }
+    return found;
 }
 
 QString NginxRtmp::log() const

@@ -2,7 +2,9 @@
 
 #include "peerprocess.h"
 
+#include <QList>
 #include <QProcess>
+#include <QStringList>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -19,6 +21,8 @@ public:
     // Before start: nginx tells this web service (e.g. the demo school's
     // http://127.0.0.1:PORT/demo/rtmp) who plays and publishes.
     void setNotifyUrl(const QString &base) { m_notify = base; }
+    // Before start: nginx also serves its statistics over HTTP (stat()).
+    void setStatPage(bool on) { m_withStat = on; }
     bool start();
     void stop();
     // Starts again on the same port (a server that went away and came back),
@@ -32,6 +36,16 @@ public:
     qint64 processId() const { return m_process.processId(); }
     QString url(const QString &stream, const QString &app = QStringLiteral("live")) const;
     QString log() const;
+    // The statistics page (XML of rtmp_stat), empty when there is none.
+    QByteArray stat() const;
+    struct StreamStat
+    {
+        QString name;
+        int clients = 0; // the publisher and the players
+        bool publishing = false;
+    };
+    // The streams nginx holds now, from stat().
+    QList<StreamStat> streams() const;
 
 private:
     bool writeConfig();
@@ -40,6 +54,8 @@ private:
     QTemporaryDir m_dir;
     PeerProcess m_process;
     quint16 m_port = 0;
+    quint16 m_statPort = 0;
+    bool m_withStat = false;
     QString m_notify;
 };
 

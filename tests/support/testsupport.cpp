@@ -9,6 +9,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -122,6 +123,17 @@ QString freeLoopbackHost(quint16 port)
             return address.toString();
     }
     return QString();
+}
+
+bool writeSysConfig(const QMap<QString, QString> &taviHttp)
+{
+    QDir().mkpath(QStringLiteral("etc"));
+    QSettings ini(QStringLiteral("etc/sysConfigue.ini"), QSettings::IniFormat);
+    ini.clear();
+    for (auto it = taviHttp.cbegin(); it != taviHttp.cend(); ++it)
+        ini.setValue(QStringLiteral("TaviHttp/") + it.key(), it.value());
+    ini.sync();
+    return ini.status() == QSettings::NoError;
 }
 
 } // namespace testsupport

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -40,5 +41,11 @@ bool waitForPort(const QString &host, quint16 port, int timeoutMs);
 // A loopback address 127.x.y.z, picked at random, on which nothing listens
 // on port: servers on fixed ports (the chat's 8282) run side by side.
 QString freeLoopbackHost(quint16 port = 8282);
+
+// Writes ./etc/sysConfigue.ini with these [TaviHttp] keys only. Through
+// QSettings, because QSettings keeps a file it read in a cache that it
+// checks by size and time stamp: a file rewritten by hand with the same
+// size within the same tick would be read as the old one.
+bool writeSysConfig(const QMap<QString, QString> &taviHttp);
 
 } // namespace testsupport

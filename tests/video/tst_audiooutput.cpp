@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 
 
@@ -47,6 +48,35 @@ private slots:
     {
         if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
             qputenv("SDL_AUDIODRIVER", "dummy");
+    }
+
+    // SDL's audio must not take SIGINT and SIGTERM: its handlers only queue
+    // an event nobody reads, and the program could no longer be ended.
+    void endingSignalsStayDefault_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+
+    void endingSignalsStayDefault()
+    {
+        QFETCH(int, signal);
+        // The test library has a handler of its own there; SDL takes only
+        // signals left at their default.
+        struct sigaction before = {};
+        struct sigaction plain = {};
+        plain.sa_handler = SIG_DFL;
+        QCOMPARE(::sigaction(signal, &plain, &before), 0);
+        const bool initialised = initSdlAudio();
+        struct sigaction after = {};
+        ::sigaction(signal, nullptr, &after);
+        if (initialised)
+            quitSdlAudio();
+        ::sigaction(signal, &before, nullptr);
+        QVERIFY(initialised);
+        QVERIFY(!(after.sa_flags & SA_SIGINFO));
+        QVERIFY(after.sa_handler == SIG_DFL);
     }
 
     // Bad streams refused; then the decode step driven by hand, with the

@@ -1,4 +1,4 @@
-// Headless recorder: records the desktop and the first microphone into a
+// Headless recorder: records the desktop and the default microphone into a
 // file, or publishes them to an RTMP address, through the same controllers
 // the client uses.
 //   tavi-record OUTPUT [--seconds S] [--audio-only] [--stats]

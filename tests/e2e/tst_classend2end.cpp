@@ -1,0 +1,688 @@
+// A whole class end to end: the demo school (web and chat), nginx-rtmp and
+// two tavi clients, a teacher's and a student's, each started from its own
+// copy of the installation on the one test display. Both are driven only
+// through their windows, with the pointer and the keyboard, and checked in
+// screenshots of the display and by ear (PulseAudio null sinks as the
+// student's microphone and as each user's speakers).
+//
+// The display is shared like a desk: the teacher's main window sits at the
+// bottom left, the student's at the top right, and two windows of coloured
+// blocks fill the corners that neither covers. The teacher publishes the
+// whole display, so the student's classroom screen shows the blocks.
+#include "chatpeer.h"
+#include "client.h"
+#include "demoschool.h"
+#include "desktop.h"
+#include "nginxrtmp.h"
+#include "patternwindow.h"
+#include "pixels.h"
+#include "sound.h"
+#include "testsupport.h"
+
+#include "ui/textbtn.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+const QColor kSlate(48, 62, 84);       // "确定" of the dialogs and the sign-in button
+const QColor kOrange(251, 174, 67);    // the course entries' buttons
+const QColor kRowLine(47, 54, 70);     // the line under each course entry
+const QColor kInputBorder(230, 230, 230);
+const QColor kNameBlue(0x00, 0x55, 0xff);  // sender and time of a chat line
+const QColor kTextGreen(0x55, 0xaa, 0x7f); // its text
+const int kFrequency = 1000;
+
+const QList<QColor> kCorner = {QColor(230, 30, 30), QColor(30, 200, 60), QColor(40, 60, 230), QColor(240, 220, 40)};
+const QList<QColor> kOtherCorner = {QColor(220, 40, 200), QColor(40, 210, 220)};
+
+QList<QColor> rotated(QList<QColor> colours)
+{
+    colours.append(colours.takeFirst());
+    return colours;
+}
+
+// Processor time of a process in clock ticks.
+qint64 cpuTicks(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = file.readAll();
+    // Fields after the command name in parentheses: state is 3rd, utime 14th, stime 15th.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? fields.at(11).toLongLong() + fields.at(12).toLongLong() : -1;
+}
+
+QString randomWord()
+{
+    static const char letters[] = "abcdefghijkmnpqrstuvwxyz23456789";
+    QString word;
+    for (int i = 0; i < 6; ++i)
+        word += QLatin1Char(letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)]);
+    return word;
+}
+
+} // namespace
+
+class TestClassEnd2End : public QObject
+{
+    Q_OBJECT
+
+    testsupport::NginxRtmp nginx;
+    testsupport::DemoSchool school;
+    std::unique_ptr<testsupport::NullSink> mic;
+    std::unique_ptr<testsupport::NullSink> teacherEar;
+    std::unique_ptr<testsupport::NullSink> studentEar;
+    testsupport::Tone tone;
+    testsupport::ChatPeer peer;
+    std::unique_ptr<PatternWindow> corner;
+    std::unique_ptr<PatternWindow> otherCorner;
+    std::unique_ptr<Client> teacher;
+    std::unique_ptr<Client> student;
+    QList<QImage> countPictures; // the "学 员" tab with (0) to (9)
+    QSize display;
+    QElapsedTimer clock;
+    QString why;
+
+    QPoint teacherPlace() const { return QPoint(0, display.height() - 600); }
+    QPoint studentPlace() const { return QPoint(display.width() - 1180, 0); }
+    QPoint aside() const { return QPoint(8, 8); } // nothing there reacts to the pointer
+
+    QProcessEnvironment teacherEnvironment() const
+    {
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("PULSE_SINK"), teacherEar->name());
+        return env;
+    }
+
+    QProcessEnvironment studentEnvironment() const
+    {
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("PULSE_SOURCE"), mic->monitor());
+        env.insert(QStringLiteral("PULSE_SINK"), studentEar->name());
+        return env;
+    }
+
+    // Keeps the display of a failed step for a look afterwards.
+    bool fail(const QString &what)
+    {
+        why = what;
+        static int n = 0;
+        Desktop::shot().save(QStringLiteral("failed-%1.png").arg(++n));
+        if (teacher)
+            why += QStringLiteral("\n-- teacher:\n") + teacher->output().right(1500);
+        if (student)
+            why += QStringLiteral("\n-- student:\n") + student->output().right(1500);
+        return false;
+    }
+
+    template<typename Condition>
+    static bool within(int timeoutMs, Condition condition)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        do {
+            if (condition())
+                return true;
+            QTest::qWait(40);
+        } while (timer.elapsed() < timeoutMs);
+        return condition();
+    }
+
+    // --- reading the windows ---
+
+    // The enter and confirm buttons of the course entries, top to bottom.
+    static QList<QRect> courseButtons(const QImage &shot, const Client &client)
+    {
+        const QRect panel = client.coursePanel();
+        QList<QRect> buttons;
+        for (const QRect &band : Pixels::bands(shot, panel.adjusted(10, 0, -100, 0), Pixels::near(kOrange, 1), 20)) {
+            if (band.width() >= 70)
+                buttons.append(band);
+        }
+        return buttons;
+    }
+
+    // The lines under the course entries: one per entry.
+    static int courseRows(const QImage &shot, const Client &client)
+    {
+        const QRect panel = client.coursePanel();
+        int rows = 0;
+        bool inLine = false;
+        for (int y = panel.top(); y <= panel.bottom(); ++y) {
+            const bool line = Pixels::count(shot, QRect(panel.left(), y, panel.width(), 1), Pixels::near(kRowLine, 2))
+                              >= panel.width() - 20;
+            rows += line && !inLine ? 1 : 0;
+            inLine = line;
+        }
+        return rows;
+    }
+
+    // The number in "学 员(n)" of the chat panel, read against renderings of
+    // the tab; -1 when the tab is not found.
+    int participants(const QImage &shot, const Client &client) const
+    {
+        const QRect strip(client.chatPanel().topLeft(), QSize(230, 35));
+        double score = 0;
+        const QPoint at = Pixels::find(shot, strip, countPictures.first().copy(0, 0, 44, 30), &score);
+        if (score > 12)
+            return -1;
+        const QImage tab = shot.copy(QRect(at, QSize(80, 30)));
+        int best = -1;
+        double bestScore = 1e9;
+        for (int n = 0; n < countPictures.size(); ++n) {
+            const double d = Pixels::difference(tab, countPictures.at(n));
+            if (d < bestScore) {
+                bestScore = d;
+                best = n;
+            }
+        }
+        return bestScore < 10 ? best : -1;
+    }
+
+    bool countReads(Client &client, int expected, int timeoutMs = 8000)
+    {
+        int seen = -2;
+        if (within(timeoutMs, [&] { return (seen = participants(Desktop::shot(), client)) == expected; }))
+            return true;
+        return fail(QStringLiteral("%1's participant count reads %2, not %3").arg(client.name()).arg(seen).arg(expected));
+    }
+
+    // The chat input box, found by its border in the panel's middle column.
+    static QRect inputBox(const QImage &shot, const Client &client)
+    {
+        const QRect panel = client.chatPanel();
+        const QRect column(panel.left() + 115, panel.top() + 100, 1, panel.height() - 100);
+        const QRect border = Pixels::bounds(shot, column, Pixels::near(kInputBorder, 1));
+        if (border.height() < 40)
+            return QRect();
+        return QRect(panel.left() + 10, border.top(), 210, border.height());
+    }
+
+    static QRect transcript(const QRect &input, const Client &client)
+    {
+        const QRect panel = client.chatPanel();
+        return QRect(panel.left() + 10, panel.top() + 45, 210, input.top() - 10 - (panel.top() + 45));
+    }
+
+    // The text buttons at the right of the classroom's control bar:
+    // "[结束][录制]" and, in a student's one-to-one class, the dialogue.
+    static QRect barTexts(const QImage &shot, const Client &client)
+    {
+        const QRect screen = client.screenArea();
+        const QRect bar(screen.center().x(), screen.bottom() - 59, screen.width() / 2, 60);
+        // The bar darkens what lies under it to 58 %; only its texts are
+        // lighter.
+        return Pixels::bounds(shot, bar, [](QRgb p) { return qRed(p) >= 155 && qGreen(p) >= 155 && qBlue(p) >= 155; });
+    }
+
+    // Whether the classroom screen shows the blocks of the pattern windows
+    // where the whole display, scaled to the screen, puts them.
+    bool showsPattern(const QImage &shot, const Client &client, QString *detail = nullptr) const
+    {
+        const QRect screen = client.screenArea();
+        QList<PatternWindow::Block> blocks = corner->blocks() + otherCorner->blocks();
+        for (const PatternWindow::Block &block : blocks) {
+            const QRect r = block.rect;
+            const QRect mapped(screen.left() + r.left() * screen.width() / display.width(),
+                               screen.top() + r.top() * screen.height() / display.height(),
+                               r.width() * screen.width() / display.width(),
+                               r.height() * screen.height() / display.height());
+            const QRect inner = mapped.adjusted(mapped.width() / 4, mapped.height() / 4, -mapped.width() / 4,
+                                                -mapped.height() / 4);
+            const QColor seen = Pixels::mean(shot, inner);
+            if (Pixels::distance(seen, block.colour) > 40) {
+                if (detail)
+                    *detail = QStringLiteral("block %1 shows %2 instead of %3")
+                                  .arg(QString::number(r.x()) + QLatin1Char(',') + QString::number(r.y()),
+                                       seen.name(), block.colour.name());
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // --- driving the windows ---
+
+    // The first start of a fresh installation: the launcher installs the
+    // school's update and says so; the user clicks the message away.
+    bool firstStart(Client &client)
+    {
+        Desktop::Window first;
+        if (!client.waitForWindow([](const Desktop::Window &) { return true; }, 20000, &first))
+            return fail(client.name() + QStringLiteral(": no window"));
+        if (Client::isLogin(first))
+            return fail(client.name() + QStringLiteral(": no update message on the first start"));
+        if (!Desktop::moveTo(first.geometry.center()) || !Desktop::key(QStringLiteral("Return")))
+            return fail(QStringLiteral("xdotool"));
+        if (!client.waitForWindow(&Client::isLogin, 15000))
+            return fail(client.name() + QStringLiteral(": no sign-in dialog after the update message"));
+        if (!QFile::exists(client.folder() + QStringLiteral("/doc/更新 说明.txt")))
+            return fail(client.name() + QStringLiteral(": the update was not installed"));
+        QSettings updater(client.folder() + QStringLiteral("/qupdater.ini"), QSettings::IniFormat);
+        if (updater.value(QStringLiteral("VERSION/Version")).toString().isEmpty())
+            return fail(client.name() + QStringLiteral(": the installed version was not recorded"));
+        return true;
+    }
+
+    bool signIn(Client &client, const QString &user, bool withEnter)
+    {
+        Desktop::Window login;
+        if (!client.waitForWindow(&Client::isLogin, 15000, &login))
+            return fail(client.name() + QStringLiteral(": no sign-in dialog"));
+        const QRect g = login.geometry;
+        // The fields sit 100 and 135 pixels down, 200 wide, centred.
+        if (!Desktop::click(QPoint(g.left() + 215, g.top() + 115)) || !Desktop::type(user)
+            || !Desktop::click(QPoint(g.left() + 215, g.top() + 150)) || !Desktop::type(QStringLiteral("123456")))
+            return fail(QStringLiteral("xdotool"));
+        if (withEnter) {
+            Desktop::key(QStringLiteral("Return"));
+        } else {
+            const QImage shot = Desktop::shot();
+            const QRect button = Pixels::bounds(shot, QRect(g.left() + 215, g.top() + 170, 1, g.height() - 170),
+                                                Pixels::near(kSlate, 2));
+            if (button.height() < 15)
+                return fail(client.name() + QStringLiteral(": no sign-in button"));
+            Desktop::click(QPoint(g.left() + 215, button.center().y()));
+        }
+        if (!client.waitForWindow(&Client::isMain, 15000) || !client.mainWindow())
+            return fail(client.name() + QStringLiteral(": no main window after signing in"));
+        if (client.waitForWindow(&Client::isLogin, 0))
+            return fail(client.name() + QStringLiteral(": the sign-in dialog stayed"));
+        return true;
+    }
+
+    // Drags the main window by its title bar.
+    bool place(Client &client, const QPoint &to)
+    {
+        const QPoint grip(600, 19); // between the tabs and the window buttons
+        const QPoint from = client.main().geometry.topLeft() + grip;
+        if (!Desktop::drag(from, to + grip))
+            return fail(QStringLiteral("xdotool"));
+        if (!within(3000, [&] { return client.mainWindow() && client.main().geometry.topLeft() == to; }))
+            return fail(client.name() + QStringLiteral(": the window did not follow the drag"));
+        Desktop::moveTo(aside());
+        return true;
+    }
+
+    bool showsTodaysCourses(Client &client)
+    {
+        int buttons = 0;
+        int rows = 0;
+        // Today's list of the demo school: the one-to-one class and the group
+        // class can be entered, the third counts down.
+        if (within(10000, [&] {
+                const QImage shot = Desktop::shot();
+                buttons = courseButtons(shot, client).size();
+                rows = courseRows(shot, client);
+                return buttons == 2 && rows == 3;
+            }))
+            return true;
+        return fail(QStringLiteral("%1 sees %2 course rows with %3 buttons").arg(client.name()).arg(rows).arg(buttons));
+    }
+
+    // "确认上课" or "进入课堂" of the first entry (the one-to-one class), then
+    // "确定" in the question.
+    bool enterClass(Client &client)
+    {
+        const QList<QRect> buttons = courseButtons(Desktop::shot(), client);
+        if (buttons.isEmpty())
+            return fail(client.name() + QStringLiteral(": no course button"));
+        Desktop::click(buttons.first().center());
+        Desktop::Window question;
+        if (!client.waitForWindow(&Client::isQuestion, 5000, &question))
+            return fail(client.name() + QStringLiteral(": no question before entering"));
+        const QRect q = question.geometry;
+        QRect ok;
+        if (!within(3000, [&] {
+                ok = Pixels::bounds(Desktop::shot(), q.adjusted(0, 60, 0, 0), Pixels::near(kSlate, 2));
+                return ok.width() > 30;
+            }))
+            return fail(client.name() + QStringLiteral(": no 确定 in the question"));
+        Desktop::click(ok.center());
+        clock.start();
+        if (!within(5000, [&] { return !client.waitForWindow(&Client::isQuestion, 0); }))
+            return fail(client.name() + QStringLiteral(": the question stayed"));
+        Desktop::moveTo(aside());
+        return true;
+    }
+
+    bool studentSeesTeacher(int timeoutMs, qint64 *took = nullptr)
+    {
+        QString detail;
+        if (within(timeoutMs, [&] { return showsPattern(Desktop::shot(), *student, &detail); })) {
+            if (took)
+                *took = clock.elapsed();
+            return true;
+        }
+        return fail(QStringLiteral("the student's screen does not show the teacher's desktop after %1 ms: %2")
+                        .arg(clock.elapsed())
+                        .arg(detail));
+    }
+
+    // Types a line into the chat and sends it with "发 言"; it must reach the
+    // other side's transcript and the class (the peer hears the server).
+    bool say(Client &from, Client &to, const QString &text)
+    {
+        QImage shot = Desktop::shot();
+        const QRect input = inputBox(shot, from);
+        const QRect otherInput = inputBox(shot, to);
+        if (input.isNull() || otherInput.isNull())
+            return fail(QStringLiteral("no chat input box"));
+        const QRect seen = transcript(otherInput, to);
+        const QImage before = shot.copy(seen);
+        peer.clearReceived();
+        Desktop::click(input.center());
+        Desktop::type(text);
+        const QRect send = Pixels::bounds(shot, QRect(input.left() + 110, input.bottom() + 3, 105,
+                                                      from.chatPanel().bottom() - input.bottom() - 3),
+                                          [](QRgb p) { return qGray(p) < 200; });
+        if (send.isNull())
+            return fail(QStringLiteral("no send button"));
+        Desktop::click(send.center());
+        Desktop::moveTo(aside());
+        if (!peer.waitFor(1, 4, [&](const QJsonObject &c) { return c.value(QStringLiteral("info")).toString() == text; },
+                          8000))
+            return fail(QStringLiteral("the class never got \"%1\" from %2").arg(text, from.name()));
+        int names = 0;
+        int words = 0;
+        // The line shows up with the sender and time in blue and the text in
+        // green, right of the sender's picture.
+        if (within(5000, [&] {
+                const QImage after = Desktop::shot().copy(seen);
+                names = Pixels::changed(before, after, Pixels::near(kNameBlue, 60), 24);
+                words = Pixels::changed(before, after, Pixels::near(kTextGreen, 40), 24);
+                return names >= 15 && words >= 15;
+            }))
+            return true;
+        return fail(QStringLiteral("%1's transcript did not show the line (%2 name and %3 text pixels)")
+                        .arg(to.name())
+                        .arg(names)
+                        .arg(words));
+    }
+
+    bool clickEnd(Client &client)
+    {
+        const QRect texts = barTexts(Desktop::shot(), client);
+        if (texts.width() < 40)
+            return fail(client.name() + QStringLiteral(": no [结束] on the control bar"));
+        Desktop::click(QPoint(texts.left() + 10, texts.center().y()));
+        Desktop::moveTo(aside());
+        return true;
+    }
+
+    // Whether nginx holds anything of the class: its stream or the voice.
+    bool classOnServer()
+    {
+        for (const testsupport::NginxRtmp::StreamStat &s : nginx.streams()) {
+            if (s.name.startsWith(QLatin1String("course101")) && s.clients > 0)
+                return true;
+        }
+        return false;
+    }
+
+    bool teacherPublishes()
+    {
+        for (const testsupport::NginxRtmp::StreamStat &s : nginx.streams()) {
+            if (s.name == QLatin1String("course101") && s.publishing)
+                return true;
+        }
+        return false;
+    }
+
+    // Whether the class the peer sits in holds these users (by the list it
+    // got on joining and who came in since).
+    bool peerSees(const QStringList &uids)
+    {
+        QSet<QString> present;
+        for (const QJsonObject &list : peer.received(1, 1)) {
+            for (const QJsonValue &user : list.value(QStringLiteral("userInfoList")).toArray())
+                present.insert(user.toObject().value(QStringLiteral("uid")).toString());
+        }
+        for (const QJsonObject &user : peer.received(1, 2))
+            present.insert(user.value(QStringLiteral("uid")).toString());
+        for (const QJsonObject &user : peer.received(1, 3))
+            present.remove(user.value(QStringLiteral("uid")).toString());
+        for (const QString &uid : uids) {
+            if (!present.contains(uid))
+                return false;
+        }
+        return true;
+    }
+
+    // Processor use of a client over a second, in per cent of one core.
+    static double cpuUse(const Client &client)
+    {
+        const long ticks = sysconf(_SC_CLK_TCK);
+        const qint64 before = cpuTicks(client.pid());
+        QElapsedTimer timer;
+        timer.start();
+        QTest::qWait(1000);
+        const qint64 after = cpuTicks(client.pid());
+        return 100.0 * double(after - before) / ticks / (timer.elapsed() / 1000.0);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+            QSKIP("needs the X display and PulseAudio session of ./run test");
+        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty(), "needs xdotool");
+        display = Desktop::size();
+        if (display.width() < 1800 || display.height() < 1000)
+            QSKIP("needs a display of 1920 x 1080");
+
+        const QString tag = QString::number(QCoreApplication::applicationPid());
+        mic.reset(new testsupport::NullSink(QStringLiteral("tavi_e2e_mic_") + tag));
+        teacherEar.reset(new testsupport::NullSink(QStringLiteral("tavi_e2e_teacher_") + tag));
+        studentEar.reset(new testsupport::NullSink(QStringLiteral("tavi_e2e_student_") + tag));
+        QVERIFY(mic->isLoaded() && teacherEar->isLoaded() && studentEar->isLoaded());
+        // The student speaks all along; the teacher hears it only through
+        // the dialogue.
+        QVERIFY(tone.start(mic->name(), kFrequency));
+        QVERIFY(testsupport::waitForTone(mic->monitor(), kFrequency, 10000));
+
+        nginx.setStatPage(true);
+        QVERIFY(nginx.start());
+        school.setChatHost(testsupport::freeLoopbackHost());
+        QVERIFY(!school.chatHost().isEmpty());
+        QVERIFY(school.start(nginx.url(QString()).chopped(1)));
+
+        // The corners that the two main windows leave free.
+        const int freeWidth = display.width() - 1180;
+        const int freeHeight = display.height() - 600;
+        corner.reset(new PatternWindow(QRect(40, 60, freeWidth - 100, freeHeight - 120), 2, 2, kCorner));
+        otherCorner.reset(new PatternWindow(QRect(1180 + 40, 600 + 40, freeWidth - 80, freeHeight - 200), 2, 1,
+                                            kOtherCorner));
+        corner->show();
+        otherCorner->show();
+        QVERIFY(QTest::qWaitForWindowExposed(corner.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(otherCorner.get()));
+        Desktop::moveTo(aside());
+
+        // The participant tab as the chat panel paints it, on its white.
+        for (int n = 0; n <= 9; ++n) {
+            QWidget holder;
+            holder.setFixedSize(80, 30);
+            QPalette palette = holder.palette();
+            palette.setColor(QPalette::Window, Qt::white);
+            holder.setPalette(palette);
+            holder.setAutoFillBackground(true);
+            TextBtn tab(QStringLiteral("学 员"), QStringLiteral("(%1)").arg(n), 14, 10, 80, 30, &holder);
+            countPictures.append(holder.grab().toImage().convertToFormat(QImage::Format_RGB32));
+        }
+
+        // A third member of the class hears what the server passes on.
+        QVERIFY(peer.signIn(school.baseUrl(), QStringLiteral("tutor")));
+        QVERIFY(peer.open(school.chatHost()));
+        peer.join(QStringLiteral("101"));
+        QVERIFY(peer.waitFor(1, 1, [](const QJsonObject &) { return true; }));
+    }
+
+    void bothSignIn()
+    {
+        teacher.reset(new Client(QStringLiteral("teacher")));
+        student.reset(new Client(QStringLiteral("student")));
+        QVERIFY(teacher->install(school.baseUrl(), school.chatHost()));
+        QVERIFY(student->install(school.baseUrl(), school.chatHost()));
+
+        QVERIFY(teacher->start(teacherEnvironment()));
+        QVERIFY2(firstStart(*teacher), qPrintable(why));
+        QVERIFY2(signIn(*teacher, QStringLiteral("teacher"), false), qPrintable(why));
+        QVERIFY2(place(*teacher, teacherPlace()), qPrintable(why));
+
+        QVERIFY(student->start(studentEnvironment()));
+        QVERIFY2(firstStart(*student), qPrintable(why));
+        QVERIFY2(signIn(*student, QStringLiteral("student"), true), qPrintable(why));
+        QVERIFY2(place(*student, studentPlace()), qPrintable(why));
+        // The teacher's window to the front, as a click on it would bring it
+        // under a window manager: its chat tabs lie under the student's.
+        QVERIFY(Desktop::raise(teacher->main().id));
+
+        QVERIFY2(showsTodaysCourses(*teacher), qPrintable(why));
+        QVERIFY2(showsTodaysCourses(*student), qPrintable(why));
+    }
+
+    void classBegins()
+    {
+        // The teacher alone with the scripted classmates and the peer.
+        QVERIFY2(enterClass(*teacher), qPrintable(why));
+        QVERIFY2(countReads(*teacher, 5), qPrintable(why));
+        QVERIFY2(enterClass(*student), qPrintable(why));
+        qint64 took = 0;
+        QVERIFY2(studentSeesTeacher(3000, &took), qPrintable(why));
+        qInfo("the student saw the teacher's desktop %lld ms after 确定", took);
+        // Both lists count both.
+        QVERIFY2(countReads(*teacher, 6), qPrintable(why));
+        QVERIFY2(countReads(*student, 6), qPrintable(why));
+    }
+
+    void chatBothWays()
+    {
+        QVERIFY2(say(*student, *teacher, QStringLiteral("student-") + randomWord()), qPrintable(why));
+        QVERIFY2(say(*teacher, *student, QStringLiteral("teacher-") + randomWord()), qPrintable(why));
+    }
+
+    void dialogue()
+    {
+        QVERIFY2(testsupport::toneShare(testsupport::recordSource(teacherEar->monitor(), 500), kFrequency) < 0.3,
+                 "the teacher hears the student before the dialogue");
+        const QImage shot = Desktop::shot();
+        const QRect texts = barTexts(shot, *student);
+        // "[结束][录制]" alone are about 60 pixels wide.
+        QVERIFY2(texts.width() > 85, qPrintable(QStringLiteral("no dialogue button on the student's control bar (%1 pixels of texts)").arg(texts.width())));
+        // "[开启对话]" is the rightmost text.
+        const QRect label(texts.right() - 50, texts.top() - 2, 52, texts.height() + 4);
+        const QImage before = shot.copy(label);
+        Desktop::click(QPoint(texts.right() - 10, texts.center().y()));
+        Desktop::moveTo(aside());
+        clock.start();
+        QVERIFY2(within(3000, [&] { return Pixels::difference(Desktop::shot().copy(label), before) > 3; }),
+                 "the dialogue button did not change to [关闭对话]");
+        QVERIFY2(testsupport::waitForTone(teacherEar->monitor(), kFrequency, 15000),
+                 "the teacher does not hear the student's microphone");
+        qInfo("the teacher heard the student %lld ms after [开启对话]", clock.elapsed());
+    }
+
+    void classEnds()
+    {
+        QVERIFY2(clickEnd(*student), qPrintable(why));
+        // The student left the chat: the teacher's count drops, the
+        // student's list is empty; the screen shows no class any more.
+        QVERIFY2(countReads(*teacher, 5), qPrintable(why));
+        QVERIFY2(countReads(*student, 0), qPrintable(why));
+        QVERIFY2(within(5000, [&] { return !showsPattern(Desktop::shot(), *student); }),
+                 "the student's screen still shows the class");
+        QVERIFY2(clickEnd(*teacher), qPrintable(why));
+        QVERIFY2(countReads(*teacher, 0), qPrintable(why));
+        // Nothing of the class is left on the server, and neither client
+        // keeps working.
+        QVERIFY2(within(15000, [&] { return !classOnServer(); }), nginx.stat().constData());
+        for (Client *client : {teacher.get(), student.get()}) {
+            const double use = cpuUse(*client);
+            qInfo("%s uses %.1f %% of a core after the class", qPrintable(client->name()), use);
+            QVERIFY2(use < 15, qPrintable(client->name()));
+        }
+    }
+
+    void nginxRestarts()
+    {
+        QVERIFY2(enterClass(*teacher), qPrintable(why));
+        QVERIFY2(enterClass(*student), qPrintable(why));
+        QVERIFY2(studentSeesTeacher(5000), qPrintable(why));
+        QVERIFY(nginx.restart());
+        clock.start();
+        // New colours: only a picture that came back shows them.
+        corner->setColours(rotated(kCorner));
+        otherCorner->setColours(rotated(kOtherCorner));
+        QVERIFY2(studentSeesTeacher(10000), qPrintable(why));
+        const qint64 picture = clock.elapsed();
+        QVERIFY2(within(10000 - int(clock.elapsed()), [&] { return teacherPublishes(); }),
+                 "the teacher does not publish again");
+        qInfo("after nginx restarted: the student's picture came back after %lld ms, the teacher published "
+              "again within %lld ms",
+              picture, clock.elapsed());
+    }
+
+    void schoolRestarts()
+    {
+        QVERIFY(school.restart());
+        clock.start();
+        peer.close();
+        peer.clearReceived();
+        QVERIFY(within(10000, [&] { return peer.open(school.chatHost(), 1000); }));
+        peer.join(QStringLiteral("101"));
+        // Both clients come back to the class by themselves: the server
+        // seats them again, and their lists count the class anew.
+        QVERIFY2(within(15000, [&] { return peerSees({"10001", "20001"}); }), "the clients did not come back to the chat");
+        qInfo("the chat came back %lld ms after the school restarted", clock.elapsed());
+        QVERIFY2(countReads(*teacher, 6), qPrintable(why));
+        QVERIFY2(countReads(*student, 6), qPrintable(why));
+        QVERIFY2(say(*student, *teacher, QStringLiteral("again-") + randomWord()), qPrintable(why));
+    }
+
+    void studentCrashes()
+    {
+        student->kill();
+        QVERIFY2(countReads(*teacher, 5), qPrintable(why));
+        QVERIFY(student->start(studentEnvironment()));
+        // Not a fresh installation any more: straight to the sign-in.
+        Desktop::Window first;
+        QVERIFY(student->waitForWindow([](const Desktop::Window &) { return true; }, 20000, &first));
+        QVERIFY2(Client::isLogin(first), "the update message came again");
+        QVERIFY2(signIn(*student, QStringLiteral("student"), true), qPrintable(why));
+        QVERIFY2(place(*student, studentPlace()), qPrintable(why));
+        QVERIFY(Desktop::raise(teacher->main().id));
+        QVERIFY2(showsTodaysCourses(*student), qPrintable(why));
+        QVERIFY2(enterClass(*student), qPrintable(why));
+        QVERIFY2(studentSeesTeacher(5000), qPrintable(why));
+        QVERIFY2(countReads(*teacher, 6), qPrintable(why));
+        QVERIFY2(countReads(*student, 6), qPrintable(why));
+    }
+
+    void cleanupTestCase()
+    {
+        // The programs end when asked to, in class or not.
+        for (Client *client : {teacher.get(), student.get()}) {
+            if (client && client->isRunning())
+                QVERIFY2(client->terminate(10000), qPrintable(client->name() + QStringLiteral(" ignores SIGTERM")));
+        }
+        peer.close();
+        tone.stop();
+    }
+};
+
+QTEST_MAIN(TestClassEnd2End)
+#include "tst_classend2end.moc"

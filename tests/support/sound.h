@@ -1,0 +1,64 @@
+#pragma once
+
+#include "peerprocess.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace testsupport {
+
+// A PulseAudio null sink of the test's own. Whatever plays into it can be
+// heard on its monitor, "NAME.monitor", which serves as a microphone
+// (PULSE_SOURCE) or as an ear on a program's speakers (PULSE_SINK=NAME).
+// Unloaded when destroyed.
+class NullSink
+{
+public:
+    explicit NullSink(const QString &name);
+    ~NullSink();
+    NullSink(const NullSink &) = delete;
+    NullSink &operator=(const NullSink &) = delete;
+
+    bool isLoaded() const { return !m_module.isEmpty(); }
+    QString name() const { return m_name; }
+    QString monitor() const { return m_name + QStringLiteral(".monitor"); }
+
+private:
+    QString m_name;
+    QString m_module;
+};
+
+// A sine tone played into a sink in real time by the ffmpeg command line,
+// until stopped or destroyed.
+class Tone
+{
+public:
+    ~Tone() { stop(); }
+    bool start(const QString &sink, int frequency);
+    void stop();
+    bool isPlaying() const { return m_process.state() == QProcess::Running; }
+
+private:
+    PeerProcess m_process;
+};
+
+constexpr int kSampleRate = 44100;
+
+// 16-bit mono samples at kSampleRate of what the ffmpeg command line reads
+// with these input arguments, e.g. {"-i", "file.flv"}; empty on failure.
+QVector<qint16> samplesOf(const QStringList &inputArgs, int timeoutMs = 30000);
+// ms of a PulseAudio source, e.g. a sink's monitor.
+QVector<qint16> recordSource(const QString &source, int ms);
+
+// Root mean square of the samples.
+double rms(const QVector<qint16> &samples);
+// The share (0 to 1) of the samples' energy that lies at frequency, taken
+// in blocks of 0.1 s (Goertzel); 0 for silence (rms below 30).
+double toneShare(const QVector<qint16> &samples, double frequency);
+
+// Listens to a source in stretches of 0.3 s until the tone at frequency
+// makes most of what it hears (share above 0.8); false after timeoutMs.
+bool waitForTone(const QString &source, double frequency, int timeoutMs);
+
+} // namespace testsupport
