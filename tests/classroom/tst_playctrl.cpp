@@ -189,25 +189,6 @@ private slots:
         QTRY_VERIFY(ctrl.isIdle());
     }
 
-    void localPicturesComeThroughTheSameSignal()
-    {
-        const QString file = QDir::current().absoluteFilePath(QStringLiteral("local.mp4"));
-        QVERIFY(testsupport::makeMedia(file, QStringLiteral("-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
-                                                            "sine=sample_rate=44100 -t 4 -c:v libx264 -preset "
-                                                            "ultrafast -pix_fmt yuv420p -c:a aac")
-                                                 .split(' ')));
-        playAudioVideoCtrl ctrl;
-        QSignalSpy pictures(&ctrl, &playAudioVideoCtrl::sig_GetOneFrame);
-        QSignalSpy duration(&ctrl, &playAudioVideoCtrl::sig_localDuration);
-        ctrl.localStart(file);
-        QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 5, 15000);
-        QCOMPARE(pictures.last().at(0).value<QImage>().size(), QSize(160, 120));
-        QTRY_COMPARE(duration.count(), 1);
-        QCOMPARE(duration.first().at(0).toLongLong() / 1000000, 4);
-        ctrl.localStop();
-        QTRY_VERIFY(ctrl.isIdle());
-    }
-
     void volumeScalesSamples_data()
     {
         QTest::addColumn<int>("volume");
