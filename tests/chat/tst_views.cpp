@@ -3,7 +3,6 @@
 #include "widgets.h"
 
 #include "chat/conlistwidget.h"
-#include "chat/studentwidget.h"
 #include "chat/talkcontent.h"
 #include "chat/talkwidget.h"
 #include "net/flash.h"
@@ -325,22 +324,6 @@ private slots:
         QCOMPARE(again.picturesPending(), 0);
         QCOMPARE(icon(again.entry("10001")->icon()), icon(list.entry("10001")->icon()));
     }
-
-    void panelPages()
-    {
-        StudentWidget panel;
-        panel.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&panel));
-        QVERIFY(panel.talkWidget()->isVisible() && !panel.conListWidget()->isVisible());
-        QVERIFY(!panel.tabButton(2)->isVisible()); // the audition list is not offered
-        QTest::mouseClick(panel.tabButton(1), Qt::LeftButton);
-        QVERIFY(panel.conListWidget()->isVisible() && !panel.talkWidget()->isVisible());
-        panel.slot_studentSum(12);
-        QCOMPARE(panel.tabButton(1)->text2(), QStringLiteral("(12)"));
-        panel.slot_logOutChat();
-        QCOMPARE(panel.tabButton(1)->text2(), QStringLiteral("(0)"));
-    }
-
     // Huge texts (a run of 1 MB without a break takes Qt hours to lay
     // out) are cut to their beginning.
     void hugeTextsCut()

@@ -258,20 +258,6 @@ private slots:
         if (counting)
             QCOMPARE(entry.countdownLabel()->text(), afterTick == QLatin1String("unchanged") ? before : afterTick);
     }
-
-    void longNamesAreElided()
-    {
-        CourseInfo info;
-        info.name = QString(60, QChar(0x6570)); // 数 x 60
-        CourseListItem entry(nullptr, info);
-        const QLabel *name = entry.findChild<QLabel *>(QStringLiteral("nameLabel"));
-        QVERIFY(name->text().endsWith(QChar(0x2026)) && name->text().size() < info.name.size());
-        QCOMPARE(name->toolTip(), info.name);
-        info.name = QStringLiteral("Python");
-        CourseListItem shortEntry(nullptr, info);
-        QCOMPARE(shortEntry.findChild<QLabel *>(QStringLiteral("nameLabel"))->text(), info.name);
-    }
-
     void requestsPerUserType_data()
     {
         QTest::addColumn<QString>("userType");
