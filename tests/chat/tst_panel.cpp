@@ -11,11 +11,8 @@
 #include "net/flash.h"
 #include "net/logindlg.h"
 #include "net/userinfo.h"
-#include "ui/pixbutton.h"
-#include "ui/popwidget.h"
 #include "ui/textbtn.h"
 
-#include <QDesktopServices>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTextBrowser>
@@ -23,7 +20,6 @@
 #include <QtTest>
 
 using testsupport::ChatPeer;
-using testsupport::httpGet;
 using testsupport::topLevels;
 
 namespace {
@@ -57,7 +53,6 @@ class TestPanel : public QObject
 
     testsupport::DemoSchool school;
     StudentWidget *panel = nullptr;
-    QList<QUrl> opened;
 
     QString transcript() const
     {
@@ -72,9 +67,6 @@ class TestPanel : public QObject
         panel->joinClass(course);
     }
 
-public slots:
-    void openUrl(const QUrl &url) { opened << url; }
-
 private slots:
     void initTestCase()
     {
@@ -84,7 +76,6 @@ private slots:
         school.setExtraArguments({QStringLiteral("--chatter"), QStringLiteral("300")});
         QVERIFY(school.start());
         QVERIFY(school.writeSysConfig());
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
 
         LoginDlg *login = LoginDlg::instance();
         login->findChild<QLineEdit *>(QStringLiteral("userEdit"))->setText(QStringLiteral("student"));
@@ -103,9 +94,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         delete panel;
-        qDeleteAll(topLevels<popWidget>());
     }
 
     void classDiscussion()
@@ -151,39 +140,6 @@ private slots:
         QCOMPARE(count(), QStringLiteral("(0)"));
         QVERIFY(tutor.waitFor(1, 3, [](const QJsonObject &c) { return c.value("uid").toString() == "10001"; }));
     }
-
-    void noticeOpensItsPage_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("courseware") << "courseware" << "/courseware/7.html";
-        QTest::newRow("news") << "news" << "/news/7.html";
-    }
-
-    void noticeOpensItsPage()
-    {
-        QFETCH(QString, kind);
-        QFETCH(QString, path);
-        qDeleteAll(topLevels<popWidget>());
-        opened.clear();
-        enterClass();
-        QTRY_COMPARE(count(), QStringLiteral("(4)"));
-        int status = 0;
-        httpGet(school.baseUrl() + QStringLiteral("/demo/chat/notice?orderid=101&kind=%1&id=7&title=%2")
-                                       .arg(kind, QString::fromUtf8(QUrl::toPercentEncoding(QStringLiteral("新课件")))),
-                &status);
-        QCOMPARE(status, 200);
-        QTRY_COMPARE(topLevels<popWidget>().size(), 1);
-        popWidget *pop = topLevels<popWidget>().first();
-        QCOMPARE(pop->content(), QStringLiteral("   新课件"));
-        QTest::mouseClick(pop->findChild<pixButton *>(QStringLiteral("lookBtn")), Qt::LeftButton);
-        const QUrl link(QStringLiteral("http://127.0.0.1:%1%2").arg(school.port()).arg(path));
-        QCOMPARE(opened, QList<QUrl>{link});
-        const QByteArray page = httpGet(link.toString(), &status);
-        QCOMPARE(status, 200);
-        QVERIFY(page.contains("7"));
-    }
-
     // The school goes away and comes back on the same address: the chat
     // returns by itself, says who the student is and rejoins the class.
     void comesBackAfterRestart()
