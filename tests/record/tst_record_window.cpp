@@ -51,22 +51,6 @@ private slots:
         QVERIFY(QDir(QDir::currentPath() + QStringLiteral("/录像 课堂")).exists());
         QCOMPARE(again.form()->comboBox_audio->currentText(), mic);
     }
-
-    void timerLabel()
-    {
-        recordWindow window;
-        QLabel *label = window.form()->label_time;
-        QCOMPARE(label->text(), QStringLiteral("00:00:00"));
-        window.slotTimerTimeOut();
-        QCOMPARE(label->text(), QStringLiteral("00:00:01"));
-        window.setElapsedSeconds(3600 + 59 * 60 + 58);
-        window.slotTimerTimeOut();
-        QCOMPARE(label->text(), QStringLiteral("01:59:59"));
-        window.setElapsedSeconds(100 * 3600 - 1);
-        window.slotTimerTimeOut();
-        QCOMPARE(label->text(), QStringLiteral("00:00:00")); // hours show their last two digits
-    }
-
     void recordsThroughStateTable()
     {
         MovingDesktop desktop;
