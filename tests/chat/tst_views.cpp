@@ -83,11 +83,6 @@ QImage loaded(const QTextDocument *doc, const QString &name)
     return QImage::fromData(v.toByteArray());
 }
 
-QImage icon(const QIcon &icon)
-{
-    return icon.pixmap(20, 20).toImage();
-}
-
 } // namespace
 
 // The talk view, the participant list and the panel's pages, with pictures
@@ -302,28 +297,6 @@ private slots:
         QCOMPARE(got, sums);
     }
 
-    // Pictures come after their entries, from the cache when they can.
-    void participantPictures()
-    {
-        ConListWidget list;
-        const QImage man = icon(QIcon(QStringLiteral(":/images/sys/man")));
-        list.slot_usersListInf({user("10001", picture("10001")), user("gone", kDead), user("nobody", QString()),
-                                user("left", picture("20001"))});
-        list.slot_userOut(user("left", QString()));
-        QCOMPARE(list.participants(), 3);
-        QTRY_COMPARE(list.picturesPending(), 0);
-        QTRY_VERIFY(QFile::exists(QStringLiteral("pic/10001.png")));
-        QCOMPARE(icon(list.entry("10001")->icon()), icon(QIcon(QStringLiteral("pic/10001.png"))));
-        QCOMPARE(icon(list.entry("gone")->icon()), man);
-        QCOMPARE(icon(list.entry("nobody")->icon()), man);
-        QVERIFY(!QFile::exists(QStringLiteral("pic/gone.png")));
-
-        // Cached now: a second list shows it at once, without the network.
-        ConListWidget again;
-        again.slot_userIn(user("10001", kDead));
-        QCOMPARE(again.picturesPending(), 0);
-        QCOMPARE(icon(again.entry("10001")->icon()), icon(list.entry("10001")->icon()));
-    }
     // Huge texts (a run of 1 MB without a break takes Qt hours to lay
     // out) are cut to their beginning.
     void hugeTextsCut()
