@@ -291,12 +291,8 @@ private slots:
         for (const QByteArray &line : out.split('\n'))
             QVERIFY2(line.isEmpty() || line.contains(": hint: "), line.constData());
         const QMap<QString, QString> keys = desktopKeys(path);
-        QCOMPARE(keys.value("Exec"), QString("tavi"));
-        QCOMPARE(keys.value("Icon"), QString("tavi"));
-        QCOMPARE(keys.value("Categories"), QString("Education;AudioVideo;"));
-        QCOMPARE(keys.value("StartupWMClass"), QString("tavi"));
-        for (const char *key : {"Name", "Comment", "Comment[zh_CN]"})
-            QVERIFY2(!keys.value(key).isEmpty(), key);
+        QCOMPARE(QStringList({keys.value("Exec"), keys.value("Icon"), keys.value("Categories"), keys.value("StartupWMClass")}),
+                 QStringList({"tavi", "tavi", "Education;AudioVideo;", "tavi"}));
         QVERIFY(keys.value("Name[zh_CN]").contains(QStringLiteral("课堂")));
     }
 
