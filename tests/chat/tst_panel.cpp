@@ -20,19 +20,8 @@
 #include <QtTest>
 
 using testsupport::ChatPeer;
-using testsupport::topLevels;
 
 namespace {
-
-bool flashShown(const QString &text)
-{
-    bool shown = false;
-    for (Flash *flash : topLevels<Flash>()) {
-        shown |= flash->text() == text;
-        delete flash;
-    }
-    return shown;
-}
 
 bool hasUid(const QJsonObject &content, const QString &uid)
 {
@@ -155,7 +144,7 @@ private slots:
         panel->talkWidget()->input()->setPlainText(QStringLiteral("还在吗"));
         QTest::mouseClick(panel->talkWidget()->sendButton(), Qt::LeftButton);
         QCOMPARE(panel->talkWidget()->input()->toPlainText(), QStringLiteral("还在吗"));
-        QVERIFY(flashShown(QStringLiteral("聊天未连接")));
+        QVERIFY(testsupport::takeNotice<Flash>(QStringLiteral("聊天未连接")));
 
         QVERIFY(school.start());
         QVERIFY(connected.wait(8000));

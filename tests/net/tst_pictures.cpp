@@ -18,12 +18,7 @@ namespace {
 // Whether a failure notice is open; all notices are closed.
 bool takeFailureNotice()
 {
-    bool shown = false;
-    for (Flash *flash : testsupport::topLevels<Flash>()) {
-        shown |= flash->isVisible() && flash->text() == QStringLiteral("网络请求失败");
-        delete flash;
-    }
-    return shown;
+    return testsupport::takeNotice<Flash>(QStringLiteral("网络请求失败"));
 }
 
 // Every file below dir, relative to it.

@@ -17,4 +17,17 @@ QList<T *> topLevels()
     return found;
 }
 
+// Whether a notice of kind T (with text()) shows this text; every such
+// notice is deleted, so the next check starts afresh.
+template <class T>
+bool takeNotice(const QString &text)
+{
+    bool shown = false;
+    for (T *notice : topLevels<T>()) {
+        shown |= notice->isVisible() && notice->text() == text;
+        delete notice;
+    }
+    return shown;
+}
+
 } // namespace testsupport
