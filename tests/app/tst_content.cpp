@@ -111,16 +111,6 @@ private slots:
         QCOMPARE(order, QStringList({"chat:4711", "screen had:4711"}));
         QCOMPARE(screen->playMode(), 2);
     }
-
-    void classEndLeavesTheChat()
-    {
-        QSignalSpy left(content->chatPanel()->conListWidget(), &ConListWidget::s_studentSum);
-        QTest::mouseClick(content->screen()->endButton(), Qt::LeftButton);
-        QVERIFY(!left.isEmpty());
-        QCOMPARE(left.last().at(0).toInt(), 0);
-        QCOMPARE(content->screen()->playMode(), 0);
-    }
-
     void trayStepShowsTheBackground()
     {
         Screen *screen = content->screen();
