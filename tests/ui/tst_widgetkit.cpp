@@ -1,9 +1,6 @@
-// The painted widgets' mouse states, locks and pictures, driven with real
-// Qt events on an Xvfb display.
+// The painted widgets' states, driven with real Qt events on an Xvfb display.
 #include "ui/commonbutton.h"
-#include "ui/iconbtn.h"
 #include "ui/playbtn.h"
-#include "ui/rebtn.h"
 #include "ui/textbtn.h"
 #include "ui/videoslider.h"
 
@@ -26,36 +23,6 @@ class WidgetKitTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void iconBtnShowsHoverPictureOnlyWithHoverFlag()
-    {
-        const QString normal(":/images/sys/close"), hovered(":/images/sys/close_hover");
-        IconBtn hover(normal, true);
-        enter(&hover);
-        QCOMPARE(hover.shownPicture(), hovered);
-        QTest::mousePress(&hover, Qt::LeftButton);
-        QCOMPARE(hover.shownPicture(), hovered);
-        QTest::mouseRelease(&hover, Qt::LeftButton);
-        QCOMPARE(hover.shownPicture(), normal);
-        leave(&hover);
-        QCOMPARE(hover.shownPicture(), normal);
-
-        IconBtn plain(normal, false);
-        enter(&plain);
-        QTest::mousePress(&plain, Qt::LeftButton);
-        QCOMPARE(plain.shownPicture(), normal);
-    }
-
-    void reBtnSwapsOnEveryPress()
-    {
-        ReBtn btn(":/images/sys/right", ":/images/sys/left", false);
-        QSignalSpy clicked(&btn, SIGNAL(clicked()));
-        for (const char* expected : {"left", "right", "left"}) {
-            QTest::mouseClick(&btn, Qt::LeftButton);
-            QCOMPARE(btn.shownPicture(), QString(":/images/sys/") + expected);
-        }
-        QCOMPARE(clicked.count(), 3);
-    }
-
     void playBtnStopResetsProgressUnlessDragged()
     {
         VideoSlider* slider = VideoSlider::instance();
@@ -73,20 +40,6 @@ private slots:
         playBtn::instance()->setState(3);
         QCOMPARE(slider->value(), 0);
     }
-
-    void videoSliderReleaseReportsValue()
-    {
-        VideoSlider* slider = VideoSlider::instance();
-        slider->setRange(0, 100);
-        slider->setFixedSize(200, 6);
-        QSignalSpy changed(slider, SIGNAL(sig_valueChanged(int)));
-        QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(150, 3));
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(changed.at(0).at(0).toInt(), 75);
-        QCOMPARE(slider->value(), 75);
-        QVERIFY(!slider->isSliderDown());
-    }
-
     // A clicked tab and a pressed text button stay marked after the mouse
     // leaves, until told otherwise.
     void selectionOutlastsTheMouse()
