@@ -16,20 +16,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
 namespace {
-
-void sendMouse(QWidget *widget, QEvent::Type type, const QPoint &global, Qt::MouseButton button,
-               Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, widget->mapFromGlobal(global), global, button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
 
 QAction *trayAction(Trayicon *tray, const QString &text)
 {
@@ -107,24 +98,6 @@ private slots:
         QTRY_COMPARE(window->geometry(), QRect((w - 1180) / 2, (h - 600) / 2, 1180, 600));
         QVERIFY(!window->isMaximized()); // layout by geometry only
     }
-
-    void titleBarDragMovesWindow()
-    {
-        window->move(100, 80);
-        QTRY_COMPARE(window->pos(), QPoint(100, 80));
-        TitleWidget *title = window->title();
-        const QPoint start = title->mapToGlobal(QPoint(700, 19));
-        sendMouse(title, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
-        sendMouse(title, QEvent::MouseMove, start + QPoint(10, 5), Qt::NoButton, Qt::LeftButton);
-        sendMouse(title, QEvent::MouseMove, start + QPoint(-30, 45), Qt::NoButton, Qt::LeftButton);
-        sendMouse(title, QEvent::MouseButtonRelease, start + QPoint(-30, 45), Qt::LeftButton, Qt::NoButton);
-        QTRY_COMPARE(window->pos(), QPoint(70, 125));
-        // After the release a move changes nothing.
-        QSignalSpy moves(window, SIGNAL(s_move(QPoint)));
-        sendMouse(title, QEvent::MouseMove, start + QPoint(200, 200), Qt::NoButton, Qt::LeftButton);
-        QCOMPARE(moves.count(), 0);
-    }
-
     void trayAndBack()
     {
         QTest::mouseClick(window->title()->closeButton(), Qt::LeftButton);

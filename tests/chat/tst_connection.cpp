@@ -4,8 +4,6 @@
 #include "chat/DataReceive.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -139,32 +137,6 @@ private slots:
         QVERIFY(connection.connectedNow());
     }
 
-    void framesPassUnchanged_data()
-    {
-        QTest::addColumn<QString>("frame");
-        QTest::newRow("json") << QStringLiteral("{\"list\":{\"ptype\":1,\"type\":4}}");
-        QTest::newRow("chinese") << QStringLiteral("大家好，我是王小明");
-        QTest::newRow("not json") << QStringLiteral("<<not json>>");
-        QTest::newRow("empty") << QString();
-        QTest::newRow("1 MB") << QString(1 << 20, QLatin1Char('x'));
-    }
-
-    void framesPassUnchanged()
-    {
-        QFETCH(QString, frame);
-        ChatTestServer server;
-        QVERIFY(server.listen(host));
-        DataReceive connection;
-        QSignalSpy connected(&connection, SIGNAL(s_connected()));
-        QSignalSpy received(&connection, SIGNAL(s_reiveMsg(QString)));
-        connection.createDataRecvWS();
-        QVERIFY(connected.wait(5000));
-        server.sendAll(frame);
-        QVERIFY(received.wait(5000));
-        QCOMPARE(received.count(), 1);
-        QCOMPARE(received.at(0).at(0).toString(), frame);
-    }
-
     // Drop, retries every three seconds while the server is away, no
     // sending and no ping in between, then back with the ping counting anew.
     void dropRetriesAndComesBack()
@@ -197,18 +169,13 @@ private slots:
         QVERIFY(hole.listen(host));
         const qint64 holeStart = sinceDrop.elapsed();
         QTRY_VERIFY_WITH_TIMEOUT(hole.attempts.size() >= 3, 15000);
-        QList<qint64> attempts;
-        for (qint64 at : hole.attempts)
-            attempts << at + holeStart;
-        QVERIFY2(attempts[0] >= 2800 && attempts[0] <= 4500, qPrintable(QString::number(attempts[0])));
-        for (int i = 1; i < 3; ++i) {
-            const qint64 gap = attempts[i] - attempts[i - 1];
+        // Each attempt three seconds after the one before (the drop first).
+        for (int i = 0; i < 3; ++i) {
+            const qint64 gap = hole.attempts[i] + holeStart - (i ? hole.attempts[i - 1] + holeStart : 0);
             QVERIFY2(gap >= 2800 && gap <= 4500, qPrintable(QString::number(gap)));
         }
         // Only handshakes reached the server: nothing is sent while down.
-        QVERIFY(!hole.received.contains("lost"));
-        QVERIFY(!hole.received.contains("ping"));
-        QVERIFY(hole.received.startsWith("GET "));
+        QVERIFY(hole.received.startsWith("GET ") && !hole.received.contains("lost") && !hole.received.contains("ping"));
         QCOMPARE(connected.count(), 1);
         hole.server.close();
 

@@ -51,30 +51,20 @@ qint64 minutesToStart(const QJsonObject &course)
     return QDateTime::currentDateTime().secsTo(start) / 60;
 }
 
-struct StreamShape
+// "codecs size" of what plays at an address, e.g. "aac h264 1280x720";
+// empty when nothing does.
+QString shape(const QString &url, int timeoutMs = 15000)
 {
     QStringList codecs;
     QString size;
-    QString rate;
-    QString format;
-};
-
-StreamShape shape(const QString &url, int timeoutMs = 15000)
-{
-    const QJsonObject probe = testsupport::probe(url, timeoutMs);
-    StreamShape out;
-    out.format = probe.value(QStringLiteral("format")).toObject().value(QStringLiteral("format_name")).toString();
-    for (const QJsonValue &value : probe.value(QStringLiteral("streams")).toArray()) {
+    for (const QJsonValue &value : testsupport::probe(url, timeoutMs).value("streams").toArray()) {
         const QJsonObject stream = value.toObject();
-        out.codecs << stream.value(QStringLiteral("codec_name")).toString();
-        if (stream.value(QStringLiteral("codec_type")).toString() == QLatin1String("video")) {
-            out.size = QStringLiteral("%1x%2").arg(stream.value(QStringLiteral("width")).toInt())
-                           .arg(stream.value(QStringLiteral("height")).toInt());
-            out.rate = stream.value(QStringLiteral("r_frame_rate")).toString();
-        }
+        codecs << stream.value("codec_name").toString();
+        if (stream.value("codec_type").toString() == QLatin1String("video"))
+            size = QStringLiteral("%1x%2").arg(stream.value("width").toInt()).arg(stream.value("height").toInt());
     }
-    out.codecs.sort();
-    return out;
+    codecs.sort();
+    return (codecs << size).join(' ').trimmed();
 }
 
 // Process ids of the school's ffmpeg children.
@@ -96,7 +86,15 @@ class TestDemoSchool : public QObject
 {
     Q_OBJECT
 
+    testsupport::DemoSchool school;
+
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(school.start());
+        QVERIFY(school.writeSysConfig());
+    }
+
     void everyRoleHasClassesToEnter_data()
     {
         QTest::addColumn<QString>("user");
@@ -114,9 +112,6 @@ private slots:
         QFETCH(QString, user);
         QFETCH(QString, userType);
         QFETCH(int, listType);
-        testsupport::DemoSchool school;
-        QVERIFY(school.start(QStringLiteral("rtmp://127.0.0.1:1935/live")));
-        QVERIFY(school.writeSysConfig());
         bool oneToOne = false, group = false, countingDown = false;
         for (const QJsonObject &course : classes(user, listType, userType)) {
             const qint64 minutes = minutesToStart(course);
@@ -125,31 +120,8 @@ private slots:
             group |= type == QLatin1String("3") && minutes <= 30;
             countingDown |= minutes > 30;
         }
-        QVERIFY(oneToOne);
-        QVERIFY(group);
-        QVERIFY(countingDown);
+        QVERIFY(oneToOne && group && countingDown);
     }
-
-    void teacherAndStudentShareTheirStreams()
-    {
-        testsupport::DemoSchool school;
-        QVERIFY(school.start(QStringLiteral("rtmp://127.0.0.1:1935/live")));
-        QVERIFY(school.writeSysConfig());
-        const auto taught = classes(QStringLiteral("teacher"), 1, QStringLiteral("3"));
-        const auto attended = classes(QStringLiteral("student"), 2, QStringLiteral("1"));
-        int shared = 0;
-        for (auto it = attended.begin(); it != attended.end(); ++it) {
-            if (!taught.contains(it.key()))
-                continue;
-            ++shared;
-            const QJsonObject &t = taught[it.key()];
-            QCOMPARE(t.value("rtmp").toString(), it->value("rtmplat").toString());
-            QCOMPARE(t.value("rtmplat").toString(), it->value("rtmp").toString());
-            QCOMPARE(t.value("cs_name").toString(), it->value("name").toString());
-        }
-        QVERIFY(shared >= 2);
-    }
-
     void demoLessonOnAWatchedClass()
     {
         // Each needs the other's address: nginx first, then the school,
@@ -157,18 +129,15 @@ private slots:
         testsupport::NginxRtmp nginx;
         QVERIFY(nginx.start());
         const QString base = nginx.url(QString()).chopped(1);
-        testsupport::DemoSchool school;
-        QVERIFY(school.start(base, {QStringLiteral("--lessons")}));
-        nginx.setNotifyUrl(school.baseUrl() + QStringLiteral("/demo/rtmp"));
+        testsupport::DemoSchool lessons;
+        QVERIFY(lessons.start(base, {QStringLiteral("--lessons")}));
+        nginx.setNotifyUrl(lessons.baseUrl() + QStringLiteral("/demo/rtmp"));
         QVERIFY(nginx.restart());
 
         const QString classUrl = base + QStringLiteral("/course102");
         // Watching brings the lesson.
-        StreamShape lesson = shape(classUrl, 20000);
-        QCOMPARE(lesson.codecs, QStringList({"aac", "h264"}));
-        QCOMPARE(lesson.size, QStringLiteral("1280x720"));
-        QCOMPARE(lesson.rate, QStringLiteral("25/1"));
-        QCOMPARE(lesson.format, QStringLiteral("flv"));
+        const QString lesson = QStringLiteral("aac h264 1280x720");
+        QCOMPARE(shape(classUrl, 20000), lesson);
 
         // A teacher takes the class over while someone watches.
         QProcess watcher;
@@ -182,43 +151,40 @@ private slots:
                               .split(' ')
                           << classUrl);
         QVERIFY(teacher.waitForStarted(5000));
-        QTRY_COMPARE_WITH_TIMEOUT(shape(classUrl).size, QStringLiteral("320x240"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(shape(classUrl), QStringLiteral("aac h264 320x240"), 30000);
         QVERIFY2(teacher.state() == QProcess::Running, teacher.readAll().constData());
-        QTRY_VERIFY_WITH_TIMEOUT(lessonProcesses(school.processId()).isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(lessonProcesses(lessons.processId()).isEmpty(), 10000);
 
         // The teacher leaves: the lesson is back for the watcher.
         teacher.terminate();
         QVERIFY(teacher.waitForFinished(10000));
-        QTRY_COMPARE_WITH_TIMEOUT(shape(classUrl).size, QStringLiteral("1280x720"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(shape(classUrl), lesson, 30000);
 
         // A lesson that dies is started again.
-        const QList<qint64> running = lessonProcesses(school.processId());
+        const QList<qint64> running = lessonProcesses(lessons.processId());
         QCOMPARE(running.size(), 1);
         ::kill(pid_t(running.first()), SIGKILL);
-        QTRY_VERIFY_WITH_TIMEOUT(!lessonProcesses(school.processId()).isEmpty()
-                                     && lessonProcesses(school.processId()) != running,
+        QTRY_VERIFY_WITH_TIMEOUT(!lessonProcesses(lessons.processId()).isEmpty()
+                                     && lessonProcesses(lessons.processId()) != running,
                                  15000);
-        QTRY_COMPARE_WITH_TIMEOUT(shape(classUrl).size, QStringLiteral("1280x720"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(shape(classUrl), lesson, 30000);
 
         watcher.kill();
         watcher.waitForFinished(5000);
         // The school ends its lessons with itself.
-        const QList<qint64> lessons = lessonProcesses(school.processId());
-        QVERIFY(!lessons.isEmpty());
-        school.stop();
-        for (qint64 lessonPid : lessons)
+        const QList<qint64> children = lessonProcesses(lessons.processId());
+        QVERIFY(!children.isEmpty());
+        lessons.stop();
+        for (qint64 lessonPid : children)
             QTRY_VERIFY(::kill(pid_t(lessonPid), 0) != 0);
     }
 
     void noLessonWithoutTheFlag()
     {
         testsupport::NginxRtmp nginx;
-        QVERIFY(nginx.start());
-        testsupport::DemoSchool school;
-        QVERIFY(school.start(nginx.url(QString()).chopped(1)));
         nginx.setNotifyUrl(school.baseUrl() + QStringLiteral("/demo/rtmp"));
-        QVERIFY(nginx.restart());
-        QVERIFY(shape(nginx.url(QStringLiteral("course102")), 4000).codecs.isEmpty());
+        QVERIFY(nginx.start());
+        QVERIFY(shape(nginx.url(QStringLiteral("course102")), 4000).isEmpty());
         QVERIFY(lessonProcesses(school.processId()).isEmpty());
     }
 };

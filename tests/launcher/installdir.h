@@ -1,9 +1,10 @@
 #pragma once
 
+#include "testsupport.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,18 +23,10 @@ public:
         ini.setValue(QStringLiteral("/VERSION/Version"), version);
     }
 
-    static void write(const QString &path, const QByteArray &body)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(body);
-    }
-
+    static void write(const QString &path, const QByteArray &body) { QVERIFY(testsupport::writeFile(path, body)); }
     static QByteArray read(const QString &path)
     {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+        return QFile::exists(path) ? testsupport::readFile(path) : QByteArray("<missing>");
     }
 
 private:

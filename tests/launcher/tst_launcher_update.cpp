@@ -3,6 +3,7 @@
 #include "installdir.h"
 #include "updatectrl.h"
 #include "updateserver.h"
+#include "widgets.h"
 #include "xmlparse.h"
 
 #include <QProgressDialog>
@@ -152,15 +153,8 @@ private slots:
         QSignalSpy spy(&ctrl, &updateCtrl::s_mainSatart);
         ctrl.start();
         QProgressDialog *dialog = nullptr;
-        QTRY_VERIFY([&] {
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if ((dialog = qobject_cast<QProgressDialog *>(w)) && w->isVisible())
-                    return true;
-            return false;
-        }());
-        auto *cancelButton = dialog->findChild<QPushButton *>();
-        QVERIFY(cancelButton);
-        cancelButton->click();
+        QTRY_VERIFY((dialog = testsupport::topLevels<QProgressDialog>().value(0)) && dialog->isVisible());
+        dialog->findChild<QPushButton *>()->click();
         QCOMPARE(spy.size(), 1);
         QCOMPARE(spy.first().first().toInt(), 3);
         QVERIFY(!dialog->isVisible());

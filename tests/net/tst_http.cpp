@@ -1,41 +1,22 @@
 #include "demoschool.h"
 #include "testsupport.h"
+#include "widgets.h"
 
 #include "net/cookiejar.h"
 #include "net/flash.h"
 #include "net/jsonhelpers.h"
 #include "net/tavihttp.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QJsonArray>
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QTcpServer>
 #include <QtTest>
 
+using testsupport::topLevels;
+
 namespace {
-
-// Notices currently open, by text.
-QStringList flashTexts()
-{
-    QStringList texts;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *flash = qobject_cast<Flash *>(widget))
-            if (flash->isVisible())
-                texts << flash->text();
-    }
-    return texts;
-}
-
-void closeFlashes()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (qobject_cast<Flash *>(widget))
-            delete widget;
-    }
-}
 
 void writeBase(const QString &url)
 {
@@ -81,7 +62,7 @@ private slots:
 
     void cleanup()
     {
-        closeFlashes();
+        qDeleteAll(topLevels<Flash>());
         writeBase(school.baseUrl());
     }
 
@@ -191,18 +172,16 @@ private slots:
         const Outcome outcome = fetch("/demo/status", {{"code", code}}, 300);
         QVERIFY(clock.elapsed() < 10000);
         QCOMPARE(outcome.calls, 0);
-        QVERIFY(flashTexts().contains(QStringLiteral("网络请求失败")));
+        const QList<Flash *> told = topLevels<Flash>();
+        QVERIFY(told.size() == 1 && told.first()->isVisible() && told.first()->text() == QStringLiteral("网络请求失败"));
     }
 
     void noticeFadesAndGoes()
     {
         TaviHttp http("/x", {}, 80, false);
         http.showTip(QStringLiteral("网络请求失败"));
-        QPointer<Flash> flash;
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            if (auto *candidate = qobject_cast<Flash *>(widget))
-                flash = candidate;
-        QVERIFY(flash);
+        QCOMPARE(topLevels<Flash>().size(), 1);
+        QPointer<Flash> flash = topLevels<Flash>().first();
         QVERIFY(flash->isVisible());
         // Closing a notice must never end the program (main window in the tray).
         QVERIFY(!flash->testAttribute(Qt::WA_QuitOnClose));

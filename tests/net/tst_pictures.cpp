@@ -1,12 +1,12 @@
 #include "demoschool.h"
 #include "testsupport.h"
+#include "widgets.h"
 
 #include "net/avatarcache.h"
 #include "net/bitmaphttp.h"
 #include "net/bitmaplabel.h"
 #include "net/flash.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -18,13 +18,7 @@ namespace {
 // Whether a failure notice is open; all notices are closed.
 bool takeFailureNotice()
 {
-    bool shown = false;
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (auto *flash = qobject_cast<Flash *>(widget)) {
-            shown |= flash->isVisible() && flash->text() == QStringLiteral("网络请求失败");
-            delete flash;
-        }
-    return shown;
+    return testsupport::takeNotice<Flash>(QStringLiteral("网络请求失败"));
 }
 
 // Every file below dir, relative to it.

@@ -1,6 +1,7 @@
 // The user's own installation beside the system's: what each start takes
 // from the system, what it leaves to the user and the launcher.
 #include "initext.h"
+#include "testsupport.h"
 #include "userfolder.h"
 
 #include <QCryptographicHash>
@@ -16,22 +17,12 @@
 
 namespace {
 
-void put(const QString &path, const QByteArray &data, bool executable = false)
+void put(const QString &path, const QByteArray &data)
 {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    file.write(data);
-    file.close();
-    if (executable)
-        file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+    QVERIFY2(testsupport::writeFile(path, data), qPrintable(path));
 }
 
-QByteArray get(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using testsupport::readFile;
 
 QString linkOf(const QString &path)
 {
@@ -49,7 +40,7 @@ QStringList snapshot(const QString &dir)
         const QFileInfo info(path);
         all << path.mid(dir.size()) + (info.isSymLink() ? " -> " + linkOf(path)
                                        : info.isDir()   ? QStringLiteral("/")
-                                                        : " " + QCryptographicHash::hash(get(path), QCryptographicHash::Md5).toHex());
+                                                        : " " + QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5).toHex());
     }
     all.sort();
     return all;
@@ -66,7 +57,8 @@ struct Trees
 
     Trees()
     {
-        put(system + "/tavi", "launcher 1.0", true);
+        put(system + "/tavi", "launcher 1.0");
+        QFile::setPermissions(system + "/tavi", QFile::permissions(system + "/tavi") | QFile::ExeOwner | QFile::ExeOther);
         put(system + "/libtaviMainLib.so", "library 1.0");
         put(system + "/qupdater.ini", "[UPDATEINFO]\nListURL=http://school/list.xml\n\n[VERSION]\nVersion=1.0\n");
         put(system + "/log.properties", "log=console\n");
@@ -94,7 +86,7 @@ struct Trees
     void systemRelease(const QString &version) const
     {
         put(sys("libtaviMainLib.so"), "library " + version.toUtf8());
-        put(sys("qupdater.ini"), IniText::withValue(get(sys("qupdater.ini")), "VERSION", "Version", version));
+        put(sys("qupdater.ini"), IniText::withValue(readFile(sys("qupdater.ini")), "VERSION", "Version", version));
     }
     QString userVersion() const { return UserFolder::iniVersion(mine("qupdater.ini")); }
 };
@@ -158,8 +150,7 @@ private slots:
         QCOMPARE(IniText::value(out, "VERSION", "Version"), version);
         QTemporaryDir dir;
         put(dir.filePath("q.ini"), out);
-        QSettings ini(dir.filePath("q.ini"), QSettings::IniFormat);
-        QCOMPARE(ini.value("/VERSION/Version").toString(), version);
+        QCOMPARE(QSettings(dir.filePath("q.ini"), QSettings::IniFormat).value("/VERSION/Version").toString(), version);
     }
 
     void freshFolder()
@@ -172,7 +163,7 @@ private slots:
             QCOMPARE(linkOf(t.mine(path)), t.sys(path));
         for (const QString &path : QStringList{"qupdater.ini", "log.properties", "etc/sysConfigue.ini"}) {
             QVERIFY2(!QFileInfo(t.mine(path)).isSymLink(), qPrintable(path));
-            QCOMPARE(get(t.mine(path)), get(t.sys(path)));
+            QCOMPARE(readFile(t.mine(path)), readFile(t.sys(path)));
         }
         QCOMPARE(snapshot(t.system), before);
         // A second start changes nothing.
@@ -181,38 +172,29 @@ private slots:
         QCOMPARE(snapshot(t.user), made);
     }
 
-    void launcherUpdatesWin()
+    // The launcher's update wins over older system releases; a newer one
+    // arrives, once: when the school's list still says 1.1 and the launcher
+    // goes back to it, the same release does not fight it at every start.
+    void launcherAndSystemReleases()
     {
         Trees t;
+        const auto holds = [&t](const QByteArray &library, const QString &version) {
+            return readFile(t.mine("libtaviMainLib.so")) == library && t.userVersion() == version;
+        };
         QVERIFY(t.update());
         t.launcherInstalls("libtaviMainLib.so", "library 1.1", "1.1");
         QVERIFY(t.update());
-        QCOMPARE(get(t.mine("libtaviMainLib.so")), QByteArray("library 1.1"));
-        QCOMPARE(t.userVersion(), QString("1.1"));
-        // A system release older than the user's changes nothing either.
+        QVERIFY(holds("library 1.1", "1.1"));
         t.systemRelease("1.0.5");
         QVERIFY(t.update());
-        QCOMPARE(get(t.mine("libtaviMainLib.so")), QByteArray("library 1.1"));
-        QCOMPARE(t.userVersion(), QString("1.1"));
-    }
-
-    void newerSystemArrivesOnce()
-    {
-        Trees t;
-        QVERIFY(t.update());
-        t.launcherInstalls("libtaviMainLib.so", "library 1.1", "1.1");
-        QVERIFY(t.update());
+        QVERIFY(holds("library 1.1", "1.1"));
         t.systemRelease("2.0");
         QVERIFY(t.update());
         QCOMPARE(linkOf(t.mine("libtaviMainLib.so")), t.sys("libtaviMainLib.so"));
-        QCOMPARE(get(t.mine("libtaviMainLib.so")), QByteArray("library 2.0"));
-        QCOMPARE(t.userVersion(), QString("2.0"));
-        // The school's list still says 1.1 and the launcher goes back to it:
-        // the same system release does not fight it at every start.
+        QVERIFY(holds("library 2.0", "2.0"));
         t.launcherInstalls("libtaviMainLib.so", "library 1.1", "1.1");
         QVERIFY(t.update());
-        QCOMPARE(get(t.mine("libtaviMainLib.so")), QByteArray("library 1.1"));
-        QCOMPARE(t.userVersion(), QString("1.1"));
+        QVERIFY(holds("library 1.1", "1.1"));
     }
 
     void settings_data()
@@ -240,15 +222,15 @@ private slots:
             put(t.mine(path), users);
         put(t.sys(path), schools);
         QVERIFY(t.update());
-        QCOMPARE(get(t.mine(path)), expected);
+        QCOMPARE(readFile(t.mine(path)), expected);
         // Later system changes follow only where the user's copy still is the system's.
         put(t.sys(path), "later\n");
         QVERIFY(t.update());
-        QCOMPARE(get(t.mine(path)), expected == schools ? QByteArray("later\n") : expected);
+        QCOMPARE(readFile(t.mine(path)), expected == schools ? QByteArray("later\n") : expected);
         // A newer release keeps settings the user changed.
         t.systemRelease("3.0");
         QVERIFY(t.update());
-        QCOMPARE(get(t.mine(path)), expected == schools ? QByteArray("later\n") : expected);
+        QCOMPARE(readFile(t.mine(path)), expected == schools ? QByteArray("later\n") : expected);
     }
 
     // The launcher's Version is not a change of the user's: a new list
@@ -268,7 +250,7 @@ private slots:
         ini.sync();
         t.systemRelease("2.0");
         QVERIFY(t.update());
-        QCOMPARE(IniText::value(get(t.mine("qupdater.ini")), "UPDATEINFO", "ListURL"), QString("http://mine/list.xml"));
+        QCOMPARE(IniText::value(readFile(t.mine("qupdater.ini")), "UPDATEINFO", "ListURL"), QString("http://mine/list.xml"));
         QCOMPARE(t.userVersion(), QString("2.0"));
     }
 
@@ -284,8 +266,8 @@ private slots:
         QFile::remove(t.sys("log.properties"));
         QVERIFY(t.update());
         QVERIFY(!QFileInfo(t.mine("gone.so")).isSymLink());
-        QCOMPARE(get(t.mine("kept.so")), QByteArray("mine"));
-        QCOMPARE(get(t.mine("log.properties")), QByteArray("log=console\n"));
+        QCOMPARE(readFile(t.mine("kept.so")), QByteArray("mine"));
+        QCOMPARE(readFile(t.mine("log.properties")), QByteArray("log=console\n"));
     }
 
     // A start that died half-way, and one whose state file was lost.
@@ -307,7 +289,7 @@ private slots:
         put(t.mine("log.properties"), "log=mine\n");
         put(t.sys("log.properties"), "log=new\n");
         QVERIFY(t.update());
-        QCOMPARE(get(t.mine("log.properties")), QByteArray("log=mine\n"));
+        QCOMPARE(readFile(t.mine("log.properties")), QByteArray("log=mine\n"));
     }
 
     void concurrentStarts()

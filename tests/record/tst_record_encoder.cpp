@@ -83,184 +83,158 @@ class tst_recordencoder : public QObject
 {
     Q_OBJECT
 private slots:
-    void anyCaptureRateGivesTwentyFive_data();
-    void anyCaptureRateGivesTwentyFive();
-    void containerFollowsName_data();
-    void containerFollowsName();
-    void nameOverLimitIsRefused();
-    void unwritableOutputIsReported();
-    void reusedEncoderKeepsRecordingsApart();
-    void dialogueKeepsItsFirstChunks();
-};
-
-void tst_recordencoder::anyCaptureRateGivesTwentyFive_data()
-{
-    QTest::addColumn<double>("fps");
-    QTest::newRow("10") << 10.0;
-    QTest::newRow("25") << 25.0;
-    QTest::newRow("60") << 60.0;
-}
-
-void tst_recordencoder::anyCaptureRateGivesTwentyFive()
-{
-    QFETCH(double, fps);
-    saveVideoThread encoder;
-    const QString path = QStringLiteral("rate%1.flv").arg(int(fps));
-    QVERIFY(encodeAtRate(encoder, path, fps, 2.0));
-    const RecordProbe probe = probeRecording(path);
-    QCOMPARE(probe.audioCodec, QStringLiteral("aac"));
-    const QString figures = QStringLiteral("%1 pictures, audio %2 s").arg(probe.videoFrames).arg(probe.audioSeconds());
-    QVERIFY2(std::abs(probe.videoFrames - 50) <= 2, qPrintable(figures));
-    QVERIFY2(std::abs(probe.audioSeconds() - probe.videoSeconds()) <= 0.1, qPrintable(figures));
-    const saveVideoThread::Stats stats = encoder.stats();
-    QVERIFY(fps >= 25 || stats.repeated > 0);
-    QVERIFY(fps <= 25 || stats.staleDropped > 0);
-}
-
-// A local name ending in ".mp4", in any case, gets a fragmented MP4 that
-// stays playable when the recording is cut off; everything else FLV.
-void tst_recordencoder::containerFollowsName_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("format");
-    const QString mp4 = QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2");
-    const QString flv = QStringLiteral("flv");
-    QTest::newRow("lower case") << "lower.mp4" << mp4;
-    QTest::newRow("upper case") << "UPPER.MP4" << mp4;
-    QTest::newRow("mixed case") << "Mixed.mP4" << mp4;
-    QTest::newRow("flv") << "plain.flv" << flv;
-    QTest::newRow("other extension") << "other.mkv" << flv;
-    QTest::newRow("mp4 not at the end") << "class.mp4.part" << flv;
-    QTest::newRow("no extension") << "mp4" << flv;
-    QTest::newRow("rtmp address") << "rtmp://127.0.0.1:1/live/class.mp4" << flv;
-}
-
-void tst_recordencoder::containerFollowsName()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, format);
-    const bool mp4 = format != QLatin1String("flv");
+    // Any capture rate gives 25 pictures a second, sound alongside. A local
+    // name ending in ".mp4", in any case, gets a fragmented MP4 that stays
+    // playable when the recording is cut off; everything else FLV.
+    void rateAndContainer_data()
     {
-        flvOutput output;
-        QVERIFY(output.setUp(name.toLocal8Bit().constData(), true, kWidth, kHeight));
-        QCOMPARE(QString::fromLatin1(output.outputFormat->name), QLatin1String(mp4 ? "mp4" : "flv"));
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("fps");
+        QTest::addColumn<QString>("format");
+        const QString mp4 = QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2");
+        const QString flv = QStringLiteral("flv");
+        QTest::newRow("lower case, 25") << "lower.mp4" << 25.0 << mp4;
+        QTest::newRow("upper case, 60") << "UPPER.MP4" << 60.0 << mp4;
+        QTest::newRow("mixed case, 10") << "Mixed.mP4" << 10.0 << mp4;
+        QTest::newRow("flv, 10") << "plain.flv" << 10.0 << flv;
+        QTest::newRow("other extension, 60") << "other.mkv" << 60.0 << flv;
+        QTest::newRow("mp4 not at the end") << "class.mp4.part" << 25.0 << flv;
+        QTest::newRow("no extension") << "mp4" << 25.0 << flv;
+        QTest::newRow("rtmp address") << "rtmp://127.0.0.1:1/live/class.mp4" << 25.0 << flv;
     }
-    if (name.contains(QLatin1String("://")))
-        return;
-    saveVideoThread encoder;
-    QVERIFY(encodeAtRate(encoder, name, 25, 2.0));
-    const RecordProbe probe = probeRecording(name);
-    QCOMPARE(probe.formatName, format);
-    QCOMPARE(probe.videoCodec, QStringLiteral("h264"));
-    QCOMPARE(probe.audioCodec, QStringLiteral("aac"));
-    QVERIFY2(std::abs(probe.videoFrames - 50) <= 2, qPrintable(QString::number(probe.videoFrames)));
-    QVERIFY2(std::abs(probe.audioSeconds() - 2.0) <= 0.15, qPrintable(QString::number(probe.audioSeconds())));
-    if (mp4) {
-        // Fragmented: an empty movie box first, then fragments of pictures.
-        const QStringList boxes = mp4Boxes(name);
-        QVERIFY2(boxes.size() > 4 && boxes[0] == "ftyp" && boxes[1] == "moov" && boxes[2] == "moof",
-                 qPrintable(boxes.join(' ')));
-        QVERIFY2(boxes.count("moof") >= 4, qPrintable(boxes.join(' ')));
-    }
-}
 
-void tst_recordencoder::nameOverLimitIsRefused()
-{
-    saveVideoThread encoder;
-    const QByteArray fits(127, 'a');
-    QVERIFY(encoder.setOutputName(fits.constData()));
-    const QByteArray tooLong(128, 'b');
-    QVERIFY(!encoder.setOutputName(tooLong.constData()));
-    QVERIFY(encoder.outputName().isEmpty()); // never cut to a different name
-    encoder.setVideoSize(kWidth, kHeight);
-    QVERIFY(!encoder.startEncoding());
-
-    sendAudioThread sender;
-    QVERIFY(!sender.setOutputName(tooLong.constData()));
-    QVERIFY(!sender.startEncoding());
-}
-
-void tst_recordencoder::unwritableOutputIsReported()
-{
-    saveVideoThread encoder;
-    QSignalSpy failed(&encoder, &saveVideoThread::sig_outputFailed);
-    encoder.setVideoSize(kWidth, kHeight);
-    QVERIFY(encoder.setOutputName("no/such/folder/out.flv"));
-    QVERIFY(encoder.startEncoding());
-    QVERIFY(failed.wait(10000) || failed.count() == 1);
-    QVERIFY(encoder.wait(5000));
-    QVERIFY(encoder.outputFailed());
-    // Pictures pushed while nothing consumes stay bounded.
-    for (int i = 0; i < 3000; ++i)
-        encoder.pushVideoFrame(makePicture(i), i * 10);
-    QVERIFY(encoder.videoQueue().count() <= encoder.videoQueue().limit());
-}
-
-void tst_recordencoder::reusedEncoderKeepsRecordingsApart()
-{
-    saveVideoThread encoder;
-    QVERIFY(encodeAtRate(encoder, QStringLiteral("first.flv"), 25, 2.0));
-    // Leftovers pushed after the first recording ended must not reach the next.
-    for (int i = 0; i < 50; ++i)
-        encoder.pushVideoFrame(makePicture(i), 5000 + i * 40);
-    QVERIFY(encodeAtRate(encoder, QStringLiteral("second.flv"), 25, 1.0));
-    const int frames = probeRecording(QStringLiteral("second.flv")).videoFrames;
-    QVERIFY2(std::abs(frames - 25) <= 2, qPrintable(QString::number(frames)));
-}
-
-
-// The microphone may push before the sender's thread gets to run: chunks
-// pushed as that thread starts (here from its started() signal, which comes
-// before its loop) are part of the dialogue, its first 100 ms of a tone.
-// Chunks left from before the start are not.
-void tst_recordencoder::dialogueKeepsItsFirstChunks()
-{
-    const int chunkFrames = 441; // 10 ms
-    auto chunk = [&](int index, bool tone) {
-        auto *samples = static_cast<int16_t *>(std::malloc(size_t(chunkFrames) * 4));
-        for (int i = 0; i < chunkFrames; ++i) {
-            const double t = double(index * chunkFrames + i) / 44100;
-            samples[2 * i] = samples[2 * i + 1] = tone ? int16_t(12000 * std::sin(2 * M_PI * 440 * t)) : 0;
+    void rateAndContainer()
+    {
+        QFETCH(QString, name);
+        QFETCH(double, fps);
+        QFETCH(QString, format);
+        const bool mp4 = format != QLatin1String("flv");
+        {
+            flvOutput output;
+            QVERIFY(output.setUp(name.toLocal8Bit().constData(), true, kWidth, kHeight));
+            QCOMPARE(QString::fromLatin1(output.outputFormat->name), QLatin1String(mp4 ? "mp4" : "flv"));
         }
-        return reinterpret_cast<uint8_t *>(samples);
-    };
-    sendAudioThread sender;
-    for (int i = 0; i < 20; ++i) // a tone from before the start
-        sender.pushAudioChunk(chunk(i, true), chunkFrames * 4);
-    QSemaphore firstPushed;
-    connect(&sender, &QThread::started, &sender, [&] {
-        for (int i = 0; i < 10; ++i)
-            sender.pushAudioChunk(chunk(i, true), chunkFrames * 4);
-        firstPushed.release();
-    }, Qt::DirectConnection);
-    const QString path = QStringLiteral("dialogue.flv");
-    QVERIFY(sender.setOutputName(path.toLocal8Bit().constData()));
-    QVERIFY(sender.startEncoding());
-    QVERIFY(firstPushed.tryAcquire(1, 10000));
-    for (int i = 10; i < 50; ++i)
-        sender.pushAudioChunk(chunk(i, false), chunkFrames * 4);
-    sender.stopEncoding();
-    QVERIFY(sender.wait(20000));
-    QVERIFY(!sender.outputFailed());
+        if (name.contains(QLatin1String("://")))
+            return;
+        saveVideoThread encoder;
+        QVERIFY(encodeAtRate(encoder, name, fps, 2.0));
+        const RecordProbe probe = probeRecording(name);
+        QCOMPARE(probe.formatName, format);
+        QCOMPARE(probe.videoCodec, QStringLiteral("h264"));
+        QCOMPARE(probe.audioCodec, QStringLiteral("aac"));
+        const QString figures = QStringLiteral("%1 pictures, audio %2 s").arg(probe.videoFrames).arg(probe.audioSeconds());
+        QVERIFY2(std::abs(probe.videoFrames - 50) <= 2, qPrintable(figures));
+        QVERIFY2(std::abs(probe.audioSeconds() - probe.videoSeconds()) <= 0.1, qPrintable(figures));
+        const saveVideoThread::Stats stats = encoder.stats();
+        QVERIFY(fps >= 25 || stats.repeated > 0);
+        QVERIFY(fps <= 25 || stats.staleDropped > 0);
+        if (mp4) {
+            // Fragmented: an empty movie box first, then fragments of pictures.
+            const QStringList boxes = mp4Boxes(name);
+            QVERIFY2(boxes.size() > 4 && boxes[0] == "ftyp" && boxes[1] == "moov" && boxes[2] == "moof",
+                     qPrintable(boxes.join(' ')));
+            QVERIFY2(boxes.count("moof") >= 4, qPrintable(boxes.join(' ')));
+        }
+    }
 
-    QByteArray pcm;
-    QVERIFY(testsupport::run(QStringLiteral("ffmpeg"),
-                             {"-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar", "44100", "-"}, 30000, &pcm));
-    const auto *samples = reinterpret_cast<const int16_t *>(pcm.constData());
-    const int count = pcm.size() / 2;
-    // 500 ms pushed; the encoder adds its 1,024 samples of delay in front.
-    QVERIFY2(std::abs(count - 1024 - 22050) <= 1024, qPrintable(QString::number(count)));
-    auto rms = [&](int fromMs, int toMs) {
-        double sum = 0;
-        const int from = 1024 + fromMs * 441 / 10, to = 1024 + toMs * 441 / 10;
-        for (int i = from; i < to && i < count; ++i)
-            sum += double(samples[i]) * samples[i];
-        return std::sqrt(sum / std::max(1, to - from));
-    };
-    const QString figures = QStringLiteral("%1 samples, rms %2 then %3").arg(count).arg(rms(5, 95)).arg(rms(150, 450));
-    QVERIFY2(rms(5, 95) > 5000, qPrintable(figures)); // the tone: 12,000 / sqrt(2)
-    QVERIFY2(rms(150, 450) < 500, qPrintable(figures));
-}
+    void nameOverLimitIsRefused()
+    {
+        saveVideoThread encoder;
+        const QByteArray fits(127, 'a');
+        QVERIFY(encoder.setOutputName(fits.constData()));
+        const QByteArray tooLong(128, 'b');
+        QVERIFY(!encoder.setOutputName(tooLong.constData()));
+        QVERIFY(encoder.outputName().isEmpty()); // never cut to a different name
+        encoder.setVideoSize(kWidth, kHeight);
+        QVERIFY(!encoder.startEncoding());
+
+        sendAudioThread sender;
+        QVERIFY(!sender.setOutputName(tooLong.constData()));
+        QVERIFY(!sender.startEncoding());
+    }
+
+    void unwritableOutputIsReported()
+    {
+        saveVideoThread encoder;
+        QSignalSpy failed(&encoder, &saveVideoThread::sig_outputFailed);
+        encoder.setVideoSize(kWidth, kHeight);
+        QVERIFY(encoder.setOutputName("no/such/folder/out.flv"));
+        QVERIFY(encoder.startEncoding());
+        QVERIFY(failed.wait(10000) || failed.count() == 1);
+        QVERIFY(encoder.wait(5000));
+        QVERIFY(encoder.outputFailed());
+        // Pictures pushed while nothing consumes stay bounded.
+        for (int i = 0; i < 3000; ++i)
+            encoder.pushVideoFrame(makePicture(i), i * 10);
+        QVERIFY(encoder.videoQueue().count() <= encoder.videoQueue().limit());
+    }
+
+    void reusedEncoderKeepsRecordingsApart()
+    {
+        saveVideoThread encoder;
+        QVERIFY(encodeAtRate(encoder, QStringLiteral("first.flv"), 25, 2.0));
+        // Leftovers pushed after the first recording ended must not reach the next.
+        for (int i = 0; i < 50; ++i)
+            encoder.pushVideoFrame(makePicture(i), 5000 + i * 40);
+        QVERIFY(encodeAtRate(encoder, QStringLiteral("second.flv"), 25, 1.0));
+        const int frames = probeRecording(QStringLiteral("second.flv")).videoFrames;
+        QVERIFY2(std::abs(frames - 25) <= 2, qPrintable(QString::number(frames)));
+    }
+
+    // The microphone may push before the sender's thread gets to run: chunks
+    // pushed as that thread starts (here from its started() signal, which comes
+    // before its loop) are part of the dialogue, its first 100 ms of a tone.
+    // Chunks left from before the start are not.
+    void dialogueKeepsItsFirstChunks()
+    {
+        const int chunkFrames = 441; // 10 ms
+        auto chunk = [&](int index, bool tone) {
+            auto *samples = static_cast<int16_t *>(std::malloc(size_t(chunkFrames) * 4));
+            for (int i = 0; i < chunkFrames; ++i) {
+                const double t = double(index * chunkFrames + i) / 44100;
+                samples[2 * i] = samples[2 * i + 1] = tone ? int16_t(12000 * std::sin(2 * M_PI * 440 * t)) : 0;
+            }
+            return reinterpret_cast<uint8_t *>(samples);
+        };
+        sendAudioThread sender;
+        for (int i = 0; i < 20; ++i) // a tone from before the start
+            sender.pushAudioChunk(chunk(i, true), chunkFrames * 4);
+        QSemaphore firstPushed;
+        connect(&sender, &QThread::started, &sender, [&] {
+            for (int i = 0; i < 10; ++i)
+                sender.pushAudioChunk(chunk(i, true), chunkFrames * 4);
+            firstPushed.release();
+        }, Qt::DirectConnection);
+        const QString path = QStringLiteral("dialogue.flv");
+        QVERIFY(sender.setOutputName(path.toLocal8Bit().constData()));
+        QVERIFY(sender.startEncoding());
+        QVERIFY(firstPushed.tryAcquire(1, 10000));
+        for (int i = 10; i < 50; ++i)
+            sender.pushAudioChunk(chunk(i, false), chunkFrames * 4);
+        sender.stopEncoding();
+        QVERIFY(sender.wait(20000));
+        QVERIFY(!sender.outputFailed());
+
+        QByteArray pcm;
+        QVERIFY(testsupport::run(QStringLiteral("ffmpeg"),
+                                 {"-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar", "44100", "-"}, 30000, &pcm));
+        const auto *samples = reinterpret_cast<const int16_t *>(pcm.constData());
+        const int count = pcm.size() / 2;
+        // 500 ms pushed; the encoder adds its 1,024 samples of delay in front.
+        QVERIFY2(std::abs(count - 1024 - 22050) <= 1024, qPrintable(QString::number(count)));
+        auto rms = [&](int fromMs, int toMs) {
+            double sum = 0;
+            const int from = 1024 + fromMs * 441 / 10, to = 1024 + toMs * 441 / 10;
+            for (int i = from; i < to && i < count; ++i)
+                sum += double(samples[i]) * samples[i];
+            return std::sqrt(sum / std::max(1, to - from));
+        };
+        const QString figures = QStringLiteral("%1 samples, rms %2 then %3").arg(count).arg(rms(5, 95)).arg(rms(150, 450));
+        QVERIFY2(rms(5, 95) > 5000, qPrintable(figures)); // the tone: 12,000 / sqrt(2)
+        QVERIFY2(rms(150, 450) < 500, qPrintable(figures));
+    }
+
+};
 
 QTEST_GUILESS_MAIN(tst_recordencoder)
 #include "tst_record_encoder.moc"

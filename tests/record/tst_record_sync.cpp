@@ -174,69 +174,68 @@ class tst_recordsync : public QObject
 {
     Q_OBJECT
 private slots:
-    void toneStartsWithTheFlash();
-};
+    void toneStartsWithTheFlash()
+    {
+        QVERIFY2(!qgetenv("DISPLAY").isEmpty(), "needs an X display");
+        QStringList messages;
+        recordNotice::setHandler([&](const QString &text) { messages << text; });
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("microphone"));
+        PipeMicrophone microphone;
+        QVERIFY2(microphone.load(fifo), "needs a PulseAudio server that takes module-pipe-source");
+        devMag::setInstance(new PipeDevice);
+        FlashAndTone scene;
+        QVERIFY(QTest::qWaitForWindowExposed(&scene));
+        // Writing before the recording opens the source keeps its first read
+        // from waiting for data.
+        QVERIFY(scene.start(fifo));
 
-void tst_recordsync::toneStartsWithTheFlash()
-{
-    QVERIFY2(!qgetenv("DISPLAY").isEmpty(), "needs an X display");
-    QStringList messages;
-    recordNotice::setHandler([&](const QString &text) { messages << text; });
-    QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("microphone"));
-    PipeMicrophone microphone;
-    QVERIFY2(microphone.load(fifo), "needs a PulseAudio server that takes module-pipe-source");
-    devMag::setInstance(new PipeDevice);
-    FlashAndTone scene;
-    QVERIFY(QTest::qWaitForWindowExposed(&scene));
-    // Writing before the recording opens the source keeps its first read
-    // from waiting for data.
-    QVERIFY(scene.start(fifo));
+        recordCtrl ctrl;
+        ctrl.setUrl(QStringLiteral("sync.flv"));
+        QVERIFY(ctrl.start(0));
+        QTest::qWait(kFlashAtMs.last() + kFlashMs + 800);
+        ctrl.stop();
+        // The microphone goes on while the recording reads up to the stop.
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 15000);
+        scene.stop();
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join(';')));
 
-    recordCtrl ctrl;
-    ctrl.setUrl(QStringLiteral("sync.flv"));
-    QVERIFY(ctrl.start(0));
-    QTest::qWait(kFlashAtMs.last() + kFlashMs + 800);
-    ctrl.stop();
-    // The microphone goes on while the recording reads up to the stop.
-    QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 15000);
-    scene.stop();
-    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(';')));
-
-    // Brightness of the flash's square in every picture (25 per second), and
-    // the sound at 8 kHz, each from its stream's start.
-    const QByteArray light = decode(QStringLiteral("sync.flv"),
-        {"-map", "0:v", "-vf", QStringLiteral("crop=%1:%2:0:0,scale=1:1").arg(kFlashRect.width()).arg(kFlashRect.height()),
-         "-pix_fmt", "gray", "-f", "rawvideo"});
-    const QByteArray sound = decode(QStringLiteral("sync.flv"), {"-map", "0:a", "-ac", "1", "-ar", "8000", "-f", "s16le"});
-    QVector<int> brightness, level;
-    for (char c : light)
-        brightness << int(uchar(c));
-    for (int i = 0; i + 1 < sound.size(); i += 2)
-        level << int(qint16(uchar(sound[i]) | (uchar(sound[i + 1]) << 8)));
-    double videoStart = 0, audioStart = 0;
-    for (const QJsonValue &stream : testsupport::probe(QStringLiteral("sync.flv")).value("streams").toArray()) {
-        const QJsonObject s = stream.toObject();
-        (s.value("codec_type").toString() == "video" ? videoStart : audioStart) = s.value("start_time").toString().toDouble();
+        // Brightness of the flash's square in every picture (25 per second), and
+        // the sound at 8 kHz, each from its stream's start.
+        const QByteArray light = decode(QStringLiteral("sync.flv"),
+            {"-map", "0:v", "-vf", QStringLiteral("crop=%1:%2:0:0,scale=1:1").arg(kFlashRect.width()).arg(kFlashRect.height()),
+             "-pix_fmt", "gray", "-f", "rawvideo"});
+        const QByteArray sound = decode(QStringLiteral("sync.flv"), {"-map", "0:a", "-ac", "1", "-ar", "8000", "-f", "s16le"});
+        QVector<int> brightness, level;
+        for (char c : light)
+            brightness << int(uchar(c));
+        for (int i = 0; i + 1 < sound.size(); i += 2)
+            level << int(qint16(uchar(sound[i]) | (uchar(sound[i + 1]) << 8)));
+        double videoStart = 0, audioStart = 0;
+        for (const QJsonValue &stream : testsupport::probe(QStringLiteral("sync.flv")).value("streams").toArray()) {
+            const QJsonObject s = stream.toObject();
+            (s.value("codec_type").toString() == "video" ? videoStart : audioStart) = s.value("start_time").toString().toDouble();
+        }
+        QVector<double> flashes = onsets(brightness, 25.0, 128, 3);
+        QVector<double> tones = onsets(level, 8000.0, 3000, 800);
+        QCOMPARE(flashes.size(), kFlashAtMs.size());
+        QCOMPARE(tones.size(), kFlashAtMs.size());
+        // A flash shows in the first picture taken after it: on average half a
+        // capture interval and half an output picture after the sound.
+        QVector<double> offsets;
+        for (int i = 0; i < flashes.size(); ++i)
+            offsets << ((tones[i] + audioStart) - (flashes[i] + videoStart)) * 1000 + microphone.claimedLatencyMs();
+        std::sort(offsets.begin(), offsets.end());
+        const QString all = QStringLiteral("sound minus picture, ms: %1").arg(
+            std::accumulate(offsets.begin(), offsets.end(), QString(),
+                            [](const QString &a, double v) { return a + QString::number(v, 'f', 0) + ' '; }));
+        qInfo("%s", qPrintable(all));
+        const double median = offsets[offsets.size() / 2];
+        QVERIFY2(median > -80 && median < 20, qPrintable(all));
+        QVERIFY2(offsets.first() > -120 && offsets.last() < 60, qPrintable(all));
     }
-    QVector<double> flashes = onsets(brightness, 25.0, 128, 3);
-    QVector<double> tones = onsets(level, 8000.0, 3000, 800);
-    QCOMPARE(flashes.size(), kFlashAtMs.size());
-    QCOMPARE(tones.size(), kFlashAtMs.size());
-    // A flash shows in the first picture taken after it: on average half a
-    // capture interval and half an output picture after the sound.
-    QVector<double> offsets;
-    for (int i = 0; i < flashes.size(); ++i)
-        offsets << ((tones[i] + audioStart) - (flashes[i] + videoStart)) * 1000 + microphone.claimedLatencyMs();
-    std::sort(offsets.begin(), offsets.end());
-    const QString all = QStringLiteral("sound minus picture, ms: %1").arg(
-        std::accumulate(offsets.begin(), offsets.end(), QString(),
-                        [](const QString &a, double v) { return a + QString::number(v, 'f', 0) + ' '; }));
-    qInfo("%s", qPrintable(all));
-    const double median = offsets[offsets.size() / 2];
-    QVERIFY2(median > -80 && median < 20, qPrintable(all));
-    QVERIFY2(offsets.first() > -120 && offsets.last() < 60, qPrintable(all));
-}
+
+};
 
 QTEST_MAIN(tst_recordsync)
 #include "tst_record_sync.moc"

@@ -54,11 +54,6 @@ void ChatPeer::close()
     m_socket.abort();
 }
 
-bool ChatPeer::isOpen() const
-{
-    return m_socket.state() == QAbstractSocket::ConnectedState;
-}
-
 void ChatPeer::sendText(const QString &text)
 {
     m_socket.sendTextMessage(text);

@@ -21,11 +21,8 @@ public:
 
     // Signs in as user at baseUrl (http://HOST:PORT); false on failure.
     bool signIn(const QString &baseUrl, const QString &user, const QString &password = QStringLiteral("123456"));
-    QString session() const { return m_session; }
-
     bool open(const QString &chatHost, int timeoutMs = 5000);
     void close();
-    bool isOpen() const;
     // Session and join messages, as the client sends them.
     void join(const QString &orderId);
     void say(const QString &info);

@@ -22,7 +22,7 @@ bool DemoSchool::start(const QString &rtmpBase, const QStringList &extra)
                          QString::number(m_port), QStringLiteral("--rtmp"), rtmpBase};
         if (!m_chatHost.isEmpty())
             args << QStringLiteral("--chat") << m_chatHost;
-        if (launch(args + m_extraArgs + extra))
+        if (launch(args + extra))
             return true;
         if (m_process.state() == QProcess::NotRunning && m_process.error() == QProcess::FailedToStart)
             return false;

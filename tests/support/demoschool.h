@@ -20,11 +20,10 @@ public:
     bool start(const QString &rtmpBase = QStringLiteral("rtmp://127.0.0.1:1935/live"),
                const QStringList &extra = {});
     // With a chat host set before start(), the school also runs its chat
-    // server on HOST:8282 (see freeChatHost()); it keeps the host across
-    // restarts. Extra arguments go to the program as they are.
+    // server on HOST:8282 (see freeLoopbackHost()); it keeps the host
+    // across restarts.
     void setChatHost(const QString &host) { m_chatHost = host; }
     QString chatHost() const { return m_chatHost; }
-    void setExtraArguments(const QStringList &args) { m_extraArgs = args; }
     void stop();
     // Starts again on the same port with the same arguments (a school that
     // went away and came back).
@@ -45,7 +44,6 @@ private:
     QStringList m_args;
     quint16 m_port = 0;
     QString m_chatHost;
-    QStringList m_extraArgs;
 };
 
 } // namespace testsupport

@@ -37,7 +37,6 @@ public:
     ~Tone() { stop(); }
     bool start(const QString &sink, int frequency);
     void stop();
-    bool isPlaying() const { return m_process.state() == QProcess::Running; }
 
 private:
     PeerProcess m_process;

@@ -2,10 +2,15 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -28,7 +33,29 @@ static QString envDir(const char *name)
 
 QString stageDir() { return envDir("TAVI_STAGE_DIR"); }
 QString binaryDir() { return envDir("TAVI_BINARY_DIR"); }
-QString sourceDir() { return envDir("TAVI_SOURCE_DIR"); }
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray httpGet(const QString &url, int *status)
+{
+    QNetworkAccessManager manager;
+    QScopedPointer<QNetworkReply> reply(manager.get(QNetworkRequest(QUrl(url))));
+    QSignalSpy(reply.data(), &QNetworkReply::finished).wait(10000);
+    if (status)
+        *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return reply->readAll();
+}
 
 bool run(const QString &program, const QStringList &args, int timeoutMs, QByteArray *output)
 {

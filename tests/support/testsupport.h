@@ -13,7 +13,14 @@ quint16 freePort();
 // Folders handed over by ctest (fall back to the current folder).
 QString stageDir();
 QString binaryDir();
-QString sourceDir();
+
+// Writes a file, making its folder; false when it cannot.
+bool writeFile(const QString &path, const QByteArray &data);
+// A file's content; empty when it cannot be read.
+QByteArray readFile(const QString &path);
+
+// The body of a GET, waited for (10 s); the HTTP status goes to *status.
+QByteArray httpGet(const QString &url, int *status = nullptr);
 
 // Runs a program to its end; false on a start failure, a time-out or a
 // non-zero exit. Output goes to *output when given.

@@ -1,9 +1,6 @@
-// The painted widgets' mouse states, locks and pictures, driven with real
-// Qt events on an Xvfb display.
+// The painted widgets' states, driven with real Qt events on an Xvfb display.
 #include "ui/commonbutton.h"
-#include "ui/iconbtn.h"
 #include "ui/playbtn.h"
-#include "ui/rebtn.h"
 #include "ui/textbtn.h"
 #include "ui/videoslider.h"
 
@@ -26,44 +23,9 @@ class WidgetKitTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void iconBtnShowsHoverPictureOnlyWithHoverFlag()
-    {
-        const QString normal(":/images/sys/close"), hovered(":/images/sys/close_hover");
-        IconBtn hover(normal, true);
-        enter(&hover);
-        QCOMPARE(hover.shownPicture(), hovered);
-        QTest::mousePress(&hover, Qt::LeftButton);
-        QCOMPARE(hover.mouseState(), 2);
-        QCOMPARE(hover.shownPicture(), hovered);
-        QTest::mouseRelease(&hover, Qt::LeftButton);
-        QCOMPARE(hover.mouseState(), 4);
-        QCOMPARE(hover.shownPicture(), normal);
-        leave(&hover);
-        QCOMPARE(hover.mouseState(), 3);
-        QCOMPARE(hover.shownPicture(), normal);
-
-        IconBtn plain(normal, false);
-        enter(&plain);
-        QTest::mousePress(&plain, Qt::LeftButton);
-        QCOMPARE(plain.mouseState(), 0);
-        QCOMPARE(plain.shownPicture(), normal);
-    }
-
-    void reBtnSwapsOnEveryPress()
-    {
-        ReBtn btn(":/images/sys/right", ":/images/sys/left", false);
-        QSignalSpy clicked(&btn, SIGNAL(clicked()));
-        for (const char* expected : {"left", "right", "left"}) {
-            QTest::mouseClick(&btn, Qt::LeftButton);
-            QCOMPARE(btn.shownPicture(), QString(":/images/sys/") + expected);
-        }
-        QCOMPARE(clicked.count(), 3);
-    }
-
     void playBtnStopResetsProgressUnlessDragged()
     {
         VideoSlider* slider = VideoSlider::instance();
-        QCOMPARE(VideoSlider::instance(), slider);
         slider->setRange(0, 90);
         slider->setProgress(40);
         playBtn::instance()->setState(3);
@@ -78,75 +40,29 @@ private slots:
         playBtn::instance()->setState(3);
         QCOMPARE(slider->value(), 0);
     }
-
-    void videoSliderReleaseReportsValue()
-    {
-        VideoSlider* slider = VideoSlider::instance();
-        slider->setRange(0, 100);
-        slider->setFixedSize(200, 6);
-        QSignalSpy changed(slider, SIGNAL(sig_valueChanged(int)));
-        QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(150, 3));
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(changed.at(0).at(0).toInt(), 75);
-        QCOMPARE(slider->value(), 75);
-        QVERIFY(!slider->isSliderDown());
-    }
-
-    void commonButtonSelection()
+    // A clicked tab and a pressed text button stay marked after the mouse
+    // leaves, until told otherwise.
+    void selectionOutlastsTheMouse()
     {
         const QColor normal("#303e54"), red("#de3120");
         CommonButton tab("今日课程");
         enter(&tab);
-        QCOMPARE(tab.backgroundColor(), red);
-        leave(&tab);
-        QCOMPARE(pixel(&tab, 1, 1), normal);
-
-        QSignalSpy clicked(&tab, SIGNAL(clicked()));
-        enter(&tab);
         QTest::mouseClick(&tab, Qt::LeftButton);
-        QCOMPARE(clicked.count(), 1);
-        QVERIFY(tab.isSelected());
-        // a clicked tab stays red after the mouse leaves
         leave(&tab);
         QCOMPARE(pixel(&tab, 1, 1), red);
-
-        tab.setNormalState();
-        QVERIFY(!tab.isSelected());
-        QCOMPARE(tab.backgroundColor(), normal);
-        tab.setSelectedState();
-        leave(&tab);
-        QCOMPARE(tab.backgroundColor(), red);
         tab.clearSelected();
-        QVERIFY(!tab.isSelected());
         QCOMPARE(tab.backgroundColor(), normal);
-    }
 
-    void textBtnLocksWhenPressed()
-    {
         TextBtn btn("学生", "(3)", 14, 10, 115, 35);
-        enter(&btn);
-        QCOMPARE(btn.colourSet(), 1);
-        leave(&btn);
-        QCOMPARE(btn.colourSet(), 0);
-
         QSignalSpy clicked(&btn, SIGNAL(clicked()));
         QTest::mouseClick(&btn, Qt::LeftButton);
         QCOMPARE(clicked.count(), 1);
-        QVERIFY(btn.isLocked());
         leave(&btn);
-        enter(&btn);
         QCOMPARE(btn.colourSet(), 2);
-        // the bottom line shows the pressed colour
-        QCOMPARE(pixel(&btn, 50, 34), QColor(235, 133, 123));
-
         btn.setChecked(false);
         enter(&btn);
+        leave(&btn);
         QCOMPARE(btn.colourSet(), 0);
-        QCOMPARE(pixel(&btn, 50, 34), QColor(246, 246, 246));
-        btn.setBorder(false);
-        QVERIFY(pixel(&btn, 50, 34) != QColor(246, 246, 246));
-        btn.setChecked(true);
-        QCOMPARE(btn.colourSet(), 2);
     }
 };
 
