@@ -62,7 +62,7 @@ public:
     }
     bool start()
     {
-        m_display.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x720x24", "-nolisten", "tcp"});
+        m_display.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x720x24", "-nolisten", "tcp", "-noreset"});
         if (!m_display.waitForStarted(5000) || !m_display.waitForReadyRead(10000))
             return false;
         m_name = QStringLiteral(":") + QString::fromLatin1(m_display.readLine().trimmed());

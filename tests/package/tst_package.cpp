@@ -84,7 +84,9 @@ public:
     ~PrivateDisplay() { m_server.terminate(), m_server.waitForFinished(5000); }
     bool start()
     {
-        m_server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        // -noreset: without it the server resets when its last client leaves and
+        // refuses whoever connects meanwhile (the next user's client).
+        m_server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
         while (m_server.waitForStarted(5000) && !m_server.canReadLine())
             if (!m_server.waitForReadyRead(10000))
                 return false;
