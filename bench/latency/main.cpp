@@ -126,13 +126,7 @@ public:
         m_process.start(QStringLiteral("ffmpeg"), args << QStringList{"-f", "flv", url});
         return m_process.waitForStarted(5000);
     }
-    void stop()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(3000);
-    }
+    void stop() { m_process.stop(); }
 
 private:
     const bool m_withSound;

@@ -3,6 +3,7 @@
 // Peers of a class for the classroom tests: a class published with the
 // ffmpeg command line, and what ffprobe sees of a stream.
 
+#include "peerprocess.h"
 #include "testsupport.h"
 
 #include "course/courseinfo.h"
@@ -35,21 +36,12 @@ public:
         return m_process.waitForStarted(5000);
     }
 
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
+    void stop() { m_process.stop(); }
 
     bool running() const { return m_process.state() == QProcess::Running; }
 
 private:
-    QProcess m_process;
+    testsupport::PeerProcess m_process;
 };
 
 // Codec names of the streams of an address, e.g. {"h264", "aac"}; empty

@@ -49,13 +49,7 @@ bool DemoSchool::restart()
 
 void DemoSchool::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    m_process.stop();
 }
 
 QString DemoSchool::baseUrl() const
