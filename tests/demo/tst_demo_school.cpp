@@ -166,7 +166,7 @@ private slots:
         ::kill(pid_t(running.first()), SIGKILL);
         QTRY_VERIFY_WITH_TIMEOUT(!lessonProcesses(lessons.processId()).isEmpty()
                                      && lessonProcesses(lessons.processId()) != running,
-                                 15000);
+                                 30000);
         QTRY_COMPARE_WITH_TIMEOUT(shape(classUrl), lesson, 30000);
 
         watcher.kill();
