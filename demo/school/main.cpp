@@ -117,7 +117,7 @@ int main(int argc, char **argv)
         + std::to_string(port);
     ChatServer chat(school, QString::fromStdString(webHost));
     chat.install(server);
-    DemoUpdates updates(QStringLiteral(TAVI_VERSION));
+    DemoUpdates updates(QStringLiteral(TAVI_VERSION), QStringLiteral(TAVI_DEMO_UPDATE_SECRET));
     updates.install(server);
     DemoLessons demoLessons(QString::fromStdString(rtmp), democlasses::watchedStreams());
     demoLessons.setEnabled(lessons == 1 || (lessons == -1 && demo));
