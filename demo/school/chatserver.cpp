@@ -120,8 +120,7 @@ void ChatServer::onText(QWebSocket *socket, const QString &text)
     const int type = message.value(QStringLiteral("type")).toInt(-1);
     const QJsonObject content = message.value(QStringLiteral("content")).toObject();
     if (content.contains(QStringLiteral("session"))) {
-        const DemoSchool::Account *account =
-            school.sessionAccount(content.value(QStringLiteral("session")).toString());
+        const DemoSchool::Account *account = school.sessionAccount(content.value(QStringLiteral("session")).toString());
         if (account != client.account) {
             // Someone else now: whoever was here leaves first.
             leave(socket);
@@ -336,29 +335,35 @@ void ChatServer::install(httplib::Server &http)
     http.Get("/demo/chat/notice", [this, reply](const httplib::Request &req, httplib::Response &res) {
         const QString orderId = param(req, "orderid");
         const bool courseware = param(req, "kind") != QLatin1String("news");
-        const QJsonValue id = req.has_param("id") ? QJsonValue(param(req, "id").toInt()) : QJsonValue(QJsonValue::Undefined);
+        const QJsonValue id =
+            req.has_param("id") ? QJsonValue(param(req, "id").toInt()) : QJsonValue(QJsonValue::Undefined);
         const QString title = param(req, "title");
-        QMetaObject::invokeMethod(this, [=]() { notice(orderId, courseware, id, title); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [=]() { notice(orderId, courseware, id, title); }, Qt::QueuedConnection);
         reply(res);
     });
     http.Get("/demo/chat/say", [this, reply](const httplib::Request &req, httplib::Response &res) {
         const QString orderId = param(req, "orderid");
         const QString uid = param(req, "uid");
         const QString info = param(req, "info");
-        QMetaObject::invokeMethod(this, [=]() {
-            Member who{uid, uid, uid, classmatePicture(uid)};
-            for (const Member &m : classOf(orderId).scripted) {
-                if (m.uid == uid)
-                    who = m;
-            }
-            say(orderId, who, info);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [=]() {
+                Member who{uid, uid, uid, classmatePicture(uid)};
+                for (const Member &m : classOf(orderId).scripted) {
+                    if (m.uid == uid)
+                        who = m;
+                }
+                say(orderId, who, info);
+            },
+            Qt::QueuedConnection);
         reply(res);
     });
     http.Get("/demo/chat/crowd", [this, reply](const httplib::Request &req, httplib::Response &res) {
         const QString orderId = param(req, "orderid");
         const int count = qBound(0, param(req, "count").toInt(), 5000);
-        QMetaObject::invokeMethod(this, [=]() { crowd(orderId, count); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [=]() { crowd(orderId, count); }, Qt::QueuedConnection);
         reply(res);
     });
 }

@@ -113,8 +113,8 @@ int main(int argc, char **argv)
     // answer on a reused connection waits for the client's delayed ACK.
     server.set_tcp_nodelay(true);
     school.install(server);
-    const std::string webHost = (address == "0.0.0.0" ? std::string("127.0.0.1") : address) + ":"
-        + std::to_string(port);
+    const std::string webHost =
+        (address == "0.0.0.0" ? std::string("127.0.0.1") : address) + ":" + std::to_string(port);
     ChatServer chat(school, QString::fromStdString(webHost));
     chat.install(server);
     DemoUpdates updates(QStringLiteral(TAVI_VERSION), QStringLiteral(TAVI_DEMO_UPDATE_SECRET));
@@ -132,8 +132,7 @@ int main(int argc, char **argv)
             chat.setNoticeInterval(notices);
             std::cout << "tavi-demo-school: chat ws://" << chatAddress.toStdString() << ":8282" << std::endl;
         } else if (demo) {
-            std::cerr << "tavi-demo-school: chat port " << chatAddress.toStdString()
-                      << ":8282 is taken; no chat\n";
+            std::cerr << "tavi-demo-school: chat port " << chatAddress.toStdString() << ":8282 is taken; no chat\n";
         } else {
             std::cerr << "tavi-demo-school: cannot listen on " << chatAddress.toStdString() << ":8282\n";
             return 1;
@@ -153,8 +152,7 @@ int main(int argc, char **argv)
         QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection);
     });
     demoLessons.start();
-    std::cout << "tavi-demo-school: http://" << address << ":" << port << "/ (streams " << rtmp << ")"
-              << std::endl;
+    std::cout << "tavi-demo-school: http://" << address << ":" << port << "/ (streams " << rtmp << ")" << std::endl;
     app.exec();
     server.stop();
     web.join();

@@ -1,7 +1,7 @@
 #include "chat/avatarloader.h"
 
-#include "net/networkaccess.h"
 #include "net/avatarcache.h"
+#include "net/networkaccess.h"
 
 #include <QDir>
 #include <QFile>

@@ -92,8 +92,8 @@ void TalkContent::appendLine(data_chat_msg inf)
     cursor.insertImage(picture);
     QTextCharFormat head = textFormat(14, "#0055ff");
     head.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
-    cursor.insertText(oneParagraph(shortened(inf.nick_name, kMaxNameChars)) + QLatin1Char(' ')
-                          + oneParagraph(shortened(inf.time, kMaxNameChars)),
+    cursor.insertText(oneParagraph(shortened(inf.nick_name, kMaxNameChars)) + QLatin1Char(' ') +
+                          oneParagraph(shortened(inf.time, kMaxNameChars)),
                       head);
     // The text below in green, exactly as typed.
     cursor.insertBlock(paragraph(), QTextCharFormat());

@@ -265,8 +265,8 @@ void Screen::slot_ctrlBtnClick()
 void Screen::reFreashBtnAudio()
 {
     // Only a student's one-to-one class has a dialogue to switch.
-    const bool shown = m_playButton->state() == 1 && m_playMode == 2 && course.listType == 2
-                       && playAudioVideoCtrl::isOneToOne(course);
+    const bool shown =
+        m_playButton->state() == 1 && m_playMode == 2 && course.listType == 2 && playAudioVideoCtrl::isOneToOne(course);
     dialogueLabel->setVisible(shown);
     if (!shown)
         return;

@@ -1,8 +1,8 @@
 #include "course/courselist.h"
 
 #include "course/coursedelegate.h"
-#include "course/coursereply.h"
 #include "course/courselistitem.h"
+#include "course/coursereply.h"
 #include "net/tavihttp.h"
 #include "net/userinfo.h"
 

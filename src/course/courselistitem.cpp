@@ -99,8 +99,8 @@ void CourseListItem::buildFace()
     auto *badge = new QLabel(teachingTypeText(m_info.teaching_type), content);
     badge->setObjectName(QStringLiteral("typeLabel"));
     badge->setFixedWidth(64);
-    badge->setStyleSheet(QStringLiteral(
-        "QLabel{padding:2px;margin-right:10px;border:1px solid rgb(255,255,255);border-radius:3px;}"));
+    badge->setStyleSheet(
+        QStringLiteral("QLabel{padding:2px;margin-right:10px;border:1px solid rgb(255,255,255);border-radius:3px;}"));
     badgeGroup->addWidget(badge, 0, Qt::AlignTop);
     row->addLayout(badgeGroup);
 

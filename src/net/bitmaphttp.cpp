@@ -14,8 +14,7 @@ bool isLocal(const QString &address)
 }
 } // namespace
 
-BitmapHttp::BitmapHttp(QString address, int port)
-    : TaviHttp(isLocal(address) ? QString() : address, {}, port, false)
+BitmapHttp::BitmapHttp(QString address, int port) : TaviHttp(isLocal(address) ? QString() : address, {}, port, false)
 {
     if (isLocal(address)) {
         path = address;
@@ -40,8 +39,7 @@ void BitmapHttp::load(QString address)
 
 void BitmapHttp::loadLocal()
 {
-    std::cout << "loadLocalBitmap........................................." << path.toStdString()
-              << std::endl;
+    std::cout << "loadLocalBitmap........................................." << path.toStdString() << std::endl;
     QPixmap pixmap(path.isEmpty() ? QString::fromLatin1(kFallbackPicture) : path);
     emit signalBitmap(pixmap);
 }
@@ -56,8 +54,7 @@ void BitmapHttp::requestFinished(QNetworkReply *reply)
 {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     QPixmap pixmap;
-    if (reply->error() == QNetworkReply::NoError && status == 200
-        && pixmap.loadFromData(reply->readAll())) {
+    if (reply->error() == QNetworkReply::NoError && status == 200 && pixmap.loadFromData(reply->readAll())) {
         reply->deleteLater();
         emit signalBitmap(pixmap);
         return;

@@ -82,8 +82,8 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
         QStringLiteral("<a href=\"http://%1/ucenter/default/register\" style=\"color:rgb(166,166,166);"
                        "text-decoration:none\">免费注册</a>")
             .arg(portal));
-    registerLabel->setStyleSheet(QStringLiteral(
-        "QLabel{font-size:12px;color:rgb(166,166,166);} QLabel:hover{color:rgb(48,162,84)}"));
+    registerLabel->setStyleSheet(
+        QStringLiteral("QLabel{font-size:12px;color:rgb(166,166,166);} QLabel:hover{color:rgb(48,162,84)}"));
 
     loginBtn = new ColorBtn(QStringLiteral("确       定"), 12, 200, 25, this);
     loginBtn->setObjectName(QStringLiteral("loginBtn"));
@@ -114,8 +114,8 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
     tipLayout->setContentsMargins(10, 0, 0, 0);
     tipLabel = new QLabel(QStringLiteral("用户名或密码错误"), tipBar);
     tipLabel->setObjectName(QStringLiteral("tipLabel"));
-    tipLabel->setStyleSheet(QStringLiteral(
-        "QLabel{font-size:12px;color:rgb(166,166,166);background-color:rgb(248,243,209);}"));
+    tipLabel->setStyleSheet(
+        QStringLiteral("QLabel{font-size:12px;color:rgb(166,166,166);background-color:rgb(248,243,209);}"));
     tipCloseBtn = new IconBtn(QStringLiteral(":/images/sys/dialog_close"), true, tipBar);
     tipCloseBtn->setObjectName(QStringLiteral("tipCloseBtn"));
     tipLayout->addWidget(tipLabel, 0, Qt::AlignLeft);

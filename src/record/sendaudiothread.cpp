@@ -6,7 +6,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-
 #include <cstdlib>
 #include <cstring>
 

@@ -25,9 +25,9 @@ bool addressToPath(const QString &url, QByteArray *path);
 int decodeInterruptCallback(void *state);
 
 enum class Probe {
-    Default,   // FFmpeg's own probing
-    Brief,     // live video: enough to know both streams and the picture size
-    AudioOnly  // live audio: probesize 2,048 bytes, 500 microseconds
+    Default, // FFmpeg's own probing
+    Brief, // live video: enough to know both streams and the picture size
+    AudioOnly // live audio: probesize 2,048 bytes, 500 microseconds
 };
 
 // Allocates, opens and probes an input; null on failure (messages printed and

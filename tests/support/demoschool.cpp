@@ -19,7 +19,7 @@ bool DemoSchool::start(const QString &rtmpBase, const QStringList &extra)
         if (m_port == 0)
             continue;
         QStringList args{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                         QString::number(m_port), QStringLiteral("--rtmp"), rtmpBase};
+                         QString::number(m_port),    QStringLiteral("--rtmp"),    rtmpBase};
         if (!m_chatHost.isEmpty())
             args << QStringLiteral("--chat") << m_chatHost;
         if (launch(args + extra))
@@ -59,9 +59,10 @@ QString DemoSchool::baseUrl() const
 
 bool DemoSchool::writeSysConfig() const
 {
-    return testsupport::writeSysConfig({{QStringLiteral("Url"), baseUrl()},
-                                        {QStringLiteral("webUrl"), QStringLiteral("127.0.0.1:%1").arg(m_port)},
-                                        {QStringLiteral("chatUrl"), m_chatHost.isEmpty() ? QStringLiteral("127.0.0.1") : m_chatHost}});
+    return testsupport::writeSysConfig(
+        {{QStringLiteral("Url"), baseUrl()},
+         {QStringLiteral("webUrl"), QStringLiteral("127.0.0.1:%1").arg(m_port)},
+         {QStringLiteral("chatUrl"), m_chatHost.isEmpty() ? QStringLiteral("127.0.0.1") : m_chatHost}});
 }
 
 } // namespace testsupport

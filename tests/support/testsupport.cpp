@@ -31,9 +31,18 @@ static QString envDir(const char *name)
     return value.isEmpty() ? QStringLiteral(".") : QString::fromLocal8Bit(value);
 }
 
-QString stageDir() { return envDir("TAVI_STAGE_DIR"); }
-QString binaryDir() { return envDir("TAVI_BINARY_DIR"); }
-QString sourceDir() { return envDir("TAVI_SOURCE_DIR"); }
+QString stageDir()
+{
+    return envDir("TAVI_STAGE_DIR");
+}
+QString binaryDir()
+{
+    return envDir("TAVI_BINARY_DIR");
+}
+QString sourceDir()
+{
+    return envDir("TAVI_SOURCE_DIR");
+}
 
 bool writeFile(const QString &path, const QByteArray &data)
 {
@@ -86,9 +95,8 @@ QJsonObject probe(const QString &input, int timeoutMs)
 {
     QByteArray out;
     if (!run(QStringLiteral("ffprobe"),
-             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-print_format"),
-              QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams"),
-              input},
+             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-print_format"), QStringLiteral("json"),
+              QStringLiteral("-show_format"), QStringLiteral("-show_streams"), input},
              timeoutMs, &out))
         return {};
     return QJsonDocument::fromJson(out).object();
