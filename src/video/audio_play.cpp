@@ -3,8 +3,7 @@
 #include "base/logging.h"
 #include "video/inputreconnector.h"
 #include "video/mediainput.h"
-
-#include <SDL2/SDL.h>
+#include "video/playback.h"
 
 AudioPlayer::AudioPlayer() : PlayerThread(videoState, false) {}
 
@@ -15,15 +14,7 @@ AudioPlayer::~AudioPlayer()
 
 void AudioPlayer::endRun(bool sdlAudio)
 {
-    // No callback runs or starts on the state once detached, so nothing
-    // below is freed under it.
-    detachAudioDevice(&videoState);
-    videoState.release();
-    videoState.decoderFinished = true;
-    videoState.readerFinished = true;
-    closeAudioDevice(&videoState);
-    if (sdlAudio)
-        quitSdlAudio();
+    endPlayback(&videoState, sdlAudio);
 }
 
 void AudioPlayer::run()
@@ -37,8 +28,6 @@ void AudioPlayer::run()
     }
     avformat_network_init();
     const bool network = isNetworkAddress(url);
-    packetQueueInit(&is->audioQueue);
-    packetQueueInit(&is->videoQueue);
     is->formatContext = openInput(is, path, network ? Probe::AudioOnly : Probe::Default, 0);
     if (!is->formatContext) {
         endRun(false);
@@ -72,19 +61,7 @@ void AudioPlayer::run()
     is->audioStream = stream;
     is->player = this;
 
-    AVPacket *packet = av_packet_alloc();
     InputReconnector reader(is, path, Probe::AudioOnly, false, live);
-    while (packet && !is->quit) {
-        if (is->audioQueue.bytes > kAudioQueueLimit || is->paused) {
-            reader.idle();
-            continue;
-        }
-        if (!reader.read(packet))
-            continue;
-        if (packet->stream_index == is->audioStreamIndex && is->audioOpen)
-            packetQueuePut(&is->audioQueue, packet);
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
+    readPackets(is, reader);
     endRun(sdlAudio);
 }

@@ -1,11 +1,11 @@
 #include "video/video_play.h"
 
+#include "video/inputreconnector.h"
 #include "video/mediainput.h"
+#include "video/playback.h"
 #include "video/videodecoder.h"
 
 #include <SDL2/SDL.h>
-
-#include <cstdio>
 
 VideoPlayer::VideoPlayer()
 {
@@ -17,23 +17,16 @@ VideoPlayer::VideoPlayer()
 
 VideoPlayer::~VideoPlayer()
 {
-    videoState.quit = true;
+    m_destroying = true;
+    videoState.requestQuit();
     wait();
     videoState.release();
 }
 
 void VideoPlayer::endRun()
 {
-    VideoState *is = &videoState;
-    if (is->videoThread) {
-        is->quit = true;
-        SDL_WaitThread(is->videoThread, nullptr);
-        is->videoThread = nullptr;
-    }
-    is->release();
+    endPlayback(&videoState, false);
     formatContext = nullptr;
-    is->decoderFinished = true;
-    is->readerFinished = true;
 }
 
 void VideoPlayer::run()
@@ -44,14 +37,15 @@ void VideoPlayer::run()
     is->paused = false;
     is->readerFinished = false;
     is->decoderFinished = false;
+    // A destructor that came first must not be undone.
+    if (m_destroying)
+        is->requestQuit();
     QByteArray path;
     avformat_network_init();
     if (!addressToPath(url, &path)) {
         endRun();
         return;
     }
-    packetQueueInit(&is->videoQueue);
-    packetQueueInit(&is->audioQueue);
     is->formatContext = openInput(is, path, isNetworkAddress(url) ? Probe::Brief : Probe::Default, 0);
     formatContext = is->formatContext;
     if (!is->formatContext) {
@@ -85,37 +79,7 @@ void VideoPlayer::run()
         endRun();
         return;
     }
-    AVPacket *packet = av_packet_alloc();
-    while (packet && !is->quit) {
-        if (is->seekRequest) {
-            const int64_t target = av_rescale_q(is->seekPosition, AVRational{1, 1000000}, stream->time_base);
-            if (av_seek_frame(is->formatContext, videoIndex, target, AVSEEK_FLAG_BACKWARD) < 0) {
-                std::fprintf(stderr, "%s: error while seeking\n", is->formatContext->url);
-            } else {
-                AVPacket *flush = av_packet_alloc();
-                if (flush && makeFlushPacket(flush) == 0) {
-                    packetQueueFlush(&is->videoQueue);
-                    packetQueuePut(&is->videoQueue, flush);
-                }
-                av_packet_free(&flush);
-            }
-            is->seekRequest = 0;
-        }
-        if (is->videoQueue.bytes > kVideoQueueLimit) {
-            SDL_Delay(10);
-            continue;
-        }
-        if (av_read_frame(is->formatContext, packet) < 0) {
-            is->readEnded = true;
-            if (is->quit)
-                break;
-            SDL_Delay(10);
-            continue;
-        }
-        if (packet->stream_index == videoIndex)
-            packetQueuePut(&is->videoQueue, packet);
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
+    InputReconnector reader(is, path, Probe::Brief, true, isLiveInput(url, is->formatContext->duration));
+    readPackets(is, reader);
     endRun();
 }

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
+
 class VideoPlayer : public QThread
 {
     Q_OBJECT
@@ -34,4 +36,5 @@ private:
 
     VideoState videoState;
     PlayerState playerState = Stop;
+    std::atomic<bool> m_destroying{false};
 };

@@ -4,11 +4,10 @@
 #include "video/audiooutput.h"
 #include "video/inputreconnector.h"
 #include "video/mediainput.h"
+#include "video/playback.h"
 #include "video/videodecoder.h"
 
 #include <SDL2/SDL.h>
-
-#include <cstdio>
 
 VideoPlayer_Thread::VideoPlayer_Thread() : PlayerThread(videoState, true) {}
 
@@ -23,6 +22,7 @@ void VideoPlayer_Thread::seek(qint64 pos)
         return;
     videoState.seekPosition = pos;
     videoState.seekRequest = 1;
+    videoState.wake();
 }
 
 double VideoPlayer_Thread::getCurrentTime()
@@ -37,21 +37,7 @@ void VideoPlayer_Thread::setSync(bool sync)
 
 void VideoPlayer_Thread::endRun(bool sdlAudio)
 {
-    VideoState *is = &videoState;
-    if (is->videoThread) {
-        is->quit = true;
-        SDL_WaitThread(is->videoThread, nullptr);
-        is->videoThread = nullptr;
-    }
-    detachAudioDevice(is);
-    is->release();
-    is->decoderFinished = true;
-    is->readerFinished = true;
-    // After the finished flags: closing can wait on the sound server, and
-    // stop(true) need not wait for that.
-    closeAudioDevice(is);
-    if (sdlAudio)
-        quitSdlAudio();
+    endPlayback(&videoState, sdlAudio);
 }
 
 void VideoPlayer_Thread::run()
@@ -63,8 +49,6 @@ void VideoPlayer_Thread::run()
         return;
     }
     const bool network = isNetworkAddress(url);
-    packetQueueInit(&is->audioQueue);
-    packetQueueInit(&is->videoQueue);
 
     is->formatContext = openInput(is, path, network ? Probe::Brief : Probe::Default, 0);
     if (!is->formatContext) {
@@ -134,70 +118,7 @@ void VideoPlayer_Thread::run()
     }
     av_dump_format(input, 0, path.constData(), 0);
 
-    readPackets(path, live);
-    endRun(sdlAudio);
-}
-
-bool VideoPlayer_Thread::readPackets(const QByteArray &path, bool live)
-{
-    VideoState *is = &videoState;
-    AVPacket *packet = av_packet_alloc();
-    if (!packet)
-        return false;
     InputReconnector reader(is, path, Probe::Brief, true, live);
-    while (!is->quit) {
-        if (is->seekRequest)
-            doSeek();
-        if (is->audioQueue.bytes > kAudioQueueLimit || is->videoQueue.bytes > kVideoQueueLimit || is->paused) {
-            reader.idle();
-            continue;
-        }
-        if (!reader.read(packet))
-            continue;
-        if (packet->stream_index == is->videoStreamIndex)
-            packetQueuePut(&is->videoQueue, packet);
-        else if (packet->stream_index == is->audioStreamIndex && is->audioOpen)
-            packetQueuePut(&is->audioQueue, packet);
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    return true;
-}
-
-void VideoPlayer_Thread::doSeek()
-{
-    VideoState *is = &videoState;
-    const int64_t position = is->seekPosition;
-    AVStream *stream = is->videoStream;
-    const int64_t target = av_rescale_q(position, AVRational{1, 1000000}, stream->time_base);
-    const int ret = av_seek_frame(is->formatContext, is->videoStreamIndex, target, AVSEEK_FLAG_BACKWARD);
-    // The decoders see the target before the first packet after the seek.
-    is->seekTime = position / 1000000.0;
-    is->seekFlagAudio = 1;
-    is->seekFlagVideo = 1;
-    if (ret < 0) {
-        std::fprintf(stderr, "%s: error while seeking\n", is->formatContext->url);
-    } else {
-        // Before the queues empty: the callback must not take the moment
-        // between flush and refill for the end of the input.
-        is->readEnded = false;
-        is->audioDone = false;
-        // Until the device is handed audio from the target, the play
-        // position is the target, not where the old audio stopped.
-        is->handedClock = is->seekTime.load();
-        is->playClockValid = false;
-        AVPacket *flush = av_packet_alloc();
-        if (flush && makeFlushPacket(flush) == 0) {
-            packetQueueFlush(&is->audioQueue);
-            packetQueuePut(&is->audioQueue, flush);
-            is->audioFlushPending = true;
-            is->seekSerial += 1;
-            makeFlushPacket(flush);
-            packetQueueFlush(&is->videoQueue);
-            packetQueuePut(&is->videoQueue, flush);
-            is->videoClock = 0;
-        }
-        av_packet_free(&flush);
-    }
-    is->seekRequest = 0;
+    readPackets(is, reader);
+    endRun(sdlAudio);
 }
