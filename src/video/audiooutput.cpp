@@ -41,79 +41,56 @@ int layoutChannels(uint64_t mask)
     return av_popcount64(mask);
 }
 
-int componentOpen(VideoState *is, int streamIndex, SDL_AudioCallback callback)
+// Opens the system's default output device, with fewer channels while it
+// refuses the count asked for (*layout follows); 0 when none opens.
+SDL_AudioDeviceID openDevice(SDL_AudioSpec *wanted, SDL_AudioSpec *obtained, uint64_t *layout)
 {
-    if (!is->formatContext || streamIndex < 0 || streamIndex >= int(is->formatContext->nb_streams))
-        return -1;
-    AVStream *stream = is->formatContext->streams[streamIndex];
-    const AVCodecParameters *par = stream->codecpar;
-
-    uint64_t wantedLayout = defaultLayout(par->ch_layout.nb_channels) & ~uint64_t(AV_CH_LAYOUT_STEREO_DOWNMIX);
-    int wantedChannels = layoutChannels(wantedLayout);
-    const int frequency = par->sample_rate;
-    if (frequency <= 0 || wantedChannels == 0) {
-        TAVI_LOG_ERROR("Invalid sample rate or channel count.sample_rate:" << frequency << ",  wanted_spec.channels:"
-                                                                           << wantedChannels);
-        return -1;
-    }
-
-    SDL_AudioSpec wanted;
-    SDL_zero(wanted);
-    wanted.freq = frequency;
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = Uint8(wantedChannels);
-    wanted.silence = 0;
-    wanted.samples = 1024;
-    wanted.callback = callback;
-    wanted.userdata = is;
-    SDL_AudioSpec obtained;
-    SDL_zero(obtained);
-    SDL_AudioDeviceID id = 0;
     for (;;) {
-        // The system's default output device.
-        id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+        const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, wanted, obtained, 0);
         if (id != 0)
-            break;
+            return id;
         const char *error = SDL_GetError();
-        std::fprintf(stderr, "SDL_OpenAudio (%d channels): %s\n", wanted.channels, error);
+        std::fprintf(stderr, "SDL_OpenAudio (%d channels): %s\n", wanted->channels, error);
         qDebug()
-            << QStringLiteral("SDL_OpenAudio (%1 channels): %2").arg(wanted.channels).arg(QString::fromUtf8(error));
-        TAVI_LOG_WARN("SDL_OpenAudio (" << int(wanted.channels) << " channels): " << error);
-        const int next = channelFallback(wanted.channels);
+            << QStringLiteral("SDL_OpenAudio (%1 channels): %2").arg(wanted->channels).arg(QString::fromUtf8(error));
+        TAVI_LOG_WARN("SDL_OpenAudio (" << int(wanted->channels) << " channels): " << error);
+        const int next = channelFallback(wanted->channels);
         if (next == 0) {
             std::fprintf(stderr, "No more channel combinations to tyu, audio open failed\n");
-            return -1;
+            return 0;
         }
-        wanted.channels = Uint8(next);
-        wantedLayout = defaultLayout(next);
+        wanted->channels = Uint8(next);
+        *layout = defaultLayout(next);
     }
+}
+
+// The channel layout to convert to for the device as opened; 0 (reported)
+// when its format or channels cannot be used.
+uint64_t deviceLayout(const SDL_AudioSpec &wanted, const SDL_AudioSpec &obtained, uint64_t layout)
+{
     if (obtained.format != AUDIO_S16SYS) {
         std::fprintf(stderr, "SDL advised audio format %d is not supported!\n", obtained.format);
         TAVI_LOG_ERROR("SDL advised audio format " << obtained.format << " is not supported!");
-        SDL_CloseAudioDevice(id);
-        return -1;
+        return 0;
     }
-    if (obtained.channels != wanted.channels) {
-        wantedLayout = defaultLayout(obtained.channels);
-        if (!wantedLayout) {
-            std::fprintf(stderr, "SDL advised channel count %d is not supported!\n", obtained.channels);
-            TAVI_LOG_ERROR("SDL advised channel count " << int(obtained.channels) << " is not supported!");
-            SDL_CloseAudioDevice(id);
-            return -1;
-        }
+    if (obtained.channels == wanted.channels)
+        return layout;
+    layout = defaultLayout(obtained.channels);
+    if (!layout) {
+        std::fprintf(stderr, "SDL advised channel count %d is not supported!\n", obtained.channels);
+        TAVI_LOG_ERROR("SDL advised channel count " << int(obtained.channels) << " is not supported!");
     }
-    is->audioDeviceBufferSize = int(obtained.size);
-    is->audioTarget.format = AV_SAMPLE_FMT_S16;
-    is->audioTarget.channels = obtained.channels;
-    is->audioTarget.channelLayout = int64_t(wantedLayout);
-    is->audioTarget.sampleRate = obtained.freq;
-    is->audioSource = is->audioTarget;
+    return layout;
+}
 
+// The decoder and the callback's fields for the stream; false (reported)
+// when the decoder cannot be had.
+bool prepareDecoding(VideoState *is, AVStream *stream)
+{
     if (!openStreamDecoder(stream, &is->audioCodec, false)) {
         std::fprintf(stderr, "Unsupported codec!\n");
         TAVI_LOG_ERROR("Unsupported codec!");
-        SDL_CloseAudioDevice(id);
-        return -1;
+        return false;
     }
     stream->discard = AVDISCARD_DEFAULT;
     is->audioStream = stream;
@@ -124,12 +101,49 @@ int componentOpen(VideoState *is, int streamIndex, SDL_AudioCallback callback)
         is->audioPacket = av_packet_alloc();
     is->audioPacketLeft = 0;
     is->audioDecoderPending = false;
-    if (!is->audioQueue.mutex)
-        packetQueueInit(&is->audioQueue);
-    if (!is->audioPacket) {
+    return is->audioPacket != nullptr;
+}
+
+int componentOpen(VideoState *is, int streamIndex, SDL_AudioCallback callback)
+{
+    if (!is->formatContext || streamIndex < 0 || streamIndex >= int(is->formatContext->nb_streams))
+        return -1;
+    AVStream *stream = is->formatContext->streams[streamIndex];
+    const AVCodecParameters *par = stream->codecpar;
+
+    uint64_t layout = defaultLayout(par->ch_layout.nb_channels) & ~uint64_t(AV_CH_LAYOUT_STEREO_DOWNMIX);
+    const int channels = layoutChannels(layout);
+    const int frequency = par->sample_rate;
+    if (frequency <= 0 || channels == 0) {
+        TAVI_LOG_ERROR("Invalid sample rate or channel count.sample_rate:" << frequency
+                                                                           << ",  wanted_spec.channels:" << channels);
+        return -1;
+    }
+    SDL_AudioSpec wanted;
+    SDL_zero(wanted);
+    wanted.freq = frequency;
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = Uint8(channels);
+    wanted.silence = 0;
+    wanted.samples = 1024;
+    wanted.callback = callback;
+    wanted.userdata = is;
+    SDL_AudioSpec obtained;
+    SDL_zero(obtained);
+    const SDL_AudioDeviceID id = openDevice(&wanted, &obtained, &layout);
+    if (id == 0)
+        return -1;
+    layout = deviceLayout(wanted, obtained, layout);
+    if (!layout || !prepareDecoding(is, stream)) {
         SDL_CloseAudioDevice(id);
         return -1;
     }
+    is->audioDeviceBufferSize = int(obtained.size);
+    is->audioTarget.format = AV_SAMPLE_FMT_S16;
+    is->audioTarget.channels = obtained.channels;
+    is->audioTarget.channelLayout = int64_t(layout);
+    is->audioTarget.sampleRate = obtained.freq;
+    is->audioSource = is->audioTarget;
     is->audioOpen = true;
     is->audioDeviceId = id;
     SDL_PauseAudioDevice(id, 0);
