@@ -22,7 +22,14 @@ saveVideoThread::saveVideoThread(QObject *parent) : QThread(parent) {}
 saveVideoThread::~saveVideoThread()
 {
     m_stop.abort();
+    wakeLoop();
     wait();
+}
+
+void saveVideoThread::wakeLoop()
+{
+    m_videoQueue.wakeWaiters();
+    m_audioChunks.wakeWaiters();
 }
 
 bool saveVideoThread::setOutputName(const char *name)
@@ -68,6 +75,7 @@ bool saveVideoThread::startEncoding()
 void saveVideoThread::stopEncoding()
 {
     m_stop.request();
+    wakeLoop();
 }
 
 void saveVideoThread::pushVideoFrame(uint8_t *data, int timestampMs)
@@ -107,6 +115,49 @@ saveVideoThread::Stats saveVideoThread::stats() const
     return s;
 }
 
+saveVideoThread::Step saveVideoThread::videoStep()
+{
+    const auto stopped = [this] { return m_stop.requested(); };
+    const long long seen = m_videoQueue.pushes();
+    if (m_videoQueue.count() == 0) {
+        if (m_stop.requested())
+            return Finished;
+        m_videoQueue.waitForPush(seen, stopped);
+        return Waited;
+    }
+    const AVRational base = m_output.videoOutput.encoderContext->time_base;
+    const double t = double(m_output.videoOutput.nextPts) * base.num / base.den * 1000.0;
+    videoClockMs = t;
+    VideoFrameNode *node = takeVideoFrame(t);
+    if (!node || !node->data) {
+        // The newest picture waits for a successor to show how long it
+        // lasts: wait for the next push. Stopping, no picture can be placed.
+        if (m_stop.requested())
+            return Finished;
+        m_videoQueue.waitForPush(seen, stopped);
+        return Waited;
+    }
+    if (node == m_videoQueue.lastVideoNode())
+        ++m_repeated;
+    m_videoQueue.adoptLastVideoNode(node);
+    ++m_encoded;
+    return m_output.writeVideo(node->data) ? Wrote : Failed;
+}
+
+saveVideoThread::Step saveVideoThread::audioStep()
+{
+    AudioChunk chunk;
+    if (!m_audioChunks.takeFirst(&chunk)) {
+        if (m_stop.requested() && m_audioChunks.isEmpty())
+            return Finished;
+        m_audioChunks.waitForChunk([this] { return m_stop.requested(); });
+        return Waited;
+    }
+    const bool ok = m_output.writeAudio(chunk.data, chunk.size);
+    std::free(chunk.data);
+    return ok ? Wrote : Failed;
+}
+
 void saveVideoThread::run()
 {
     videoClockMs = 0.0;
@@ -123,45 +174,20 @@ void saveVideoThread::run()
     flvOutput &out = m_output;
     const AVRational videoBase = out.hasVideo ? out.videoOutput.encoderContext->time_base : AVRational{1, 25};
     const AVRational audioBase = out.hasAudio ? out.audioOutput.encoderContext->time_base : AVRational{1, 44100};
-    bool ok = true;
-    while (ok && !m_stop.aborted()) {
+    Step step = Waited;
+    while (step != Failed && step != Finished && !m_stop.aborted()) {
+        // Each track in turn by time; ties go to the pictures.
         const bool videoTurn = out.hasVideo &&
             (!out.hasAudio ||
              av_compare_ts(out.videoOutput.nextPts, videoBase, out.audioOutput.nextPts, audioBase) <= 0);
-        if (videoTurn) {
-            if (m_videoQueue.count() == 0) {
-                if (m_stop.requested())
-                    break;
-                msleep(10);
-                continue;
-            }
-            const double t = double(out.videoOutput.nextPts) * videoBase.num / videoBase.den * 1000.0;
-            videoClockMs = t;
-            VideoFrameNode *node = takeVideoFrame(t);
-            if (!node || !node->data) {
-                // The newest picture waits for a successor; don't spin meanwhile.
-                msleep(2);
-                continue;
-            }
-            if (node == m_videoQueue.lastVideoNode())
-                ++m_repeated;
-            m_videoQueue.adoptLastVideoNode(node);
-            ++m_encoded;
-            ok = out.writeVideo(node->data);
-        } else if (out.hasAudio) {
-            AudioChunk chunk;
-            if (!m_audioChunks.takeFirst(&chunk)) {
-                if (m_stop.requested() && m_audioChunks.isEmpty())
-                    break;
-                msleep(10);
-                continue;
-            }
-            ok = out.writeAudio(chunk.data, chunk.size);
-            std::free(chunk.data);
-        } else {
-            break;
-        }
+        if (videoTurn)
+            step = videoStep();
+        else if (out.hasAudio)
+            step = audioStep();
+        else
+            step = Finished;
     }
+    const bool ok = step != Failed;
     if (!ok) {
         TAVI_LOG_ERROR("writing to " << m_outputName << " failed");
         m_outputFailed = true;

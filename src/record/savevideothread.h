@@ -74,6 +74,17 @@ protected:
     void run() override;
 
 private:
+    // What one turn of the loop did.
+    enum Step {
+        Wrote,
+        Waited,
+        Finished,
+        Failed
+    };
+    Step videoStep();
+    Step audioStep();
+    // Ends the loop's waits on the queues (a stop, the end).
+    void wakeLoop();
     void finishRun(bool drain);
 
     flvOutput m_output;
