@@ -8,6 +8,7 @@
 
 class AudioCtrl;
 class AudioPlayer;
+class QThread;
 class QTimer;
 class VideoPlayer;
 class VideoPlayer_Thread;
@@ -77,6 +78,9 @@ signals:
     void sig_GetOneFrame(QImage image);
     // Length of the local file in microseconds (not positive when unknown).
     void sig_localDuration(qint64 uSec);
+    // The last thread of the players and publishers has ended: isIdle()
+    // holds.
+    void idle();
 
 private:
     Q_INVOKABLE void deliverFrame();
@@ -85,6 +89,8 @@ private:
     void startPublisher();
     void startDialogue();
     void takeFrame(const QImage &image);
+    // Emits idle() when the thread's end leaves nothing running.
+    void watch(QThread *thread);
 
     VideoPlayer_Thread *localPlayer;
     VideoPlayer_Thread *classPlayer;
