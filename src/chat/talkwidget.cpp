@@ -42,9 +42,7 @@ void TalkWidget::slot_send()
 {
     if (!online) {
         // Nothing would go out: keep the text for a later try.
-        (new Flash(QStringLiteral("聊天未连接"), 100, 30, QStringLiteral("90,90,90"),
-                   QStringLiteral("255,255,255"), QStringLiteral("120px"), nullptr))
-            ->show();
+        Flash::notice(QStringLiteral("聊天未连接"));
         return;
     }
     const QString text = edit->toPlainText();

@@ -165,7 +165,5 @@ void TaviHttp::requestFinished(QNetworkReply *reply)
 
 void TaviHttp::showTip(QString text)
 {
-    auto *flash = new Flash(text, 100, 30, QStringLiteral("90,90,90"), QStringLiteral("255,255,255"),
-                            QStringLiteral("120px"), nullptr);
-    flash->show();
+    Flash::notice(text);
 }
