@@ -125,8 +125,10 @@ log4cplus::Logger outputLogger()
     return log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("OutPutData"));
 }
 
-QString logExcerpt(const QString &text, int limit)
+QString logExcerpt(const QString &text, int limit, qint64 total)
 {
+    if (total < text.size())
+        total = text.size();
     QString shown;
     const int kept = text.size() <= limit ? text.size() : limit;
     shown.reserve(kept + 16);
@@ -145,8 +147,8 @@ QString logExcerpt(const QString &text, int limit)
         else
             shown += c;
     }
-    if (kept < text.size())
-        shown += QStringLiteral("…(%1 characters)").arg(text.size());
+    if (kept < total)
+        shown += QStringLiteral("…(%1 characters)").arg(total);
     return shown;
 }
 

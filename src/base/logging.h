@@ -23,7 +23,8 @@ log4cplus::Logger outputLogger();
 // Text from the network as one log line may show it: at most limit
 // characters (the total length noted after a cut), line breaks and other
 // control characters written as escapes, so no text can forge a line.
-QString logExcerpt(const QString &text, int limit = 300);
+// total: the whole text's length when text is already only its start.
+QString logExcerpt(const QString &text, int limit = 300, qint64 total = -1);
 
 } // namespace tavi
 

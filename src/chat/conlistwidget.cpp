@@ -1,6 +1,7 @@
 #include "chat/conlistwidget.h"
 
-#include "chat/avatarloader.h"
+#include "net/avatarloader.h"
+#include "base/logging.h"
 #include "chat/chatstyle.h"
 
 #include <QIcon>
@@ -33,6 +34,12 @@ bool ConListWidget::addUser(const data_chat_use &u)
     const std::string key = u.uid.toStdString();
     if (users.count(key))
         return false;
+    if (participants() >= kMaxParticipants) {
+        if (!overfull)
+            TAVI_LOG_WARN("participant list full (" << kMaxParticipants << "), more are not shown");
+        overfull = true;
+        return false;
+    }
     auto *item = new QListWidgetItem(QIcon(blank), u.nick_name);
     item->setTextAlignment(Qt::AlignJustify);
     addItem(item);
@@ -41,11 +48,11 @@ bool ConListWidget::addUser(const data_chat_use &u)
     return true;
 }
 
-void ConListWidget::showPicture(const QString &uid, const QPixmap &pixmap)
+void ConListWidget::showPicture(const QString &uid, const QImage &image)
 {
     // The participant may have left meanwhile.
     if (QListWidgetItem *item = entry(uid))
-        item->setIcon(QIcon(pixmap));
+        item->setIcon(QIcon(QPixmap::fromImage(image)));
 }
 
 void ConListWidget::slot_userIn(data_chat_use u)
@@ -73,6 +80,7 @@ void ConListWidget::slot_usersListInf(std::vector<data_chat_use> list)
 
 void ConListWidget::slot_clearUsersList()
 {
+    overfull = false;
     users.clear();
     clear();
     emit s_studentSum(0);

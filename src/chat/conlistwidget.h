@@ -37,9 +37,10 @@ public slots:
 
 private:
     bool addUser(const data_chat_use &u);
-    void showPicture(const QString &uid, const QPixmap &pixmap);
+    void showPicture(const QString &uid, const QImage &image);
 
     std::map<std::string, QListWidgetItem *> users;
     AvatarLoader *loader;
     QPixmap blank; // holds a picture's place until it comes
+    bool overfull = false;
 };

@@ -1,13 +1,12 @@
 #include "chat/talkwidget.h"
 
 #include "chat/talkcontent.h"
-#include "net/avatarcache.h"
+#include "net/avatarloader.h"
 #include "net/flash.h"
 #include "net/userinfo.h"
 #include "ui/textbtn.h"
 
 #include <QHBoxLayout>
-#include <QPointer>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -31,6 +30,8 @@ TalkWidget::TalkWidget(QWidget *parent) : QWidget(parent)
     layout->addLayout(row);
 
     connect(sendBtn, SIGNAL(clicked()), this, SLOT(slot_send()));
+    pictures = new AvatarLoader(this);
+    connect(pictures, &AvatarLoader::picture, talk, &TalkContent::setPicture);
 }
 
 void TalkWidget::setOnline(bool on)
@@ -47,11 +48,10 @@ void TalkWidget::slot_send()
     }
     const QString text = edit->toPlainText();
     edit->clear();
+    // The user's own picture is in the cache when the line comes back.
     const UserInfo &user = UserInfo::instance();
-    QPointer<TalkWidget> self(this);
-    avatarPath(user.photo, user.userId);
-    if (!self)
-        return;
+    if (!user.userId.isEmpty())
+        pictures->request(user.photo, user.userId);
     emit s_send(text);
 }
 
@@ -59,11 +59,9 @@ void TalkWidget::slot_receiveMsg(data_chat_msg inf)
 {
     if (inf.user_id.isEmpty())
         return;
-    QPointer<TalkWidget> self(this);
-    inf.photo = avatarPath(inf.photo, inf.user_id);
-    if (!self)
-        return;
     if (inf.time.size() >= 8)
         inf.time = inf.time.right(8);
+    // In order of arrival, at once; the sender's picture follows.
     talk->appendLine(inf);
+    pictures->request(inf.photo, inf.user_id);
 }

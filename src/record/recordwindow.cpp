@@ -9,6 +9,7 @@
 #include "record/savevideothread.h"
 
 #include "base/logging.h"
+#include "base/privatefiles.h"
 
 #include <QDeadlineTimer>
 #include <QDesktopServices>
@@ -54,7 +55,8 @@ recordWindow::recordWindow(QWidget *parent)
     setStyleSheet(QStringLiteral("background-color: rgba(255, 255, 255, 158);"));
 
     confPath = confDir() + QStringLiteral("/set.conf");
-    QDir().mkpath(confDir());
+    // Settings are the user's alone (0700, 0600); recordings are not.
+    tavi::makePrivateDir(confDir());
     area = QRect(QPoint(0, 0), QPoint(-1, -1)); // null: the whole desktop
     loadDevices();
     loadSettings();
@@ -138,11 +140,6 @@ void recordWindow::loadSettings()
 
 void recordWindow::saveSettings()
 {
-    QFile file(confPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        TAVI_LOG_WARN("cannot write " << confPath);
-        return;
-    }
     QString text;
     const QString audio = ui->comboBox_audio->currentText();
     if (!audio.isEmpty())
@@ -154,7 +151,8 @@ void recordWindow::saveSettings()
                 .arg(area.bottom() - area.top() + 1);
     text += QStringLiteral("mode=audio\n");
     text += QStringLiteral("filename=%1\n").arg(savePath);
-    file.write(settingsCodec()->fromUnicode(text));
+    if (!tavi::writePrivateFile(confPath, settingsCodec()->fromUnicode(text)))
+        TAVI_LOG_WARN("cannot write " << confPath);
 }
 
 void recordWindow::chooseSavePath(const QString &path)

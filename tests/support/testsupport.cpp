@@ -15,6 +15,8 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <sys/stat.h>
+
 namespace testsupport {
 
 quint16 freePort()
@@ -39,6 +41,14 @@ bool writeFile(const QString &path, const QByteArray &data)
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+}
+
+int fileMode(const QString &path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return int(st.st_mode & 07777);
 }
 
 QByteArray readFile(const QString &path)

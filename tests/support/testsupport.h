@@ -18,6 +18,9 @@ QString binaryDir();
 bool writeFile(const QString &path, const QByteArray &data);
 // A file's content; empty when it cannot be read.
 QByteArray readFile(const QString &path);
+// The permission bits (as 0640) of a file or folder, not following a link;
+// -1 when there is none.
+int fileMode(const QString &path);
 
 // The body of a GET, waited for (10 s); the HTTP status goes to *status.
 QByteArray httpGet(const QString &url, int *status = nullptr);
