@@ -31,6 +31,7 @@ popWidget::popWidget(QWidget* parent) : QWidget(parent)
 
     // Notices carry the school's titles: plain text, never markup.
     contentLabel = new QLabel(this);
+    contentLabel->setObjectName("contentLabel");
     contentLabel->setTextFormat(Qt::PlainText);
     contentLabel->setWordWrap(true);
     contentLabel->setFixedSize(200, 70);

@@ -45,6 +45,24 @@ bool waitForPort(const QString &host, quint16 port, int timeoutMs);
 // on port: servers on fixed ports (the chat's 8282) run side by side.
 QString freeLoopbackHost(quint16 port = 8282);
 
+// A throw-away certificate authority made with the openssl command line:
+// dir/ca.pem, and certificates it signs.
+class ThrowAwayCa
+{
+public:
+    explicit ThrowAwayCa(const QString &dir) : m_dir(dir) {}
+    bool make();
+    QString caFile() const;
+    // dir/NAME.pem and dir/NAME.key for a server known by these subject
+    // alternative names ("IP:127.0.0.1", "DNS:localhost").
+    bool issue(const QString &name, const QStringList &altNames);
+    QString certificate(const QString &name) const;
+    QString key(const QString &name) const;
+
+private:
+    QString m_dir;
+};
+
 // Writes ./etc/sysConfigue.ini with these [TaviHttp] keys only. Through
 // QSettings, because QSettings keeps a file it read in a cache that it
 // checks by size and time stamp: a file rewritten by hand with the same
