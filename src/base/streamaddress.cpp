@@ -61,6 +61,30 @@ bool isClassStreamAddress(const QString &address, QString *why)
     return true;
 }
 
+MediaAddress mediaAddressKind(const QString &address, bool classStreamOnly, QString *why)
+{
+    if (!classStreamOnly && !hasAddressScheme(address)) {
+        if (!address.isEmpty())
+            return MediaAddress::LocalFile;
+        refuse(why, QStringLiteral("empty"));
+        return MediaAddress::Refused;
+    }
+    return isClassStreamAddress(address, why) ? MediaAddress::ClassStream : MediaAddress::Refused;
+}
+
+const char *protocolWhitelist(MediaAddress kind)
+{
+    switch (kind) {
+    case MediaAddress::ClassStream:
+        return kClassStreamProtocols;
+    case MediaAddress::LocalFile:
+        return kLocalFileProtocols;
+    case MediaAddress::Refused:
+        break;
+    }
+    return nullptr;
+}
+
 QString streamAddressForLog(const QString &address)
 {
     const QString scheme = schemeOf(address);

@@ -22,6 +22,20 @@ bool isClassStreamAddress(const QString &address, QString *why = nullptr);
 // plain local path.
 bool hasAddressScheme(const QString &address);
 
+// What a media address (of a player or a recording) opens as.
+enum class MediaAddress {
+    Refused,     // any other protocol, or a local file where only streams go
+    ClassStream, // see isClassStreamAddress
+    LocalFile    // a plain path
+};
+
+// An address naming a protocol must be a class stream; a plain path is a
+// local file, unless classStreamOnly. *why tells why a refusal.
+MediaAddress mediaAddressKind(const QString &address, bool classStreamOnly, QString *why = nullptr);
+// FFmpeg's protocol whitelist for what an address opens as (null when
+// refused).
+const char *protocolWhitelist(MediaAddress kind);
+
 // The address as the log may show it: scheme, host, port and application
 // ("rtmp://host:1935/live"), never the stream name (a publishing key), the
 // query or user and password. A text that is no such address gives

@@ -48,17 +48,16 @@ QByteArray flvOutput::nameForLog(const char *name)
 bool flvOutput::setUp(const char *name, bool withVideo, int width, int height, bool classStreamOnly)
 {
     close();
-    const QString address = QString::fromLocal8Bit(name ? name : "");
-    const bool stream = classStreamOnly || tavi::hasAddressScheme(address);
     QString why;
-    if (stream && !tavi::isClassStreamAddress(address, &why)) {
+    const tavi::MediaAddress kind = tavi::mediaAddressKind(QString::fromLocal8Bit(name ? name : ""), classStreamOnly, &why);
+    if (kind == tavi::MediaAddress::Refused) {
         std::fprintf(stderr, "Output address refused: %s.\n", why.toUtf8().constData());
         TAVI_LOG_ERROR("Output address refused, nothing written: " << why);
         return false;
     }
-    m_protocols = stream ? tavi::kClassStreamProtocols : tavi::kLocalFileProtocols;
+    m_protocols = tavi::protocolWhitelist(kind);
     // A class stream is FLV whatever its name says.
-    m_mp4 = !stream && wantsMp4(name);
+    m_mp4 = kind == tavi::MediaAddress::LocalFile && wantsMp4(name);
     avformat_alloc_output_context2(&outputContext, nullptr, m_mp4 ? "mp4" : "flv", name);
     if (!outputContext) {
         std::printf("Could not deduce output format from file extension: using MPEG.\n");

@@ -43,20 +43,16 @@ bool inputAddress(const QString &url, bool classStreamOnly, InputAddress *out)
                                             << "), not played.");
         return false;
     }
-    const bool stream = classStreamOnly || tavi::hasAddressScheme(url);
     QString why;
-    if (stream && !tavi::isClassStreamAddress(url, &why)) {
-        std::fprintf(stderr, "Stream address refused: %s.\n", why.toUtf8().constData());
-        TAVI_LOG_ERROR("Stream address refused, not played: " << why);
-        return false;
-    }
-    if (!stream && utf8.isEmpty()) {
-        TAVI_LOG_ERROR("No file to play.");
+    const tavi::MediaAddress kind = tavi::mediaAddressKind(url, classStreamOnly, &why);
+    if (kind == tavi::MediaAddress::Refused) {
+        std::fprintf(stderr, "Address refused: %s.\n", why.toUtf8().constData());
+        TAVI_LOG_ERROR("Address refused, not played: " << why);
         return false;
     }
     out->path = utf8;
-    out->classStream = stream;
-    out->protocols = stream ? tavi::kClassStreamProtocols : tavi::kLocalFileProtocols;
+    out->classStream = kind == tavi::MediaAddress::ClassStream;
+    out->protocols = tavi::protocolWhitelist(kind);
     return true;
 }
 
