@@ -148,10 +148,12 @@ void DataReceive::onDisConnected()
 void DataReceive::onSslErrors(const QList<QSslError> &errors)
 {
     // Never ignored: the handshake fails and the connection is retried.
+    // Logged and shown once until a connection succeeds again, not at
+    // every retry.
+    if (tlsFailed)
+        return;
+    tlsFailed = true;
     for (const QSslError &error : errors)
         TAVI_LOG_ERROR("chat certificate refused: " << tavi::logExcerpt(error.errorString(), 200));
-    if (!tlsFailed) {
-        tlsFailed = true;
-        emit s_tlsFailed();
-    }
+    emit s_tlsFailed();
 }

@@ -188,6 +188,7 @@ void LoginDlg::login()
     // The reply is waited for in the event loop, not in a loop of its own:
     // the window goes on while the school answers.
     request = new TaviHttp(QStringLiteral("/ucenter/default/login"), params, 80, false);
+    request->setParent(this); // a dialog that goes takes its request along
     const QUrl address = request->requestUrl();
     if (address.scheme() == QLatin1String("http") && !TaviHttp::isLoopbackHost(address.host()))
         TAVI_LOG_WARN("signing in over plain http to " << tavi::logExcerpt(address.host(), 100)
