@@ -320,7 +320,7 @@ private slots:
         QTest::newRow("course list of 8 MiB") << "student" << "" << "" << 8 * 1024 * 1024 << 0 << "none"
                                               << "网络请求失败";
         QTest::newRow("chat message of 2 MiB") << "student" << "" << "" << 0 << 0 << "raw" << "";
-        QTest::newRow("10,000 participants") << "student" << "" << "" << 0 << 0 << "crowd" << "";
+        QTest::newRow("6,000 participants") << "student" << "" << "" << 0 << 0 << "crowd" << "";
         QTest::newRow("chat line forging log lines") << "student" << "" << "" << 0 << 0 << "forge" << "";
         QTest::newRow("sign-in pressed twice, slow school") << "student" << "" << "" << 0 << 1500 << "twice" << "";
     }
@@ -450,7 +450,7 @@ private slots:
             QVERIFY(logText().contains(QStringLiteral("onDisConnected...... (1009")));
         } else if (action == QLatin1String("crowd")) {
             QVERIFY(chatHelper(QStringLiteral("/demo/chat/crowd"),
-                               QUrlQuery{{"orderid", "102"}, {"count", "10000"}, {"photo", ""}}));
+                               QUrlQuery{{"orderid", "102"}, {"count", "6000"}, {"photo", ""}}));
             enterCourse(1);
             QTRY_COMPARE_WITH_TIMEOUT(chat()->conListWidget()->participants(), int(kMaxParticipants), 15000);
             QCOMPARE(chat()->tabButton(1)->text2(), QStringLiteral("(5000)"));
