@@ -1,6 +1,7 @@
 #include "winstart.h"
 
 #include "iniope.h"
+#include "updatectrl.h"
 #include "xmlparse.h"
 
 #include <QApplication>
@@ -66,4 +67,14 @@ void winStart::fail(const QString &message)
     // Nothing else will open a window: end the process once the event loop
     // runs (this may be called before it has started).
     QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(1); });
+}
+
+int launcherMain()
+{
+    auto *starter = new winStart;
+    auto *updater = new updateCtrl;
+    QObject::connect(updater, &updateCtrl::s_mainSatart, starter, &winStart::slot_startMain,
+                     Qt::DirectConnection);
+    updater->start();
+    return QApplication::exec();
 }

@@ -23,3 +23,8 @@ private:
     void fail(const QString &message);
     int m_failure = 0;
 };
+
+// The launcher's work once the application object exists, as main does it:
+// the update (its outcome may arrive before the event loop runs), then the
+// library, then the event loop; the loop's exit status.
+int launcherMain();

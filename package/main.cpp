@@ -70,7 +70,8 @@ int main(int argc, char **argv)
 
     const QByteArray dir = QFile::encodeName(user);
     const QByteArray launcher = QFile::encodeName(user + QStringLiteral("/tavi"));
-    if (::chdir(dir.constData()) != 0) {
+    // The folder that was checked, whatever its path leads to by now.
+    if (::fchdir(folder.folderFd()) != 0) {
         std::fprintf(stderr, "tavi: cannot enter %s: %s\n", dir.constData(), std::strerror(errno));
         return 1;
     }
@@ -79,7 +80,7 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
         args.push_back(argv[i]);
     args.push_back(nullptr);
-    ::execv(launcher.constData(), args.data());
+    ::execv("./tavi", args.data());
     std::fprintf(stderr, "tavi: cannot run %s: %s\n", launcher.constData(), std::strerror(errno));
     return 127;
 }

@@ -1,5 +1,6 @@
 #include "userfolder.h"
 
+#include "filelock.h"
 #include "initext.h"
 
 #include <QCryptographicHash>
@@ -15,7 +16,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +27,9 @@ namespace {
 const QString kUpdaterIni = QStringLiteral("qupdater.ini");
 const QString kVersionKey = QStringLiteral("VERSION/Version");
 const QString kStaged = QStringLiteral(".tavi_new");
+// Linked whatever the user's folder holds: the school's key is never the
+// user's own file.
+const QString kUpdateKey = QStringLiteral("update.pub");
 
 bool readFile(const QString &path, QByteArray *data)
 {
@@ -61,36 +64,6 @@ int order(QChar c)
         return c.unicode();
     return c.unicode() + 0x10000;
 }
-
-// Holds an exclusive lock on a file while it lives; the kernel drops it
-// when the process ends, however it ends.
-class FolderLock
-{
-public:
-    explicit FolderLock(const QString &path)
-    {
-        fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0)
-            return;
-        int rc;
-        do
-            rc = ::flock(fd, LOCK_EX);
-        while (rc < 0 && errno == EINTR);
-        if (rc < 0) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
-    ~FolderLock()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    bool held() const { return fd >= 0; }
-
-private:
-    int fd = -1;
-};
 
 } // namespace
 
@@ -179,10 +152,55 @@ bool UserFolder::update()
     // Private: it holds the user's sign-in pictures, logs and recordings.
     if (::mkdir(QFile::encodeName(m_user).constData(), 0700) != 0 && errno != EEXIST)
         return fail(QStringLiteral("cannot make %1: %2").arg(m_user, QString::fromLocal8Bit(std::strerror(errno))));
-    FolderLock lock(m_user + QLatin1Char('/') + QLatin1String(kLockFile));
-    if (!lock.held())
-        return fail(QStringLiteral("cannot lock %1: %2").arg(m_user, QString::fromLocal8Bit(std::strerror(errno))));
-    return sync();
+    if (!openFolder())
+        return false;
+    // From here on the folder is reached through the descriptor, so a path
+    // replaced after the check leads nowhere else.
+    const QString path = m_user;
+    m_user = QStringLiteral("/proc/self/fd/%1").arg(m_fd);
+    if (!QFileInfo(m_user).isDir())
+        m_user = path; // no /proc
+    FileLock lock;
+    bool ok = lock.lock(m_user + QLatin1Char('/') + QLatin1String(kLockFile), FileLock::Exclusive, true);
+    if (!ok)
+        fail(QStringLiteral("cannot lock %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    else
+        ok = sync();
+    m_error.replace(m_user, path);
+    m_user = path;
+    return ok;
+}
+
+bool UserFolder::openFolder()
+{
+    closeFolder();
+    const QByteArray path = QFile::encodeName(m_user);
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return fail(QStringLiteral("cannot open %1: %2").arg(m_user, QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid()) {
+        ::close(fd);
+        return fail(QStringLiteral("%1 is not yours").arg(m_user));
+    }
+    if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        ::close(fd);
+        return fail(QStringLiteral("%1 may be written by others").arg(m_user));
+    }
+    m_fd = fd;
+    return true;
+}
+
+void UserFolder::closeFolder()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+UserFolder::~UserFolder()
+{
+    closeFolder();
 }
 
 QStringList UserFolder::systemFiles() const
@@ -221,7 +239,7 @@ bool UserFolder::sync()
             if (!syncSettings(path, bases, version))
                 return false;
         } else {
-            if (!syncProgram(path, reset))
+            if (!syncProgram(path, reset || path == kUpdateKey))
                 return false;
             links << path;
         }

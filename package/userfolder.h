@@ -15,16 +15,27 @@
 // changed since it was taken; a changed one is kept. qupdater.ini's Version
 // belongs to the user's folder and is left out of that comparison.
 //
+// "update.pub", the school's key, is always a link to the system's.
+//
 // ".tavi-system" in the user's folder records what was last taken from the
-// system; ".tavi-lock" serialises concurrent starts.
+// system; ".tavi-lock" serialises concurrent starts (and the launcher's
+// swapping in of an update's files).
 class UserFolder
 {
 public:
     UserFolder(const QString &systemDir, const QString &userDir);
+    ~UserFolder();
+    UserFolder(const UserFolder &) = delete;
+    UserFolder &operator=(const UserFolder &) = delete;
 
     // Makes or brings up to date the user's folder; never writes to the
-    // system's. False with errorString() when it could not.
+    // system's. An existing folder must be the caller's own, not a symbolic
+    // link, and writable by nobody else (checked on the opened folder).
+    // False with errorString() when it could not.
     bool update();
+    // The user's folder as checked and opened by update(), or -1: the
+    // folder to enter (fchdir) so that nothing can put another in its place.
+    int folderFd() const { return m_fd; }
     QString errorString() const { return m_error; }
 
     // Whether the path counts as a settings file (relative, "/" separators).
@@ -42,6 +53,8 @@ public:
     static const char *const kLockFile;  // ".tavi-lock"
 
 private:
+    bool openFolder();
+    void closeFolder();
     bool sync();
     bool syncProgram(const QString &path, bool reset);
     bool syncSettings(const QString &path, QJsonObject &bases, const QString &version);
@@ -54,4 +67,5 @@ private:
     QString m_system;
     QString m_user;
     QString m_error;
+    int m_fd = -1;
 };

@@ -161,7 +161,7 @@ int main(int argc, char **argv)
     chat.install(server);
     if (hostile)
         hostileValues.install(server);
-    DemoUpdates updates(QStringLiteral(TAVI_VERSION));
+    DemoUpdates updates(QStringLiteral(TAVI_VERSION), QStringLiteral(TAVI_DEMO_UPDATE_SECRET));
     updates.install(server);
     DemoLessons demoLessons(QString::fromStdString(rtmp), democlasses::watchedStreams());
     demoLessons.setEnabled(lessons == 1 || (lessons == -1 && demo));

@@ -16,7 +16,7 @@ public:
     InstallDir() : m_previous(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
     ~InstallDir() { QDir::setCurrent(m_previous); }
 
-    void setUpdater(const QString &listUrl, const QString &version)
+    static void setUpdater(const QString &listUrl, const QString &version)
     {
         QSettings ini(QStringLiteral("qupdater.ini"), QSettings::IniFormat);
         ini.setValue(QStringLiteral("/UPDATEINFO/ListURL"), listUrl);
@@ -34,8 +34,12 @@ private:
     QString m_previous;
 };
 
-// A checksum as the update list writes it.
+// Checksums as the update list writes them.
 inline QString md5Hex(const QByteArray &data)
 {
     return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex().toUpper());
+}
+inline QString sha256Hex(const QByteArray &data)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
 }

@@ -2,51 +2,34 @@
 // the launcher's hand-off code in a child process for the failure messages.
 #include "iniope.h"
 #include "installdir.h"
+#include "launcherchild.h"
 #include "testsupport.h"
 #include "winstart.h"
 #include "xmlparse.h"
 
-#include <QMessageBox>
 #include <QProcess>
 #include <QtTest>
-#include <cstdio>
 
 namespace {
 
-// Child mode: answer every message box, print its text, run the hand-off
-// for the given outcome and end with the event loop's status.
-int runChild(int argc, char **argv)
+// Child mode: answer every message box, run the hand-off for the given
+// outcome and end with the event loop's status.
+int childMain(int argc, char **argv)
 {
     QApplication application(argc, argv);
     const int code = QString::fromLocal8Bit(argv[2]).toInt();
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            std::printf("box:%s\n", box->text().toUtf8().constData());
-            std::fflush(stdout);
-            box->accept();
-        }
-    });
-    closer.start(20);
+    answerBoxes(&application);
     xmlParse::instance()->parse("<r><taviversion ver=\"7.5\"/></r>");
     winStart starter;
     starter.slot_startMain(code);
     // A started library quits by itself; give a failing start time to end.
     QTimer::singleShot(10000, [] { QCoreApplication::exit(42); });
-    const int status = QApplication::exec();
-    std::printf("version:%s\nexit:%d\n", InIOpe::installedVersion().toUtf8().constData(), status);
-    return status;
+    return childEnds(QApplication::exec());
 }
 
-// What the child printed, run in the current folder, an installation.
 QString child(int code)
 {
-    QProcess process;
-    process.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), QString::number(code)});
-    process.waitForFinished(30000);
-    process.kill();
-    process.waitForFinished();
-    return QString::fromUtf8(process.readAllStandardOutput());
+    return runChild({QStringLiteral("--child"), QString::number(code)}, 30000);
 }
 
 void install(const char *library)
@@ -68,6 +51,7 @@ private slots:
         QTest::newRow("installed") << 1 << "box:程序升级成功！\nversion:7.5\nexit:0\n";
         QTest::newRow("failed") << 2 << "box:程序升级失败！\nversion:old\nexit:0\n";
         QTest::newRow("nothing or cancelled") << 3 << "version:7.5\nexit:0\n";
+        QTest::newRow("refused") << 4 << "version:old\nexit:0\n";
     }
     void outcomes()
     {
@@ -123,7 +107,7 @@ private slots:
 int main(int argc, char **argv)
 {
     if (argc == 3 && qstrcmp(argv[1], "--child") == 0)
-        return runChild(argc, argv);
+        return childMain(argc, argv);
     QApplication application(argc, argv);
     TestHandoff test;
     return QTest::qExec(&test, argc, argv);

@@ -7,6 +7,19 @@
 
 Q_DECLARE_METATYPE(xmlParse::FileMap)
 
+namespace {
+
+// Listed files with their "ver" only.
+xmlParse::FileMap md5s(const std::map<std::string, std::string> &sums)
+{
+    xmlParse::FileMap files;
+    for (const auto &entry : sums)
+        files[entry.first].md5 = entry.second;
+    return files;
+}
+
+} // namespace
+
 class TestUpdateList : public QObject
 {
     Q_OBJECT
@@ -34,7 +47,7 @@ private slots:
     {
         QTest::addColumn<QString>("xml");
         QTest::addColumn<xmlParse::FileMap>("expected");
-        const xmlParse::FileMap two{{"a.txt", "AA"}, {"d/b.txt", "BB"}};
+        const xmlParse::FileMap two = md5s({{"a.txt", "AA"}, {"d/b.txt", "BB"}});
         QTest::newRow("lower") << "<update><taviversion ver=\"2.1\"/>"
                                   "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d\\b.txt\"/></update>"
                                << two;
@@ -47,10 +60,17 @@ private slots:
                                                        << two;
         QTest::newRow("same checksum, two paths: both") << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" path=\"old.txt\"/>"
                                   "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d/b.txt\"/></r>"
-                                                        << xmlParse::FileMap{{"old.txt", "AA"}, {"a.txt", "AA"}, {"d/b.txt", "BB"}};
+                                                        << md5s({{"old.txt", "AA"}, {"a.txt", "AA"}, {"d/b.txt", "BB"}});
         QTest::newRow("same path twice: the later checksum") << "<r><taviversion ver=\"2.1\"/><file ver=\"CC\" path=\"a.txt\"/>"
                                   "<file ver=\"BB\" path=\"d/b.txt\"/><file ver=\"AA\" path=\"a.txt\"/></r>"
                                                              << two;
+        xmlParse::FileMap more = md5s({{"a.txt", "AA"}, {"d/b.txt", "BB"}});
+        more["a.txt"].sha256 = "ab12";
+        more["a.txt"].size = 12;
+        more["d/b.txt"].exec = true;
+        QTest::newRow("sha256, size, exec") << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" sha256=\"ab12\" size=\"12\" exec=\"0\" path=\"a.txt\"/>"
+                                               "<file ver=\"BB\" size=\"-3\" exec=\"1\" path=\"d/b.txt\"/></r>"
+                                            << more;
     }
     void reads()
     {
@@ -79,7 +99,8 @@ private slots:
         QCOMPARE(list()->version(), std::string());
     }
 
-    // Decided per listed path: missing or not matching its own checksum.
+    // Decided per listed path: missing or not matching its own checksum,
+    // the SHA-256 where the list gives one.
     void downloadsWhatDiffers()
     {
         InstallDir dir;
@@ -89,46 +110,68 @@ private slots:
         InstallDir::write("d.txt", c);           // holds what the missing e.txt should
         InstallDir::write("f.txt", a);           // wants c, holds what a.txt should
         InstallDir::write("g.txt", a);           // up to date, same content as a.txt
+        InstallDir::write("s1.txt", a);          // its sha256 matches, its ver not
+        InstallDir::write("s2.txt", a);          // its ver matches, its sha256 not
         const QString xml = QStringLiteral(
             "<r><taviversion ver=\"2\"/>"
             "<file ver=\"%1\" path=\"a.txt\"/><file ver=\"%2\" path=\"sub\\b.txt\"/>"
             "<file ver=\"%3\" path=\"e.txt\"/><file ver=\"%4\" path=\"d.txt\"/>"
             "<file ver=\"%5\" path=\"lower.txt\"/><file ver=\"%3\" path=\"f.txt\"/>"
             "<file ver=\"%1\" path=\"g.txt\"/><file ver=\"%2\" path=\"h.txt\"/>"
-            "<file ver=\"%2\" path=\"i.txt\"/></r>")
-            .arg(md5Hex(a), md5Hex(b), md5Hex(c), md5Hex("new d"), md5Hex(a).toLower());
+            "<file ver=\"%2\" path=\"i.txt\"/>"
+            "<file ver=\"%2\" sha256=\"%6\" path=\"s1.txt\"/><file ver=\"%1\" sha256=\"%7\" path=\"s2.txt\"/></r>")
+            .arg(md5Hex(a), md5Hex(b), md5Hex(c), md5Hex("new d"), md5Hex(a).toLower(), sha256Hex(a).toUpper(), sha256Hex(b));
         list()->parse(xml.toStdString());
         list()->computeDownloads();
-        // Lower-case checksums never match, so they are fetched.
-        const xmlParse::FileMap expected{{"sub/b.txt", md5Hex(b).toStdString()},
-                                         {"e.txt", md5Hex(c).toStdString()},
-                                         {"d.txt", md5Hex("new d").toStdString()},
-                                         {"lower.txt", md5Hex(a).toLower().toStdString()},
-                                         {"f.txt", md5Hex(c).toStdString()},
-                                         {"h.txt", md5Hex(b).toStdString()},
-                                         {"i.txt", md5Hex(b).toStdString()}};
+        // Lower-case MD5s never match, so they are fetched.
+        xmlParse::FileMap expected = md5s({{"sub/b.txt", md5Hex(b).toStdString()},
+                                           {"e.txt", md5Hex(c).toStdString()},
+                                           {"d.txt", md5Hex("new d").toStdString()},
+                                           {"lower.txt", md5Hex(a).toLower().toStdString()},
+                                           {"f.txt", md5Hex(c).toStdString()},
+                                           {"h.txt", md5Hex(b).toStdString()},
+                                           {"i.txt", md5Hex(b).toStdString()},
+                                           {"s2.txt", md5Hex(a).toStdString()}});
+        expected["s2.txt"].sha256 = sha256Hex(b).toStdString();
         QCOMPARE(list()->downloads(), expected);
     }
 
-    void safePaths_data()
+    // What an update may write: files inside the installation, but not
+    // the files that decide where updates and sign-ins go, nor the
+    // launcher's and the client's own.
+    void installPaths_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("safe");
+        QTest::addColumn<bool>("allowed");
         QTest::newRow("plain") << "a.txt" << true;
         QTest::newRow("folder") << "lib/x/a.so" << true;
         QTest::newRow("dotted name") << "..a/b..c" << true;
+        QTest::newRow("the launcher") << "tavi" << true;
+        QTest::newRow("like a settings name") << "doc/etc/qupdater.ini" << true;
         QTest::newRow("absolute") << "/etc/passwd" << false;
         QTest::newRow("climbs") << "../outside" << false;
         QTest::newRow("climbs inside") << "a/../../outside" << false;
         QTest::newRow("ends in dotdot") << "a/.." << false;
+        QTest::newRow("dot") << "./a.txt" << false;
+        QTest::newRow("empty part") << "a//b" << false;
         QTest::newRow("empty") << "" << false;
         QTest::newRow("folder only") << "lib/" << false;
+        QTest::newRow("updater settings") << "qupdater.ini" << false;
+        QTest::newRow("key") << "update.pub" << false;
+        QTest::newRow("school's settings") << "etc/sysConfigue.ini" << false;
+        QTest::newRow("settings folder") << "etc" << false;
+        QTest::newRow("folder's record") << ".tavi-system" << false;
+        QTest::newRow("a lock") << ".tavi-update" << false;
+        QTest::newRow("staged name") << "lib/a.so.tavi_new" << false;
+        QTest::newRow("log") << "log/tavi.log" << false;
+        QTest::newRow("pictures") << "pic/1.png" << false;
+        QTest::newRow("downloads") << "DownLoadTmp/run-1/a" << false;
     }
-    void safePaths()
+    void installPaths()
     {
         QFETCH(QString, path);
-        QFETCH(bool, safe);
-        QCOMPARE(isSafeInstallPath(path), safe);
+        QFETCH(bool, allowed);
+        QCOMPARE(installPathProblem(path).isEmpty(), allowed);
     }
 };
 

@@ -26,9 +26,11 @@ const uid_t kUserB = 64999; // a throw-away user without an account
 
 // Runs a program to its end; its exit status (-1 if it did not end) and
 // both output channels.
-int capture(const QString &program, const QStringList &args, QByteArray *output, int timeoutMs = 120000)
+int capture(const QString &program, const QStringList &args, QByteArray *output, int timeoutMs = 120000,
+            const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, args);
     if (!process.waitForFinished(timeoutMs)) {
@@ -236,7 +238,7 @@ private slots:
         QTest::newRow("command") << "usr/bin/tavi" << "x";
         for (const char *tool : {"tavi", "tavi-play", "tavi-record"})
             QTest::newRow(tool) << QStringLiteral("opt/tavi/") + tool << "x";
-        for (const char *file : {"opt/tavi/libtaviMainLib.so", "opt/tavi/qupdater.ini", "opt/tavi/log.properties",
+        for (const char *file : {"opt/tavi/libtaviMainLib.so", "opt/tavi/qupdater.ini", "opt/tavi/log.properties", "opt/tavi/update.pub",
                                  "etc/opt/tavi/sysConfigue.ini", "usr/share/applications/tavi.desktop",
                                  "usr/share/man/man1/tavi.1.gz", "usr/share/doc/tavi/copyright",
                                  "usr/share/icons/hicolor/scalable/apps/tavi.svg"})
@@ -270,7 +272,7 @@ private slots:
             files << it.next().mid(m_root.size() + 1);
         for (const QString &file : files)
             QVERIFY2(!file.contains("demo") && !file.contains("tst_") && !file.contains("fake"), qPrintable(file));
-        QCOMPARE(files.filter(QRegularExpression("^opt/")).size(), 6);
+        QCOMPARE(files.filter(QRegularExpression("^opt/")).size(), 7);
     }
 
     void control()
@@ -282,6 +284,52 @@ private slots:
         QCOMPARE(out, QByteArray("/etc/opt/tavi/sysConfigue.ini\n"));
         QSettings updater(m_system + "/qupdater.ini", QSettings::IniFormat);
         QCOMPARE(updater.value("/VERSION/Version").toString(), QString(TAVI_VERSION));
+    }
+
+    // The settings and the key that a package built in a fresh build folder
+    // ships: the demo school's by default, else the school's from the
+    // build's options (looked at through the install rules of the
+    // settings, without building the binaries).
+    void shippedSettings_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("expected"); // Url, webUrl, chatUrl, ListURL
+        QTest::addColumn<QString>("key");          // the key file shipped, in the fresh folder or this test's
+        QTest::newRow("demo school") << QStringList()
+                                     << QStringList({"http://127.0.0.1:18080", "127.0.0.1:18080", "127.0.0.1",
+                                                     "http://127.0.0.1:18080/update/list.xml"})
+                                     << "fresh/demo-update-key/update.pub";
+        QTest::newRow("a school's") << QStringList({"-DTAVI_SCHOOL_URL=https://school.example", "-DTAVI_SCHOOL_CHAT_HOST=chat.school.example",
+                                                    "-DTAVI_UPDATE_KEY=" + m_work.filePath("school.pub")})
+                                    << QStringList({"https://school.example", "school.example", "chat.school.example",
+                                                    "https://school.example/update/list.xml"})
+                                    << "school.pub";
+    }
+    void shippedSettings()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, expected);
+        QFETCH(QString, key);
+        const QString fresh = m_work.filePath("fresh"), root = m_work.filePath("settings");
+        QDir(fresh).removeRecursively();
+        QDir(root).removeRecursively();
+        QByteArray out;
+        if (!QFile::exists(m_work.filePath("school.pub")))
+            QCOMPARE(capture("minisign", {"-G", "-W", "-p", m_work.filePath("school.pub"), "-s", m_work.filePath("school.key")}, &out), 0);
+        QCOMPARE(capture("cmake", QStringList{"-S", testsupport::sourceDir(), "-B", fresh} + options, &out, 300000), 0);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DESTDIR", root);
+        QVERIFY2(capture("cmake", {"--install", fresh, "--component", "settings"}, &out, 120000, env) == 0, out.constData());
+        QSettings config(root + "/etc/opt/tavi/sysConfigue.ini", QSettings::IniFormat);
+        QSettings updater(root + "/opt/tavi/qupdater.ini", QSettings::IniFormat);
+        QCOMPARE(QStringList({config.value("/TaviHttp/Url").toString(), config.value("/TaviHttp/webUrl").toString(),
+                              config.value("/TaviHttp/chatUrl").toString(), updater.value("/UPDATEINFO/ListURL").toString()}),
+                 expected);
+        QCOMPARE(updater.value("/VERSION/Version").toString(), QString(TAVI_VERSION));
+        const QByteArray shipped = readFile(root + "/opt/tavi/update.pub");
+        QVERIFY(shipped.startsWith("untrusted comment: minisign public key"));
+        QCOMPARE(shipped, readFile(m_work.filePath(key)));
+        QCOMPARE(linkOf(root + "/opt/tavi/etc"), QString("/etc/opt/tavi"));
     }
 
     void desktopEntry()
@@ -397,6 +445,7 @@ private slots:
         QCOMPARE(QFileInfo(folderA).ownerId(), kUserA);
         QCOMPARE(QFileInfo(folderA).permissions() & 0x0077, QFile::Permissions());
         QCOMPARE(linkOf(folderA + "/tavi"), m_system + "/tavi");
+        QCOMPARE(linkOf(folderA + "/update.pub"), m_system + "/update.pub");
         // The desktop entry's StartupWMClass names the client's windows.
         QVERIFY(display.x("xprop", {"-id", box.id, "WM_CLASS"}).contains("= \"tavi\", \"tavi\""));
         a.pressReturn(box);
@@ -407,6 +456,9 @@ private slots:
         QVERIFY2(installed.isFile() && !installed.isSymLink(), qPrintable(installed.filePath()));
         QCOMPARE(installed.ownerId(), kUserA);
         QCOMPARE(readFile(installed.filePath()), update);
+        // Signed by the demo school with the key the package ships.
+        const QByteArray log = readFile(folderA + "/log/update.log");
+        QVERIFY2(log.contains("installed") && !log.contains("unchecked"), log.constData());
         QCOMPARE(QSettings(folderA + "/qupdater.ini", QSettings::IniFormat).value("/VERSION/Version").toString(), listVersion);
         QCOMPARE(QSettings(folderA + "/etc/sysConfigue.ini", QSettings::IniFormat).value("/TaviHttp/Url").toString(),
                  school.baseUrl());

@@ -64,6 +64,7 @@ struct Trees
         put(system + "/log.properties", "log=console\n");
         put(system + "/etc/sysConfigue.ini", "[TaviHttp]\nUrl=http://school\n");
         put(system + "/" + kDoc, "notes 1.0");
+        put(system + "/update.pub", "school's key");
     }
     QString sys(const QString &path) const { return system + "/" + path; }
     QString mine(const QString &path) const { return user + "/" + path; }
@@ -159,7 +160,7 @@ private slots:
         const QStringList before = snapshot(t.system);
         QVERIFY(t.update());
         QCOMPARE(QFileInfo(t.user).permissions() & 0x0077, QFile::Permissions());
-        for (const QString &path : {QStringLiteral("tavi"), QStringLiteral("libtaviMainLib.so"), kDoc})
+        for (const QString &path : {QStringLiteral("tavi"), QStringLiteral("libtaviMainLib.so"), kDoc, QStringLiteral("update.pub")})
             QCOMPARE(linkOf(t.mine(path)), t.sys(path));
         for (const QString &path : QStringList{"qupdater.ini", "log.properties", "etc/sysConfigue.ini"}) {
             QVERIFY2(!QFileInfo(t.mine(path)).isSymLink(), qPrintable(path));
@@ -168,6 +169,11 @@ private slots:
         QCOMPARE(snapshot(t.system), before);
         // A second start changes nothing.
         const QStringList made = snapshot(t.user);
+        QVERIFY(t.update());
+        QCOMPARE(snapshot(t.user), made);
+        // The school's key is never a file of the user's own, unlike programs.
+        QFile::remove(t.mine("update.pub"));
+        put(t.mine("update.pub"), "another key");
         QVERIFY(t.update());
         QCOMPARE(snapshot(t.user), made);
     }
@@ -318,6 +324,24 @@ private slots:
         QVERIFY(!folder.update());
         QVERIFY2(folder.errorString().contains(t.system), qPrintable(folder.errorString()));
         QVERIFY(!QFileInfo::exists(t.user));
+        put(t.sys("tavi"), "launcher 1.0");
+
+        // An existing folder that others may write, or a link in its place.
+        QVERIFY(QDir().mkpath(t.user));
+        QVERIFY(QFile::setPermissions(t.user, QFile::Permissions(0x7777)));
+        QVERIFY(!folder.update());
+        QVERIFY2(folder.errorString().contains("written by others"), qPrintable(folder.errorString()));
+        QVERIFY(QFile::setPermissions(t.user, QFile::Permissions(0x7770)));
+        QVERIFY(!folder.update());
+        QVERIFY(QDir(t.user).removeRecursively());
+        const QString elsewhere = t.tmp.path() + "/elsewhere";
+        QVERIFY(QDir().mkpath(elsewhere));
+        QVERIFY(QFile::link(elsewhere, t.user));
+        QVERIFY(!folder.update());
+        QVERIFY(QDir(elsewhere).isEmpty());
+        QVERIFY(QFile::remove(t.user));
+        QVERIFY(folder.update());
+        QVERIFY(folder.folderFd() >= 0);
 
         QVERIFY(!UserFolder::belongsToAnotherUser(t.user));
         if (::geteuid() != 0)
@@ -329,6 +353,13 @@ private slots:
         QVERIFY(UserFolder::belongsToAnotherUser(other + "/.local/share/tavi"));
         QVERIFY(UserFolder::belongsToAnotherUser(other));
         QVERIFY(!UserFolder::belongsToAnotherUser("/nonexistent/tavi")); // "/" is root's
+        // Checked on the folder itself, not on the way there.
+        QVERIFY(QDir().mkpath(other + "/tavi"));
+        QCOMPARE(::chown(qPrintable(other + "/tavi"), 65534, 65534), 0);
+        QVERIFY(QFile::setPermissions(other + "/tavi", QFile::Permissions(0x7700)));
+        UserFolder theirs(t.system, other + "/tavi");
+        QVERIFY(!theirs.update());
+        QVERIFY2(theirs.errorString().contains("is not yours"), qPrintable(theirs.errorString()));
     }
 };
 

@@ -35,6 +35,7 @@ static QString envDir(const char *name)
 
 QString stageDir() { return envDir("TAVI_STAGE_DIR"); }
 QString binaryDir() { return envDir("TAVI_BINARY_DIR"); }
+QString sourceDir() { return envDir("TAVI_SOURCE_DIR"); }
 
 bool writeFile(const QString &path, const QByteArray &data)
 {

@@ -13,6 +13,7 @@ quint16 freePort();
 // Folders handed over by ctest (fall back to the current folder).
 QString stageDir();
 QString binaryDir();
+QString sourceDir();
 
 // Writes a file, making its folder; false when it cannot.
 bool writeFile(const QString &path, const QByteArray &data);
