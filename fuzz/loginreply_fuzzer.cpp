@@ -16,9 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (reply.accepted != (reply.status.toInt() == 200))
         std::abort();
     const UserInfo &user = reply.user;
-    if (!reply.accepted
-        && !(user.userId.isEmpty() && user.userName.isEmpty() && user.type.isEmpty() && user.real_name.isEmpty()
-             && user.photo.isEmpty()))
+    if (!reply.accepted &&
+        !(user.userId.isEmpty() && user.userName.isEmpty() && user.type.isEmpty() && user.real_name.isEmpty() &&
+          user.photo.isEmpty()))
         std::abort();
     return 0;
 }

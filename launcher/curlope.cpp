@@ -2,12 +2,13 @@
 
 #include "iniope.h"
 
-#include <curl/curl.h>
 #include <cstdio>
+#include <curl/curl.h>
 
 namespace {
 
-struct Sink {
+struct Sink
+{
     std::string *body;
     size_t maxBytes;
     bool tooLarge = false;
@@ -58,8 +59,8 @@ curlOpe::Result curlOpe::fetch(const QString &url, size_t maxBytes, long timeLim
     curl_easy_cleanup(curl);
     if (code != CURLE_OK) {
         result.error = sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED
-                           ? QStringLiteral("larger than %1 bytes").arg(maxBytes)
-                           : QString::fromUtf8(curl_easy_strerror(code));
+            ? QStringLiteral("larger than %1 bytes").arg(maxBytes)
+            : QString::fromUtf8(curl_easy_strerror(code));
         std::fprintf(stderr, "curl_easy_perform() failed: %s\n", curl_easy_strerror(code));
     } else if (status < 200 || status > 299) {
         result.error = QStringLiteral("HTTP status %1").arg(status);

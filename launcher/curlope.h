@@ -9,9 +9,10 @@ class curlOpe : public QObject
 {
     Q_OBJECT
 public:
-    struct Result {
+    struct Result
+    {
         std::string body; // whatever arrived, also before a failure
-        bool ok = false;  // the whole body of an HTTP 2xx answer
+        bool ok = false; // the whole body of an HTTP 2xx answer
         QString error;
     };
 

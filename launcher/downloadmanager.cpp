@@ -6,8 +6,7 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 
-DownLoadManager::DownLoadManager(QObject *parent)
-    : QObject(parent), manager(new QNetworkAccessManager(this))
+DownLoadManager::DownLoadManager(QObject *parent) : QObject(parent), manager(new QNetworkAccessManager(this))
 {
     rateTimer.setInterval(kTransferTimeoutMs);
     connect(&rateTimer, &QTimer::timeout, this, &DownLoadManager::checkRate);

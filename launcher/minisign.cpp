@@ -54,8 +54,7 @@ bool checkEd25519(const QByteArray &signature, const QByteArray &message, const 
     return crypto_sign_verify_detached(reinterpret_cast<const unsigned char *>(signature.constData()),
                                        reinterpret_cast<const unsigned char *>(message.constData()),
                                        static_cast<unsigned long long>(message.size()),
-                                       reinterpret_cast<const unsigned char *>(key.constData()))
-           == 0;
+                                       reinterpret_cast<const unsigned char *>(key.constData())) == 0;
 }
 
 } // namespace
@@ -102,8 +101,9 @@ bool verify(const QByteArray &text, const QByteArray &signatureFile, const Publi
     if (!readSignature(signatureFile, &signature, error))
         return false;
     if (signature.keyId != key.keyId)
-        return fail(error, QStringLiteral("signed by another key (%1, not %2)")
-                               .arg(keyIdText(signature.keyId), keyIdText(key.keyId)));
+        return fail(
+            error,
+            QStringLiteral("signed by another key (%1, not %2)").arg(keyIdText(signature.keyId), keyIdText(key.keyId)));
     QByteArray message = text;
     if (signature.prehashed) {
         message.resize(crypto_generichash_BYTES_MAX);

@@ -9,15 +9,17 @@
 // are accepted.
 namespace minisign {
 
-struct PublicKey {
+struct PublicKey
+{
     QByteArray keyId; // 8 bytes
-    QByteArray key;   // 32 bytes
+    QByteArray key; // 32 bytes
 };
 
-struct Signature {
+struct Signature
+{
     bool prehashed = false; // "ED": over the BLAKE2b-512 of the file; "Ed": over the file
-    QByteArray keyId;       // 8 bytes
-    QByteArray signature;   // 64 bytes
+    QByteArray keyId; // 8 bytes
+    QByteArray signature; // 64 bytes
     QByteArray trustedComment;
     QByteArray globalSignature; // 64 bytes, over signature + trustedComment
 };

@@ -35,9 +35,7 @@ mode_t installMode(const QString &target, const UpdateFile &file)
 
 } // namespace
 
-updateCtrl::updateCtrl(QObject *parent) : QObject(parent), list(xmlParse::instance())
-{
-}
+updateCtrl::updateCtrl(QObject *parent) : QObject(parent), list(xmlParse::instance()) {}
 
 updateCtrl::~updateCtrl()
 {
@@ -96,10 +94,10 @@ void updateCtrl::start()
     // One update at a time in a folder: a second start (a double click)
     // runs what is installed, waiting only while files are being swapped.
     if (!updateLock.lock(QString::fromLatin1(kUpdateLockFile), FileLock::Exclusive, false)) {
-        const QString why = errno == EWOULDBLOCK ? QStringLiteral("another start is updating this installation")
-                                                 : QStringLiteral("cannot lock %1: %2")
-                                                       .arg(QLatin1String(kUpdateLockFile),
-                                                            QString::fromLocal8Bit(std::strerror(errno)));
+        const QString why = errno == EWOULDBLOCK
+            ? QStringLiteral("another start is updating this installation")
+            : QStringLiteral("cannot lock %1: %2")
+                  .arg(QLatin1String(kUpdateLockFile), QString::fromLocal8Bit(std::strerror(errno)));
         FileLock swapping;
         swapping.lock(QString::fromLatin1(UserFolder::kLockFile), FileLock::Shared, true);
         refuse(why);
@@ -171,8 +169,7 @@ void updateCtrl::startNext()
         ++active;
         connect(download, &DownLoadManager::signalDownloadError, this, &updateCtrl::downFailed);
         connect(download, &DownLoadManager::signalReplyFinished, this, &updateCtrl::downFinish);
-        connect(download, &DownLoadManager::signalDownloadProcess, this,
-                &updateCtrl::slot_DownloadProcess);
+        connect(download, &DownLoadManager::signalDownloadProcess, this, &updateCtrl::slot_DownloadProcess);
         download->downloadFile(base + QString::fromUtf8(entry.first.c_str()), savePath,
                                entry.second.size >= 0 ? entry.second.size : DownLoadManager::kDefaultMaxBytes);
     }
@@ -254,7 +251,8 @@ void updateCtrl::slot_cancel()
 
 bool updateCtrl::install()
 {
-    struct Step {
+    struct Step
+    {
         QString target, fresh, old;
         const UpdateFile *file = nullptr;
         bool hadOld = false;
@@ -282,8 +280,8 @@ bool updateCtrl::install()
         step.old = step.target + QStringLiteral(".tavi_old");
         const QString dir = QFileInfo(step.target).path();
         QFile::remove(step.fresh);
-        if (!QDir().mkpath(dir) || !QFile::copy(tmp, step.fresh)
-            || ::chmod(QFile::encodeName(step.fresh).constData(), installMode(step.target, entry.second)) != 0) {
+        if (!QDir().mkpath(dir) || !QFile::copy(tmp, step.fresh) ||
+            ::chmod(QFile::encodeName(step.fresh).constData(), installMode(step.target, entry.second)) != 0) {
             updateLog(QStringLiteral("update failed, nothing installed: cannot stage \"%1\"").arg(step.target));
             QFile::remove(step.fresh);
             ok = false;
@@ -298,7 +296,8 @@ bool updateCtrl::install()
         for (Step &step : steps) {
             QFileInfo info(step.target);
             if (!matchesListed(step.fresh, *step.file)) {
-                updateLog(QStringLiteral("update failed, nothing installed: the staged \"%1\" changed").arg(step.target));
+                updateLog(
+                    QStringLiteral("update failed, nothing installed: the staged \"%1\" changed").arg(step.target));
                 ok = false;
                 break;
             }
@@ -310,7 +309,8 @@ bool updateCtrl::install()
             if (info.exists() || info.isSymLink()) {
                 QFile::remove(step.old);
                 if (!QFile::rename(step.target, step.old)) {
-                    updateLog(QStringLiteral("update failed, nothing installed: cannot replace \"%1\"").arg(step.target));
+                    updateLog(
+                        QStringLiteral("update failed, nothing installed: cannot replace \"%1\"").arg(step.target));
                     ok = false;
                     break;
                 }
@@ -339,6 +339,8 @@ bool updateCtrl::install()
         QFile::remove(it->fresh);
     }
     if (ok)
-        updateLog(QStringLiteral("update to \"%1\" installed: %2 files").arg(QString::fromStdString(list->version())).arg(steps.size()));
+        updateLog(QStringLiteral("update to \"%1\" installed: %2 files")
+                      .arg(QString::fromStdString(list->version()))
+                      .arg(steps.size()));
     return ok;
 }

@@ -65,8 +65,8 @@ QString installPathProblem(const QString &path)
         if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
             return QStringLiteral("not a plain path inside the installation");
         // The user's folder's records, and the names an install stages under.
-        if (part.startsWith(QLatin1String(".tavi-")) || part.endsWith(QLatin1String(".tavi_new"))
-            || part.endsWith(QLatin1String(".tavi_old")))
+        if (part.startsWith(QLatin1String(".tavi-")) || part.endsWith(QLatin1String(".tavi_new")) ||
+            part.endsWith(QLatin1String(".tavi_old")))
             return QStringLiteral("one of the launcher's own files");
     }
     const QString top = parts.first();

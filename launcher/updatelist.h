@@ -6,11 +6,12 @@
 #include <string>
 
 // One <file> of an update list.
-struct UpdateFile {
-    std::string md5;    // "ver": upper-case hex, as older launchers compare it
+struct UpdateFile
+{
+    std::string md5; // "ver": upper-case hex, as older launchers compare it
     std::string sha256; // "sha256": hex; when given, the checksum that counts
-    qint64 size = -1;   // "size": bytes at most; -1 when not given
-    bool exec = false;  // exec="1": a new file is a program
+    qint64 size = -1; // "size": bytes at most; -1 when not given
+    bool exec = false; // exec="1": a new file is a program
 
     bool operator==(const UpdateFile &o) const
     {
@@ -18,7 +19,8 @@ struct UpdateFile {
     }
 };
 
-struct UpdateList {
+struct UpdateList
+{
     std::string version;
     // path ("/" separators) -> file; a path listed twice keeps its later entry.
     std::map<std::string, UpdateFile> files;

@@ -10,9 +10,7 @@
 #include <QTimer>
 #include <cstdio>
 
-winStart::winStart(QObject *parent) : QObject(parent)
-{
-}
+winStart::winStart(QObject *parent) : QObject(parent) {}
 
 QString winStart::libraryFileName()
 {
@@ -73,8 +71,7 @@ int launcherMain()
 {
     auto *starter = new winStart;
     auto *updater = new updateCtrl;
-    QObject::connect(updater, &updateCtrl::s_mainSatart, starter, &winStart::slot_startMain,
-                     Qt::DirectConnection);
+    QObject::connect(updater, &updateCtrl::s_mainSatart, starter, &winStart::slot_startMain, Qt::DirectConnection);
     updater->start();
     return QApplication::exec();
 }

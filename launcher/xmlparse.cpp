@@ -67,7 +67,8 @@ void xmlParse::reload()
     m_keyed = keyInfo.exists() || keyInfo.isSymLink();
     m_refusal.clear();
     if (!m_keyed) {
-        updateLog(QStringLiteral("warning: no %1 in the installation, so the update list is taken unchecked").arg(kKeyFile));
+        updateLog(
+            QStringLiteral("warning: no %1 in the installation, so the update list is taken unchecked").arg(kKeyFile));
         parse(list.body);
         return;
     }
@@ -117,8 +118,8 @@ void xmlParse::computeDownloads()
     for (const auto &entry : m_listFiles) {
         const QString path = QString::fromStdString(entry.first);
         const UpdateFile &file = entry.second;
-        const bool current = file.sha256.empty() ? md5OfFile(path).toStdString() == file.md5
-                                                 : matchesListed(path, file);
+        const bool current =
+            file.sha256.empty() ? md5OfFile(path).toStdString() == file.md5 : matchesListed(path, file);
         if (!current)
             m_downloads[entry.first] = file;
     }

@@ -7,7 +7,10 @@
 class FileLock
 {
 public:
-    enum Mode { Shared, Exclusive };
+    enum Mode {
+        Shared,
+        Exclusive
+    };
 
     FileLock() = default;
     ~FileLock() { unlock(); }

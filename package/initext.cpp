@@ -60,8 +60,7 @@ QString IniText::value(const QByteArray &text, const QString &group, const QStri
     return found;
 }
 
-QByteArray IniText::withValue(const QByteArray &text, const QString &group, const QString &key,
-                              const QString &value)
+QByteArray IniText::withValue(const QByteArray &text, const QString &group, const QString &key, const QString &value)
 {
     QList<QByteArray> lines = text.split('\n');
     const QByteArray entry = key.toUtf8() + '=' + quoted(value);

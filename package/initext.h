@@ -15,8 +15,7 @@ public:
     // string when the key is missing. The last occurrence counts.
     static QString value(const QByteArray &text, const QString &group, const QString &key);
     // The text with key in group set to value, everything else as it was.
-    static QByteArray withValue(const QByteArray &text, const QString &group, const QString &key,
-                                const QString &value);
+    static QByteArray withValue(const QByteArray &text, const QString &group, const QString &key, const QString &value);
     // Every "group/key=value" of the text, sorted, one per entry, with the
     // layout (spaces, comments, order) left out; skip names one "group/key".
     static QStringList entries(const QByteArray &text, const QString &skip = QString());

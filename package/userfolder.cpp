@@ -68,15 +68,14 @@ int order(QChar c)
 } // namespace
 
 UserFolder::UserFolder(const QString &systemDir, const QString &userDir)
-    : m_system(QDir::cleanPath(QDir(systemDir).absolutePath())),
-      m_user(QDir::cleanPath(QDir(userDir).absolutePath()))
+    : m_system(QDir::cleanPath(QDir(systemDir).absolutePath())), m_user(QDir::cleanPath(QDir(userDir).absolutePath()))
 {
 }
 
 bool UserFolder::isSettingsFile(const QString &relativePath)
 {
-    return relativePath == kUpdaterIni || relativePath == QLatin1String("log.properties")
-           || relativePath.startsWith(QLatin1String("etc/"));
+    return relativePath == kUpdaterIni || relativePath == QLatin1String("log.properties") ||
+        relativePath.startsWith(QLatin1String("etc/"));
 }
 
 int UserFolder::compareVersions(const QString &a, const QString &b)
@@ -227,8 +226,8 @@ bool UserFolder::sync()
     const QString userVersion = exists(QFileInfo(userIni)) ? iniVersion(userIni) : QString();
     // A system release newer than the user's replaces the user's program
     // files once, when it arrives; after that the update list decides again.
-    const bool arrived = !state.contains(QLatin1String("version"))
-                         || state.value(QLatin1String("version")).toString() != systemVersion;
+    const bool arrived =
+        !state.contains(QLatin1String("version")) || state.value(QLatin1String("version")).toString() != systemVersion;
     const bool reset = arrived && compareVersions(systemVersion, userVersion) > 0;
     const QString version = reset ? systemVersion : userVersion;
 
@@ -250,8 +249,8 @@ bool UserFolder::sync()
     for (const QJsonValue &old : state.value(QLatin1String("links")).toArray()) {
         const QString path = old.toString();
         const QString mine = m_user + QLatin1Char('/') + path;
-        if (!path.isEmpty() && !current.contains(path) && QFileInfo(mine).isSymLink()
-            && readLink(mine) == m_system + QLatin1Char('/') + path)
+        if (!path.isEmpty() && !current.contains(path) && QFileInfo(mine).isSymLink() &&
+            readLink(mine) == m_system + QLatin1Char('/') + path)
             QFile::remove(mine);
     }
 
@@ -343,8 +342,8 @@ bool UserFolder::copySettings(const QString &from, const QString &path, const QS
         return fail(QStringLiteral("cannot make %1").arg(QFileInfo(mine).path()));
     // Staged beside it and renamed, so no reader ever sees half a file.
     QFile staged(mine + kStaged);
-    if (!staged.open(QIODevice::WriteOnly | QIODevice::Truncate) || staged.write(data) != data.size()
-        || !staged.flush()) {
+    if (!staged.open(QIODevice::WriteOnly | QIODevice::Truncate) || staged.write(data) != data.size() ||
+        !staged.flush()) {
         staged.remove();
         return fail(QStringLiteral("cannot write %1").arg(staged.fileName()));
     }

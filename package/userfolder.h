@@ -50,7 +50,7 @@ public:
     static bool belongsToAnotherUser(const QString &dir);
 
     static const char *const kStateFile; // ".tavi-system"
-    static const char *const kLockFile;  // ".tavi-lock"
+    static const char *const kLockFile; // ".tavi-lock"
 
 private:
     bool openFolder();

@@ -63,17 +63,39 @@ public:
         stop();
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral("ffmpeg"),
-                        {"-hide_banner", "-nostdin", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
-                         QStringLiteral("testsrc2=size=%1:rate=25").arg(size), "-f", "lavfi", "-i",
-                         "sine=frequency=440:sample_rate=44100", "-c:v", "libx264", "-preset", "ultrafast", "-tune",
-                         "zerolatency", "-g", "12", "-pix_fmt", "yuv420p", "-c:a", "aac", "-f", "flv", url});
+                        {"-hide_banner",
+                         "-nostdin",
+                         "-loglevel",
+                         "error",
+                         "-re",
+                         "-f",
+                         "lavfi",
+                         "-i",
+                         QStringLiteral("testsrc2=size=%1:rate=25").arg(size),
+                         "-f",
+                         "lavfi",
+                         "-i",
+                         "sine=frequency=440:sample_rate=44100",
+                         "-c:v",
+                         "libx264",
+                         "-preset",
+                         "ultrafast",
+                         "-tune",
+                         "zerolatency",
+                         "-g",
+                         "12",
+                         "-pix_fmt",
+                         "yuv420p",
+                         "-c:a",
+                         "aac",
+                         "-f",
+                         "flv",
+                         url});
         if (!m_process.waitForStarted(5000))
             return false;
         // Published once ffprobe finds both streams.
         return QTest::qWaitFor(
-            [&] {
-                return testsupport::probe(url, 6000).value(QStringLiteral("streams")).toArray().size() == 2;
-            },
+            [&] { return testsupport::probe(url, 6000).value(QStringLiteral("streams")).toArray().size() == 2; },
             30000);
     }
     void stop()
@@ -220,8 +242,8 @@ void enterClass(const Client &client, const QString &url, int joins)
         const bool done = ffmpeg.waitForFinished(30000) && ffmpeg.exitCode() == 0;
         reference << (done ? timer.nsecsElapsed() / 1e9 : NAN);
     }
-    ratioLine("1. enter a class, confirming to first picture painted, live 720p25 0.5 s GOP, median of joins",
-              "tavi", median(ours), "ffmpeg -frames:v 1", median(reference), "s", "<= 0.8 s");
+    ratioLine("1. enter a class, confirming to first picture painted, live 720p25 0.5 s GOP, median of joins", "tavi",
+              median(ours), "ffmpeg -frames:v 1", median(reference), "s", "<= 0.8 s");
     QStringList each;
     for (double s : ours)
         each << QString::number(s, 'f', 3);
@@ -253,8 +275,9 @@ void cpu(const Client &client, const QString &url, int seconds)
 
     QProcess ffplay;
     ffplay.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    ffplay.start(QStringLiteral("ffplay"), {"-hide_banner", "-loglevel", "error", "-nostats", "-x", "1280", "-y", "720",
-                                            "-window_title", "reference", url});
+    ffplay.start(QStringLiteral("ffplay"),
+                 {"-hide_banner", "-loglevel", "error", "-nostats", "-x", "1280", "-y", "720", "-window_title",
+                  "reference", url});
     double reference = NAN;
     if (ffplay.waitForStarted(5000)) {
         QTest::qWait(5000);
@@ -288,8 +311,9 @@ void memory(const Client &client, const QString &url, int seconds)
     QTest::mouseClick(ok, Qt::LeftButton);
     QProcess ffplay;
     ffplay.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    ffplay.start(QStringLiteral("ffplay"), {"-hide_banner", "-loglevel", "error", "-nostats", "-x", "1280", "-y", "720",
-                                            "-window_title", "reference", url});
+    ffplay.start(QStringLiteral("ffplay"),
+                 {"-hide_banner", "-loglevel", "error", "-nostats", "-x", "1280", "-y", "720", "-window_title",
+                  "reference", url});
     ffplay.waitForStarted(5000);
     QVector<double> ourFirst, refFirst, ourLast, refLast;
     double ourPeak = 0, refPeak = 0;
@@ -320,8 +344,7 @@ void memory(const Client &client, const QString &url, int seconds)
                   "3. memory in a live 1080p25 class for %d s, growth after the first %d s (mean of the last %d s "
                   "minus mean of the %d s after)",
                   seconds, warmUp, stretch, stretch);
-    ratioLine(what, "tavi", mean(ourLast) - mean(ourFirst), "ffplay", mean(refLast) - mean(refFirst), "MB",
-              "<= 5 MB");
+    ratioLine(what, "tavi", mean(ourLast) - mean(ourFirst), "ffplay", mean(refLast) - mean(refFirst), "MB", "<= 5 MB");
     line("   (tavi RSS %.1f -> %.1f MB, peak %.1f MB; ffplay %.1f -> %.1f MB, peak %.1f MB; both at once)",
          mean(ourFirst), mean(ourLast), ourPeak, mean(refFirst), mean(refLast), refPeak);
 }

@@ -41,8 +41,7 @@ class Samples
 public:
     explicit Samples(const QElapsedTimer &clock) : m_clock(clock) {}
 
-    template <typename Luma>
-    void add(Luma luminance)
+    template<typename Luma> void add(Luma luminance)
     {
         const auto sent = timecode::read(luminance);
         const uint32_t now = uint32_t(m_clock.elapsed()) & timecode::kMask;
@@ -66,9 +65,21 @@ public:
         m_pictures = m_unreadable = 0;
         m_last = ~0u;
     }
-    QVector<double> values() const { QMutexLocker lock(&m_mutex); return m_values; }
-    int pictures() const { QMutexLocker lock(&m_mutex); return m_pictures; }
-    int unreadable() const { QMutexLocker lock(&m_mutex); return m_unreadable; }
+    QVector<double> values() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_values;
+    }
+    int pictures() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_pictures;
+    }
+    int unreadable() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_unreadable;
+    }
 
 private:
     const QElapsedTimer &m_clock;
@@ -113,13 +124,15 @@ public:
     explicit FfmpegPublisher(bool withSound) : m_withSound(withSound) {}
     bool start(const QString &url)
     {
-        QStringList args{"-loglevel", "error", "-thread_queue_size", "1024", "-f", "x11grab", "-framerate", "25",
-                         "-video_size", displaySize(), "-i", QString::fromLocal8Bit(qgetenv("DISPLAY"))};
+        QStringList args{"-loglevel",   "error", "-thread_queue_size",
+                         "1024",        "-f",    "x11grab",
+                         "-framerate",  "25",    "-video_size",
+                         displaySize(), "-i",    QString::fromLocal8Bit(qgetenv("DISPLAY"))};
         // The microphone in 20 ms blocks, as the client asks for it.
         if (m_withSound)
             args << QStringList{"-thread_queue_size", "1024", "-f", "pulse", "-fragment_size", "3528", "-i", "default"};
-        args << QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-tune", "zerolatency", "-g", "12",
-                            "-b:v", "1650k", "-pix_fmt", "yuv420p"};
+        args << QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-tune",    "zerolatency",
+                            "-g",   "12",      "-b:v",    "1650k",     "-pix_fmt", "yuv420p"};
         if (m_withSound)
             args << QStringList{"-c:a", "aac", "-b:a", "64k"};
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -146,11 +159,11 @@ public:
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         m_process.setReadChannel(QProcess::StandardOutput);
         QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { readFrames(); });
-        m_process.start(QStringLiteral("ffmpeg"),
-                        {"-loglevel", "error", "-fflags", "nobuffer", "-flags", "low_delay", "-i", url, "-an",
-                         "-vf", QStringLiteral("crop=%1:%2:%3:%4").arg(s.width()).arg(s.height())
-                                    .arg(kCorner.x()).arg(kCorner.y()),
-                         "-pix_fmt", "gray", "-f", "rawvideo", "-"});
+        m_process.start(
+            QStringLiteral("ffmpeg"),
+            {"-loglevel", "error", "-fflags", "nobuffer", "-flags", "low_delay", "-i", url, "-an", "-vf",
+             QStringLiteral("crop=%1:%2:%3:%4").arg(s.width()).arg(s.height()).arg(kCorner.x()).arg(kCorner.y()),
+             "-pix_fmt", "gray", "-f", "rawvideo", "-"});
         return m_process.waitForStarted(5000);
     }
     void stop()
@@ -184,7 +197,11 @@ struct Run
     int unreadable = 0;
 };
 
-enum class Side { Tavi, Ffmpeg, FfmpegSilent };
+enum class Side {
+    Tavi,
+    Ffmpeg,
+    FfmpegSilent
+};
 
 Run measure(Side publisher, Side player, const QString &url, int seconds, const QElapsedTimer &clock)
 {
@@ -282,10 +299,10 @@ int main(int argc, char **argv)
          p / rp);
     const Run taviToFfmpeg = measure(Side::Tavi, Side::Ffmpeg, server.url(QStringLiteral("lat3")), crossSeconds, clock);
     report("   crossed: recordCtrl -> ffmpeg nobuffer (publishing side of tavi)", taviToFfmpeg, crossSeconds);
-    const Run ffmpegToTavi =
-        measure(Side::Ffmpeg, Side::Tavi, server.url(QStringLiteral("lat4")), crossSeconds, clock);
+    const Run ffmpegToTavi = measure(Side::Ffmpeg, Side::Tavi, server.url(QStringLiteral("lat4")), crossSeconds, clock);
     report("   crossed: ffmpeg publisher -> VideoPlayer_Thread (playing side of tavi)", ffmpegToTavi, crossSeconds);
-    const Run silent = measure(Side::FfmpegSilent, Side::Ffmpeg, server.url(QStringLiteral("lat5")), crossSeconds, clock);
+    const Run silent =
+        measure(Side::FfmpegSilent, Side::Ffmpeg, server.url(QStringLiteral("lat5")), crossSeconds, clock);
     report("   ffmpeg pair without the microphone (pictures only, nothing to keep in sync)", silent, crossSeconds);
     return ours.values.isEmpty() || reference.values.isEmpty() ? 1 : 0;
 }

@@ -21,10 +21,16 @@ constexpr int kBits = 24;
 constexpr int kSquare = 20;
 constexpr uint32_t kMask = (1u << kBits) - 1;
 
-inline QSize size() { return {kBits * kSquare, 2 * kSquare}; }
+inline QSize size()
+{
+    return {kBits * kSquare, 2 * kSquare};
+}
 
 // Centre of square `bit` in row `row`, relative to the code's top-left.
-inline QPoint centre(int bit, int row) { return {bit * kSquare + kSquare / 2, row * kSquare + kSquare / 2}; }
+inline QPoint centre(int bit, int row)
+{
+    return {bit * kSquare + kSquare / 2, row * kSquare + kSquare / 2};
+}
 
 inline bool lit(int bit, int row, uint32_t value)
 {
@@ -33,8 +39,7 @@ inline bool lit(int bit, int row, uint32_t value)
 }
 
 // luminance(x, y) gives 0..255 at a point of the code, relative to its corner.
-template <typename Luma>
-std::optional<uint32_t> read(Luma luminance)
+template<typename Luma> std::optional<uint32_t> read(Luma luminance)
 {
     uint32_t value = 0;
     for (int bit = 0; bit < kBits; ++bit) {
@@ -56,7 +61,10 @@ inline std::optional<uint32_t> read(const QImage &picture, QPoint corner)
 }
 
 // Milliseconds from `sent` to `now` on the 24-bit counter.
-inline int64_t elapsed(uint32_t sent, uint32_t now) { return int64_t((now - sent) & kMask); }
+inline int64_t elapsed(uint32_t sent, uint32_t now)
+{
+    return int64_t((now - sent) & kMask);
+}
 
 // The window on the teacher's desktop: redrawn at 50 Hz with the clock's
 // milliseconds at the moment of painting.

@@ -62,7 +62,8 @@ public:
     }
     bool start()
     {
-        m_display.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x720x24", "-nolisten", "tcp", "-noreset"});
+        m_display.start(QStringLiteral("Xvfb"),
+                        {"-displayfd", "1", "-screen", "0", "1280x720x24", "-nolisten", "tcp", "-noreset"});
         if (!m_display.waitForStarted(5000) || !m_display.waitForReadyRead(10000))
             return false;
         m_name = QStringLiteral(":") + QString::fromLatin1(m_display.readLine().trimmed());
@@ -70,9 +71,9 @@ public:
         env.insert(QStringLiteral("DISPLAY"), m_name);
         m_picture.setProcessEnvironment(env);
         m_picture.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_picture.start(QStringLiteral("ffplay"), {"-loglevel", "error", "-an", "-noborder", "-left", "0", "-top", "0",
-                                                   "-x", "1280", "-y", "720", "-f", "lavfi", "-i",
-                                                   "testsrc2=size=1280x720:rate=25"});
+        m_picture.start(QStringLiteral("ffplay"),
+                        {"-loglevel", "error", "-an", "-noborder", "-left", "0", "-top", "0", "-x", "1280", "-y", "720",
+                         "-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=25"});
         return m_picture.waitForStarted(5000);
     }
     QString name() const { return m_name; }
@@ -174,14 +175,19 @@ int main(int argc, char **argv)
     }
     finish(*teacher);
 
-    const auto least = [](const QVector<double> &v) { return v.isEmpty() ? NAN : *std::min_element(v.begin(), v.end()); };
-    const auto most = [](const QVector<double> &v) { return v.isEmpty() ? NAN : *std::max_element(v.begin(), v.end()); };
-    line("1. students reading (%d): pictures per second min %.2f | behind the live edge max %.3f s", int(readerRates.size()),
-         least(readerRates), most(readerBehind));
-    line("   students playing (%d): pictures per second min %.2f | behind the live edge max %.3f s", int(playerRates.size()),
-         least(playerRates), most(playerBehind));
+    const auto least = [](const QVector<double> &v) {
+        return v.isEmpty() ? NAN : *std::min_element(v.begin(), v.end());
+    };
+    const auto most = [](const QVector<double> &v) {
+        return v.isEmpty() ? NAN : *std::max_element(v.begin(), v.end());
+    };
+    line("1. students reading (%d): pictures per second min %.2f | behind the live edge max %.3f s",
+         int(readerRates.size()), least(readerRates), most(readerBehind));
+    line("   students playing (%d): pictures per second min %.2f | behind the live edge max %.3f s",
+         int(playerRates.size()), least(playerRates), most(playerBehind));
     line("   goal: every student 25 pictures per second, none more than 1 s behind; students that failed: %d", failed);
-    line("2. teacher's publishing CPU: with the class %.3f cores | publishing alone %.3f cores | ratio %.2f | goal <= 1.10",
+    line("2. teacher's publishing CPU: with the class %.3f cores | publishing alone %.3f cores | ratio %.2f | goal <= "
+         "1.10",
          classCores, aloneCores, classCores / aloneCores);
     line("   nginx-rtmp fanning out to %d students: %.3f cores", kReaders + kPlayers, nginxCores);
     return failed == 0 ? 0 : 1;

@@ -55,9 +55,32 @@ double timed(const QString &program, const QStringList &args, QByteArray *out = 
 
 QStringList publishArgs(const QString &size, const QString &url)
 {
-    return {"-loglevel", "error", "-re", "-f", "lavfi", "-i", QStringLiteral("testsrc2=size=%1:rate=25").arg(size),
-            "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-c:v", "libx264", "-preset", "ultrafast",
-            "-tune", "zerolatency", "-g", "12", "-pix_fmt", "yuv420p", "-c:a", "aac", "-f", "flv", url};
+    return {"-loglevel",
+            "error",
+            "-re",
+            "-f",
+            "lavfi",
+            "-i",
+            QStringLiteral("testsrc2=size=%1:rate=25").arg(size),
+            "-f",
+            "lavfi",
+            "-i",
+            "sine=frequency=440:sample_rate=44100",
+            "-c:v",
+            "libx264",
+            "-preset",
+            "ultrafast",
+            "-tune",
+            "zerolatency",
+            "-g",
+            "12",
+            "-pix_fmt",
+            "yuv420p",
+            "-c:a",
+            "aac",
+            "-f",
+            "flv",
+            url};
 }
 
 bool waitPublished(const QString &url)
@@ -107,9 +130,10 @@ void firstPicture(testsupport::NginxRtmp &server)
 void decodeSpeed(const QString &dir)
 {
     const QString file = dir + QStringLiteral("/bench1080.mp4");
-    if (!testsupport::makeMedia(file, {"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25", "-f", "lavfi", "-i",
-                                       "sine=sample_rate=44100", "-t", "30", "-c:v", "libx264", "-preset", "veryfast",
-                                       "-pix_fmt", "yuv420p", "-c:a", "aac"},
+    if (!testsupport::makeMedia(file,
+                                {"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25", "-f", "lavfi", "-i",
+                                 "sine=sample_rate=44100", "-t", "30", "-c:v", "libx264", "-preset", "veryfast",
+                                 "-pix_fmt", "yuv420p", "-c:a", "aac"},
                                 600000)) {
         line("decode: could not make the 1080p file");
         return;
@@ -125,9 +149,10 @@ void decodeSpeed(const QString &dir)
 void avOffset(const QString &dir)
 {
     const QString file = dir + QStringLiteral("/bench360.mp4");
-    if (!testsupport::makeMedia(file, {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25", "-f", "lavfi", "-i",
-                                       "sine=sample_rate=44100", "-t", "15", "-c:v", "libx264", "-preset", "veryfast",
-                                       "-pix_fmt", "yuv420p", "-c:a", "aac"})) {
+    if (!testsupport::makeMedia(file,
+                                {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25", "-f", "lavfi", "-i",
+                                 "sine=sample_rate=44100", "-t", "15", "-c:v", "libx264", "-preset", "veryfast",
+                                 "-pix_fmt", "yuv420p", "-c:a", "aac"})) {
         line("offset: could not make the file");
         return;
     }
@@ -186,8 +211,8 @@ void memory(testsupport::NginxRtmp &server)
     QElapsedTimer timer;
     timer.start();
     qint64 ourPeak = 0, refPeak = 0, ourAt10 = 0, refAt10 = 0, ourPeakAfter10 = 0, refPeakAfter10 = 0;
-    while (timer.elapsed() < 62000
-           && (ours.state() != QProcess::NotRunning || reference.state() != QProcess::NotRunning)) {
+    while (timer.elapsed() < 62000 &&
+           (ours.state() != QProcess::NotRunning || reference.state() != QProcess::NotRunning)) {
         const qint64 a = rssKb(ours.processId());
         const qint64 b = rssKb(reference.processId());
         ourPeak = std::max(ourPeak, a);

@@ -44,7 +44,10 @@ public:
     Mover()
     {
         setGeometry(0, 0, 640, 480);
-        connect(&m_timer, &QTimer::timeout, this, [this] { ++m_step; update(); });
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            ++m_step;
+            update();
+        });
         m_timer.start(40);
         show();
     }
@@ -123,8 +126,8 @@ RunResult finish(pid_t pid, QElapsedTimer &clock, int limitMs)
         pump(50);
     }
     result.wallSeconds = clock.elapsed() / 1000.0;
-    result.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec
-                        + usage.ru_stime.tv_usec / 1e6;
+    result.cpuSeconds =
+        usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
     result.ok = WIFEXITED(status) || WIFSIGNALED(status);
     return result;
 }
@@ -159,11 +162,50 @@ QStringList ffmpegPublish(const QString &output, int seconds)
 {
     // Deep input queues: with the default ones ffmpeg starves the grabber
     // while it waits for sound and publishes a few pictures per second.
-    return {QStringLiteral("ffmpeg"), "-nostdin", "-loglevel", "error", "-thread_queue_size", "1024",
-            "-f", "x11grab", "-i", display(), "-thread_queue_size", "1024", "-f", "pulse", "-sample_rate", "44100", "-channels", "2", "-i", microphone(),
-            "-c:v", "libx264", "-preset", "ultrafast", "-tune", "zerolatency", "-b:v", "1650k",
-            "-g", "12", "-r", "25", "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "64k",
-            "-t", QString::number(seconds), "-f", "flv", "-y", output};
+    return {QStringLiteral("ffmpeg"),
+            "-nostdin",
+            "-loglevel",
+            "error",
+            "-thread_queue_size",
+            "1024",
+            "-f",
+            "x11grab",
+            "-i",
+            display(),
+            "-thread_queue_size",
+            "1024",
+            "-f",
+            "pulse",
+            "-sample_rate",
+            "44100",
+            "-channels",
+            "2",
+            "-i",
+            microphone(),
+            "-c:v",
+            "libx264",
+            "-preset",
+            "ultrafast",
+            "-tune",
+            "zerolatency",
+            "-b:v",
+            "1650k",
+            "-g",
+            "12",
+            "-r",
+            "25",
+            "-pix_fmt",
+            "yuv420p",
+            "-c:a",
+            "aac",
+            "-b:a",
+            "64k",
+            "-t",
+            QString::number(seconds),
+            "-f",
+            "flv",
+            "-y",
+            output};
 }
 
 QStringList taviPublish(const QString &output, int seconds)
@@ -173,15 +215,14 @@ QStringList taviPublish(const QString &output, int seconds)
 
 void ratioLine(const char *what, double ours, double reference, const char *unit)
 {
-    std::printf("%-40s tavi-record %8.3f %s | ffmpeg %8.3f %s | ratio %.2f\n", what, ours, unit,
-                reference, unit, reference > 0 ? ours / reference : 0.0);
+    std::printf("%-40s tavi-record %8.3f %s | ffmpeg %8.3f %s | ratio %.2f\n", what, ours, unit, reference, unit,
+                reference > 0 ? ours / reference : 0.0);
     std::fflush(stdout);
 }
 
 bool cpuFigure()
 {
-    std::printf("-- 1. CPU of publishing 1920x1080 at 25 fps with the microphone to nginx (%d s each)\n",
-                kCpuSeconds);
+    std::printf("-- 1. CPU of publishing 1920x1080 at 25 fps with the microphone to nginx (%d s each)\n", kCpuSeconds);
     double perSecond[2] = {0, 0};
     for (int tool = 0; tool < 2; ++tool) {
         testsupport::NginxRtmp nginx;
@@ -247,7 +288,8 @@ bool syncFigure()
                 kSyncSeconds);
     SyncFigures figures[2];
     for (int tool = 0; tool < 2; ++tool) {
-        const QString file = tool == 0 ? QStringLiteral("bench-sync-tavi.flv") : QStringLiteral("bench-sync-ffmpeg.flv");
+        const QString file =
+            tool == 0 ? QStringLiteral("bench-sync-tavi.flv") : QStringLiteral("bench-sync-ffmpeg.flv");
         QFile::remove(file);
         QElapsedTimer clock;
         clock.start();
@@ -259,8 +301,9 @@ bool syncFigure()
         QFile::remove(file);
     }
     for (int tool = 0; tool < 2; ++tool)
-        std::printf("   %s: %d pictures over %.3f s of video, %.3f s of audio\n", tool == 0 ? "tavi-record" : "ffmpeg     ",
-                    figures[tool].videoFrames, figures[tool].videoSeconds, figures[tool].audioSeconds);
+        std::printf("   %s: %d pictures over %.3f s of video, %.3f s of audio\n",
+                    tool == 0 ? "tavi-record" : "ffmpeg     ", figures[tool].videoFrames, figures[tool].videoSeconds,
+                    figures[tool].audioSeconds);
     ratioLine("pictures per second of output", figures[0].videoFrames / figures[0].videoSeconds,
               figures[1].videoFrames / figures[1].videoSeconds, "fps  ");
     ratioLine("pictures per second of recording time", figures[0].videoFrames / double(kSyncSeconds),

@@ -6,11 +6,11 @@
 #include <QColor>
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QFile>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
-#include <QFile>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -144,8 +144,7 @@ void ChatServer::onText(QWebSocket *socket, const QString &text)
     const int type = message.value(QStringLiteral("type")).toInt(-1);
     const QJsonObject content = message.value(QStringLiteral("content")).toObject();
     if (content.contains(QStringLiteral("session"))) {
-        const DemoSchool::Account *account =
-            school.sessionAccount(content.value(QStringLiteral("session")).toString());
+        const DemoSchool::Account *account = school.sessionAccount(content.value(QStringLiteral("session")).toString());
         if (account != client.account) {
             // Someone else now: whoever was here leaves first.
             leave(socket);
@@ -361,9 +360,11 @@ void ChatServer::install(httplib::Server &http)
     http.Get("/demo/chat/notice", [this, reply](const httplib::Request &req, httplib::Response &res) {
         const QString orderId = param(req, "orderid");
         const bool courseware = param(req, "kind") != QLatin1String("news");
-        const QJsonValue id = req.has_param("id") ? QJsonValue(param(req, "id").toInt()) : QJsonValue(QJsonValue::Undefined);
+        const QJsonValue id =
+            req.has_param("id") ? QJsonValue(param(req, "id").toInt()) : QJsonValue(QJsonValue::Undefined);
         const QString title = param(req, "title");
-        QMetaObject::invokeMethod(this, [=]() { notice(orderId, courseware, id, title); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [=]() { notice(orderId, courseware, id, title); }, Qt::QueuedConnection);
         reply(res);
     });
     http.Get("/demo/chat/say", [this, reply](const httplib::Request &req, httplib::Response &res) {
@@ -372,23 +373,27 @@ void ChatServer::install(httplib::Server &http)
         const QString info = param(req, "info");
         // photo: another picture than the speaker's own.
         const QString photo = req.has_param("photo") ? param(req, "photo") : QString();
-        QMetaObject::invokeMethod(this, [=]() {
-            Member who{uid, uid, uid, classmatePicture(uid)};
-            for (const Member &m : classOf(orderId).scripted) {
-                if (m.uid == uid)
-                    who = m;
-            }
-            if (!photo.isNull())
-                who.photo = photo;
-            say(orderId, who, info);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [=]() {
+                Member who{uid, uid, uid, classmatePicture(uid)};
+                for (const Member &m : classOf(orderId).scripted) {
+                    if (m.uid == uid)
+                        who = m;
+                }
+                if (!photo.isNull())
+                    who.photo = photo;
+                say(orderId, who, info);
+            },
+            Qt::QueuedConnection);
         reply(res);
     });
     http.Get("/demo/chat/crowd", [this, reply](const httplib::Request &req, httplib::Response &res) {
         const QString orderId = param(req, "orderid");
         const int count = qBound(0, param(req, "count").toInt(), hostile ? 100000 : 5000);
         const QString photo = req.has_param("photo") ? param(req, "photo") : QString();
-        QMetaObject::invokeMethod(this, [=]() { crowd(orderId, count, photo); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [=]() { crowd(orderId, count, photo); }, Qt::QueuedConnection);
         reply(res);
     });
     if (!hostile)
@@ -397,11 +402,15 @@ void ChatServer::install(httplib::Server &http)
     http.Get("/demo/chat/raw", [this, reply](const httplib::Request &req, httplib::Response &res) {
         const QString orderId = param(req, "orderid");
         const int bytes = qBound(0, param(req, "bytes").toInt(), 64 * 1024 * 1024);
-        QMetaObject::invokeMethod(this, [=]() {
-            const QString frame = QStringLiteral("{\"status\":1,\"message\":\"%1\"}").arg(QString(bytes, QLatin1Char('x')));
-            for (QWebSocket *socket : classOf(orderId).sockets)
-                socket->sendTextMessage(frame);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [=]() {
+                const QString frame =
+                    QStringLiteral("{\"status\":1,\"message\":\"%1\"}").arg(QString(bytes, QLatin1Char('x')));
+                for (QWebSocket *socket : classOf(orderId).sockets)
+                    socket->sendTextMessage(frame);
+            },
+            Qt::QueuedConnection);
         reply(res);
     });
 }

@@ -60,8 +60,8 @@ QByteArray pngHeaderOnly(int width, int height)
     // puts the length in front of the zlib stream.
     const QByteArray rows(4 * (width + 1), '\0');
     const QByteArray data = qCompress(rows).mid(4);
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", data)
-           + chunk("IEND", QByteArray());
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", data) +
+        chunk("IEND", QByteArray());
 }
 
 QJsonObject HostileValues::loginOverride() const
@@ -126,8 +126,8 @@ void HostileValues::install(httplib::Server &server)
             res.set_chunked_content_provider("image/png", [this](size_t offset, httplib::DataSink &sink) {
                 static const QByteArray block = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(65536 - 8, '\0');
                 // Ends only when the client goes away (or the school stops).
-                return !stopping && sink.write(block.constData() + (offset == 0 ? 0 : 8),
-                                               size_t(block.size() - (offset == 0 ? 0 : 8)));
+                return !stopping &&
+                    sink.write(block.constData() + (offset == 0 ? 0 : 8), size_t(block.size() - (offset == 0 ? 0 : 8)));
             });
         } else if (kind == "slow") {
             for (int waited = 0; waited < 10000 && !stopping; waited += 20)

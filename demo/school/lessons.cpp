@@ -126,8 +126,7 @@ bool DemoLessons::publish(const httplib::Request &req, bool done)
     // before this answer lets the teacher in.
     lesson.teacher = client;
     m_changed.notify_all();
-    m_changed.wait_for(lock, kGiveWay,
-                       [&] { return m_stopping || (lesson.pid == 0 && lesson.lessonClient.empty()); });
+    m_changed.wait_for(lock, kGiveWay, [&] { return m_stopping || (lesson.pid == 0 && lesson.lessonClient.empty()); });
     return true;
 }
 
@@ -153,9 +152,19 @@ void DemoLessons::stop()
 
 QStringList DemoLessons::arguments(const std::string &name, const Lesson &lesson) const
 {
-    QStringList args = {"-hide_banner", "-nostdin", "-loglevel", "error", "-re",
-                        "-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=25",
-                        "-f", "lavfi", "-i", "sine=frequency=440:beep_factor=4:sample_rate=44100"};
+    QStringList args = {"-hide_banner",
+                        "-nostdin",
+                        "-loglevel",
+                        "error",
+                        "-re",
+                        "-f",
+                        "lavfi",
+                        "-i",
+                        "testsrc2=size=1280x720:rate=25",
+                        "-f",
+                        "lavfi",
+                        "-i",
+                        "sine=frequency=440:beep_factor=4:sample_rate=44100"};
     if (QFile::exists(QString::fromLatin1(kFont))) {
         const QString font = QString::fromLatin1(kFont);
         const QString box = QStringLiteral(":fontcolor=white:box=1:boxcolor=black@0.5");
@@ -165,11 +174,26 @@ QStringList DemoLessons::arguments(const std::string &name, const Lesson &lesson
                                "x=(w-tw)/2:y=h-th-80")
                     .arg(font, plainText(QStringLiteral("演示课堂 · ") + lesson.title), box);
     }
-    args << "-af" << "volume=0.25"
-         << "-c:v" << "libx264" << "-preset" << "ultrafast" << "-tune" << "zerolatency" << "-g" << "12"
-         << "-pix_fmt" << "yuv420p" << "-c:a" << "aac" << "-b:a" << "96k" << "-ar" << "44100"
-         << "-f" << "flv"
-         << QStringLiteral("%1/%2?%3=1").arg(m_rtmpBase, QString::fromStdString(name), QLatin1String(kMarker));
+    args << "-af"
+         << "volume=0.25"
+         << "-c:v"
+         << "libx264"
+         << "-preset"
+         << "ultrafast"
+         << "-tune"
+         << "zerolatency"
+         << "-g"
+         << "12"
+         << "-pix_fmt"
+         << "yuv420p"
+         << "-c:a"
+         << "aac"
+         << "-b:a"
+         << "96k"
+         << "-ar"
+         << "44100"
+         << "-f"
+         << "flv" << QStringLiteral("%1/%2?%3=1").arg(m_rtmpBase, QString::fromStdString(name), QLatin1String(kMarker));
     return args;
 }
 

@@ -52,8 +52,8 @@ private:
     {
         QString title;
         std::set<std::string> viewers; // nginx client ids
-        std::string teacher;           // client id of a publishing teacher
-        std::string lessonClient;      // client id of our own publisher
+        std::string teacher; // client id of a publishing teacher
+        std::string lessonClient; // client id of our own publisher
         pid_t pid = 0;
         Clock::time_point retryAt{};
         Clock::time_point lastViewer{};

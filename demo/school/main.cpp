@@ -150,8 +150,8 @@ int main(int argc, char **argv)
     // answer on a reused connection waits for the client's delayed ACK.
     server.set_tcp_nodelay(true);
     school.install(server);
-    const std::string webHost = (address == "0.0.0.0" ? std::string("127.0.0.1") : address) + ":"
-        + std::to_string(port);
+    const std::string webHost =
+        (address == "0.0.0.0" ? std::string("127.0.0.1") : address) + ":" + std::to_string(port);
     ChatServer chat(school, QString::fromStdString(webHost), scheme);
     chat.setHostile(hostile);
     if (tls && !chat.useTls(QString::fromStdString(tlsCert), QString::fromStdString(tlsKey))) {
@@ -174,11 +174,10 @@ int main(int argc, char **argv)
         if (chat.listen(chatAddress)) {
             chat.setChatter(chatter);
             chat.setNoticeInterval(notices);
-            std::cout << "tavi-demo-school: chat " << (tls ? "wss://" : "ws://") << chatAddress.toStdString()
-                      << ":8282" << std::endl;
+            std::cout << "tavi-demo-school: chat " << (tls ? "wss://" : "ws://") << chatAddress.toStdString() << ":8282"
+                      << std::endl;
         } else if (demo) {
-            std::cerr << "tavi-demo-school: chat port " << chatAddress.toStdString()
-                      << ":8282 is taken; no chat\n";
+            std::cerr << "tavi-demo-school: chat port " << chatAddress.toStdString() << ":8282 is taken; no chat\n";
         } else {
             std::cerr << "tavi-demo-school: cannot listen on " << chatAddress.toStdString() << ":8282\n";
             return 1;
@@ -200,8 +199,7 @@ int main(int argc, char **argv)
     });
     demoLessons.start();
     std::cout << "tavi-demo-school: " << scheme.toStdString() << "://" << address << ":" << port << "/ (streams "
-              << rtmp << ")"
-              << std::endl;
+              << rtmp << ")" << std::endl;
     app.exec();
     server.stop();
     web.join();

@@ -56,8 +56,8 @@ DemoSchool::DemoSchool(QString rtmpBase, QString webScheme)
          QStringLiteral("张助教"), QStringLiteral("13800000003")},
         // Answered in the older reply form: status as text, numeric user
         // id, no real name and no picture.
-        {QStringLiteral("legacy"), QStringLiteral("123456"), QStringLiteral("1234567"), QStringLiteral("1"),
-         QString(), QStringLiteral("13800000004")},
+        {QStringLiteral("legacy"), QStringLiteral("123456"), QStringLiteral("1234567"), QStringLiteral("1"), QString(),
+         QStringLiteral("13800000004")},
     };
     pictures["10001"] = drawUserPicture(QColor(0xfb, 0xab, 0x43));
     pictures["20001"] = drawUserPicture(QColor(0xde, 0x31, 0x20));
@@ -135,13 +135,14 @@ void DemoSchool::login(const httplib::Request &req, httplib::Response &res)
         std::string host = req.get_header_value("Host");
         if (host.empty())
             host = "127.0.0.1";
-        QJsonObject list{{"userId", account.userId},
-                         {"userName", account.userName},
-                         {"type", account.type},
-                         {"real_name", account.realName},
-                         {"photo", QStringLiteral("%1://%2/avatar/%3.png")
-                                       .arg(webScheme, QString::fromStdString(host), account.userId)},
-                         {"mobile", account.mobile}};
+        QJsonObject list{
+            {"userId", account.userId},
+            {"userName", account.userName},
+            {"type", account.type},
+            {"real_name", account.realName},
+            {"photo",
+             QStringLiteral("%1://%2/avatar/%3.png").arg(webScheme, QString::fromStdString(host), account.userId)},
+            {"mobile", account.mobile}};
         QJsonObject reply{{"status", 200}, {"msg", QStringLiteral("登录成功")}, {"list", list}};
         if (account.userName == QLatin1String("legacy")) {
             list.insert("userId", account.userId.toDouble());
@@ -204,12 +205,10 @@ void DemoSchool::install(httplib::Server &server)
 {
     server.Get("/ucenter/default/login",
                [this](const httplib::Request &req, httplib::Response &res) { login(req, res); });
-    server.Get("/teacher/courseall/todaycourse", [this](const httplib::Request &req, httplib::Response &res) {
-        todayCourses(req, res, true);
-    });
-    server.Get("/student/courseall/todaycourse", [this](const httplib::Request &req, httplib::Response &res) {
-        todayCourses(req, res, false);
-    });
+    server.Get("/teacher/courseall/todaycourse",
+               [this](const httplib::Request &req, httplib::Response &res) { todayCourses(req, res, true); });
+    server.Get("/student/courseall/todaycourse",
+               [this](const httplib::Request &req, httplib::Response &res) { todayCourses(req, res, false); });
     server.Get(R"(/avatar/(\w+)\.png)", [this](const httplib::Request &req, httplib::Response &res) {
         const auto it = pictures.find(req.matches[1].str());
         if (it == pictures.end()) {
@@ -252,12 +251,12 @@ void DemoSchool::install(httplib::Server &server)
     server.Get("/demo/echo", [](const httplib::Request &req, httplib::Response &res) {
         const std::string target = req.target;
         const size_t mark = target.find('?');
-        QJsonObject echo{{"status", 200},
-                         {"path", QString::fromStdString(req.path)},
-                         {"query", QString::fromStdString(mark == std::string::npos ? std::string()
-                                                                                   : target.substr(mark + 1))},
-                         {"cookie", QString::fromStdString(req.get_header_value("Cookie"))},
-                         {"host", QString::fromStdString(req.get_header_value("Host"))}};
+        QJsonObject echo{
+            {"status", 200},
+            {"path", QString::fromStdString(req.path)},
+            {"query", QString::fromStdString(mark == std::string::npos ? std::string() : target.substr(mark + 1))},
+            {"cookie", QString::fromStdString(req.get_header_value("Cookie"))},
+            {"host", QString::fromStdString(req.get_header_value("Host"))}};
         res.set_content(toJson(echo), kJson);
     });
     server.Get("/demo/slow", [this](const httplib::Request &req, httplib::Response &res) {

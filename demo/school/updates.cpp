@@ -11,11 +11,10 @@
 DemoUpdates::DemoUpdates(const QString &installedVersion, const QString &secretKey)
     : m_version(installedVersion + QStringLiteral(".1"))
 {
-    m_files["doc/更新 说明.txt"] =
-        QStringLiteral("演示学校 %1 版更新说明\n\n"
-                       "这个文件由演示学校的更新列表送来，说明客户端的在线更新可以使用。\n")
-            .arg(m_version)
-            .toUtf8();
+    m_files["doc/更新 说明.txt"] = QStringLiteral("演示学校 %1 版更新说明\n\n"
+                                                  "这个文件由演示学校的更新列表送来，说明客户端的在线更新可以使用。\n")
+                                       .arg(m_version)
+                                       .toUtf8();
     m_list = makeList();
     if (!secretKey.isEmpty())
         m_signature = sign(m_list, secretKey);
@@ -23,13 +22,13 @@ DemoUpdates::DemoUpdates(const QString &installedVersion, const QString &secretK
 
 QByteArray DemoUpdates::makeList() const
 {
-    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<update>\n  <taviversion ver=\""
-                     + m_version.toUtf8() + "\"/>\n";
+    QByteArray xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<update>\n  <taviversion ver=\"" + m_version.toUtf8() + "\"/>\n";
     for (const auto &file : m_files) {
         const QByteArray md5 = QCryptographicHash::hash(file.second, QCryptographicHash::Md5).toHex().toUpper();
         const QByteArray sha256 = QCryptographicHash::hash(file.second, QCryptographicHash::Sha256).toHex();
-        xml += "  <file ver=\"" + md5 + "\" sha256=\"" + sha256 + "\" size=\"" + QByteArray::number(file.second.size())
-               + "\" path=\"" + QByteArray::fromStdString(file.first) + "\"/>\n";
+        xml += "  <file ver=\"" + md5 + "\" sha256=\"" + sha256 + "\" size=\"" +
+            QByteArray::number(file.second.size()) + "\" path=\"" + QByteArray::fromStdString(file.first) + "\"/>\n";
     }
     return xml + "</update>\n";
 }
@@ -43,9 +42,9 @@ QByteArray DemoUpdates::sign(const QByteArray &list, const QString &secretKey)
     file.close();
     QProcess minisign;
     minisign.setProcessChannelMode(QProcess::ForwardedChannels);
-    minisign.start(QStringLiteral("minisign"), {QStringLiteral("-S"), QStringLiteral("-s"), secretKey, QStringLiteral("-m"),
-                                                file.fileName(), QStringLiteral("-t"),
-                                                QStringLiteral("tavi demo school update list")});
+    minisign.start(QStringLiteral("minisign"),
+                   {QStringLiteral("-S"), QStringLiteral("-s"), secretKey, QStringLiteral("-m"), file.fileName(),
+                    QStringLiteral("-t"), QStringLiteral("tavi demo school update list")});
     minisign.closeWriteChannel();
     if (!minisign.waitForFinished(30000) || minisign.exitStatus() != QProcess::NormalExit || minisign.exitCode() != 0) {
         std::cerr << "tavi-demo-school: minisign could not sign the update list; it goes unsigned\n";

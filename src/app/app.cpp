@@ -1,9 +1,9 @@
 #include "app/app.h"
 
 #include "app/crashhandler.h"
-#include "base/logging.h"
 #include "app/mainwindow.h"
 #include "app/trayicon.h"
+#include "base/logging.h"
 #include "net/certificates.h"
 #include "net/logindlg.h"
 

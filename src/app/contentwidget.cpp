@@ -1,7 +1,7 @@
 #include "app/contentwidget.h"
 
-#include "classroom/screen.h"
 #include "chat/studentwidget.h"
+#include "classroom/screen.h"
 #include "course/coursewidget.h"
 
 #include <QHBoxLayout>

@@ -2,8 +2,8 @@
 
 #include "app/contentwidget.h"
 #include "app/statuswidget.h"
-#include "classroom/playaudiovideoctrl.h"
 #include "app/titlewidget.h"
+#include "classroom/playaudiovideoctrl.h"
 
 #include <QVBoxLayout>
 

@@ -1,12 +1,12 @@
 #include "app/titlewidget.h"
 
 #include "app/mainwindow.h"
-#include "ui/messagebox.h"
 #include "net/bitmaplabel.h"
 #include "net/userinfo.h"
 #include "ui/commonbutton.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
+#include "ui/messagebox.h"
 
 #include <QDebug>
 #include <QDir>

@@ -13,8 +13,8 @@ QString sysConfigValue(const QString &key)
 QString siteAddress(const QString &value)
 {
     QString site = value.trimmed();
-    if (!site.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
-        && !site.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+    if (!site.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
+        !site.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
         site.prepend(QLatin1String("http://"));
     while (site.endsWith(QLatin1Char('/')))
         site.chop(1);

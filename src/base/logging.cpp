@@ -39,8 +39,7 @@ bool createDirsProperty(const log4cplus::helpers::Properties &properties)
     return createDirs;
 }
 
-template <class Base>
-class PrivateFileAppender : public Base
+template<class Base> class PrivateFileAppender : public Base
 {
 public:
     explicit PrivateFileAppender(const log4cplus::helpers::Properties &properties)
@@ -57,8 +56,7 @@ protected:
     }
 };
 
-template <class Appender>
-class PrivateFactory : public log4cplus::spi::AppenderFactory
+template<class Appender> class PrivateFactory : public log4cplus::spi::AppenderFactory
 {
 public:
     explicit PrivateFactory(const char *name) : m_name(LOG4CPLUS_C_STR_TO_TSTRING(name)) {}
@@ -141,8 +139,7 @@ QString logExcerpt(const QString &text, int limit, qint64 total)
             shown += QLatin1String("\\r");
         else if (u == '\t')
             shown += QLatin1String("\\t");
-        else if (u < 0x20 || u == 0x7f || (u >= 0x80 && u <= 0x9f) || u == 0x2028 || u == 0x2029
-                 || u == 0x85)
+        else if (u < 0x20 || u == 0x7f || (u >= 0x80 && u <= 0x9f) || u == 0x2028 || u == 0x2029 || u == 0x85)
             shown += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
         else
             shown += c;

@@ -42,8 +42,8 @@ bool makePrivateDir(const QString &path)
         return true;
     }
     const QString parent = QFileInfo(QDir::cleanPath(path)).path();
-    if (parent != path && parent != QLatin1String(".") && parent != QLatin1String("/")
-        && !QFileInfo::exists(parent) && !makePrivateDir(parent))
+    if (parent != path && parent != QLatin1String(".") && parent != QLatin1String("/") && !QFileInfo::exists(parent) &&
+        !makePrivateDir(parent))
         return false;
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         return false;

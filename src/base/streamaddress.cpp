@@ -14,9 +14,9 @@ QString schemeOf(const QString &address)
         return QString();
     const QString scheme = address.left(colon);
     for (const QChar c : scheme) {
-        const bool ok = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-                        || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('+')
-                        || c == QLatin1Char('-') || c == QLatin1Char('.') || c == QLatin1Char('_');
+        const bool ok = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+            (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+            c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('.') || c == QLatin1Char('_');
         if (!ok)
             return QString();
     }
@@ -49,8 +49,8 @@ bool isClassStreamAddress(const QString &address, QString *why)
     if (!address.midRef(scheme.size()).startsWith(QLatin1String("://")))
         return refuse(why, QStringLiteral("no \"//\" after the scheme"));
     for (const QChar c : address) {
-        if (c.unicode() <= 0x20 || c.unicode() == 0x7f || (c.unicode() >= 0x80 && c.unicode() <= 0x9f)
-            || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+        if (c.unicode() <= 0x20 || c.unicode() == 0x7f || (c.unicode() >= 0x80 && c.unicode() <= 0x9f) ||
+            c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
             return refuse(why, QStringLiteral("blank or control character"));
     }
     const QUrl url(address, QUrl::StrictMode);

@@ -24,9 +24,9 @@ bool hasAddressScheme(const QString &address);
 
 // What a media address (of a player or a recording) opens as.
 enum class MediaAddress {
-    Refused,     // any other protocol, or a local file where only streams go
+    Refused, // any other protocol, or a local file where only streams go
     ClassStream, // see isClassStreamAddress
-    LocalFile    // a plain path
+    LocalFile // a plain path
 };
 
 // An address naming a protocol must be a class stream; a plain path is a

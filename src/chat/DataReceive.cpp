@@ -39,8 +39,8 @@ QString DataReceive::serverAddress() const
     // A full address (ws:// or wss://, port and path as given), or a bare
     // host on the chat's own port.
     const QString value = chatHost.trimmed();
-    if (value.startsWith(QLatin1String("ws://"), Qt::CaseInsensitive)
-        || value.startsWith(QLatin1String("wss://"), Qt::CaseInsensitive))
+    if (value.startsWith(QLatin1String("ws://"), Qt::CaseInsensitive) ||
+        value.startsWith(QLatin1String("wss://"), Qt::CaseInsensitive))
         return value;
     return QString::fromLocal8Bit("ws://%1:8282").arg(value);
 }
@@ -68,11 +68,9 @@ void DataReceive::createDataRecvWS()
     connect(socket, SIGNAL(connected()), this, SLOT(onConnected()));
     connect(socket, SIGNAL(disconnected()), this, SLOT(onDisConnected()));
     connect(socket, SIGNAL(textMessageReceived(const QString &)), this, SLOT(onTextReceived(const QString &)));
-    connect(socket, QOverload<const QList<QSslError> &>::of(&QWebSocket::sslErrors), this,
-            &DataReceive::onSslErrors);
-    connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this, [this]() {
-        TAVI_LOG_WARN("chat connection: " << tavi::logExcerpt(socket->errorString(), 200));
-    });
+    connect(socket, QOverload<const QList<QSslError> &>::of(&QWebSocket::sslErrors), this, &DataReceive::onSslErrors);
+    connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
+            [this]() { TAVI_LOG_WARN("chat connection: " << tavi::logExcerpt(socket->errorString(), 200)); });
     connect(reconnectTimer, SIGNAL(timeout()), this, SLOT(reconnect()));
     connect(pingTimer, SIGNAL(timeout()), this, SLOT(slot_ping()));
     open();
@@ -84,7 +82,7 @@ void DataReceive::open()
     if (url.scheme() == QLatin1String("ws") && !isLoopbackHost(url.host()) && !plainWarned) {
         plainWarned = true;
         TAVI_LOG_WARN("chat over plain ws:// to " << tavi::logExcerpt(url.host(), 100)
-                                                   << ": the session goes unencrypted");
+                                                  << ": the session goes unencrypted");
     }
     socket->open(url);
 }
@@ -137,7 +135,7 @@ void DataReceive::onTextReceived(const QString &msg)
 void DataReceive::onDisConnected()
 {
     TAVI_LOG_INFO("onDisConnected...... (" << int(socket->closeCode()) << " "
-                                          << tavi::logExcerpt(socket->closeReason(), 120) << ")");
+                                           << tavi::logExcerpt(socket->closeReason(), 120) << ")");
     isConnected = false;
     if (!reconnectTimer->isActive())
         reconnectTimer->start(kReconnectMs);

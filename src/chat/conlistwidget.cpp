@@ -1,8 +1,8 @@
 #include "chat/conlistwidget.h"
 
-#include "net/avatarloader.h"
 #include "base/logging.h"
 #include "chat/chatstyle.h"
+#include "net/avatarloader.h"
 
 #include <QIcon>
 #include <QScrollBar>

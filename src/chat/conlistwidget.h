@@ -2,8 +2,8 @@
 
 #include "chat/chatrecords.h"
 
-#include <QListWidget>
 #include <QIcon>
+#include <QListWidget>
 
 #include <deque>
 #include <map>

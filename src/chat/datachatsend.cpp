@@ -16,9 +16,7 @@ std::string compact(const Json::Value &value)
 }
 } // namespace
 
-data_chat_send::data_chat_send(int ptype, int type) : ptype(ptype), type(type)
-{
-}
+data_chat_send::data_chat_send(int ptype, int type) : ptype(ptype), type(type) {}
 
 std::string data_chat_send::toText() const
 {

@@ -80,8 +80,7 @@ void TalkContent::setPicture(const QString &key, const QImage &image)
 {
     if (!lastLine.contains(key))
         return; // its lines are gone
-    text->document()->addResource(QTextDocument::ImageResource, QUrl::fromEncoded(pictureName(key).toLatin1()),
-                                  image);
+    text->document()->addResource(QTextDocument::ImageResource, QUrl::fromEncoded(pictureName(key).toLatin1()), image);
     text->viewport()->update();
 }
 
@@ -91,8 +90,8 @@ void TalkContent::usePicture(const QString &key)
     if (previous != lastLine.constEnd()) {
         sendersByLine.remove(previous.value());
     } else {
-        static const QImage placeholder = QImage(QStringLiteral(":/images/sys/man"))
-                                              .scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        static const QImage placeholder =
+            QImage(QStringLiteral(":/images/sys/man")).scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         text->document()->addResource(QTextDocument::ImageResource, QUrl::fromEncoded(pictureName(key).toLatin1()),
                                       placeholder);
     }
@@ -129,8 +128,8 @@ void TalkContent::appendLine(data_chat_msg inf)
     cursor.insertImage(picture);
     QTextCharFormat head = textFormat(14, "#0055ff");
     head.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
-    cursor.insertText(oneParagraph(shortened(inf.nick_name, kMaxNameChars)) + QLatin1Char(' ')
-                          + oneParagraph(shortened(inf.time, kMaxNameChars)),
+    cursor.insertText(oneParagraph(shortened(inf.nick_name, kMaxNameChars)) + QLatin1Char(' ') +
+                          oneParagraph(shortened(inf.time, kMaxNameChars)),
                       head);
     // The text below in green, exactly as typed.
     cursor.insertBlock(paragraph(), QTextCharFormat());

@@ -13,8 +13,12 @@
 #include <QTimer>
 
 playAudioVideoCtrl::playAudioVideoCtrl()
-    : QObject(nullptr), localPlayer(new VideoPlayer_Thread), classPlayer(new VideoPlayer_Thread),
-      videoOnlyPlayer(new VideoPlayer), talkPlayer(new AudioPlayer), m_republish(new QTimer(this))
+    : QObject(nullptr),
+      localPlayer(new VideoPlayer_Thread),
+      classPlayer(new VideoPlayer_Thread),
+      videoOnlyPlayer(new VideoPlayer),
+      talkPlayer(new AudioPlayer),
+      m_republish(new QTimer(this))
 {
     // Whatever a course record names, these open class streams only.
     classPlayer->setClassStreamOnly(true);
@@ -25,12 +29,15 @@ playAudioVideoCtrl::playAudioVideoCtrl()
     connect(m_republish, &QTimer::timeout, this, &playAudioVideoCtrl::republish);
     // Pictures leave the players' video threads directly and cross to the
     // GUI thread through takeFrame.
-    connect(classPlayer, &VideoPlayer_Thread::sig_GetOneFrame, this,
-            [this](const QImage &image) { takeFrame(image); }, Qt::DirectConnection);
-    connect(localPlayer, &VideoPlayer_Thread::sig_GetOneFrame, this,
-            [this](const QImage &image) { takeFrame(image); }, Qt::DirectConnection);
-    connect(videoOnlyPlayer, &VideoPlayer::sig_GetOneFrame, this,
-            [this](const QImage &image) { takeFrame(image); }, Qt::DirectConnection);
+    connect(
+        classPlayer, &VideoPlayer_Thread::sig_GetOneFrame, this, [this](const QImage &image) { takeFrame(image); },
+        Qt::DirectConnection);
+    connect(
+        localPlayer, &VideoPlayer_Thread::sig_GetOneFrame, this, [this](const QImage &image) { takeFrame(image); },
+        Qt::DirectConnection);
+    connect(
+        videoOnlyPlayer, &VideoPlayer::sig_GetOneFrame, this, [this](const QImage &image) { takeFrame(image); },
+        Qt::DirectConnection);
     connect(localPlayer, &VideoPlayer_Thread::sig_TotalTimeChanged, this, &playAudioVideoCtrl::sig_localDuration);
 }
 
@@ -293,6 +300,6 @@ int playAudioVideoCtrl::playState() const
 
 bool playAudioVideoCtrl::isIdle() const
 {
-    return !localPlayer->isRunning() && !classPlayer->isRunning() && !talkPlayer->isRunning()
-           && (!m_recorder || m_recorder->isIdle()) && (!m_talk || m_talk->isIdle());
+    return !localPlayer->isRunning() && !classPlayer->isRunning() && !talkPlayer->isRunning() &&
+        (!m_recorder || m_recorder->isIdle()) && (!m_talk || m_talk->isIdle());
 }

@@ -119,9 +119,8 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     connect(studentToggle, SIGNAL(clicked()), this, SIGNAL(isStudentDisplay()));
     connect(playCtrl, SIGNAL(sig_GetOneFrame(QImage)), this, SLOT(doOneImage(QImage)));
     connect(playCtrl, SIGNAL(sig_localDuration(qint64)), this, SLOT(slot_setRange(qint64)));
-    connect(playCtrl, &playAudioVideoCtrl::sig_addressRefused, this, []() {
-        Flash::notice(QString::fromUtf8(kAddressRefused));
-    });
+    connect(playCtrl, &playAudioVideoCtrl::sig_addressRefused, this,
+            []() { Flash::notice(QString::fromUtf8(kAddressRefused)); });
     connect(m_playButton, SIGNAL(clicked()), this, SLOT(slot_playBtnClick()));
     connect(endLabel, SIGNAL(s_clicked()), this, SLOT(slot_ctrlBtnClick()));
     connect(endLabel, SIGNAL(s_clicked()), this, SIGNAL(s_chatOut()));
@@ -275,8 +274,8 @@ void Screen::slot_ctrlBtnClick()
 void Screen::reFreashBtnAudio()
 {
     // Only a student's one-to-one class has a dialogue to switch.
-    const bool shown = m_playButton->state() == 1 && m_playMode == 2 && course.listType == 2
-                       && playAudioVideoCtrl::isOneToOne(course);
+    const bool shown =
+        m_playButton->state() == 1 && m_playMode == 2 && course.listType == 2 && playAudioVideoCtrl::isOneToOne(course);
     dialogueLabel->setVisible(shown);
     if (!shown)
         return;

@@ -2,8 +2,8 @@
 
 #include "base/logging.h"
 #include "course/coursedelegate.h"
-#include "course/coursereply.h"
 #include "course/courselistitem.h"
+#include "course/coursereply.h"
 #include "net/tavihttp.h"
 #include "net/userinfo.h"
 

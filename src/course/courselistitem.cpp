@@ -5,9 +5,9 @@
 #include "ui/messagebox.h"
 
 #include <QFontMetrics>
-#include <QTextDocument>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -108,8 +108,8 @@ void CourseListItem::buildFace()
     auto *badge = label(teachingTypeText(m_info.teaching_type));
     badge->setObjectName(QStringLiteral("typeLabel"));
     badge->setFixedWidth(64);
-    badge->setStyleSheet(QStringLiteral(
-        "QLabel{padding:2px;margin-right:10px;border:1px solid rgb(255,255,255);border-radius:3px;}"));
+    badge->setStyleSheet(
+        QStringLiteral("QLabel{padding:2px;margin-right:10px;border:1px solid rgb(255,255,255);border-radius:3px;}"));
     badgeGroup->addWidget(badge, 0, Qt::AlignTop);
     row->addLayout(badgeGroup);
 

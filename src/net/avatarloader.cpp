@@ -102,9 +102,9 @@ void AvatarLoader::finished(QNetworkReply *reply, const QString &address)
     if (reply->error() == QNetworkReply::NoError && status == 200)
         image = tavi::decodePicture(reply->readAll(), QSize(kSide, kSide));
     if (image.isNull()) {
-        TAVI_LOG_WARN("picture of " << tavi::logExcerpt(reply->url().host(), 100) << " not had: "
-                                    << (tavi::replyTooLarge(reply) ? "too large, " : "") << "status " << status << ", error "
-                                    << int(reply->error()));
+        TAVI_LOG_WARN("picture of " << tavi::logExcerpt(reply->url().host(), 100)
+                                    << " not had: " << (tavi::replyTooLarge(reply) ? "too large, " : "") << "status "
+                                    << status << ", error " << int(reply->error()));
         tavi::markPictureFailed(address);
     }
     deliver(address, image, !image.isNull());

@@ -16,8 +16,7 @@ bool isLocal(const QString &address)
 }
 } // namespace
 
-BitmapHttp::BitmapHttp(QString address, int port)
-    : TaviHttp(isLocal(address) ? QString() : address, {}, port, false)
+BitmapHttp::BitmapHttp(QString address, int port) : TaviHttp(isLocal(address) ? QString() : address, {}, port, false)
 {
     setBodyLimit(tavi::kMaxPictureBytes);
     if (isLocal(address)) {
@@ -65,8 +64,7 @@ void BitmapHttp::load(QString address)
 
 void BitmapHttp::loadLocal()
 {
-    std::cout << "loadLocalBitmap........................................." << path.toStdString()
-              << std::endl;
+    std::cout << "loadLocalBitmap........................................." << path.toStdString() << std::endl;
     QPixmap pixmap = QPixmap::fromImage(
         tavi::readPictureFile(path.isEmpty() ? QString::fromLatin1(tavi::kFallbackPicture) : path, fit));
     emit signalBitmap(pixmap);

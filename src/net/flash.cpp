@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QPropertyAnimation>
 
-Flash::Flash(QString text, int width, int height, QString backgroundRgb, QString textRgb,
-             QString fontSize, QWidget *parent)
+Flash::Flash(QString text, int width, int height, QString backgroundRgb, QString textRgb, QString fontSize,
+             QWidget *parent)
     : QDialog(parent)
 {
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint);

@@ -9,8 +9,8 @@ class Flash : public QDialog
 {
     Q_OBJECT
 public:
-    Flash(QString text, int width, int height, QString backgroundRgb, QString textRgb,
-          QString fontSize, QWidget *parent = nullptr);
+    Flash(QString text, int width, int height, QString backgroundRgb, QString textRgb, QString fontSize,
+          QWidget *parent = nullptr);
 
     QString text() const;
 

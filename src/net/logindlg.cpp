@@ -79,12 +79,11 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
     registerLabel = new QLabel(this);
     registerLabel->setObjectName(QStringLiteral("registerLabel"));
     registerLabel->setTextFormat(Qt::RichText);
-    registerLabel->setText(
-        QStringLiteral("<a href=\"%1/ucenter/default/register\" style=\"color:rgb(166,166,166);"
-                       "text-decoration:none\">免费注册</a>")
-            .arg(portal.toHtmlEscaped()));
-    registerLabel->setStyleSheet(QStringLiteral(
-        "QLabel{font-size:12px;color:rgb(166,166,166);} QLabel:hover{color:rgb(48,162,84)}"));
+    registerLabel->setText(QStringLiteral("<a href=\"%1/ucenter/default/register\" style=\"color:rgb(166,166,166);"
+                                          "text-decoration:none\">免费注册</a>")
+                               .arg(portal.toHtmlEscaped()));
+    registerLabel->setStyleSheet(
+        QStringLiteral("QLabel{font-size:12px;color:rgb(166,166,166);} QLabel:hover{color:rgb(48,162,84)}"));
 
     loginBtn = new ColorBtn(QStringLiteral("确       定"), 12, 200, 25, this);
     loginBtn->setObjectName(QStringLiteral("loginBtn"));
@@ -117,8 +116,8 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
     tipLabel->setTextFormat(Qt::PlainText);
     tipLabel->setText(QStringLiteral("用户名或密码错误"));
     tipLabel->setObjectName(QStringLiteral("tipLabel"));
-    tipLabel->setStyleSheet(QStringLiteral(
-        "QLabel{font-size:12px;color:rgb(166,166,166);background-color:rgb(248,243,209);}"));
+    tipLabel->setStyleSheet(
+        QStringLiteral("QLabel{font-size:12px;color:rgb(166,166,166);background-color:rgb(248,243,209);}"));
     tipCloseBtn = new IconBtn(QStringLiteral(":/images/sys/dialog_close"), true, tipBar);
     tipCloseBtn->setObjectName(QStringLiteral("tipCloseBtn"));
     tipLayout->addWidget(tipLabel, 0, Qt::AlignLeft);
@@ -192,7 +191,7 @@ void LoginDlg::login()
     const QUrl address = request->requestUrl();
     if (address.scheme() == QLatin1String("http") && !TaviHttp::isLoopbackHost(address.host()))
         TAVI_LOG_WARN("signing in over plain http to " << tavi::logExcerpt(address.host(), 100)
-                                                        << ": the password goes unencrypted");
+                                                       << ": the password goes unencrypted");
     request->setCallback([this](bool, QByteArray body) { handleReply(body); });
     connect(request, &TaviHttp::s_finished, this, [this]() {
         request->deleteLater();

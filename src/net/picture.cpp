@@ -24,7 +24,7 @@ QImage readPicture(QImageReader &reader, const QSize &fit)
     const QSize size = reader.size();
     if (!size.isValid() || size.width() > kMaxPictureSide || size.height() > kMaxPictureSide) {
         TAVI_LOG_WARN("picture refused: " << size.width() << "x" << size.height() << " pixels (at most "
-                                           << kMaxPictureSide << " on a side)");
+                                          << kMaxPictureSide << " on a side)");
         return QImage();
     }
     if (fit.isValid() && !fit.isEmpty())
@@ -46,8 +46,8 @@ bool isFetchablePicture(const QString &address)
 {
     const QUrl url(address, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
-    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
-           && !url.host().isEmpty();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+        !url.host().isEmpty();
 }
 
 QImage decodePicture(const QByteArray &data, const QSize &fit)

@@ -1,11 +1,11 @@
 #include "net/tavihttp.h"
 
-#include "net/networkaccess.h"
 #include "base/config.h"
 #include "base/logging.h"
-#include "net/replylimit.h"
 #include "net/cookiejar.h"
 #include "net/flash.h"
+#include "net/networkaccess.h"
+#include "net/replylimit.h"
 
 #include <QDebug>
 #include <QEventLoop>
@@ -20,8 +20,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 
-TaviHttp::TaviHttp(QString path, QMap<QString, QString> params, int port, bool synchronous)
-    : QObject(nullptr)
+TaviHttp::TaviHttp(QString path, QMap<QString, QString> params, int port, bool synchronous) : QObject(nullptr)
 {
     bodyLimit = tavi::kMaxReplyBytes;
     baseUrl = tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url"));
@@ -90,8 +89,8 @@ bool TaviHttp::networkReachable(const QUrl &target)
         return true; // nothing known: let the request itself find out
     for (const QNetworkInterface &iface : interfaces) {
         const auto flags = iface.flags();
-        if ((flags & QNetworkInterface::IsUp) && (flags & QNetworkInterface::IsRunning)
-            && !(flags & QNetworkInterface::IsLoopBack))
+        if ((flags & QNetworkInterface::IsUp) && (flags & QNetworkInterface::IsRunning) &&
+            !(flags & QNetworkInterface::IsLoopBack))
             return true;
     }
     return false;
@@ -119,8 +118,7 @@ void TaviHttp::get()
     keepNetworkAccessible(manager);
 
     request.setUrl(*url);
-    connect(manager, &QNetworkAccessManager::finished, this, &TaviHttp::requestFinished,
-            Qt::UniqueConnection);
+    connect(manager, &QNetworkAccessManager::finished, this, &TaviHttp::requestFinished, Qt::UniqueConnection);
     QNetworkReply *reply = manager->get(request);
     watch(reply);
     if (synchronous) {

@@ -78,8 +78,8 @@ int audioCaptureThread::openDevice(QString name)
         return DecoderFailed;
     }
     codecContext = avcodec_alloc_context3(decoder);
-    if (!codecContext || avcodec_parameters_to_context(codecContext, parameters) < 0
-        || avcodec_open2(codecContext, decoder, nullptr) < 0) {
+    if (!codecContext || avcodec_parameters_to_context(codecContext, parameters) < 0 ||
+        avcodec_open2(codecContext, decoder, nullptr) < 0) {
         std::printf("Could not open video codec.\n");
         closeDevice();
         return DecoderFailed;
@@ -217,9 +217,8 @@ void audioCaptureThread::run()
             std::fprintf(stderr, "video Audio Error.\n");
         av_packet_unref(packet);
         while (avcodec_receive_frame(codecContext, frame) == 0) {
-            const bool direct = frame->format == AV_SAMPLE_FMT_S16
-                                && frame->sample_rate == flvOutput::kSampleRate
-                                && frame->ch_layout.nb_channels == flvOutput::kChannels;
+            const bool direct = frame->format == AV_SAMPLE_FMT_S16 && frame->sample_rate == flvOutput::kSampleRate &&
+                frame->ch_layout.nb_channels == flvOutput::kChannels;
             uint8_t *buffer = nullptr;
             int size = 0;
             if (direct) {
@@ -234,9 +233,8 @@ void audioCaptureThread::run()
                         av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
                     else
                         av_channel_layout_copy(&inLayout, &frame->ch_layout);
-                    swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, flvOutput::kSampleRate,
-                                        &inLayout, AVSampleFormat(frame->format), frame->sample_rate,
-                                        0, nullptr);
+                    swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, flvOutput::kSampleRate, &inLayout,
+                                        AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
                     av_channel_layout_uninit(&inLayout);
                     if (resampler && swr_init(resampler) < 0)
                         swr_free(&resampler);
@@ -245,10 +243,10 @@ void audioCaptureThread::run()
                     const int capacity = swr_get_out_samples(resampler, frame->nb_samples);
                     buffer = static_cast<uint8_t *>(std::malloc(size_t(capacity > 0 ? capacity : 1) * 4));
                     uint8_t *out[1] = {buffer};
-                    const int converted = buffer ? swr_convert(resampler, out, capacity,
-                                                               const_cast<const uint8_t **>(frame->extended_data),
-                                                               frame->nb_samples)
-                                                 : -1;
+                    const int converted = buffer
+                        ? swr_convert(resampler, out, capacity, const_cast<const uint8_t **>(frame->extended_data),
+                                      frame->nb_samples)
+                        : -1;
                     size = converted > 0 ? converted * 4 : 0;
                 }
             }
@@ -265,15 +263,16 @@ void audioCaptureThread::run()
                     delivered += deliverSilence(expectedMs - deliveredMs);
                 } else if (deliveredMs - expectedMs > kStampToleranceMs) {
                     // Sound from before the start, or ahead of its time.
-                    const long long skip = std::min(samples, (deliveredMs - expectedMs) * flvOutput::kSampleRate / 1000);
+                    const long long skip =
+                        std::min(samples, (deliveredMs - expectedMs) * flvOutput::kSampleRate / 1000);
                     samples -= skip;
                     size -= int(skip * flvOutput::kChannels * 2);
                     std::memmove(buffer, buffer + skip * flvOutput::kChannels * 2, size_t(size));
                 }
             }
             // Without stamps: samples ahead of the clock were buffered before the start.
-            const bool ahead = expectedMs == kNoTime
-                               && (delivered + samples) * 1000 / flvOutput::kSampleRate > capturedMs() + kMaxLeadMs;
+            const bool ahead = expectedMs == kNoTime &&
+                (delivered + samples) * 1000 / flvOutput::kSampleRate > capturedMs() + kMaxLeadMs;
             if (buffer && size > 0 && !ahead) {
                 delivered += samples;
                 deliver(buffer, size);

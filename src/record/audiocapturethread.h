@@ -18,7 +18,11 @@ class audioCaptureThread : public QThread
 {
     Q_OBJECT
 public:
-    enum { Ready = 4, InputFailed = 0, DecoderFailed = 2 };
+    enum {
+        Ready = 4,
+        InputFailed = 0,
+        DecoderFailed = 2
+    };
 
     explicit audioCaptureThread(QObject *parent = nullptr);
     ~audioCaptureThread() override;

@@ -16,8 +16,7 @@ AudioCtrl::AudioCtrl(QObject *parent)
     : QObject(parent), sender(new sendAudioThread(this)), audioThread(new GetAudioThreadDia(this))
 {
     audioThread->setEncoder(sender);
-    connect(sender, &sendAudioThread::sig_outputFailed, this, &AudioCtrl::slot_outputFailed,
-            Qt::QueuedConnection);
+    connect(sender, &sendAudioThread::sig_outputFailed, this, &AudioCtrl::slot_outputFailed, Qt::QueuedConnection);
 }
 
 AudioCtrl::~AudioCtrl()

@@ -11,9 +11,18 @@ class AudioCtrl : public QObject
 {
     Q_OBJECT
 public:
-    enum { Running = 1, Idle = 2 };
+    enum {
+        Running = 1,
+        Idle = 2
+    };
     // Why the last start did not run, or the last dialogue ended.
-    enum Failure { NoFailure, StillStopping, NameTooLong, AudioDevice, Output };
+    enum Failure {
+        NoFailure,
+        StillStopping,
+        NameTooLong,
+        AudioDevice,
+        Output
+    };
 
     explicit AudioCtrl(QObject *parent = nullptr);
     ~AudioCtrl() override;

@@ -33,15 +33,16 @@ devMag::devMag(QObject *parent) : QObject(parent)
     }
     if (!audioList.empty())
         m_audioDeviceName = QStringLiteral("default");
-    TAVI_LOG_INFO("capture devices: camera '" << m_videoDeviceName << "', microphone "
-                                              << m_audioFormatName << " '" << m_audioDeviceName
-                                              << "'");
+    TAVI_LOG_INFO("capture devices: camera '" << m_videoDeviceName << "', microphone " << m_audioFormatName << " '"
+                                              << m_audioDeviceName << "'");
 }
 
-devMag::devMag(const QString &videoName, const QString &audioName, const QString &audioFormat,
-               QObject *parent)
-    : QObject(parent), m_videoDeviceName(videoName), m_audioDeviceName(audioName),
-      m_videoFormatName(QStringLiteral("v4l2")), m_audioFormatName(audioFormat)
+devMag::devMag(const QString &videoName, const QString &audioName, const QString &audioFormat, QObject *parent)
+    : QObject(parent),
+      m_videoDeviceName(videoName),
+      m_audioDeviceName(audioName),
+      m_videoFormatName(QStringLiteral("v4l2")),
+      m_audioFormatName(audioFormat)
 {
     avdevice_register_all();
 }

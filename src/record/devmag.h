@@ -8,7 +8,7 @@
 struct DeviceEntry
 {
     QString friendlyName; // what people read
-    QString displayName;  // what opens the device
+    QString displayName; // what opens the device
 };
 
 // Finds the capture devices once per process and tells the capture threads
@@ -40,8 +40,7 @@ public:
 
 protected:
     // A manager that reports the given devices instead of enumerating.
-    devMag(const QString &videoName, const QString &audioName, const QString &audioFormat,
-           QObject *parent);
+    devMag(const QString &videoName, const QString &audioName, const QString &audioFormat, QObject *parent);
 
 private:
     QString m_videoDeviceName;

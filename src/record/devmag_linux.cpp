@@ -20,9 +20,8 @@ int devMag::enumerateDevices(std::vector<DeviceEntry> &out, const char *formatNa
                 continue;
             DeviceEntry entry;
             entry.displayName = QString::fromUtf8(info->device_name);
-            entry.friendlyName = info->device_description
-                                     ? QString::fromUtf8(info->device_description)
-                                     : entry.displayName;
+            entry.friendlyName =
+                info->device_description ? QString::fromUtf8(info->device_description) : entry.displayName;
             out.push_back(entry);
         }
     }

@@ -49,7 +49,8 @@ bool flvOutput::setUp(const char *name, bool withVideo, int width, int height, b
 {
     close();
     QString why;
-    const tavi::MediaAddress kind = tavi::mediaAddressKind(QString::fromLocal8Bit(name ? name : ""), classStreamOnly, &why);
+    const tavi::MediaAddress kind =
+        tavi::mediaAddressKind(QString::fromLocal8Bit(name ? name : ""), classStreamOnly, &why);
     if (kind == tavi::MediaAddress::Refused) {
         std::fprintf(stderr, "Output address refused: %s.\n", why.toUtf8().constData());
         TAVI_LOG_ERROR("Output address refused, nothing written: " << why);
@@ -204,9 +205,7 @@ bool flvOutput::addAudioStream()
     c->time_base = track.stream->time_base;
     if (!openEncoder(track, "audio"))
         return false;
-    const int samples = (track.codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)
-                            ? 10000
-                            : c->frame_size;
+    const int samples = (track.codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) ? 10000 : c->frame_size;
     track.frame = av_frame_alloc();
     track.tmpFrame = av_frame_alloc();
     if (!track.frame || !track.tmpFrame) {
@@ -229,9 +228,9 @@ bool flvOutput::addAudioStream()
         std::fprintf(stderr, "Could not copy the stream parameters\n");
         return false;
     }
-    if (swr_alloc_set_opts2(&track.resampler, &c->ch_layout, c->sample_fmt, kSampleRate,
-                            &c->ch_layout, AV_SAMPLE_FMT_S16, kSampleRate, 0, nullptr) < 0
-        || !track.resampler) {
+    if (swr_alloc_set_opts2(&track.resampler, &c->ch_layout, c->sample_fmt, kSampleRate, &c->ch_layout,
+                            AV_SAMPLE_FMT_S16, kSampleRate, 0, nullptr) < 0 ||
+        !track.resampler) {
         std::fprintf(stderr, "Could not allocate resampler context\n");
         return false;
     }
@@ -312,8 +311,8 @@ bool flvOutput::writeVideo(const uint8_t *yuv)
     frame->pts = videoOutput.nextPts++;
     // Hand the picture over by reference, not by copy: it stays queued until
     // the next one replaces it, and the encoder copies it in before that.
-    frame->buf[0] = av_buffer_create(const_cast<uint8_t *>(yuv), size_t(ySize) * 3 / 2,
-                                     [](void *, uint8_t *) {}, nullptr, AV_BUFFER_FLAG_READONLY);
+    frame->buf[0] = av_buffer_create(
+        const_cast<uint8_t *>(yuv), size_t(ySize) * 3 / 2, [](void *, uint8_t *) {}, nullptr, AV_BUFFER_FLAG_READONLY);
     const bool written = encodeAndWrite(videoOutput, frame);
     av_buffer_unref(&frame->buf[0]);
     return written;
@@ -347,8 +346,8 @@ bool flvOutput::writeAudio(const uint8_t *bytes, int size)
                                               outSamples < samples ? outSamples : samples, in, samples);
             if (converted < 0)
                 std::fprintf(stderr, "Error while converting\n");
-            track.frame->pts = av_rescale_q(track.samplesCount, AVRational{1, kSampleRate},
-                                            track.encoderContext->time_base);
+            track.frame->pts =
+                av_rescale_q(track.samplesCount, AVRational{1, kSampleRate}, track.encoderContext->time_base);
             track.samplesCount += samples;
             if (!encodeAndWrite(track, track.frame))
                 return false;

@@ -75,9 +75,8 @@ int GetVideoThread::openInput(const char *formatName, const QString &url, AVDict
         return DecoderFailed;
     }
     codecContext = avcodec_alloc_context3(decoder);
-    if (!codecContext || avcodec_parameters_to_context(codecContext, parameters) < 0
-        || avcodec_open2(codecContext, decoder, nullptr) < 0 || codecContext->width < 2
-        || codecContext->height < 2) {
+    if (!codecContext || avcodec_parameters_to_context(codecContext, parameters) < 0 ||
+        avcodec_open2(codecContext, decoder, nullptr) < 0 || codecContext->width < 2 || codecContext->height < 2) {
         std::printf("Could not open video codec.\n");
         closeDevice();
         return DecoderFailed;
@@ -177,8 +176,7 @@ void GetVideoThread::run()
             break;
         }
         while ((result = avcodec_receive_frame(codecContext, frame)) == 0) {
-            scaler = sws_getCachedContext(scaler, w, h,
-                                          AVPixelFormat(frame->format), w, h, AV_PIX_FMT_YUV420P,
+            scaler = sws_getCachedContext(scaler, w, h, AVPixelFormat(frame->format), w, h, AV_PIX_FMT_YUV420P,
                                           SWS_BICUBIC, nullptr, nullptr, nullptr);
             auto *buffer = static_cast<uint8_t *>(av_malloc(size_t(ySize) * 3 / 2));
             if (scaler && buffer && frame->width >= w && frame->height >= h) {

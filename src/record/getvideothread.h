@@ -18,7 +18,11 @@ class GetVideoThread : public QThread
 {
     Q_OBJECT
 public:
-    enum { Ready = 4, InputFailed = 1, DecoderFailed = 3 };
+    enum {
+        Ready = 4,
+        InputFailed = 1,
+        DecoderFailed = 3
+    };
 
     explicit GetVideoThread(QObject *parent = nullptr);
     ~GetVideoThread() override;

@@ -14,7 +14,7 @@ struct OutputStream
 {
     AVStream *stream = nullptr;
     AVCodecContext *encoderContext = nullptr;
-    int64_t nextPts = 0;      // next frame: frame count (video), sample count (audio)
+    int64_t nextPts = 0; // next frame: frame count (video), sample count (audio)
     int64_t samplesCount = 0; // audio samples handed to the encoder
     AVFrame *frame = nullptr;
     AVFrame *tmpFrame = nullptr;

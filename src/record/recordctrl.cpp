@@ -16,13 +16,14 @@ constexpr int kPreviousRunWaitMs = 6000;
 } // namespace
 
 recordCtrl::recordCtrl(QObject *parent)
-    : QObject(parent), videoThread(new GetVideoThread(this)), audioThread(new GetAudioThread(this)),
+    : QObject(parent),
+      videoThread(new GetVideoThread(this)),
+      audioThread(new GetAudioThread(this)),
       encoder(new saveVideoThread(this))
 {
     videoThread->setEncoder(encoder);
     audioThread->setEncoder(encoder);
-    connect(encoder, &saveVideoThread::sig_outputFailed, this, &recordCtrl::slot_outputFailed,
-            Qt::QueuedConnection);
+    connect(encoder, &saveVideoThread::sig_outputFailed, this, &recordCtrl::slot_outputFailed, Qt::QueuedConnection);
     connect(videoThread, &GetVideoThread::sig_captureFailed, this, &recordCtrl::slot_captureFailed,
             Qt::QueuedConnection);
 }

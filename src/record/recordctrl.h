@@ -15,7 +15,15 @@ class recordCtrl : public QObject
     Q_OBJECT
 public:
     // Why the last start did not run, or the last recording ended.
-    enum Failure { NoFailure, StillStopping, NameTooLong, VideoDevice, AudioDevice, Output, VideoCapture };
+    enum Failure {
+        NoFailure,
+        StillStopping,
+        NameTooLong,
+        VideoDevice,
+        AudioDevice,
+        Output,
+        VideoCapture
+    };
 
     explicit recordCtrl(QObject *parent = nullptr);
     ~recordCtrl() override;

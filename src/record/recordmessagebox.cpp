@@ -8,7 +8,6 @@ void installRecordMessageBoxes(bool replace)
 {
     if (!replace && recordNotice::hasHandler())
         return;
-    recordNotice::setHandler([](const QString &text) {
-        QMessageBox::critical(nullptr, QStringLiteral("提示"), text, QMessageBox::Ok);
-    });
+    recordNotice::setHandler(
+        [](const QString &text) { QMessageBox::critical(nullptr, QStringLiteral("提示"), text, QMessageBox::Ok); });
 }

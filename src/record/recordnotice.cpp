@@ -46,5 +46,6 @@ void recordNotice::report(const QString &text)
         deliver(text);
         return;
     }
-    QMetaObject::invokeMethod(app, [text] { deliver(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        app, [text] { deliver(text); }, Qt::QueuedConnection);
 }

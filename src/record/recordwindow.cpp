@@ -45,8 +45,7 @@ QStringList readSettingsLines(const QString &path)
 }
 } // namespace
 
-recordWindow::recordWindow(QWidget *parent)
-    : QWidget(parent), ui(new recordWindowUI), timer(new QTimer(this))
+recordWindow::recordWindow(QWidget *parent) : QWidget(parent), ui(new recordWindowUI), timer(new QTimer(this))
 {
     installRecordMessageBoxes();
     ui->setupUi(this);
@@ -168,8 +167,8 @@ void recordWindow::slotToolBtnToggled(bool)
 {
     if (sender() != ui->toolButton_file)
         return;
-    chooseSavePath(QFileDialog::getSaveFileName(this, QStringLiteral("sss"), savePath,
-                                                QStringLiteral("视频文件 (*.mp4);;")));
+    chooseSavePath(
+        QFileDialog::getSaveFileName(this, QStringLiteral("sss"), savePath, QStringLiteral("视频文件 (*.mp4);;")));
 }
 
 void recordWindow::slotBtnClicked()
@@ -257,8 +256,8 @@ void recordWindow::stopRecording()
 void recordWindow::slotRecordingFailed()
 {
     stopRecording();
-    recordNotice::report(QString::fromUtf8(encoder->outputFailed() ? recordText::kOutputFailed
-                                                                   : recordText::kVideoCaptureBroken));
+    recordNotice::report(
+        QString::fromUtf8(encoder->outputFailed() ? recordText::kOutputFailed : recordText::kVideoCaptureBroken));
 }
 
 void recordWindow::updateButtons()

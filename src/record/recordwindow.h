@@ -18,7 +18,11 @@ class recordWindow : public QWidget
 {
     Q_OBJECT
 public:
-    enum RecordState { Recording = 1, Paused = 2, Stopped = 3 };
+    enum RecordState {
+        Recording = 1,
+        Paused = 2,
+        Stopped = 3
+    };
 
     explicit recordWindow(QWidget *parent = nullptr);
     ~recordWindow() override;

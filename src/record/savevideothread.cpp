@@ -10,7 +10,6 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
-
 #include <cstdlib>
 #include <cstring>
 
@@ -129,10 +128,9 @@ void saveVideoThread::run()
     const AVRational audioBase = out.hasAudio ? out.audioOutput.encoderContext->time_base : AVRational{1, 44100};
     bool ok = true;
     while (ok && !m_stop.aborted()) {
-        const bool videoTurn =
-            out.hasVideo
-            && (!out.hasAudio
-                || av_compare_ts(out.videoOutput.nextPts, videoBase, out.audioOutput.nextPts, audioBase) <= 0);
+        const bool videoTurn = out.hasVideo &&
+            (!out.hasAudio ||
+             av_compare_ts(out.videoOutput.nextPts, videoBase, out.audioOutput.nextPts, audioBase) <= 0);
         if (videoTurn) {
             if (m_videoQueue.count() == 0) {
                 if (m_stop.requested())

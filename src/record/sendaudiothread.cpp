@@ -8,7 +8,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-
 #include <cstdlib>
 #include <cstring>
 

@@ -41,7 +41,6 @@ protected:
     void run() override;
 
 private:
-
     flvOutput m_output;
     AudioChunkList m_audioChunks;
     char m_outputName[kOutputNameBytes] = {};

@@ -50,7 +50,7 @@ public:
     struct Counters
     {
         long long pushed = 0;
-        long long stale = 0;    // dropped because a newer one was due
+        long long stale = 0; // dropped because a newer one was due
         long long overflow = 0; // dropped because the queue was full
         int highWater = 0;
     };

@@ -3,14 +3,13 @@
 #include <QFontMetrics>
 #include <QPainter>
 
-ColorBtn::ColorBtn(const ColorBtnStyle& style, QWidget* parent) : QToolButton(parent), m_style(style)
+ColorBtn::ColorBtn(const ColorBtnStyle &style, QWidget *parent) : QToolButton(parent), m_style(style)
 {
     setText(m_style.text);
     setFixedSize(m_style.width, m_style.height);
 }
 
-ColorBtn::ColorBtn(QString text, int pixelSize, int width, int height, QWidget* parent)
-    : QToolButton(parent)
+ColorBtn::ColorBtn(QString text, int pixelSize, int width, int height, QWidget *parent) : QToolButton(parent)
 {
     m_style.text = std::move(text);
     m_style.pixelSize = pixelSize;
@@ -59,19 +58,19 @@ void ColorBtn::setMouseState(int state)
     update();
 }
 
-void ColorBtn::enterEvent(QEvent* event)
+void ColorBtn::enterEvent(QEvent *event)
 {
     QToolButton::enterEvent(event);
     setMouseState(1);
 }
 
-void ColorBtn::leaveEvent(QEvent* event)
+void ColorBtn::leaveEvent(QEvent *event)
 {
     QToolButton::leaveEvent(event);
     setMouseState(3);
 }
 
-void ColorBtn::mousePressEvent(QMouseEvent* event)
+void ColorBtn::mousePressEvent(QMouseEvent *event)
 {
     QToolButton::mousePressEvent(event);
     m_state = 2;
@@ -79,13 +78,13 @@ void ColorBtn::mousePressEvent(QMouseEvent* event)
     update();
 }
 
-void ColorBtn::mouseReleaseEvent(QMouseEvent* event)
+void ColorBtn::mouseReleaseEvent(QMouseEvent *event)
 {
     QToolButton::mouseReleaseEvent(event);
     setMouseState(4);
 }
 
-void ColorBtn::paintEvent(QPaintEvent*)
+void ColorBtn::paintEvent(QPaintEvent *)
 {
     const int set = colourSet();
     const QColor bg = m_style.bgColors[set];

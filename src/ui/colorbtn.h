@@ -23,8 +23,8 @@ class ColorBtn : public QToolButton
 {
     Q_OBJECT
 public:
-    explicit ColorBtn(const ColorBtnStyle& style, QWidget* parent = nullptr);
-    ColorBtn(QString text, int pixelSize, int width, int height, QWidget* parent = nullptr);
+    explicit ColorBtn(const ColorBtnStyle &style, QWidget *parent = nullptr);
+    ColorBtn(QString text, int pixelSize, int width, int height, QWidget *parent = nullptr);
 
     void setFlag(int flag);
     void setTextColors(QColor normal, QColor hover, QColor pressed);
@@ -32,16 +32,16 @@ public:
 
     int mouseState() const { return m_state; }
     bool isLocked() const { return m_locked; }
-    const ColorBtnStyle& style() const { return m_style; }
+    const ColorBtnStyle &style() const { return m_style; }
     // 0 normal, 1 hover, 2 pressed: the colour pair the next repaint uses.
     int colourSet() const;
 
 protected:
-    void enterEvent(QEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void setMouseState(int state);

@@ -5,9 +5,9 @@
 namespace {
 const QColor slate("#303e54");
 const QColor red("#de3120");
-}
+} // namespace
 
-CommonButton::CommonButton(QString text, QWidget* parent) : QToolButton(parent)
+CommonButton::CommonButton(QString text, QWidget *parent) : QToolButton(parent)
 {
     setText(text);
     setFixedSize(98, 38);
@@ -64,25 +64,25 @@ void CommonButton::setMouseState(int state)
     update();
 }
 
-void CommonButton::enterEvent(QEvent* event)
+void CommonButton::enterEvent(QEvent *event)
 {
     QToolButton::enterEvent(event);
     setMouseState(1);
 }
 
-void CommonButton::mousePressEvent(QMouseEvent* event)
+void CommonButton::mousePressEvent(QMouseEvent *event)
 {
     QToolButton::mousePressEvent(event);
     setMouseState(2);
 }
 
-void CommonButton::leaveEvent(QEvent* event)
+void CommonButton::leaveEvent(QEvent *event)
 {
     QToolButton::leaveEvent(event);
     setMouseState(3);
 }
 
-void CommonButton::mouseReleaseEvent(QMouseEvent* event)
+void CommonButton::mouseReleaseEvent(QMouseEvent *event)
 {
     // Marked selected before the base handler emits clicked(), so the owner
     // sees a settled tab when it reacts.
@@ -93,7 +93,7 @@ void CommonButton::mouseReleaseEvent(QMouseEvent* event)
     update();
 }
 
-void CommonButton::paintEvent(QPaintEvent*)
+void CommonButton::paintEvent(QPaintEvent *)
 {
     applyStateColour();
     QPainter painter(this);

@@ -9,7 +9,7 @@ class CommonButton : public QToolButton
 {
     Q_OBJECT
 public:
-    explicit CommonButton(QString text, QWidget* parent = nullptr);
+    explicit CommonButton(QString text, QWidget *parent = nullptr);
 
     int mouseState() const { return m_state; }
     bool isSelected() const { return m_selected; }
@@ -23,11 +23,11 @@ public:
     QColor backgroundColor() const;
 
 protected:
-    void enterEvent(QEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void setMouseState(int state);

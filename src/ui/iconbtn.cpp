@@ -4,14 +4,14 @@
 #include <QPainter>
 #include <QPixmap>
 
-IconBtn::IconBtn(QString picture, bool hover, QWidget* parent)
+IconBtn::IconBtn(QString picture, bool hover, QWidget *parent)
     : QToolButton(parent), m_picture(std::move(picture)), m_hover(hover)
 {
     setAutoRaise(true);
     setFixedSize(QPixmap(m_picture).size());
 }
 
-void IconBtn::setPicture(const QString& picture)
+void IconBtn::setPicture(const QString &picture)
 {
     m_picture = picture;
     update();
@@ -36,31 +36,31 @@ void IconBtn::setMouseState(int state)
     update();
 }
 
-void IconBtn::enterEvent(QEvent* event)
+void IconBtn::enterEvent(QEvent *event)
 {
     QToolButton::enterEvent(event);
     setMouseState(1);
 }
 
-void IconBtn::mousePressEvent(QMouseEvent* event)
+void IconBtn::mousePressEvent(QMouseEvent *event)
 {
     QToolButton::mousePressEvent(event);
     setMouseState(2);
 }
 
-void IconBtn::leaveEvent(QEvent* event)
+void IconBtn::leaveEvent(QEvent *event)
 {
     QToolButton::leaveEvent(event);
     setMouseState(3);
 }
 
-void IconBtn::mouseReleaseEvent(QMouseEvent* event)
+void IconBtn::mouseReleaseEvent(QMouseEvent *event)
 {
     QToolButton::mouseReleaseEvent(event);
     setMouseState(4);
 }
 
-void IconBtn::paintEvent(QPaintEvent*)
+void IconBtn::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);

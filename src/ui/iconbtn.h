@@ -9,7 +9,7 @@ class IconBtn : public QToolButton
 {
     Q_OBJECT
 public:
-    IconBtn(QString picture, bool hover, QWidget* parent = nullptr);
+    IconBtn(QString picture, bool hover, QWidget *parent = nullptr);
 
     QString picture() const { return m_picture; }
     // The picture the next repaint draws.
@@ -17,13 +17,13 @@ public:
     int mouseState() const { return m_state; }
 
 protected:
-    void setPicture(const QString& picture);
+    void setPicture(const QString &picture);
 
-    void enterEvent(QEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void setMouseState(int state);

@@ -10,15 +10,15 @@ class IconLabel : public QLabel
     Q_OBJECT
 public:
     IconLabel(QString picture, int width, int height);
-    IconLabel(QWidget* parent, QString picture, int width, int height);
+    IconLabel(QWidget *parent, QString picture, int width, int height);
 
     QString picture() const { return m_picture; }
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
-    QSize targetSize(const QPixmap& pixmap) const;
+    QSize targetSize(const QPixmap &pixmap) const;
 
     QString m_picture;
     int m_width;

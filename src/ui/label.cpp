@@ -12,9 +12,9 @@ QFont labelFont()
     font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
     return font;
 }
-}
+} // namespace
 
-Label::Label(QString text, QColor colour, bool clickable, QWidget* parent)
+Label::Label(QString text, QColor colour, bool clickable, QWidget *parent)
     : QLabel(parent), m_colour(colour), m_hoverColour(colour), m_clickable(clickable)
 {
     // The label's own font is the painted one, so its size hint fits the text.
@@ -53,30 +53,30 @@ void Label::setMouseState(int state)
     update();
 }
 
-void Label::enterEvent(QEvent*)
+void Label::enterEvent(QEvent *)
 {
     setMouseState(1);
 }
 
-void Label::mousePressEvent(QMouseEvent* event)
+void Label::mousePressEvent(QMouseEvent *event)
 {
     event->accept();
     setMouseState(2);
 }
 
-void Label::leaveEvent(QEvent*)
+void Label::leaveEvent(QEvent *)
 {
     setMouseState(3);
 }
 
-void Label::mouseReleaseEvent(QMouseEvent* event)
+void Label::mouseReleaseEvent(QMouseEvent *event)
 {
     event->accept();
     emit s_clicked();
     setMouseState(4);
 }
 
-void Label::paintEvent(QPaintEvent*)
+void Label::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     QFont font = labelFont();

@@ -10,7 +10,7 @@ class Label : public QLabel
 {
     Q_OBJECT
 public:
-    Label(QString text, QColor colour, bool clickable, QWidget* parent = nullptr);
+    Label(QString text, QColor colour, bool clickable, QWidget *parent = nullptr);
 
     void setHoverColor(QColor colour);
     void setText(QString text);
@@ -24,11 +24,11 @@ signals:
     void s_clicked();
 
 protected:
-    void enterEvent(QEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void setMouseState(int state);

@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-MessageBox::MessageBox(QWidget* parent) : QDialog(parent)
+MessageBox::MessageBox(QWidget *parent) : QDialog(parent)
 {
     setWindowModality(Qt::ApplicationModal);
     // Qt::Dialog keeps the box a window of its own when it has a parent;
@@ -20,47 +20,47 @@ MessageBox::MessageBox(QWidget* parent) : QDialog(parent)
     pal.setColor(QPalette::Window, QColor(239, 245, 255));
     setPalette(pal);
 
-    auto* header = new QWidget(this);
+    auto *header = new QWidget(this);
     header->setObjectName("header");
     header->setFixedHeight(24);
     header->setAttribute(Qt::WA_StyledBackground);
     header->setStyleSheet("QWidget#header{background-color:rgb(48,62,84)}");
-    auto* closeBtn = new IconBtn(":/images/sys/dialog_close", true, header);
+    auto *closeBtn = new IconBtn(":/images/sys/dialog_close", true, header);
     closeBtn->setObjectName("closeBtn");
-    auto* headerLayout = new QHBoxLayout(header);
+    auto *headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(0, 0, 4, 0);
     headerLayout->addStretch();
     headerLayout->addWidget(closeBtn, 0, Qt::AlignVCenter);
 
-    auto* icon = new IconLabel(this, ":/images/sys/dialog_question", 0, 0);
+    auto *icon = new IconLabel(this, ":/images/sys/dialog_question", 0, 0);
     textLabel = new QLabel(this);
     textLabel->setTextFormat(Qt::PlainText);
     textLabel->setText("亲，您要进入此课堂吗?");
     textLabel->setWordWrap(true);
     textLabel->setStyleSheet("QLabel{font:bold;font-size:13px;color:rgb(90,90,90)}");
-    auto* body = new QHBoxLayout;
+    auto *body = new QHBoxLayout;
     body->setContentsMargins(30, 14, 30, 0);
     body->setSpacing(16);
     body->addWidget(icon, 0, Qt::AlignVCenter);
     body->addWidget(textLabel, 1);
 
-    auto* okBtn = new ColorBtn("确定", 12, 72, 26, this);
+    auto *okBtn = new ColorBtn("确定", 12, 72, 26, this);
     okBtn->setObjectName("okBtn");
     const QColor light(251, 251, 251);
     okBtn->setTextColors(light, light, light);
     okBtn->setBgColors(QColor(48, 62, 84), QColor(48, 162, 84), QColor(48, 62, 84));
-    auto* cancelBtn = new ColorBtn("取消", 12, 72, 26, this);
+    auto *cancelBtn = new ColorBtn("取消", 12, 72, 26, this);
     cancelBtn->setObjectName("cancelBtn");
     const QColor grey(199, 199, 199);
     cancelBtn->setBgColors(grey, grey, grey);
-    auto* buttons = new QHBoxLayout;
+    auto *buttons = new QHBoxLayout;
     buttons->setContentsMargins(0, 0, 16, 14);
     buttons->setSpacing(10);
     buttons->addStretch();
     buttons->addWidget(okBtn);
     buttons->addWidget(cancelBtn);
 
-    auto* layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(header);

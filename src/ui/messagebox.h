@@ -11,7 +11,7 @@ class MessageBox : public QDialog
 {
     Q_OBJECT
 public:
-    explicit MessageBox(QWidget* parent = nullptr);
+    explicit MessageBox(QWidget *parent = nullptr);
 
     void setText(QString text);
     QString text() const;
@@ -20,5 +20,5 @@ signals:
     void doAccept();
 
 private:
-    QLabel* textLabel;
+    QLabel *textLabel;
 };

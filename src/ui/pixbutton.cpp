@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
-pixButton::pixButton(QString picture, QWidget* parent) : QPushButton(parent)
+pixButton::pixButton(QString picture, QWidget *parent) : QPushButton(parent)
 {
     const QPixmap pixmap(picture);
     setIcon(QIcon(pixmap));
@@ -26,26 +26,26 @@ void pixButton::setBackgroundAlpha(int alpha)
     setPalette(pal);
 }
 
-void pixButton::enterEvent(QEvent* event)
+void pixButton::enterEvent(QEvent *event)
 {
     QPushButton::enterEvent(event);
     setBackgroundAlpha(120);
 }
 
-void pixButton::leaveEvent(QEvent* event)
+void pixButton::leaveEvent(QEvent *event)
 {
     QPushButton::leaveEvent(event);
     setBackgroundAlpha(0);
 }
 
-void pixButton::mousePressEvent(QMouseEvent* event)
+void pixButton::mousePressEvent(QMouseEvent *event)
 {
     setBackgroundAlpha(150);
     event->accept();
     emit clicked(false);
 }
 
-void pixButton::mouseReleaseEvent(QMouseEvent* event)
+void pixButton::mouseReleaseEvent(QMouseEvent *event)
 {
     QPushButton::mouseReleaseEvent(event);
     setBackgroundAlpha(120);

@@ -5,15 +5,13 @@
 #include <QPointer>
 
 namespace {
-const char* const playPicture = ":/images/sys/play";
-const char* const stopPicture = ":/images/sys/stop";
-}
+const char *const playPicture = ":/images/sys/play";
+const char *const stopPicture = ":/images/sys/stop";
+} // namespace
 
-playBtn::playBtn() : IconBtn(playPicture, false)
-{
-}
+playBtn::playBtn() : IconBtn(playPicture, false) {}
 
-playBtn* playBtn::instance()
+playBtn *playBtn::instance()
 {
     // The screen that holds the button may be destroyed with it; the next
     // use then gets a fresh one instead of a dangling pointer.

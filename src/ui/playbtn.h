@@ -8,7 +8,7 @@ class playBtn : public IconBtn
 {
     Q_OBJECT
 public:
-    static playBtn* instance();
+    static playBtn *instance();
 
     int state() const { return m_playState; }
     void setState(int state);

@@ -1,7 +1,7 @@
 #include "ui/popwidget.h"
 
-#include "ui/tempheader.h"
 #include "ui/pixbutton.h"
+#include "ui/tempheader.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -16,7 +16,7 @@
 
 #include <cmath>
 
-popWidget::popWidget(QWidget* parent) : QWidget(parent)
+popWidget::popWidget(QWidget *parent) : QWidget(parent)
 {
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -41,12 +41,12 @@ popWidget::popWidget(QWidget* parent) : QWidget(parent)
     lookBtn->setObjectName("lookBtn");
     connect(lookBtn, SIGNAL(clicked()), this, SLOT(openWeb()));
 
-    auto* buttonRow = new QHBoxLayout;
+    auto *buttonRow = new QHBoxLayout;
     buttonRow->setContentsMargins(0, 0, 8, 8);
     buttonRow->addStretch();
     buttonRow->addWidget(lookBtn);
 
-    auto* layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(header);
@@ -86,7 +86,7 @@ QString popWidget::content() const
 
 void popWidget::showPop()
 {
-    QScreen* screen = QGuiApplication::primaryScreen();
+    QScreen *screen = QGuiApplication::primaryScreen();
     showPopOn(screen->availableGeometry(), screen->virtualGeometry().height());
 }
 
@@ -139,7 +139,7 @@ void popWidget::openWeb()
     QDesktopServices::openUrl(QUrl(url));
 }
 
-void popWidget::closeEvent(QCloseEvent* event)
+void popWidget::closeEvent(QCloseEvent *event)
 {
     // Closed in any phase: nothing may move or fade it until it is deleted.
     moveTimer->stop();
@@ -148,7 +148,7 @@ void popWidget::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
-void popWidget::paintEvent(QPaintEvent*)
+void popWidget::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);

@@ -15,7 +15,7 @@ class popWidget : public QWidget
 {
     Q_OBJECT
 public:
-    explicit popWidget(QWidget* parent = nullptr);
+    explicit popWidget(QWidget *parent = nullptr);
 
     void setMsg(QString title, QString content, QString url);
     void showPop();
@@ -34,20 +34,20 @@ public slots:
     void myClose();
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
-    tempHeader* header;
-    QLabel* contentLabel;
-    pixButton* lookBtn;
+    tempHeader *header;
+    QLabel *contentLabel;
+    pixButton *lookBtn;
     QString url;
     QRect available;
     int left = 0; // x of the notice's left edge
     int targetY = 0;
-    QTimer* moveTimer;
-    QTimer* stayTimer;
-    QTimer* closeTimer;
+    QTimer *moveTimer;
+    QTimer *stayTimer;
+    QTimer *closeTimer;
     int top = 0; // current top edge while sliding
     int stayTicks = 0;
     double opacity = 1.0;

@@ -8,5 +8,5 @@ class RadioSlider : public QSlider
 {
     Q_OBJECT
 public:
-    explicit RadioSlider(QWidget* parent = nullptr);
+    explicit RadioSlider(QWidget *parent = nullptr);
 };

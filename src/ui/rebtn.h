@@ -8,12 +8,12 @@ class ReBtn : public IconBtn
 {
     Q_OBJECT
 public:
-    ReBtn(QString first, QString second, bool hover, QWidget* parent = nullptr);
+    ReBtn(QString first, QString second, bool hover, QWidget *parent = nullptr);
 
     bool showsSecond() const { return m_showsSecond; }
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent *event) override;
 
 private:
     QString m_first;

@@ -6,8 +6,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 
-tempHeader::tempHeader(QWidget* movedWindow, QWidget* parent)
-    : QWidget(parent), movedWindow(movedWindow)
+tempHeader::tempHeader(QWidget *movedWindow, QWidget *parent) : QWidget(parent), movedWindow(movedWindow)
 {
     setFixedHeight(45);
     setContentsMargins(0, 0, 0, 0);
@@ -17,10 +16,10 @@ tempHeader::tempHeader(QWidget* movedWindow, QWidget* parent)
     titleLabel = new QLabel(this);
     titleLabel->setTextFormat(Qt::PlainText);
     titleLabel->setStyleSheet("QLabel{color:rgb(245,246,247);font-size:12px;padding:4px 0 0 8px;}");
-    auto* closeBtn = new IconBtn(":/images/sys/close", true, this);
+    auto *closeBtn = new IconBtn(":/images/sys/close", true, this);
     closeBtn->setObjectName("closeBtn");
 
-    auto* layout = new QHBoxLayout(this);
+    auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(titleLabel, 1, Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(closeBtn, 0, Qt::AlignRight | Qt::AlignTop);
@@ -38,7 +37,7 @@ QString tempHeader::title() const
     return titleLabel->text();
 }
 
-void tempHeader::mousePressEvent(QMouseEvent* event)
+void tempHeader::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
         dragging = true;
@@ -47,14 +46,14 @@ void tempHeader::mousePressEvent(QMouseEvent* event)
     event->accept();
 }
 
-void tempHeader::mouseMoveEvent(QMouseEvent* event)
+void tempHeader::mouseMoveEvent(QMouseEvent *event)
 {
     if ((event->buttons() & Qt::LeftButton) && dragging)
         emit s_move(event->globalPos() - dragOffset);
     event->accept();
 }
 
-void tempHeader::mouseReleaseEvent(QMouseEvent* event)
+void tempHeader::mouseReleaseEvent(QMouseEvent *event)
 {
     dragging = false;
     event->accept();

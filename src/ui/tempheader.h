@@ -12,7 +12,7 @@ class tempHeader : public QWidget
 {
     Q_OBJECT
 public:
-    explicit tempHeader(QWidget* movedWindow, QWidget* parent = nullptr);
+    explicit tempHeader(QWidget *movedWindow, QWidget *parent = nullptr);
 
     void setTitle(QString title);
     QString title() const;
@@ -22,13 +22,13 @@ signals:
     void s_move(QPoint pMove);
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    QWidget* movedWindow;
-    QLabel* titleLabel;
+    QWidget *movedWindow;
+    QLabel *titleLabel;
     bool dragging = false;
     QPoint dragOffset;
 };

@@ -12,10 +12,9 @@ QFont textFont(int pixelSize, int weight)
     font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
     return font;
 }
-}
+} // namespace
 
-TextBtn::TextBtn(QString text, QString text2, int textSize, int text2Size, int width, int height,
-                 QWidget* parent)
+TextBtn::TextBtn(QString text, QString text2, int textSize, int text2Size, int width, int height, QWidget *parent)
     : QToolButton(parent)
 {
     m_style.text = std::move(text);
@@ -63,19 +62,19 @@ void TextBtn::setMouseState(int state)
     update();
 }
 
-void TextBtn::enterEvent(QEvent* event)
+void TextBtn::enterEvent(QEvent *event)
 {
     QToolButton::enterEvent(event);
     setMouseState(1);
 }
 
-void TextBtn::leaveEvent(QEvent* event)
+void TextBtn::leaveEvent(QEvent *event)
 {
     QToolButton::leaveEvent(event);
     setMouseState(3);
 }
 
-void TextBtn::mousePressEvent(QMouseEvent* event)
+void TextBtn::mousePressEvent(QMouseEvent *event)
 {
     QToolButton::mousePressEvent(event);
     m_state = 2;
@@ -83,13 +82,13 @@ void TextBtn::mousePressEvent(QMouseEvent* event)
     update();
 }
 
-void TextBtn::mouseReleaseEvent(QMouseEvent* event)
+void TextBtn::mouseReleaseEvent(QMouseEvent *event)
 {
     QToolButton::mouseReleaseEvent(event);
     setMouseState(4);
 }
 
-void TextBtn::paintEvent(QPaintEvent*)
+void TextBtn::paintEvent(QPaintEvent *)
 {
     const int set = colourSet();
     const int h = height();
@@ -100,8 +99,7 @@ void TextBtn::paintEvent(QPaintEvent*)
     const int w1 = fm1.horizontalAdvance(m_style.text);
     painter.setFont(font1);
     painter.setPen(m_style.textColors[set]);
-    painter.drawText(QRect(10, (h - fm1.ascent() - fm1.descent()) / 2, w1 + 2,
-                           (h + fm1.ascent() + fm1.descent()) / 2),
+    painter.drawText(QRect(10, (h - fm1.ascent() - fm1.descent()) / 2, w1 + 2, (h + fm1.ascent() + fm1.descent()) / 2),
                      Qt::AlignHCenter | Qt::AlignTop, m_style.text);
 
     const QFont font2 = textFont(m_style.text2Size, m_style.text2Weight);
@@ -109,9 +107,9 @@ void TextBtn::paintEvent(QPaintEvent*)
     const int w2 = fm2.horizontalAdvance(m_style.text2);
     painter.setFont(font2);
     painter.setPen(m_style.text2Colors[set]);
-    painter.drawText(QRect(10 + w1 + 2, (h - fm2.ascent() - fm2.descent()) / 2, w2,
-                           (h + fm2.ascent() + fm2.descent()) / 2),
-                     Qt::AlignHCenter | Qt::AlignTop, m_style.text2);
+    painter.drawText(
+        QRect(10 + w1 + 2, (h - fm2.ascent() - fm2.descent()) / 2, w2, (h + fm2.ascent() + fm2.descent()) / 2),
+        Qt::AlignHCenter | Qt::AlignTop, m_style.text2);
 
     if (m_style.border) {
         painter.setPen(QPen(m_style.lineColors[set], m_style.lineWidth));

@@ -28,8 +28,7 @@ class TextBtn : public QToolButton
 {
     Q_OBJECT
 public:
-    TextBtn(QString text, QString text2, int textSize, int text2Size, int width, int height,
-            QWidget* parent = nullptr);
+    TextBtn(QString text, QString text2, int textSize, int text2Size, int width, int height, QWidget *parent = nullptr);
 
     void setText2(QString text2);
     QString text2() const { return m_style.text2; }
@@ -38,16 +37,16 @@ public:
 
     int mouseState() const { return m_state; }
     bool isLocked() const { return m_locked; }
-    const TextBtnStyle& style() const { return m_style; }
+    const TextBtnStyle &style() const { return m_style; }
     // 0 normal, 1 hover, 2 pressed: the colour set the next repaint uses.
     int colourSet() const;
 
 protected:
-    void enterEvent(QEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void setMouseState(int state);

@@ -14,22 +14,21 @@ VideoSlider::VideoSlider() : QSlider(Qt::Horizontal)
     m_mouseMoveTimer = new QTimer(this);
     m_mouseMoveTimer->setInterval(100);
 
-    setStyleSheet(
-        "QSlider::groove:horizontal {border: 0px solid #bbb;}"
-        "QSlider::sub-page:horizontal {      background-color: #ff9900;border-bottom-left-radius: "
-        "1px; border-top-left-radius: 1px;     border-radius: 1px; "
-        "margin-top:0px;margin-bottom:0px;} "
-        "QSlider::add-page:horizontal {background-color: rgba(228, 228, 228, 108);     border: 0px "
-        "solid #777;border-radius: 1px;margin-top:0px;margin-bottom:0px;}"
-        "QSlider::sub-page:horizontal:disabled {     background: #bbb;border-color: #999;}"
-        "QSlider::add-page:horizontal:disabled {background: #eee;border-color: #999;}"
-        "QSlider::handle:horizontal:disabled {     background: #eee;border: 1px solid "
-        "#aaa;border-radius: 1px;}"
-        "QProgressBar{border: 0px solid grey; border-radius: 1px;background-color: rgba(228, 228, "
-        "228, 108);border-radius:1px; }");
+    setStyleSheet("QSlider::groove:horizontal {border: 0px solid #bbb;}"
+                  "QSlider::sub-page:horizontal {      background-color: #ff9900;border-bottom-left-radius: "
+                  "1px; border-top-left-radius: 1px;     border-radius: 1px; "
+                  "margin-top:0px;margin-bottom:0px;} "
+                  "QSlider::add-page:horizontal {background-color: rgba(228, 228, 228, 108);     border: 0px "
+                  "solid #777;border-radius: 1px;margin-top:0px;margin-bottom:0px;}"
+                  "QSlider::sub-page:horizontal:disabled {     background: #bbb;border-color: #999;}"
+                  "QSlider::add-page:horizontal:disabled {background: #eee;border-color: #999;}"
+                  "QSlider::handle:horizontal:disabled {     background: #eee;border: 1px solid "
+                  "#aaa;border-radius: 1px;}"
+                  "QProgressBar{border: 0px solid grey; border-radius: 1px;background-color: rgba(228, 228, "
+                  "228, 108);border-radius:1px; }");
 }
 
-VideoSlider* VideoSlider::instance()
+VideoSlider *VideoSlider::instance()
 {
     // Recreated if the widget that held it took it down with itself.
     static QPointer<VideoSlider> slider;
@@ -55,10 +54,9 @@ void VideoSlider::slotMousemoveTimerTimeOut()
     m_mouseMoveTimer->stop();
 }
 
-void VideoSlider::mouseReleaseEvent(QMouseEvent* event)
+void VideoSlider::mouseReleaseEvent(QMouseEvent *event)
 {
-    const int value =
-        QStyle::sliderValueFromPosition(minimum(), maximum(), event->pos().x(), width());
+    const int value = QStyle::sliderValueFromPosition(minimum(), maximum(), event->pos().x(), width());
     if (!isSliderDown())
         setValue(value);
     qDebug() << "VideoSlider" << maximum() << value;

@@ -10,7 +10,7 @@ class VideoSlider : public QSlider
 {
     Q_OBJECT
 public:
-    static VideoSlider* instance();
+    static VideoSlider *instance();
 
     // Sets the value unless the user is dragging the handle, so a running
     // clock never pulls the handle away from the mouse.
@@ -27,11 +27,11 @@ public slots:
     void slotMousemoveTimerTimeOut();
 
 protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     VideoSlider();
 
-    QTimer* m_timer;
-    QTimer* m_mouseMoveTimer;
+    QTimer *m_timer;
+    QTimer *m_mouseMoveTimer;
 };

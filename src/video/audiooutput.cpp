@@ -49,8 +49,8 @@ int componentOpen(VideoState *is, int streamIndex, SDL_AudioCallback callback)
     int wantedChannels = layoutChannels(wantedLayout);
     const int frequency = par->sample_rate;
     if (frequency <= 0 || wantedChannels == 0) {
-        TAVI_LOG_ERROR("Invalid sample rate or channel count.sample_rate:" << frequency
-                       << ",  wanted_spec.channels:" << wantedChannels);
+        TAVI_LOG_ERROR("Invalid sample rate or channel count.sample_rate:" << frequency << ",  wanted_spec.channels:"
+                                                                           << wantedChannels);
         return -1;
     }
 
@@ -73,7 +73,8 @@ int componentOpen(VideoState *is, int streamIndex, SDL_AudioCallback callback)
             break;
         const char *error = SDL_GetError();
         std::fprintf(stderr, "SDL_OpenAudio (%d channels): %s\n", wanted.channels, error);
-        qDebug() << QStringLiteral("SDL_OpenAudio (%1 channels): %2").arg(wanted.channels).arg(QString::fromUtf8(error));
+        qDebug()
+            << QStringLiteral("SDL_OpenAudio (%1 channels): %2").arg(wanted.channels).arg(QString::fromUtf8(error));
         TAVI_LOG_WARN("SDL_OpenAudio (" << int(wanted.channels) << " channels): " << error);
         const int next = channelFallback(wanted.channels);
         if (next == 0) {
@@ -196,8 +197,8 @@ int decodeFrame(VideoState *is, double *pts, bool audioOnly)
             if (!layout || layoutChannels(layout) != channels)
                 layout = defaultLayout(channels);
             const auto format = AVSampleFormat(frame->format);
-            if (format != is->audioSource.format || int64_t(layout) != is->audioSource.channelLayout
-                || frame->sample_rate != is->audioSource.sampleRate || channels != is->audioSource.channels) {
+            if (format != is->audioSource.format || int64_t(layout) != is->audioSource.channelLayout ||
+                frame->sample_rate != is->audioSource.sampleRate || channels != is->audioSource.channels) {
                 swr_free(&is->resampler);
                 AVChannelLayout outLayout, inLayout;
                 av_channel_layout_from_mask(&outLayout, uint64_t(is->audioTarget.channelLayout));
@@ -205,8 +206,8 @@ int decodeFrame(VideoState *is, double *pts, bool audioOnly)
                                 : av_channel_layout_copy(&inLayout, &frame->ch_layout);
                 if (ok >= 0)
                     ok = swr_alloc_set_opts2(&is->resampler, &outLayout, is->audioTarget.format,
-                                             is->audioTarget.sampleRate, &inLayout, format,
-                                             frame->sample_rate, 0, nullptr);
+                                             is->audioTarget.sampleRate, &inLayout, format, frame->sample_rate, 0,
+                                             nullptr);
                 av_channel_layout_uninit(&outLayout);
                 av_channel_layout_uninit(&inLayout);
                 if (ok < 0 || !is->resampler || swr_init(is->resampler) < 0) {
@@ -227,8 +228,7 @@ int decodeFrame(VideoState *is, double *pts, bool audioOnly)
                 const int maxSamples = kAudioBufferStoreSize / targetChannels / 2;
                 uint8_t *out = is->audioBufferStore;
                 const int samples = swr_convert(is->resampler, &out, maxSamples,
-                                                const_cast<const uint8_t **>(frame->extended_data),
-                                                frame->nb_samples);
+                                                const_cast<const uint8_t **>(frame->extended_data), frame->nb_samples);
                 if (samples < 0) {
                     std::fprintf(stderr, "swr_convert() failed\n");
                     dropHeldPacket(is);
@@ -250,8 +250,7 @@ int decodeFrame(VideoState *is, double *pts, bool audioOnly)
             if (frame->best_effort_timestamp != AV_NOPTS_VALUE && is->audioTimeBase.den)
                 is->audioClock = double(frame->best_effort_timestamp) * av_q2d(is->audioTimeBase);
             *pts = is->audioClock;
-            is->audioClock = is->audioClock
-                             + double(size) / (2.0 * targetChannels * is->audioTarget.sampleRate);
+            is->audioClock = is->audioClock + double(size) / (2.0 * targetChannels * is->audioTarget.sampleRate);
             if (is->seekFlagAudio && is->seekTime > is->audioClock)
                 continue;
             if (behindLive(is))

@@ -9,8 +9,7 @@
 #include <SDL2/SDL_stdinc.h>
 
 struct VideoAudioState : VideoState
-{
-};
+{};
 
 int audio_stream_component_open(VideoState *state, int streamIndex);
 void audioCallback(void *userdata, Uint8 *stream, int len);

@@ -35,8 +35,7 @@ void attachExtradata(AVPacket *packet, QByteArray *extra)
 }
 } // namespace
 
-InputReconnector::InputReconnector(VideoState *state, const QByteArray &path, Probe probe, bool needVideo,
-                                   bool live)
+InputReconnector::InputReconnector(VideoState *state, const QByteArray &path, Probe probe, bool needVideo, bool live)
     : m_state(state), m_path(path), m_probe(probe), m_needVideo(needVideo), m_live(live), m_lastGood(steadyMs())
 {
 }
@@ -88,8 +87,8 @@ bool InputReconnector::readFailed()
     if (now - m_lastGood < kSilentReadMs || now - m_lastAttempt < kSilentReadMs || m_state->quit)
         return false;
     m_lastAttempt = now;
-    TAVI_LOG_WARN("No data from " << addressForLog(QString::fromUtf8(m_path)).constData() << " for " << (now - m_lastGood)
-                                  << " ms, reopening it.");
+    TAVI_LOG_WARN("No data from " << addressForLog(QString::fromUtf8(m_path)).constData() << " for "
+                                  << (now - m_lastGood) << " ms, reopening it.");
     AVFormatContext *fresh = openInput(m_state, m_path, m_probe, kSilentReadMs);
     if (!fresh)
         return false;

@@ -26,7 +26,7 @@ bool isLiveInput(const QString &url, long long duration)
     if (!isNetworkAddress(url))
         return false;
     static const char *const streaming[] = {"rtmp", "rtmps", "rtmpt", "rtmpe", "rtmpte", "rtmpts",
-                                            "rtsp", "rtsps", "rtp", "udp", "srt", "tcp"};
+                                            "rtsp", "rtsps", "rtp",   "udp",   "srt",    "tcp"};
     const QString scheme = url.left(url.indexOf(QLatin1String("://"))).toLower();
     for (const char *name : streaming)
         if (scheme == QLatin1String(name))
@@ -39,8 +39,7 @@ bool inputAddress(const QString &url, bool classStreamOnly, InputAddress *out)
     const QByteArray utf8 = url.toUtf8();
     if (utf8.size() > kAddressLimit) {
         std::fprintf(stderr, "Address too long (%d bytes, at most %d).\n", int(utf8.size()), kAddressLimit);
-        TAVI_LOG_ERROR("Address too long (" << utf8.size() << " bytes, at most " << kAddressLimit
-                                            << "), not played.");
+        TAVI_LOG_ERROR("Address too long (" << utf8.size() << " bytes, at most " << kAddressLimit << "), not played.");
         return false;
     }
     QString why;
@@ -82,8 +81,8 @@ void reportPlaybackError(const char *message)
     TAVI_LOG_ERROR(message);
 }
 
-static AVFormatContext *openProbed(VideoState *state, const QByteArray &path, Probe probe,
-                                   int deadlineMs, const char *probeBytes, const char *analyzeMicroseconds);
+static AVFormatContext *openProbed(VideoState *state, const QByteArray &path, Probe probe, int deadlineMs,
+                                   const char *probeBytes, const char *analyzeMicroseconds);
 
 AVFormatContext *openInput(VideoState *state, const QByteArray &path, Probe probe, int deadlineMs)
 {
@@ -98,8 +97,8 @@ AVFormatContext *openInput(VideoState *state, const QByteArray &path, Probe prob
     return input;
 }
 
-static AVFormatContext *openProbed(VideoState *state, const QByteArray &path, Probe probe,
-                                   int deadlineMs, const char *probeBytes, const char *analyzeMicroseconds)
+static AVFormatContext *openProbed(VideoState *state, const QByteArray &path, Probe probe, int deadlineMs,
+                                   const char *probeBytes, const char *analyzeMicroseconds)
 {
     AVFormatContext *input = avformat_alloc_context();
     if (!input)

@@ -41,9 +41,9 @@ QByteArray addressForLog(const QString &url);
 int decodeInterruptCallback(void *state);
 
 enum class Probe {
-    Default,   // FFmpeg's own probing
-    Brief,     // live video: enough to know both streams and the picture size
-    AudioOnly  // live audio: probesize 2,048 bytes, 500 microseconds
+    Default, // FFmpeg's own probing
+    Brief, // live video: enough to know both streams and the picture size
+    AudioOnly // live audio: probesize 2,048 bytes, 500 microseconds
 };
 
 // Allocates, opens and probes an input, with the state's protocol whitelist

@@ -112,6 +112,6 @@ int makeFlushPacket(AVPacket *packet)
 
 bool isFlushPacket(const AVPacket *packet)
 {
-    return packet->stream_index == kFlushStreamIndex && packet->data && packet->size >= int(sizeof(kFlush))
-           && std::memcmp(packet->data, kFlush, sizeof(kFlush)) == 0;
+    return packet->stream_index == kFlushStreamIndex && packet->data && packet->size >= int(sizeof(kFlush)) &&
+        std::memcmp(packet->data, kFlush, sizeof(kFlush)) == 0;
 }

@@ -1,7 +1,6 @@
 #include "video/playerthread.h"
 
-PlayerThread::PlayerThread(VideoState &record, bool videoThread)
-    : m_record(record), m_videoThread(videoThread)
+PlayerThread::PlayerThread(VideoState &record, bool videoThread) : m_record(record), m_videoThread(videoThread)
 {
     // The record is not built yet: its own initial values (not paused, both
     // finished flags set) are the ones a new player needs.

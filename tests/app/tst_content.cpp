@@ -70,8 +70,8 @@ private slots:
     void signInFillsTheCoursesAndStartsTheChat()
     {
         // The session cookie of a sign-in, as the login dialog gets it.
-        auto *login = new TaviHttp(QStringLiteral("/ucenter/default/login?username=student&password=123456"), {}, 80,
-                                   true);
+        auto *login =
+            new TaviHttp(QStringLiteral("/ucenter/default/login?username=student&password=123456"), {}, 80, true);
         login->get();
         login->deleteLater();
         UserInfo::instance().type = QStringLiteral("1");
@@ -127,10 +127,11 @@ private slots:
     void localFileFromTheTitleBar()
     {
         const QString file = QDir::current().absoluteFilePath(QStringLiteral("clip.MP4"));
-        QVERIFY(testsupport::makeMedia(file, QStringLiteral("-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
-                                                            "sine=sample_rate=44100 -t 3 -c:v libx264 -preset "
-                                                            "ultrafast -pix_fmt yuv420p -c:a aac -f mp4")
-                                                 .split(' ')));
+        QVERIFY(testsupport::makeMedia(file,
+                                       QStringLiteral("-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
+                                                      "sine=sample_rate=44100 -t 3 -c:v libx264 -preset "
+                                                      "ultrafast -pix_fmt yuv420p -c:a aac -f mp4")
+                                           .split(' ')));
         QString directory;
         QStringList filters;
         QTimer::singleShot(0, this, [&]() {

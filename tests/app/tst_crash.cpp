@@ -78,9 +78,10 @@ QProcessEnvironment childEnvironment()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // The sanitizers' own fault reports would otherwise come first.
     const QString asan = env.value("ASAN_OPTIONS");
-    env.insert("ASAN_OPTIONS", asan + (asan.isEmpty() ? "" : ":")
-                                   + "handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigill=0:"
-                                     "handle_sigfpe=0:allow_user_segv_handler=1:detect_stack_use_after_return=0");
+    env.insert("ASAN_OPTIONS",
+               asan + (asan.isEmpty() ? "" : ":") +
+                   "handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigill=0:"
+                   "handle_sigfpe=0:allow_user_segv_handler=1:detect_stack_use_after_return=0");
     return env;
 }
 } // namespace

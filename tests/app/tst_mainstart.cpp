@@ -15,8 +15,8 @@ private slots:
 void TestMainStart::exportsOnlyMainStart()
 {
     QByteArray symbols;
-    QVERIFY(testsupport::run("nm", {"-D", "--defined-only", testsupport::stageDir() + "/libtaviMainLib.so"},
-                             30000, &symbols));
+    QVERIFY(testsupport::run("nm", {"-D", "--defined-only", testsupport::stageDir() + "/libtaviMainLib.so"}, 30000,
+                             &symbols));
     QStringList exported;
     // Code symbols only; data and start-up symbols of the tool chain are not ours.
     for (const QByteArray &line : symbols.split('\n')) {

@@ -3,7 +3,6 @@
 
 #include "app/app.h"
 #include "app/mainwindow.h"
-#include "ui/messagebox.h"
 #include "app/titlewidget.h"
 #include "app/trayicon.h"
 #include "app/traymenu.h"
@@ -12,6 +11,7 @@
 #include "ui/colorbtn.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
+#include "ui/messagebox.h"
 
 #include <QAction>
 #include <QApplication>
@@ -176,9 +176,8 @@ private slots:
         QApplication::setQuitOnLastWindowClosed(true);
         login->show();
         QVERIFY(QTest::qWaitForWindowExposed(login));
-        QTimer::singleShot(0, login, [this]() {
-            QTest::mouseClick(login->findChild<IconBtn *>("closeBtn"), Qt::LeftButton);
-        });
+        QTimer::singleShot(0, login,
+                           [this]() { QTest::mouseClick(login->findChild<IconBtn *>("closeBtn"), Qt::LeftButton); });
         QTimer::singleShot(10000, qApp, []() { QCoreApplication::exit(7); }); // safety net
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!login->isVisible());

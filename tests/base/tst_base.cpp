@@ -26,7 +26,8 @@ private slots:
     void settingsReadFromFile()
     {
         QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url")), QString()); // no file yet
-        QVERIFY(testsupport::writeFile("etc/sysConfigue.ini", "[TaviHttp]\nUrl=http://school.example:8080\nchatUrl=chat.example\n"));
+        QVERIFY(testsupport::writeFile("etc/sysConfigue.ini",
+                                       "[TaviHttp]\nUrl=http://school.example:8080\nchatUrl=chat.example\n"));
         QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url")), QStringLiteral("http://school.example:8080"));
         QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/chatUrl")), QStringLiteral("chat.example"));
         QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/webUrl")), QString());
@@ -36,8 +37,8 @@ private slots:
     // time, level, place and text; no line is lost to several threads.
     void shippedLoggingWritesEverything()
     {
-        QVERIFY(QFile::copy(testsupport::stageDir() + QStringLiteral("/log.properties"),
-                            QStringLiteral("log.properties")));
+        QVERIFY(
+            QFile::copy(testsupport::stageDir() + QStringLiteral("/log.properties"), QStringLiteral("log.properties")));
         tavi::startLogging();
         tavi::startLogging(); // a second start changes nothing
         const int line = __LINE__ + 1;
@@ -55,7 +56,10 @@ private slots:
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 201);
-        const QRegularExpression first(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d.* WARN .*tst_base.cpp:%1.*opening 课堂 failed: 42").arg(line));
+        const QRegularExpression first(
+            QStringLiteral(
+                "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d.* WARN .*tst_base.cpp:%1.*opening 课堂 failed: 42")
+                .arg(line));
         QVERIFY2(first.match(lines.first()).hasMatch(), qPrintable(lines.first()));
     }
 };

@@ -72,8 +72,8 @@ private:
         const QByteArray accept =
             QCryptographicHash::hash(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11", QCryptographicHash::Sha1).toBase64();
         socket->write("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                      "Sec-WebSocket-Accept: "
-                      + accept + "\r\n\r\n");
+                      "Sec-WebSocket-Accept: " +
+                      accept + "\r\n\r\n");
         for (const QByteArray &payload : (clients++ == 0 ? firstPayloads : payloads)) {
             QByteArray frame;
             frame.append(char(0x81)); // final text frame

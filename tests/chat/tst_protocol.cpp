@@ -112,8 +112,10 @@ private slots:
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("join, no cookie") << QByteArray() << "join" << "101"
-                                         << "{\"content\":{\"orderid\":\"101\",\"session\":\"\"},\"ptype\":1,\"type\":1}\n";
+        QTest::newRow("join, no cookie")
+            << QByteArray() << "join"
+            << "101"
+            << "{\"content\":{\"orderid\":\"101\",\"session\":\"\"},\"ptype\":1,\"type\":1}\n";
         QTest::newRow("leave") << QByteArray("s3ss10n") << "leave" << QString() << "{\"ptype\":1,\"type\":3}\n";
         QTest::newRow("empty line") << QByteArray("s3ss10n") << "line" << QString()
                                     << "{\"content\":{\"info\":\"\"},\"ptype\":1,\"type\":4}\n";
@@ -169,7 +171,8 @@ private slots:
         QVERIFY(connected.wait(8000));
         QTRY_COMPARE(server.frames.size(), before + 2);
         QCOMPARE(server.frames.mid(before),
-                 QStringList({kSession, "{\"content\":{\"orderid\":\"77\",\"session\":\"s3ss10n\"},\"ptype\":1,\"type\":1}\n"}));
+                 QStringList({kSession,
+                              "{\"content\":{\"orderid\":\"77\",\"session\":\"s3ss10n\"},\"ptype\":1,\"type\":1}\n"}));
         QCOMPARE(panel->conListWidget()->participants(), 0);
     }
 
@@ -181,9 +184,11 @@ private slots:
 
         const QString line5 = QStringLiteral(
             "{\"status\":1,\"message\":\"ok\",\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"你好\","
-            "\"nick_name\":\"小明\",\"user_id\":\"10001\",\"photo\":\"http://127.0.0.1:1/p.png\",\"time\":\"2016-05-10 10:00:00\"}}}");
+            "\"nick_name\":\"小明\",\"user_id\":\"10001\",\"photo\":\"http://127.0.0.1:1/p.png\",\"time\":\"2016-05-10 "
+            "10:00:00\"}}}");
         QTest::newRow("line") << line5 << "line"
-                              << QStringList{"你好", "小明", "10001", "http://127.0.0.1:1/p.png", "2016-05-10 10:00:00"};
+                              << QStringList{"你好", "小明", "10001", "http://127.0.0.1:1/p.png",
+                                             "2016-05-10 10:00:00"};
         QTest::newRow("user in, no content") << "{\"list\":{\"ptype\":1,\"type\":2}}"
                                              << "in" << QStringList{"", "", "", ""};
         QTest::newRow("user in") << "{\"list\":{\"ptype\":1,\"type\":2,\"content\":{\"uid\":\"7\",\"name\":\"n\","
@@ -201,8 +206,8 @@ private slots:
         QTest::newRow("list without userInfoList") << "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{}}}"
                                                    << "list" << QStringList();
         QTest::newRow("userInfoList not an array")
-            << "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{\"userInfoList\":{\"uid\":\"1\"}}}}" << "list"
-            << QStringList();
+            << "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{\"userInfoList\":{\"uid\":\"1\"}}}}"
+            << "list" << QStringList();
         QTest::newRow("list elements that are not objects")
             << "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{\"userInfoList\":[1,\"x\",null,[],{\"uid\":\"9\"}]}}}"
             << "list" << QStringList{"9", "", "", ""};
@@ -217,34 +222,48 @@ private slots:
         QTest::newRow("comments") << "/* c */ {\"list\":{\"ptype\":1,\"type\":2} // d\n}"
                                   << "in" << QStringList{"", "", "", ""};
         QTest::newRow("zero character in a text")
-            << "{\"list\":{\"ptype\":1,\"type\":2,\"content\":{\"uid\":\"a\\u0000b\"}}}" << "in"
-            << QStringList{QString::fromUtf8("a\0b", 3), "", "", ""};
+            << "{\"list\":{\"ptype\":1,\"type\":2,\"content\":{\"uid\":\"a\\u0000b\"}}}"
+            << "in" << QStringList{QString::fromUtf8("a\0b", 3), "", "", ""};
         // The largest message taken (a larger one is refused: see the
         // hostile school's table).
         const int longest = int(DataReceive::kMaxMessageBytes) - 128;
         QTest::newRow("line of almost 1 MiB")
-            << "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"" + QString(longest, QLatin1Char('y'))
-                   + "\",\"user_id\":\"u\"}}}"
+            << "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"" + QString(longest, QLatin1Char('y')) +
+                "\",\"user_id\":\"u\"}}}"
             << "line" << QStringList{QString(longest, QLatin1Char('y')), "", "u", "", ""};
 
         // Read as nothing.
-        QTest::newRow("other pair") << "{\"list\":{\"ptype\":2,\"type\":2}}" << "" << QStringList();
-        QTest::newRow("no list") << "{\"ptype\":1,\"type\":4}" << "" << QStringList();
-        QTest::newRow("not json") << "<b>hi</b>" << "" << QStringList();
-        QTest::newRow("empty") << "" << "" << QStringList();
-        QTest::newRow("array root") << "[{\"list\":{\"ptype\":1,\"type\":2}}]" << "" << QStringList();
-        QTest::newRow("null root") << "null" << "" << QStringList();
-        QTest::newRow("list an array") << "{\"list\":[1,4]}" << "" << QStringList();
-        QTest::newRow("ptype a string") << "{\"list\":{\"ptype\":\"1\",\"type\":4}}" << "" << QStringList();
-        QTest::newRow("type a fraction") << "{\"list\":{\"ptype\":1,\"type\":2.5}}" << "" << QStringList();
-        QTest::newRow("type huge") << "{\"list\":{\"ptype\":1,\"type\":4294967298}}" << "" << QStringList();
-        QTest::newRow("type beyond double") << "{\"list\":{\"ptype\":1,\"type\":1e999}}" << "" << QStringList();
-        QTest::newRow("negative type") << "{\"list\":{\"ptype\":1,\"type\":-4}}" << "" << QStringList();
-        QTest::newRow("deep nesting") << "{\"list\":" + nested(100000) + "}" << "" << QStringList();
+        QTest::newRow("other pair") << "{\"list\":{\"ptype\":2,\"type\":2}}"
+                                    << "" << QStringList();
+        QTest::newRow("no list") << "{\"ptype\":1,\"type\":4}"
+                                 << "" << QStringList();
+        QTest::newRow("not json") << "<b>hi</b>"
+                                  << "" << QStringList();
+        QTest::newRow("empty") << ""
+                               << "" << QStringList();
+        QTest::newRow("array root") << "[{\"list\":{\"ptype\":1,\"type\":2}}]"
+                                    << "" << QStringList();
+        QTest::newRow("null root") << "null"
+                                   << "" << QStringList();
+        QTest::newRow("list an array") << "{\"list\":[1,4]}"
+                                       << "" << QStringList();
+        QTest::newRow("ptype a string") << "{\"list\":{\"ptype\":\"1\",\"type\":4}}"
+                                        << "" << QStringList();
+        QTest::newRow("type a fraction") << "{\"list\":{\"ptype\":1,\"type\":2.5}}"
+                                         << "" << QStringList();
+        QTest::newRow("type huge") << "{\"list\":{\"ptype\":1,\"type\":4294967298}}"
+                                   << "" << QStringList();
+        QTest::newRow("type beyond double") << "{\"list\":{\"ptype\":1,\"type\":1e999}}"
+                                            << "" << QStringList();
+        QTest::newRow("negative type") << "{\"list\":{\"ptype\":1,\"type\":-4}}"
+                                       << "" << QStringList();
+        QTest::newRow("deep nesting") << "{\"list\":" + nested(100000) + "}"
+                                      << "" << QStringList();
         QTest::newRow("deep nesting in content")
-            << "{\"list\":{\"ptype\":1,\"type\":7,\"content\":" + nested(900) + "}}" << "" << QStringList();
-        QTest::newRow("cut short") << "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"x" << ""
-                                   << QStringList();
+            << "{\"list\":{\"ptype\":1,\"type\":7,\"content\":" + nested(900) + "}}"
+            << "" << QStringList();
+        QTest::newRow("cut short") << "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"x"
+                                   << "" << QStringList();
     }
 
     void reading()
@@ -288,18 +307,23 @@ private slots:
         QTest::newRow("courseware")
             << "{\"status\":1,\"list\":{\"ptype\":2,\"type\":1,\"content\":{\"id\":7,\"type\":\"ppt\","
                "\"courseware_type\":1,\"title\":\"第3课课件\"}}}"
-            << "第3课课件" << "http://courses.example:8080/courseware/7.html";
+            << "第3课课件"
+            << "http://courses.example:8080/courseware/7.html";
         QTest::newRow("news") << "{\"list\":{\"ptype\":3,\"type\":1,\"content\":{\"id\":12,\"title\":\"放假通知\"}}}"
-                              << "放假通知" << "http://courses.example:8080/news/12.html";
+                              << "放假通知"
+                              << "http://courses.example:8080/news/12.html";
         QTest::newRow("courseware without id")
-            << "{\"list\":{\"ptype\":2,\"type\":1,\"content\":{\"title\":\"无链接\"}}}" << "无链接" << QString();
-        QTest::newRow("news, id a string") << "{\"list\":{\"ptype\":3,\"type\":1,\"content\":{\"id\":\"12\",\"title\":\"t\"}}}"
-                                           << "t" << QString();
-        QTest::newRow("courseware, odd members")
-            << "{\"list\":{\"ptype\":2,\"type\":1,\"content\":{\"id\":3,\"type\":4,\"courseware_type\":\"x\",\"title\":[]}}}"
-            << "" << "http://courses.example:8080/courseware/3.html";
-        QTest::newRow("news, content null") << "{\"list\":{\"ptype\":3,\"type\":1,\"content\":null}}" << QString()
-                                            << QString();
+            << "{\"list\":{\"ptype\":2,\"type\":1,\"content\":{\"title\":\"无链接\"}}}"
+            << "无链接" << QString();
+        QTest::newRow("news, id a string")
+            << "{\"list\":{\"ptype\":3,\"type\":1,\"content\":{\"id\":\"12\",\"title\":\"t\"}}}"
+            << "t" << QString();
+        QTest::newRow("courseware, odd members") << "{\"list\":{\"ptype\":2,\"type\":1,\"content\":{\"id\":3,\"type\":"
+                                                    "4,\"courseware_type\":\"x\",\"title\":[]}}}"
+                                                 << ""
+                                                 << "http://courses.example:8080/courseware/3.html";
+        QTest::newRow("news, content null")
+            << "{\"list\":{\"ptype\":3,\"type\":1,\"content\":null}}" << QString() << QString();
     }
 
     void notices()

@@ -109,16 +109,27 @@ private slots:
         QTest::addColumn<QString>("shown"); // the text paragraph; null: info itself
 
         QTest::newRow("markup in the text")
-            << "N" << "10:00:00"
+            << "N"
+            << "10:00:00"
             << "<b>bold</b> <img src=\"http://127.0.0.1:1/x.png\"> <a href=\"http://x\">link</a><table><tr><td>t"
             << QString();
-        QTest::newRow("markup in name and time") << "<i>N</i>" << "<b>1</b>:00:00" << "x" << QString();
-        QTest::newRow("entities") << "&amp; &lt;" << "10:00:00" << "&lt;b&gt; &nbsp;" << QString();
-        QTest::newRow("placeholders") << "%2%3" << "%4" << "%1 %2 %4" << QString();
-        QTest::newRow("line breaks") << "N" << "10:00:00" << QString::fromUtf8("a\nb\r\nc\rd\u2029e")
-                                     << "a\nb\nc\nd\ne";
-        QTest::newRow("blanks") << "N" << "10:00:00" << "a   b  \t c " << QString();
-        QTest::newRow("empty") << "N" << "10:00:00" << "" << QString();
+        QTest::newRow("markup in name and time") << "<i>N</i>"
+                                                 << "<b>1</b>:00:00"
+                                                 << "x" << QString();
+        QTest::newRow("entities") << "&amp; &lt;"
+                                  << "10:00:00"
+                                  << "&lt;b&gt; &nbsp;" << QString();
+        QTest::newRow("placeholders") << "%2%3"
+                                      << "%4"
+                                      << "%1 %2 %4" << QString();
+        QTest::newRow("line breaks") << "N"
+                                     << "10:00:00" << QString::fromUtf8("a\nb\r\nc\rd\u2029e") << "a\nb\nc\nd\ne";
+        QTest::newRow("blanks") << "N"
+                                << "10:00:00"
+                                << "a   b  \t c " << QString();
+        QTest::newRow("empty") << "N"
+                               << "10:00:00"
+                               << "" << QString();
     }
 
     void valuesShownAsTyped()
@@ -146,9 +157,14 @@ private slots:
         QTest::addColumn<QString>("time");
         QTest::addColumn<QString>("uid");
         QTest::addColumn<QString>("header"); // null: nothing shown
-        QTest::newRow("date and time") << "2016-05-10 09:05:07" << "u1" << "N 09:05:07";
-        QTest::newRow("short") << "9:05" << "u1" << "N 9:05";
-        QTest::newRow("no sender") << "10:00:00" << "" << QString();
+        QTest::newRow("date and time") << "2016-05-10 09:05:07"
+                                       << "u1"
+                                       << "N 09:05:07";
+        QTest::newRow("short") << "9:05"
+                               << "u1"
+                               << "N 9:05";
+        QTest::newRow("no sender") << "10:00:00"
+                                   << "" << QString();
     }
 
     void receivedLine()
@@ -244,7 +260,8 @@ private slots:
         QCOMPARE(doc->blockCount(), 2 * TalkContent::kMaxLines);
         QCOMPARE(doc->firstBlock().text().remove(QChar::ObjectReplacementCharacter),
                  QStringLiteral("n%1 10:00:00").arg(first));
-        QCOMPARE(lastLine(talk).second, QStringLiteral("text %1").arg(total - 1) + QChar(QChar::LineSeparator) + "more");
+        QCOMPARE(lastLine(talk).second,
+                 QStringLiteral("text %1").arg(total - 1) + QChar(QChar::LineSeparator) + "more");
     }
 
     void participants_data()
@@ -255,8 +272,8 @@ private slots:
         QTest::addColumn<QList<int>>("sums"); // s_studentSum values, in order
 
         QTest::newRow("same uid twice") << QStringList{"in:a", "in:a"} << QStringList{"A"} << QList<int>{1};
-        QTest::newRow("list merges") << QStringList{"in:a", "in:b", "list:b;c;a;d"}
-                                     << QStringList{"A", "B", "C", "D"} << QList<int>{1, 2, 3, 4, 4};
+        QTest::newRow("list merges") << QStringList{"in:a", "in:b", "list:b;c;a;d"} << QStringList{"A", "B", "C", "D"}
+                                     << QList<int>{1, 2, 3, 4, 4};
         QTest::newRow("empty list") << QStringList{"in:a", "list:"} << QStringList{"A"} << QList<int>{1, 1};
         QTest::newRow("out") << QStringList{"in:a", "in:b", "out:a"} << QStringList{"B"} << QList<int>{1, 2, 1};
         QTest::newRow("out of a stranger") << QStringList{"in:a", "out:z"} << QStringList{"A"} << QList<int>{1};

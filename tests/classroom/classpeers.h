@@ -25,12 +25,28 @@ public:
     {
         QStringList args = {"-hide_banner", "-nostdin", "-loglevel", "error", "-re"};
         if (!audioOnly)
-            args << "-f" << "lavfi" << "-i" << QStringLiteral("testsrc2=size=%1:rate=25").arg(size);
-        args << "-f" << "lavfi" << "-i" << "sine=frequency=440:sample_rate=44100";
+            args << "-f"
+                 << "lavfi"
+                 << "-i" << QStringLiteral("testsrc2=size=%1:rate=25").arg(size);
+        args << "-f"
+             << "lavfi"
+             << "-i"
+             << "sine=frequency=440:sample_rate=44100";
         if (!audioOnly)
-            args << "-c:v" << "libx264" << "-preset" << "ultrafast" << "-tune" << "zerolatency" << "-g" << "12"
-                 << "-pix_fmt" << "yuv420p";
-        args << "-c:a" << "aac" << "-f" << "flv" << url;
+            args << "-c:v"
+                 << "libx264"
+                 << "-preset"
+                 << "ultrafast"
+                 << "-tune"
+                 << "zerolatency"
+                 << "-g"
+                 << "12"
+                 << "-pix_fmt"
+                 << "yuv420p";
+        args << "-c:a"
+             << "aac"
+             << "-f"
+             << "flv" << url;
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral("ffmpeg"), args);
         return m_process.waitForStarted(5000);

@@ -34,10 +34,7 @@ private slots:
         QVERIFY(nginx.start());
     }
 
-    void cleanup()
-    {
-        QVERIFY2(notices.isEmpty(), qPrintable(notices.join('\n')));
-    }
+    void cleanup() { QVERIFY2(notices.isEmpty(), qPrintable(notices.join('\n'))); }
 
     void classTable_data()
     {

@@ -38,8 +38,7 @@ QImage background()
 }
 
 // How long a call took, in milliseconds.
-template <class F>
-qint64 timed(F call)
+template<class F> qint64 timed(F call)
 {
     QElapsedTimer timer;
     timer.start();
@@ -81,10 +80,11 @@ private slots:
         QVERIFY(classA.start(nginx.url("classA")));
         QVERIFY(classB.start(nginx.url("classB"), QStringLiteral("160x120")));
         fileName = QDir::current().absoluteFilePath(QStringLiteral("lesson.mp4"));
-        QVERIFY(testsupport::makeMedia(fileName, QStringLiteral("-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi "
-                                                                "-i sine=sample_rate=44100 -t 10 -c:v libx264 -preset "
-                                                                "ultrafast -g 25 -pix_fmt yuv420p -c:a aac")
-                                                     .split(' ')));
+        QVERIFY(testsupport::makeMedia(fileName,
+                                       QStringLiteral("-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi "
+                                                      "-i sine=sample_rate=44100 -t 10 -c:v libx264 -preset "
+                                                      "ultrafast -g 25 -pix_fmt yuv420p -c:a aac")
+                                           .split(' ')));
         QVERIFY(classpeers::waitForCodecs(nginx.url("classA"), {"aac", "h264"}));
         QVERIFY(classpeers::waitForCodecs(nginx.url("classB"), {"aac", "h264"}));
 
@@ -103,10 +103,7 @@ private slots:
         delete screen;
     }
 
-    void cleanup()
-    {
-        QVERIFY2(notices.isEmpty(), qPrintable(notices.join('\n')));
-    }
+    void cleanup() { QVERIFY2(notices.isEmpty(), qPrintable(notices.join('\n'))); }
 
     void playButtonWhileStoppedDoesNothing()
     {

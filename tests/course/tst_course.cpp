@@ -58,8 +58,8 @@ private:
     void respond(QTcpSocket *socket, const QString &target)
     {
         const QByteArray body = m_bodies.value(target, QByteArrayLiteral("{\"status\":404}"));
-        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: "
-                      + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
+                      QByteArray::number(body.size()) + "\r\n\r\n" + body);
         socket->disconnectFromHost();
     }
 
@@ -107,11 +107,17 @@ QStringList rows(const CourseList *list)
 
 // Debug messages seen so far: the one sign that a dropped reply came.
 QStringList g_messages;
-void collect(QtMsgType, const QMessageLogContext &, const QString &text) { g_messages << text; }
+void collect(QtMsgType, const QMessageLogContext &, const QString &text)
+{
+    g_messages << text;
+}
 
 // The moment the entry tests count from.
 QDateTime g_now;
-QDateTime fixedNow() { return g_now; }
+QDateTime fixedNow()
+{
+    return g_now;
+}
 
 } // namespace
 
@@ -149,8 +155,8 @@ private slots:
         QTest::newRow("empty list") << json({{"status", 200}, {"list", QJsonArray{}}}) << true << 0;
         QTest::newRow("status 404") << json({{"status", 404}, {"list", QJsonArray{course}}}) << true << 0;
         QTest::newRow("status missing") << json({{"list", QJsonArray{course}}}) << true << 0;
-        QTest::newRow("status as object") << json({{"status", QJsonObject{{"code", 200}}}, {"list", QJsonArray{course}}})
-                                          << true << 0;
+        QTest::newRow("status as object")
+            << json({{"status", QJsonObject{{"code", 200}}}, {"list", QJsonArray{course}}}) << true << 0;
         QTest::newRow("failed request") << json({{"status", 200}, {"list", QJsonArray{course}}}) << false << 0;
         QTest::newRow("list missing") << json({{"status", 200}}) << true << 0;
         QTest::newRow("list is an object") << json({{"status", 200}, {"list", course}}) << true << 0;
@@ -163,8 +169,8 @@ private slots:
         QJsonArray many;
         for (int i = 0; i < CourseList::kMaxRowsPerReply + 50; ++i)
             many.append(course);
-        QTest::newRow("more rows than shown") << json({{"status", 200}, {"list", many}}) << true
-                                              << CourseList::kMaxRowsPerReply;
+        QTest::newRow("more rows than shown")
+            << json({{"status", 200}, {"list", many}}) << true << CourseList::kMaxRowsPerReply;
     }
 
     void replyShapes()
@@ -200,19 +206,28 @@ private slots:
         QTest::newRow("7200 s") << soon << 2 << "1" << 7201 << "countdown" << QStringLiteral("倒计时:01:29:58");
         QTest::newRow("hours show their last two digits")
             << soon << 2 << "1" << 123 * 3600 + 4 * 60 + 5 + 1803 << "countdown" << QStringLiteral("倒计时:23:04:05");
-        QTest::newRow("tick at 1800 s: student enters") << soon << 2 << "1" << 1801 << "countdown" << "enter";
-        QTest::newRow("tick at 1800 s: teacher enters") << soon << 1 << "3" << 1801 << "countdown" << "enter";
-        QTest::newRow("tick at 1800 s: tutor's student list confirms")
-            << soon << 2 << "2" << 1801 << "countdown" << "confirm";
-        QTest::newRow("1800 s enters at once") << soon << 2 << "1" << 1800 << "enter" << "enter";
-        QTest::newRow("teacher list confirms") << soon << 1 << "3" << 1800 << "confirm" << "confirm";
-        QTest::newRow("other list type shows both") << soon << 0 << "1" << 60 << "both" << "both";
-        QTest::newRow("started an hour ago") << soon << 2 << "1" << -3600 << "enter" << "enter";
-        QTest::newRow("end time cut before reading") << soon + "-13:00" << 2 << "1" << 600 << "enter" << "enter";
+        QTest::newRow("tick at 1800 s: student enters") << soon << 2 << "1" << 1801 << "countdown"
+                                                        << "enter";
+        QTest::newRow("tick at 1800 s: teacher enters") << soon << 1 << "3" << 1801 << "countdown"
+                                                        << "enter";
+        QTest::newRow("tick at 1800 s: tutor's student list confirms") << soon << 2 << "2" << 1801 << "countdown"
+                                                                       << "confirm";
+        QTest::newRow("1800 s enters at once") << soon << 2 << "1" << 1800 << "enter"
+                                               << "enter";
+        QTest::newRow("teacher list confirms") << soon << 1 << "3" << 1800 << "confirm"
+                                               << "confirm";
+        QTest::newRow("other list type shows both") << soon << 0 << "1" << 60 << "both"
+                                                    << "both";
+        QTest::newRow("started an hour ago") << soon << 2 << "1" << -3600 << "enter"
+                                             << "enter";
+        QTest::newRow("end time cut before reading") << soon + "-13:00" << 2 << "1" << 600 << "enter"
+                                                     << "enter";
         QTest::newRow("seconds do not parse") << now.toString("yyyy-MM-dd hh:mm:ss") << 2 << "1" << 0 << "countdown"
                                               << "unchanged";
-        QTest::newRow("garbage never enters") << "soon" << 2 << "1" << 0 << "countdown" << "unchanged";
-        QTest::newRow("number read as text") << "2.02603e+07" << 2 << "1" << 0 << "countdown" << "unchanged";
+        QTest::newRow("garbage never enters") << "soon" << 2 << "1" << 0 << "countdown"
+                                              << "unchanged";
+        QTest::newRow("number read as text") << "2.02603e+07" << 2 << "1" << 0 << "countdown"
+                                             << "unchanged";
     }
 
     void entryStates()
@@ -238,12 +253,13 @@ private slots:
             const bool label = entry.countdownLabel()->isVisible();
             const bool enter = entry.enterButton()->isVisible(), confirm = entry.confirmButton()->isVisible();
             if (entry.isCountingDown())
-                return label && !enter && !confirm ? QStringLiteral("countdown") : QStringLiteral("countdown with buttons");
-            return label             ? QStringLiteral("label")
-                   : enter && confirm ? QStringLiteral("both")
-                   : enter            ? QStringLiteral("enter")
-                   : confirm          ? QStringLiteral("confirm")
-                                      : QStringLiteral("none");
+                return label && !enter && !confirm ? QStringLiteral("countdown")
+                                                   : QStringLiteral("countdown with buttons");
+            return label           ? QStringLiteral("label")
+                : enter && confirm ? QStringLiteral("both")
+                : enter            ? QStringLiteral("enter")
+                : confirm          ? QStringLiteral("confirm")
+                                   : QStringLiteral("none");
         };
         QCOMPARE(shown(), state);
         const QString before = entry.countdownLabel()->text();
@@ -373,7 +389,8 @@ private slots:
         QCOMPARE(marked(), QList<int>{3});
         QCOMPARE(list->currentRow(), 3);
         // A press on another row does not move the highlight.
-        QTest::mousePress(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualItemRect(list->item(0)).center());
+        QTest::mousePress(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          list->visualItemRect(list->item(0)).center());
         QCOMPARE(list->currentRow(), 3);
         // Entering the same class again asks again and keeps the one row.
         enter(3, true);

@@ -100,11 +100,16 @@ private slots:
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("userType");
         QTest::addColumn<int>("listType");
-        QTest::newRow("student") << "student" << "1" << 2;
-        QTest::newRow("teacher") << "teacher" << "3" << 1;
-        QTest::newRow("tutor teaching") << "tutor" << "2" << 1;
-        QTest::newRow("tutor studying") << "tutor" << "2" << 2;
-        QTest::newRow("legacy") << "legacy" << "1" << 2;
+        QTest::newRow("student") << "student"
+                                 << "1" << 2;
+        QTest::newRow("teacher") << "teacher"
+                                 << "3" << 1;
+        QTest::newRow("tutor teaching") << "tutor"
+                                        << "2" << 1;
+        QTest::newRow("tutor studying") << "tutor"
+                                        << "2" << 2;
+        QTest::newRow("legacy") << "legacy"
+                                << "1" << 2;
     }
 
     void everyRoleHasClassesToEnter()
@@ -164,9 +169,8 @@ private slots:
         const QList<qint64> running = lessonProcesses(lessons.processId());
         QCOMPARE(running.size(), 1);
         ::kill(pid_t(running.first()), SIGKILL);
-        QTRY_VERIFY_WITH_TIMEOUT(!lessonProcesses(lessons.processId()).isEmpty()
-                                     && lessonProcesses(lessons.processId()) != running,
-                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !lessonProcesses(lessons.processId()).isEmpty() && lessonProcesses(lessons.processId()) != running, 30000);
         QTRY_COMPARE_WITH_TIMEOUT(shape(classUrl), lesson, 30000);
 
         watcher.kill();

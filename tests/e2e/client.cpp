@@ -30,7 +30,8 @@ bool Client::install(const QString &schoolUrl, const QString &chatHost)
     const QString stage = testsupport::stageDir();
     // With the stage's key: the first start takes the demo school's signed update.
     for (const char *file : {"tavi", "libtaviMainLib.so", "log.properties", "update.pub"}) {
-        if (!QFile::copy(stage + QLatin1Char('/') + QLatin1String(file), m_folder + QLatin1Char('/') + QLatin1String(file)))
+        if (!QFile::copy(stage + QLatin1Char('/') + QLatin1String(file),
+                         m_folder + QLatin1Char('/') + QLatin1String(file)))
             return false;
     }
     const QString host = QUrl(schoolUrl).authority();
@@ -39,7 +40,8 @@ bool Client::install(const QString &schoolUrl, const QString &chatHost)
     if (!config.open(QIODevice::WriteOnly) || !updater.open(QIODevice::WriteOnly))
         return false;
     config.write(QStringLiteral("[TaviHttp]\nUrl=%1\nwebUrl=%2\nchatUrl=%3\n").arg(schoolUrl, host, chatHost).toUtf8());
-    updater.write(QStringLiteral("[UPDATEINFO]\nListURL=%1/update/list.xml\n\n[VERSION]\nVersion=\n").arg(schoolUrl).toUtf8());
+    updater.write(
+        QStringLiteral("[UPDATEINFO]\nListURL=%1/update/list.xml\n\n[VERSION]\nVersion=\n").arg(schoolUrl).toUtf8());
     return true;
 }
 

@@ -33,8 +33,8 @@ bool Desktop::click(const QPoint &at)
 
 bool Desktop::moveTo(const QPoint &at)
 {
-    return xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
-                    QString::number(at.y())});
+    return xdotool(
+        {QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()), QString::number(at.y())});
 }
 
 bool Desktop::type(const QString &text)
@@ -73,8 +73,7 @@ QList<Desktop::Window> Desktop::windows(qint64 pid)
     for (const QByteArray &line : ids.split('\n')) {
         const QString id = QString::fromLatin1(line.trimmed());
         QByteArray shell;
-        if (id.isEmpty()
-            || !xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id}, &shell))
+        if (id.isEmpty() || !xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id}, &shell))
             continue;
         QRect geometry;
         for (const QByteArray &field : shell.split('\n')) {

@@ -11,8 +11,8 @@ Pixels::Match Pixels::near(const QColor &colour, int tolerance)
     const int g = colour.green();
     const int b = colour.blue();
     return [=](QRgb p) {
-        return std::abs(qRed(p) - r) <= tolerance && std::abs(qGreen(p) - g) <= tolerance
-               && std::abs(qBlue(p) - b) <= tolerance;
+        return std::abs(qRed(p) - r) <= tolerance && std::abs(qGreen(p) - g) <= tolerance &&
+            std::abs(qBlue(p) - b) <= tolerance;
     };
 }
 
@@ -99,8 +99,8 @@ double Pixels::difference(const QImage &a, const QImage &b)
         const QRgb *la = reinterpret_cast<const QRgb *>(a.constScanLine(y));
         const QRgb *lb = reinterpret_cast<const QRgb *>(b.constScanLine(y));
         for (int x = 0; x < a.width(); ++x)
-            sum += std::abs(qRed(la[x]) - qRed(lb[x])) + std::abs(qGreen(la[x]) - qGreen(lb[x]))
-                   + std::abs(qBlue(la[x]) - qBlue(lb[x]));
+            sum += std::abs(qRed(la[x]) - qRed(lb[x])) + std::abs(qGreen(la[x]) - qGreen(lb[x])) +
+                std::abs(qBlue(la[x]) - qBlue(lb[x]));
     }
     return double(sum) / (3.0 * a.width() * a.height());
 }

@@ -36,11 +36,11 @@
 
 namespace {
 
-const QColor kSlate(48, 62, 84);       // "确定" of the dialogs and the sign-in button
-const QColor kOrange(251, 174, 67);    // the course entries' buttons
-const QColor kRowLine(47, 54, 70);     // the line under each course entry
+const QColor kSlate(48, 62, 84); // "确定" of the dialogs and the sign-in button
+const QColor kOrange(251, 174, 67); // the course entries' buttons
+const QColor kRowLine(47, 54, 70); // the line under each course entry
 const QColor kInputBorder(230, 230, 230);
-const QColor kNameBlue(0x00, 0x55, 0xff);  // sender and time of a chat line
+const QColor kNameBlue(0x00, 0x55, 0xff); // sender and time of a chat line
 const QColor kTextGreen(0x55, 0xaa, 0x7f); // its text
 const int kFrequency = 1000;
 
@@ -128,8 +128,7 @@ class TestClassEnd2End : public QObject
         return false;
     }
 
-    template<typename Condition>
-    static bool within(int timeoutMs, Condition condition)
+    template<typename Condition> static bool within(int timeoutMs, Condition condition)
     {
         QElapsedTimer timer;
         timer.start();
@@ -162,8 +161,8 @@ class TestClassEnd2End : public QObject
         int rows = 0;
         bool inLine = false;
         for (int y = panel.top(); y <= panel.bottom(); ++y) {
-            const bool line = Pixels::count(shot, QRect(panel.left(), y, panel.width(), 1), Pixels::near(kRowLine, 2))
-                              >= panel.width() - 20;
+            const bool line = Pixels::count(shot, QRect(panel.left(), y, panel.width(), 1),
+                                            Pixels::near(kRowLine, 2)) >= panel.width() - 20;
             rows += line && !inLine ? 1 : 0;
             inLine = line;
         }
@@ -197,7 +196,8 @@ class TestClassEnd2End : public QObject
         int seen = -2;
         if (within(timeoutMs, [&] { return (seen = participants(Desktop::shot(), client)) == expected; }))
             return true;
-        return fail(QStringLiteral("%1's participant count reads %2, not %3").arg(client.name()).arg(seen).arg(expected));
+        return fail(
+            QStringLiteral("%1's participant count reads %2, not %3").arg(client.name()).arg(seen).arg(expected));
     }
 
     // The chat input box, found by its border in the panel's middle column.
@@ -240,14 +240,14 @@ class TestClassEnd2End : public QObject
                                screen.top() + r.top() * screen.height() / display.height(),
                                r.width() * screen.width() / display.width(),
                                r.height() * screen.height() / display.height());
-            const QRect inner = mapped.adjusted(mapped.width() / 4, mapped.height() / 4, -mapped.width() / 4,
-                                                -mapped.height() / 4);
+            const QRect inner =
+                mapped.adjusted(mapped.width() / 4, mapped.height() / 4, -mapped.width() / 4, -mapped.height() / 4);
             const QColor seen = Pixels::mean(shot, inner);
             if (Pixels::distance(seen, block.colour) > 40) {
                 if (detail)
                     *detail = QStringLiteral("block %1 shows %2 instead of %3")
-                                  .arg(QString::number(r.x()) + QLatin1Char(',') + QString::number(r.y()),
-                                       seen.name(), block.colour.name());
+                                  .arg(QString::number(r.x()) + QLatin1Char(',') + QString::number(r.y()), seen.name(),
+                                       block.colour.name());
                 return false;
             }
         }
@@ -284,8 +284,8 @@ class TestClassEnd2End : public QObject
             return fail(client.name() + QStringLiteral(": no sign-in dialog"));
         const QRect g = login.geometry;
         // The fields sit 100 and 135 pixels down, 200 wide, centred.
-        if (!Desktop::click(QPoint(g.left() + 215, g.top() + 115)) || !Desktop::type(user)
-            || !Desktop::click(QPoint(g.left() + 215, g.top() + 150)) || !Desktop::type(QStringLiteral("123456")))
+        if (!Desktop::click(QPoint(g.left() + 215, g.top() + 115)) || !Desktop::type(user) ||
+            !Desktop::click(QPoint(g.left() + 215, g.top() + 150)) || !Desktop::type(QStringLiteral("123456")))
             return fail(QStringLiteral("xdotool"));
         if (withEnter) {
             Desktop::key(QStringLiteral("Return"));
@@ -386,15 +386,15 @@ class TestClassEnd2End : public QObject
         peer.clearReceived();
         Desktop::click(input.center());
         Desktop::type(text);
-        const QRect send = Pixels::bounds(shot, QRect(input.left() + 110, input.bottom() + 3, 105,
-                                                      from.chatPanel().bottom() - input.bottom() - 3),
-                                          [](QRgb p) { return qGray(p) < 200; });
+        const QRect send = Pixels::bounds(
+            shot, QRect(input.left() + 110, input.bottom() + 3, 105, from.chatPanel().bottom() - input.bottom() - 3),
+            [](QRgb p) { return qGray(p) < 200; });
         if (send.isNull())
             return fail(QStringLiteral("no send button"));
         Desktop::click(send.center());
         Desktop::moveTo(aside());
-        if (!peer.waitFor(1, 4, [&](const QJsonObject &c) { return c.value(QStringLiteral("info")).toString() == text; },
-                          8000))
+        if (!peer.waitFor(
+                1, 4, [&](const QJsonObject &c) { return c.value(QStringLiteral("info")).toString() == text; }, 8000))
             return fail(QStringLiteral("the class never got \"%1\" from %2").arg(text, from.name()));
         int names = 0;
         int words = 0;
@@ -504,8 +504,8 @@ private slots:
         const int freeWidth = display.width() - 1180;
         const int freeHeight = display.height() - 600;
         corner.reset(new PatternWindow(QRect(40, 60, freeWidth - 100, freeHeight - 120), 2, 2, kCorner));
-        otherCorner.reset(new PatternWindow(QRect(1180 + 40, 600 + 40, freeWidth - 80, freeHeight - 200), 2, 1,
-                                            kOtherCorner));
+        otherCorner.reset(
+            new PatternWindow(QRect(1180 + 40, 600 + 40, freeWidth - 80, freeHeight - 200), 2, 1, kOtherCorner));
         corner->show();
         otherCorner->show();
         QVERIFY(QTest::qWaitForWindowExposed(corner.get()));
@@ -582,7 +582,9 @@ private slots:
         const QImage shot = Desktop::shot();
         const QRect texts = barTexts(shot, *student);
         // "[结束][录制]" alone are about 60 pixels wide.
-        QVERIFY2(texts.width() > 85, qPrintable(QStringLiteral("no dialogue button on the student's control bar (%1 pixels of texts)").arg(texts.width())));
+        QVERIFY2(texts.width() > 85,
+                 qPrintable(QStringLiteral("no dialogue button on the student's control bar (%1 pixels of texts)")
+                                .arg(texts.width())));
         // "[开启对话]" is the rightmost text.
         const QRect label(texts.right() - 50, texts.top() - 2, 52, texts.height() + 4);
         const QImage before = shot.copy(label);
@@ -646,7 +648,11 @@ private slots:
         peer.join(QStringLiteral("101"));
         // Both clients come back to the class by themselves: the server
         // seats them again, and their lists count the class anew.
-        QVERIFY2(within(15000, [&] { return peerSees({"10001", "20001"}); }), "the clients did not come back to the chat");
+        QVERIFY2(within(15000,
+                        [&] {
+                            return peerSees({"10001", "20001"});
+                        }),
+                 "the clients did not come back to the chat");
         qInfo("the chat came back %lld ms after the school restarted", clock.elapsed());
         QVERIFY2(countReads(*teacher, 6), qPrintable(why));
         QVERIFY2(countReads(*student, 6), qPrintable(why));

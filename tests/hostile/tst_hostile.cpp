@@ -84,8 +84,8 @@ public:
     {
         m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         inotify_add_watch(m_inotify, QFile::encodeName(canaries).constData(),
-                          IN_ACCESS | IN_OPEN | IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM
-                              | IN_MOVED_TO | IN_CLOSE_WRITE);
+                          IN_ACCESS | IN_OPEN | IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
+                              IN_MOVED_TO | IN_CLOSE_WRITE);
         m_tick.setInterval(10);
         m_tick.setTimerType(Qt::PreciseTimer);
         connect(&m_tick, &QTimer::timeout, this, [this]() {
@@ -183,8 +183,7 @@ class TestHostile : public QObject
     bool chatHelper(const QString &route, const QUrlQuery &query)
     {
         int status = 0;
-        testsupport::httpGet(school.baseUrl() + route + QLatin1Char('?') + query.toString(QUrl::FullyEncoded),
-                             &status);
+        testsupport::httpGet(school.baseUrl() + route + QLatin1Char('?') + query.toString(QUrl::FullyEncoded), &status);
         return status == 200;
     }
 
@@ -243,8 +242,8 @@ private slots:
 
         // The installation is this folder: settings, logging, picture cache.
         QFile::remove(QStringLiteral("log.properties"));
-        QVERIFY(QFile::copy(testsupport::stageDir() + QStringLiteral("/log.properties"),
-                            QStringLiteral("log.properties")));
+        QVERIFY(
+            QFile::copy(testsupport::stageDir() + QStringLiteral("/log.properties"), QStringLiteral("log.properties")));
         QDir(QStringLiteral("log")).removeRecursively();
         QDir(QStringLiteral("pic")).removeRecursively();
         school.setChatHost(testsupport::freeLoopbackHost());
@@ -277,52 +276,80 @@ private slots:
     void hostileSchool_data()
     {
         QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("login");   // members of the sign-in reply's user
+        QTest::addColumn<QString>("login"); // members of the sign-in reply's user
         QTest::addColumn<QString>("courses"); // members of every course
-        QTest::addColumn<int>("pad");         // course lists at least this long
-        QTest::addColumn<int>("delay");       // sign-in answers after this
+        QTest::addColumn<int>("pad"); // course lists at least this long
+        QTest::addColumn<int>("delay"); // sign-in answers after this
         QTest::addColumn<QString>("action");
-        QTest::addColumn<QString>("notice");  // what the user is told
+        QTest::addColumn<QString>("notice"); // what the user is told
 
         const QString doc = canary("doc.odt");
         const QString photo = QStringLiteral("file://") + canary("photo.png");
         const auto course = [](const char *key, const QString &value) { return json({{QLatin1String(key), value}}); };
         const QString refused = QStringLiteral("课堂地址无效");
 
-        QTest::newRow("publish address is a local file")
-            << "teacher" << "" << course("rtmp", doc) << 0 << 0 << "enter" << refused;
+        QTest::newRow("publish address is a local file") << "teacher"
+                                                         << "" << course("rtmp", doc) << 0 << 0 << "enter" << refused;
         QTest::newRow("publish address is a file: address")
-            << "teacher" << "" << course("rtmp", "file://" + doc) << 0 << 0 << "enter" << refused;
+            << "teacher"
+            << "" << course("rtmp", "file://" + doc) << 0 << 0 << "enter" << refused;
         QTest::newRow("voice of the student from concat:")
-            << "teacher" << "" << course("rtmplat", "concat:" + doc + "|" + doc) << 0 << 0 << "enter" << refused;
-        QTest::newRow("class stream is a local file")
-            << "student" << "" << course("rtmplat", doc) << 0 << 0 << "enter" << refused;
+            << "teacher"
+            << "" << course("rtmplat", "concat:" + doc + "|" + doc) << 0 << 0 << "enter" << refused;
+        QTest::newRow("class stream is a local file") << "student"
+                                                      << "" << course("rtmplat", doc) << 0 << 0 << "enter" << refused;
         QTest::newRow("class stream over plain tcp")
-            << "student" << "" << course("rtmplat", "tcp://127.0.0.1:1") << 0 << 0 << "enter" << refused;
+            << "student"
+            << "" << course("rtmplat", "tcp://127.0.0.1:1") << 0 << 0 << "enter" << refused;
         QTest::newRow("class stream without a host")
-            << "student" << "" << course("rtmplat", "rtmp:///live/x") << 0 << 0 << "enter" << refused;
+            << "student"
+            << "" << course("rtmplat", "rtmp:///live/x") << 0 << 0 << "enter" << refused;
         QTest::newRow("dialogue address is a local file")
-            << "student" << "" << course("rtmp", doc) << 0 << 0 << "dialogue" << refused;
+            << "student"
+            << "" << course("rtmp", doc) << 0 << 0 << "dialogue" << refused;
         QTest::newRow("markup in the school's texts")
             << "teacher" << json({{"real_name", kMarkup.arg(canaries.path())}})
-            << json({{"cs_name", kMarkup.arg(canaries.path())}, {"cs_joint_num", kMarkup.arg(canaries.path())}})
-            << 0 << 0 << "texts" << "";
-        QTest::newRow("markup in a chat notice") << "student" << "" << "" << 0 << 0 << "notice" << "";
+            << json({{"cs_name", kMarkup.arg(canaries.path())}, {"cs_joint_num", kMarkup.arg(canaries.path())}}) << 0
+            << 0 << "texts"
+            << "";
+        QTest::newRow("markup in a chat notice") << "student"
+                                                 << ""
+                                                 << "" << 0 << 0 << "notice"
+                                                 << "";
         QTest::newRow("pictures are local files")
             << "student" << json({{"photo", photo}}) << "" << 0 << 0 << "picture:" + photo << "";
         QTest::newRow("pictures never end")
             << "student" << json({{"photo", school.baseUrl() + "/hostile/picture/endless.png"}}) << "" << 0 << 0
-            << "picture:" + school.baseUrl() + "/hostile/picture/endless.png" << "网络请求失败";
+            << "picture:" + school.baseUrl() + "/hostile/picture/endless.png"
+            << "网络请求失败";
         QTest::newRow("pictures of 30000 x 30000 pixels")
             << "student" << json({{"photo", school.baseUrl() + "/hostile/picture/huge.png"}}) << "" << 0 << 0
-            << "picture:" + school.baseUrl() + "/hostile/picture/huge.png" << "网络请求失败";
-        QTest::newRow("picture host never answers") << "student" << "" << "" << 0 << 0 << "slow" << "";
-        QTest::newRow("course list of 8 MiB") << "student" << "" << "" << 8 * 1024 * 1024 << 0 << "none"
+            << "picture:" + school.baseUrl() + "/hostile/picture/huge.png"
+            << "网络请求失败";
+        QTest::newRow("picture host never answers") << "student"
+                                                    << ""
+                                                    << "" << 0 << 0 << "slow"
+                                                    << "";
+        QTest::newRow("course list of 8 MiB") << "student"
+                                              << ""
+                                              << "" << 8 * 1024 * 1024 << 0 << "none"
                                               << "网络请求失败";
-        QTest::newRow("chat message of 2 MiB") << "student" << "" << "" << 0 << 0 << "raw" << "";
-        QTest::newRow("6,000 participants") << "student" << "" << "" << 0 << 0 << "crowd" << "";
-        QTest::newRow("chat line forging log lines") << "student" << "" << "" << 0 << 0 << "forge" << "";
-        QTest::newRow("sign-in pressed twice, slow school") << "student" << "" << "" << 0 << 1500 << "twice" << "";
+        QTest::newRow("chat message of 2 MiB") << "student"
+                                               << ""
+                                               << "" << 0 << 0 << "raw"
+                                               << "";
+        QTest::newRow("6,000 participants") << "student"
+                                            << ""
+                                            << "" << 0 << 0 << "crowd"
+                                            << "";
+        QTest::newRow("chat line forging log lines") << "student"
+                                                     << ""
+                                                     << "" << 0 << 0 << "forge"
+                                                     << "";
+        QTest::newRow("sign-in pressed twice, slow school") << "student"
+                                                            << ""
+                                                            << "" << 0 << 1500 << "twice"
+                                                            << "";
     }
 
     void hostileSchool()
@@ -408,9 +435,9 @@ private slots:
             BitmapLabel *own = window->title()->userPhotoLabel();
             QTRY_VERIFY_WITH_TIMEOUT(sameImage(own->currentPixmap().toImage(), fallbackPicture(20)), 15000);
             enterClassChat(0);
-            QVERIFY(chatHelper(QStringLiteral("/demo/chat/say"),
-                               QUrlQuery{{"orderid", "101"}, {"uid", "hostile1"}, {"info", "看我的头像"},
-                                         {"photo", address}}));
+            QVERIFY(chatHelper(
+                QStringLiteral("/demo/chat/say"),
+                QUrlQuery{{"orderid", "101"}, {"uid", "hostile1"}, {"info", "看我的头像"}, {"photo", address}}));
             QTRY_COMPARE(talk()->appendedLines(), lines + 1);
             QTRY_COMPARE_WITH_TIMEOUT(chat()->talkWidget()->pictureLoader()->pending(), 0, 15000);
             QVERIFY(sameImage(talk()->picture(QStringLiteral("hostile1")),
@@ -457,7 +484,8 @@ private slots:
         } else if (action == QLatin1String("forge")) {
             enterClassChat(0);
             const QString forged = QStringLiteral("2026-01-01 00:00:00.000 INFO  [OutPutData] forged record");
-            const QString info = QStringLiteral("一\n") + forged + QStringLiteral("\n") + QString(3000, QLatin1Char('z'));
+            const QString info =
+                QStringLiteral("一\n") + forged + QStringLiteral("\n") + QString(3000, QLatin1Char('z'));
             QVERIFY(chatHelper(QStringLiteral("/demo/chat/say"),
                                QUrlQuery{{"orderid", "101"}, {"uid", "forger"}, {"info", info}}));
             QTRY_COMPARE(talk()->appendedLines(), lines + 1);
@@ -478,7 +506,8 @@ private slots:
         // Each row: responsive throughout, nothing outside touched, memory bounded.
         watch->stop();
         qInfo("GUI thread held at most %lld ms, peak memory %lld MB", watch->worstGap(), peakMemoryMb());
-        QVERIFY2(watch->worstGap() <= kMaxGapMs, qPrintable(QStringLiteral("GUI thread held %1 ms").arg(watch->worstGap())));
+        QVERIFY2(watch->worstGap() <= kMaxGapMs,
+                 qPrintable(QStringLiteral("GUI thread held %1 ms").arg(watch->worstGap())));
         QCOMPARE(watch->events(), 0);
         QCOMPARE(testsupport::readFile(canary("doc.odt")), document);
         QVERIFY2(peakMemoryMb() < kMemoryLimitMb, qPrintable(QString::number(peakMemoryMb())));
@@ -520,8 +549,8 @@ private slots:
         QFETCH(bool, rightHost);
         const QString chatHost = testsupport::freeLoopbackHost();
         const QString name = rightHost ? QStringLiteral("school") : QStringLiteral("elsewhere");
-        QVERIFY(ca.issue(name, rightHost ? QStringList{"IP:127.0.0.1", "IP:" + chatHost}
-                                         : QStringList{"DNS:elsewhere.example"}));
+        QVERIFY(ca.issue(
+            name, rightHost ? QStringList{"IP:127.0.0.1", "IP:" + chatHost} : QStringList{"DNS:elsewhere.example"}));
         testsupport::DemoSchool secure;
         secure.setChatHost(chatHost);
         secure.setTls(ca.certificate(name), ca.key(name));
@@ -552,7 +581,8 @@ private slots:
             QTRY_VERIFY(logText().count(QStringLiteral("certificate refused")) >= logged + 2);
         }
         watch->stop();
-        QVERIFY2(watch->worstGap() <= kMaxGapMs, qPrintable(QStringLiteral("GUI thread held %1 ms").arg(watch->worstGap())));
+        QVERIFY2(watch->worstGap() <= kMaxGapMs,
+                 qPrintable(QStringLiteral("GUI thread held %1 ms").arg(watch->worstGap())));
         QCOMPARE(watch->events(), 0);
         QVERIFY(school.writeSysConfig());
         closeNotices();

@@ -41,12 +41,13 @@ private slots:
         // The teacher's side: the group class 102 is on the air.
         QProcess teacher;
         teacher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        teacher.start(QStringLiteral("ffmpeg"),
-                      QStringLiteral("-hide_banner -nostdin -loglevel error -re -f lavfi -i testsrc2=size=320x240:rate=25 "
-                                     "-f lavfi -i sine=sample_rate=44100 -c:v libx264 -preset ultrafast -tune "
-                                     "zerolatency -g 12 -pix_fmt yuv420p -c:a aac -f flv")
-                              .split(' ')
-                          << base + QStringLiteral("/course102"));
+        teacher.start(
+            QStringLiteral("ffmpeg"),
+            QStringLiteral("-hide_banner -nostdin -loglevel error -re -f lavfi -i testsrc2=size=320x240:rate=25 "
+                           "-f lavfi -i sine=sample_rate=44100 -c:v libx264 -preset ultrafast -tune "
+                           "zerolatency -g 12 -pix_fmt yuv420p -c:a aac -f flv")
+                    .split(' ')
+                << base + QStringLiteral("/course102"));
         QVERIFY(teacher.waitForStarted(5000));
 
         QApplication::setQuitOnLastWindowClosed(false);
@@ -84,7 +85,8 @@ private slots:
         QCOMPARE(screen->playMode(), 2);
         QCOMPARE(screen->currentCourse().rtmplat, base + QStringLiteral("/course102"));
         const QImage painted = screen->grab().toImage();
-        const QImage background = QImage(QStringLiteral(":/images/sys/bg")).scaled(screen->size()).convertToFormat(painted.format());
+        const QImage background =
+            QImage(QStringLiteral(":/images/sys/bg")).scaled(screen->size()).convertToFormat(painted.format());
         QVERIFY(painted != background);
         QVERIFY(list->entry(list->currentRow())->courseInfo().id == QLatin1String("102"));
 

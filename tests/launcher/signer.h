@@ -13,9 +13,9 @@ class Signer
 public:
     bool make()
     {
-        return m_dir.isValid()
-               && testsupport::run(QStringLiteral("minisign"), {"-G", "-W", "-p", path("key.pub"), "-s", path("key.sec")}, 60000,
-                                   &m_output);
+        return m_dir.isValid() &&
+            testsupport::run(QStringLiteral("minisign"), {"-G", "-W", "-p", path("key.pub"), "-s", path("key.sec")},
+                             60000, &m_output);
     }
     QByteArray publicKey() const { return testsupport::readFile(path("key.pub")); }
     // The .minisig of text: pre-hashed, or legacy.
@@ -28,8 +28,9 @@ public:
         if (legacy)
             args << "-l";
         QByteArray output;
-        return testsupport::run(QStringLiteral("minisign"), args, 60000, &output) ? testsupport::readFile(path("list.xml.minisig"))
-                                                                                  : QByteArray();
+        return testsupport::run(QStringLiteral("minisign"), args, 60000, &output)
+            ? testsupport::readFile(path("list.xml.minisig"))
+            : QByteArray();
     }
 
 private:

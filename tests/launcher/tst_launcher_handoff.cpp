@@ -71,8 +71,8 @@ private slots:
         QTest::addColumn<QString>("boxes");
         QTest::newRow("missing") << QByteArray() << 3 << "box:libtaviMainLib.so加载失败！\n";
         QTest::newRow("corrupt") << QByteArray("not a library at all") << 3 << "box:libtaviMainLib.so加载失败！\n";
-        QTest::newRow("without mainStart") << InstallDir::read(FAKELIB_NOEXPORT) << 2
-                                           << "box:程序升级失败！\nbox:mainStart函数加载失败！\n";
+        QTest::newRow("without mainStart")
+            << InstallDir::read(FAKELIB_NOEXPORT) << 2 << "box:程序升级失败！\nbox:mainStart函数加载失败！\n";
     }
     void brokenLibrary()
     {

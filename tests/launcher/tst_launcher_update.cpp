@@ -23,15 +23,23 @@
 
 namespace {
 
-struct ListFile {
+struct ListFile
+{
     QString path;
     QByteArray body;
     UpdateServer::Mode mode = UpdateServer::Mode::Normal;
     QString checksums = {}; // default: ver and sha256 of the body
-    QString extra = {};     // more attributes
+    QString extra = {}; // more attributes
 };
 
-enum class Signing { Prehashed, Legacy, Unsigned, OtherKey, ByteChanged, CommentChanged };
+enum class Signing {
+    Prehashed,
+    Legacy,
+    Unsigned,
+    OtherKey,
+    ByteChanged,
+    CommentChanged
+};
 
 const QString kLog = QStringLiteral("log/update.log");
 // publish()'s key: none, or the one the installation has.
@@ -76,8 +84,8 @@ class TestUpdate : public QObject
         QString xml = QStringLiteral("<update><taviversion ver=\"%1\"/>").arg(version);
         for (const ListFile &f : files) {
             const QString sums = f.checksums.isEmpty()
-                                     ? QStringLiteral("ver=\"%1\" sha256=\"%2\"").arg(md5Hex(f.body), sha256Hex(f.body))
-                                     : f.checksums;
+                ? QStringLiteral("ver=\"%1\" sha256=\"%2\"").arg(md5Hex(f.body), sha256Hex(f.body))
+                : f.checksums;
             xml += QStringLiteral("<file %1 %2 path=\"%3\"/>").arg(sums, f.extra, QString(f.path).replace('/', '\\'));
             on.setFile(folder + f.path, f.body, f.mode);
         }
@@ -119,18 +127,22 @@ class TestUpdate : public QObject
         const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
         if (!testsupport::writeFile(d + name + ".ext", ("subjectAltName=" + altName + "\n").toUtf8()))
             return false;
-        return testsupport::run("openssl", QStringList{"req"} + ec + QStringList{"-keyout", d + name + ".key", "-out", d + name + ".csr",
-                                                                           "-subj", "/CN=" + name})
-               && testsupport::run("openssl", {"x509", "-req", "-in", d + name + ".csr", "-CA", d + ca + ".pem", "-CAkey",
-                                               d + ca + ".key", "-CAcreateserial", "-days", "2", "-out", d + name + ".pem",
-                                               "-extfile", d + name + ".ext"});
+        return testsupport::run(
+                   "openssl",
+                   QStringList{"req"} + ec +
+                       QStringList{"-keyout", d + name + ".key", "-out", d + name + ".csr", "-subj", "/CN=" + name}) &&
+            testsupport::run("openssl",
+                             {"x509", "-req", "-in", d + name + ".csr", "-CA", d + ca + ".pem", "-CAkey",
+                              d + ca + ".key", "-CAcreateserial", "-days", "2", "-out", d + name + ".pem", "-extfile",
+                              d + name + ".ext"});
     }
     bool makeAuthority(const QString &name)
     {
         const QString d = certificates.path() + '/';
-        return testsupport::run("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-                                            "-keyout", d + name + ".key", "-out", d + name + ".pem", "-days", "2", "-subj",
-                                            "/CN=tavi test " + name});
+        return testsupport::run("openssl",
+                                {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                                 "-keyout", d + name + ".key", "-out", d + name + ".pem", "-days", "2", "-subj",
+                                 "/CN=tavi test " + name});
     }
 
 private slots:
@@ -164,10 +176,11 @@ private slots:
         // their content with others, files without sha256, and more files
         // than are fetched at once.
         const QString md5Only = QStringLiteral("ver=\"%1\"").arg(md5Hex("for y"));
-        const QList<ListFile> files{{"keep.txt", "keep"}, {"lib/a.so", "new a"}, {"new/deep/b.bin", QByteArray(300 * 1024, 'x')},
-                                    {"empty.txt", ""}, {"x/config.ini", "for x"}, {"y/config.ini", "for y", {}, md5Only},
-                                    {"same/held.txt", "new a"}, {"same/one.txt", "twin"}, {"same/two.txt", "twin"},
-                                    {"same/keep.txt", "keep"}};
+        const QList<ListFile> files{
+            {"keep.txt", "keep"},       {"lib/a.so", "new a"},     {"new/deep/b.bin", QByteArray(300 * 1024, 'x')},
+            {"empty.txt", ""},          {"x/config.ini", "for x"}, {"y/config.ini", "for y", {}, md5Only},
+            {"same/held.txt", "new a"}, {"same/one.txt", "twin"},  {"same/two.txt", "twin"},
+            {"same/keep.txt", "keep"}};
         publish(server, "2.0", files, signing, keyed ? QByteArray() : kNoKey);
         QCOMPARE(update(), 1);
         for (const ListFile &f : files)
@@ -203,23 +216,45 @@ private slots:
         QTest::addColumn<QString>("boxes");
         QTest::addColumn<QString>("reason");
         const QString bad = QStringLiteral("ver=\"%1\" sha256=\"%2\"").arg(md5Hex("new b"), sha256Hex("other b"));
-        QTest::newRow("unsigned") << Signing::Unsigned << "2.0" << "b.txt" << "" << QByteArray() << "" << "is not signed";
-        QTest::newRow("one byte changed") << Signing::ByteChanged << "2.0" << "b.txt" << "" << QByteArray() << ""
+        QTest::newRow("unsigned") << Signing::Unsigned << "2.0"
+                                  << "b.txt"
+                                  << "" << QByteArray() << ""
+                                  << "is not signed";
+        QTest::newRow("one byte changed") << Signing::ByteChanged << "2.0"
+                                          << "b.txt"
+                                          << "" << QByteArray() << ""
                                           << "signature does not match the list";
-        QTest::newRow("trusted comment changed") << Signing::CommentChanged << "2.0" << "b.txt" << "" << QByteArray() << ""
+        QTest::newRow("trusted comment changed") << Signing::CommentChanged << "2.0"
+                                                 << "b.txt"
+                                                 << "" << QByteArray() << ""
                                                  << "trusted comment's signature does not match";
-        QTest::newRow("another key") << Signing::OtherKey << "2.0" << "b.txt" << "" << QByteArray() << "" << "another key";
-        QTest::newRow("not a key") << Signing::Prehashed << "2.0" << "b.txt" << "" << QByteArray("RWQ garbage\n") << ""
+        QTest::newRow("another key") << Signing::OtherKey << "2.0"
+                                     << "b.txt"
+                                     << "" << QByteArray() << ""
+                                     << "another key";
+        QTest::newRow("not a key") << Signing::Prehashed << "2.0"
+                                   << "b.txt"
+                                   << "" << QByteArray("RWQ garbage\n") << ""
                                    << "cannot be read as the school's key";
-        QTest::newRow("older version") << Signing::Prehashed << "0.9.9" << "b.txt" << "" << QByteArray() << ""
+        QTest::newRow("older version") << Signing::Prehashed << "0.9.9"
+                                       << "b.txt"
+                                       << "" << QByteArray() << ""
                                        << "is older than the installed";
-        QTest::newRow("climbs out") << Signing::Prehashed << "2.0" << "sub/../../escaped.txt" << "" << QByteArray() << ""
+        QTest::newRow("climbs out") << Signing::Prehashed << "2.0"
+                                    << "sub/../../escaped.txt"
+                                    << "" << QByteArray() << ""
                                     << "not a plain path";
-        QTest::newRow("the school's settings") << Signing::Prehashed << "2.0" << "etc/sysConfigue.ini" << "" << QByteArray() << ""
+        QTest::newRow("the school's settings") << Signing::Prehashed << "2.0"
+                                               << "etc/sysConfigue.ini"
+                                               << "" << QByteArray() << ""
                                                << "the school's settings";
-        QTest::newRow("the key") << Signing::Prehashed << "2.0" << "update.pub" << "" << QByteArray() << "" << "update key";
-        QTest::newRow("wrong sha256") << Signing::Prehashed << "2.0" << "b.txt" << bad << QByteArray()
-                                      << "box:程序升级失败！\n" << "does not match its checksum";
+        QTest::newRow("the key") << Signing::Prehashed << "2.0"
+                                 << "update.pub"
+                                 << "" << QByteArray() << ""
+                                 << "update key";
+        QTest::newRow("wrong sha256") << Signing::Prehashed << "2.0"
+                                      << "b.txt" << bad << QByteArray() << "box:程序升级失败！\n"
+                                      << "does not match its checksum";
     }
     void refusals()
     {
@@ -258,12 +293,17 @@ private slots:
         QTest::addColumn<QString>("checksums");
         QTest::addColumn<QString>("extra");
         QTest::addColumn<bool>("folderInTheWay");
-        QTest::newRow("connection breaks half-way") << int(UpdateServer::Mode::BreakHalfway) << "" << "" << false;
-        QTest::newRow("http 404") << int(UpdateServer::Mode::NotFound) << "" << "" << false;
-        QTest::newRow("content differs from its md5") << int(UpdateServer::Mode::Normal)
-                                                      << QStringLiteral("ver=\"%1\"").arg(md5Hex("something else")) << "" << false;
-        QTest::newRow("larger than its size") << int(UpdateServer::Mode::Normal) << "" << "size=\"1000\"" << false;
-        QTest::newRow("folder where a file goes") << int(UpdateServer::Mode::Normal) << "" << "" << true;
+        QTest::newRow("connection breaks half-way") << int(UpdateServer::Mode::BreakHalfway) << ""
+                                                    << "" << false;
+        QTest::newRow("http 404") << int(UpdateServer::Mode::NotFound) << ""
+                                  << "" << false;
+        QTest::newRow("content differs from its md5")
+            << int(UpdateServer::Mode::Normal) << QStringLiteral("ver=\"%1\"").arg(md5Hex("something else")) << ""
+            << false;
+        QTest::newRow("larger than its size") << int(UpdateServer::Mode::Normal) << ""
+                                              << "size=\"1000\"" << false;
+        QTest::newRow("folder where a file goes") << int(UpdateServer::Mode::Normal) << ""
+                                                  << "" << true;
     }
     void failuresInstallNothing()
     {
@@ -275,7 +315,9 @@ private slots:
         InstallDir::write("a.txt", "old a");
         const QString b = folderInTheWay ? "b.txt/inside" : "b.txt";
         InstallDir::write(b, "old b");
-        publish(server, "2.0", {{"a.txt", "new a"}, {"b.txt", QByteArray(200 * 1024, 'b'), UpdateServer::Mode(mode), checksums, extra}});
+        publish(
+            server, "2.0",
+            {{"a.txt", "new a"}, {"b.txt", QByteArray(200 * 1024, 'b'), UpdateServer::Mode(mode), checksums, extra}});
         QCOMPARE(update(), 2);
         QCOMPARE(InstallDir::read("a.txt"), QByteArray("old a"));
         QCOMPARE(InstallDir::read(b), QByteArray("old b"));
@@ -307,8 +349,11 @@ private slots:
         const QString previous = QDir::currentPath();
         QDir::setCurrent(user);
         // The new builds: the same programs with a byte more at the end.
-        publish(server, "2.0", {{"tavi", launcher + '\n'}, {"tavi-play", player + '\n'},
-                                {"tool.sh", "#!/bin/sh\necho tool runs\n", {}, {}, "exec=\"1\""}, {"doc/new.txt", "notes"}},
+        publish(server, "2.0",
+                {{"tavi", launcher + '\n'},
+                 {"tavi-play", player + '\n'},
+                 {"tool.sh", "#!/bin/sh\necho tool runs\n", {}, {}, "exec=\"1\""},
+                 {"doc/new.txt", "notes"}},
                 Signing::Prehashed, kKeepKey); // the folder's link to the system's
         const int outcome = update();
         const QStringList kinds{QString::number(modeOf("tavi"), 8), QString::number(modeOf("tavi-play"), 8),
@@ -339,7 +384,8 @@ private slots:
         InstallDir dir;
         InstallDir::write("libtaviMainLib.so", InstallDir::read(FAKELIB_OK));
         InstallDir::write("a.txt", "old a");
-        const QString folder = publish(server, "2.0", {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), UpdateServer::Mode::Stall}});
+        const QString folder = publish(
+            server, "2.0", {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), UpdateServer::Mode::Stall}});
         QProcess first;
         first.start(QCoreApplication::applicationFilePath(), {"--launcher"});
         QTRY_COMPARE_WITH_TIMEOUT(server.requests(folder + "slow.bin"), 1, 30000);
@@ -348,7 +394,8 @@ private slots:
         QCOMPARE(first.state(), QProcess::Running);
         server.release();
         QVERIFY(first.waitForFinished(30000));
-        QCOMPARE(QString::fromUtf8(first.readAllStandardOutput()), QStringLiteral("box:程序升级成功！\nversion:2.0\nexit:0\n"));
+        QCOMPARE(QString::fromUtf8(first.readAllStandardOutput()),
+                 QStringLiteral("box:程序升级成功！\nversion:2.0\nexit:0\n"));
         QCOMPARE(InstallDir::read("a.txt"), QByteArray("new a"));
         QCOMPARE(InstallDir::read("slow.bin"), QByteArray(64 * 1024, 's'));
         QCOMPARE(server.requests(folder + "a.txt"), 1);
@@ -380,9 +427,12 @@ private slots:
         QTest::addColumn<QString>("certificate");
         QTest::addColumn<QString>("authority");
         QTest::addColumn<bool>("trusted");
-        QTest::newRow("trusted") << "here" << "ca" << true;
-        QTest::newRow("certificate for another host") << "elsewhere" << "ca" << false;
-        QTest::newRow("unknown authority") << "here" << "otherca" << false;
+        QTest::newRow("trusted") << "here"
+                                 << "ca" << true;
+        QTest::newRow("certificate for another host") << "elsewhere"
+                                                      << "ca" << false;
+        QTest::newRow("unknown authority") << "here"
+                                           << "otherca" << false;
     }
     void https()
     {
@@ -414,7 +464,8 @@ private slots:
     {
         InstallDir dir;
         InstallDir::write("a.txt", "old a");
-        publish(server, "2.0", {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), UpdateServer::Mode::Stall}});
+        publish(server, "2.0",
+                {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), UpdateServer::Mode::Stall}});
         xmlParse::instance()->reload();
         updateCtrl ctrl;
         QSignalSpy spy(&ctrl, &updateCtrl::s_mainSatart);

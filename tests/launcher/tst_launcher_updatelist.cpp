@@ -1,7 +1,7 @@
 // Reading the update list and choosing the files to fetch.
 #include "installdir.h"
-#include "xmlparse.h"
 #include "testsupport.h"
+#include "xmlparse.h"
 
 #include <QtTest>
 
@@ -54,23 +54,27 @@ private slots:
         QTest::newRow("upper") << "<UPDATE><TAVIVERSION ver=\"2.1\"/>"
                                   "<FILE ver=\"AA\" path=\"a.txt\"/><FILE ver=\"BB\" path=\"d/b.txt\"/></UPDATE>"
                                << two;
-        QTest::newRow("mixed, other elements, nested") << "<?xml version=\"1.0\"?><r><x ver=\"ZZ\" path=\"no\"/>"
-                                  "<FILE ver=\"AA\" path=\"a.txt\"><file ver=\"CC\" path=\"nested\"/></FILE>"
-                                  "<file ver=\"BB\" path=\"d/b.txt\"/><taviversion ver=\"2.1\"/></r>"
-                                                       << two;
-        QTest::newRow("same checksum, two paths: both") << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" path=\"old.txt\"/>"
-                                  "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d/b.txt\"/></r>"
-                                                        << md5s({{"old.txt", "AA"}, {"a.txt", "AA"}, {"d/b.txt", "BB"}});
-        QTest::newRow("same path twice: the later checksum") << "<r><taviversion ver=\"2.1\"/><file ver=\"CC\" path=\"a.txt\"/>"
-                                  "<file ver=\"BB\" path=\"d/b.txt\"/><file ver=\"AA\" path=\"a.txt\"/></r>"
-                                                             << two;
+        QTest::newRow("mixed, other elements, nested")
+            << "<?xml version=\"1.0\"?><r><x ver=\"ZZ\" path=\"no\"/>"
+               "<FILE ver=\"AA\" path=\"a.txt\"><file ver=\"CC\" path=\"nested\"/></FILE>"
+               "<file ver=\"BB\" path=\"d/b.txt\"/><taviversion ver=\"2.1\"/></r>"
+            << two;
+        QTest::newRow("same checksum, two paths: both")
+            << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" path=\"old.txt\"/>"
+               "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d/b.txt\"/></r>"
+            << md5s({{"old.txt", "AA"}, {"a.txt", "AA"}, {"d/b.txt", "BB"}});
+        QTest::newRow("same path twice: the later checksum")
+            << "<r><taviversion ver=\"2.1\"/><file ver=\"CC\" path=\"a.txt\"/>"
+               "<file ver=\"BB\" path=\"d/b.txt\"/><file ver=\"AA\" path=\"a.txt\"/></r>"
+            << two;
         xmlParse::FileMap more = md5s({{"a.txt", "AA"}, {"d/b.txt", "BB"}});
         more["a.txt"].sha256 = "ab12";
         more["a.txt"].size = 12;
         more["d/b.txt"].exec = true;
-        QTest::newRow("sha256, size, exec") << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" sha256=\"ab12\" size=\"12\" exec=\"0\" path=\"a.txt\"/>"
-                                               "<file ver=\"BB\" size=\"-3\" exec=\"1\" path=\"d/b.txt\"/></r>"
-                                            << more;
+        QTest::newRow("sha256, size, exec")
+            << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" sha256=\"ab12\" size=\"12\" exec=\"0\" path=\"a.txt\"/>"
+               "<file ver=\"BB\" size=\"-3\" exec=\"1\" path=\"d/b.txt\"/></r>"
+            << more;
     }
     void reads()
     {
@@ -105,22 +109,24 @@ private slots:
     {
         InstallDir dir;
         const QByteArray a("file a"), b("file b"), c("file c");
-        InstallDir::write("a.txt", a);           // up to date
+        InstallDir::write("a.txt", a); // up to date
         InstallDir::write("sub/b.txt", "old b"); // changed
-        InstallDir::write("d.txt", c);           // holds what the missing e.txt should
-        InstallDir::write("f.txt", a);           // wants c, holds what a.txt should
-        InstallDir::write("g.txt", a);           // up to date, same content as a.txt
-        InstallDir::write("s1.txt", a);          // its sha256 matches, its ver not
-        InstallDir::write("s2.txt", a);          // its ver matches, its sha256 not
-        const QString xml = QStringLiteral(
-            "<r><taviversion ver=\"2\"/>"
-            "<file ver=\"%1\" path=\"a.txt\"/><file ver=\"%2\" path=\"sub\\b.txt\"/>"
-            "<file ver=\"%3\" path=\"e.txt\"/><file ver=\"%4\" path=\"d.txt\"/>"
-            "<file ver=\"%5\" path=\"lower.txt\"/><file ver=\"%3\" path=\"f.txt\"/>"
-            "<file ver=\"%1\" path=\"g.txt\"/><file ver=\"%2\" path=\"h.txt\"/>"
-            "<file ver=\"%2\" path=\"i.txt\"/>"
-            "<file ver=\"%2\" sha256=\"%6\" path=\"s1.txt\"/><file ver=\"%1\" sha256=\"%7\" path=\"s2.txt\"/></r>")
-            .arg(md5Hex(a), md5Hex(b), md5Hex(c), md5Hex("new d"), md5Hex(a).toLower(), sha256Hex(a).toUpper(), sha256Hex(b));
+        InstallDir::write("d.txt", c); // holds what the missing e.txt should
+        InstallDir::write("f.txt", a); // wants c, holds what a.txt should
+        InstallDir::write("g.txt", a); // up to date, same content as a.txt
+        InstallDir::write("s1.txt", a); // its sha256 matches, its ver not
+        InstallDir::write("s2.txt", a); // its ver matches, its sha256 not
+        const QString xml =
+            QStringLiteral(
+                "<r><taviversion ver=\"2\"/>"
+                "<file ver=\"%1\" path=\"a.txt\"/><file ver=\"%2\" path=\"sub\\b.txt\"/>"
+                "<file ver=\"%3\" path=\"e.txt\"/><file ver=\"%4\" path=\"d.txt\"/>"
+                "<file ver=\"%5\" path=\"lower.txt\"/><file ver=\"%3\" path=\"f.txt\"/>"
+                "<file ver=\"%1\" path=\"g.txt\"/><file ver=\"%2\" path=\"h.txt\"/>"
+                "<file ver=\"%2\" path=\"i.txt\"/>"
+                "<file ver=\"%2\" sha256=\"%6\" path=\"s1.txt\"/><file ver=\"%1\" sha256=\"%7\" path=\"s2.txt\"/></r>")
+                .arg(md5Hex(a), md5Hex(b), md5Hex(c), md5Hex("new d"), md5Hex(a).toLower(), sha256Hex(a).toUpper(),
+                     sha256Hex(b));
         list()->parse(xml.toStdString());
         list()->computeDownloads();
         // Lower-case MD5s never match, so they are fetched.

@@ -19,7 +19,13 @@ class UpdateServer
 public:
     // Stall: a byte, then the rest once released. Trickle: a byte every
     // 50 ms until released.
-    enum class Mode { Normal, BreakHalfway, Stall, Trickle, NotFound };
+    enum class Mode {
+        Normal,
+        BreakHalfway,
+        Stall,
+        Trickle,
+        NotFound
+    };
 
     UpdateServer() : m_server(new httplib::Server) {}
     UpdateServer(const QString &certificate, const QString &key)
@@ -81,7 +87,8 @@ public:
     }
 
 private:
-    struct Entry {
+    struct Entry
+    {
         QByteArray body;
         Mode mode;
     };
@@ -111,8 +118,8 @@ private:
                                      if (entry.mode == Mode::BreakHalfway)
                                          return offset == 0 && sink.write(body.constData(), size_t(body.size() / 2));
                                      if (offset > 0 && !waitFor(entry.mode, generation))
-                                         return entry.mode == Mode::Stall
-                                                && sink.write(body.constData() + offset, size_t(body.size()) - offset);
+                                         return entry.mode == Mode::Stall &&
+                                             sink.write(body.constData() + offset, size_t(body.size()) - offset);
                                      return sink.write(body.constData() + offset, 1);
                                  });
     }

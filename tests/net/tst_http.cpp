@@ -70,8 +70,8 @@ private slots:
     {
         for (const char *bad : {"not json", "[1,2]", "", "{\"a\":"})
             QVERIFY(parseJsonObject(bad).isEmpty());
-        const QJsonObject obj = parseJsonObject(
-            R"({"s":"200","n":200,"f":1.5,"big":1234567,"t":true,"z":null,"a":[1,2],"o":{"k":"v"}})");
+        const QJsonObject obj =
+            parseJsonObject(R"({"s":"200","n":200,"f":1.5,"big":1234567,"t":true,"z":null,"a":[1,2],"o":{"k":"v"}})");
         QCOMPARE(jsonStringValue(obj, "s"), QString("200"));
         QCOMPARE(jsonStringValue(obj, "n"), QString("200"));
         QCOMPARE(jsonStringValue(obj, "f"), QString("1.5"));
@@ -92,11 +92,16 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("port");
         QTest::addColumn<int>("expected");
-        QTest::newRow("named port kept") << "http://school.example:8080" << "/x" << 80 << 8080;
-        QTest::newRow("none named") << "http://school.example" << "/x" << 80 << 80;
-        QTest::newRow("below one") << "http://school.example" << "/x" << 0 << 80;
-        QTest::newRow("https") << "http://school.example" << "https://secure.example/y" << 80 << 443;
-        QTest::newRow("https named") << "http://school.example" << "https://secure.example:8443/y" << 80 << 8443;
+        QTest::newRow("named port kept") << "http://school.example:8080"
+                                         << "/x" << 80 << 8080;
+        QTest::newRow("none named") << "http://school.example"
+                                    << "/x" << 80 << 80;
+        QTest::newRow("below one") << "http://school.example"
+                                   << "/x" << 0 << 80;
+        QTest::newRow("https") << "http://school.example"
+                               << "https://secure.example/y" << 80 << 443;
+        QTest::newRow("https named") << "http://school.example"
+                                     << "https://secure.example:8443/y" << 80 << 8443;
     }
 
     void addressPorts()
@@ -173,7 +178,8 @@ private slots:
         QVERIFY(clock.elapsed() < 10000);
         QCOMPARE(outcome.calls, 0);
         const QList<Flash *> told = topLevels<Flash>();
-        QVERIFY(told.size() == 1 && told.first()->isVisible() && told.first()->text() == QStringLiteral("网络请求失败"));
+        QVERIFY(told.size() == 1 && told.first()->isVisible() &&
+                told.first()->text() == QStringLiteral("网络请求失败"));
     }
 
     void noticeFadesAndGoes()

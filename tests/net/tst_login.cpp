@@ -159,9 +159,8 @@ private slots:
     {
         static QStringList messages;
         messages.clear();
-        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
-            messages << text;
-        });
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &text) { messages << text; });
         const QString password = QStringLiteral("123456");
         signIn(QStringLiteral("teacher"), password);
         // A later request sends the session cookie.

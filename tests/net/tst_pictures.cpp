@@ -54,7 +54,10 @@ Got fetch(AvatarLoader &loader, const QString &address, const QString &key)
     got.image = spy.first().at(1).value<QImage>();
     return got;
 }
-QImage fallback() { return tavi::readPictureFile(tavi::kFallbackPicture, QSize(20, 20)); }
+QImage fallback()
+{
+    return tavi::readPictureFile(tavi::kFallbackPicture, QSize(20, 20));
+}
 bool sameImage(const QImage &a, const QImage &b)
 {
     return a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
@@ -131,8 +134,9 @@ private slots:
         const QString missing = school.baseUrl() + "/avatar/99999.png";
         QVERIFY(sameImage(fetch(loader, missing, "gone").image, fallback()));
         QVERIFY(sameImage(fetch(loader, school.baseUrl() + "/", "page").image, fallback()));
-        QVERIFY(sameImage(fetch(loader, QStringLiteral("http://127.0.0.1:%1/x").arg(testsupport::freePort()), "dead").image,
-                          fallback()));
+        QVERIFY(
+            sameImage(fetch(loader, QStringLiteral("http://127.0.0.1:%1/x").arg(testsupport::freePort()), "dead").image,
+                      fallback()));
         QCoreApplication::processEvents();
         QVERIFY(filesBelow("pic").isEmpty());
 

@@ -53,10 +53,10 @@ QStringList snapshot(const QString &dir)
         const QString path = it.next();
         struct stat st;
         ::lstat(QFile::encodeName(path).constData(), &st);
-        all << QStringLiteral("%1 %2 %3 ").arg(path.mid(dir.size())).arg(st.st_uid).arg(st.st_mode, 0, 8)
-                   + (S_ISLNK(st.st_mode) ? QFile::symLinkTarget(path)
-                      : S_ISREG(st.st_mode) ? QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5).toHex()
-                                            : QString());
+        all << QStringLiteral("%1 %2 %3 ").arg(path.mid(dir.size())).arg(st.st_uid).arg(st.st_mode, 0, 8) +
+                (S_ISLNK(st.st_mode)       ? QFile::symLinkTarget(path)
+                     : S_ISREG(st.st_mode) ? QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5).toHex()
+                                           : QString());
     }
     all.sort();
     return all;
@@ -88,7 +88,8 @@ public:
     {
         // -noreset: without it the server resets when its last client leaves and
         // refuses whoever connects meanwhile (the next user's client).
-        m_server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
+        m_server.start(QStringLiteral("Xvfb"),
+                       {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
         while (m_server.waitForStarted(5000) && !m_server.canReadLine())
             if (!m_server.waitForReadyRead(10000))
                 return false;
@@ -120,7 +121,10 @@ struct Window
 };
 
 const QSize kLoginDialog(430, 256);
-bool isLogin(const Window &w) { return w.size == kLoginDialog; }
+bool isLogin(const Window &w)
+{
+    return w.size == kLoginDialog;
+}
 
 // /usr/bin/tavi of the unpacked root, run as another user.
 class Client
@@ -138,8 +142,9 @@ public:
                 env.insert(name, qEnvironmentVariable(name));
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start("setpriv", {QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(uid),
-                                    "--clear-groups", root + "/usr/bin/tavi"});
+        m_process.start("setpriv",
+                        {QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(uid), "--clear-groups",
+                         root + "/usr/bin/tavi"});
         m_process.waitForStarted(10000);
     }
     ~Client() { m_process.kill(), m_process.waitForFinished(10000); }
@@ -149,13 +154,15 @@ public:
     {
         m_output += m_process.readAll();
         return running() ? m_output
-                         : m_output + QStringLiteral("\n[%1, exit %2]").arg(m_process.errorString()).arg(m_process.exitCode()).toUtf8();
+                         : m_output +
+                QStringLiteral("\n[%1, exit %2]").arg(m_process.errorString()).arg(m_process.exitCode()).toUtf8();
     }
     // The first of the client's shown windows that matches (setpriv and
     // /usr/bin/tavi exec, so the launcher keeps this process id).
     Window window(const std::function<bool(const Window &)> &match) const
     {
-        const QByteArray ids = m_display.x("xdotool", {"search", "--onlyvisible", "--pid", QString::number(m_process.processId())});
+        const QByteArray ids =
+            m_display.x("xdotool", {"search", "--onlyvisible", "--pid", QString::number(m_process.processId())});
         for (const QByteArray &id : ids.simplified().split(' ')) {
             if (id.isEmpty())
                 continue;
@@ -220,9 +227,9 @@ private slots:
         // Other users reach the unpacked root and their homes through it.
         QVERIFY(QFile::setPermissions(m_work.path(), QFile::Permissions(0x7755)));
         QByteArray out;
-        const int status = capture("cpack", {"--config", testsupport::binaryDir() + "/CPackConfig.cmake", "-B",
-                                             m_work.filePath("out")},
-                                   &out, 300000);
+        const int status = capture(
+            "cpack", {"--config", testsupport::binaryDir() + "/CPackConfig.cmake", "-B", m_work.filePath("out")}, &out,
+            300000);
         QVERIFY2(status == 0, out.constData());
         m_deb = m_work.filePath("out/tavi_" TAVI_VERSION "_amd64.deb");
         QVERIFY2(QFileInfo::exists(m_deb), out.constData());
@@ -235,15 +242,17 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("kind"); // "x" executable, "f" file, "->target" link
-        QTest::newRow("command") << "usr/bin/tavi" << "x";
+        QTest::newRow("command") << "usr/bin/tavi"
+                                 << "x";
         for (const char *tool : {"tavi", "tavi-play", "tavi-record"})
             QTest::newRow(tool) << QStringLiteral("opt/tavi/") + tool << "x";
-        for (const char *file : {"opt/tavi/libtaviMainLib.so", "opt/tavi/qupdater.ini", "opt/tavi/log.properties", "opt/tavi/update.pub",
-                                 "etc/opt/tavi/sysConfigue.ini", "usr/share/applications/tavi.desktop",
-                                 "usr/share/man/man1/tavi.1.gz", "usr/share/doc/tavi/copyright",
-                                 "usr/share/icons/hicolor/scalable/apps/tavi.svg"})
+        for (const char *file :
+             {"opt/tavi/libtaviMainLib.so", "opt/tavi/qupdater.ini", "opt/tavi/log.properties", "opt/tavi/update.pub",
+              "etc/opt/tavi/sysConfigue.ini", "usr/share/applications/tavi.desktop", "usr/share/man/man1/tavi.1.gz",
+              "usr/share/doc/tavi/copyright", "usr/share/icons/hicolor/scalable/apps/tavi.svg"})
             QTest::newRow(file) << file << "f";
-        QTest::newRow("settings reached from /opt") << "opt/tavi/etc" << "->/etc/opt/tavi";
+        QTest::newRow("settings reached from /opt") << "opt/tavi/etc"
+                                                    << "->/etc/opt/tavi";
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
             QTest::newRow(qPrintable(QStringLiteral("icon %1").arg(size)))
                 << QStringLiteral("usr/share/icons/hicolor/%1x%1/apps/tavi.png").arg(size) << "f";
@@ -294,12 +303,13 @@ private slots:
     {
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QStringList>("expected"); // Url, webUrl, chatUrl, ListURL
-        QTest::addColumn<QString>("key");          // the key file shipped, in the fresh folder or this test's
+        QTest::addColumn<QString>("key"); // the key file shipped, in the fresh folder or this test's
         QTest::newRow("demo school") << QStringList()
                                      << QStringList({"http://127.0.0.1:18080", "127.0.0.1:18080", "127.0.0.1",
                                                      "http://127.0.0.1:18080/update/list.xml"})
                                      << "fresh/demo-update-key/update.pub";
-        QTest::newRow("a school's") << QStringList({"-DTAVI_SCHOOL_URL=https://school.example", "-DTAVI_SCHOOL_CHAT_HOST=chat.school.example",
+        QTest::newRow("a school's") << QStringList({"-DTAVI_SCHOOL_URL=https://school.example",
+                                                    "-DTAVI_SCHOOL_CHAT_HOST=chat.school.example",
                                                     "-DTAVI_UPDATE_KEY=" + m_work.filePath("school.pub")})
                                     << QStringList({"https://school.example", "school.example", "chat.school.example",
                                                     "https://school.example/update/list.xml"})
@@ -315,15 +325,20 @@ private slots:
         QDir(root).removeRecursively();
         QByteArray out;
         if (!QFile::exists(m_work.filePath("school.pub")))
-            QCOMPARE(capture("minisign", {"-G", "-W", "-p", m_work.filePath("school.pub"), "-s", m_work.filePath("school.key")}, &out), 0);
+            QCOMPARE(capture("minisign",
+                             {"-G", "-W", "-p", m_work.filePath("school.pub"), "-s", m_work.filePath("school.key")},
+                             &out),
+                     0);
         QCOMPARE(capture("cmake", QStringList{"-S", testsupport::sourceDir(), "-B", fresh} + options, &out, 300000), 0);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DESTDIR", root);
-        QVERIFY2(capture("cmake", {"--install", fresh, "--component", "settings"}, &out, 120000, env) == 0, out.constData());
+        QVERIFY2(capture("cmake", {"--install", fresh, "--component", "settings"}, &out, 120000, env) == 0,
+                 out.constData());
         QSettings config(root + "/etc/opt/tavi/sysConfigue.ini", QSettings::IniFormat);
         QSettings updater(root + "/opt/tavi/qupdater.ini", QSettings::IniFormat);
         QCOMPARE(QStringList({config.value("/TaviHttp/Url").toString(), config.value("/TaviHttp/webUrl").toString(),
-                              config.value("/TaviHttp/chatUrl").toString(), updater.value("/UPDATEINFO/ListURL").toString()}),
+                              config.value("/TaviHttp/chatUrl").toString(),
+                              updater.value("/UPDATEINFO/ListURL").toString()}),
                  expected);
         QCOMPARE(updater.value("/VERSION/Version").toString(), QString(TAVI_VERSION));
         const QByteArray shipped = readFile(root + "/opt/tavi/update.pub");
@@ -341,7 +356,8 @@ private slots:
         for (const QByteArray &line : out.split('\n'))
             QVERIFY2(line.isEmpty() || line.contains(": hint: "), line.constData());
         const QMap<QString, QString> keys = desktopKeys(path);
-        QCOMPARE(QStringList({keys.value("Exec"), keys.value("Icon"), keys.value("Categories"), keys.value("StartupWMClass")}),
+        QCOMPARE(QStringList(
+                     {keys.value("Exec"), keys.value("Icon"), keys.value("Categories"), keys.value("StartupWMClass")}),
                  QStringList({"tavi", "tavi", "Education;AudioVideo;", "tavi"}));
         QVERIFY(keys.value("Name[zh_CN]").contains(QStringLiteral("课堂")));
     }
@@ -364,7 +380,8 @@ private slots:
         int binaries = 0;
         while (it.hasNext()) {
             const QString file = it.next();
-            if (!readFile(file).startsWith("\x7f" "ELF"))
+            if (!readFile(file).startsWith("\x7f"
+                                           "ELF"))
                 continue;
             ++binaries;
             QByteArray dynamic, ldd;
@@ -373,11 +390,13 @@ private slots:
             auto m = QRegularExpression("\\(NEEDED\\).*\\[(.+)\\]").globalMatch(QString::fromUtf8(dynamic));
             while (m.hasNext()) {
                 const QString library = m.next().captured(1);
-                const QRegularExpression where(QStringLiteral("\\s%1 => (\\S+)").arg(QRegularExpression::escape(library)));
+                const QRegularExpression where(
+                    QStringLiteral("\\s%1 => (\\S+)").arg(QRegularExpression::escape(library)));
                 const QString path = where.match(QString::fromUtf8(ldd)).captured(1);
                 QVERIFY2(!path.isEmpty(), qPrintable(file + " needs " + library + ", not found"));
                 const QString owner = packageOf(path);
-                QVERIFY2(depends.contains(owner), qPrintable(QStringLiteral("%1 needs %2 from %3").arg(file, library, owner)));
+                QVERIFY2(depends.contains(owner),
+                         qPrintable(QStringLiteral("%1 needs %2 from %3").arg(file, library, owner)));
             }
         }
         QCOMPARE(binaries, 5);
@@ -409,15 +428,20 @@ private slots:
         // The school edits its settings where the package put them.
         QVERIFY(testsupport::writeFile(m_system + "/etc/sysConfigue.ini",
                                        QStringLiteral("[TaviHttp]\nUrl=%1\nwebUrl=127.0.0.1:%2\nchatUrl=127.0.0.1\n")
-                                           .arg(school.baseUrl()).arg(school.port()).toUtf8()));
-        QVERIFY(testsupport::writeFile(m_system + "/qupdater.ini",
-                                       QStringLiteral("[UPDATEINFO]\nListURL=%1/update/list.xml\n\n[VERSION]\nVersion=" TAVI_VERSION "\n")
-                                           .arg(school.baseUrl()).toUtf8()));
+                                           .arg(school.baseUrl())
+                                           .arg(school.port())
+                                           .toUtf8()));
+        QVERIFY(testsupport::writeFile(
+            m_system + "/qupdater.ini",
+            QStringLiteral("[UPDATEINFO]\nListURL=%1/update/list.xml\n\n[VERSION]\nVersion=" TAVI_VERSION "\n")
+                .arg(school.baseUrl())
+                .toUtf8()));
         const QString list = testsupport::httpGet(school.baseUrl() + "/update/list.xml");
         const QString listVersion = QRegularExpression("<taviversion ver=\"([^\"]+)\"").match(list).captured(1);
         const QString updatePath = QRegularExpression("<file [^>]*path=\"([^\"]+)\"").match(list).captured(1);
         QVERIFY(!listVersion.isEmpty() && !updatePath.isEmpty());
-        const QByteArray update = testsupport::httpGet(school.baseUrl() + "/update/" + QUrl::toPercentEncoding(updatePath, "/"));
+        const QByteArray update =
+            testsupport::httpGet(school.baseUrl() + "/update/" + QUrl::toPercentEncoding(updatePath, "/"));
         QVERIFY(!update.isEmpty());
         const QStringList system = snapshot(m_root);
 
@@ -428,7 +452,8 @@ private slots:
         const QString homeB = makeHome("homeB", kUserB);
         {
             Client b(display, m_root, kUserB, homeB);
-            QTRY_VERIFY_WITH_TIMEOUT(b.window([](const Window &) { return true; }).size.isValid() || !b.running(), 60000);
+            QTRY_VERIFY_WITH_TIMEOUT(b.window([](const Window &) { return true; }).size.isValid() || !b.running(),
+                                     60000);
             QVERIFY2(b.running(), b.output().constData());
         }
         QVERIFY(QFileInfo(homeB + "/.local/share/tavi/tavi").isSymLink());
@@ -439,8 +464,8 @@ private slots:
         Client a(display, m_root, kUserA, homeA);
         // The update's message, then the sign-in dialog.
         Window box;
-        QTRY_VERIFY_WITH_TIMEOUT((box = a.window([](const Window &w) { return !isLogin(w); })).size.isValid() || !a.running(),
-                                 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (box = a.window([](const Window &w) { return !isLogin(w); })).size.isValid() || !a.running(), 60000);
         QVERIFY2(a.running(), a.output().constData());
         QCOMPARE(QFileInfo(folderA).ownerId(), kUserA);
         QCOMPARE(QFileInfo(folderA).permissions() & 0x0077, QFile::Permissions());
@@ -459,7 +484,8 @@ private slots:
         // Signed by the demo school with the key the package ships.
         const QByteArray log = readFile(folderA + "/log/update.log");
         QVERIFY2(log.contains("installed") && !log.contains("unchecked"), log.constData());
-        QCOMPARE(QSettings(folderA + "/qupdater.ini", QSettings::IniFormat).value("/VERSION/Version").toString(), listVersion);
+        QCOMPARE(QSettings(folderA + "/qupdater.ini", QSettings::IniFormat).value("/VERSION/Version").toString(),
+                 listVersion);
         QCOMPARE(QSettings(folderA + "/etc/sysConfigue.ini", QSettings::IniFormat).value("/TaviHttp/Url").toString(),
                  school.baseUrl());
 

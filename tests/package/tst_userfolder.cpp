@@ -38,9 +38,10 @@ QStringList snapshot(const QString &dir)
     while (it.hasNext()) {
         const QString path = it.next();
         const QFileInfo info(path);
-        all << path.mid(dir.size()) + (info.isSymLink() ? " -> " + linkOf(path)
-                                       : info.isDir()   ? QStringLiteral("/")
-                                                        : " " + QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5).toHex());
+        all << path.mid(dir.size()) +
+                (info.isSymLink()   ? " -> " + linkOf(path)
+                     : info.isDir() ? QStringLiteral("/")
+                                    : " " + QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5).toHex());
     }
     all.sort();
     return all;
@@ -58,7 +59,8 @@ struct Trees
     Trees()
     {
         put(system + "/tavi", "launcher 1.0");
-        QFile::setPermissions(system + "/tavi", QFile::permissions(system + "/tavi") | QFile::ExeOwner | QFile::ExeOther);
+        QFile::setPermissions(system + "/tavi",
+                              QFile::permissions(system + "/tavi") | QFile::ExeOwner | QFile::ExeOther);
         put(system + "/libtaviMainLib.so", "library 1.0");
         put(system + "/qupdater.ini", "[UPDATEINFO]\nListURL=http://school/list.xml\n\n[VERSION]\nVersion=1.0\n");
         put(system + "/log.properties", "log=console\n");
@@ -104,16 +106,26 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<int>("order");
-        QTest::newRow("equal") << "1.0.0" << "1.0.0" << 0;
-        QTest::newRow("longer is newer") << "1.0.0.1" << "1.0.0" << 1;
-        QTest::newRow("numbers, not text") << "1.10" << "1.9" << 1;
-        QTest::newRow("leading zeros") << "1.01" << "1.1" << 0;
-        QTest::newRow("empty is oldest") << "" << "0" << -1;
-        QTest::newRow("both empty") << "" << "" << 0;
-        QTest::newRow("tilde before release") << "2.0~rc1" << "2.0" << -1;
-        QTest::newRow("letters after release") << "2.0a" << "2.0" << 1;
-        QTest::newRow("letters before signs") << "2.0a" << "2.0+" << -1;
-        QTest::newRow("huge numbers") << "1.123456789012345678901" << "1.99999999999999999999" << 1;
+        QTest::newRow("equal") << "1.0.0"
+                               << "1.0.0" << 0;
+        QTest::newRow("longer is newer") << "1.0.0.1"
+                                         << "1.0.0" << 1;
+        QTest::newRow("numbers, not text") << "1.10"
+                                           << "1.9" << 1;
+        QTest::newRow("leading zeros") << "1.01"
+                                       << "1.1" << 0;
+        QTest::newRow("empty is oldest") << ""
+                                         << "0" << -1;
+        QTest::newRow("both empty") << ""
+                                    << "" << 0;
+        QTest::newRow("tilde before release") << "2.0~rc1"
+                                              << "2.0" << -1;
+        QTest::newRow("letters after release") << "2.0a"
+                                               << "2.0" << 1;
+        QTest::newRow("letters before signs") << "2.0a"
+                                              << "2.0+" << -1;
+        QTest::newRow("huge numbers") << "1.123456789012345678901"
+                                      << "1.99999999999999999999" << 1;
     }
     void versions()
     {
@@ -130,15 +142,22 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("version");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("replaced, rest kept") << QByteArray("; school\n[UPDATEINFO]\nListURL=http://a/l.xml\n\n[VERSION]\nVersion=1.0\n")
-                                             << "2.0" << QByteArray("; school\n[UPDATEINFO]\nListURL=http://a/l.xml\n\n[VERSION]\nVersion=2.0\n");
-        QTest::newRow("spaced key") << QByteArray("[VERSION]\n  Version = 1.0\n") << "2.0" << QByteArray("[VERSION]\nVersion=2.0\n");
-        QTest::newRow("group without key") << QByteArray("[VERSION]\n[X]\na=1\n") << "3" << QByteArray("[VERSION]\nVersion=3\n[X]\na=1\n");
-        QTest::newRow("no group") << QByteArray("[UPDATEINFO]\nListURL=u") << "3" << QByteArray("[UPDATEINFO]\nListURL=u\n\n[VERSION]\nVersion=3\n");
+        QTest::newRow("replaced, rest kept")
+            << QByteArray("; school\n[UPDATEINFO]\nListURL=http://a/l.xml\n\n[VERSION]\nVersion=1.0\n") << "2.0"
+            << QByteArray("; school\n[UPDATEINFO]\nListURL=http://a/l.xml\n\n[VERSION]\nVersion=2.0\n");
+        QTest::newRow("spaced key") << QByteArray("[VERSION]\n  Version = 1.0\n") << "2.0"
+                                    << QByteArray("[VERSION]\nVersion=2.0\n");
+        QTest::newRow("group without key")
+            << QByteArray("[VERSION]\n[X]\na=1\n") << "3" << QByteArray("[VERSION]\nVersion=3\n[X]\na=1\n");
+        QTest::newRow("no group") << QByteArray("[UPDATEINFO]\nListURL=u") << "3"
+                                  << QByteArray("[UPDATEINFO]\nListURL=u\n\n[VERSION]\nVersion=3\n");
         QTest::newRow("empty file") << QByteArray() << "3" << QByteArray("[VERSION]\nVersion=3\n");
-        QTest::newRow("twice: one left") << QByteArray("[VERSION]\nVersion=1\nVersion=2\n") << "3" << QByteArray("[VERSION]\nVersion=3\n");
-        QTest::newRow("other group's key") << QByteArray("[OTHER]\nVersion=1\n[VERSION]\n") << "3" << QByteArray("[OTHER]\nVersion=1\n[VERSION]\nVersion=3\n");
-        QTest::newRow("needs quotes") << QByteArray("[VERSION]\nVersion=1\n") << "1.0; beta, \"x\"" << QByteArray("[VERSION]\nVersion=\"1.0; beta, \\\"x\\\"\"\n");
+        QTest::newRow("twice: one left") << QByteArray("[VERSION]\nVersion=1\nVersion=2\n") << "3"
+                                         << QByteArray("[VERSION]\nVersion=3\n");
+        QTest::newRow("other group's key") << QByteArray("[OTHER]\nVersion=1\n[VERSION]\n") << "3"
+                                           << QByteArray("[OTHER]\nVersion=1\n[VERSION]\nVersion=3\n");
+        QTest::newRow("needs quotes") << QByteArray("[VERSION]\nVersion=1\n") << "1.0; beta, \"x\""
+                                      << QByteArray("[VERSION]\nVersion=\"1.0; beta, \\\"x\\\"\"\n");
         QTest::newRow("emptied") << QByteArray("[VERSION]\nVersion=1\n") << "" << QByteArray("[VERSION]\nVersion=\n");
     }
     void iniVersion()
@@ -160,7 +179,8 @@ private slots:
         const QStringList before = snapshot(t.system);
         QVERIFY(t.update());
         QCOMPARE(QFileInfo(t.user).permissions() & 0x0077, QFile::Permissions());
-        for (const QString &path : {QStringLiteral("tavi"), QStringLiteral("libtaviMainLib.so"), kDoc, QStringLiteral("update.pub")})
+        for (const QString &path :
+             {QStringLiteral("tavi"), QStringLiteral("libtaviMainLib.so"), kDoc, QStringLiteral("update.pub")})
             QCOMPARE(linkOf(t.mine(path)), t.sys(path));
         for (const QString &path : QStringList{"qupdater.ini", "log.properties", "etc/sysConfigue.ini"}) {
             QVERIFY2(!QFileInfo(t.mine(path)).isSymLink(), qPrintable(path));
@@ -206,15 +226,19 @@ private slots:
     void settings_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<QByteArray>("users");  // the user's own change; none if empty
+        QTest::addColumn<QByteArray>("users"); // the user's own change; none if empty
         QTest::addColumn<QByteArray>("schools"); // the school's change in the system
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("school's edit reaches") << "etc/sysConfigue.ini" << QByteArray() << QByteArray("[TaviHttp]\nUrl=http://new\n")
-                                               << QByteArray("[TaviHttp]\nUrl=http://new\n");
-        QTest::newRow("user's edit stays") << "etc/sysConfigue.ini" << QByteArray("[TaviHttp]\nUrl=http://mine\n")
-                                           << QByteArray("[TaviHttp]\nUrl=http://new\n") << QByteArray("[TaviHttp]\nUrl=http://mine\n");
-        QTest::newRow("same edit on both") << "log.properties" << QByteArray("log=file\n") << QByteArray("log=file\n") << QByteArray("log=file\n");
-        QTest::newRow("user's log set-up stays") << "log.properties" << QByteArray("log=mine\n") << QByteArray("log=file\n") << QByteArray("log=mine\n");
+        QTest::newRow("school's edit reaches")
+            << "etc/sysConfigue.ini" << QByteArray() << QByteArray("[TaviHttp]\nUrl=http://new\n")
+            << QByteArray("[TaviHttp]\nUrl=http://new\n");
+        QTest::newRow("user's edit stays")
+            << "etc/sysConfigue.ini" << QByteArray("[TaviHttp]\nUrl=http://mine\n")
+            << QByteArray("[TaviHttp]\nUrl=http://new\n") << QByteArray("[TaviHttp]\nUrl=http://mine\n");
+        QTest::newRow("same edit on both")
+            << "log.properties" << QByteArray("log=file\n") << QByteArray("log=file\n") << QByteArray("log=file\n");
+        QTest::newRow("user's log set-up stays")
+            << "log.properties" << QByteArray("log=mine\n") << QByteArray("log=file\n") << QByteArray("log=mine\n");
     }
     void settings()
     {
@@ -246,7 +270,8 @@ private slots:
         Trees t;
         QVERIFY(t.update());
         t.launcherInstalls("libtaviMainLib.so", "library 1.1", "1.1");
-        put(t.sys("qupdater.ini"), "; the school's own server\n[UPDATEINFO]\nListURL=http://own/list.xml\n\n[VERSION]\nVersion=1.0\n");
+        put(t.sys("qupdater.ini"),
+            "; the school's own server\n[UPDATEINFO]\nListURL=http://own/list.xml\n\n[VERSION]\nVersion=1.0\n");
         QVERIFY(t.update());
         QSettings ini(t.mine("qupdater.ini"), QSettings::IniFormat);
         QCOMPARE(ini.value("/UPDATEINFO/ListURL").toString(), QString("http://own/list.xml"));
@@ -256,7 +281,8 @@ private slots:
         ini.sync();
         t.systemRelease("2.0");
         QVERIFY(t.update());
-        QCOMPARE(IniText::value(readFile(t.mine("qupdater.ini")), "UPDATEINFO", "ListURL"), QString("http://mine/list.xml"));
+        QCOMPARE(IniText::value(readFile(t.mine("qupdater.ini")), "UPDATEINFO", "ListURL"),
+                 QString("http://mine/list.xml"));
         QCOMPARE(t.userVersion(), QString("2.0"));
     }
 

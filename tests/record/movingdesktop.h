@@ -11,7 +11,10 @@ public:
     MovingDesktop()
     {
         setGeometry(0, 0, 640, 480);
-        connect(&m_timer, &QTimer::timeout, this, [this] { ++m_step; update(); });
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            ++m_step;
+            update();
+        });
         m_timer.start(30);
         show();
     }

@@ -10,10 +10,10 @@ RecordProbe probeRecording(const QString &input, int timeoutMs)
 {
     RecordProbe result;
     QByteArray out;
-    if (!testsupport::run(QStringLiteral("ffprobe"),
-                          {"-v", "error", "-count_frames", "-print_format", "json", "-show_format",
-                           "-show_streams", input},
-                          timeoutMs, &out))
+    if (!testsupport::run(
+            QStringLiteral("ffprobe"),
+            {"-v", "error", "-count_frames", "-print_format", "json", "-show_format", "-show_streams", input},
+            timeoutMs, &out))
         return result;
     const QJsonObject root = QJsonDocument::fromJson(out).object();
     result.formatName = root.value("format").toObject().value("format_name").toString();

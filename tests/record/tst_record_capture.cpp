@@ -85,7 +85,8 @@ private slots:
         QCOMPARE(probe.formatName, QStringLiteral("flv"));
         QCOMPARE(probe.videoCodec, QStringLiteral("h264"));
         QCOMPARE(probe.audioCodec, QStringLiteral("aac"));
-        const QString figures = QStringLiteral("%1 pictures, audio %2 s").arg(probe.videoFrames).arg(probe.audioSeconds());
+        const QString figures =
+            QStringLiteral("%1 pictures, audio %2 s").arg(probe.videoFrames).arg(probe.audioSeconds());
         QVERIFY2(std::abs(probe.videoFrames - pictures) <= tolerance, qPrintable(figures));
         QVERIFY2(std::abs(probe.audioSeconds() - probe.videoSeconds()) <= avGap, qPrintable(figures));
     }
@@ -169,7 +170,8 @@ private slots:
         const QVector<qint16> voice = testsupport::samplesOf({QStringLiteral("-i"), QStringLiteral("voice.flv")});
         QVERIFY2(voice.size() > testsupport::kSampleRate, qPrintable(QString::number(voice.size())));
         const double share = testsupport::toneShare(voice, 1000);
-        QVERIFY2(share > 0.5, qPrintable(QStringLiteral("tone share %1, rms %2").arg(share).arg(testsupport::rms(voice))));
+        QVERIFY2(share > 0.5,
+                 qPrintable(QStringLiteral("tone share %1, rms %2").arg(share).arg(testsupport::rms(voice))));
     }
 
     void decodeErrorEndsCaptureCleanly()

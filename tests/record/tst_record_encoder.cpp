@@ -123,7 +123,8 @@ private slots:
         QCOMPARE(probe.formatName, format);
         QCOMPARE(probe.videoCodec, QStringLiteral("h264"));
         QCOMPARE(probe.audioCodec, QStringLiteral("aac"));
-        const QString figures = QStringLiteral("%1 pictures, audio %2 s").arg(probe.videoFrames).arg(probe.audioSeconds());
+        const QString figures =
+            QStringLiteral("%1 pictures, audio %2 s").arg(probe.videoFrames).arg(probe.audioSeconds());
         QVERIFY2(std::abs(probe.videoFrames - 50) <= 2, qPrintable(figures));
         QVERIFY2(std::abs(probe.audioSeconds() - probe.videoSeconds()) <= 0.1, qPrintable(figures));
         const saveVideoThread::Stats stats = encoder.stats();
@@ -232,11 +233,14 @@ private slots:
         for (int i = 0; i < 20; ++i) // a tone from before the start
             sender.pushAudioChunk(chunk(i, true), chunkFrames * 4);
         QSemaphore firstPushed;
-        connect(&sender, &QThread::started, &sender, [&] {
-            for (int i = 0; i < 10; ++i)
-                sender.pushAudioChunk(chunk(i, true), chunkFrames * 4);
-            firstPushed.release();
-        }, Qt::DirectConnection);
+        connect(
+            &sender, &QThread::started, &sender,
+            [&] {
+                for (int i = 0; i < 10; ++i)
+                    sender.pushAudioChunk(chunk(i, true), chunkFrames * 4);
+                firstPushed.release();
+            },
+            Qt::DirectConnection);
         const QString path = QStringLiteral("dialogue.flv");
         QVERIFY(sender.setOutputName(path.toLocal8Bit().constData()));
         QVERIFY(sender.startEncoding());
@@ -249,7 +253,8 @@ private slots:
 
         QByteArray pcm;
         QVERIFY(testsupport::run(QStringLiteral("ffmpeg"),
-                                 {"-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar", "44100", "-"}, 30000, &pcm));
+                                 {"-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar", "44100", "-"}, 30000,
+                                 &pcm));
         const auto *samples = reinterpret_cast<const int16_t *>(pcm.constData());
         const int count = pcm.size() / 2;
         // 500 ms pushed; the encoder adds its 1,024 samples of delay in front.
@@ -261,11 +266,11 @@ private slots:
                 sum += double(samples[i]) * samples[i];
             return std::sqrt(sum / std::max(1, to - from));
         };
-        const QString figures = QStringLiteral("%1 samples, rms %2 then %3").arg(count).arg(rms(5, 95)).arg(rms(150, 450));
+        const QString figures =
+            QStringLiteral("%1 samples, rms %2 then %3").arg(count).arg(rms(5, 95)).arg(rms(150, 450));
         QVERIFY2(rms(5, 95) > 5000, qPrintable(figures)); // the tone: 12,000 / sqrt(2)
         QVERIFY2(rms(150, 450) < 500, qPrintable(figures));
     }
-
 };
 
 QTEST_GUILESS_MAIN(tst_recordencoder)

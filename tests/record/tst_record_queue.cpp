@@ -90,7 +90,6 @@ private slots:
         list.clear();
         QVERIFY(!list.takeFirst(&chunk));
     }
-
 };
 
 QTEST_APPLESS_MAIN(tst_recordqueue)

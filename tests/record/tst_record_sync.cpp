@@ -11,10 +11,10 @@
 #include "record/recordnotice.h"
 
 #include <QElapsedTimer>
-#include <QPainter>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -22,8 +22,8 @@
 #include <QtTest>
 
 #include <algorithm>
-#include <numeric>
 #include <cmath>
+#include <numeric>
 
 namespace {
 
@@ -41,8 +41,8 @@ public:
     {
         QByteArray out;
         if (!testsupport::run(QStringLiteral("pactl"),
-                              {"load-module", "module-pipe-source", "source_name=tavi_sync_pipe",
-                               "file=" + fifo, "format=s16le", "rate=44100", "channels=1"},
+                              {"load-module", "module-pipe-source", "source_name=tavi_sync_pipe", "file=" + fifo,
+                               "format=s16le", "rate=44100", "channels=1"},
                               10000, &out))
             return false;
         m_module = out.trimmed();
@@ -107,10 +107,7 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter(this).fillRect(rect(), m_lit ? Qt::white : Qt::black);
-    }
+    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), m_lit ? Qt::white : Qt::black); }
 
 private:
     static bool flashing(qint64 ms)
@@ -163,8 +160,8 @@ QVector<double> onsets(const QVector<int> &values, double rate, int threshold, i
 QByteArray decode(const QString &file, const QStringList &how)
 {
     QByteArray out;
-    testsupport::run(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-i", file} + how + QStringList{"-"},
-                     60000, &out);
+    testsupport::run(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-i", file} + how + QStringList{"-"}, 60000,
+                     &out);
     return out;
 }
 
@@ -202,10 +199,13 @@ private slots:
 
         // Brightness of the flash's square in every picture (25 per second), and
         // the sound at 8 kHz, each from its stream's start.
-        const QByteArray light = decode(QStringLiteral("sync.flv"),
-            {"-map", "0:v", "-vf", QStringLiteral("crop=%1:%2:0:0,scale=1:1").arg(kFlashRect.width()).arg(kFlashRect.height()),
-             "-pix_fmt", "gray", "-f", "rawvideo"});
-        const QByteArray sound = decode(QStringLiteral("sync.flv"), {"-map", "0:a", "-ac", "1", "-ar", "8000", "-f", "s16le"});
+        const QByteArray light =
+            decode(QStringLiteral("sync.flv"),
+                   {"-map", "0:v", "-vf",
+                    QStringLiteral("crop=%1:%2:0:0,scale=1:1").arg(kFlashRect.width()).arg(kFlashRect.height()),
+                    "-pix_fmt", "gray", "-f", "rawvideo"});
+        const QByteArray sound =
+            decode(QStringLiteral("sync.flv"), {"-map", "0:a", "-ac", "1", "-ar", "8000", "-f", "s16le"});
         QVector<int> brightness, level;
         for (char c : light)
             brightness << int(uchar(c));
@@ -214,7 +214,8 @@ private slots:
         double videoStart = 0, audioStart = 0;
         for (const QJsonValue &stream : testsupport::probe(QStringLiteral("sync.flv")).value("streams").toArray()) {
             const QJsonObject s = stream.toObject();
-            (s.value("codec_type").toString() == "video" ? videoStart : audioStart) = s.value("start_time").toString().toDouble();
+            (s.value("codec_type").toString() == "video" ? videoStart : audioStart) =
+                s.value("start_time").toString().toDouble();
         }
         QVector<double> flashes = onsets(brightness, 25.0, 128, 3);
         QVector<double> tones = onsets(level, 8000.0, 3000, 800);
@@ -226,15 +227,15 @@ private slots:
         for (int i = 0; i < flashes.size(); ++i)
             offsets << ((tones[i] + audioStart) - (flashes[i] + videoStart)) * 1000 + microphone.claimedLatencyMs();
         std::sort(offsets.begin(), offsets.end());
-        const QString all = QStringLiteral("sound minus picture, ms: %1").arg(
-            std::accumulate(offsets.begin(), offsets.end(), QString(),
-                            [](const QString &a, double v) { return a + QString::number(v, 'f', 0) + ' '; }));
+        const QString all =
+            QStringLiteral("sound minus picture, ms: %1")
+                .arg(std::accumulate(offsets.begin(), offsets.end(), QString(),
+                                     [](const QString &a, double v) { return a + QString::number(v, 'f', 0) + ' '; }));
         qInfo("%s", qPrintable(all));
         const double median = offsets[offsets.size() / 2];
         QVERIFY2(median > -80 && median < 20, qPrintable(all));
         QVERIFY2(offsets.first() > -120 && offsets.last() < 60, qPrintable(all));
     }
-
 };
 
 QTEST_MAIN(tst_recordsync)

@@ -2,8 +2,8 @@
 // and a real recording started from its buttons.
 
 #include "movingdesktop.h"
-#include "testsupport.h"
 #include "recordprobe.h"
+#include "testsupport.h"
 
 #include "record/devmag.h"
 #include "record/getaudiothread.h"
@@ -62,8 +62,11 @@ private slots:
         recordWindowUI *ui = window.form();
         // The state and which of start, pause and stop can be clicked.
         auto state = [&] {
-            return QString("%1 %2%3%4").arg(window.state()).arg(ui->startButton->isEnabled())
-                .arg(ui->pauseButton->isEnabled()).arg(ui->stopButton->isEnabled());
+            return QString("%1 %2%3%4")
+                .arg(window.state())
+                .arg(ui->startButton->isEnabled())
+                .arg(ui->pauseButton->isEnabled())
+                .arg(ui->stopButton->isEnabled());
         };
         const QString stopped = QString("%1 100").arg(recordWindow::Stopped);
         QCOMPARE(state(), stopped);
@@ -89,15 +92,18 @@ private slots:
         QCOMPARE(window.state(), int(recordWindow::Recording));
         QVERIFY(!window.videoThread->isPaused());
         QCOMPARE(ui->label_time->text(), pausedLabel);
-        const QString next = QStringLiteral("00:00:%1").arg(QTime::fromString(pausedLabel).second() + 1, 2, 10, QChar('0'));
+        const QString next =
+            QStringLiteral("00:00:%1").arg(QTime::fromString(pausedLabel).second() + 1, 2, 10, QChar('0'));
         // Every text the label shows until then.
         QStringList shown{pausedLabel};
-        QVERIFY(QTest::qWaitFor([&] {
-            const QString text = ui->label_time->text();
-            if (shown.last() != text)
-                shown << text;
-            return text == next;
-        }, 3000));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const QString text = ui->label_time->text();
+                if (shown.last() != text)
+                    shown << text;
+                return text == next;
+            },
+            3000));
         QCOMPARE(shown, (QStringList{pausedLabel, next}));
 
         ui->stopButton->click();

@@ -15,9 +15,8 @@ namespace testsupport {
 
 ChatPeer::ChatPeer()
 {
-    connect(&m_socket, &QWebSocket::textMessageReceived, this, [this](const QString &text) {
-        m_messages.append(QJsonDocument::fromJson(text.toUtf8()).object());
-    });
+    connect(&m_socket, &QWebSocket::textMessageReceived, this,
+            [this](const QString &text) { m_messages.append(QJsonDocument::fromJson(text.toUtf8()).object()); });
 }
 
 bool ChatPeer::signIn(const QString &baseUrl, const QString &user, const QString &password)
@@ -67,8 +66,8 @@ static QString compact(const QJsonObject &object)
 void ChatPeer::join(const QString &orderId)
 {
     sendText(compact({{"content", QJsonObject{{"session", m_session}}}, {"ptype", 888}, {"type", 1}}));
-    sendText(compact(
-        {{"content", QJsonObject{{"orderid", orderId}, {"session", m_session}}}, {"ptype", 1}, {"type", 1}}));
+    sendText(
+        compact({{"content", QJsonObject{{"orderid", orderId}, {"session", m_session}}}, {"ptype", 1}, {"type", 1}}));
 }
 
 void ChatPeer::say(const QString &info)

@@ -32,8 +32,7 @@ public:
     // The "content" of received messages with list.ptype/list.type.
     QList<QJsonObject> received(int ptype, int type) const;
     // Waits for a message of that kind whose content satisfies match.
-    bool waitFor(int ptype, int type, const std::function<bool(const QJsonObject &)> &match,
-                 int timeoutMs = 5000);
+    bool waitFor(int ptype, int type, const std::function<bool(const QJsonObject &)> &match, int timeoutMs = 5000);
     void clearReceived() { m_messages.clear(); }
 
 private:

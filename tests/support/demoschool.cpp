@@ -22,7 +22,7 @@ bool DemoSchool::start(const QString &rtmpBase, const QStringList &extra)
         if (m_port == 0)
             continue;
         QStringList args{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                         QString::number(m_port), QStringLiteral("--rtmp"), rtmpBase};
+                         QString::number(m_port),    QStringLiteral("--rtmp"),    rtmpBase};
         if (!m_chatHost.isEmpty())
             args << QStringLiteral("--chat") << m_chatHost;
         if (!m_certificate.isEmpty())
@@ -68,9 +68,10 @@ bool DemoSchool::writeSysConfig() const
 {
     const QString chatHost = m_chatHost.isEmpty() ? QStringLiteral("127.0.0.1") : m_chatHost;
     if (!m_certificate.isEmpty())
-        return testsupport::writeSysConfig({{QStringLiteral("Url"), baseUrl()},
-                                            {QStringLiteral("webUrl"), baseUrl()},
-                                            {QStringLiteral("chatUrl"), QStringLiteral("wss://%1:8282").arg(chatHost)}});
+        return testsupport::writeSysConfig(
+            {{QStringLiteral("Url"), baseUrl()},
+             {QStringLiteral("webUrl"), baseUrl()},
+             {QStringLiteral("chatUrl"), QStringLiteral("wss://%1:8282").arg(chatHost)}});
     return testsupport::writeSysConfig({{QStringLiteral("Url"), baseUrl()},
                                         {QStringLiteral("webUrl"), QStringLiteral("127.0.0.1:%1").arg(m_port)},
                                         {QStringLiteral("chatUrl"), chatHost}});
@@ -85,8 +86,8 @@ bool DemoSchool::hostile(const QString &query) const
 
 int DemoSchool::hits(const QString &path) const
 {
-    const QByteArray body = httpGet(baseUrl() + QStringLiteral("/demo/hostile/hits?path=")
-                                    + QString::fromLatin1(QUrl::toPercentEncoding(path)));
+    const QByteArray body = httpGet(baseUrl() + QStringLiteral("/demo/hostile/hits?path=") +
+                                    QString::fromLatin1(QUrl::toPercentEncoding(path)));
     return QJsonDocument::fromJson(body).object().value(QStringLiteral("hits")).toInt(-1);
 }
 

@@ -17,8 +17,7 @@ public:
 
     // rtmpBase: where the served courses' streams point; extra: more
     // arguments, e.g. --lessons.
-    bool start(const QString &rtmpBase = QStringLiteral("rtmp://127.0.0.1:1935/live"),
-               const QStringList &extra = {});
+    bool start(const QString &rtmpBase = QStringLiteral("rtmp://127.0.0.1:1935/live"), const QStringList &extra = {});
     // With a chat host set before start(), the school also runs its chat
     // server on HOST:8282 (see freeLoopbackHost()); it keeps the host
     // across restarts.

@@ -48,8 +48,7 @@ bool NginxRtmp::writeConfig()
     if (!m_notify.isEmpty()) {
         out << "      notify_method get;\n"
             << "      on_play " << m_notify << "/play;\n      on_play_done " << m_notify << "/play_done;\n"
-            << "      on_publish " << m_notify << "/publish;\n      on_publish_done " << m_notify
-            << "/publish_done;\n";
+            << "      on_publish " << m_notify << "/publish;\n      on_publish_done " << m_notify << "/publish_done;\n";
     }
     out << "    }\n  }\n}\n";
     if (m_withStat) {
@@ -62,9 +61,9 @@ bool NginxRtmp::writeConfig()
 bool NginxRtmp::launch()
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(QStringLiteral("/usr/sbin/nginx"),
-                    {QStringLiteral("-p"), m_dir.path(), QStringLiteral("-c"),
-                     m_dir.filePath(QStringLiteral("nginx.conf"))});
+    m_process.start(
+        QStringLiteral("/usr/sbin/nginx"),
+        {QStringLiteral("-p"), m_dir.path(), QStringLiteral("-c"), m_dir.filePath(QStringLiteral("nginx.conf"))});
     if (!m_process.waitForStarted(5000))
         return false;
     return waitForPort(m_port, 5000) && (!m_withStat || waitForPort(m_statPort, 5000));
@@ -107,8 +106,9 @@ QByteArray NginxRtmp::stat() const
     QByteArray out;
     if (!m_withStat || m_process.state() != QProcess::Running)
         return out;
-    if (!run(QStringLiteral("curl"), {QStringLiteral("-sf"), QStringLiteral("--max-time"), QStringLiteral("5"),
-                                      QStringLiteral("http://127.0.0.1:%1/stat").arg(m_statPort)},
+    if (!run(QStringLiteral("curl"),
+             {QStringLiteral("-sf"), QStringLiteral("--max-time"), QStringLiteral("5"),
+              QStringLiteral("http://127.0.0.1:%1/stat").arg(m_statPort)},
              10000, &out))
         return QByteArray();
     return out;

@@ -4,8 +4,8 @@
 
 #include <QList>
 #include <QProcess>
-#include <QStringList>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace testsupport {

@@ -48,11 +48,10 @@ void Tone::stop()
 QVector<qint16> samplesOf(const QStringList &inputArgs, int timeoutMs)
 {
     QByteArray out;
-    const QStringList args = QStringList{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error")}
-                             + inputArgs
-                             + QStringList{QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-ar"),
-                                           QString::number(kSampleRate), QStringLiteral("-f"), QStringLiteral("s16le"),
-                                           QStringLiteral("-")};
+    const QStringList args =
+        QStringList{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error")} + inputArgs +
+        QStringList{QStringLiteral("-ac"), QStringLiteral("1"),     QStringLiteral("-ar"), QString::number(kSampleRate),
+                    QStringLiteral("-f"),  QStringLiteral("s16le"), QStringLiteral("-")};
     if (!run(QStringLiteral("ffmpeg"), args, timeoutMs, &out))
         return {};
     QVector<qint16> samples(out.size() / 2);

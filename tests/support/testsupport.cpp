@@ -33,9 +33,18 @@ static QString envDir(const char *name)
     return value.isEmpty() ? QStringLiteral(".") : QString::fromLocal8Bit(value);
 }
 
-QString stageDir() { return envDir("TAVI_STAGE_DIR"); }
-QString binaryDir() { return envDir("TAVI_BINARY_DIR"); }
-QString sourceDir() { return envDir("TAVI_SOURCE_DIR"); }
+QString stageDir()
+{
+    return envDir("TAVI_STAGE_DIR");
+}
+QString binaryDir()
+{
+    return envDir("TAVI_BINARY_DIR");
+}
+QString sourceDir()
+{
+    return envDir("TAVI_SOURCE_DIR");
+}
 
 bool writeFile(const QString &path, const QByteArray &data)
 {
@@ -49,8 +58,8 @@ bool ThrowAwayCa::make()
     QDir().mkpath(m_dir);
     QByteArray quiet;
     return run(QStringLiteral("openssl"),
-               {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=tavi test CA",
-                "-keyout", m_dir + "/ca.key", "-out", caFile()},
+               {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=tavi test CA", "-keyout",
+                m_dir + "/ca.key", "-out", caFile()},
                60000, &quiet);
 }
 
@@ -78,11 +87,11 @@ bool ThrowAwayCa::issue(const QString &name, const QStringList &altNames)
     QByteArray quiet;
     return run(QStringLiteral("openssl"),
                {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + name, "-keyout", key(name), "-out", request},
-               60000, &quiet)
-           && run(QStringLiteral("openssl"),
-                  {"x509", "-req", "-in", request, "-CA", caFile(), "-CAkey", m_dir + "/ca.key",
-                   "-CAcreateserial", "-days", "2", "-extfile", extensions, "-out", certificate(name)},
-                  60000, &quiet);
+               60000, &quiet) &&
+        run(QStringLiteral("openssl"),
+            {"x509", "-req", "-in", request, "-CA", caFile(), "-CAkey", m_dir + "/ca.key", "-CAcreateserial", "-days",
+             "2", "-extfile", extensions, "-out", certificate(name)},
+            60000, &quiet);
 }
 
 int fileMode(const QString &path)
@@ -137,9 +146,8 @@ QJsonObject probe(const QString &input, int timeoutMs)
 {
     QByteArray out;
     if (!run(QStringLiteral("ffprobe"),
-             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-print_format"),
-              QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams"),
-              input},
+             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-print_format"), QStringLiteral("json"),
+              QStringLiteral("-show_format"), QStringLiteral("-show_streams"), input},
              timeoutMs, &out))
         return {};
     return QJsonDocument::fromJson(out).object();

@@ -28,8 +28,7 @@ QByteArray httpGet(const QString &url, int *status = nullptr);
 
 // Runs a program to its end; false on a start failure, a time-out or a
 // non-zero exit. Output goes to *output when given.
-bool run(const QString &program, const QStringList &args, int timeoutMs = 60000,
-         QByteArray *output = nullptr);
+bool run(const QString &program, const QStringList &args, int timeoutMs = 60000, QByteArray *output = nullptr);
 
 // Makes a media file with the ffmpeg command line (arguments before the
 // output name), e.g. {"-f","lavfi","-i","testsrc2=size=320x240:rate=25"}.

@@ -7,8 +7,7 @@
 namespace testsupport {
 
 // The application's top-level widgets of one kind (notices, dialogs).
-template <class T>
-QList<T *> topLevels()
+template<class T> QList<T *> topLevels()
 {
     QList<T *> found;
     for (QWidget *widget : QApplication::topLevelWidgets())
@@ -19,8 +18,7 @@ QList<T *> topLevels()
 
 // Whether a notice of kind T (with text()) shows this text; every such
 // notice is deleted, so the next check starts afresh.
-template <class T>
-bool takeNotice(const QString &text)
+template<class T> bool takeNotice(const QString &text)
 {
     bool shown = false;
     for (T *notice : topLevels<T>()) {

@@ -1,9 +1,9 @@
 // The question box's three buttons and the notice's slide, stay and fade,
 // with the notice's timers driven by hand instead of waited for.
+#include "ui/iconbtn.h"
 #include "ui/messagebox.h"
 #include "ui/popwidget.h"
 #include "ui/tempheader.h"
-#include "ui/iconbtn.h"
 
 #include <QPointer>
 #include <QSignalSpy>
@@ -11,9 +11,15 @@
 #include <QTimer>
 
 namespace {
-void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-bool running(popWidget* pop, const char* name) { return pop->findChild<QTimer*>(name)->isActive(); }
+void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+bool running(popWidget *pop, const char *name)
+{
+    return pop->findChild<QTimer *>(name)->isActive();
+}
+} // namespace
 
 class AppWidgetsTest : public QObject
 {
@@ -38,7 +44,7 @@ private slots:
         for (int round = 1; round <= 2; ++round) {
             box.show();
             QVERIFY(QTest::qWaitForWindowExposed(&box));
-            QAbstractButton* btn = box.findChild<QAbstractButton*>(button);
+            QAbstractButton *btn = box.findChild<QAbstractButton *>(button);
             QVERIFY(btn);
             QTest::mouseClick(btn, Qt::LeftButton);
             QVERIFY(!box.isVisible());
@@ -80,9 +86,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(pop));
         for (int i = 0; i < 5; ++i)
             pop->myMove();
-        QTimer* move = pop->findChild<QTimer*>("moveTimer");
+        QTimer *move = pop->findChild<QTimer *>("moveTimer");
         QVERIFY(move->isActive());
-        QTest::mouseClick(pop->findChild<tempHeader*>()->findChild<IconBtn*>("closeBtn"), Qt::LeftButton);
+        QTest::mouseClick(pop->findChild<tempHeader *>()->findChild<IconBtn *>("closeBtn"), Qt::LeftButton);
         QVERIFY(!pop->isVisible());
         QVERIFY(!move->isActive());
         QVERIFY(!running(pop, "stayTimer") && !running(pop, "closeTimer"));

@@ -17,13 +17,13 @@ void PicturesTest::resolves_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("twin");
-    const char* const plain[] = {"bg", "dialog_question", "emptyCourse", "exit", "head", "look",
-                                 "man", "show", "tavi", "web", "volumn"};
-    for (const char* name : plain)
+    const char *const plain[] = {"bg",  "dialog_question", "emptyCourse", "exit", "head", "look", "man", "show", "tavi",
+                                 "web", "volumn"};
+    for (const char *name : plain)
         QTest::newRow(name) << QString(":/images/sys/") + name << QString();
-    const char* const hovered[] = {"close", "dialog_close", "left", "right", "logo", "max",
-                                   "min", "play", "stop", "radio", "scroTop", "scroBottom"};
-    for (const char* name : hovered) {
+    const char *const hovered[] = {"close", "dialog_close", "left", "right", "logo",    "max",
+                                   "min",   "play",         "stop", "radio", "scroTop", "scroBottom"};
+    for (const char *name : hovered) {
         const QString path = QString(":/images/sys/") + name;
         QTest::newRow(name) << path << path + (path.startsWith(":/images/sys/scro") ? "_hove" : "_hover");
     }

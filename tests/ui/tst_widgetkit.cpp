@@ -9,15 +9,24 @@
 #include <QTest>
 
 namespace {
-void send(QWidget* w, QEvent::Type type)
+void send(QWidget *w, QEvent::Type type)
 {
     QEvent e(type);
     QApplication::sendEvent(w, &e);
 }
-void enter(QWidget* w) { send(w, QEvent::Enter); }
-void leave(QWidget* w) { send(w, QEvent::Leave); }
-QColor pixel(QWidget* w, int x, int y) { return w->grab().toImage().pixelColor(x, y); }
+void enter(QWidget *w)
+{
+    send(w, QEvent::Enter);
 }
+void leave(QWidget *w)
+{
+    send(w, QEvent::Leave);
+}
+QColor pixel(QWidget *w, int x, int y)
+{
+    return w->grab().toImage().pixelColor(x, y);
+}
+} // namespace
 
 class WidgetKitTest : public QObject
 {
@@ -25,7 +34,7 @@ class WidgetKitTest : public QObject
 private slots:
     void playBtnStopResetsProgressUnlessDragged()
     {
-        VideoSlider* slider = VideoSlider::instance();
+        VideoSlider *slider = VideoSlider::instance();
         slider->setRange(0, 90);
         slider->setProgress(40);
         playBtn::instance()->setState(3);

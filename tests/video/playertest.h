@@ -20,25 +20,48 @@ namespace playertest {
 class FrameLog : public QObject
 {
 public:
-    template <class Player>
-    explicit FrameLog(Player *player)
+    template<class Player> explicit FrameLog(Player *player)
     {
-        QObject::connect(player, &Player::sig_GetOneFrame, this, [this](const QImage &image) {
-            QMutexLocker lock(&m_mutex);
-            m_pts.append(image.text(QStringLiteral("pts")).toDouble());
-            m_size = image.size();
-            if (m_first.isNull())
-                m_first = image;
-        }, Qt::DirectConnection);
+        QObject::connect(
+            player, &Player::sig_GetOneFrame, this,
+            [this](const QImage &image) {
+                QMutexLocker lock(&m_mutex);
+                m_pts.append(image.text(QStringLiteral("pts")).toDouble());
+                m_size = image.size();
+                if (m_first.isNull())
+                    m_first = image;
+            },
+            Qt::DirectConnection);
     }
 
-    QVector<double> pts() const { QMutexLocker lock(&m_mutex); return m_pts; }
+    QVector<double> pts() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_pts;
+    }
     int count() const { return pts().size(); }
     // NaN while nothing came, so that any comparison with it fails.
-    double last() const { const auto p = pts(); return p.isEmpty() ? NAN : p.last(); }
-    QSize size() const { QMutexLocker lock(&m_mutex); return m_size; }
-    QImage first() const { QMutexLocker lock(&m_mutex); return m_first; }
-    void clear() { QMutexLocker lock(&m_mutex); m_pts.clear(); m_first = QImage(); }
+    double last() const
+    {
+        const auto p = pts();
+        return p.isEmpty() ? NAN : p.last();
+    }
+    QSize size() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_size;
+    }
+    QImage first() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_first;
+    }
+    void clear()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_pts.clear();
+        m_first = QImage();
+    }
     bool waitFor(int pictures, int timeoutMs) const
     {
         return QTest::qWaitFor([&] { return count() >= pictures; }, timeoutMs);
@@ -52,8 +75,7 @@ private:
 };
 
 // Whether stop(true) succeeded within the time.
-template <class Player>
-bool stopsWithin(Player &player, int ms)
+template<class Player> bool stopsWithin(Player &player, int ms)
 {
     QElapsedTimer timer;
     timer.start();

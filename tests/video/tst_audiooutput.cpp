@@ -15,7 +15,6 @@
 #include <csignal>
 #include <memory>
 
-
 using namespace playertest;
 
 namespace {
@@ -24,15 +23,17 @@ QString tone(const QString &name, int channels = 2, double seconds = 2)
 {
     const QString source = channels == 6 ? "aevalsrc=sin(330*2*PI*t)|sin(440*2*PI*t)|0|0|0|0:s=48000:c=5.1"
                                          : "sine=frequency=330:sample_rate=44100";
-    return makeMedia(name, QStringLiteral("-f lavfi -i %1 -t %2 -ac %3 -c:a aac").arg(source).arg(seconds).arg(channels).split(' '));
+    return makeMedia(
+        name, QStringLiteral("-f lavfi -i %1 -t %2 -ac %3 -c:a aac").arg(source).arg(seconds).arg(channels).split(' '));
 }
 
 // The file opened into a fresh state, as the reader thread would.
 std::unique_ptr<VideoState> openState(const QString &file)
 {
     auto state = std::make_unique<VideoState>();
-    if (file.isEmpty() || avformat_open_input(&state->formatContext, file.toUtf8().constData(), nullptr, nullptr) != 0
-        || avformat_find_stream_info(state->formatContext, nullptr) < 0)
+    if (file.isEmpty() ||
+        avformat_open_input(&state->formatContext, file.toUtf8().constData(), nullptr, nullptr) != 0 ||
+        avformat_find_stream_info(state->formatContext, nullptr) < 0)
         return nullptr;
     return state;
 }
@@ -126,7 +127,8 @@ private slots:
             QVERIFY(size > 0);
             // Contiguous, stamps or not, and the flush plays nothing.
             if (expected >= 0 && chunks < 28)
-                QVERIFY2(qAbs(pts - expected) < 0.002, qPrintable(QStringLiteral("%1 %2 %3").arg(chunks).arg(pts).arg(expected)));
+                QVERIFY2(qAbs(pts - expected) < 0.002,
+                         qPrintable(QStringLiteral("%1 %2 %3").arg(chunks).arg(pts).arg(expected)));
             sawReset = sawReset || (expected > 0.5 && pts < 0.1);
             expected = pts + size / bytesPerSecond;
             QCOMPARE(is->audioClock.load(), expected);

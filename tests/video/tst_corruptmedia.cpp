@@ -35,8 +35,9 @@ private slots:
     {
         QTest::addColumn<QByteArray>("data"); // the row's name ends in the file's suffix
         const QStringList args = classArgs(0.6, QStringLiteral("160x120"));
-        const QByteArray bases[2] = {readAll(makeMedia(QStringLiteral("base.mp4"), args + QStringList{"-movflags", "+faststart"})),
-                                     readAll(makeMedia(QStringLiteral("base.flv"), args))};
+        const QByteArray bases[2] = {
+            readAll(makeMedia(QStringLiteral("base.mp4"), args + QStringList{"-movflags", "+faststart"})),
+            readAll(makeMedia(QStringLiteral("base.flv"), args))};
         QVERIFY(bases[0].size() > 2000 && bases[1].size() > 2000);
         const QString suffixes[2] = {QStringLiteral("mp4"), QStringLiteral("flv")};
         QRandomGenerator random(20261206);

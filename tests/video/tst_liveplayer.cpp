@@ -8,8 +8,8 @@
 
 #include <QElapsedTimer>
 #include <QJsonArray>
-#include <QRegularExpression>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <memory>
@@ -33,13 +33,13 @@ class TestLivePlayer : public QObject
         QStringList args = classArgs(600, QStringLiteral("320x240"), gop);
         if (!sound)
             args << QStringLiteral("-an");
-        publisher.start(QStringLiteral("ffmpeg"), QStringList{"-loglevel", "error", "-re"} + args
-                                                      + QStringList{"-sc_threshold", "0", "-tune", "zerolatency",
-                                                                    "-f", "flv", url});
+        publisher.start(QStringLiteral("ffmpeg"),
+                        QStringList{"-loglevel", "error", "-re"} + args +
+                            QStringList{"-sc_threshold", "0", "-tune", "zerolatency", "-f", "flv", url});
         const int streams = sound ? 2 : 1;
-        return publisher.waitForStarted(5000) && QTest::qWaitFor([&] {
-            return testsupport::probe(url, 10000).value("streams").toArray().size() == streams;
-        }, 20000);
+        return publisher.waitForStarted(5000) &&
+            QTest::qWaitFor([&] { return testsupport::probe(url, 10000).value("streams").toArray().size() == streams; },
+                            20000);
     }
 
 private slots:
@@ -112,7 +112,8 @@ private slots:
     {
         QFETCH(bool, stall);
         QFETCH(bool, sound);
-        const QString url = m_server.url(QString::fromLatin1(QTest::currentDataTag()).remove(QRegularExpression("\\W")));
+        const QString url =
+            m_server.url(QString::fromLatin1(QTest::currentDataTag()).remove(QRegularExpression("\\W")));
         QProcess publisher;
         QElapsedTimer published;
         published.start();

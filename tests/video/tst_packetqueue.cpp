@@ -56,8 +56,8 @@ private slots:
         while (timer.elapsed() < 20000) {
             if (packetQueueGet(&q, out, 0)) {
                 // In order, each with its own size and bytes.
-                intact = intact && out->pts > last && out->size == 1 + out->pts % 50
-                         && out->data[out->size - 1] == uint8_t(out->pts & 0xff);
+                intact = intact && out->pts > last && out->size == 1 + out->pts % 50 &&
+                    out->data[out->size - 1] == uint8_t(out->pts & 0xff);
                 last = out->pts;
                 ++got;
                 av_packet_unref(out);

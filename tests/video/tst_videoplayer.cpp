@@ -21,7 +21,7 @@ class TestVideoPlayer : public QObject
 {
     Q_OBJECT
 
-    QString m_main;     // 3 s, B-frames
+    QString m_main; // 3 s, B-frames
     QString m_seekable; // 4 s, GOP 12
 
 private slots:
@@ -92,10 +92,13 @@ private slots:
         auto player = std::make_unique<VideoPlayer_Thread>();
         FrameLog frames(player.get());
         double clockAtTarget = -1;
-        connect(player.get(), &VideoPlayer_Thread::sig_GetOneFrame, this, [&](const QImage &image) {
-            if (clockAtTarget < 0 && image.text(QStringLiteral("pts")).toDouble() >= 2.0)
-                clockAtTarget = player->getCurrentTime();
-        }, Qt::DirectConnection);
+        connect(
+            player.get(), &VideoPlayer_Thread::sig_GetOneFrame, this,
+            [&](const QImage &image) {
+                if (clockAtTarget < 0 && image.text(QStringLiteral("pts")).toDouble() >= 2.0)
+                    clockAtTarget = player->getCurrentTime();
+            },
+            Qt::DirectConnection);
         QVERIFY(player->startPlay(m_seekable));
         QVERIFY(frames.waitFor(1, 10000));
         player->pause();
@@ -139,14 +142,17 @@ private slots:
         QTest::newRow("subfile of a plain path") << "subfile,,0,0,:" + m_main << QSize() << false;
         QTest::newRow("no video") << makeMedia(QStringLiteral("sound.m4a"),
                                                QStringLiteral("-f lavfi -i sine=sample_rate=44100 -t 1 "
-                                                              "-c:a aac").split(' '))
+                                                              "-c:a aac")
+                                                   .split(' '))
                                   << QSize() << false;
         // Two video streams: the last one plays.
         QTest::newRow("two video streams")
-            << makeMedia(QStringLiteral("two.mkv"),
-                         QStringLiteral("-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i testsrc=size=160x120:rate=25 "
-                                        "-f lavfi -i sine=sample_rate=44100 -t 1 -map 0:v -map 1:v -map 2:a "
-                                        "-c:v libx264 -preset ultrafast -c:a aac").split(' '))
+            << makeMedia(
+                   QStringLiteral("two.mkv"),
+                   QStringLiteral("-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i testsrc=size=160x120:rate=25 "
+                                  "-f lavfi -i sine=sample_rate=44100 -t 1 -map 0:v -map 1:v -map 2:a "
+                                  "-c:v libx264 -preset ultrafast -c:a aac")
+                       .split(' '))
             << QSize(160, 120) << false;
     }
     void inputs()
@@ -179,16 +185,22 @@ private slots:
         QTest::addColumn<QString>("input");
         QTest::addColumn<QSize>("size");
         const auto clip = [](const QSize &size, const QString &video) {
-            return makeMedia(QStringLiteral("size%1x%2_%3.mp4").arg(size.width()).arg(size.height()).arg(video.section(' ', 1, 1)),
-                             QStringLiteral("-f lavfi -i testsrc2=size=640x640:rate=25 -f lavfi -i sine=sample_rate=44100 "
-                                            "-t %1 -vf scale=%2:%3 %4 -c:a aac")
-                                 .arg(kSizePictures / 25.0).arg(size.width()).arg(size.height()).arg(video).split(' '));
+            return makeMedia(
+                QStringLiteral("size%1x%2_%3.mp4").arg(size.width()).arg(size.height()).arg(video.section(' ', 1, 1)),
+                QStringLiteral("-f lavfi -i testsrc2=size=640x640:rate=25 -f lavfi -i sine=sample_rate=44100 "
+                               "-t %1 -vf scale=%2:%3 %4 -c:a aac")
+                    .arg(kSizePictures / 25.0)
+                    .arg(size.width())
+                    .arg(size.height())
+                    .arg(video)
+                    .split(' '));
         };
         const QString h264 = QStringLiteral("-c:v libx264 -preset ultrafast -pix_fmt yuv420p");
         // libx264 takes odd sizes only in 4:4:4; MPEG-4 part 2 in 4:2:0.
         const QString h264444 = QStringLiteral("-c:v libx264 -preset ultrafast -pix_fmt yuv444p");
         const QString mpeg4 = QStringLiteral("-c:v mpeg4 -pix_fmt yuv420p");
-        const struct {
+        const struct
+        {
             const char *name;
             QSize size;
             QString video;
@@ -216,8 +228,9 @@ private slots:
         QFETCH(QSize, size);
         QVERIFY(!input.isEmpty());
         QByteArray reference;
-        QVERIFY(testsupport::run("ffmpeg", QStringLiteral("-v error -i %1 -frames:v 1 -f rawvideo -pix_fmt bgra -")
-                                               .arg(input).split(' '), 60000, &reference));
+        QVERIFY(testsupport::run(
+            "ffmpeg", QStringLiteral("-v error -i %1 -frames:v 1 -f rawvideo -pix_fmt bgra -").arg(input).split(' '),
+            60000, &reference));
         QCOMPARE(reference.size(), size.width() * size.height() * 4);
 
         auto player = std::make_unique<VideoPlayer_Thread>();
@@ -238,8 +251,8 @@ private slots:
             for (int x = 0; x < size.width(); ++x) {
                 const QRgb a = line[x];
                 const QRgb b = expected[y * size.width() + x];
-                worst = std::max({worst, qAbs(qRed(a) - qRed(b)), qAbs(qGreen(a) - qGreen(b)),
-                                  qAbs(qBlue(a) - qBlue(b))});
+                worst =
+                    std::max({worst, qAbs(qRed(a) - qRed(b)), qAbs(qGreen(a) - qGreen(b)), qAbs(qBlue(a) - qBlue(b))});
             }
         }
         QVERIFY2(worst <= 4, qPrintable(QStringLiteral("a channel differs by %1").arg(worst)));
@@ -251,7 +264,8 @@ private slots:
     {
         const QString silent = makeMedia(QStringLiteral("silent.mp4"),
                                          QStringLiteral("-f lavfi -i testsrc2=size=160x120:rate=25 -t 1 "
-                                                        "-c:v libx264 -preset ultrafast").split(' '));
+                                                        "-c:v libx264 -preset ultrafast")
+                                             .split(' '));
         QVERIFY(!silent.isEmpty());
         auto player = std::make_unique<VideoPlayer_Thread>();
         FrameLog frames(player.get());

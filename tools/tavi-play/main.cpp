@@ -79,8 +79,8 @@ int main(int argc, char *argv[])
             // measure.
             const VideoState &state = player.playbackState();
             const bool clocked = !sync || !state.audioOpen || state.playClockValid;
-            playStats.add(pts, clocked ? player.getCurrentTime() : pts, clock.nsecsElapsed() / 1e9,
-                          state.frameDuration, clocked);
+            playStats.add(pts, clocked ? player.getCurrentTime() : pts, clock.nsecsElapsed() / 1e9, state.frameDuration,
+                          clocked);
             if (frames > 0 && playStats.pictures() == frames)
                 QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection);
         },

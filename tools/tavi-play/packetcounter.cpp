@@ -34,8 +34,8 @@ bool countPictures(const QString &address, double seconds, int frames, PlayStats
         InputReconnector reader(state.get(), path, Probe::Brief, true,
                                 isLiveInput(address, state->formatContext->duration));
         AVPacket *packet = av_packet_alloc();
-        while (packet && (seconds <= 0 || clock.elapsed() < seconds * 1000)
-               && (frames <= 0 || stats.pictures() < frames) && !state->readEnded) {
+        while (packet && (seconds <= 0 || clock.elapsed() < seconds * 1000) &&
+               (frames <= 0 || stats.pictures() < frames) && !state->readEnded) {
             if (!reader.read(packet))
                 continue;
             const AVStream *stream = state->formatContext->streams[packet->stream_index];
