@@ -1,5 +1,5 @@
 // Runs a fuzz target over every file of the given folders, as a plain test
-// in the normal build (no libFuzzer needed).
+// in the normal build (no libFuzzer needed), set up as libFuzzer does.
 
 #include <QByteArray>
 #include <QDir>
@@ -9,9 +9,13 @@
 #include <cstdio>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+// Defined only by the targets that need set-up.
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int *argc, char ***argv);
 
 int main(int argc, char **argv)
 {
+    if (LLVMFuzzerInitialize)
+        LLVMFuzzerInitialize(&argc, &argv);
     int files = 0;
     for (int i = 1; i < argc; ++i) {
         const QDir dir(QString::fromLocal8Bit(argv[i]));

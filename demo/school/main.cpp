@@ -5,20 +5,25 @@
 // --chat its chat server on ADDRESS:8282. --demo takes address, port and
 // chat host from the stage's etc/sysConfigue.ini when started in the stage
 // folder (127.0.0.1:18080 otherwise), publishes demo lessons (see lessons.h)
-// as --lessons does, and lets the classmates talk. With a certificate and
-// its key (PEM) the school serves https and wss instead of http and ws.
-// --hostile answers with values a test sets (see hostile.h).
+// as --lessons does, lets the classmates talk, and starts nginx-rtmp for the
+// streams (through the tests' own starter) unless a server holds their port.
+// With a certificate and its key (PEM) the school serves https and wss
+// instead of http and ws. --hostile answers with values a test sets (see
+// hostile.h).
 
 #include "chatserver.h"
 #include "classes.h"
 #include "hostile.h"
 #include "lessons.h"
+#include "nginxrtmp.h"
 #include "school.h"
 #include "updates.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QHostAddress>
 #include <QSettings>
+#include <QTcpServer>
 #include <QUrl>
 
 #include <httplib.h>
@@ -39,8 +44,9 @@ void usage()
                  "                        [--lessons | --no-lessons] [--chat ADDRESS] [--chatter MS] [--notices MS]\n"
                  "                        [--tls-cert FILE --tls-key FILE] [--hostile]\n"
                  "  --demo     the stage's settings (etc/sysConfigue.ini in the working folder),\n"
-                 "             else 127.0.0.1 port 18080; streams at rtmp://127.0.0.1:1935/live;\n"
-                 "             demo lessons on; the chat on the settings' chat host, with talking\n"
+                 "             else 127.0.0.1 port 18080; streams at rtmp://127.0.0.1:1935/live\n"
+                 "             on an nginx-rtmp of its own when nothing listens there; demo\n"
+                 "             lessons on; the chat on the settings' chat host, with talking\n"
                  "             classmates\n"
                  "  --lessons  publish a demo lesson to every watched class no teacher publishes\n"
                  "             (needs nginx-rtmp's notify callbacks, see lessons.h)\n"
@@ -49,6 +55,29 @@ void usage()
                  "  --notices  a courseware or news notice every MS ms\n"
                  "  --tls-cert, --tls-key  https and wss with this certificate and key (PEM)\n"
                  "  --hostile  answer with the hostile values a test sets (see hostile.h)\n";
+}
+
+// --demo's stream server: nginx-rtmp on the streams' port, telling the
+// school who plays and publishes. A server already there is left to serve.
+void startStreams(testsupport::NginxRtmp &nginx, const QUrl &rtmp, const std::string &webHost)
+{
+    const quint16 port = quint16(rtmp.port(1935));
+    if (QHostAddress(rtmp.host()) != QHostAddress::LocalHost || rtmp.path() != QLatin1String("/live")) {
+        std::cout << "tavi-demo-school: streams on another server, no nginx-rtmp of its own" << std::endl;
+        return;
+    }
+    QTcpServer taken;
+    if (!taken.listen(QHostAddress::LocalHost, port)) {
+        std::cout << "tavi-demo-school: port " << port << " is taken; streams go to the server there" << std::endl;
+        return;
+    }
+    taken.close();
+    nginx.setPort(port);
+    nginx.setNotifyUrl(QStringLiteral("http://%1/demo/rtmp").arg(QString::fromStdString(webHost)));
+    if (nginx.start())
+        std::cout << "tavi-demo-school: nginx-rtmp on 127.0.0.1:" << port << std::endl;
+    else
+        std::cerr << "tavi-demo-school: nginx-rtmp did not start; no streams\n" << nginx.log().toStdString();
 }
 } // namespace
 
@@ -170,6 +199,9 @@ int main(int argc, char **argv)
         std::cerr << "tavi-demo-school: cannot listen on " << address << ":" << port << "\n";
         return 1;
     }
+    testsupport::NginxRtmp nginx;
+    if (demo)
+        startStreams(nginx, QUrl(QString::fromStdString(rtmp)), webHost);
     if (!chatAddress.isEmpty()) {
         if (chat.listen(chatAddress)) {
             chat.setChatter(chatter);

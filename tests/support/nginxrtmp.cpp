@@ -18,7 +18,7 @@ bool NginxRtmp::start()
 {
     if (!m_dir.isValid())
         return false;
-    m_port = freePort();
+    m_port = m_fixedPort != 0 ? m_fixedPort : freePort();
     if (m_port == 0)
         return false;
     if (m_withStat) {

@@ -11,12 +11,17 @@
 namespace testsupport {
 
 // nginx with the RTMP module on a free loopback port, with a throw-away
-// config: one live application "live". Stopped when destroyed.
+// config: one live application "live". Stopped when destroyed. The one
+// writer of nginx-rtmp's configuration: tests, benchmarks and the demo
+// school's --demo all start it through here.
 class NginxRtmp
 {
 public:
     NginxRtmp() = default;
     ~NginxRtmp();
+
+    // Before start: this port instead of a free one (the demo's 1935).
+    void setPort(quint16 port) { m_fixedPort = port; }
 
     // Before start: nginx tells this web service (e.g. the demo school's
     // http://127.0.0.1:PORT/demo/rtmp) who plays and publishes.
@@ -53,6 +58,7 @@ private:
 
     QTemporaryDir m_dir;
     PeerProcess m_process;
+    quint16 m_fixedPort = 0;
     quint16 m_port = 0;
     quint16 m_statPort = 0;
     bool m_withStat = false;
