@@ -1,5 +1,7 @@
 #include "record/audiocapturethread.h"
 
+#include "base/signalstack.h"
+
 #include "record/flvoutput.h"
 
 extern "C" {
@@ -184,6 +186,7 @@ bool audioCaptureThread::drainingTail(long long deliveredSamples) const
 
 void audioCaptureThread::run()
 {
+    tavi::ensureSignalStack();
     if (!codecContext || !hasReceiver()) {
         closeDevice();
         loopEnded();

@@ -1,5 +1,7 @@
 #include "record/getvideothread.h"
 
+#include "base/signalstack.h"
+
 #include "record/devmag.h"
 #include "record/savevideothread.h"
 
@@ -126,6 +128,7 @@ void GetVideoThread::resumeCapture()
 
 void GetVideoThread::run()
 {
+    tavi::ensureSignalStack();
     if (!codecContext || !encoder) {
         closeDevice();
         return;

@@ -1,5 +1,7 @@
 #include "video/video_play.h"
 
+#include "base/signalstack.h"
+
 #include "video/mediainput.h"
 #include "video/videodecoder.h"
 
@@ -38,21 +40,24 @@ void VideoPlayer::endRun()
 
 void VideoPlayer::run()
 {
+    tavi::ensureSignalStack();
     VideoState *is = &videoState;
     is->reset();
     is->quit = false;
     is->paused = false;
     is->readerFinished = false;
     is->decoderFinished = false;
-    QByteArray path;
     avformat_network_init();
-    if (!addressToPath(url, &path)) {
+    InputAddress address;
+    if (!inputAddress(url, classStreamOnly, &address)) {
         endRun();
         return;
     }
+    const QByteArray &path = address.path;
+    is->protocols = address.protocols;
     packetQueueInit(&is->videoQueue);
     packetQueueInit(&is->audioQueue);
-    is->formatContext = openInput(is, path, isNetworkAddress(url) ? Probe::Brief : Probe::Default, 0);
+    is->formatContext = openInput(is, path, address.classStream ? Probe::Brief : Probe::Default, 0);
     formatContext = is->formatContext;
     if (!is->formatContext) {
         endRun();

@@ -94,6 +94,8 @@ struct alignas(16) VideoState
     std::atomic<bool> audioDone{false};
     // Pictures follow the audio clock; off: as fast as they decode.
     std::atomic<bool> sync{true};
+    // FFmpeg's protocol whitelist for the input (see inputAddress).
+    const char *protocols = nullptr;
     // Steady-clock milliseconds after which a blocking read is abandoned;
     // 0 for none.
     std::atomic<int64_t> ioDeadline{0};
