@@ -6,10 +6,14 @@
 #include <QColor>
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QFile>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
@@ -48,8 +52,8 @@ std::string page(const QString &title, const QString &body)
 
 } // namespace
 
-ChatServer::ChatServer(const DemoSchool &school, QString webHost, QObject *parent)
-    : QObject(parent), school(school), webHost(std::move(webHost))
+ChatServer::ChatServer(const DemoSchool &school, QString webHost, QString webScheme, QObject *parent)
+    : QObject(parent), school(school), webHost(std::move(webHost)), webScheme(std::move(webScheme))
 {
     server = new QWebSocketServer(QStringLiteral("tavi-demo-school"), QWebSocketServer::NonSecureMode, this);
     connect(server, &QWebSocketServer::newConnection, this, &ChatServer::onNewConnection);
@@ -65,6 +69,26 @@ ChatServer::~ChatServer()
         entry.first->abort();
         delete entry.first;
     }
+}
+
+bool ChatServer::useTls(const QString &certificateFile, const QString &keyFile)
+{
+    const QList<QSslCertificate> chain = QSslCertificate::fromPath(certificateFile, QSsl::Pem);
+    QFile keyIn(keyFile);
+    if (chain.isEmpty() || !keyIn.open(QIODevice::ReadOnly))
+        return false;
+    const QSslKey key(&keyIn, QSsl::Rsa, QSsl::Pem);
+    if (key.isNull())
+        return false;
+    delete server;
+    server = new QWebSocketServer(QStringLiteral("tavi-demo-school"), QWebSocketServer::SecureMode, this);
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificateChain(chain);
+    configuration.setPrivateKey(key);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    server->setSslConfiguration(configuration);
+    connect(server, &QWebSocketServer::newConnection, this, &ChatServer::onNewConnection);
+    return true;
 }
 
 bool ChatServer::listen(const QString &address, quint16 port)
@@ -159,7 +183,7 @@ ChatServer::ChatClass &ChatServer::classOf(const QString &orderId)
 
 QString ChatServer::classmatePicture(const QString &uid) const
 {
-    return QStringLiteral("http://%1/classmate/%2.png").arg(webHost, uid);
+    return QStringLiteral("%1://%2/classmate/%3.png").arg(webScheme, webHost, uid);
 }
 
 ChatServer::Member ChatServer::memberOf(const DemoSchool::Account &account) const
@@ -246,12 +270,13 @@ void ChatServer::notice(const QString &orderId, bool courseware, const QJsonValu
     broadcast(classOf(orderId), courseware ? 2 : 3, 1, content);
 }
 
-void ChatServer::crowd(const QString &orderId, int total)
+void ChatServer::crowd(const QString &orderId, int total, const QString &photo)
 {
     ChatClass &chatClass = classOf(orderId);
     for (int n = int(participants(chatClass).size()); n < total; ++n) {
         const QString uid = QStringLiteral("p%1").arg(n);
-        chatClass.scripted.push_back({uid, uid, QStringLiteral("同学%1").arg(n + 1), classmatePicture(uid)});
+        chatClass.scripted.push_back(
+            {uid, uid, QStringLiteral("同学%1").arg(n + 1), photo.isNull() ? classmatePicture(uid) : photo});
     }
 }
 
@@ -346,6 +371,8 @@ void ChatServer::install(httplib::Server &http)
         const QString orderId = param(req, "orderid");
         const QString uid = param(req, "uid");
         const QString info = param(req, "info");
+        // photo: another picture than the speaker's own.
+        const QString photo = req.has_param("photo") ? param(req, "photo") : QString();
         QMetaObject::invokeMethod(
             this,
             [=]() {
@@ -354,6 +381,8 @@ void ChatServer::install(httplib::Server &http)
                     if (m.uid == uid)
                         who = m;
                 }
+                if (!photo.isNull())
+                    who.photo = photo;
                 say(orderId, who, info);
             },
             Qt::QueuedConnection);
@@ -361,9 +390,27 @@ void ChatServer::install(httplib::Server &http)
     });
     http.Get("/demo/chat/crowd", [this, reply](const httplib::Request &req, httplib::Response &res) {
         const QString orderId = param(req, "orderid");
-        const int count = qBound(0, param(req, "count").toInt(), 5000);
+        const int count = qBound(0, param(req, "count").toInt(), hostile ? 100000 : 5000);
+        const QString photo = req.has_param("photo") ? param(req, "photo") : QString();
         QMetaObject::invokeMethod(
-            this, [=]() { crowd(orderId, count); }, Qt::QueuedConnection);
+            this, [=]() { crowd(orderId, count, photo); }, Qt::QueuedConnection);
+        reply(res);
+    });
+    if (!hostile)
+        return;
+    // A text frame of about BYTES bytes to everyone in the class.
+    http.Get("/demo/chat/raw", [this, reply](const httplib::Request &req, httplib::Response &res) {
+        const QString orderId = param(req, "orderid");
+        const int bytes = qBound(0, param(req, "bytes").toInt(), 64 * 1024 * 1024);
+        QMetaObject::invokeMethod(
+            this,
+            [=]() {
+                const QString frame =
+                    QStringLiteral("{\"status\":1,\"message\":\"%1\"}").arg(QString(bytes, QLatin1Char('x')));
+                for (QWebSocket *socket : classOf(orderId).sockets)
+                    socket->sendTextMessage(frame);
+            },
+            Qt::QueuedConnection);
         reply(res);
     });
 }

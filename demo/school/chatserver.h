@@ -20,7 +20,8 @@ namespace httplib {
 class Server;
 }
 
-// The demo school's chat server (ws://ADDRESS:8282). The web sign-in's
+// The demo school's chat server (ws://ADDRESS:8282, or wss:// with a
+// certificate). The web sign-in's
 // session identifies each user; classes are keyed by the join's "orderid".
 // Every class also seats the scripted classmates, who can be made to talk
 // now and then. Lives on the thread that runs the Qt event loop; its HTTP
@@ -29,8 +30,15 @@ class ChatServer : public QObject
 {
     Q_OBJECT
 public:
-    // webHost: "HOST:PORT" of the web service, for picture and page links.
-    ChatServer(const DemoSchool &school, QString webHost, QObject *parent = nullptr);
+    // webHost: "HOST:PORT" of the web service, for picture and page links;
+    // webScheme: "http" or "https".
+    ChatServer(const DemoSchool &school, QString webHost, QString webScheme = QStringLiteral("http"),
+               QObject *parent = nullptr);
+    // Serves wss:// with this certificate and key (PEM files) from now on;
+    // false when they cannot be read.
+    bool useTls(const QString &certificateFile, const QString &keyFile);
+    // Test helpers of a hostile school: raw frames and crowds beyond 5,000.
+    void setHostile(bool on) { hostile = on; }
     ~ChatServer() override;
 
     bool listen(const QString &address, quint16 port = 8282);
@@ -40,7 +48,8 @@ public:
     void setNoticeInterval(int ms);
 
     // The classmates' pictures, the courseware and news pages, and the
-    // helpers /demo/chat/notice, /demo/chat/say and /demo/chat/crowd.
+    // helpers /demo/chat/notice, /demo/chat/say and /demo/chat/crowd (and,
+    // when hostile, /demo/chat/raw).
     void install(httplib::Server &server);
 
 private:
@@ -69,7 +78,7 @@ private:
     void leave(QWebSocket *socket);
     void say(const QString &orderId, const Member &who, const QString &info);
     void notice(const QString &orderId, bool courseware, const QJsonValue &id, const QString &title);
-    void crowd(const QString &orderId, int total);
+    void crowd(const QString &orderId, int total, const QString &photo);
     void chatterTick();
     void noticeTick();
 
@@ -85,6 +94,8 @@ private:
 
     const DemoSchool &school;
     QString webHost;
+    QString webScheme;
+    bool hostile = false;
     QWebSocketServer *server;
     std::map<QWebSocket *, Client> clients;
     std::map<QString, ChatClass> classes;

@@ -1,14 +1,19 @@
 // tavi-demo-school [--demo] [--listen ADDRESS] [--port N] [--rtmp rtmp://HOST:PORT/APP]
 //                  [--lessons | --no-lessons] [--chat ADDRESS] [--chatter MS] [--notices MS]
+//                  [--tls-cert FILE --tls-key FILE] [--hostile]
 // Serves the demo school's web service until SIGINT or SIGTERM, and with
 // --chat its chat server on ADDRESS:8282. --demo takes address, port and
 // chat host from the stage's etc/sysConfigue.ini when started in the stage
 // folder (127.0.0.1:18080 otherwise), publishes demo lessons (see lessons.h)
 // as --lessons does, lets the classmates talk, and starts nginx-rtmp for the
 // streams (through the tests' own starter) unless a server holds their port.
+// With a certificate and its key (PEM) the school serves https and wss
+// instead of http and ws. --hostile answers with values a test sets (see
+// hostile.h).
 
 #include "chatserver.h"
 #include "classes.h"
+#include "hostile.h"
 #include "lessons.h"
 #include "nginxrtmp.h"
 #include "school.h"
@@ -26,6 +31,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <pthread.h>
 #include <string>
 #include <thread>
@@ -36,6 +42,7 @@ void usage()
     std::cerr << "usage: tavi-demo-school [--demo] [--listen ADDRESS] [--port N] "
                  "[--rtmp rtmp://HOST:PORT/APP]\n"
                  "                        [--lessons | --no-lessons] [--chat ADDRESS] [--chatter MS] [--notices MS]\n"
+                 "                        [--tls-cert FILE --tls-key FILE] [--hostile]\n"
                  "  --demo     the stage's settings (etc/sysConfigue.ini in the working folder),\n"
                  "             else 127.0.0.1 port 18080; streams at rtmp://127.0.0.1:1935/live\n"
                  "             on an nginx-rtmp of its own when nothing listens there; demo\n"
@@ -45,7 +52,9 @@ void usage()
                  "             (needs nginx-rtmp's notify callbacks, see lessons.h)\n"
                  "  --chat     the chat server on ADDRESS port 8282\n"
                  "  --chatter  a classmate says something every MS ms on average\n"
-                 "  --notices  a courseware or news notice every MS ms\n";
+                 "  --notices  a courseware or news notice every MS ms\n"
+                 "  --tls-cert, --tls-key  https and wss with this certificate and key (PEM)\n"
+                 "  --hostile  answer with the hostile values a test sets (see hostile.h)\n";
 }
 
 // --demo's stream server: nginx-rtmp on the streams' port, telling the
@@ -91,6 +100,9 @@ int main(int argc, char **argv)
     int port = 18080;
     std::string rtmp = "rtmp://127.0.0.1:1935/live";
     int lessons = -1; // -1: as --demo says
+    std::string tlsCert;
+    std::string tlsKey;
+    bool hostile = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -121,6 +133,12 @@ int main(int argc, char **argv)
             port = std::atoi(argv[++i]);
         } else if (arg == "--rtmp" && hasValue) {
             rtmp = argv[++i];
+        } else if (arg == "--tls-cert" && hasValue) {
+            tlsCert = argv[++i];
+        } else if (arg == "--tls-key" && hasValue) {
+            tlsKey = argv[++i];
+        } else if (arg == "--hostile") {
+            hostile = true;
         } else if (arg == "--lessons" || arg == "--no-lessons") {
             lessons = arg == "--lessons" ? 1 : 0;
         } else {
@@ -133,8 +151,28 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    DemoSchool school(QString::fromStdString(rtmp));
-    httplib::Server server;
+    if (tlsCert.empty() != tlsKey.empty()) {
+        std::cerr << "tavi-demo-school: --tls-cert and --tls-key go together\n";
+        return 2;
+    }
+    const bool tls = !tlsCert.empty();
+    const QString scheme = tls ? QStringLiteral("https") : QStringLiteral("http");
+    DemoSchool school(QString::fromStdString(rtmp), scheme);
+    HostileValues hostileValues;
+    if (hostile)
+        school.setHostile(&hostileValues);
+    std::unique_ptr<httplib::Server> servedBy;
+    if (tls) {
+        auto secure = std::make_unique<httplib::SSLServer>(tlsCert.c_str(), tlsKey.c_str());
+        if (!secure->is_valid()) {
+            std::cerr << "tavi-demo-school: cannot use " << tlsCert << " and " << tlsKey << "\n";
+            return 2;
+        }
+        servedBy = std::move(secure);
+    } else {
+        servedBy = std::make_unique<httplib::Server>();
+    }
+    httplib::Server &server = *servedBy;
     // Idle keep-alive connections hold up stopping; keep them short.
     server.set_keep_alive_timeout(1);
     // Headers and body go out in separate writes: without this, every
@@ -143,8 +181,15 @@ int main(int argc, char **argv)
     school.install(server);
     const std::string webHost =
         (address == "0.0.0.0" ? std::string("127.0.0.1") : address) + ":" + std::to_string(port);
-    ChatServer chat(school, QString::fromStdString(webHost));
+    ChatServer chat(school, QString::fromStdString(webHost), scheme);
+    chat.setHostile(hostile);
+    if (tls && !chat.useTls(QString::fromStdString(tlsCert), QString::fromStdString(tlsKey))) {
+        std::cerr << "tavi-demo-school: the chat cannot use " << tlsCert << " and " << tlsKey << "\n";
+        return 2;
+    }
     chat.install(server);
+    if (hostile)
+        hostileValues.install(server);
     DemoUpdates updates(QStringLiteral(TAVI_VERSION), QStringLiteral(TAVI_DEMO_UPDATE_SECRET));
     updates.install(server);
     DemoLessons demoLessons(QString::fromStdString(rtmp), democlasses::watchedStreams());
@@ -161,7 +206,8 @@ int main(int argc, char **argv)
         if (chat.listen(chatAddress)) {
             chat.setChatter(chatter);
             chat.setNoticeInterval(notices);
-            std::cout << "tavi-demo-school: chat ws://" << chatAddress.toStdString() << ":8282" << std::endl;
+            std::cout << "tavi-demo-school: chat " << (tls ? "wss://" : "ws://") << chatAddress.toStdString() << ":8282"
+                      << std::endl;
         } else if (demo) {
             std::cerr << "tavi-demo-school: chat port " << chatAddress.toStdString() << ":8282 is taken; no chat\n";
         } else {
@@ -178,12 +224,14 @@ int main(int argc, char **argv)
         int received = 0;
         sigwait(&stopSignals, &received);
         school.stop();
+        hostileValues.stop();
         demoLessons.stop();
         server.stop();
         QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection);
     });
     demoLessons.start();
-    std::cout << "tavi-demo-school: http://" << address << ":" << port << "/ (streams " << rtmp << ")" << std::endl;
+    std::cout << "tavi-demo-school: " << scheme.toStdString() << "://" << address << ":" << port << "/ (streams "
+              << rtmp << ")" << std::endl;
     app.exec();
     server.stop();
     web.join();

@@ -1,6 +1,7 @@
 #include "school.h"
 
 #include "classes.h"
+#include "hostile.h"
 #include "pictures.h"
 
 #include <QColor>
@@ -43,7 +44,8 @@ std::string page(const QString &title, const QString &body)
 
 } // namespace
 
-DemoSchool::DemoSchool(QString rtmpBase) : rtmpBase(std::move(rtmpBase))
+DemoSchool::DemoSchool(QString rtmpBase, QString webScheme)
+    : rtmpBase(std::move(rtmpBase)), webScheme(std::move(webScheme))
 {
     accounts = {
         {QStringLiteral("student"), QStringLiteral("123456"), QStringLiteral("10001"), QStringLiteral("1"),
@@ -113,11 +115,17 @@ QString DemoSchool::pictureAddress(const Account &account, const QString &host) 
 {
     if (!pictures.count(account.userId.toStdString()))
         return QString();
-    return QStringLiteral("http://%1/avatar/%2.png").arg(host, account.userId);
+    return QStringLiteral("%1://%2/avatar/%3.png").arg(webScheme, host, account.userId);
 }
 
 void DemoSchool::login(const httplib::Request &req, httplib::Response &res)
 {
+    if (hostile) {
+        hostile->hit(req.path);
+        const int delay = hostile->loginDelayMs();
+        for (int waited = 0; waited < delay && !stopping; waited += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     const QString user = param(req, "username");
     const QString password = param(req, "password");
     for (const Account &account : accounts) {
@@ -132,7 +140,8 @@ void DemoSchool::login(const httplib::Request &req, httplib::Response &res)
             {"userName", account.userName},
             {"type", account.type},
             {"real_name", account.realName},
-            {"photo", QStringLiteral("http://%1/avatar/%2.png").arg(QString::fromStdString(host), account.userId)},
+            {"photo",
+             QStringLiteral("%1://%2/avatar/%3.png").arg(webScheme, QString::fromStdString(host), account.userId)},
             {"mobile", account.mobile}};
         QJsonObject reply{{"status", 200}, {"msg", QStringLiteral("登录成功")}, {"list", list}};
         if (account.userName == QLatin1String("legacy")) {
@@ -140,6 +149,12 @@ void DemoSchool::login(const httplib::Request &req, httplib::Response &res)
             list.insert("real_name", QString());
             list.insert("photo", QString());
             reply.insert("status", "200");
+            reply.insert("list", list);
+        }
+        if (hostile) {
+            const QJsonObject values = hostile->loginOverride();
+            for (auto it = values.begin(); it != values.end(); ++it)
+                list.insert(it.key(), it.value());
             reply.insert("list", list);
         }
         res.set_header("Set-Cookie", "marlo=" + token.toStdString() + "; Path=/; HttpOnly");
@@ -168,8 +183,22 @@ void DemoSchool::todayCourses(const httplib::Request &req, httplib::Response &re
         res.set_content(toJson({{"status", 403}, {"msg", QStringLiteral("无权查看")}}), kJson);
         return;
     }
-    const QJsonArray list = democlasses::todays(user->userName, listType, QDateTime::currentDateTime(), rtmpBase);
-    res.set_content(toJson({{"status", 200}, {"list", list}}), kJson);
+    QJsonArray list = democlasses::todays(user->userName, listType, QDateTime::currentDateTime(), rtmpBase);
+    QJsonObject reply{{"status", 200}};
+    if (hostile) {
+        const QJsonObject values = hostile->courseOverride();
+        for (int i = 0; i < list.size(); ++i) {
+            QJsonObject course = list.at(i).toObject();
+            for (auto it = values.begin(); it != values.end(); ++it)
+                course.insert(it.key(), it.value());
+            list.replace(i, course);
+        }
+        const int pad = hostile->coursePadding();
+        if (pad > 0)
+            reply.insert("padding", QString(pad, QLatin1Char('x')));
+    }
+    reply.insert("list", list);
+    res.set_content(toJson(reply), kJson);
 }
 
 void DemoSchool::install(httplib::Server &server)

@@ -17,6 +17,8 @@ struct Request;
 struct Response;
 } // namespace httplib
 
+class HostileValues;
+
 // The demo school: accounts, sessions, today's courses and the portal.
 class DemoSchool
 {
@@ -31,8 +33,12 @@ public:
         QString mobile;
     };
 
-    // rtmpBase: where the classes' streams live, e.g. rtmp://127.0.0.1:1935/live
-    explicit DemoSchool(QString rtmpBase);
+    // rtmpBase: where the classes' streams live, e.g. rtmp://127.0.0.1:1935/live;
+    // webScheme: "http" or "https", for the addresses the school hands out.
+    explicit DemoSchool(QString rtmpBase, QString webScheme = QStringLiteral("http"));
+
+    // Answers with the values a test sets (see hostile.h); not owned.
+    void setHostile(HostileValues *values) { hostile = values; }
 
     void install(httplib::Server &server);
     // Ends the waits of slow answers.
@@ -41,7 +47,7 @@ public:
     // The account signed in with the session token ("marlo"), or null.
     // Safe from any thread.
     const Account *sessionAccount(const QString &token) const;
-    // http://HOST:PORT/avatar/ID.png for an account with a picture, else empty.
+    // SCHEME://HOST:PORT/avatar/ID.png for an account with a picture, else empty.
     QString pictureAddress(const Account &account, const QString &host) const;
 
 private:
@@ -51,6 +57,8 @@ private:
     QString newToken(const Account &account);
 
     QString rtmpBase;
+    QString webScheme;
+    HostileValues *hostile = nullptr;
     std::vector<Account> accounts;
     std::map<std::string, QByteArray> pictures; // userId -> PNG
     std::atomic<bool> stopping{false};

@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/trayicon.h"
 #include "base/logging.h"
+#include "net/certificates.h"
 #include "net/logindlg.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@ app::app() : QObject(nullptr)
 {
     CrashHandler::install();
     tavi::startLogging();
+    trustCertificatesFromEnvironment();
     loginDlg = LoginDlg::instance();
     mainWindow = MainWindow::instance();
     tray = new Trayicon(nullptr);

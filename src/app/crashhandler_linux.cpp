@@ -1,5 +1,7 @@
 #include "app/crashhandler.h"
 
+#include "base/signalstack.h"
+
 #include <atomic>
 #include <csignal>
 #include <cstdint>
@@ -93,7 +95,11 @@ void copyFile(int fd, const char *path)
 
 void writeDump(int sig, siginfo_t *info)
 {
-    const int fd = ::open("core.dmp", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A new file of the user's alone: an older dump goes first, and whatever
+    // stands at the name now (a link planted there, a file of someone
+    // else's) is neither followed nor written into.
+    ::unlink("core.dmp");
+    const int fd = ::open("core.dmp", O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
     const long tid = ::syscall(SYS_gettid);
@@ -168,17 +174,7 @@ void onFault(int sig, siginfo_t *info, void *)
 
 void CrashHandler::prepareThread()
 {
-    const size_t size = size_t(SIGSTKSZ) < 65536 ? 65536 : size_t(SIGSTKSZ);
-    stack_t current;
-    if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE))
-        return;
-    stack_t alt;
-    alt.ss_sp = std::malloc(size); // kept for the thread's life
-    if (!alt.ss_sp)
-        return;
-    alt.ss_size = size;
-    alt.ss_flags = 0;
-    ::sigaltstack(&alt, nullptr);
+    tavi::ensureSignalStack();
 }
 
 void CrashHandler::install()

@@ -40,7 +40,6 @@ TitleWidget::TitleWidget(QWidget *parent) : QWidget(parent), firstJump(true), dr
     logoBtn = new IconBtn(QStringLiteral(":/images/sys/logo"), true, this);
 
     const UserInfo &user = UserInfo::instance();
-    qDebug() << user.real_name << user.userName << user.photo;
     photoLabel = new BitmapLabel(QString(), 20, 20, this);
     nameLabel = new Label(shownName(user), QColor(QStringLiteral("#bfc3c9")), false, this);
     logoutLabel = new Label(QStringLiteral("[退出]"), QColor(QStringLiteral("#bfc3c9")), true, this);

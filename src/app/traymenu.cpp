@@ -18,7 +18,7 @@ TrayMenu::TrayMenu(QWidget *parent) : QMenu(parent)
 
 QString TrayMenu::portalUrl()
 {
-    return QStringLiteral("http://%1/").arg(tavi::sysConfigValue(QStringLiteral("/TaviHttp/webUrl")));
+    return tavi::siteAddress(tavi::sysConfigValue(QStringLiteral("/TaviHttp/webUrl"))) + QLatin1Char('/');
 }
 
 void TrayMenu::openUrl()

@@ -12,4 +12,9 @@ inline const char *const kSysConfigPath = "./etc/sysConfigue.ini";
 // afterwards. Missing file or key gives an empty text.
 QString sysConfigValue(const QString &key);
 
+// A web site named by a setting ("/TaviHttp/webUrl"): a full http:// or
+// https:// address as it is, without a trailing "/"; a bare host (with an
+// optional port) means http://HOST.
+QString siteAddress(const QString &value);
+
 } // namespace tavi

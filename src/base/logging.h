@@ -13,11 +13,18 @@
 namespace tavi {
 
 // log4cplus::initialize() and configuration from "log.properties" in the
-// working directory. Safe to call more than once; later calls do nothing.
+// working directory; the log files and their folders it names are made
+// 0600 and 0700. Safe to call more than once; later calls do nothing.
 void startLogging();
 
 // Logger "OutPutData".
 log4cplus::Logger outputLogger();
+
+// Text from the network as one log line may show it: at most limit
+// characters (the total length noted after a cut), line breaks and other
+// control characters written as escapes, so no text can forge a line.
+// total: the whole text's length when text is already only its start.
+QString logExcerpt(const QString &text, int limit = 300, qint64 total = -1);
 
 } // namespace tavi
 

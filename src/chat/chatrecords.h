@@ -8,6 +8,10 @@
 
 #include <vector>
 
+// A class lists at most this many participants; a longer list from the
+// server is cut.
+constexpr int kMaxParticipants = 5000;
+
 // One participant of a class.
 struct data_chat_use
 {

@@ -1,18 +1,21 @@
 #include "chat/conlistwidget.h"
 
-#include "chat/avatarloader.h"
+#include "base/logging.h"
 #include "chat/chatstyle.h"
+#include "net/avatarloader.h"
 
 #include <QIcon>
 #include <QScrollBar>
+#include <QTimer>
 
 ConListWidget::ConListWidget(QWidget *parent) : QListWidget(parent)
 {
     setStyleSheet(QStringLiteral("border:none; color:#0055ff"));
     verticalScrollBar()->setStyleSheet(chatScrollBarStyle());
     setIconSize(QSize(20, 20));
-    blank = QPixmap(20, 20);
-    blank.fill(Qt::transparent);
+    QPixmap transparent(20, 20);
+    transparent.fill(Qt::transparent);
+    blank = QIcon(transparent);
     loader = new AvatarLoader(this);
     connect(loader, &AvatarLoader::picture, this, &ConListWidget::showPicture);
 }
@@ -33,7 +36,13 @@ bool ConListWidget::addUser(const data_chat_use &u)
     const std::string key = u.uid.toStdString();
     if (users.count(key))
         return false;
-    auto *item = new QListWidgetItem(QIcon(blank), u.nick_name);
+    if (participants() >= kMaxParticipants) {
+        if (!overfull)
+            TAVI_LOG_WARN("participant list full (" << kMaxParticipants << "), more are not shown");
+        overfull = true;
+        return false;
+    }
+    auto *item = new QListWidgetItem(blank, u.nick_name);
     item->setTextAlignment(Qt::AlignJustify);
     addItem(item);
     users[key] = item;
@@ -41,21 +50,30 @@ bool ConListWidget::addUser(const data_chat_use &u)
     return true;
 }
 
-void ConListWidget::showPicture(const QString &uid, const QPixmap &pixmap)
+void ConListWidget::showPicture(const QString &uid, const QImage &image)
 {
     // The participant may have left meanwhile.
-    if (QListWidgetItem *item = entry(uid))
-        item->setIcon(QIcon(pixmap));
+    QListWidgetItem *item = entry(uid);
+    if (!item)
+        return;
+    // Many participants share a picture (the built-in one): one icon.
+    if (image.cacheKey() != lastPicture) {
+        lastPicture = image.cacheKey();
+        lastIcon = QIcon(QPixmap::fromImage(image));
+    }
+    item->setIcon(lastIcon);
 }
 
 void ConListWidget::slot_userIn(data_chat_use u)
 {
+    addPending(true);
     if (addUser(u))
         emit s_studentSum(participants());
 }
 
 void ConListWidget::slot_userOut(data_chat_use u)
 {
+    addPending(true);
     const auto it = users.find(u.uid.toStdString());
     if (it == users.end())
         return;
@@ -66,13 +84,42 @@ void ConListWidget::slot_userOut(data_chat_use u)
 
 void ConListWidget::slot_usersListInf(std::vector<data_chat_use> list)
 {
-    for (const data_chat_use &u : list)
-        slot_userIn(u);
-    emit s_studentSum(participants());
+    addPending(true);
+    pending.assign(list.begin(), list.end());
+    listPending = true;
+    addPending(false);
+}
+
+void ConListWidget::addPending(bool all)
+{
+    // A long list goes in a part per turn of the event loop, so the window
+    // stays responsive; whatever comes next about participants first adds
+    // what is still waiting, so nothing is taken out of order.
+    if (!listPending)
+        return;
+    for (int added = 0; !pending.empty() && (all || added < kBatch); ++added) {
+        const data_chat_use u = pending.front();
+        pending.pop_front();
+        if (addUser(u))
+            emit s_studentSum(participants());
+    }
+    if (pending.empty()) {
+        listPending = false;
+        emit s_studentSum(participants());
+    } else if (!addScheduled) {
+        addScheduled = true;
+        QTimer::singleShot(0, this, [this]() {
+            addScheduled = false;
+            addPending(false);
+        });
+    }
 }
 
 void ConListWidget::slot_clearUsersList()
 {
+    pending.clear();
+    listPending = false;
+    overfull = false;
     users.clear();
     clear();
     emit s_studentSum(0);

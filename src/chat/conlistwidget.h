@@ -2,9 +2,10 @@
 
 #include "chat/chatrecords.h"
 
+#include <QIcon>
 #include <QListWidget>
-#include <QPixmap>
 
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,6 +26,10 @@ public:
     QListWidgetItem *entry(const QString &uid) const;
     // Pictures still on their way.
     int picturesPending() const;
+    // Participants of a list still to be added.
+    int participantsPending() const { return int(pending.size()); }
+    // Entries added per turn of the event loop from a long list.
+    static constexpr int kBatch = 200;
 
 signals:
     void s_studentSum(int);
@@ -37,9 +42,16 @@ public slots:
 
 private:
     bool addUser(const data_chat_use &u);
-    void showPicture(const QString &uid, const QPixmap &pixmap);
+    void addPending(bool all);
+    void showPicture(const QString &uid, const QImage &image);
 
     std::map<std::string, QListWidgetItem *> users;
     AvatarLoader *loader;
-    QPixmap blank; // holds a picture's place until it comes
+    QIcon blank; // holds a picture's place until it comes
+    qint64 lastPicture = 0;
+    QIcon lastIcon;
+    std::deque<data_chat_use> pending;
+    bool listPending = false;
+    bool addScheduled = false;
+    bool overfull = false;
 };

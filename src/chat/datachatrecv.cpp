@@ -2,6 +2,7 @@
 
 #include <json/reader.h>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -88,8 +89,10 @@ std::vector<data_chat_use> data_chat_recv::users() const
     const Json::Value &array = member(content, "userInfoList");
     if (!array.isArray())
         return result;
-    result.reserve(array.size());
+    result.reserve(std::min<size_t>(array.size(), kMaxParticipants));
     for (const Json::Value &element : array) {
+        if (result.size() == size_t(kMaxParticipants))
+            break;
         if (!element.isObject())
             continue;
         data_chat_use user = participant(element);

@@ -9,6 +9,7 @@
 #include "chat/talkwidget.h"
 #include "net/avatarcache.h"
 #include "net/cookiejar.h"
+#include "net/flash.h"
 #include "ui/popwidget.h"
 #include "ui/textbtn.h"
 
@@ -45,6 +46,7 @@ StudentWidget::StudentWidget(QWidget *parent) : QWidget(parent)
     connect(dataReceive, SIGNAL(s_connected()), this, SLOT(slot_connected()));
     connect(dataReceive, &DataReceive::s_connected, talk, [this]() { talk->setOnline(true); });
     connect(dataReceive, &DataReceive::s_disconnected, talk, [this]() { talk->setOnline(false); });
+    connect(dataReceive, &DataReceive::s_tlsFailed, this, []() { Flash::notice(QStringLiteral("聊天安全连接失败")); });
     connect(this, SIGNAL(s_msg_msg(data_chat_msg)), talk, SLOT(slot_receiveMsg(data_chat_msg)));
     connect(this, SIGNAL(s_msg_userslist(std::vector<data_chat_use>)), conList,
             SLOT(slot_usersListInf(std::vector<data_chat_use>)));
@@ -177,7 +179,7 @@ void StudentWidget::slot_receiveRawMsg(QString msg)
         const data_chat_courseware c = recv.courseware();
         // Without an id there is no page to open.
         if (c.hasId)
-            showNotice(c.title, QStringLiteral("http://%1/courseware/%2.html").arg(webUrl).arg(c.id));
+            showNotice(c.title, QStringLiteral("%1/courseware/%2.html").arg(tavi::siteAddress(webUrl)).arg(c.id));
         else if (!c.title.isEmpty())
             showNotice(c.title, QString());
         break;
@@ -185,7 +187,7 @@ void StudentWidget::slot_receiveRawMsg(QString msg)
     case data_chat_recv::News: {
         const data_chat_news n = recv.news();
         if (n.hasId)
-            showNotice(n.title, QStringLiteral("http://%1/news/%2.html").arg(webUrl).arg(n.id));
+            showNotice(n.title, QStringLiteral("%1/news/%2.html").arg(tavi::siteAddress(webUrl)).arg(n.id));
         else if (!n.title.isEmpty())
             showNotice(n.title, QString());
         break;

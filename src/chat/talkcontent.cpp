@@ -2,7 +2,6 @@
 
 #include "chat/chatstyle.h"
 
-#include <QFileInfo>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -64,12 +63,48 @@ TalkContent::TalkContent(QWidget *parent) : QWidget(parent)
     layout->addWidget(text);
 }
 
-QString TalkContent::pictureUrl(const QString &path)
+QString TalkContent::pictureName(const QString &key)
 {
-    if (path.startsWith(QLatin1String(":/")))
-        return QStringLiteral("qrc") + path;
-    // The cache's file names may hold "%": make them a proper file address.
-    return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded);
+    // Never a file or network address: the transcript loads nothing itself.
+    return QStringLiteral("tavi-picture:") + QString::fromLatin1(QUrl::toPercentEncoding(key));
+}
+
+QImage TalkContent::picture(const QString &key) const
+{
+    const QVariant held =
+        text->document()->resource(QTextDocument::ImageResource, QUrl::fromEncoded(pictureName(key).toLatin1()));
+    return held.value<QImage>();
+}
+
+void TalkContent::setPicture(const QString &key, const QImage &image)
+{
+    if (!lastLine.contains(key))
+        return; // its lines are gone
+    text->document()->addResource(QTextDocument::ImageResource, QUrl::fromEncoded(pictureName(key).toLatin1()), image);
+    text->viewport()->update();
+}
+
+void TalkContent::usePicture(const QString &key)
+{
+    const auto previous = lastLine.constFind(key);
+    if (previous != lastLine.constEnd()) {
+        sendersByLine.remove(previous.value());
+    } else {
+        static const QImage placeholder =
+            QImage(QStringLiteral(":/images/sys/man")).scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        text->document()->addResource(QTextDocument::ImageResource, QUrl::fromEncoded(pictureName(key).toLatin1()),
+                                      placeholder);
+    }
+    lastLine.insert(key, appended);
+    sendersByLine.insert(appended, key);
+    // A sender whose last line is older than the whole transcript has none
+    // left in it.
+    while (!sendersByLine.isEmpty() && sendersByLine.firstKey() < appended - (kMaxLines + kTrimLines)) {
+        const QString gone = sendersByLine.take(sendersByLine.firstKey());
+        lastLine.remove(gone);
+        text->document()->addResource(QTextDocument::ImageResource, QUrl::fromEncoded(pictureName(gone).toLatin1()),
+                                      QVariant());
+    }
 }
 
 void TalkContent::appendLine(data_chat_msg inf)
@@ -85,8 +120,9 @@ void TalkContent::appendLine(data_chat_msg inf)
         cursor.setBlockFormat(paragraph());
     else
         cursor.insertBlock(paragraph(), QTextCharFormat());
+    usePicture(inf.user_id);
     QTextImageFormat picture;
-    picture.setName(pictureUrl(inf.photo));
+    picture.setName(pictureName(inf.user_id));
     picture.setWidth(20);
     picture.setHeight(20);
     cursor.insertImage(picture);

@@ -2,6 +2,9 @@
 
 #include "chat/chatrecords.h"
 
+#include <QHash>
+#include <QImage>
+#include <QMap>
 #include <QWidget>
 
 class QTextBrowser;
@@ -23,7 +26,11 @@ public:
 
     explicit TalkContent(QWidget *parent = nullptr);
 
+    // Appends a line of inf's sender (user_id), whose picture is a
+    // placeholder until setPicture() brings it.
     void appendLine(data_chat_msg inf);
+    // Shows this picture in every line of sender key.
+    void setPicture(const QString &key, const QImage &picture);
 
     QTextBrowser *browser() const { return text; }
     // Lines appended since creation (also those dropped off the top).
@@ -31,13 +38,21 @@ public:
     // Lines in the transcript now.
     int lines() const { return shown; }
 
-    // The address under which the transcript loads a picture path.
-    static QString pictureUrl(const QString &path);
+    // The name under which the transcript holds a sender's picture.
+    static QString pictureName(const QString &key);
+    // The picture shown now for a sender (null when none is held).
+    QImage picture(const QString &key) const;
 
 private:
     void dropOldest(int count);
+    // Keeps key's picture as a resource of the transcript; pictures of
+    // senders whose lines have all left the transcript are let go.
+    void usePicture(const QString &key);
 
     QTextBrowser *text;
     int appended = 0;
     int shown = 0;
+    // Senders by their last line (appended count), and back.
+    QMap<int, QString> sendersByLine;
+    QHash<QString, int> lastLine;
 };

@@ -1,13 +1,12 @@
 #include "chat/talkwidget.h"
 
 #include "chat/talkcontent.h"
-#include "net/avatarcache.h"
+#include "net/avatarloader.h"
 #include "net/flash.h"
 #include "net/userinfo.h"
 #include "ui/textbtn.h"
 
 #include <QHBoxLayout>
-#include <QPointer>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -31,6 +30,8 @@ TalkWidget::TalkWidget(QWidget *parent) : QWidget(parent)
     layout->addLayout(row);
 
     connect(sendBtn, SIGNAL(clicked()), this, SLOT(slot_send()));
+    pictures = new AvatarLoader(this);
+    connect(pictures, &AvatarLoader::picture, talk, &TalkContent::setPicture);
 }
 
 void TalkWidget::setOnline(bool on)
@@ -42,18 +43,15 @@ void TalkWidget::slot_send()
 {
     if (!online) {
         // Nothing would go out: keep the text for a later try.
-        (new Flash(QStringLiteral("聊天未连接"), 100, 30, QStringLiteral("90,90,90"), QStringLiteral("255,255,255"),
-                   QStringLiteral("120px"), nullptr))
-            ->show();
+        Flash::notice(QStringLiteral("聊天未连接"));
         return;
     }
     const QString text = edit->toPlainText();
     edit->clear();
+    // The user's own picture is in the cache when the line comes back.
     const UserInfo &user = UserInfo::instance();
-    QPointer<TalkWidget> self(this);
-    avatarPath(user.photo, user.userId);
-    if (!self)
-        return;
+    if (!user.userId.isEmpty())
+        pictures->request(user.photo, user.userId);
     emit s_send(text);
 }
 
@@ -61,11 +59,9 @@ void TalkWidget::slot_receiveMsg(data_chat_msg inf)
 {
     if (inf.user_id.isEmpty())
         return;
-    QPointer<TalkWidget> self(this);
-    inf.photo = avatarPath(inf.photo, inf.user_id);
-    if (!self)
-        return;
     if (inf.time.size() >= 8)
         inf.time = inf.time.right(8);
+    // In order of arrival, at once; the sender's picture follows.
     talk->appendLine(inf);
+    pictures->request(inf.photo, inf.user_id);
 }

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class AvatarLoader;
 class QTextEdit;
 class TalkContent;
 class TextBtn;
@@ -19,6 +20,7 @@ public:
     TalkContent *content() const { return talk; }
     QTextEdit *input() const { return edit; }
     TextBtn *sendButton() const { return sendBtn; }
+    AvatarLoader *pictureLoader() const { return pictures; }
 
 signals:
     void s_send(QString);
@@ -33,5 +35,6 @@ private:
     TalkContent *talk;
     QTextEdit *edit;
     TextBtn *sendBtn;
+    AvatarLoader *pictures;
     bool online = false;
 };

@@ -1,5 +1,7 @@
 #include "classroom/playaudiovideoctrl.h"
 
+#include "base/logging.h"
+#include "base/streamaddress.h"
 #include "record/audioctrl.h"
 #include "record/getaudiothread.h"
 #include "record/getaudiothreaddia.h"
@@ -23,6 +25,10 @@ playAudioVideoCtrl::playAudioVideoCtrl()
       talkPlayer(new AudioPlayer),
       m_republish(new QTimer(this))
 {
+    // Whatever a course record names, these open class streams only.
+    classPlayer->setClassStreamOnly(true);
+    talkPlayer->setClassStreamOnly(true);
+    videoOnlyPlayer->classStreamOnly = true;
     m_republish->setSingleShot(true);
     m_republish->setInterval(kRepublishMs);
     connect(m_republish, &QTimer::timeout, this, &playAudioVideoCtrl::republish);
@@ -77,6 +83,7 @@ recordCtrl *playAudioVideoCtrl::recorder()
         m_recorder = recordCtrl::instance();
         // A server that cannot be reached is ours to deal with (republish).
         m_recorder->setOutputFailuresReported(false);
+        m_recorder->setClassStreamOnly(true);
         connect(m_recorder, &recordCtrl::s_failed, this, [this]() {
             m_publisherUp = false;
             publisherFailed();
@@ -93,6 +100,7 @@ AudioCtrl *playAudioVideoCtrl::talk()
     if (!m_talk) {
         m_talk = AudioCtrl::instance();
         m_talk->setOutputFailuresReported(false);
+        m_talk->setClassStreamOnly(true);
         connect(m_talk, &AudioCtrl::s_failed, this, &playAudioVideoCtrl::publisherFailed);
         watch(m_talk->sender);
         watch(m_talk->audioThread);
@@ -176,17 +184,33 @@ void playAudioVideoCtrl::deliverFrame()
         emit sig_GetOneFrame(image);
 }
 
-void playAudioVideoCtrl::classStart()
+bool playAudioVideoCtrl::acceptAddress(const QString &address, const char *field)
+{
+    QString why;
+    if (tavi::isClassStreamAddress(address, &why))
+        return true;
+    TAVI_LOG_WARN("class " << tavi::logExcerpt(course.id, 40) << ": " << field << " address refused, " << why);
+    emit sig_addressRefused();
+    return false;
+}
+
+bool playAudioVideoCtrl::classStart()
 {
     if (course.listType == 1) {
+        // Every address the class needs is checked before anything starts.
+        if (!acceptAddress(course.rtmp, "rtmp") || (isOneToOne(course) && !acceptAddress(course.rtmplat, "rtmplat")))
+            return false;
         if (isOneToOne(course))
             talkPlayer->startPlay(course.rtmplat);
         m_publishing = true;
         m_publishingPaused = false;
         startPublisher();
     } else if (course.listType == 2) {
+        if (!acceptAddress(course.rtmplat, "rtmplat"))
+            return false;
         classPlayer->startPlay(course.rtmplat);
     }
+    return true;
 }
 
 void playAudioVideoCtrl::classPause()
@@ -232,12 +256,15 @@ void playAudioVideoCtrl::classStop()
         m_republish->stop();
 }
 
-void playAudioVideoCtrl::dialogueStart()
+bool playAudioVideoCtrl::dialogueStart()
 {
     if (course.listType != 2 || !isOneToOne(course))
-        return;
+        return false;
+    if (!acceptAddress(course.rtmp, "rtmp"))
+        return false;
     m_dialogue = true;
     startDialogue();
+    return true;
 }
 
 void playAudioVideoCtrl::dialogueStop()

@@ -39,11 +39,13 @@ public:
     CourseInfo courseInfo() const { return course; }
     static bool isOneToOne(const CourseInfo &info) { return info.teaching_type.toInt() == 1; }
 
-    void classStart();
+    // False when the course's stream address is refused (see
+    // sig_addressRefused); nothing is then opened.
+    bool classStart();
     void classPause();
     void classResume();
     void classStop();
-    void dialogueStart();
+    bool dialogueStart();
     void dialogueStop();
     // 1 while the dialogue is switched on (also while it waits for its
     // server to come back), 2 otherwise.
@@ -78,12 +80,18 @@ signals:
     void sig_GetOneFrame(QImage image);
     // Length of the local file in microseconds (not positive when unknown).
     void sig_localDuration(qint64 uSec);
+    // A class or dialogue did not start: the course's address for it is no
+    // class stream (rtmp:// or rtmps:// with a host). The log says why.
+    void sig_addressRefused();
     // The last thread of the players and publishers has ended: isIdle()
     // holds.
     void idle();
 
 private:
     Q_INVOKABLE void deliverFrame();
+    // Whether the course's address under field is a class stream; refused
+    // ones are logged and signalled.
+    bool acceptAddress(const QString &address, const char *field);
     void publisherFailed();
     void republish();
     void startPublisher();

@@ -1,6 +1,7 @@
 #include "classroom/screen.h"
 
 #include "classroom/playaudiovideoctrl.h"
+#include "net/flash.h"
 #include "record/recordwindow.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
@@ -20,6 +21,7 @@ namespace {
 const char *const kBackground = ":/images/sys/bg";
 const char *const kDialogueOn = "[关闭对话]";
 const char *const kDialogueOff = "[开启对话]";
+const char *const kAddressRefused = "课堂地址无效";
 } // namespace
 
 recordWindow *Screen::processRecordWindow()
@@ -119,6 +121,8 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     connect(studentToggle, SIGNAL(clicked()), this, SIGNAL(isStudentDisplay()));
     connect(playCtrl, SIGNAL(sig_GetOneFrame(QImage)), this, SLOT(doOneImage(QImage)));
     connect(playCtrl, SIGNAL(sig_localDuration(qint64)), this, SLOT(slot_setRange(qint64)));
+    connect(playCtrl, &playAudioVideoCtrl::sig_addressRefused, this,
+            []() { Flash::notice(QString::fromUtf8(kAddressRefused)); });
     connect(m_playButton, SIGNAL(clicked()), this, SLOT(slot_playBtnClick()));
     connect(endLabel, SIGNAL(s_clicked()), this, SLOT(slot_ctrlBtnClick()));
     connect(endLabel, SIGNAL(s_clicked()), this, SIGNAL(s_chatOut()));
@@ -216,10 +220,15 @@ void Screen::startPending()
     m_pending = Pending();
     if (pending.mode == 2) {
         course = pending.course;
-        m_playMode = 2;
         playCtrl->setCourse(pending.course);
-        playCtrl->classStart();
-        m_playButton->setState(1);
+        // A class whose address is refused does not start (the play
+        // control has said so); the screen stays as after [结束].
+        if (playCtrl->classStart()) {
+            m_playMode = 2;
+            m_playButton->setState(1);
+        } else {
+            m_playMode = 0;
+        }
     } else if (pending.mode == 1) {
         m_playMode = 1;
         playCtrl->localStart(pending.file);

@@ -1,5 +1,6 @@
 #include "course/courselist.h"
 
+#include "base/logging.h"
 #include "course/coursedelegate.h"
 #include "course/courselistitem.h"
 #include "course/coursereply.h"
@@ -150,7 +151,7 @@ void CourseList::doItemPressed(QListWidgetItem *item)
 void CourseList::doClass(CourseInfo info)
 {
     emit s_doClass(info);
-    qDebug() << info.name;
+    qDebug() << tavi::logExcerpt(info.name);
 }
 
 void CourseList::acceptClass() {}

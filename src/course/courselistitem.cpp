@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -59,7 +60,15 @@ void CourseListItem::buildFace()
 
     auto *numberGroup = new QHBoxLayout;
     numberGroup->setContentsMargins(5, 0, 0, 0);
-    auto *number = new QLabel(m_info.seq, content);
+    // Every text of the record comes from the school: shown as it is, never
+    // read as markup.
+    const auto label = [content](const QString &text) {
+        auto *l = new QLabel(content);
+        l->setTextFormat(Qt::PlainText);
+        l->setText(text);
+        return l;
+    };
+    auto *number = label(m_info.seq);
     number->setObjectName(QStringLiteral("seqLabel"));
     number->setStyleSheet(QStringLiteral("QLabel{padding-top:10px;}"));
     number->setFixedWidth(18);
@@ -68,7 +77,7 @@ void CourseListItem::buildFace()
 
     auto *middle = new QVBoxLayout;
     middle->setContentsMargins(0, 0, 0, 0);
-    auto *name = new QLabel(content);
+    auto *name = label(QString());
     name->setObjectName(QStringLiteral("nameLabel"));
     name->setWordWrap(true);
     name->setFixedSize(120, 30);
@@ -77,12 +86,12 @@ void CourseListItem::buildFace()
     if (metrics.horizontalAdvance(shown) >= 220)
         shown = metrics.elidedText(shown, Qt::ElideRight, 220);
     name->setText(shown);
-    name->setToolTip(m_info.name);
+    name->setToolTip(Qt::convertFromPlainText(m_info.name));
     middle->addWidget(name, 0, Qt::AlignTop);
-    auto *lesson = new QLabel(QStringLiteral("第%1节").arg(m_info.joint_num), content);
+    auto *lesson = label(QStringLiteral("第%1节").arg(m_info.joint_num));
     lesson->setObjectName(QStringLiteral("lessonLabel"));
     middle->addWidget(lesson);
-    m_timeLabel = new QLabel(QStringLiteral("倒计时 %1").arg(m_info.appointment_time), content);
+    m_timeLabel = label(QStringLiteral("倒计时 %1").arg(m_info.appointment_time));
     m_timeLabel->setStyleSheet(QStringLiteral("QLabel{padding:1px 1px 1px -2px;border:none;color:#fbab43;}"));
     middle->addWidget(m_timeLabel);
     m_enterBtn = new ColorBtn(QStringLiteral("进入课堂"), 12, 80, 24, content);
@@ -96,7 +105,7 @@ void CourseListItem::buildFace()
 
     auto *badgeGroup = new QHBoxLayout;
     badgeGroup->setContentsMargins(0, 0, 0, 0);
-    auto *badge = new QLabel(teachingTypeText(m_info.teaching_type), content);
+    auto *badge = label(teachingTypeText(m_info.teaching_type));
     badge->setObjectName(QStringLiteral("typeLabel"));
     badge->setFixedWidth(64);
     badge->setStyleSheet(

@@ -1,19 +1,13 @@
 #include "net/avatarcache.h"
 
-#include "net/networkaccess.h"
+#include "base/privatefiles.h"
+
 #include <QCryptographicHash>
 #include <QDir>
-#include <QEventLoop>
-#include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QPixmap>
-#include <QTimer>
 #include <QUrl>
 
 namespace {
 const char *const kCacheDir = "./pic";
-const char *const kFallbackPicture = ":/images/sys/man";
 // Well below the usual 255-byte limit of a file name.
 const int kMaxNameBytes = 120;
 } // namespace
@@ -31,45 +25,14 @@ QString avatarFileName(const QString &key)
     return QString::fromLatin1(name) + QStringLiteral(".png");
 }
 
-QString avatarPath(QString address, QString key, int timeoutMs)
+QString avatarCachePath(const QString &key)
 {
-    const QString path = QString::fromLatin1(kCacheDir) + QLatin1Char('/') + avatarFileName(key);
-    if (QFile::exists(path))
-        return path;
+    return QString::fromLatin1(kCacheDir) + QLatin1Char('/') + avatarFileName(key);
+}
 
-    QNetworkAccessManager manager;
-    keepNetworkAccessible(&manager);
-    QNetworkReply *reply = manager.get(QNetworkRequest(QUrl(address)));
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(timeoutMs);
-    if (!reply->isFinished())
-        loop.exec();
-
-    if (!reply->isFinished()) {
-        reply->disconnect();
-        reply->abort();
-        reply->deleteLater();
-        return QString::fromLatin1(kFallbackPicture);
-    }
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() != QNetworkReply::NoError || status != 200) {
-        reply->deleteLater();
-        return QString::fromLatin1(kFallbackPicture);
-    }
-    QPixmap pixmap;
-    if (!pixmap.loadFromData(reply->readAll())) {
-        // Not a picture: nothing worth caching, try again next time.
-        reply->deleteLater();
-        return QString::fromLatin1(kFallbackPicture);
-    }
-    reply->deleteLater();
-    QDir().mkpath(QString::fromLatin1(kCacheDir));
-    pixmap.scaled(20, 20, Qt::KeepAspectRatio, Qt::FastTransformation).save(path);
-    return path;
+bool makeAvatarCacheDir()
+{
+    return tavi::makePrivateDir(QString::fromLatin1(kCacheDir));
 }
 
 void clearAvatarCache()

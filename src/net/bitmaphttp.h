@@ -4,8 +4,10 @@
 
 #include <QPixmap>
 
-// Fetches one picture: a web address (through TaviHttp) or a built-in
-// ":/" resource. Whatever fails gives the built-in ":/images/sys/man".
+// Fetches one picture: a web address or path of the web service (through
+// TaviHttp, at most kMaxPictureBytes, decoded only when its size is sane)
+// or a built-in ":/" resource. Any other address is not asked for, nor one
+// that failed before; whatever fails gives the built-in ":/images/sys/man".
 class BitmapHttp : public TaviHttp
 {
     Q_OBJECT
@@ -14,6 +16,8 @@ public:
     BitmapHttp();
 
     void load(QString address);
+    // The picture is scaled to fit this while it is read (none: as it is).
+    void setFit(const QSize &size) { fit = size; }
 
 signals:
     void signalBitmap(QPixmap &pixmap);
@@ -24,6 +28,9 @@ public slots:
 private:
     void loadLocal();
     void sendFallback();
+    bool refused(const QString &address) const;
 
     QString path;
+    QString requested;
+    QSize fit;
 };

@@ -10,6 +10,7 @@ BitmapLabel::BitmapLabel(QString address, int width, int height, QWidget *parent
     if (width != 0 && height != 0)
         setFixedSize(width, height);
     http = new BitmapHttp();
+    http->setFit(QSize(width, height));
     connect(http, &BitmapHttp::signalBitmap, this, &BitmapLabel::doBitmap);
     // Loaded after connecting: a local picture arrives at once.
     if (!address.isEmpty())
@@ -19,6 +20,7 @@ BitmapLabel::BitmapLabel(QString address, int width, int height, QWidget *parent
 void BitmapLabel::setBitmap(QString address)
 {
     auto *request = new BitmapHttp();
+    request->setFit(QSize(width, height));
     connect(request, &BitmapHttp::signalBitmap, this, &BitmapLabel::doBitmapBySet);
     request->load(address);
 }

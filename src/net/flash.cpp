@@ -23,7 +23,9 @@ Flash::Flash(QString text, int width, int height, QString backgroundRgb, QString
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    label = new QLabel(text, this);
+    label = new QLabel(this);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
     label->setStyleSheet(QStringLiteral("color:rgb(255,255,255);font-size:12px;"));
     layout->addStretch();
     layout->addWidget(label);
@@ -36,6 +38,13 @@ Flash::Flash(QString text, int width, int height, QString backgroundRgb, QString
     fade->setEasingCurve(QEasingCurve::OutBack);
     connect(fade, &QPropertyAnimation::finished, this, &QWidget::close);
     fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void Flash::notice(const QString &text)
+{
+    auto *flash = new Flash(text, 100, 30, QStringLiteral("90,90,90"), QStringLiteral("255,255,255"),
+                            QStringLiteral("120px"), nullptr);
+    flash->show();
 }
 
 QString Flash::text() const

@@ -14,6 +14,9 @@ public:
 
     QString text() const;
 
+    // Shows the client's usual notice (100 x 30, dark grey) with text.
+    static void notice(const QString &text);
+
 private:
     QLabel *label;
 };

@@ -1,7 +1,8 @@
 #include "net/logindlg.h"
 
 #include "base/config.h"
-#include "net/jsonhelpers.h"
+#include "base/logging.h"
+#include "net/loginreply.h"
 #include "net/tavihttp.h"
 #include "net/userinfo.h"
 #include "ui/colorbtn.h"
@@ -74,14 +75,13 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
     passwordEdit->setStyleSheet(editStyle);
 
     // The portal that serves the course pages also has the registration page.
-    const QString portal = tavi::sysConfigValue(QStringLiteral("/TaviHttp/webUrl"));
+    const QString portal = tavi::siteAddress(tavi::sysConfigValue(QStringLiteral("/TaviHttp/webUrl")));
     registerLabel = new QLabel(this);
     registerLabel->setObjectName(QStringLiteral("registerLabel"));
     registerLabel->setTextFormat(Qt::RichText);
-    registerLabel->setText(
-        QStringLiteral("<a href=\"http://%1/ucenter/default/register\" style=\"color:rgb(166,166,166);"
-                       "text-decoration:none\">免费注册</a>")
-            .arg(portal));
+    registerLabel->setText(QStringLiteral("<a href=\"%1/ucenter/default/register\" style=\"color:rgb(166,166,166);"
+                                          "text-decoration:none\">免费注册</a>")
+                               .arg(portal.toHtmlEscaped()));
     registerLabel->setStyleSheet(
         QStringLiteral("QLabel{font-size:12px;color:rgb(166,166,166);} QLabel:hover{color:rgb(48,162,84)}"));
 
@@ -112,7 +112,9 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
     tipBar->setStyleSheet(QStringLiteral("QWidget{background-color:rgb(248,243,209)}"));
     auto *tipLayout = new QHBoxLayout(tipBar);
     tipLayout->setContentsMargins(10, 0, 0, 0);
-    tipLabel = new QLabel(QStringLiteral("用户名或密码错误"), tipBar);
+    tipLabel = new QLabel(tipBar);
+    tipLabel->setTextFormat(Qt::PlainText);
+    tipLabel->setText(QStringLiteral("用户名或密码错误"));
     tipLabel->setObjectName(QStringLiteral("tipLabel"));
     tipLabel->setStyleSheet(
         QStringLiteral("QLabel{font-size:12px;color:rgb(166,166,166);background-color:rgb(248,243,209);}"));
@@ -173,34 +175,42 @@ void LoginDlg::login()
         showTip(QStringLiteral("密码输入错误"));
         return;
     }
+    // One sign-in at a time: a second press while the first waits for its
+    // reply does nothing.
+    if (request)
+        return;
     tipBar->hide();
 
     QMap<QString, QString> params;
     params.insert(QStringLiteral("username"), QString::fromUtf8(user.toUtf8()));
     params.insert(QStringLiteral("password"), QString::fromUtf8(password.toUtf8()));
-    auto *http = new TaviHttp(QStringLiteral("/ucenter/default/login"), params, 80, true);
-    http->setCallback([this](bool, QByteArray body) { handleReply(body); });
-    http->get();
-    // Synchronous: the reply has been handled; the request is done with.
-    http->deleteLater();
+    // The reply is waited for in the event loop, not in a loop of its own:
+    // the window goes on while the school answers.
+    request = new TaviHttp(QStringLiteral("/ucenter/default/login"), params, 80, false);
+    request->setParent(this); // a dialog that goes takes its request along
+    const QUrl address = request->requestUrl();
+    if (address.scheme() == QLatin1String("http") && !TaviHttp::isLoopbackHost(address.host()))
+        TAVI_LOG_WARN("signing in over plain http to " << tavi::logExcerpt(address.host(), 100)
+                                                       << ": the password goes unencrypted");
+    request->setCallback([this](bool, QByteArray body) { handleReply(body); });
+    connect(request, &TaviHttp::s_finished, this, [this]() {
+        request->deleteLater();
+        request = nullptr;
+        loginBtn->setEnabled(true);
+    });
+    loginBtn->setEnabled(false);
+    request->get();
 }
 
 void LoginDlg::handleReply(const QByteArray &body)
 {
-    const QJsonObject reply = parseJsonObject(body);
-    const QString status = jsonStringValue(reply, QStringLiteral("status"));
-    qDebug() << status;
-    if (status.toInt() != 200) {
+    const LoginReply reply = readLoginReply(body);
+    qDebug() << "sign-in status" << tavi::logExcerpt(reply.status, 40);
+    if (!reply.accepted) {
         showTip(QStringLiteral("用户名或密码输入错误"));
         return;
     }
-    const QJsonObject list = jsonObjectValue(reply, QStringLiteral("list"));
-    UserInfo &user = UserInfo::instance();
-    user.userId = jsonStringValue(list, QStringLiteral("userId"));
-    user.userName = jsonStringValue(list, QStringLiteral("userName"));
-    user.type = jsonStringValue(list, QStringLiteral("type"));
-    user.real_name = jsonStringValue(list, QStringLiteral("real_name"));
-    user.photo = jsonStringValue(list, QStringLiteral("photo"));
+    UserInfo::instance() = reply.user;
     emit s_loginSuccess();
 }
 

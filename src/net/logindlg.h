@@ -7,6 +7,7 @@ class ColorBtn;
 class IconBtn;
 class QLabel;
 class QLineEdit;
+class TaviHttp;
 
 // The sign-in dialog: user name and password against the web service. One
 // instance for the whole run, shown again after every sign-out.
@@ -18,6 +19,8 @@ public:
 
     // The process-wide dialog, created on first use.
     static LoginDlg *instance();
+    // A sign-in waits for the school's reply.
+    bool signingIn() const { return request != nullptr; }
 
 signals:
     void s_loginSuccess();
@@ -47,4 +50,5 @@ private:
     QLabel *tipLabel;
     IconBtn *tipCloseBtn;
     QWidget *tipBar;
+    TaviHttp *request = nullptr;
 };

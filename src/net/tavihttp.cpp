@@ -1,9 +1,11 @@
 #include "net/tavihttp.h"
 
 #include "base/config.h"
+#include "base/logging.h"
 #include "net/cookiejar.h"
 #include "net/flash.h"
 #include "net/networkaccess.h"
+#include "net/replylimit.h"
 
 #include <QDebug>
 #include <QEventLoop>
@@ -14,11 +16,13 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QSslError>
 #include <QTimer>
 #include <QUrlQuery>
 
 TaviHttp::TaviHttp(QString path, QMap<QString, QString> params, int port, bool synchronous) : QObject(nullptr)
 {
+    bodyLimit = tavi::kMaxReplyBytes;
     baseUrl = tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url"));
     url = new QUrl;
     buildUrl(path, port);
@@ -66,15 +70,19 @@ void TaviHttp::setCallback(std::function<void(bool, QByteArray)> callback)
     this->callback = std::move(callback);
 }
 
+bool TaviHttp::isLoopbackHost(const QString &host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
 bool TaviHttp::networkReachable(const QUrl &target)
 {
     // Qt's own online check reports "offline" when only loopback is up,
     // although a local service is perfectly reachable then.
-    const QString host = target.host();
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        return true;
-    const QHostAddress address(host);
-    if (!address.isNull() && address.isLoopback())
+    if (isLoopbackHost(target.host()))
         return true;
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
     if (interfaces.isEmpty())
@@ -93,6 +101,7 @@ void TaviHttp::get()
     QNetworkRequest request{QUrl()};
     if (!networkReachable(*url)) {
         showTip(QStringLiteral("网络连接不可用，请检查网络设置 get not online!"));
+        emit s_finished();
         return;
     }
 
@@ -121,6 +130,12 @@ void TaviHttp::get()
 
 void TaviHttp::watch(QNetworkReply *reply)
 {
+    tavi::limitReplySize(reply, bodyLimit);
+    connect(reply, &QNetworkReply::sslErrors, this, [](const QList<QSslError> &errors) {
+        // Never ignored: the request fails.
+        for (const QSslError &error : errors)
+            TAVI_LOG_ERROR("certificate refused: " << tavi::logExcerpt(error.errorString(), 200));
+    });
     if (timeoutMs <= 0)
         return;
     if (!timer) {
@@ -152,18 +167,36 @@ void TaviHttp::requestFinished(QNetworkReply *reply)
 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
-    if (status == 200) {
+    if (status == 200 && !tavi::replyTooLarge(reply)) {
         if (callback)
             callback(true, body);
     } else {
-        showTip(QStringLiteral("网络请求失败"));
+        showFailure(reply);
     }
     reply->deleteLater();
+    emit s_finished();
+}
+
+void TaviHttp::showFailure(QNetworkReply *reply)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (tavi::replyTooLarge(reply)) {
+        TAVI_LOG_WARN("reply of " << tavi::logExcerpt(reply->url().host(), 100) << " over " << bodyLimit
+                                  << " bytes refused");
+        showTip(QStringLiteral("网络请求失败"));
+    } else if (reply->error() == QNetworkReply::SslHandshakeFailedError) {
+        TAVI_LOG_ERROR("no secure connection to " << tavi::logExcerpt(reply->url().host(), 100));
+        showTip(QStringLiteral("安全连接失败"));
+    } else {
+        // Not the error text: it repeats the address, whose query may hold
+        // the password.
+        TAVI_LOG_WARN("request to " << tavi::logExcerpt(reply->url().host(), 100) << " failed: status " << status
+                                    << ", error " << int(reply->error()));
+        showTip(QStringLiteral("网络请求失败"));
+    }
 }
 
 void TaviHttp::showTip(QString text)
 {
-    auto *flash = new Flash(text, 100, 30, QStringLiteral("90,90,90"), QStringLiteral("255,255,255"),
-                            QStringLiteral("120px"), nullptr);
-    flash->show();
+    Flash::notice(text);
 }

@@ -14,8 +14,11 @@ class QTimer;
 class QUrlQuery;
 
 // One GET request to the web service. The path is joined to "/TaviHttp/Url"
-// of the settings file; the callback runs only for HTTP status 200, every
-// other outcome shows a Flash notice. All requests share CookieJar.
+// of the settings file (http:// or https://, whose certificate is checked);
+// the callback runs only for HTTP status 200, every other outcome shows a
+// Flash notice ("安全连接失败" when the certificate is refused). A body over
+// its limit (kMaxReplyBytes unless set) is a failure. All requests share
+// CookieJar.
 class TaviHttp : public QObject
 {
     Q_OBJECT
@@ -35,6 +38,15 @@ public:
     QUrl requestUrl() const;
     int requestPort() const { return port; }
     void setTimeout(int ms) { timeoutMs = ms; }
+    void setBodyLimit(qint64 bytes) { bodyLimit = bytes; }
+
+    // localhost or a loopback address.
+    static bool isLoopbackHost(const QString &host);
+
+signals:
+    // The request has ended, whatever its outcome (after the callback or
+    // the notice).
+    void s_finished();
 
 public slots:
     virtual void requestFinished(QNetworkReply *reply);
@@ -45,8 +57,11 @@ protected:
     void buildUrl(const QString &path, int requestedPort);
     // Whether the network could carry a request to url at all.
     static bool networkReachable(const QUrl &target);
-    // Starts the time-out watch on a reply that has just been sent.
+    // Starts the time-out watch and the size limit on a reply that has just
+    // been sent, and logs refused certificates.
     void watch(QNetworkReply *reply);
+    // The notice for a failed reply, logged with its cause.
+    void showFailure(QNetworkReply *reply);
 
     std::function<void(bool, QByteArray)> callback;
     QString baseUrl;
@@ -57,5 +72,6 @@ protected:
     int port = 80;
     bool synchronous = false;
     int timeoutMs = kDefaultTimeoutMs;
+    qint64 bodyLimit;
     QTimer *timer = nullptr;
 };

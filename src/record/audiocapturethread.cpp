@@ -1,5 +1,7 @@
 #include "record/audiocapturethread.h"
 
+#include "base/signalstack.h"
+
 #include "record/flvoutput.h"
 
 extern "C" {
@@ -274,6 +276,7 @@ void audioCaptureThread::deliverPacket(AVPacket *packet, CaptureTimeline &timeli
 
 void audioCaptureThread::run()
 {
+    tavi::ensureSignalStack();
     if (!codecContext || !hasReceiver()) {
         closeDevice();
         loopEnded();

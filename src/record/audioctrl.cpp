@@ -40,6 +40,11 @@ void AudioCtrl::setAddress(const char *address)
     m_nameRefused = !sender->setOutputName(address);
 }
 
+void AudioCtrl::setClassStreamOnly(bool only)
+{
+    sender->setClassStreamOnly(only);
+}
+
 bool AudioCtrl::isIdle() const
 {
     return !sender->isRunning() && !audioThread->isRunning();

@@ -32,6 +32,8 @@ public:
 
     // At most 127 bytes; a longer address is refused at the next start.
     void setAddress(const char *address);
+    // Publishes to class streams only (see saveVideoThread).
+    void setClassStreamOnly(bool only);
     void start();
     void stop();
     Failure lastFailure() const { return m_failure; }

@@ -1,6 +1,9 @@
 #include "record/flvoutput.h"
 
 #include "base/logging.h"
+#include "base/streamaddress.h"
+
+#include <QString>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -34,10 +37,28 @@ bool flvOutput::wantsMp4(const char *name)
     return length > 4 && strcasecmp(name + length - 4, ".mp4") == 0;
 }
 
-bool flvOutput::setUp(const char *name, bool withVideo, int width, int height)
+QByteArray flvOutput::nameForLog(const char *name)
+{
+    const QString text = QString::fromLocal8Bit(name ? name : "");
+    if (tavi::hasAddressScheme(text))
+        return tavi::streamAddressForLog(text).toUtf8();
+    return tavi::logExcerpt(text).toUtf8();
+}
+
+bool flvOutput::setUp(const char *name, bool withVideo, int width, int height, bool classStreamOnly)
 {
     close();
-    m_mp4 = wantsMp4(name);
+    QString why;
+    const tavi::MediaAddress kind =
+        tavi::mediaAddressKind(QString::fromLocal8Bit(name ? name : ""), classStreamOnly, &why);
+    if (kind == tavi::MediaAddress::Refused) {
+        std::fprintf(stderr, "Output address refused: %s.\n", why.toUtf8().constData());
+        TAVI_LOG_ERROR("Output address refused, nothing written: " << why);
+        return false;
+    }
+    m_protocols = tavi::protocolWhitelist(kind);
+    // A class stream is FLV whatever its name says.
+    m_mp4 = kind == tavi::MediaAddress::LocalFile && wantsMp4(name);
     avformat_alloc_output_context2(&outputContext, nullptr, m_mp4 ? "mp4" : "flv", name);
     if (!outputContext) {
         std::printf("Could not deduce output format from file extension: using MPEG.\n");
@@ -226,10 +247,14 @@ bool flvOutput::connect(const AVIOInterruptCB &interrupt)
     if (!m_setUp)
         return false;
     outputContext->interrupt_callback = interrupt;
-    av_dump_format(outputContext, 0, outputContext->url, 1);
+    av_dump_format(outputContext, 0, nameForLog(outputContext->url).constData(), 1);
     if (!(outputFormat->flags & AVFMT_NOFILE)) {
-        if (avio_open2(&outputContext->pb, outputContext->url, AVIO_FLAG_WRITE, &outputContext->interrupt_callback,
-                       nullptr) < 0)
+        AVDictionary *ioOptions = nullptr;
+        av_dict_set(&ioOptions, "protocol_whitelist", m_protocols, 0);
+        const int opened = avio_open2(&outputContext->pb, outputContext->url, AVIO_FLAG_WRITE,
+                                      &outputContext->interrupt_callback, &ioOptions);
+        av_dict_free(&ioOptions);
+        if (opened < 0)
             return false;
         m_ioOpen = true;
     }
@@ -383,4 +408,5 @@ void flvOutput::close()
     hasVideo = hasAudio = false;
     audioFrameBytes = 0;
     m_setUp = m_ioOpen = m_headerWritten = m_mp4 = false;
+    m_protocols = nullptr;
 }

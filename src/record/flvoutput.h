@@ -2,6 +2,8 @@
 
 #include "record/outputstream.h"
 
+#include <QByteArray>
+
 #include <cstdint>
 
 struct AVFormatContext;
@@ -36,8 +38,14 @@ public:
     flvOutput(const flvOutput &) = delete;
     flvOutput &operator=(const flvOutput &) = delete;
 
-    // Muxer and encoders; false (with a printed reason) when they cannot be had.
-    bool setUp(const char *name, bool withVideo, int width, int height);
+    // Muxer and encoders; false (with a printed reason) when they cannot be
+    // had. name (local 8-bit) is a class stream (rtmp:// or rtmps:// with a
+    // host), always written as FLV with the class stream protocols only, or
+    // a local file (file protocol only). A name with any other protocol is
+    // refused, and so is a local file when classStreamOnly.
+    bool setUp(const char *name, bool withVideo, int width, int height, bool classStreamOnly = false);
+    // The name as a log line shows it (a class stream without its key).
+    static QByteArray nameForLog(const char *name);
     bool isSetUp() const { return m_setUp; }
     // Opens the file or connection and writes the header. interrupt may
     // abort a blocking connection or write.
@@ -77,4 +85,5 @@ private:
     bool m_ioOpen = false;
     bool m_headerWritten = false;
     bool m_mp4 = false;
+    const char *m_protocols = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "record/getvideothread.h"
 
+#include "base/signalstack.h"
+
 #include "record/devmag.h"
 #include "record/savevideothread.h"
 
@@ -191,6 +193,7 @@ bool GetVideoThread::decodePacket(AVPacket *packet, int timestampMs)
 
 void GetVideoThread::run()
 {
+    tavi::ensureSignalStack();
     if (!codecContext || !encoder) {
         closeDevice();
         return;

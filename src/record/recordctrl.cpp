@@ -45,6 +45,11 @@ recordCtrl *recordCtrl::instance()
     return g_recordCtrl;
 }
 
+void recordCtrl::setClassStreamOnly(bool only)
+{
+    encoder->setClassStreamOnly(only);
+}
+
 bool recordCtrl::isIdle() const
 {
     return !videoThread->isRunning() && !audioThread->isRunning() && !encoder->isRunning();
@@ -60,7 +65,7 @@ bool recordCtrl::refuse(Failure failure, const char *text)
 {
     m_failure = failure;
     if (failure == Output && !m_reportOutput)
-        TAVI_LOG_WARN("record: cannot write to " << url);
+        TAVI_LOG_WARN("record: cannot write to " << flvOutput::nameForLog(url.toLocal8Bit().constData()).constData());
     else
         recordNotice::report(QString::fromUtf8(text));
     return false;
@@ -87,7 +92,7 @@ bool recordCtrl::start(int mode)
         return refuse(Output, recordText::kOutputFailed);
     }
     m_failure = NoFailure;
-    TAVI_LOG_INFO("recording to " << url);
+    TAVI_LOG_INFO("recording to " << flvOutput::nameForLog(name.constData()).constData());
     videoThread->startCapture();
     audioThread->startCapture();
     return true;

@@ -32,6 +32,8 @@ public:
     static recordCtrl *instance();
 
     void setUrl(const QString &address) { url = address; }
+    // Publishes to class streams only (see saveVideoThread).
+    void setClassStreamOnly(bool only);
     QString currentUrl() const { return url; }
     // mode 0: the desktop, 1: the first camera. True when the recording runs;
     // every refusal is reported to the user (output failures only while

@@ -9,6 +9,7 @@
 #include "record/savevideothread.h"
 
 #include "base/logging.h"
+#include "base/privatefiles.h"
 
 #include <QDeadlineTimer>
 #include <QDesktopServices>
@@ -53,7 +54,8 @@ recordWindow::recordWindow(QWidget *parent) : QWidget(parent), ui(new recordWind
     setStyleSheet(QStringLiteral("background-color: rgba(255, 255, 255, 158);"));
 
     confPath = confDir() + QStringLiteral("/set.conf");
-    QDir().mkpath(confDir());
+    // Settings are the user's alone (0700, 0600); recordings are not.
+    tavi::makePrivateDir(confDir());
     area = QRect(QPoint(0, 0), QPoint(-1, -1)); // null: the whole desktop
     loadDevices();
     loadSettings();
@@ -137,11 +139,6 @@ void recordWindow::loadSettings()
 
 void recordWindow::saveSettings()
 {
-    QFile file(confPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        TAVI_LOG_WARN("cannot write " << confPath);
-        return;
-    }
     QString text;
     const QString audio = ui->comboBox_audio->currentText();
     if (!audio.isEmpty())
@@ -153,7 +150,8 @@ void recordWindow::saveSettings()
                 .arg(area.bottom() - area.top() + 1);
     text += QStringLiteral("mode=audio\n");
     text += QStringLiteral("filename=%1\n").arg(savePath);
-    file.write(settingsCodec()->fromUnicode(text));
+    if (!tavi::writePrivateFile(confPath, settingsCodec()->fromUnicode(text)))
+        TAVI_LOG_WARN("cannot write " << confPath);
 }
 
 void recordWindow::chooseSavePath(const QString &path)

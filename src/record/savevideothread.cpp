@@ -1,5 +1,7 @@
 #include "record/savevideothread.h"
 
+#include "base/signalstack.h"
+
 #include "base/logging.h"
 
 extern "C" {
@@ -64,7 +66,7 @@ bool saveVideoThread::startEncoding()
     m_videoQueue.resetCounters();
     m_audioChunks.clear();
     m_audioChunks.resetCounters();
-    if (!m_outputName[0] || !m_output.setUp(m_outputName, true, m_videoWidth, m_videoHeight)) {
+    if (!m_outputName[0] || !m_output.setUp(m_outputName, true, m_videoWidth, m_videoHeight, m_classStreamOnly)) {
         m_outputFailed = true;
         return false;
     }
@@ -160,10 +162,11 @@ saveVideoThread::Step saveVideoThread::audioStep()
 
 void saveVideoThread::run()
 {
+    tavi::ensureSignalStack();
     videoClockMs = 0.0;
     const AVIOInterruptCB interrupt = m_stop.interruptCallback();
     if (!m_output.connect(interrupt)) {
-        TAVI_LOG_ERROR("cannot open output " << m_outputName);
+        TAVI_LOG_ERROR("cannot open output " << flvOutput::nameForLog(m_outputName).constData());
         m_outputFailed = true;
         finishRun(false);
         if (!m_stop.requested())
@@ -189,7 +192,7 @@ void saveVideoThread::run()
     }
     const bool ok = step != Failed;
     if (!ok) {
-        TAVI_LOG_ERROR("writing to " << m_outputName << " failed");
+        TAVI_LOG_ERROR("writing to " << flvOutput::nameForLog(m_outputName).constData() << " failed");
         m_outputFailed = true;
     }
     finishRun(ok);

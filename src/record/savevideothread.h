@@ -27,6 +27,9 @@ public:
     // False (and the name left empty) when name does not fit kOutputNameBytes.
     bool setOutputName(const char *name);
     QByteArray outputName() const { return QByteArray(m_outputName); }
+    // Publishes to class streams only, never into a local file (see
+    // flvOutput::setUp). For later startEncoding calls.
+    void setClassStreamOnly(bool only) { m_classStreamOnly = only; }
     void setVideoSize(int width, int height);
     int videoWidth() const { return m_videoWidth; }
     int videoHeight() const { return m_videoHeight; }
@@ -91,6 +94,7 @@ private:
     VideoFrameQueue m_videoQueue;
     AudioChunkList m_audioChunks;
     char m_outputName[kOutputNameBytes] = {};
+    bool m_classStreamOnly = false;
     int m_videoWidth = 0;
     int m_videoHeight = 0;
     EncoderStop m_stop;

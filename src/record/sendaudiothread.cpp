@@ -1,5 +1,7 @@
 #include "record/sendaudiothread.h"
 
+#include "base/signalstack.h"
+
 #include "base/logging.h"
 
 extern "C" {
@@ -33,7 +35,7 @@ bool sendAudioThread::startEncoding()
     // before the capture starts: once it runs, every chunk is this one's.
     m_audioChunks.clear();
     m_audioChunks.resetCounters();
-    if (!m_outputName[0] || !m_output.setUp(m_outputName, false, 0, 0)) {
+    if (!m_outputName[0] || !m_output.setUp(m_outputName, false, 0, 0, m_classStreamOnly)) {
         m_outputFailed = true;
         return false;
     }
@@ -54,6 +56,7 @@ void sendAudioThread::pushAudioChunk(uint8_t *data, int size)
 
 void sendAudioThread::run()
 {
+    tavi::ensureSignalStack();
     const AVIOInterruptCB interrupt = m_stop.interruptCallback();
     bool ok = m_output.connect(interrupt);
     const bool connected = ok;
@@ -69,7 +72,8 @@ void sendAudioThread::run()
         std::free(chunk.data);
     }
     if (!ok) {
-        TAVI_LOG_ERROR((connected ? "writing to " : "cannot open output ") << m_outputName);
+        TAVI_LOG_ERROR((connected ? "writing to " : "cannot open output ")
+                       << flvOutput::nameForLog(m_outputName).constData());
         m_outputFailed = true;
     }
     m_output.finish(ok);

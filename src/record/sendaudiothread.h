@@ -24,6 +24,8 @@ public:
     // False (and the name left empty) when name does not fit kOutputNameBytes.
     bool setOutputName(const char *name);
     QByteArray outputName() const { return QByteArray(m_outputName); }
+    // See saveVideoThread::setClassStreamOnly.
+    void setClassStreamOnly(bool only) { m_classStreamOnly = only; }
     bool startEncoding();
     void stopEncoding();
     bool stopRequested() const { return m_stop.requested(); }
@@ -42,6 +44,7 @@ private:
     flvOutput m_output;
     AudioChunkList m_audioChunks;
     char m_outputName[kOutputNameBytes] = {};
+    bool m_classStreamOnly = false;
     EncoderStop m_stop;
     std::atomic<bool> m_outputFailed{false};
 };

@@ -33,7 +33,9 @@ MessageBox::MessageBox(QWidget *parent) : QDialog(parent)
     headerLayout->addWidget(closeBtn, 0, Qt::AlignVCenter);
 
     auto *icon = new IconLabel(this, ":/images/sys/dialog_question", 0, 0);
-    textLabel = new QLabel("亲，您要进入此课堂吗?", this);
+    textLabel = new QLabel(this);
+    textLabel->setTextFormat(Qt::PlainText);
+    textLabel->setText("亲，您要进入此课堂吗?");
     textLabel->setWordWrap(true);
     textLabel->setStyleSheet("QLabel{font:bold;font-size:13px;color:rgb(90,90,90)}");
     auto *body = new QHBoxLayout;

@@ -29,7 +29,10 @@ popWidget::popWidget(QWidget *parent) : QWidget(parent)
     connect(header, SIGNAL(s_close()), this, SLOT(close()));
     connect(header, &tempHeader::s_move, this, [this](QPoint p) { move(p); });
 
+    // Notices carry the school's titles: plain text, never markup.
     contentLabel = new QLabel(this);
+    contentLabel->setObjectName("contentLabel");
+    contentLabel->setTextFormat(Qt::PlainText);
     contentLabel->setWordWrap(true);
     contentLabel->setFixedSize(200, 70);
     contentLabel->setMargin(5);

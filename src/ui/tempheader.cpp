@@ -14,6 +14,7 @@ tempHeader::tempHeader(QWidget *movedWindow, QWidget *parent) : QWidget(parent),
     setStyleSheet("QWidget{background-color:rgb(48,62,84)}");
 
     titleLabel = new QLabel(this);
+    titleLabel->setTextFormat(Qt::PlainText);
     titleLabel->setStyleSheet("QLabel{color:rgb(245,246,247);font-size:12px;padding:4px 0 0 8px;}");
     auto *closeBtn = new IconBtn(":/images/sys/close", true, this);
     closeBtn->setObjectName("closeBtn");

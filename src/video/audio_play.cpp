@@ -1,5 +1,7 @@
 #include "video/audio_play.h"
 
+#include "base/signalstack.h"
+
 #include "base/logging.h"
 #include "video/inputreconnector.h"
 #include "video/mediainput.h"
@@ -19,15 +21,18 @@ void AudioPlayer::endRun(bool sdlAudio)
 
 void AudioPlayer::run()
 {
+    tavi::ensureSignalStack();
     VideoAudioState *is = &videoState;
-    QByteArray path;
     is->decoderFinished = true;
-    if (!addressToPath(url, &path)) {
+    InputAddress address;
+    if (!inputAddress(url, classStreamOnly(), &address)) {
         endRun(false);
         return;
     }
+    const QByteArray &path = address.path;
+    is->protocols = address.protocols;
     avformat_network_init();
-    const bool network = isNetworkAddress(url);
+    const bool network = address.classStream;
     is->formatContext = openInput(is, path, network ? Probe::AudioOnly : Probe::Default, 0);
     if (!is->formatContext) {
         endRun(false);

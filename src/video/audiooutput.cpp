@@ -1,5 +1,7 @@
 #include "video/audiooutput.h"
 
+#include "base/signalstack.h"
+
 #include "base/logging.h"
 #include "video/mediainput.h"
 
@@ -447,6 +449,7 @@ void fill(VideoState *is, Uint8 *stream, int len, bool audioOnly)
 
 void callback(VideoState *is, Uint8 *stream, int len, bool audioOnly)
 {
+    tavi::ensureSignalStack();
     fill(is, stream, len, audioOnly);
     applyVolume(stream, len, is->volume);
 }

@@ -95,7 +95,8 @@ bool InputReconnector::readFailed()
     if (now - m_lastGood < kSilentReadMs || now - m_lastAttempt < kSilentReadMs || m_state->quit)
         return false;
     m_lastAttempt = now;
-    TAVI_LOG_WARN("No data from " << m_path.constData() << " for " << (now - m_lastGood) << " ms, reopening it.");
+    TAVI_LOG_WARN("No data from " << addressForLog(QString::fromUtf8(m_path)).constData() << " for "
+                                  << (now - m_lastGood) << " ms, reopening it.");
     AVFormatContext *fresh = openInput(m_state, m_path, m_probe, kSilentReadMs);
     if (!fresh)
         return false;
@@ -117,7 +118,7 @@ bool InputReconnector::readFailed()
     m_audioExtra = extradataOf(fresh, audio);
     m_lastGood = steadyMs();
     m_retryMs = 0;
-    TAVI_LOG_INFO("Reopened " << m_path.constData());
+    TAVI_LOG_INFO("Reopened " << addressForLog(QString::fromUtf8(m_path)).constData());
     return true;
 }
 

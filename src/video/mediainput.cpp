@@ -1,6 +1,7 @@
 #include "video/mediainput.h"
 
 #include "base/logging.h"
+#include "base/streamaddress.h"
 #include "video/videostate.h"
 
 #include <QDebug>
@@ -33,7 +34,7 @@ bool isLiveInput(const QString &url, long long duration)
     return duration == AV_NOPTS_VALUE;
 }
 
-bool addressToPath(const QString &url, QByteArray *path)
+bool inputAddress(const QString &url, bool classStreamOnly, InputAddress *out)
 {
     const QByteArray utf8 = url.toUtf8();
     if (utf8.size() > kAddressLimit) {
@@ -41,8 +42,24 @@ bool addressToPath(const QString &url, QByteArray *path)
         TAVI_LOG_ERROR("Address too long (" << utf8.size() << " bytes, at most " << kAddressLimit << "), not played.");
         return false;
     }
-    *path = utf8;
+    QString why;
+    const tavi::MediaAddress kind = tavi::mediaAddressKind(url, classStreamOnly, &why);
+    if (kind == tavi::MediaAddress::Refused) {
+        std::fprintf(stderr, "Address refused: %s.\n", why.toUtf8().constData());
+        TAVI_LOG_ERROR("Address refused, not played: " << why);
+        return false;
+    }
+    out->path = utf8;
+    out->classStream = kind == tavi::MediaAddress::ClassStream;
+    out->protocols = tavi::protocolWhitelist(kind);
     return true;
+}
+
+QByteArray addressForLog(const QString &url)
+{
+    if (tavi::hasAddressScheme(url))
+        return tavi::streamAddressForLog(url).toUtf8();
+    return tavi::logExcerpt(url, 300).toUtf8();
 }
 
 int decodeInterruptCallback(void *opaque)
@@ -89,6 +106,9 @@ static AVFormatContext *openProbed(VideoState *state, const QByteArray &path, Pr
     input->interrupt_callback.callback = decodeInterruptCallback;
     input->interrupt_callback.opaque = state;
     AVDictionary *options = nullptr;
+    // Nothing else is ever opened for this input, however the server
+    // redirects or whatever the data names.
+    av_dict_set(&options, "protocol_whitelist", state->protocols ? state->protocols : tavi::kLocalFileProtocols, 0);
     if (probe == Probe::Brief) {
         // The FLV demuxer usually learns both streams from their sequence
         // headers; what is left to probe is the first key frame.
@@ -103,7 +123,7 @@ static AVFormatContext *openProbed(VideoState *state, const QByteArray &path, Pr
         char text[AV_ERROR_MAX_STRING_SIZE] = {0};
         av_strerror(ret, text, sizeof(text));
         if (!state->quit)
-            TAVI_LOG_ERROR("Could not open " << path.constData() << ": " << text);
+            TAVI_LOG_ERROR("Could not open " << addressForLog(QString::fromUtf8(path)).constData() << ": " << text);
         avformat_close_input(&input);
         state->ioDeadline = 0;
         return nullptr;

@@ -16,9 +16,25 @@ bool isNetworkAddress(const QString &url);
 // protocols are live; other network input is when its length is unknown.
 bool isLiveInput(const QString &url, long long duration);
 
-// The address as FFmpeg gets it (UTF-8, at most 1,279 bytes). An address
-// that does not fit is refused with a logged error, never cut: returns false.
-bool addressToPath(const QString &url, QByteArray *path);
+// An address as FFmpeg gets it.
+struct InputAddress
+{
+    QByteArray path; // UTF-8, at most 1,279 bytes
+    const char *protocols = nullptr; // FFmpeg's protocol whitelist for it
+    bool classStream = false; // an rtmp(s) class stream, else a local file
+};
+
+// Checks an address before FFmpeg sees it. A class stream (rtmp:// or
+// rtmps:// with a host) is opened with the class stream protocols only; an
+// address naming any other protocol is refused; a plain path is a local file
+// (file protocol only), unless classStreamOnly, when it is refused too. An
+// address that does not fit is refused, never cut. Refusals are printed
+// and logged with their reason; returns false.
+bool inputAddress(const QString &url, bool classStreamOnly, InputAddress *out);
+
+// The address as a log line shows it: a class stream without its stream
+// name, query or credentials; a local path as it is.
+QByteArray addressForLog(const QString &url);
 
 // Interrupt callback: non-zero once quit is set or the state's I/O deadline
 // has passed.
@@ -30,7 +46,8 @@ enum class Probe {
     AudioOnly // live audio: probesize 2,048 bytes, 500 microseconds
 };
 
-// Allocates, opens and probes an input; null on failure (messages printed and
+// Allocates, opens and probes an input, with the state's protocol whitelist
+// (a local file's when none is set); null on failure (messages printed and
 // logged). deadlineMs bounds the whole open (0: only a stop abandons it).
 AVFormatContext *openInput(VideoState *state, const QByteArray &path, Probe probe, int deadlineMs);
 

@@ -23,6 +23,10 @@ public:
     // With isWait, returns once the reader and the decoding thread are done.
     bool stop(bool isWait);
     PlayerState state() const { return playerState; }
+    // A player of class streams opens only rtmp:// and rtmps:// addresses;
+    // any other player also opens a local file. For later startPlay calls.
+    void setClassStreamOnly(bool only) { m_classStreamOnly = only; }
+    bool classStreamOnly() const { return m_classStreamOnly; }
     // 0 (silent) to 100 (as decoded); takes effect at once and stays for
     // later runs.
     void setVolume(int percent);
@@ -50,4 +54,5 @@ protected:
 private:
     VideoState &m_record;
     const bool m_videoThread;
+    bool m_classStreamOnly = false;
 };

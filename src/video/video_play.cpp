@@ -1,5 +1,7 @@
 #include "video/video_play.h"
 
+#include "base/signalstack.h"
+
 #include "video/inputreconnector.h"
 #include "video/mediainput.h"
 #include "video/playback.h"
@@ -31,6 +33,7 @@ void VideoPlayer::endRun()
 
 void VideoPlayer::run()
 {
+    tavi::ensureSignalStack();
     VideoState *is = &videoState;
     is->reset();
     is->quit = false;
@@ -40,13 +43,15 @@ void VideoPlayer::run()
     // A destructor that came first must not be undone.
     if (m_destroying)
         is->requestQuit();
-    QByteArray path;
     avformat_network_init();
-    if (!addressToPath(url, &path)) {
+    InputAddress address;
+    if (!inputAddress(url, classStreamOnly, &address)) {
         endRun();
         return;
     }
-    is->formatContext = openInput(is, path, isNetworkAddress(url) ? Probe::Brief : Probe::Default, 0);
+    const QByteArray &path = address.path;
+    is->protocols = address.protocols;
+    is->formatContext = openInput(is, path, address.classStream ? Probe::Brief : Probe::Default, 0);
     formatContext = is->formatContext;
     if (!is->formatContext) {
         endRun();

@@ -22,6 +22,8 @@ public:
 
     AVFormatContext *formatContext = nullptr;
     QString url;
+    // Only rtmp:// and rtmps:// addresses, no local file (see PlayerThread).
+    bool classStreamOnly = false;
 
 signals:
     void sig_GetOneFrame(QImage image);

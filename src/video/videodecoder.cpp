@@ -1,5 +1,7 @@
 #include "video/videodecoder.h"
 
+#include "base/signalstack.h"
+
 #include "video/videostate.h"
 
 #include <QImage>
@@ -230,10 +232,12 @@ int decodeLoop(VideoState *is, bool paced)
 
 int videoDecodeThread(void *state)
 {
+    tavi::ensureSignalStack();
     return decodeLoop(static_cast<VideoState *>(state), true);
 }
 
 int videoPlayDecodeThread(void *state)
 {
+    tavi::ensureSignalStack();
     return decodeLoop(static_cast<VideoState *>(state), false);
 }

@@ -1,5 +1,7 @@
 #include "video/videoplayer_thread.h"
 
+#include "base/signalstack.h"
+
 #include "base/logging.h"
 #include "video/audiooutput.h"
 #include "video/inputreconnector.h"
@@ -42,13 +44,16 @@ void VideoPlayer_Thread::endRun(bool sdlAudio)
 
 void VideoPlayer_Thread::run()
 {
+    tavi::ensureSignalStack();
     VideoState *is = &videoState;
-    QByteArray path;
-    if (!addressToPath(url, &path)) {
+    InputAddress address;
+    if (!inputAddress(url, classStreamOnly(), &address)) {
         endRun(false);
         return;
     }
-    const bool network = isNetworkAddress(url);
+    const QByteArray &path = address.path;
+    const bool network = address.classStream;
+    is->protocols = address.protocols;
 
     is->formatContext = openInput(is, path, network ? Probe::Brief : Probe::Default, 0);
     if (!is->formatContext) {
@@ -66,7 +71,8 @@ void VideoPlayer_Thread::run()
     // A silent clip or screen recording plays too: without a sound device
     // the pictures follow the wall clock.
     if (audioIndex < 0)
-        TAVI_LOG_WARN("Didn't find a audio stream in " << path.constData() << ", playing the pictures without sound.");
+        TAVI_LOG_WARN("Didn't find a audio stream in " << addressForLog(url).constData()
+                                                       << ", playing the pictures without sound.");
     is->videoStreamIndex = videoIndex;
     is->audioStreamIndex = audioIndex;
     emit sig_TotalTimeChanged(input->duration);
@@ -116,7 +122,7 @@ void VideoPlayer_Thread::run()
         endRun(sdlAudio);
         return;
     }
-    av_dump_format(input, 0, path.constData(), 0);
+    av_dump_format(input, 0, addressForLog(url).constData(), 0);
 
     InputReconnector reader(is, path, Probe::Brief, true, live);
     readPackets(is, reader);

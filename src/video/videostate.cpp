@@ -46,6 +46,7 @@ void VideoState::reset()
     release();
     packetQueueInit(&audioQueue);
     packetQueueInit(&videoQueue);
+    protocols = nullptr;
     videoStreamIndex = audioStreamIndex = -1;
     audioBufferSize = audioBufferIndex = 0;
     audioSource = AudioParams();

@@ -50,6 +50,8 @@ struct alignas(16) VideoState
     // input replaces the input, the streams and their indexes: the other
     // threads use only the codecs and time bases, never the streams.
     AVFormatContext *formatContext = nullptr;
+    // FFmpeg's protocol whitelist for the input (see inputAddress).
+    const char *protocols = nullptr;
     int videoStreamIndex = -1;
     int audioStreamIndex = -1;
     AVStream *audioStream = nullptr;

@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include "app/crashhandler.h"
+#include "base/signalstack.h"
 
 #include <QFile>
 #include <QProcess>
@@ -55,6 +56,12 @@ int crashChild(const char *kind)
         std::thread(writeToBadAddress).join();
     else if (!std::strcmp(kind, "overflow"))
         return recurse(0);
+    else if (!std::strcmp(kind, "overflow-thread"))
+        std::thread([] {
+            // As every thread of the client does first.
+            tavi::ensureSignalStack();
+            recurse(0);
+        }).join();
     else if (!std::strcmp(kind, "abort"))
         std::abort();
     else if (!std::strcmp(kind, "bus"))
@@ -89,13 +96,16 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<int>("signal");
         QTest::addColumn<bool>("otherThread");
-        QTest::newRow("segv") << "segv" << int(SIGSEGV) << false;
-        QTest::newRow("segv on a thread") << "segv-thread" << int(SIGSEGV) << true;
-        QTest::newRow("stack overflow") << "overflow" << int(SIGSEGV) << false;
-        QTest::newRow("abort") << "abort" << int(SIGABRT) << false;
-        QTest::newRow("bus") << "bus" << int(SIGBUS) << false;
-        QTest::newRow("illegal instruction") << "ill" << int(SIGILL) << false;
-        QTest::newRow("fpe") << "fpe" << int(SIGFPE) << false;
+        QTest::addColumn<bool>("planted"); // core.dmp is a link to someone's file
+        QTest::newRow("segv") << "segv" << int(SIGSEGV) << false << false;
+        QTest::newRow("segv, a link planted at core.dmp") << "segv" << int(SIGSEGV) << false << true;
+        QTest::newRow("segv on a thread") << "segv-thread" << int(SIGSEGV) << true << false;
+        QTest::newRow("stack overflow") << "overflow" << int(SIGSEGV) << false << false;
+        QTest::newRow("stack overflow on a thread") << "overflow-thread" << int(SIGSEGV) << true << false;
+        QTest::newRow("abort") << "abort" << int(SIGABRT) << false << false;
+        QTest::newRow("bus") << "bus" << int(SIGBUS) << false << false;
+        QTest::newRow("illegal instruction") << "ill" << int(SIGILL) << false << false;
+        QTest::newRow("fpe") << "fpe" << int(SIGFPE) << false << false;
     }
 
     void faultLeavesDump()
@@ -103,11 +113,16 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(int, signal);
         QFETCH(bool, otherThread);
+        QFETCH(bool, planted);
 
         QTemporaryDir dir;
-        QFile old(dir.filePath("core.dmp"));
+        QTemporaryDir elsewhere;
+        const QString target = planted ? elsewhere.filePath("document") : dir.filePath("core.dmp");
+        QFile old(target);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(100000, 'x')) > 0); // to be replaced
         old.close();
+        if (planted)
+            QVERIFY(QFile::link(target, dir.filePath("core.dmp")));
         QProcess child;
         child.setProcessEnvironment(childEnvironment());
         child.setWorkingDirectory(dir.path());
@@ -118,6 +133,10 @@ private slots:
         QVERIFY(child.waitForFinished(30000));
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
         QCOMPARE(child.exitCode(), signal);
+        // A new file of the user's alone; a link there is not followed.
+        QCOMPARE(testsupport::fileMode(dir.filePath("core.dmp")), 0600);
+        if (planted)
+            QCOMPARE(testsupport::readFile(target), QByteArray(100000, 'x'));
         QFile dump(dir.filePath("core.dmp"));
         QVERIFY(dump.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(dump.readAll());
@@ -125,7 +144,7 @@ private slots:
         QVERIFY2(text.contains(QRegularExpression(QStringLiteral("^signal: %1 \\(SIG[A-Z]+\\)$").arg(signal),
                                                   QRegularExpression::MultilineOption)),
                  qPrintable(text.left(300)));
-        if (kind == "segv" || kind == "segv-thread")
+        if (kind == QLatin1String("segv") || kind == QLatin1String("segv-thread"))
             QVERIFY(text.contains("\naddress: 0x10\n"));
         const auto pid = QRegularExpression("\npid: (\\d+)\n").match(text);
         const auto tid = QRegularExpression("\nthread: (\\d+) ").match(text);

@@ -63,7 +63,7 @@ private slots:
         login->findChild<QLineEdit *>(QStringLiteral("userEdit"))->setText(QStringLiteral("student"));
         login->findChild<QLineEdit *>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("123456"));
         login->login();
-        QCOMPARE(UserInfo::instance().userId, QStringLiteral("10001"));
+        QTRY_COMPARE(UserInfo::instance().userId, QStringLiteral("10001"));
 
         panel = new StudentWidget;
         panel->resize(230, 600);

@@ -15,8 +15,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-// The sign-in dialog against the demo school; every request is synchronous,
-// so a reply has been handled when the click returns.
+// The sign-in dialog against the demo school. Each sign-in is waited for
+// until its reply has been handled.
 class TestLogin : public QObject
 {
     Q_OBJECT
@@ -29,6 +29,7 @@ class TestLogin : public QObject
         dialog->findChild<QLineEdit *>("userEdit")->setText(user);
         dialog->findChild<QLineEdit *>("passwordEdit")->setText(password);
         QTest::mouseClick(dialog->findChild<ColorBtn *>("loginBtn"), Qt::LeftButton);
+        QTRY_VERIFY(!dialog->signingIn());
     }
     QString tip() const { return dialog->findChild<QLabel *>("tipLabel")->text(); }
     bool tipShown() const { return dialog->findChild<QWidget *>("tipBar")->isVisible(); }
@@ -140,6 +141,7 @@ private slots:
         secret->setText(password);
         QSignalSpy success(dialog, SIGNAL(s_loginSuccess()));
         QTest::keyClick(dialog->findChild<QLineEdit *>(field), Qt::Key(key));
+        QTRY_VERIFY(!dialog->signingIn());
         QCOMPARE(success.count(), signsIn ? 1 : 0);
         QCOMPARE(UserInfo::instance().userName, signsIn ? QStringLiteral("student") : QString());
         if (!signsIn && field == QLatin1String("userEdit")) {

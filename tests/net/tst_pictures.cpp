@@ -3,14 +3,18 @@
 #include "widgets.h"
 
 #include "net/avatarcache.h"
+#include "net/avatarloader.h"
 #include "net/bitmaphttp.h"
 #include "net/bitmaplabel.h"
 #include "net/flash.h"
+#include "net/picture.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -30,6 +34,33 @@ QStringList filesBelow(const QString &dir)
         files << QDir(dir).relativeFilePath(it.next());
     files.sort();
     return files;
+}
+
+// A picture of the loader, waited for: the image and whether it came
+// at once (from the cache, or refused without a request).
+struct Got
+{
+    QImage image;
+    bool atOnce = false;
+};
+Got fetch(AvatarLoader &loader, const QString &address, const QString &key)
+{
+    QSignalSpy spy(&loader, &AvatarLoader::picture);
+    loader.request(address, key);
+    Got got;
+    got.atOnce = !spy.isEmpty();
+    if (spy.isEmpty() && !spy.wait(10000))
+        return got;
+    got.image = spy.first().at(1).value<QImage>();
+    return got;
+}
+QImage fallback()
+{
+    return tavi::readPictureFile(tavi::kFallbackPicture, QSize(20, 20));
+}
+bool sameImage(const QImage &a, const QImage &b)
+{
+    return a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
 }
 
 } // namespace
@@ -68,36 +99,58 @@ private slots:
         BitmapLabel label(QString(), 20, 20);
         label.setBitmap(school.baseUrl() + path);
         QTRY_VERIFY(!label.currentPixmap().isNull());
-        QCOMPARE(label.currentPixmap().toImage(), QPixmap(":/images/sys/man").toImage());
+        QVERIFY(sameImage(label.currentPixmap().toImage(), QPixmap::fromImage(fallback()).toImage()));
         QVERIFY(takeFailureNotice());
     }
 
     void cacheMissStoresSmallPictureThenNeedsNoNetwork()
     {
-        const QString path = avatarPath(school.baseUrl() + "/avatar/20001.png", "20001");
-        QCOMPARE(path, QString("./pic/20001.png"));
-        QCOMPARE(QImage(path).size(), QSize(20, 20));
-        // Nothing listens here: only the stored file can answer.
+        AvatarLoader loader;
+        const Got first = fetch(loader, school.baseUrl() + "/avatar/20001.png", "20001");
+        QVERIFY(!first.atOnce);
+        QCOMPARE(first.image.size(), QSize(20, 20));
+        // Written by the loader's own thread: the user's alone.
+        QTRY_VERIFY(QFile::exists("./pic/20001.png"));
+        QTRY_COMPARE(QImage("./pic/20001.png").size(), QSize(20, 20));
+        QCOMPARE(testsupport::fileMode("./pic/20001.png"), 0600);
+        QCOMPARE(testsupport::fileMode("./pic"), 0700);
+        // Nothing listens here: only the stored file can answer, at once.
         const QString dead = QStringLiteral("http://127.0.0.1:%1/avatar/20001.png").arg(testsupport::freePort());
-        QCOMPARE(avatarPath(dead, "20001"), path);
+        AvatarLoader other;
+        const Got cached = fetch(other, dead, "20001");
+        QVERIFY(cached.atOnce);
+        QVERIFY(sameImage(cached.image, first.image));
     }
 
     void cacheTimeOutAndFailureStoreNothing()
     {
+        AvatarLoader loader;
+        loader.setTimeout(300);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(avatarPath(school.baseUrl() + "/demo/slow?ms=20000", "slow", 300), QString(":/images/sys/man"));
+        const QString slow = school.baseUrl() + "/demo/slow?ms=20000";
+        QVERIFY(sameImage(fetch(loader, slow, "slow").image, fallback()));
         QVERIFY(clock.elapsed() < 10000);
-        QVERIFY(!QFile::exists("./pic/slow.png"));
-
-        QCOMPARE(avatarPath(school.baseUrl() + "/avatar/99999.png", "gone"), QString(":/images/sys/man"));
-        QCOMPARE(avatarPath(school.baseUrl() + "/", "page"), QString(":/images/sys/man"));
-        QCOMPARE(avatarPath(QStringLiteral("http://127.0.0.1:%1/x").arg(testsupport::freePort()), "dead"),
-                 QString(":/images/sys/man"));
+        const QString missing = school.baseUrl() + "/avatar/99999.png";
+        QVERIFY(sameImage(fetch(loader, missing, "gone").image, fallback()));
+        QVERIFY(sameImage(fetch(loader, school.baseUrl() + "/", "page").image, fallback()));
+        QVERIFY(
+            sameImage(fetch(loader, QStringLiteral("http://127.0.0.1:%1/x").arg(testsupport::freePort()), "dead").image,
+                      fallback()));
+        QCoreApplication::processEvents();
         QVERIFY(filesBelow("pic").isEmpty());
 
-        // The next use of a failed key tries again.
-        QCOMPARE(avatarPath(school.baseUrl() + "/avatar/10001.png", "gone"), QString("./pic/gone.png"));
+        // An address that failed is not asked again in this run, for any key.
+        for (const QString &address : {slow, missing}) {
+            const Got again = fetch(loader, address, "again");
+            QVERIFY(again.atOnce);
+            QVERIFY(sameImage(again.image, fallback()));
+        }
+        // A failed key is asked again at another address.
+        const Got other = fetch(loader, school.baseUrl() + "/avatar/10001.png", "gone");
+        QVERIFY(!other.atOnce);
+        QCOMPARE(other.image.size(), QSize(20, 20));
+        QTRY_VERIFY(QFile::exists("./pic/gone.png"));
     }
 
     void cacheKeysNeverLeaveTheFolder_data()
@@ -119,10 +172,12 @@ private slots:
     {
         QFETCH(QString, key);
         const QStringList before = filesBelow(".");
-        const QString path = avatarPath(school.baseUrl() + "/avatar/10001.png", key);
+        const QString path = avatarCachePath(key);
         QVERIFY2(path.startsWith("./pic/"), qPrintable(path));
         QVERIFY(!path.mid(6).contains('/'));
-        QVERIFY(QFile::exists(path));
+        AvatarLoader loader;
+        QCOMPARE(fetch(loader, school.baseUrl() + "/avatar/10001.png", key).image.size(), QSize(20, 20));
+        QTRY_VERIFY(QFile::exists(path));
         QVERIFY(!QFile::exists("/tmp/tavi-evil.png"));
         QVERIFY(!QFile::exists("../evil.png"));
         // The only new file is the cached one.
@@ -131,7 +186,7 @@ private slots:
             after.removeOne(file);
         QCOMPARE(after, QStringList{QDir(".").relativeFilePath(path)});
         // Same key, same file.
-        QCOMPARE(avatarPath(QString(), key), path);
+        QVERIFY(fetch(loader, QString(), key).atOnce);
     }
 };
 

@@ -22,6 +22,7 @@ extern "C" {
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 constexpr int kWidth = 320;
@@ -129,6 +130,10 @@ private slots:
         const saveVideoThread::Stats stats = encoder.stats();
         QVERIFY(fps >= 25 || stats.repeated > 0);
         QVERIFY(fps <= 25 || stats.staleDropped > 0);
+        // A recording is the user's document: made as the umask says.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        QCOMPARE(testsupport::fileMode(name), int(0666 & ~mask));
         if (mp4) {
             // Fragmented: an empty movie box first, then fragments of pictures.
             const QStringList boxes = mp4Boxes(name);
@@ -136,6 +141,33 @@ private slots:
                      qPrintable(boxes.join(' ')));
             QVERIFY2(boxes.count("moof") >= 4, qPrintable(boxes.join(' ')));
         }
+    }
+
+    // Only class streams and plain files are written: every other protocol
+    // is refused before FFmpeg opens it, and a publisher of class streams
+    // writes no file at all.
+    void otherAddressesAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("classStreamOnly");
+        QTest::newRow("file on a publisher") << "published.flv" << true;
+        QTest::newRow("file: address") << "file:written.flv" << false;
+        QTest::newRow("pipe") << "pipe:1" << false;
+        QTest::newRow("http") << "http://127.0.0.1:1/x.flv" << false;
+        QTest::newRow("rtmp without a host") << "rtmp:///live/x" << false;
+    }
+
+    void otherAddressesAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, classStreamOnly);
+        flvOutput output;
+        QVERIFY(!output.setUp(name.toLocal8Bit().constData(), true, kWidth, kHeight, classStreamOnly));
+        sendAudioThread sender;
+        sender.setClassStreamOnly(classStreamOnly);
+        QVERIFY(sender.setOutputName(name.toLocal8Bit().constData()));
+        QVERIFY(!sender.startEncoding());
+        QVERIFY(!QFile::exists(QStringLiteral("published.flv")) && !QFile::exists(QStringLiteral("written.flv")));
     }
 
     void nameOverLimitIsRefused()

@@ -3,6 +3,7 @@
 
 #include "movingdesktop.h"
 #include "recordprobe.h"
+#include "testsupport.h"
 
 #include "record/devmag.h"
 #include "record/getaudiothread.h"
@@ -45,6 +46,9 @@ private slots:
         QVERIFY(conf.open(QIODevice::ReadOnly));
         QCOMPARE(QTextCodec::codecForName("GBK")->toUnicode(conf.readAll()),
                  QStringLiteral("audio=%1\narea=0,0,0,0\nmode=audio\nfilename=%2\n").arg(mic, path));
+        // The user's settings are the user's alone.
+        QCOMPARE(testsupport::fileMode(m_conf), 0600);
+        QCOMPARE(testsupport::fileMode(recordWindow::confDir()), 0700);
 
         recordWindow again;
         QCOMPARE(again.savePathValue(), path); // "/" stays "/" and spaces stay

@@ -4,6 +4,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
 
 namespace testsupport {
 
@@ -22,6 +25,10 @@ bool DemoSchool::start(const QString &rtmpBase, const QStringList &extra)
                          QString::number(m_port),    QStringLiteral("--rtmp"),    rtmpBase};
         if (!m_chatHost.isEmpty())
             args << QStringLiteral("--chat") << m_chatHost;
+        if (!m_certificate.isEmpty())
+            args << QStringLiteral("--tls-cert") << m_certificate << QStringLiteral("--tls-key") << m_key;
+        if (m_hostile)
+            args << QStringLiteral("--hostile");
         if (launch(args + extra))
             return true;
         if (m_process.state() == QProcess::NotRunning && m_process.error() == QProcess::FailedToStart)
@@ -54,15 +61,34 @@ void DemoSchool::stop()
 
 QString DemoSchool::baseUrl() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+    return QStringLiteral("%1://127.0.0.1:%2").arg(m_certificate.isEmpty() ? "http" : "https").arg(m_port);
 }
 
 bool DemoSchool::writeSysConfig() const
 {
-    return testsupport::writeSysConfig(
-        {{QStringLiteral("Url"), baseUrl()},
-         {QStringLiteral("webUrl"), QStringLiteral("127.0.0.1:%1").arg(m_port)},
-         {QStringLiteral("chatUrl"), m_chatHost.isEmpty() ? QStringLiteral("127.0.0.1") : m_chatHost}});
+    const QString chatHost = m_chatHost.isEmpty() ? QStringLiteral("127.0.0.1") : m_chatHost;
+    if (!m_certificate.isEmpty())
+        return testsupport::writeSysConfig(
+            {{QStringLiteral("Url"), baseUrl()},
+             {QStringLiteral("webUrl"), baseUrl()},
+             {QStringLiteral("chatUrl"), QStringLiteral("wss://%1:8282").arg(chatHost)}});
+    return testsupport::writeSysConfig({{QStringLiteral("Url"), baseUrl()},
+                                        {QStringLiteral("webUrl"), QStringLiteral("127.0.0.1:%1").arg(m_port)},
+                                        {QStringLiteral("chatUrl"), chatHost}});
+}
+
+bool DemoSchool::hostile(const QString &query) const
+{
+    int status = 0;
+    httpGet(baseUrl() + QStringLiteral("/demo/hostile/set?") + query, &status);
+    return status == 200;
+}
+
+int DemoSchool::hits(const QString &path) const
+{
+    const QByteArray body = httpGet(baseUrl() + QStringLiteral("/demo/hostile/hits?path=") +
+                                    QString::fromLatin1(QUrl::toPercentEncoding(path)));
+    return QJsonDocument::fromJson(body).object().value(QStringLiteral("hits")).toInt(-1);
 }
 
 } // namespace testsupport

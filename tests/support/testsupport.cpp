@@ -15,6 +15,8 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <sys/stat.h>
+
 namespace testsupport {
 
 quint16 freePort()
@@ -49,6 +51,55 @@ bool writeFile(const QString &path, const QByteArray &data)
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+}
+
+bool ThrowAwayCa::make()
+{
+    QDir().mkpath(m_dir);
+    QByteArray quiet;
+    return run(QStringLiteral("openssl"),
+               {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=tavi test CA", "-keyout",
+                m_dir + "/ca.key", "-out", caFile()},
+               60000, &quiet);
+}
+
+QString ThrowAwayCa::caFile() const
+{
+    return m_dir + QStringLiteral("/ca.pem");
+}
+
+QString ThrowAwayCa::certificate(const QString &name) const
+{
+    return m_dir + QLatin1Char('/') + name + QStringLiteral(".pem");
+}
+
+QString ThrowAwayCa::key(const QString &name) const
+{
+    return m_dir + QLatin1Char('/') + name + QStringLiteral(".key");
+}
+
+bool ThrowAwayCa::issue(const QString &name, const QStringList &altNames)
+{
+    const QString request = m_dir + QLatin1Char('/') + name + QStringLiteral(".csr");
+    const QString extensions = m_dir + QLatin1Char('/') + name + QStringLiteral(".ext");
+    if (!writeFile(extensions, "subjectAltName=" + altNames.join(QLatin1Char(',')).toUtf8() + "\n"))
+        return false;
+    QByteArray quiet;
+    return run(QStringLiteral("openssl"),
+               {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + name, "-keyout", key(name), "-out", request},
+               60000, &quiet) &&
+        run(QStringLiteral("openssl"),
+            {"x509", "-req", "-in", request, "-CA", caFile(), "-CAkey", m_dir + "/ca.key", "-CAcreateserial", "-days",
+             "2", "-extfile", extensions, "-out", certificate(name)},
+            60000, &quiet);
+}
+
+int fileMode(const QString &path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return int(st.st_mode & 07777);
 }
 
 QByteArray readFile(const QString &path)

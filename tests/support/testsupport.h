@@ -19,6 +19,9 @@ QString sourceDir();
 bool writeFile(const QString &path, const QByteArray &data);
 // A file's content; empty when it cannot be read.
 QByteArray readFile(const QString &path);
+// The permission bits (as 0640) of a file or folder, not following a link;
+// -1 when there is none.
+int fileMode(const QString &path);
 
 // The body of a GET, waited for (10 s); the HTTP status goes to *status.
 QByteArray httpGet(const QString &url, int *status = nullptr);
@@ -41,6 +44,24 @@ bool waitForPort(const QString &host, quint16 port, int timeoutMs);
 // A loopback address 127.x.y.z, picked at random, on which nothing listens
 // on port: servers on fixed ports (the chat's 8282) run side by side.
 QString freeLoopbackHost(quint16 port = 8282);
+
+// A throw-away certificate authority made with the openssl command line:
+// dir/ca.pem, and certificates it signs.
+class ThrowAwayCa
+{
+public:
+    explicit ThrowAwayCa(const QString &dir) : m_dir(dir) {}
+    bool make();
+    QString caFile() const;
+    // dir/NAME.pem and dir/NAME.key for a server known by these subject
+    // alternative names ("IP:127.0.0.1", "DNS:localhost").
+    bool issue(const QString &name, const QStringList &altNames);
+    QString certificate(const QString &name) const;
+    QString key(const QString &name) const;
+
+private:
+    QString m_dir;
+};
 
 // Writes ./etc/sysConfigue.ini with these [TaviHttp] keys only. Through
 // QSettings, because QSettings keeps a file it read in a cache that it

@@ -126,18 +126,25 @@ private slots:
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QSize>("size"); // of the pictures shown; none: refused
+        QTest::addColumn<bool>("classStreamOnly");
         // The same file behind an address that fits 1279 bytes and behind one
         // that does not: the long one is refused, not cut to size.
         QString fits = m_main;
         while (fits.toUtf8().size() + 2 <= 1279)
             fits.insert(1, QStringLiteral("./"));
-        QTest::newRow("address of 1279 bytes") << fits << QSize(320, 240);
-        QTest::newRow("address over 1279 bytes") << "/./" + fits.mid(1) << QSize();
+        QTest::newRow("address of 1279 bytes") << fits << QSize(320, 240) << false;
+        QTest::newRow("address over 1279 bytes") << "/./" + fits.mid(1) << QSize() << false;
+        // A local file plays only where the user chose it; no address opens
+        // anything but a class stream or a plain file.
+        QTest::newRow("local file on a class stream player") << m_main << QSize() << true;
+        QTest::newRow("file: address") << "file://" + m_main << QSize() << false;
+        QTest::newRow("concat: of files") << "concat:" + m_main + "|" + m_main << QSize() << false;
+        QTest::newRow("subfile of a plain path") << "subfile,,0,0,:" + m_main << QSize() << false;
         QTest::newRow("no video") << makeMedia(QStringLiteral("sound.m4a"),
                                                QStringLiteral("-f lavfi -i sine=sample_rate=44100 -t 1 "
                                                               "-c:a aac")
                                                    .split(' '))
-                                  << QSize();
+                                  << QSize() << false;
         // Two video streams: the last one plays.
         QTest::newRow("two video streams")
             << makeMedia(
@@ -146,14 +153,16 @@ private slots:
                                   "-f lavfi -i sine=sample_rate=44100 -t 1 -map 0:v -map 1:v -map 2:a "
                                   "-c:v libx264 -preset ultrafast -c:a aac")
                        .split(' '))
-            << QSize(160, 120);
+            << QSize(160, 120) << false;
     }
     void inputs()
     {
         QFETCH(QString, input);
         QFETCH(QSize, size);
+        QFETCH(bool, classStreamOnly);
         QVERIFY(!input.isEmpty());
         auto player = std::make_unique<VideoPlayer_Thread>();
+        player->setClassStreamOnly(classStreamOnly);
         FrameLog frames(player.get());
         QSignalSpy finished(player.get(), &QThread::finished);
         QVERIFY(player->startPlay(input));

@@ -14,10 +14,12 @@ extern "C" {
 
 bool countPictures(const QString &address, double seconds, int frames, PlayStats &stats)
 {
-    QByteArray path;
-    if (!addressToPath(address, &path))
+    InputAddress input;
+    if (!inputAddress(address, false, &input))
         return false;
+    const QByteArray &path = input.path;
     auto state = std::make_unique<VideoState>();
+    state->protocols = input.protocols;
     QElapsedTimer clock;
     clock.start();
     state->formatContext = openInput(state.get(), path, Probe::Brief, 0);
