@@ -181,27 +181,6 @@ bool audioCaptureThread::drainingTail(const CaptureTimeline &timeline) const
     return timeline.owes(stopCapturedMs());
 }
 
-bool audioCaptureThread::readPacket(AVPacket *packet)
-{
-    if (av_read_frame(formatContext, packet) < 0) {
-        qDebug() << "read failed!";
-        m_run.pauseBeforeRetry(10);
-        return false;
-    }
-    // While paused the device is still read, at its own pace, and what it
-    // hands over is left out.
-    if (paused) {
-        av_packet_unref(packet);
-        return false;
-    }
-    if (packet->stream_index != streamIndex) {
-        qDebug() << "other" << packet->stream_index;
-        av_packet_unref(packet);
-        return false;
-    }
-    return true;
-}
-
 uint8_t *audioCaptureThread::toStereo(const AVFrame *frame, int *size)
 {
     *size = 0;
@@ -285,7 +264,7 @@ void audioCaptureThread::run()
     AVPacket *packet = av_packet_alloc();
     CaptureTimeline timeline(flvOutput::kSampleRate);
     while (packet && (m_run.running() || drainingTail(timeline))) {
-        if (!readPacket(packet))
+        if (!readCapturePacket(formatContext, streamIndex, packet, paused, m_run))
             continue;
         deliverPacket(packet, timeline);
         // A microphone that falls behind the clock (samples lost while the

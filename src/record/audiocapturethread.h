@@ -51,10 +51,6 @@ private:
     // Input format, name and options of the default microphone on this platform.
     static bool platformInput(QString *formatName, QString *url);
 
-    // The device's next packet of sound; false when there is none to use (a
-    // failed read waited a little; a packet while paused, or of another
-    // stream, dropped).
-    bool readPacket(AVPacket *packet);
     // Decodes a packet and hands its sound over at its place in time.
     void deliverPacket(AVPacket *packet, CaptureTimeline &timeline);
     // The frame as 16-bit interleaved stereo at the encoder's rate, in a new

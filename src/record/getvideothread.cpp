@@ -126,27 +126,6 @@ void GetVideoThread::resumeCapture()
     paused = false;
 }
 
-bool GetVideoThread::readPacket(AVPacket *packet)
-{
-    if (av_read_frame(formatContext, packet) < 0) {
-        qDebug() << "read failed!";
-        m_run.pauseBeforeRetry(10);
-        return false;
-    }
-    // While paused the device is still read, at its own pace, and what it
-    // hands over is left out.
-    if (paused) {
-        av_packet_unref(packet);
-        return false;
-    }
-    if (packet->stream_index != streamIndex) {
-        qDebug() << "other" << packet->stream_index;
-        av_packet_unref(packet);
-        return false;
-    }
-    return true;
-}
-
 int GetVideoThread::stampPicture()
 {
     // The stamps run on the wall clock from the first picture after a start
@@ -202,7 +181,7 @@ void GetVideoThread::run()
     firstFrameTaken = false;
     bool broken = false;
     while (m_run.running() && packet && !broken) {
-        if (!readPacket(packet))
+        if (!readCapturePacket(formatContext, streamIndex, packet, paused, m_run))
             continue;
         broken = !decodePacket(packet, stampPicture());
         if (broken)

@@ -59,10 +59,6 @@ private:
     // Input format and name of a capture mode on this platform.
     static bool platformInput(int mode, QString *formatName, QString *url);
 
-    // The device's next picture packet; false when there is none to use (a
-    // failed read waited a little; a packet while paused, or of another
-    // stream, dropped).
-    bool readPacket(AVPacket *packet);
     // The time stamp of a picture read now.
     int stampPicture();
     // Decodes a packet and hands its pictures to the encoder; false on a
