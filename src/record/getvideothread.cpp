@@ -175,6 +175,8 @@ void GetVideoThread::run()
     tavi::ensureSignalStack();
     if (!codecContext || !encoder) {
         closeDevice();
+        if (encoder)
+            encoder->captureEnded(saveVideoThread::PictureCapture);
         return;
     }
     AVPacket *packet = av_packet_alloc();
@@ -187,6 +189,7 @@ void GetVideoThread::run()
         if (broken)
             std::printf("video Decode Error.（解码错误）\n");
     }
+    encoder->captureEnded(saveVideoThread::PictureCapture);
     sws_freeContext(m_scaler);
     m_scaler = nullptr;
     av_packet_free(&packet);

@@ -57,6 +57,7 @@ bool saveVideoThread::startEncoding()
     if (isRunning())
         return false;
     m_stop.reset();
+    m_capturesRunning = PictureCapture | SoundCapture;
     m_outputFailed = false;
     m_encoded = 0;
     m_repeated = 0;
@@ -78,6 +79,13 @@ void saveVideoThread::stopEncoding()
 {
     m_stop.request();
     wakeLoop();
+}
+
+void saveVideoThread::captureEnded(Capture capture)
+{
+    const int before = m_capturesRunning.fetch_and(~capture);
+    if ((before & capture) && !(before & ~capture))
+        stopEncoding();
 }
 
 void saveVideoThread::pushVideoFrame(uint8_t *data, int timestampMs)
@@ -177,18 +185,18 @@ void saveVideoThread::run()
     flvOutput &out = m_output;
     const AVRational videoBase = out.hasVideo ? out.videoOutput.encoderContext->time_base : AVRational{1, 25};
     const AVRational audioBase = out.hasAudio ? out.audioOutput.encoderContext->time_base : AVRational{1, 44100};
+    // A track is done once its capture has ended and its queue is drained;
+    // the other one goes on alone.
+    bool videoDone = !out.hasVideo;
+    bool audioDone = !out.hasAudio;
     Step step = Waited;
-    while (step != Failed && step != Finished && !m_stop.aborted()) {
+    while (step != Failed && !(videoDone && audioDone) && !m_stop.aborted()) {
         // Each track in turn by time; ties go to the pictures.
-        const bool videoTurn = out.hasVideo &&
-            (!out.hasAudio ||
-             av_compare_ts(out.videoOutput.nextPts, videoBase, out.audioOutput.nextPts, audioBase) <= 0);
-        if (videoTurn)
-            step = videoStep();
-        else if (out.hasAudio)
-            step = audioStep();
-        else
-            step = Finished;
+        const bool videoTurn = !videoDone &&
+            (audioDone || av_compare_ts(out.videoOutput.nextPts, videoBase, out.audioOutput.nextPts, audioBase) <= 0);
+        step = videoTurn ? videoStep() : audioStep();
+        if (step == Finished)
+            (videoTurn ? videoDone : audioDone) = true;
     }
     const bool ok = step != Failed;
     if (!ok) {

@@ -40,6 +40,16 @@ public:
     bool startEncoding();
     // Drain the queues, write the trailer and finish.
     void stopEncoding();
+
+    // The captures that feed a recording. startEncoding expects both; the
+    // recording drains and finishes once both have told their end, so the
+    // last pictures and samples of either are never cut off.
+    enum Capture {
+        PictureCapture = 1,
+        SoundCapture = 2
+    };
+    // Called by a capture after its last push.
+    void captureEnded(Capture capture);
     bool stopRequested() const { return m_stop.requested(); }
     // Whether the last recording ended because its output failed.
     bool outputFailed() const { return m_outputFailed.load(); }
@@ -98,6 +108,8 @@ private:
     int m_videoWidth = 0;
     int m_videoHeight = 0;
     EncoderStop m_stop;
+    // The Capture bits of the captures that have not ended yet.
+    std::atomic<int> m_capturesRunning{0};
     std::atomic<bool> m_outputFailed{false};
     std::atomic<long long> m_encoded{0};
     std::atomic<long long> m_repeated{0};
