@@ -1,5 +1,6 @@
 #include "video/playback.h"
 
+#include "base/logging.h"
 #include "video/audiooutput.h"
 #include "video/inputreconnector.h"
 #include "video/videostate.h"
@@ -25,7 +26,114 @@ void putMarker(PacketQueue *queue, int (*make)(AVPacket *))
     av_packet_free(&marker);
 }
 
+// Checks the address, opens the input and chooses its streams; false
+// (reported) when it has none to play. *path: the address as FFmpeg got it.
+bool openStreams(VideoState *is, const QString &url, bool classStreamOnly, const PlayerOpening &how, QByteArray *path)
+{
+    avformat_network_init();
+    InputAddress address;
+    if (!inputAddress(url, classStreamOnly, &address))
+        return false;
+    *path = address.path;
+    is->protocols = address.protocols;
+    is->formatContext = openInput(is, *path, address.classStream ? how.classProbe : Probe::Default, 0);
+    AVFormatContext *input = is->formatContext;
+    if (!input)
+        return false;
+    const int video = how.pictures == PlayerOpening::LastVideoStream ? lastStreamOfType(input, AVMEDIA_TYPE_VIDEO)
+                                                                     : firstStreamOfType(input, AVMEDIA_TYPE_VIDEO);
+    const int audio = how.sound == PlayerOpening::NoSound ? -1 : firstStreamOfType(input, AVMEDIA_TYPE_AUDIO);
+    if (how.pictures != PlayerOpening::NoPictures && video < 0) {
+        reportPlaybackError("Didn't find a video stream.");
+        return false;
+    }
+    if (how.sound == PlayerOpening::SoundOnly && audio < 0) {
+        reportPlaybackError("Didn't find a audio stream.");
+        return false;
+    }
+    // A silent clip or screen recording plays too: without a sound device
+    // the pictures follow the wall clock.
+    if (how.sound == PlayerOpening::SoundIfAny && audio < 0)
+        TAVI_LOG_WARN("Didn't find a audio stream in " << addressForLog(url).constData()
+                                                       << ", playing the pictures without sound.");
+    is->videoStreamIndex = how.pictures == PlayerOpening::NoPictures ? -1 : video;
+    is->audioStreamIndex = audio;
+    is->live = isLiveInput(url, input->duration);
+    return true;
+}
+
+// Opens the sound device and the audio decoder; false (reported) when the
+// decoder cannot be had. *sdlAudio: whether SDL's audio was started.
+bool openSound(VideoState *is, const PlayerOpening &how, bool *sdlAudio)
+{
+    const int index = is->audioStreamIndex;
+    if (index < 0)
+        return true;
+    // A player that does not keep time by the sound does not play it.
+    if (how.sound == PlayerOpening::SoundOnly || is->sync) {
+        *sdlAudio = initSdlAudio();
+        if (how.sound == PlayerOpening::SoundOnly)
+            audioPlay_stream_component_open(static_cast<VideoAudioState *>(is), index);
+        else
+            audio_stream_component_open(is, index);
+    }
+    AVStream *stream = is->formatContext->streams[index];
+    if (!avcodec_find_decoder(stream->codecpar->codec_id)) {
+        reportPlaybackError("ACodec not found.");
+        return false;
+    }
+    if (!openStreamDecoder(stream, &is->audioCodec, false)) {
+        reportPlaybackError("Could not open audio codec.");
+        return false;
+    }
+    is->audioStream = stream;
+    return true;
+}
+
+// Opens the video decoder and starts the thread that decodes the pictures;
+// false (reported, but for the thread) when either cannot be had.
+bool openPictures(VideoState *is, const PlayerOpening &how)
+{
+    if (is->videoStreamIndex < 0)
+        return true;
+    AVStream *stream = is->formatContext->streams[is->videoStreamIndex];
+    if (!avcodec_find_decoder(stream->codecpar->codec_id)) {
+        reportPlaybackError("PCodec not found.");
+        return false;
+    }
+    if (!openStreamDecoder(stream, &is->videoCodec, true, how.lowDelayWhenLive && is->live)) {
+        reportPlaybackError("Could not open video codec.");
+        return false;
+    }
+    is->videoStream = stream;
+    is->videoTimeBase = stream->time_base;
+    AVRational rate = stream->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = stream->r_frame_rate;
+    const double frameDuration = (rate.num > 0 && rate.den > 0) ? av_q2d(av_inv_q(rate)) : 0.0;
+    is->frameDuration = (frameDuration > 0.001 && frameDuration < 10) ? frameDuration : 0.04;
+    is->videoThread = SDL_CreateThread(how.videoThread, how.videoThreadName, is);
+    return is->videoThread != nullptr;
+}
+
 } // namespace
+
+void playAddress(VideoState *is, const QString &url, bool classStreamOnly, const PlayerOpening &how, QObject *player,
+                 const std::function<void(AVFormatContext *)> &streamsChosen)
+{
+    QByteArray path;
+    bool sdlAudio = false;
+    if (openStreams(is, url, classStreamOnly, how, &path)) {
+        streamsChosen(is->formatContext);
+        is->player = player;
+        if (openSound(is, how, &sdlAudio) && openPictures(is, how)) {
+            av_dump_format(is->formatContext, 0, addressForLog(url).constData(), 0);
+            InputReconnector input(is, path, how.classProbe, how.pictures != PlayerOpening::NoPictures, is->live);
+            readPackets(is, input);
+        }
+    }
+    endPlayback(is, sdlAudio);
+}
 
 void readPackets(VideoState *is, InputReconnector &input)
 {

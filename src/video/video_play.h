@@ -34,8 +34,6 @@ protected:
     void run() override;
 
 private:
-    void endRun();
-
     VideoState videoState;
     PlayerState playerState = Stop;
     std::atomic<bool> m_destroying{false};

@@ -31,8 +31,6 @@ protected:
     void beforeStart() override { videoState.sync = m_sync; }
 
 private:
-    void endRun(bool sdlAudio);
-
     VideoState videoState;
     bool m_sync = true;
 };
