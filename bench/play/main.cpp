@@ -53,36 +53,6 @@ double timed(const QString &program, const QStringList &args, QByteArray *out = 
     return process.exitCode() == 0 ? seconds : NAN;
 }
 
-QStringList publishArgs(const QString &size, const QString &url)
-{
-    return {"-loglevel",
-            "error",
-            "-re",
-            "-f",
-            "lavfi",
-            "-i",
-            QStringLiteral("testsrc2=size=%1:rate=25").arg(size),
-            "-f",
-            "lavfi",
-            "-i",
-            "sine=frequency=440:sample_rate=44100",
-            "-c:v",
-            "libx264",
-            "-preset",
-            "ultrafast",
-            "-tune",
-            "zerolatency",
-            "-g",
-            "12",
-            "-pix_fmt",
-            "yuv420p",
-            "-c:a",
-            "aac",
-            "-f",
-            "flv",
-            url};
-}
-
 bool waitPublished(const QString &url)
 {
     for (int i = 0; i < 40; ++i) {
@@ -103,7 +73,7 @@ void firstPicture(testsupport::NginxRtmp &server)
 {
     const QString url = server.url(QStringLiteral("bench720"));
     QProcess publisher;
-    publisher.start(QStringLiteral("ffmpeg"), publishArgs(QStringLiteral("1280x720"), url));
+    publisher.start(QStringLiteral("ffmpeg"), classPublisherArgs(QStringLiteral("1280x720"), url));
     if (!publisher.waitForStarted(5000) || !waitPublished(url)) {
         line("first picture: publisher did not start");
         return;
@@ -197,7 +167,7 @@ void memory(testsupport::NginxRtmp &server)
 {
     const QString url = server.url(QStringLiteral("bench1080"));
     QProcess publisher;
-    publisher.start(QStringLiteral("ffmpeg"), publishArgs(QStringLiteral("1920x1080"), url));
+    publisher.start(QStringLiteral("ffmpeg"), classPublisherArgs(QStringLiteral("1920x1080"), url));
     if (!publisher.waitForStarted(5000) || !waitPublished(url)) {
         line("memory: publisher did not start");
         return;

@@ -21,6 +21,7 @@
 #include <QJsonArray>
 #include <QMap>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include <algorithm>
@@ -40,19 +41,6 @@ namespace {
 constexpr int kStops = 5;
 constexpr int kPausedSeconds = 10;
 constexpr int kPlayingSeconds = 5;
-
-bool spinUntil(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 // CPU time and context switches of each thread of a process.
 struct ThreadUse
@@ -128,36 +116,6 @@ Use measureUse(qint64 pid, int seconds, const QString &skip = QString())
     return use;
 }
 
-QStringList publishArgs(const QString &url)
-{
-    return {"-loglevel",
-            "error",
-            "-re",
-            "-f",
-            "lavfi",
-            "-i",
-            "testsrc2=size=1280x720:rate=25",
-            "-f",
-            "lavfi",
-            "-i",
-            "sine=frequency=440:sample_rate=44100",
-            "-c:v",
-            "libx264",
-            "-preset",
-            "ultrafast",
-            "-tune",
-            "zerolatency",
-            "-g",
-            "12",
-            "-pix_fmt",
-            "yuv420p",
-            "-c:a",
-            "aac",
-            "-f",
-            "flv",
-            url};
-}
-
 // One of our players on one input.
 class Ours
 {
@@ -176,7 +134,7 @@ public:
         m_pictures = 0;
         if (!m_player.startPlay(m_address))
             return false;
-        return spinUntil([this] { return m_pictures >= 25; }, 30000);
+        return QTest::qWaitFor([this] { return m_pictures >= 25; }, 30000);
     }
     void pause()
     {
@@ -220,7 +178,7 @@ public:
             return false;
         m_window = QString::fromLatin1(out.split('\n').value(0).trimmed());
         // Pictures flow: the process uses the CPU of a player.
-        return spinUntil([this] { return cpuSeconds(m_process.processId()) > 0.3; }, 20000);
+        return QTest::qWaitFor([this] { return cpuSeconds(m_process.processId()) > 0.3; }, 20000);
     }
     bool key(const char *name)
     {
@@ -340,10 +298,10 @@ int main(int argc, char *argv[])
     const QString live = server.url(QStringLiteral("benchplayer"));
     testsupport::PeerProcess publisher;
     publisher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    publisher.start(QStringLiteral("ffmpeg"), publishArgs(live));
+    publisher.start(QStringLiteral("ffmpeg"), classPublisherArgs(QStringLiteral("1280x720"), live));
     const bool published =
         publisher.waitForStarted(5000) &&
-        spinUntil(
+        QTest::qWaitFor(
             [&] { return testsupport::probe(live, 10000).value(QStringLiteral("streams")).toArray().size() == 2; },
             20000);
     if (!published) {

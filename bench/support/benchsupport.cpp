@@ -84,4 +84,36 @@ double statValue(const QByteArray &report, const char *key)
     return match.hasMatch() ? match.captured(1).toDouble() : NAN;
 }
 
+QStringList classPublisherArgs(const QString &size, const QString &url)
+{
+    return {"-hide_banner",
+            "-nostdin",
+            "-loglevel",
+            "error",
+            "-re",
+            "-f",
+            "lavfi",
+            "-i",
+            QStringLiteral("testsrc2=size=%1:rate=25").arg(size),
+            "-f",
+            "lavfi",
+            "-i",
+            "sine=frequency=440:sample_rate=44100",
+            "-c:v",
+            "libx264",
+            "-preset",
+            "ultrafast",
+            "-tune",
+            "zerolatency",
+            "-g",
+            "12",
+            "-pix_fmt",
+            "yuv420p",
+            "-c:a",
+            "aac",
+            "-f",
+            "flv",
+            url};
+}
+
 } // namespace bench
