@@ -168,6 +168,24 @@ saveVideoThread::Step saveVideoThread::audioStep()
     return ok ? Wrote : Failed;
 }
 
+bool saveVideoThread::holdLastPicture()
+{
+    const flvOutput &out = m_output;
+    VideoFrameNode *last = m_videoQueue.lastVideoNode();
+    if (!out.hasVideo || !out.hasAudio || !last || !last->data)
+        return true;
+    const double audioEnd = double(out.audioOutput.nextPts) * av_q2d(out.audioOutput.encoderContext->time_base);
+    const double frame = av_q2d(out.videoOutput.encoderContext->time_base);
+    // To the picture whose end is nearest to the end of the sound.
+    while (!m_stop.aborted() && (double(out.videoOutput.nextPts) + 0.5) * frame < audioEnd) {
+        ++m_repeated;
+        ++m_encoded;
+        if (!m_output.writeVideo(last->data))
+            return false;
+    }
+    return true;
+}
+
 void saveVideoThread::run()
 {
     tavi::ensureSignalStack();
@@ -198,6 +216,8 @@ void saveVideoThread::run()
         if (step == Finished)
             (videoTurn ? videoDone : audioDone) = true;
     }
+    if (step != Failed && videoDone && audioDone && !holdLastPicture())
+        step = Failed;
     const bool ok = step != Failed;
     if (!ok) {
         TAVI_LOG_ERROR("writing to " << flvOutput::nameForLog(m_outputName).constData() << " failed");

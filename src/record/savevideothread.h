@@ -96,6 +96,9 @@ private:
     };
     Step videoStep();
     Step audioStep();
+    // The last picture lasts until the end of the sound (the stop), so the
+    // two tracks end together; false when the output fails.
+    bool holdLastPicture();
     // Ends the loop's waits on the queues (a stop, the end).
     void wakeLoop();
     void finishRun(bool drain);
