@@ -100,11 +100,7 @@ void firstPicture(testsupport::NginxRtmp &server)
 void decodeSpeed(const QString &dir)
 {
     const QString file = dir + QStringLiteral("/bench1080.mp4");
-    if (!testsupport::makeMedia(file,
-                                {"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25", "-f", "lavfi", "-i",
-                                 "sine=sample_rate=44100", "-t", "30", "-c:v", "libx264", "-preset", "veryfast",
-                                 "-pix_fmt", "yuv420p", "-c:a", "aac"},
-                                600000)) {
+    if (!testsupport::makeMedia(file, testClipArgs(QStringLiteral("1920x1080"), 30), 600000)) {
         line("decode: could not make the 1080p file");
         return;
     }
@@ -119,10 +115,7 @@ void decodeSpeed(const QString &dir)
 void avOffset(const QString &dir)
 {
     const QString file = dir + QStringLiteral("/bench360.mp4");
-    if (!testsupport::makeMedia(file,
-                                {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25", "-f", "lavfi", "-i",
-                                 "sine=sample_rate=44100", "-t", "15", "-c:v", "libx264", "-preset", "veryfast",
-                                 "-pix_fmt", "yuv420p", "-c:a", "aac"})) {
+    if (!testsupport::makeMedia(file, testClipArgs(QStringLiteral("640x360"), 15))) {
         line("offset: could not make the file");
         return;
     }

@@ -282,11 +282,7 @@ int main(int argc, char *argv[])
     av_log_set_level(AV_LOG_ERROR);
     QTemporaryDir dir;
     const QString file = dir.path() + QStringLiteral("/bench720.mp4");
-    if (!testsupport::makeMedia(file,
-                                {"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=25", "-f", "lavfi", "-i",
-                                 "sine=sample_rate=44100", "-t", "60", "-c:v", "libx264", "-preset", "veryfast",
-                                 "-pix_fmt", "yuv420p", "-c:a", "aac"},
-                                600000)) {
+    if (!testsupport::makeMedia(file, testClipArgs(QStringLiteral("1280x720"), 60), 600000)) {
         line("player: could not make the file");
         return 1;
     }

@@ -26,5 +26,8 @@ double statValue(const QByteArray &report, const char *key);
 // real time: a test picture of that size, 25 a second (H.264, 12-picture
 // groups), with a 440 Hz tone (AAC).
 QStringList classPublisherArgs(const QString &size, const QString &url);
+// The ffmpeg arguments (before the output name) of a local test clip: a
+// test picture of that size, 25 a second (H.264), with a tone (AAC).
+QStringList testClipArgs(const QString &size, int seconds);
 
 } // namespace bench
