@@ -10,6 +10,7 @@
 
 #include "base/logging.h"
 #include "base/privatefiles.h"
+#include "ui/windowdrag.h"
 
 #include <QDeadlineTimer>
 #include <QDesktopServices>
@@ -17,7 +18,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMouseEvent>
 #include <QTextCodec>
 #include <QTextStream>
 #include <QTimer>
@@ -62,6 +62,7 @@ recordWindow::recordWindow(QWidget *parent) : QWidget(parent), ui(new recordWind
     ui->toolButton_setting->setChecked(false);
     ui->widget_extern->setVisible(false);
     connect(ui->toolButton_setting, &QToolButton::toggled, ui->widget_extern, &QWidget::setVisible);
+    connect(new WindowDrag(this), &WindowDrag::moved, this, [this](QPoint topLeft) { move(topLeft); });
     QTimer::singleShot(50, this, &recordWindow::showOut);
     timer->setInterval(1000);
 
@@ -293,26 +294,4 @@ void recordWindow::slotTimerTimeOut()
     const qint64 seconds = elapsedSeconds % 60;
     auto two = [](qint64 value) { return QStringLiteral("00%1").arg(value).right(2); };
     ui->label_time->setText(QStringLiteral("%1:%2:%3").arg(two(hours), two(minutes), two(seconds)));
-}
-
-void recordWindow::mousePressEvent(QMouseEvent *event)
-{
-    if (event->button() == Qt::LeftButton) {
-        dragging = true;
-        dragOffset = event->globalPos() - frameGeometry().topLeft();
-    }
-    event->accept();
-}
-
-void recordWindow::mouseMoveEvent(QMouseEvent *event)
-{
-    if (dragging && (event->buttons() & Qt::LeftButton))
-        move(event->globalPos() - dragOffset);
-    event->accept();
-}
-
-void recordWindow::mouseReleaseEvent(QMouseEvent *event)
-{
-    dragging = false;
-    event->accept();
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPoint>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -52,11 +51,6 @@ public slots:
     void slotTimerTimeOut();
     void slotCheckBoxClick(bool checked);
 
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-
 private slots:
     void slotRecordingFailed();
 
@@ -69,8 +63,6 @@ private:
     void stopRecording();
 
     recordWindowUI *ui;
-    bool dragging = false;
-    QPoint dragOffset;
     QString confPath;
     QString savePath;
     QRect area;
