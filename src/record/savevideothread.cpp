@@ -12,6 +12,7 @@ extern "C" {
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 // Queued pictures may use this much memory (about a second of a 1920x1080
@@ -168,19 +169,27 @@ saveVideoThread::Step saveVideoThread::audioStep()
     return ok ? Wrote : Failed;
 }
 
-bool saveVideoThread::holdLastPicture()
+bool saveVideoThread::endTracksTogether()
 {
-    const flvOutput &out = m_output;
+    flvOutput &out = m_output;
     VideoFrameNode *last = m_videoQueue.lastVideoNode();
-    if (!out.hasVideo || !out.hasAudio || !last || !last->data)
+    if (!out.hasVideo || !out.hasAudio || !last || !last->data || out.audioFrameBytes <= 0)
         return true;
-    const double audioEnd = double(out.audioOutput.nextPts) * av_q2d(out.audioOutput.encoderContext->time_base);
+    const AVCodecContext *audio = out.audioOutput.encoderContext;
     const double frame = av_q2d(out.videoOutput.encoderContext->time_base);
-    // To the picture whose end is nearest to the end of the sound.
-    while (!m_stop.aborted() && (double(out.videoOutput.nextPts) + 0.5) * frame < audioEnd) {
+    const double audioFrame = double(audio->frame_size > 0 ? audio->frame_size : 1024) * av_q2d(audio->time_base);
+    const auto videoEnd = [&] { return double(out.videoOutput.nextPts) * frame; };
+    const auto audioEnd = [&] { return double(out.audioOutput.nextPts) * av_q2d(audio->time_base); };
+    // Each to the step whose end is nearest to the other's end.
+    while (!m_stop.aborted() && videoEnd() + frame / 2 < audioEnd()) {
         ++m_repeated;
         ++m_encoded;
-        if (!m_output.writeVideo(last->data))
+        if (!out.writeVideo(last->data))
+            return false;
+    }
+    const std::vector<uint8_t> silence(size_t(out.audioFrameBytes), 0);
+    while (!m_stop.aborted() && audioEnd() + audioFrame / 2 < videoEnd()) {
+        if (!out.writeAudio(silence.data(), int(silence.size())))
             return false;
     }
     return true;
@@ -216,7 +225,7 @@ void saveVideoThread::run()
         if (step == Finished)
             (videoTurn ? videoDone : audioDone) = true;
     }
-    if (step != Failed && videoDone && audioDone && !holdLastPicture())
+    if (step != Failed && videoDone && audioDone && !endTracksTogether())
         step = Failed;
     const bool ok = step != Failed;
     if (!ok) {

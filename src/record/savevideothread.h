@@ -96,9 +96,10 @@ private:
     };
     Step videoStep();
     Step audioStep();
-    // The last picture lasts until the end of the sound (the stop), so the
-    // two tracks end together; false when the output fails.
-    bool holdLastPicture();
+    // The two tracks end together at the stop: the last picture lasts until
+    // the end of the sound, or silence fills the sound up to the end of the
+    // last picture. False when the output fails.
+    bool endTracksTogether();
     // Ends the loop's waits on the queues (a stop, the end).
     void wakeLoop();
     void finishRun(bool drain);
