@@ -5,6 +5,7 @@
 #include "app/trayicon.h"
 #include "base/logging.h"
 #include "net/certificates.h"
+#include "net/flash.h"
 #include "net/logindlg.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@ app::app() : QObject(nullptr)
     CrashHandler::install();
     tavi::startLogging();
     trustCertificatesFromEnvironment();
+    installFlashNotices();
     loginDlg = LoginDlg::instance();
     mainWindow = MainWindow::instance();
     tray = new Trayicon(nullptr);

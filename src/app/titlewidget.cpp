@@ -1,12 +1,12 @@
 #include "app/titlewidget.h"
 
-#include "app/mainwindow.h"
 #include "net/bitmaplabel.h"
 #include "net/userinfo.h"
 #include "ui/commonbutton.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
 #include "ui/messagebox.h"
+#include "ui/windowdrag.h"
 
 #include <QDebug>
 #include <QDir>
@@ -29,7 +29,7 @@ QString shownName(const UserInfo &user)
 }
 } // namespace
 
-TitleWidget::TitleWidget(QWidget *parent) : QWidget(parent), firstJump(true), dragging(false)
+TitleWidget::TitleWidget(QWidget *parent) : QWidget(parent), firstJump(true)
 {
     setFixedHeight(38);
     setAutoFillBackground(true);
@@ -81,6 +81,10 @@ TitleWidget::TitleWidget(QWidget *parent) : QWidget(parent), firstJump(true), dr
     row->addWidget(maxBtn);
     row->addWidget(closeBtn);
 
+    // Dragging the bar asks app to move the main window.
+    drag = new WindowDrag(this);
+    connect(drag, &WindowDrag::moved, this, &TitleWidget::s_move);
+
     connect(logoutLabel, SIGNAL(s_clicked()), this, SLOT(slot_logOut()));
     connect(minBtn, SIGNAL(clicked()), this, SIGNAL(s_min()));
     connect(maxBtn, SIGNAL(clicked()), this, SIGNAL(s_max()));
@@ -103,7 +107,7 @@ void TitleWidget::loginSuccess()
     nameLabel->setText(shownName(user));
     nameLabel->update();
     photoLabel->setBitmap(user.photo.isEmpty() ? QStringLiteral(":/images/sys/man") : user.photo);
-    dragging = false;
+    drag->cancel();
 }
 
 void TitleWidget::loginOut()
@@ -146,28 +150,6 @@ void TitleWidget::slot_logOut()
 void TitleWidget::slot_MsgAccept()
 {
     logoutBox->close();
-}
-
-void TitleWidget::mousePressEvent(QMouseEvent *event)
-{
-    if (event->button() == Qt::LeftButton) {
-        dragging = true;
-        dragOffset = event->globalPos() - MainWindow::instance()->frameGeometry().topLeft();
-    }
-    event->accept();
-}
-
-void TitleWidget::mouseMoveEvent(QMouseEvent *event)
-{
-    if ((event->buttons() & Qt::LeftButton) && dragging)
-        emit s_move(event->globalPos() - dragOffset);
-    event->accept();
-}
-
-void TitleWidget::mouseReleaseEvent(QMouseEvent *event)
-{
-    dragging = false;
-    event->accept();
 }
 
 void TitleWidget::mouseDoubleClickEvent(QMouseEvent *event)

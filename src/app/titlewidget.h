@@ -9,6 +9,7 @@ class CommonButton;
 class IconBtn;
 class Label;
 class MessageBox;
+class WindowDrag;
 
 // The main window's title bar: logo, the user's picture and name, the
 // sign-out link, two tabs and the window buttons. Dragging it moves the
@@ -48,9 +49,6 @@ public slots:
     void slot_MsgAccept();
 
 protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
@@ -63,7 +61,6 @@ private:
     Label *nameLabel;
     Label *logoutLabel;
     bool firstJump;
-    bool dragging;
-    QPoint dragOffset;
+    WindowDrag *drag;
     MessageBox *logoutBox;
 };

@@ -4,6 +4,7 @@
 #include "chat/chatstyle.h"
 #include "net/avatarloader.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QScrollBar>
 #include <QTimer>
@@ -92,21 +93,28 @@ void ConListWidget::slot_usersListInf(std::vector<data_chat_use> list)
 
 void ConListWidget::addPending(bool all)
 {
-    // A long list goes in a part per turn of the event loop, so the window
-    // stays responsive; whatever comes next about participants first adds
-    // what is still waiting, so nothing is taken out of order.
+    // A long list goes in a part per turn of the event loop, bounded by time
+    // (a slow machine adds fewer), so the window stays responsive; whatever
+    // comes next about participants first adds what is still waiting, so
+    // nothing is taken out of order. The count is told once per part: each
+    // telling lays out the tab's text again.
     if (!listPending)
         return;
-    for (int added = 0; !pending.empty() && (all || added < kBatch); ++added) {
-        const data_chat_use u = pending.front();
+    QElapsedTimer spent;
+    spent.start();
+    bool added = false;
+    while (!pending.empty() && (all || spent.elapsed() < kBatchMs)) {
+        added = addUser(pending.front()) || added;
         pending.pop_front();
-        if (addUser(u))
-            emit s_studentSum(participants());
     }
     if (pending.empty()) {
         listPending = false;
         emit s_studentSum(participants());
-    } else if (!addScheduled) {
+        return;
+    }
+    if (added)
+        emit s_studentSum(participants());
+    if (!addScheduled) {
         addScheduled = true;
         QTimer::singleShot(0, this, [this]() {
             addScheduled = false;

@@ -28,8 +28,8 @@ public:
     int picturesPending() const;
     // Participants of a list still to be added.
     int participantsPending() const { return int(pending.size()); }
-    // Entries added per turn of the event loop from a long list.
-    static constexpr int kBatch = 200;
+    // Time spent adding a long list's entries per turn of the event loop.
+    static constexpr int kBatchMs = 10;
 
 signals:
     void s_studentSum(int);

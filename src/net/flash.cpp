@@ -1,5 +1,7 @@
 #include "net/flash.h"
 
+#include "net/tavihttp.h"
+
 #include <QEasingCurve>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -50,4 +52,9 @@ void Flash::notice(const QString &text)
 QString Flash::text() const
 {
     return label->text();
+}
+
+void installFlashNotices()
+{
+    TaviHttp::setFailureHandler(&Flash::notice);
 }

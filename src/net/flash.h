@@ -20,3 +20,7 @@ public:
 private:
     QLabel *label;
 };
+
+// Shows the web client's failures (TaviHttp's) as notices; the application
+// installs this at its start.
+void installFlashNotices();

@@ -8,13 +8,13 @@
 #include "ui/colorbtn.h"
 #include "ui/iconbtn.h"
 #include "ui/iconlabel.h"
+#include "ui/windowdrag.h"
 
 #include <QDebug>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -147,6 +147,8 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
         else
             login();
     });
+    // No system frame: the dialog is dragged by itself.
+    connect(new WindowDrag(this), &WindowDrag::moved, this, [this](QPoint topLeft) { move(topLeft); });
 }
 
 void LoginDlg::displayTip()
@@ -217,26 +219,4 @@ void LoginDlg::handleReply(const QByteArray &body)
 void LoginDlg::openUrl(QString url)
 {
     QDesktopServices::openUrl(QUrl(url));
-}
-
-void LoginDlg::mousePressEvent(QMouseEvent *event)
-{
-    if (event->button() == Qt::LeftButton) {
-        dragging = true;
-        dragOffset = event->globalPos() - frameGeometry().topLeft();
-    }
-    event->accept();
-}
-
-void LoginDlg::mouseMoveEvent(QMouseEvent *event)
-{
-    if ((event->buttons() & Qt::LeftButton) && dragging)
-        move(event->globalPos() - dragOffset);
-    event->accept();
-}
-
-void LoginDlg::mouseReleaseEvent(QMouseEvent *event)
-{
-    dragging = false;
-    event->accept();
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QPoint>
 
 class ColorBtn;
 class IconBtn;
@@ -31,17 +30,10 @@ public slots:
     void login();
     void openUrl(QString url);
 
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-
 private:
     void showTip(const QString &text);
     void handleReply(const QByteArray &body);
 
-    bool dragging = false;
-    QPoint dragOffset;
     IconBtn *closeBtn;
     ColorBtn *loginBtn;
     QLineEdit *userEdit;

@@ -3,7 +3,6 @@
 #include "base/config.h"
 #include "base/logging.h"
 #include "net/cookiejar.h"
-#include "net/flash.h"
 #include "net/networkaccess.h"
 #include "net/replylimit.h"
 
@@ -19,6 +18,19 @@
 #include <QSslError>
 #include <QTimer>
 #include <QUrlQuery>
+
+namespace {
+TaviHttp::FailureHandler &failureHandler()
+{
+    static TaviHttp::FailureHandler handler;
+    return handler;
+}
+} // namespace
+
+void TaviHttp::setFailureHandler(FailureHandler handler)
+{
+    failureHandler() = std::move(handler);
+}
 
 TaviHttp::TaviHttp(QString path, QMap<QString, QString> params, int port, bool synchronous) : QObject(nullptr)
 {
@@ -198,5 +210,8 @@ void TaviHttp::showFailure(QNetworkReply *reply)
 
 void TaviHttp::showTip(QString text)
 {
-    Flash::notice(text);
+    if (failureHandler())
+        failureHandler()(text);
+    else
+        TAVI_LOG_WARN("not shown (no failure handler): " << text);
 }

@@ -15,10 +15,10 @@ class QUrlQuery;
 
 // One GET request to the web service. The path is joined to "/TaviHttp/Url"
 // of the settings file (http:// or https://, whose certificate is checked);
-// the callback runs only for HTTP status 200, every other outcome shows a
-// Flash notice ("安全连接失败" when the certificate is refused). A body over
-// its limit (kMaxReplyBytes unless set) is a failure. All requests share
-// CookieJar.
+// the callback runs only for HTTP status 200, every other outcome is told to
+// the user through the failure handler ("安全连接失败" when the certificate
+// is refused). A body over its limit (kMaxReplyBytes unless set) is a
+// failure. All requests share CookieJar.
 class TaviHttp : public QObject
 {
     Q_OBJECT
@@ -29,9 +29,16 @@ public:
     TaviHttp(QString path, QMap<QString, QString> params, int port, bool synchronous);
     ~TaviHttp() override;
 
+    // Tells the user that a request failed. The web client has no windows:
+    // the application installs a handler that shows the text (a Flash
+    // notice); without one the text is only logged. GUI thread only.
+    using FailureHandler = std::function<void(const QString &text)>;
+    static void setFailureHandler(FailureHandler handler);
+
     void setCallback(std::function<void(bool, QByteArray)> callback);
     // Sends the request; a synchronous request returns once it has ended.
     void get();
+    // Hands text to the failure handler.
     void showTip(QString text);
 
     // Address as built at construction (query added by get()).
@@ -45,7 +52,7 @@ public:
 
 signals:
     // The request has ended, whatever its outcome (after the callback or
-    // the notice).
+    // the failure handler).
     void s_finished();
 
 public slots:

@@ -67,7 +67,7 @@ bool recordCtrl::refuse(Failure failure, const char *text)
     if (failure == Output && !m_reportOutput)
         TAVI_LOG_WARN("record: cannot write to " << flvOutput::nameForLog(url.toLocal8Bit().constData()).constData());
     else
-        recordNotice::report(QString::fromUtf8(text));
+        recordNotice::report(m_texts.value(failure, QString::fromUtf8(text)));
     return false;
 }
 
@@ -127,7 +127,6 @@ void recordCtrl::slot_outputFailed()
 void recordCtrl::slot_captureFailed()
 {
     stop();
-    m_failure = VideoCapture;
-    recordNotice::report(QString::fromUtf8(recordText::kVideoCaptureBroken));
+    refuse(VideoCapture, recordText::kVideoCaptureBroken);
     emit s_failed();
 }

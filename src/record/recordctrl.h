@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QObject>
 #include <QString>
 
@@ -43,6 +44,9 @@ public:
     // A caller that deals with an output that cannot be written (a class
     // publishing again once its server is back) turns off their reports.
     void setOutputFailuresReported(bool reported) { m_reportOutput = reported; }
+    // Tells of failure in this text instead of the usual one (the recorder
+    // window has texts of its own).
+    void setFailureText(Failure failure, const QString &text) { m_texts.insert(failure, text); }
     // Ends the capture; the encoder drains and closes the output. Always false.
     bool stop();
     void pause();
@@ -71,4 +75,5 @@ private:
     QString url;
     Failure m_failure = NoFailure;
     bool m_reportOutput = true;
+    QMap<Failure, QString> m_texts;
 };

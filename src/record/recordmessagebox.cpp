@@ -8,6 +8,13 @@ void installRecordMessageBoxes(bool replace)
 {
     if (!replace && recordNotice::hasHandler())
         return;
-    recordNotice::setHandler(
-        [](const QString &text) { QMessageBox::critical(nullptr, QStringLiteral("提示"), text, QMessageBox::Ok); });
+    recordNotice::setHandler([](const QString &text) {
+        auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("提示"), text, QMessageBox::Ok);
+        box->setWindowModality(Qt::ApplicationModal);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        // Closing it while the main window sits in the tray must not end the
+        // program.
+        box->setAttribute(Qt::WA_QuitOnClose, false);
+        box->show();
+    });
 }

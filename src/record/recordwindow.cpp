@@ -1,31 +1,26 @@
 #include "record/recordwindow.h"
 
 #include "record/devmag.h"
-#include "record/getaudiothread.h"
-#include "record/getvideothread.h"
+#include "record/recordctrl.h"
 #include "record/recordmessagebox.h"
 #include "record/recordnotice.h"
 #include "record/recordwindowui.h"
-#include "record/savevideothread.h"
 
 #include "base/logging.h"
 #include "base/privatefiles.h"
+#include "ui/windowdrag.h"
 
-#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMouseEvent>
 #include <QTextCodec>
 #include <QTextStream>
 #include <QTimer>
 #include <QUrl>
 
 namespace {
-constexpr int kPreviousRunWaitMs = 6000;
-
 QTextCodec *settingsCodec()
 {
     QTextCodec *codec = QTextCodec::codecForName("GBK");
@@ -45,7 +40,8 @@ QStringList readSettingsLines(const QString &path)
 }
 } // namespace
 
-recordWindow::recordWindow(QWidget *parent) : QWidget(parent), ui(new recordWindowUI), timer(new QTimer(this))
+recordWindow::recordWindow(QWidget *parent)
+    : QWidget(parent), ui(new recordWindowUI), control(new recordCtrl(this)), timer(new QTimer(this))
 {
     installRecordMessageBoxes();
     ui->setupUi(this);
@@ -62,14 +58,13 @@ recordWindow::recordWindow(QWidget *parent) : QWidget(parent), ui(new recordWind
     ui->toolButton_setting->setChecked(false);
     ui->widget_extern->setVisible(false);
     connect(ui->toolButton_setting, &QToolButton::toggled, ui->widget_extern, &QWidget::setVisible);
+    connect(new WindowDrag(this), &WindowDrag::moved, this, [this](QPoint topLeft) { move(topLeft); });
     QTimer::singleShot(50, this, &recordWindow::showOut);
     timer->setInterval(1000);
 
-    videoThread = new GetVideoThread(this);
-    audioThread = new GetAudioThread(this);
-    encoder = new saveVideoThread(this);
-    videoThread->setEncoder(encoder);
-    audioThread->setEncoder(encoder);
+    // The window's own words for devices that do not open.
+    control->setFailureText(recordCtrl::VideoDevice, QStringLiteral("出错了,初始化视屏设备失败！123"));
+    control->setFailureText(recordCtrl::AudioDevice, QStringLiteral("出错了,初始化音屏设备失败！456"));
 
     connect(ui->startButton, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
     connect(ui->pauseButton, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
@@ -77,10 +72,8 @@ recordWindow::recordWindow(QWidget *parent) : QWidget(parent), ui(new recordWind
     connect(ui->pushButton_playBack, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
     connect(ui->toolButton_file, SIGNAL(clicked(bool)), this, SLOT(slotToolBtnToggled(bool)));
     connect(timer, SIGNAL(timeout()), this, SLOT(slotTimerTimeOut()));
-    connect(encoder, &saveVideoThread::sig_outputFailed, this, &recordWindow::slotRecordingFailed,
-            Qt::QueuedConnection);
-    connect(videoThread, &GetVideoThread::sig_captureFailed, this, &recordWindow::slotRecordingFailed,
-            Qt::QueuedConnection);
+    // The controller has stopped the recording and told why.
+    connect(control, &recordCtrl::s_failed, this, &recordWindow::slotRecordingFailed);
 
     recordState = Stopped;
     updateButtons();
@@ -88,12 +81,7 @@ recordWindow::recordWindow(QWidget *parent) : QWidget(parent), ui(new recordWind
 
 recordWindow::~recordWindow()
 {
-    videoThread->stopCapture();
-    audioThread->stopCapture();
-    videoThread->wait();
-    audioThread->wait();
-    encoder->stopEncoding();
-    encoder->wait();
+    // The controller, a child, ends the recording and waits for its threads.
     delete ui;
 }
 
@@ -180,14 +168,12 @@ void recordWindow::slotBtnClicked()
         if (recordState == Paused) {
             recordState = Recording;
             updateButtons();
-            videoThread->resumeCapture();
-            audioThread->resumeCapture();
+            control->resume();
             return;
         }
         startRecording();
     } else if (from == ui->pauseButton) {
-        videoThread->pauseCapture();
-        audioThread->pauseCapture();
+        control->pause();
         recordState = Paused;
         updateButtons();
     } else if (from == ui->stopButton) {
@@ -211,53 +197,26 @@ void recordWindow::startRecording()
         recordNotice::report(QStringLiteral("请先设置保存文件路径"));
         return;
     }
-    const QByteArray name = savePath.toLocal8Bit();
-    if (name.size() + 1 > saveVideoThread::kOutputNameBytes) {
-        recordNotice::report(QString::fromUtf8(recordText::kOutputNameTooLong));
-        return;
-    }
-    QDeadlineTimer deadline(kPreviousRunWaitMs);
-    if (!videoThread->wait(deadline) || !audioThread->wait(deadline) || !encoder->wait(deadline)) {
-        recordNotice::report(QString::fromUtf8(recordText::kStillStopping));
-        return;
-    }
-    if (videoThread->openDevice(QStringLiteral("screen-capture-recorder"), 0) != GetVideoThread::Ready) {
-        recordNotice::report(QStringLiteral("出错了,初始化视屏设备失败！123"));
-        return;
-    }
-    if (audioThread->openDevice(QStringLiteral("screen-capture-recorder")) != audioCaptureThread::Ready) {
-        videoThread->closeDevice();
-        recordNotice::report(QStringLiteral("出错了,初始化音屏设备失败！456"));
-        return;
-    }
-    encoder->setOutputName(name.constData());
-    if (!encoder->startEncoding()) {
-        videoThread->closeDevice();
-        audioThread->closeDevice();
-        recordNotice::report(QString::fromUtf8(recordText::kOutputFailed));
-        return;
-    }
+    control->setUrl(savePath);
+    if (!control->start(0))
+        return; // told by the controller
     // A resume goes on counting; only a new recording starts at zero.
     elapsedSeconds = 0;
     recordState = Recording;
     updateButtons();
-    videoThread->startCapture();
-    audioThread->startCapture();
 }
 
 void recordWindow::stopRecording()
 {
     recordState = Stopped;
     updateButtons();
-    videoThread->stopCapture();
-    audioThread->stopCapture();
+    control->stop();
 }
 
 void recordWindow::slotRecordingFailed()
 {
-    stopRecording();
-    recordNotice::report(
-        QString::fromUtf8(encoder->outputFailed() ? recordText::kOutputFailed : recordText::kVideoCaptureBroken));
+    recordState = Stopped;
+    updateButtons();
 }
 
 void recordWindow::updateButtons()
@@ -293,26 +252,4 @@ void recordWindow::slotTimerTimeOut()
     const qint64 seconds = elapsedSeconds % 60;
     auto two = [](qint64 value) { return QStringLiteral("00%1").arg(value).right(2); };
     ui->label_time->setText(QStringLiteral("%1:%2:%3").arg(two(hours), two(minutes), two(seconds)));
-}
-
-void recordWindow::mousePressEvent(QMouseEvent *event)
-{
-    if (event->button() == Qt::LeftButton) {
-        dragging = true;
-        dragOffset = event->globalPos() - frameGeometry().topLeft();
-    }
-    event->accept();
-}
-
-void recordWindow::mouseMoveEvent(QMouseEvent *event)
-{
-    if (dragging && (event->buttons() & Qt::LeftButton))
-        move(event->globalPos() - dragOffset);
-    event->accept();
-}
-
-void recordWindow::mouseReleaseEvent(QMouseEvent *event)
-{
-    dragging = false;
-    event->accept();
 }

@@ -1,18 +1,16 @@
 #pragma once
 
-#include <QPoint>
 #include <QRect>
 #include <QString>
 #include <QWidget>
 
 class QTimer;
 class recordWindowUI;
-class GetVideoThread;
-class GetAudioThread;
-class saveVideoThread;
+class recordCtrl;
 
 // Small always-on-top window that records the whole desktop and the
-// microphone into a local file. Keeps its settings in
+// microphone into a local file, through a recording controller of its own
+// (not the classroom's). Keeps its settings in
 // "./ScreenRecorder/etc/set.conf".
 class recordWindow : public QWidget
 {
@@ -36,10 +34,7 @@ public:
     void setElapsedSeconds(qint64 seconds) { elapsedSeconds = seconds; }
     // What choosing a file in the save dialog does.
     void chooseSavePath(const QString &path);
-
-    GetVideoThread *videoThread;
-    GetAudioThread *audioThread;
-    saveVideoThread *encoder;
+    recordCtrl *recorder() const { return control; }
 
 public slots:
     void showOut();
@@ -51,11 +46,6 @@ public slots:
     void slotSelectRectFinished(QRect);
     void slotTimerTimeOut();
     void slotCheckBoxClick(bool checked);
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private slots:
     void slotRecordingFailed();
@@ -69,8 +59,7 @@ private:
     void stopRecording();
 
     recordWindowUI *ui;
-    bool dragging = false;
-    QPoint dragOffset;
+    recordCtrl *control;
     QString confPath;
     QString savePath;
     QRect area;

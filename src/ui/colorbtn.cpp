@@ -3,14 +3,16 @@
 #include <QFontMetrics>
 #include <QPainter>
 
-ColorBtn::ColorBtn(const ColorBtnStyle &style, QWidget *parent) : QToolButton(parent), m_style(style)
+ColorBtn::ColorBtn(const ColorBtnStyle &style, QWidget *parent) : MouseStateWidget(parent), m_style(style)
 {
+    setLocksOnPress(true);
     setText(m_style.text);
     setFixedSize(m_style.width, m_style.height);
 }
 
-ColorBtn::ColorBtn(QString text, int pixelSize, int width, int height, QWidget *parent) : QToolButton(parent)
+ColorBtn::ColorBtn(QString text, int pixelSize, int width, int height, QWidget *parent) : MouseStateWidget(parent)
 {
+    setLocksOnPress(true);
     m_style.text = std::move(text);
     m_style.pixelSize = pixelSize;
     m_style.width = width;
@@ -39,49 +41,6 @@ void ColorBtn::setBgColors(QColor normal, QColor hover, QColor pressed)
     m_style.bgColors[1] = hover;
     m_style.bgColors[2] = pressed;
     update();
-}
-
-int ColorBtn::colourSet() const
-{
-    if (m_state == 1)
-        return 1;
-    if (m_state == 2)
-        return 2;
-    return 0;
-}
-
-void ColorBtn::setMouseState(int state)
-{
-    if (m_locked)
-        return;
-    m_state = state;
-    update();
-}
-
-void ColorBtn::enterEvent(QEvent *event)
-{
-    QToolButton::enterEvent(event);
-    setMouseState(1);
-}
-
-void ColorBtn::leaveEvent(QEvent *event)
-{
-    QToolButton::leaveEvent(event);
-    setMouseState(3);
-}
-
-void ColorBtn::mousePressEvent(QMouseEvent *event)
-{
-    QToolButton::mousePressEvent(event);
-    m_state = 2;
-    m_locked = true;
-    update();
-}
-
-void ColorBtn::mouseReleaseEvent(QMouseEvent *event)
-{
-    QToolButton::mouseReleaseEvent(event);
-    setMouseState(4);
 }
 
 void ColorBtn::paintEvent(QPaintEvent *)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/mousestate.h"
+
 #include <QColor>
 #include <QString>
 #include <QToolButton>
@@ -19,7 +21,7 @@ struct ColorBtnStyle
 
 // A filled (or outlined) button with centred text. Once pressed it stays
 // pressed and ignores the mouse.
-class ColorBtn : public QToolButton
+class ColorBtn : public MouseStateWidget<QToolButton>
 {
     Q_OBJECT
 public:
@@ -30,23 +32,11 @@ public:
     void setTextColors(QColor normal, QColor hover, QColor pressed);
     void setBgColors(QColor normal, QColor hover, QColor pressed);
 
-    int mouseState() const { return m_state; }
-    bool isLocked() const { return m_locked; }
     const ColorBtnStyle &style() const { return m_style; }
-    // 0 normal, 1 hover, 2 pressed: the colour pair the next repaint uses.
-    int colourSet() const;
 
 protected:
-    void enterEvent(QEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void setMouseState(int state);
-
     ColorBtnStyle m_style;
-    int m_state = 0;
-    bool m_locked = false;
 };

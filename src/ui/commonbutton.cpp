@@ -7,7 +7,7 @@ const QColor slate("#303e54");
 const QColor red("#de3120");
 } // namespace
 
-CommonButton::CommonButton(QString text, QWidget *parent) : QToolButton(parent)
+CommonButton::CommonButton(QString text, QWidget *parent) : MouseStateWidget(parent)
 {
     setText(text);
     setFixedSize(98, 38);
@@ -19,7 +19,8 @@ void CommonButton::applyStateColour()
 {
     if (m_selected)
         return;
-    const QColor colour = (m_state == 1 || m_state == 2 || m_state == 4) ? red : slate;
+    const int state = mouseState();
+    const QColor colour = (state == MouseHover || state == MousePressed || state == MouseReleased) ? red : slate;
     if (palette().color(QPalette::Button) == colour)
         return;
     QPalette pal = palette();
@@ -36,18 +37,14 @@ QColor CommonButton::backgroundColor() const
 void CommonButton::setSelectedState()
 {
     m_selected = false;
-    m_state = 4;
-    applyStateColour();
+    showMouseState(MouseReleased);
     m_selected = true;
-    update();
 }
 
 void CommonButton::setNormalState()
 {
     m_selected = false;
-    m_state = 0;
-    applyStateColour();
-    update();
+    showMouseState(MouseNormal);
 }
 
 void CommonButton::clearSelected()
@@ -57,40 +54,18 @@ void CommonButton::clearSelected()
     update();
 }
 
-void CommonButton::setMouseState(int state)
+void CommonButton::mouseStateChanged()
 {
-    m_state = state;
     applyStateColour();
-    update();
-}
-
-void CommonButton::enterEvent(QEvent *event)
-{
-    QToolButton::enterEvent(event);
-    setMouseState(1);
-}
-
-void CommonButton::mousePressEvent(QMouseEvent *event)
-{
-    QToolButton::mousePressEvent(event);
-    setMouseState(2);
-}
-
-void CommonButton::leaveEvent(QEvent *event)
-{
-    QToolButton::leaveEvent(event);
-    setMouseState(3);
 }
 
 void CommonButton::mouseReleaseEvent(QMouseEvent *event)
 {
     // Marked selected before the base handler emits clicked(), so the owner
     // sees a settled tab when it reacts.
-    m_state = 4;
-    applyStateColour();
+    showMouseState(MouseReleased);
     m_selected = true;
     QToolButton::mouseReleaseEvent(event);
-    update();
 }
 
 void CommonButton::paintEvent(QPaintEvent *)

@@ -1,17 +1,18 @@
 #pragma once
 
+#include "ui/mousestate.h"
+
 #include <QString>
 #include <QToolButton>
 
 // A tab of the title bar: slate, red under the mouse, and red for good once
 // clicked until the owner unselects it.
-class CommonButton : public QToolButton
+class CommonButton : public MouseStateWidget<QToolButton>
 {
     Q_OBJECT
 public:
     explicit CommonButton(QString text, QWidget *parent = nullptr);
 
-    int mouseState() const { return m_state; }
     bool isSelected() const { return m_selected; }
     // Selected state: red background that ignores the mouse.
     void setSelectedState();
@@ -23,16 +24,12 @@ public:
     QColor backgroundColor() const;
 
 protected:
-    void enterEvent(QEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
+    void mouseStateChanged() override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void setMouseState(int state);
     void applyStateColour();
 
-    int m_state = 0;
     bool m_selected = false;
 };

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "ui/mousestate.h"
+
 #include <QString>
 #include <QToolButton>
 
 // A picture button: the widget takes the picture's size and, when made with
 // the hover flag, shows the picture's "_hover" twin under the mouse.
-class IconBtn : public QToolButton
+class IconBtn : public MouseStateWidget<QToolButton>
 {
     Q_OBJECT
 public:
@@ -14,21 +16,12 @@ public:
     QString picture() const { return m_picture; }
     // The picture the next repaint draws.
     QString shownPicture() const;
-    int mouseState() const { return m_state; }
 
 protected:
     void setPicture(const QString &picture);
 
-    void enterEvent(QEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void setMouseState(int state);
-
     QString m_picture;
-    bool m_hover;
-    int m_state = 0;
 };

@@ -15,8 +15,9 @@ QFont labelFont()
 } // namespace
 
 Label::Label(QString text, QColor colour, bool clickable, QWidget *parent)
-    : QLabel(parent), m_colour(colour), m_hoverColour(colour), m_clickable(clickable)
+    : MouseStateWidget(parent), m_colour(colour), m_hoverColour(colour)
 {
+    setFollowsMouse(clickable);
     // The label's own font is the painted one, so its size hint fits the text.
     setFont(labelFont());
     setTextFormat(Qt::PlainText);
@@ -37,7 +38,7 @@ void Label::setText(QString text)
 
 bool Label::shownUnderlined() const
 {
-    return m_state == 1 || m_state == 2 || m_state == 4;
+    return mouseState() == MouseHover || mouseState() == MousePressed || mouseState() == MouseReleased;
 }
 
 QColor Label::shownColor() const
@@ -45,35 +46,17 @@ QColor Label::shownColor() const
     return shownUnderlined() ? m_hoverColour : m_colour;
 }
 
-void Label::setMouseState(int state)
-{
-    if (!m_clickable)
-        return;
-    m_state = state;
-    update();
-}
-
-void Label::enterEvent(QEvent *)
-{
-    setMouseState(1);
-}
-
 void Label::mousePressEvent(QMouseEvent *event)
 {
     event->accept();
-    setMouseState(2);
-}
-
-void Label::leaveEvent(QEvent *)
-{
-    setMouseState(3);
+    press();
 }
 
 void Label::mouseReleaseEvent(QMouseEvent *event)
 {
     event->accept();
     emit s_clicked();
-    setMouseState(4);
+    setMouseState(MouseReleased);
 }
 
 void Label::paintEvent(QPaintEvent *)

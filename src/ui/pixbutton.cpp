@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
-pixButton::pixButton(QString picture, QWidget *parent) : QPushButton(parent)
+pixButton::pixButton(QString picture, QWidget *parent) : MouseStateWidget(parent)
 {
     const QPixmap pixmap(picture);
     setIcon(QIcon(pixmap));
@@ -11,7 +11,7 @@ pixButton::pixButton(QString picture, QWidget *parent) : QPushButton(parent)
     setFixedSize(pixmap.size());
     setFlat(true);
     setAutoFillBackground(true);
-    setBackgroundAlpha(0);
+    mouseStateChanged();
 }
 
 int pixButton::backgroundAlpha() const
@@ -19,34 +19,21 @@ int pixButton::backgroundAlpha() const
     return palette().color(QPalette::Active, QPalette::Button).alpha();
 }
 
-void pixButton::setBackgroundAlpha(int alpha)
+void pixButton::mouseStateChanged()
 {
+    int alpha = 0;
+    if (mouseState() == MousePressed)
+        alpha = 150;
+    else if (mouseState() == MouseHover || mouseState() == MouseReleased)
+        alpha = 120;
     QPalette pal = palette();
     pal.setColor(QPalette::Button, QColor(255, 255, 255, alpha));
     setPalette(pal);
 }
 
-void pixButton::enterEvent(QEvent *event)
-{
-    QPushButton::enterEvent(event);
-    setBackgroundAlpha(120);
-}
-
-void pixButton::leaveEvent(QEvent *event)
-{
-    QPushButton::leaveEvent(event);
-    setBackgroundAlpha(0);
-}
-
 void pixButton::mousePressEvent(QMouseEvent *event)
 {
-    setBackgroundAlpha(150);
+    press();
     event->accept();
     emit clicked(false);
-}
-
-void pixButton::mouseReleaseEvent(QMouseEvent *event)
-{
-    QPushButton::mouseReleaseEvent(event);
-    setBackgroundAlpha(120);
 }

@@ -1,12 +1,12 @@
 #include "ui/tempheader.h"
 
 #include "ui/iconbtn.h"
+#include "ui/windowdrag.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 
-tempHeader::tempHeader(QWidget *movedWindow, QWidget *parent) : QWidget(parent), movedWindow(movedWindow)
+tempHeader::tempHeader(QWidget *movedWindow, QWidget *parent) : QWidget(parent)
 {
     setFixedHeight(45);
     setContentsMargins(0, 0, 0, 0);
@@ -25,6 +25,7 @@ tempHeader::tempHeader(QWidget *movedWindow, QWidget *parent) : QWidget(parent),
     layout->addWidget(closeBtn, 0, Qt::AlignRight | Qt::AlignTop);
 
     connect(closeBtn, SIGNAL(clicked()), this, SIGNAL(s_close()));
+    connect(new WindowDrag(this, movedWindow), &WindowDrag::moved, this, &tempHeader::s_move);
 }
 
 void tempHeader::setTitle(QString title)
@@ -35,26 +36,4 @@ void tempHeader::setTitle(QString title)
 QString tempHeader::title() const
 {
     return titleLabel->text();
-}
-
-void tempHeader::mousePressEvent(QMouseEvent *event)
-{
-    if (event->button() == Qt::LeftButton) {
-        dragging = true;
-        dragOffset = event->globalPos() - movedWindow->frameGeometry().topLeft();
-    }
-    event->accept();
-}
-
-void tempHeader::mouseMoveEvent(QMouseEvent *event)
-{
-    if ((event->buttons() & Qt::LeftButton) && dragging)
-        emit s_move(event->globalPos() - dragOffset);
-    event->accept();
-}
-
-void tempHeader::mouseReleaseEvent(QMouseEvent *event)
-{
-    dragging = false;
-    event->accept();
 }

@@ -21,14 +21,6 @@ signals:
     void s_close();
     void s_move(QPoint pMove);
 
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-
 private:
-    QWidget *movedWindow;
     QLabel *titleLabel;
-    bool dragging = false;
-    QPoint dragOffset;
 };

@@ -15,8 +15,9 @@ QFont textFont(int pixelSize, int weight)
 } // namespace
 
 TextBtn::TextBtn(QString text, QString text2, int textSize, int text2Size, int width, int height, QWidget *parent)
-    : QToolButton(parent)
+    : MouseStateWidget(parent)
 {
+    setLocksOnPress(true);
     m_style.text = std::move(text);
     m_style.text2 = std::move(text2);
     m_style.textSize = textSize;
@@ -41,51 +42,7 @@ void TextBtn::setBorder(bool on)
 
 void TextBtn::setChecked(bool checked)
 {
-    m_state = checked ? 2 : 0;
-    update();
-}
-
-int TextBtn::colourSet() const
-{
-    if (m_state == 1)
-        return 1;
-    if (m_state == 2)
-        return 2;
-    return 0;
-}
-
-void TextBtn::setMouseState(int state)
-{
-    if (m_locked)
-        return;
-    m_state = state;
-    update();
-}
-
-void TextBtn::enterEvent(QEvent *event)
-{
-    QToolButton::enterEvent(event);
-    setMouseState(1);
-}
-
-void TextBtn::leaveEvent(QEvent *event)
-{
-    QToolButton::leaveEvent(event);
-    setMouseState(3);
-}
-
-void TextBtn::mousePressEvent(QMouseEvent *event)
-{
-    QToolButton::mousePressEvent(event);
-    m_state = 2;
-    m_locked = true;
-    update();
-}
-
-void TextBtn::mouseReleaseEvent(QMouseEvent *event)
-{
-    QToolButton::mouseReleaseEvent(event);
-    setMouseState(4);
+    showMouseState(checked ? MousePressed : MouseNormal);
 }
 
 void TextBtn::paintEvent(QPaintEvent *)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/mousestate.h"
+
 #include <QColor>
 #include <QString>
 #include <QToolButton>
@@ -24,7 +26,7 @@ struct TextBtnStyle
 
 // A tab-like button: two texts side by side over a line along the bottom.
 // Once pressed it stays pressed (a selected tab) and ignores the mouse.
-class TextBtn : public QToolButton
+class TextBtn : public MouseStateWidget<QToolButton>
 {
     Q_OBJECT
 public:
@@ -35,23 +37,11 @@ public:
     void setBorder(bool on);
     void setChecked(bool checked);
 
-    int mouseState() const { return m_state; }
-    bool isLocked() const { return m_locked; }
     const TextBtnStyle &style() const { return m_style; }
-    // 0 normal, 1 hover, 2 pressed: the colour set the next repaint uses.
-    int colourSet() const;
 
 protected:
-    void enterEvent(QEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void setMouseState(int state);
-
     TextBtnStyle m_style;
-    int m_state = 0;
-    bool m_locked = false;
 };

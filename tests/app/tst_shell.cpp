@@ -6,19 +6,27 @@
 #include "app/titlewidget.h"
 #include "app/trayicon.h"
 #include "app/traymenu.h"
+#include "classroom/screen.h"
 #include "net/bitmaplabel.h"
 #include "net/logindlg.h"
 #include "ui/colorbtn.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
 #include "ui/messagebox.h"
+#include "ui/popwidget.h"
+#include "ui/tempheader.h"
+
+#include "record/recordwindow.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -36,6 +44,19 @@ ColorBtn *buttonWithText(QWidget *window, const QString &text)
         if (button->style().text == text)
             return button;
     return nullptr;
+}
+
+// Drags handle by delta with the left button, from the point at.
+void drag(QWidget *handle, const QPoint &at, const QPoint &delta)
+{
+    const QPoint global = handle->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(handle, &press);
+    QMouseEvent move(QEvent::MouseMove, at + delta, global + delta, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(handle, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, at + delta, global + delta, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(handle, &release);
 }
 
 } // namespace
@@ -83,6 +104,43 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(title->userNameLabel()->text(), QStringLiteral("王小明"));
         QTRY_COMPARE(title->userPhotoLabel()->currentPixmap().size(), QSize(20, 20));
+    }
+
+    // Every frameless window follows a drag of its own strip, or of itself.
+    void framelessWindowsFollowADrag_data()
+    {
+        QTest::addColumn<QPoint>("at"); // where the drag starts on the handle
+        QTest::newRow("main window by its title bar") << QPoint(700, 19);
+        QTest::newRow("sign-in dialog") << QPoint(215, 60);
+        QTest::newRow("recorder window") << QPoint(4, 4);
+        QTest::newRow("notice by its header") << QPoint(60, 10);
+    }
+
+    void framelessWindowsFollowADrag()
+    {
+        QFETCH(QPoint, at);
+        const QByteArray row = QTest::currentDataTag();
+        std::unique_ptr<popWidget> notice;
+        QWidget *handle = window->title();
+        if (row.startsWith("sign-in"))
+            handle = login;
+        else if (row.startsWith("recorder"))
+            handle = Screen::processRecordWindow();
+        else if (row.startsWith("notice")) {
+            notice = std::make_unique<popWidget>();
+            handle = notice->findChild<tempHeader *>();
+        }
+        QWidget *moved = handle->window();
+        const auto hideAgain = qScopeGuard([moved, shown = moved->isVisible()] {
+            if (!shown)
+                moved->hide();
+        });
+        moved->move(100, 100);
+        moved->show();
+        QVERIFY(QTest::qWaitForWindowExposed(moved));
+        const QPoint before = moved->pos();
+        drag(handle, at, QPoint(37, 23));
+        QTRY_COMPARE(moved->pos(), before + QPoint(37, 23));
     }
 
     void maximiseAndRestore()

@@ -5,7 +5,6 @@
 #include "net/jsonhelpers.h"
 #include "net/tavihttp.h"
 
-#include <QApplication>
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonObject>

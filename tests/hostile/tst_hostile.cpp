@@ -54,12 +54,15 @@
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-// The sanitizer keeps freed memory in quarantine and adds its own.
+// The sanitizer keeps freed memory in quarantine and adds its own, and runs
+// the code about three times slower (6,000 participants: 67 ms held in the
+// default build, 130 to 320 ms under the sanitizer).
 constexpr qint64 kMemoryLimitMb = 1200;
+constexpr qint64 kMaxGapMs = 600;
 #else
 constexpr qint64 kMemoryLimitMb = 400;
-#endif
 constexpr qint64 kMaxGapMs = 200;
+#endif
 
 const QString kMarkup = QStringLiteral("<b>粗体</b><img src=\"file://%1/photo.png\">");
 

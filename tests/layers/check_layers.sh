@@ -1,33 +1,70 @@
 #!/usr/bin/env bash
-# Each folder under src/ may include only itself and the folders listed for it.
-# A folder missing from the table fails too, so a new library must say where it sits.
+# Each library under src/ may include only itself and the libraries listed for
+# it, and the web client and the engines include no header of QtWidgets.
+#   check_layers.sh SOURCE_DIR QTWIDGETS_INCLUDE_DIR [LIBRARY=FOLDER:FILES]...
+# The libraries' files come from the build (CMakeLists.txt beside this). A
+# header belongs to the library of the .cpp of its name; a file that no
+# library names belongs to its folder's library (tavi_FOLDER). A library
+# missing from the table fails too, so a new one must say where it sits.
 set -u
 src=${1:?source folder}/src
+widgets=${2:?QtWidgets include folder}
+shift 2
 declare -A allowed=(
   [base]=""
   [ui]="base"
-  [net]="base ui"
+  [net]="base"
+  [netui]="base ui net"
   [video]="base"
   [record]="base"
-  [classroom]="base ui net video record course"
+  [recordui]="base ui record"
   [course]="base ui net"
-  [chat]="base ui net course"
-  [app]="base ui net video record course classroom chat"
+  [classroom]="base ui net netui video record recordui course"
+  [chatprotocol]=""
+  [chat]="base ui net netui course chatprotocol"
+  [app]="base ui net netui video record recordui course classroom chatprotocol chat"
 )
-status=0
-for dir in "$src"/*/; do
-  name=$(basename "$dir")
-  if [ -z "${allowed[$name]+x}" ]; then
-    echo "src/$name is not in the layer table"; status=1; continue
-  fi
-  while IFS= read -r line; do
-    file=${line%%:*}
-    inc=$(sed -E 's/.*#include "([a-z_]+)\/.*/\1/' <<<"${line#*:}")
-    [ "$inc" = "$name" ] && continue
-    case " ${allowed[$name]} " in *" $inc "*) ;; *)
-      echo "${file#"$src"/} includes $inc/ (src/$name may use: ${allowed[$name]:-nothing})"; status=1 ;;
-    esac
-  done < <(grep -rHE '^\s*#\s*include "[a-z_]+/' "$dir" --include='*.h' --include='*.cpp')
+# No widgets here: the web client, the engines and what they stand on.
+widget_free=" base net video record chatprotocol "
+
+declare -A library_of # FOLDER/STEM -> library
+for arg in "$@"; do
+  name=${arg%%=*} rest=${arg#*=}
+  folder=${rest%%:*}
+  for file in ${rest#*:}; do library_of[$folder/${file%.*}]=$name; done
 done
-[ $status = 0 ] && echo "layers: every include points down"
+library() {
+  local stem=${1%.*}
+  if [ -n "${library_of[$stem]+x}" ]; then echo "${library_of[$stem]}"; else echo "${1%%/*}"; fi
+}
+is_widget_header() {
+  case $1 in QtWidgets | QtWidgets/*) return 0 ;; esac
+  [ -f "$widgets/$1" ]
+}
+
+status=0
+while IFS= read -r -d '' path; do
+  file=${path#"$src"/}
+  lib=$(library "$file")
+  if [ -z "${allowed[$lib]+x}" ]; then
+    echo "$file: library $lib is not in the layer table"; status=1; continue
+  fi
+  while IFS= read -r inc; do
+    header=${inc:1:${#inc}-2}
+    if [ "${inc:0:1}" = "<" ]; then
+      if [[ $widget_free == *" $lib "* ]] && is_widget_header "$header"; then
+        echo "$file includes <$header>: $lib has no widgets"; status=1
+      fi
+      continue
+    fi
+    [[ $header == */* ]] || header=$(dirname "$file")/$header
+    [ -f "$src/$header" ] || continue
+    target=$(library "$header")
+    [ "$target" = "$lib" ] && continue
+    case " ${allowed[$lib]} " in *" $target "*) ;; *)
+      echo "$file includes $header of $target ($lib may use: ${allowed[$lib]:-nothing})"; status=1 ;;
+    esac
+  done < <(sed -nE 's/^\s*#\s*include\s*([<"][^>"]+[>"]).*/\1/p' "$path")
+done < <(find "$src" \( -name '*.h' -o -name '*.cpp' \) -print0 | sort -z)
+[ $status = 0 ] && echo "layers: every include points down; the web client and the engines include no widget header"
 exit $status

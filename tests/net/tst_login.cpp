@@ -1,5 +1,6 @@
 #include "demoschool.h"
 #include "testsupport.h"
+#include "widgets.h"
 
 #include "net/cookiejar.h"
 #include "net/flash.h"
@@ -9,14 +10,16 @@
 #include "ui/colorbtn.h"
 #include "ui/iconbtn.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+#include <QPropertyAnimation>
 #include <QSignalSpy>
 #include <QtTest>
 
-// The sign-in dialog against the demo school. Each sign-in is waited for
-// until its reply has been handled.
+// The sign-in dialog against the demo school, with the Flash notices that
+// the application shows the web client's failures in. Each sign-in is
+// waited for until its reply has been handled.
 class TestLogin : public QObject
 {
     Q_OBJECT
@@ -39,6 +42,7 @@ private slots:
     {
         QVERIFY(school.start());
         QVERIFY(school.writeSysConfig());
+        installFlashNotices();
         dialog = LoginDlg::instance();
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
@@ -88,13 +92,28 @@ private slots:
         dialog->findChild<QLabel *>("tipLabel")->setText(QStringLiteral("unchanged"));
         QSignalSpy success(dialog, SIGNAL(s_loginSuccess()));
         signIn(QStringLiteral("student"), QStringLiteral("123456"));
-        bool notice = false;
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            if (auto *flash = qobject_cast<Flash *>(widget))
-                notice |= flash->isVisible() && flash->text() == QStringLiteral("网络请求失败");
-        QVERIFY(notice);
+        QVERIFY(testsupport::takeNotice<Flash>(QStringLiteral("网络请求失败")));
         QCOMPARE(tip(), QStringLiteral("unchanged"));
         QCOMPARE(success.count(), 0);
+    }
+
+    void noticeFadesAndGoes()
+    {
+        Flash::notice(QStringLiteral("网络请求失败"));
+        const QList<Flash *> shown = testsupport::topLevels<Flash>();
+        QCOMPARE(shown.size(), 1);
+        QPointer<Flash> flash = shown.first();
+        QVERIFY(flash->isVisible());
+        // Closing a notice must never end the program (main window in the tray).
+        QVERIFY(!flash->testAttribute(Qt::WA_QuitOnClose));
+
+        auto *fade = flash->findChild<QPropertyAnimation *>();
+        QVERIFY(fade);
+        fade->setCurrentTime(1900);
+        QVERIFY(flash->isVisible());
+        QVERIFY(flash->windowOpacity() < 1.0);
+        fade->setCurrentTime(fade->duration()); // the end: closes and goes away
+        QTRY_VERIFY(flash.isNull());
     }
 
     void studentSignsIn()

@@ -8,6 +8,7 @@
 #include "record/devmag.h"
 #include "record/getaudiothread.h"
 #include "record/getvideothread.h"
+#include "record/recordctrl.h"
 #include "record/recordnotice.h"
 #include "record/recordwindow.h"
 #include "record/recordwindowui.h"
@@ -55,6 +56,22 @@ private slots:
         QVERIFY(QDir(QDir::currentPath() + QStringLiteral("/录像 课堂")).exists());
         QCOMPARE(again.form()->comboBox_audio->currentText(), mic);
     }
+    // A desktop that does not open is told in the window's own words, and
+    // the window stays stopped.
+    void desktopThatDoesNotOpen()
+    {
+        recordWindow window;
+        window.chooseSavePath(QDir::currentPath() + QStringLiteral("/never.mp4"));
+        const QByteArray display = qgetenv("DISPLAY");
+        qputenv("DISPLAY", ":4242"); // no such display
+        window.form()->startButton->click();
+        qputenv("DISPLAY", display);
+        QCOMPARE(m_messages, QStringList{QStringLiteral("出错了,初始化视屏设备失败！123")});
+        QCOMPARE(window.state(), int(recordWindow::Stopped));
+        QVERIFY(window.recorder()->isIdle());
+        QVERIFY(!QFile::exists(QStringLiteral("never.mp4")));
+    }
+
     void recordsThroughStateTable()
     {
         MovingDesktop desktop;
@@ -82,7 +99,7 @@ private slots:
         ui->pauseButton->click();
         qint64 recordedMs = recorded.elapsed();
         QCOMPARE(state(), QString("%1 101").arg(recordWindow::Paused));
-        QVERIFY(window.videoThread->isPaused());
+        QVERIFY(window.recorder()->videoThread->isPaused());
         const QString pausedLabel = ui->label_time->text();
         QTest::qWait(1200);
         QCOMPARE(ui->label_time->text(), pausedLabel); // the timer stands still
@@ -90,7 +107,7 @@ private slots:
         ui->startButton->click(); // resume: the label goes on from where it stood
         recorded.restart();
         QCOMPARE(window.state(), int(recordWindow::Recording));
-        QVERIFY(!window.videoThread->isPaused());
+        QVERIFY(!window.recorder()->videoThread->isPaused());
         QCOMPARE(ui->label_time->text(), pausedLabel);
         const QString next =
             QStringLiteral("00:00:%1").arg(QTime::fromString(pausedLabel).second() + 1, 2, 10, QChar('0'));
@@ -110,8 +127,8 @@ private slots:
         recordedMs += recorded.elapsed();
         QCOMPARE(state(), stopped);
         QCOMPARE(ui->label_time->text(), QStringLiteral("00:00:00"));
-        QVERIFY(window.encoder->wait(15000));
-        QVERIFY(window.audioThread->wait(5000) && window.videoThread->wait(5000));
+        QVERIFY(window.recorder()->encoder->wait(15000));
+        QVERIFY(window.recorder()->audioThread->wait(5000) && window.recorder()->videoThread->wait(5000));
 
         // The .mp4 name the dialog offers gets an MP4, and the paused second is
         // left out.

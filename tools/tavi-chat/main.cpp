@@ -6,6 +6,7 @@
 #include "base/logging.h"
 #include "chat/studentwidget.h"
 #include "course/courseinfo.h"
+#include "net/flash.h"
 #include "net/logindlg.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     tavi::startLogging();
+    installFlashNotices();
     const QString orderId = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("101");
 
     LoginDlg *login = LoginDlg::instance();
