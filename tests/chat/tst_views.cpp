@@ -108,28 +108,16 @@ private slots:
         QTest::addColumn<QString>("info");
         QTest::addColumn<QString>("shown"); // the text paragraph; null: info itself
 
-        QTest::newRow("markup in the text")
-            << "N"
-            << "10:00:00"
-            << "<b>bold</b> <img src=\"http://127.0.0.1:1/x.png\"> <a href=\"http://x\">link</a><table><tr><td>t"
-            << QString();
-        QTest::newRow("markup in name and time") << "<i>N</i>"
-                                                 << "<b>1</b>:00:00"
-                                                 << "x" << QString();
-        QTest::newRow("entities") << "&amp; &lt;"
-                                  << "10:00:00"
-                                  << "&lt;b&gt; &nbsp;" << QString();
-        QTest::newRow("placeholders") << "%2%3"
-                                      << "%4"
-                                      << "%1 %2 %4" << QString();
-        QTest::newRow("line breaks") << "N"
-                                     << "10:00:00" << QString::fromUtf8("a\nb\r\nc\rd\u2029e") << "a\nb\nc\nd\ne";
-        QTest::newRow("blanks") << "N"
-                                << "10:00:00"
-                                << "a   b  \t c " << QString();
-        QTest::newRow("empty") << "N"
-                               << "10:00:00"
-                               << "" << QString();
+        const auto row = [](const char *tag, const QString &info, const char *name = "N", const char *time = "10:00:00",
+                            const QString &shown = QString()) { QTest::newRow(tag) << name << time << info << shown; };
+        row("markup in the text",
+            "<b>bold</b> <img src=\"http://127.0.0.1:1/x.png\"> <a href=\"http://x\">link</a><table><tr><td>t");
+        row("markup in name and time", "x", "<i>N</i>", "<b>1</b>:00:00");
+        row("entities", "&lt;b&gt; &nbsp;", "&amp; &lt;");
+        row("placeholders", "%1 %2 %4", "%2%3", "%4");
+        row("line breaks", QString::fromUtf8("a\nb\r\nc\rd\u2029e"), "N", "10:00:00", "a\nb\nc\nd\ne");
+        row("blanks", "a   b  \t c ");
+        row("empty", "");
     }
 
     void valuesShownAsTyped()
@@ -157,14 +145,9 @@ private slots:
         QTest::addColumn<QString>("time");
         QTest::addColumn<QString>("uid");
         QTest::addColumn<QString>("header"); // null: nothing shown
-        QTest::newRow("date and time") << "2016-05-10 09:05:07"
-                                       << "u1"
-                                       << "N 09:05:07";
-        QTest::newRow("short") << "9:05"
-                               << "u1"
-                               << "N 9:05";
-        QTest::newRow("no sender") << "10:00:00"
-                                   << "" << QString();
+        QTest::newRow("date and time") << "2016-05-10 09:05:07" << QStringLiteral("u1") << "N 09:05:07";
+        QTest::newRow("short") << "9:05" << QStringLiteral("u1") << "N 9:05";
+        QTest::newRow("no sender") << "10:00:00" << QString() << QString();
     }
 
     void receivedLine()

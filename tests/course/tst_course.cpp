@@ -206,28 +206,23 @@ private slots:
         QTest::newRow("7200 s") << soon << 2 << "1" << 7201 << "countdown" << QStringLiteral("倒计时:01:29:58");
         QTest::newRow("hours show their last two digits")
             << soon << 2 << "1" << 123 * 3600 + 4 * 60 + 5 + 1803 << "countdown" << QStringLiteral("倒计时:23:04:05");
-        QTest::newRow("tick at 1800 s: student enters") << soon << 2 << "1" << 1801 << "countdown"
-                                                        << "enter";
-        QTest::newRow("tick at 1800 s: teacher enters") << soon << 1 << "3" << 1801 << "countdown"
-                                                        << "enter";
-        QTest::newRow("tick at 1800 s: tutor's student list confirms") << soon << 2 << "2" << 1801 << "countdown"
-                                                                       << "confirm";
-        QTest::newRow("1800 s enters at once") << soon << 2 << "1" << 1800 << "enter"
-                                               << "enter";
-        QTest::newRow("teacher list confirms") << soon << 1 << "3" << 1800 << "confirm"
-                                               << "confirm";
-        QTest::newRow("other list type shows both") << soon << 0 << "1" << 60 << "both"
-                                                    << "both";
-        QTest::newRow("started an hour ago") << soon << 2 << "1" << -3600 << "enter"
-                                             << "enter";
-        QTest::newRow("end time cut before reading") << soon + "-13:00" << 2 << "1" << 600 << "enter"
-                                                     << "enter";
-        QTest::newRow("seconds do not parse") << now.toString("yyyy-MM-dd hh:mm:ss") << 2 << "1" << 0 << "countdown"
-                                              << "unchanged";
-        QTest::newRow("garbage never enters") << "soon" << 2 << "1" << 0 << "countdown"
-                                              << "unchanged";
-        QTest::newRow("number read as text") << "2.02603e+07" << 2 << "1" << 0 << "countdown"
-                                             << "unchanged";
+        QTest::newRow("tick at 1800 s: student enters")
+            << soon << 2 << "1" << 1801 << "countdown" << QStringLiteral("enter");
+        QTest::newRow("tick at 1800 s: teacher enters")
+            << soon << 1 << "3" << 1801 << "countdown" << QStringLiteral("enter");
+        QTest::newRow("tick at 1800 s: tutor's student list confirms")
+            << soon << 2 << "2" << 1801 << "countdown" << QStringLiteral("confirm");
+        QTest::newRow("1800 s enters at once") << soon << 2 << "1" << 1800 << "enter" << QStringLiteral("enter");
+        QTest::newRow("teacher list confirms") << soon << 1 << "3" << 1800 << "confirm" << QStringLiteral("confirm");
+        QTest::newRow("other list type shows both") << soon << 0 << "1" << 60 << "both" << QStringLiteral("both");
+        QTest::newRow("started an hour ago") << soon << 2 << "1" << -3600 << "enter" << QStringLiteral("enter");
+        QTest::newRow("end time cut before reading")
+            << soon + "-13:00" << 2 << "1" << 600 << "enter" << QStringLiteral("enter");
+        QTest::newRow("seconds do not parse")
+            << now.toString("yyyy-MM-dd hh:mm:ss") << 2 << "1" << 0 << "countdown" << QStringLiteral("unchanged");
+        QTest::newRow("garbage never enters") << "soon" << 2 << "1" << 0 << "countdown" << QStringLiteral("unchanged");
+        QTest::newRow("number read as text")
+            << "2.02603e+07" << 2 << "1" << 0 << "countdown" << QStringLiteral("unchanged");
     }
 
     void entryStates()

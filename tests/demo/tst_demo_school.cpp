@@ -99,16 +99,11 @@ private slots:
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("userType");
         QTest::addColumn<int>("listType");
-        QTest::newRow("student") << "student"
-                                 << "1" << 2;
-        QTest::newRow("teacher") << "teacher"
-                                 << "3" << 1;
-        QTest::newRow("tutor teaching") << "tutor"
-                                        << "2" << 1;
-        QTest::newRow("tutor studying") << "tutor"
-                                        << "2" << 2;
-        QTest::newRow("legacy") << "legacy"
-                                << "1" << 2;
+        QTest::newRow("student") << "student" << QStringLiteral("1") << 2;
+        QTest::newRow("teacher") << "teacher" << QStringLiteral("3") << 1;
+        QTest::newRow("tutor teaching") << "tutor" << QStringLiteral("2") << 1;
+        QTest::newRow("tutor studying") << "tutor" << QStringLiteral("2") << 2;
+        QTest::newRow("legacy") << "legacy" << QStringLiteral("1") << 2;
     }
 
     void everyRoleHasClassesToEnter()

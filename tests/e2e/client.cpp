@@ -3,7 +3,6 @@
 #include "testsupport.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 #include <QUrl>
@@ -96,19 +95,20 @@ QString Client::output() const
 bool Client::waitForWindow(const std::function<bool(const Desktop::Window &)> &match, int timeoutMs,
                            Desktop::Window *found) const
 {
-    QElapsedTimer timer;
-    timer.start();
-    do {
-        for (const Desktop::Window &w : Desktop::windows(pid())) {
-            if (match(w)) {
-                if (found)
-                    *found = w;
-                return true;
+    bool seen = false;
+    QTest::qWaitFor(
+        [&] {
+            for (const Desktop::Window &w : Desktop::windows(pid())) {
+                if (match(w)) {
+                    if (found)
+                        *found = w;
+                    return seen = true;
+                }
             }
-        }
-        QTest::qWait(50);
-    } while (timer.elapsed() < timeoutMs && isRunning());
-    return false;
+            return !isRunning();
+        },
+        timeoutMs);
+    return seen;
 }
 
 bool Client::isLogin(const Desktop::Window &w)

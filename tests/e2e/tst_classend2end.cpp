@@ -128,18 +128,6 @@ class TestClassEnd2End : public QObject
         return false;
     }
 
-    template<typename Condition> static bool within(int timeoutMs, Condition condition)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        do {
-            if (condition())
-                return true;
-            QTest::qWait(40);
-        } while (timer.elapsed() < timeoutMs);
-        return condition();
-    }
-
     // --- reading the windows ---
 
     // The enter and confirm buttons of the course entries, top to bottom.
@@ -194,7 +182,7 @@ class TestClassEnd2End : public QObject
     bool countReads(Client &client, int expected, int timeoutMs = 8000)
     {
         int seen = -2;
-        if (within(timeoutMs, [&] { return (seen = participants(Desktop::shot(), client)) == expected; }))
+        if (QTest::qWaitFor([&] { return (seen = participants(Desktop::shot(), client)) == expected; }, timeoutMs))
             return true;
         return fail(
             QStringLiteral("%1's participant count reads %2, not %3").arg(client.name()).arg(seen).arg(expected));
@@ -311,7 +299,7 @@ class TestClassEnd2End : public QObject
         const QPoint from = client.main().geometry.topLeft() + grip;
         if (!Desktop::drag(from, to + grip))
             return fail(QStringLiteral("xdotool"));
-        if (!within(3000, [&] { return client.mainWindow() && client.main().geometry.topLeft() == to; }))
+        if (!QTest::qWaitFor([&] { return client.mainWindow() && client.main().geometry.topLeft() == to; }, 3000))
             return fail(client.name() + QStringLiteral(": the window did not follow the drag"));
         Desktop::moveTo(aside());
         return true;
@@ -323,12 +311,14 @@ class TestClassEnd2End : public QObject
         int rows = 0;
         // Today's list of the demo school: the one-to-one class and the group
         // class can be entered, the third counts down.
-        if (within(10000, [&] {
-                const QImage shot = Desktop::shot();
-                buttons = courseButtons(shot, client).size();
-                rows = courseRows(shot, client);
-                return buttons == 2 && rows == 3;
-            }))
+        if (QTest::qWaitFor(
+                [&] {
+                    const QImage shot = Desktop::shot();
+                    buttons = courseButtons(shot, client).size();
+                    rows = courseRows(shot, client);
+                    return buttons == 2 && rows == 3;
+                },
+                10000))
             return true;
         return fail(QStringLiteral("%1 sees %2 course rows with %3 buttons").arg(client.name()).arg(rows).arg(buttons));
     }
@@ -346,14 +336,16 @@ class TestClassEnd2End : public QObject
             return fail(client.name() + QStringLiteral(": no question before entering"));
         const QRect q = question.geometry;
         QRect ok;
-        if (!within(3000, [&] {
-                ok = Pixels::bounds(Desktop::shot(), q.adjusted(0, 60, 0, 0), Pixels::near(kSlate, 2));
-                return ok.width() > 30;
-            }))
+        if (!QTest::qWaitFor(
+                [&] {
+                    ok = Pixels::bounds(Desktop::shot(), q.adjusted(0, 60, 0, 0), Pixels::near(kSlate, 2));
+                    return ok.width() > 30;
+                },
+                3000))
             return fail(client.name() + QStringLiteral(": no 确定 in the question"));
         Desktop::click(ok.center());
         clock.start();
-        if (!within(5000, [&] { return !client.waitForWindow(&Client::isQuestion, 0); }))
+        if (!QTest::qWaitFor([&] { return !client.waitForWindow(&Client::isQuestion, 0); }, 5000))
             return fail(client.name() + QStringLiteral(": the question stayed"));
         Desktop::moveTo(aside());
         return true;
@@ -362,7 +354,7 @@ class TestClassEnd2End : public QObject
     bool studentSeesTeacher(int timeoutMs, qint64 *took = nullptr)
     {
         QString detail;
-        if (within(timeoutMs, [&] { return showsPattern(Desktop::shot(), *student, &detail); })) {
+        if (QTest::qWaitFor([&] { return showsPattern(Desktop::shot(), *student, &detail); }, timeoutMs)) {
             if (took)
                 *took = clock.elapsed();
             return true;
@@ -400,12 +392,14 @@ class TestClassEnd2End : public QObject
         int words = 0;
         // The line shows up with the sender and time in blue and the text in
         // green, right of the sender's picture.
-        if (within(5000, [&] {
-                const QImage after = Desktop::shot().copy(seen);
-                names = Pixels::changed(before, after, Pixels::near(kNameBlue, 60), 24);
-                words = Pixels::changed(before, after, Pixels::near(kTextGreen, 40), 24);
-                return names >= 15 && words >= 15;
-            }))
+        if (QTest::qWaitFor(
+                [&] {
+                    const QImage after = Desktop::shot().copy(seen);
+                    names = Pixels::changed(before, after, Pixels::near(kNameBlue, 60), 24);
+                    words = Pixels::changed(before, after, Pixels::near(kTextGreen, 40), 24);
+                    return names >= 15 && words >= 15;
+                },
+                5000))
             return true;
         return fail(QStringLiteral("%1's transcript did not show the line (%2 name and %3 text pixels)")
                         .arg(to.name())
@@ -469,7 +463,7 @@ class TestClassEnd2End : public QObject
         const qint64 before = cpuTicks(client.pid());
         QElapsedTimer timer;
         timer.start();
-        QTest::qWait(1000);
+        QTest::qWait(1000); // the span measured, not a wait for an event
         const qint64 after = cpuTicks(client.pid());
         return 100.0 * double(after - before) / ticks / (timer.elapsed() / 1000.0);
     }
@@ -591,7 +585,7 @@ private slots:
         Desktop::click(QPoint(texts.right() - 10, texts.center().y()));
         Desktop::moveTo(aside());
         clock.start();
-        QVERIFY2(within(3000, [&] { return Pixels::difference(Desktop::shot().copy(label), before) > 3; }),
+        QVERIFY2(QTest::qWaitFor([&] { return Pixels::difference(Desktop::shot().copy(label), before) > 3; }, 3000),
                  "the dialogue button did not change to [关闭对话]");
         QVERIFY2(testsupport::waitForTone(teacherEar->monitor(), kFrequency, 15000),
                  "the teacher does not hear the student's microphone");
@@ -605,13 +599,13 @@ private slots:
         // student's list is empty; the screen shows no class any more.
         QVERIFY2(countReads(*teacher, 5), qPrintable(why));
         QVERIFY2(countReads(*student, 0), qPrintable(why));
-        QVERIFY2(within(5000, [&] { return !showsPattern(Desktop::shot(), *student); }),
+        QVERIFY2(QTest::qWaitFor([&] { return !showsPattern(Desktop::shot(), *student); }, 5000),
                  "the student's screen still shows the class");
         QVERIFY2(clickEnd(*teacher), qPrintable(why));
         QVERIFY2(countReads(*teacher, 0), qPrintable(why));
         // Nothing of the class is left on the server, and neither client
         // keeps working.
-        QVERIFY2(within(15000, [&] { return !classOnServer(); }), nginx.stat().constData());
+        QVERIFY2(QTest::qWaitFor([&] { return !classOnServer(); }, 15000), nginx.stat().constData());
         for (Client *client : {teacher.get(), student.get()}) {
             const double use = cpuUse(*client);
             qInfo("%s uses %.1f %% of a core after the class", qPrintable(client->name()), use);
@@ -631,7 +625,7 @@ private slots:
         otherCorner->setColours(rotated(kOtherCorner));
         QVERIFY2(studentSeesTeacher(10000), qPrintable(why));
         const qint64 picture = clock.elapsed();
-        QVERIFY2(within(10000 - int(clock.elapsed()), [&] { return teacherPublishes(); }),
+        QVERIFY2(QTest::qWaitFor([&] { return teacherPublishes(); }, 10000 - int(clock.elapsed())),
                  "the teacher does not publish again");
         qInfo("after nginx restarted: the student's picture came back after %lld ms, the teacher published "
               "again within %lld ms",
@@ -644,14 +638,15 @@ private slots:
         clock.start();
         peer.close();
         peer.clearReceived();
-        QVERIFY(within(10000, [&] { return peer.open(school.chatHost(), 1000); }));
+        QVERIFY(QTest::qWaitFor([&] { return peer.open(school.chatHost(), 1000); }, 10000));
         peer.join(QStringLiteral("101"));
         // Both clients come back to the class by themselves: the server
         // seats them again, and their lists count the class anew.
-        QVERIFY2(within(15000,
-                        [&] {
-                            return peerSees({"10001", "20001"});
-                        }),
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         return peerSees({"10001", "20001"});
+                     },
+                     15000),
                  "the clients did not come back to the chat");
         qInfo("the chat came back %lld ms after the school restarted", clock.elapsed());
         QVERIFY2(countReads(*teacher, 6), qPrintable(why));

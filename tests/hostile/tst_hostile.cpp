@@ -288,71 +288,36 @@ private slots:
 
         const QString doc = canary("doc.odt");
         const QString photo = QStringLiteral("file://") + canary("photo.png");
+        const QString endless = school.baseUrl() + "/hostile/picture/endless.png";
+        const QString huge = school.baseUrl() + "/hostile/picture/huge.png";
+        const QString markup = kMarkup.arg(canaries.path());
         const auto course = [](const char *key, const QString &value) { return json({{QLatin1String(key), value}}); };
-        const QString refused = QStringLiteral("课堂地址无效");
+        const auto row = [](const char *name, const char *user, const QString &login, const QString &courses,
+                            const QString &action, const QString &notice = QString(), int pad = 0, int delay = 0) {
+            QTest::newRow(name) << user << login << courses << pad << delay << action << notice;
+        };
+        const QString refused = QStringLiteral("课堂地址无效"), failed = QStringLiteral("网络请求失败");
 
-        QTest::newRow("publish address is a local file") << "teacher"
-                                                         << "" << course("rtmp", doc) << 0 << 0 << "enter" << refused;
-        QTest::newRow("publish address is a file: address")
-            << "teacher"
-            << "" << course("rtmp", "file://" + doc) << 0 << 0 << "enter" << refused;
-        QTest::newRow("voice of the student from concat:")
-            << "teacher"
-            << "" << course("rtmplat", "concat:" + doc + "|" + doc) << 0 << 0 << "enter" << refused;
-        QTest::newRow("class stream is a local file") << "student"
-                                                      << "" << course("rtmplat", doc) << 0 << 0 << "enter" << refused;
-        QTest::newRow("class stream over plain tcp")
-            << "student"
-            << "" << course("rtmplat", "tcp://127.0.0.1:1") << 0 << 0 << "enter" << refused;
-        QTest::newRow("class stream without a host")
-            << "student"
-            << "" << course("rtmplat", "rtmp:///live/x") << 0 << 0 << "enter" << refused;
-        QTest::newRow("dialogue address is a local file")
-            << "student"
-            << "" << course("rtmp", doc) << 0 << 0 << "dialogue" << refused;
-        QTest::newRow("markup in the school's texts")
-            << "teacher" << json({{"real_name", kMarkup.arg(canaries.path())}})
-            << json({{"cs_name", kMarkup.arg(canaries.path())}, {"cs_joint_num", kMarkup.arg(canaries.path())}}) << 0
-            << 0 << "texts"
-            << "";
-        QTest::newRow("markup in a chat notice") << "student"
-                                                 << ""
-                                                 << "" << 0 << 0 << "notice"
-                                                 << "";
-        QTest::newRow("pictures are local files")
-            << "student" << json({{"photo", photo}}) << "" << 0 << 0 << "picture:" + photo << "";
-        QTest::newRow("pictures never end")
-            << "student" << json({{"photo", school.baseUrl() + "/hostile/picture/endless.png"}}) << "" << 0 << 0
-            << "picture:" + school.baseUrl() + "/hostile/picture/endless.png"
-            << "网络请求失败";
-        QTest::newRow("pictures of 30000 x 30000 pixels")
-            << "student" << json({{"photo", school.baseUrl() + "/hostile/picture/huge.png"}}) << "" << 0 << 0
-            << "picture:" + school.baseUrl() + "/hostile/picture/huge.png"
-            << "网络请求失败";
-        QTest::newRow("picture host never answers") << "student"
-                                                    << ""
-                                                    << "" << 0 << 0 << "slow"
-                                                    << "";
-        QTest::newRow("course list of 8 MiB") << "student"
-                                              << ""
-                                              << "" << 8 * 1024 * 1024 << 0 << "none"
-                                              << "网络请求失败";
-        QTest::newRow("chat message of 2 MiB") << "student"
-                                               << ""
-                                               << "" << 0 << 0 << "raw"
-                                               << "";
-        QTest::newRow("6,000 participants") << "student"
-                                            << ""
-                                            << "" << 0 << 0 << "crowd"
-                                            << "";
-        QTest::newRow("chat line forging log lines") << "student"
-                                                     << ""
-                                                     << "" << 0 << 0 << "forge"
-                                                     << "";
-        QTest::newRow("sign-in pressed twice, slow school") << "student"
-                                                            << ""
-                                                            << "" << 0 << 1500 << "twice"
-                                                            << "";
+        row("publish address is a local file", "teacher", "", course("rtmp", doc), "enter", refused);
+        row("publish address is a file: address", "teacher", "", course("rtmp", "file://" + doc), "enter", refused);
+        row("voice of the student from concat:", "teacher", "", course("rtmplat", "concat:" + doc + "|" + doc), "enter",
+            refused);
+        row("class stream is a local file", "student", "", course("rtmplat", doc), "enter", refused);
+        row("class stream over plain tcp", "student", "", course("rtmplat", "tcp://127.0.0.1:1"), "enter", refused);
+        row("class stream without a host", "student", "", course("rtmplat", "rtmp:///live/x"), "enter", refused);
+        row("dialogue address is a local file", "student", "", course("rtmp", doc), "dialogue", refused);
+        row("markup in the school's texts", "teacher", json({{"real_name", markup}}),
+            json({{"cs_name", markup}, {"cs_joint_num", markup}}), "texts");
+        row("markup in a chat notice", "student", "", "", "notice");
+        row("pictures are local files", "student", json({{"photo", photo}}), "", "picture:" + photo);
+        row("pictures never end", "student", json({{"photo", endless}}), "", "picture:" + endless, failed);
+        row("pictures of 30000 x 30000 pixels", "student", json({{"photo", huge}}), "", "picture:" + huge, failed);
+        row("picture host never answers", "student", "", "", "slow");
+        row("course list of 8 MiB", "student", "", "", "none", failed, 8 * 1024 * 1024);
+        row("chat message of 2 MiB", "student", "", "", "raw");
+        row("6,000 participants", "student", "", "", "crowd");
+        row("chat line forging log lines", "student", "", "", "forge");
+        row("sign-in pressed twice, slow school", "student", "", "", "twice", QString(), 0, 1500);
     }
 
     void hostileSchool()

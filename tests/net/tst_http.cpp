@@ -90,16 +90,12 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("port");
         QTest::addColumn<int>("expected");
-        QTest::newRow("named port kept") << "http://school.example:8080"
-                                         << "/x" << 80 << 8080;
-        QTest::newRow("none named") << "http://school.example"
-                                    << "/x" << 80 << 80;
-        QTest::newRow("below one") << "http://school.example"
-                                   << "/x" << 0 << 80;
-        QTest::newRow("https") << "http://school.example"
-                               << "https://secure.example/y" << 80 << 443;
-        QTest::newRow("https named") << "http://school.example"
-                                     << "https://secure.example:8443/y" << 80 << 8443;
+        QTest::newRow("named port kept") << "http://school.example:8080" << QStringLiteral("/x") << 80 << 8080;
+        QTest::newRow("none named") << "http://school.example" << QStringLiteral("/x") << 80 << 80;
+        QTest::newRow("below one") << "http://school.example" << QStringLiteral("/x") << 0 << 80;
+        QTest::newRow("https") << "http://school.example" << QStringLiteral("https://secure.example/y") << 80 << 443;
+        QTest::newRow("https named") << "http://school.example" << QStringLiteral("https://secure.example:8443/y") << 80
+                                     << 8443;
     }
 
     void addressPorts()

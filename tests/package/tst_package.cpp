@@ -242,8 +242,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("kind"); // "x" executable, "f" file, "->target" link
-        QTest::newRow("command") << "usr/bin/tavi"
-                                 << "x";
+        QTest::newRow("command") << "usr/bin/tavi" << QStringLiteral("x");
         for (const char *tool : {"tavi", "tavi-play", "tavi-record"})
             QTest::newRow(tool) << QStringLiteral("opt/tavi/") + tool << "x";
         for (const char *file :
@@ -251,8 +250,7 @@ private slots:
               "etc/opt/tavi/sysConfigue.ini", "usr/share/applications/tavi.desktop", "usr/share/man/man1/tavi.1.gz",
               "usr/share/doc/tavi/copyright", "usr/share/icons/hicolor/scalable/apps/tavi.svg"})
             QTest::newRow(file) << file << "f";
-        QTest::newRow("settings reached from /opt") << "opt/tavi/etc"
-                                                    << "->/etc/opt/tavi";
+        QTest::newRow("settings reached from /opt") << "opt/tavi/etc" << QStringLiteral("->/etc/opt/tavi");
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
             QTest::newRow(qPrintable(QStringLiteral("icon %1").arg(size)))
                 << QStringLiteral("usr/share/icons/hicolor/%1x%1/apps/tavi.png").arg(size) << "f";

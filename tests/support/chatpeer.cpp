@@ -1,6 +1,5 @@
 #include "chatpeer.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -10,6 +9,8 @@
 #include <QTest>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include <algorithm>
 
 namespace testsupport {
 
@@ -93,21 +94,12 @@ QList<QJsonObject> ChatPeer::received(int ptype, int type) const
 
 bool ChatPeer::waitFor(int ptype, int type, const std::function<bool(const QJsonObject &)> &match, int timeoutMs)
 {
-    auto seen = [&]() {
-        for (const QJsonObject &content : received(ptype, type)) {
-            if (match(content))
-                return true;
-        }
-        return false;
-    };
-    QElapsedTimer timer;
-    timer.start();
-    while (!seen()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
+    return QTest::qWaitFor(
+        [&] {
+            const QList<QJsonObject> contents = received(ptype, type);
+            return std::any_of(contents.cbegin(), contents.cend(), match);
+        },
+        timeoutMs);
 }
 
 } // namespace testsupport

@@ -1,7 +1,6 @@
 #include "testsupport.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -13,7 +12,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
+#include <QTest>
 
 #include <sys/stat.h>
 
@@ -160,16 +159,13 @@ bool waitForPort(quint16 port, int timeoutMs)
 
 bool waitForPort(const QString &host, quint16 port, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress(host), port);
-        if (socket.waitForConnected(200))
-            return true;
-        QThread::msleep(50);
-    }
-    return false;
+    return QTest::qWaitFor(
+        [&] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress(host), port);
+            return socket.waitForConnected(200);
+        },
+        timeoutMs);
 }
 
 QString freeLoopbackHost(quint16 port)
