@@ -21,9 +21,7 @@
 
 #include "ui/textbtn.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QJsonArray>
 #include <QRandomGenerator>
 #include <QSet>
@@ -56,10 +54,7 @@ QList<QColor> rotated(QList<QColor> colours)
 // Processor time of a process in clock ticks.
 qint64 cpuTicks(qint64 pid)
 {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = file.readAll();
+    const QByteArray stat = testsupport::readFile(QStringLiteral("/proc/%1/stat").arg(pid));
     // Fields after the command name in parentheses: state is 3rd, utime 14th, stime 15th.
     const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
     return fields.size() > 12 ? fields.at(11).toLongLong() + fields.at(12).toLongLong() : -1;
@@ -67,11 +62,16 @@ qint64 cpuTicks(qint64 pid)
 
 QString randomWord()
 {
-    static const char letters[] = "abcdefghijkmnpqrstuvwxyz23456789";
-    QString word;
-    for (int i = 0; i < 6; ++i)
-        word += QLatin1Char(letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)]);
-    return word;
+    return QString::number(QRandomGenerator::global()->bounded(1u << 30), 36);
+}
+
+QProcessEnvironment pulse(const QString &sink, const QString &source = QString())
+{
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("PULSE_SINK"), sink);
+    if (!source.isEmpty())
+        env.insert(QStringLiteral("PULSE_SOURCE"), source);
+    return env;
 }
 
 } // namespace
@@ -100,21 +100,6 @@ class TestClassEnd2End : public QObject
     QPoint studentPlace() const { return QPoint(display.width() - 1180, 0); }
     QPoint aside() const { return QPoint(8, 8); } // nothing there reacts to the pointer
 
-    QProcessEnvironment teacherEnvironment() const
-    {
-        QProcessEnvironment env;
-        env.insert(QStringLiteral("PULSE_SINK"), teacherEar->name());
-        return env;
-    }
-
-    QProcessEnvironment studentEnvironment() const
-    {
-        QProcessEnvironment env;
-        env.insert(QStringLiteral("PULSE_SOURCE"), mic->monitor());
-        env.insert(QStringLiteral("PULSE_SINK"), studentEar->name());
-        return env;
-    }
-
     // Keeps the display of a failed step for a look afterwards.
     bool fail(const QString &what)
     {
@@ -133,12 +118,11 @@ class TestClassEnd2End : public QObject
     // The enter and confirm buttons of the course entries, top to bottom.
     static QList<QRect> courseButtons(const QImage &shot, const Client &client)
     {
-        const QRect panel = client.coursePanel();
         QList<QRect> buttons;
-        for (const QRect &band : Pixels::bands(shot, panel.adjusted(10, 0, -100, 0), Pixels::near(kOrange, 1), 20)) {
+        for (const QRect &band :
+             Pixels::bands(shot, client.coursePanel().adjusted(10, 0, -100, 0), Pixels::near(kOrange, 1), 20))
             if (band.width() >= 70)
                 buttons.append(band);
-        }
         return buttons;
     }
 
@@ -167,16 +151,11 @@ class TestClassEnd2End : public QObject
         if (score > 12)
             return -1;
         const QImage tab = shot.copy(QRect(at, QSize(80, 30)));
-        int best = -1;
-        double bestScore = 1e9;
-        for (int n = 0; n < countPictures.size(); ++n) {
-            const double d = Pixels::difference(tab, countPictures.at(n));
-            if (d < bestScore) {
-                bestScore = d;
-                best = n;
-            }
-        }
-        return bestScore < 10 ? best : -1;
+        QList<double> scores;
+        for (const QImage &count : countPictures)
+            scores << Pixels::difference(tab, count);
+        const auto best = std::min_element(scores.cbegin(), scores.cend());
+        return *best < 10 ? int(best - scores.cbegin()) : -1;
     }
 
     bool countReads(Client &client, int expected, int timeoutMs = 8000)
@@ -221,8 +200,7 @@ class TestClassEnd2End : public QObject
     bool showsPattern(const QImage &shot, const Client &client, QString *detail = nullptr) const
     {
         const QRect screen = client.screenArea();
-        QList<PatternWindow::Block> blocks = corner->blocks() + otherCorner->blocks();
-        for (const PatternWindow::Block &block : blocks) {
+        for (const PatternWindow::Block &block : corner->blocks() + otherCorner->blocks()) {
             const QRect r = block.rect;
             const QRect mapped(screen.left() + r.left() * screen.width() / display.width(),
                                screen.top() + r.top() * screen.height() / display.height(),
@@ -417,23 +395,15 @@ class TestClassEnd2End : public QObject
         return true;
     }
 
-    // Whether nginx holds anything of the class: its stream or the voice.
-    bool classOnServer()
+    // Whether nginx holds anything of the class (its stream or the voice),
+    // or the teacher's stream.
+    bool onServer(bool teachersStream)
     {
-        for (const testsupport::NginxRtmp::StreamStat &s : nginx.streams()) {
-            if (s.name.startsWith(QLatin1String("course101")) && s.clients > 0)
-                return true;
-        }
-        return false;
-    }
-
-    bool teacherPublishes()
-    {
-        for (const testsupport::NginxRtmp::StreamStat &s : nginx.streams()) {
-            if (s.name == QLatin1String("course101") && s.publishing)
-                return true;
-        }
-        return false;
+        const auto streams = nginx.streams();
+        return std::any_of(streams.cbegin(), streams.cend(), [&](const testsupport::NginxRtmp::StreamStat &s) {
+            return teachersStream ? s.name == QLatin1String("course101") && s.publishing
+                                  : s.name.startsWith(QLatin1String("course101")) && s.clients > 0;
+        });
     }
 
     // Whether the class the peer sits in holds these users (by the list it
@@ -441,19 +411,14 @@ class TestClassEnd2End : public QObject
     bool peerSees(const QStringList &uids)
     {
         QSet<QString> present;
-        for (const QJsonObject &list : peer.received(1, 1)) {
+        for (const QJsonObject &list : peer.received(1, 1))
             for (const QJsonValue &user : list.value(QStringLiteral("userInfoList")).toArray())
                 present.insert(user.toObject().value(QStringLiteral("uid")).toString());
-        }
         for (const QJsonObject &user : peer.received(1, 2))
             present.insert(user.value(QStringLiteral("uid")).toString());
         for (const QJsonObject &user : peer.received(1, 3))
             present.remove(user.value(QStringLiteral("uid")).toString());
-        for (const QString &uid : uids) {
-            if (!present.contains(uid))
-                return false;
-        }
-        return true;
+        return present.contains(QSet<QString>(uids.cbegin(), uids.cend()));
     }
 
     // Processor use of a client over a second, in per cent of one core.
@@ -532,12 +497,12 @@ private slots:
         QVERIFY(teacher->install(school.baseUrl(), school.chatHost()));
         QVERIFY(student->install(school.baseUrl(), school.chatHost()));
 
-        QVERIFY(teacher->start(teacherEnvironment()));
+        QVERIFY(teacher->start(pulse(teacherEar->name())));
         QVERIFY2(firstStart(*teacher), qPrintable(why));
         QVERIFY2(signIn(*teacher, QStringLiteral("teacher"), false), qPrintable(why));
         QVERIFY2(place(*teacher, teacherPlace()), qPrintable(why));
 
-        QVERIFY(student->start(studentEnvironment()));
+        QVERIFY(student->start(pulse(studentEar->name(), mic->monitor())));
         QVERIFY2(firstStart(*student), qPrintable(why));
         QVERIFY2(signIn(*student, QStringLiteral("student"), true), qPrintable(why));
         QVERIFY2(place(*student, studentPlace()), qPrintable(why));
@@ -605,7 +570,7 @@ private slots:
         QVERIFY2(countReads(*teacher, 0), qPrintable(why));
         // Nothing of the class is left on the server, and neither client
         // keeps working.
-        QVERIFY2(QTest::qWaitFor([&] { return !classOnServer(); }, 15000), nginx.stat().constData());
+        QVERIFY2(QTest::qWaitFor([&] { return !onServer(false); }, 15000), nginx.stat().constData());
         for (Client *client : {teacher.get(), student.get()}) {
             const double use = cpuUse(*client);
             qInfo("%s uses %.1f %% of a core after the class", qPrintable(client->name()), use);
@@ -625,7 +590,7 @@ private slots:
         otherCorner->setColours(rotated(kOtherCorner));
         QVERIFY2(studentSeesTeacher(10000), qPrintable(why));
         const qint64 picture = clock.elapsed();
-        QVERIFY2(QTest::qWaitFor([&] { return teacherPublishes(); }, 10000 - int(clock.elapsed())),
+        QVERIFY2(QTest::qWaitFor([&] { return onServer(true); }, 10000 - int(clock.elapsed())),
                  "the teacher does not publish again");
         qInfo("after nginx restarted: the student's picture came back after %lld ms, the teacher published "
               "again within %lld ms",
@@ -658,7 +623,7 @@ private slots:
     {
         student->kill();
         QVERIFY2(countReads(*teacher, 5), qPrintable(why));
-        QVERIFY(student->start(studentEnvironment()));
+        QVERIFY(student->start(pulse(studentEar->name(), mic->monitor())));
         // Not a fresh installation any more: straight to the sign-in.
         Desktop::Window first;
         QVERIFY(student->waitForWindow([](const Desktop::Window &) { return true; }, 20000, &first));
@@ -676,10 +641,9 @@ private slots:
     void cleanupTestCase()
     {
         // The programs end when asked to, in class or not.
-        for (Client *client : {teacher.get(), student.get()}) {
-            if (client && client->isRunning())
+        for (Client *client : {teacher.get(), student.get()})
+            if (client)
                 QVERIFY2(client->terminate(10000), qPrintable(client->name() + QStringLiteral(" ignores SIGTERM")));
-        }
         peer.close();
         tone.stop();
     }
