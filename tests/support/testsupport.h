@@ -22,6 +22,11 @@ QByteArray readFile(const QString &path);
 // The permission bits (as 0640) of a file or folder, not following a link;
 // -1 when there is none.
 int fileMode(const QString &path);
+// Where a link points; empty when path is no link.
+QString linkOf(const QString &path);
+// Every entry under dir, sorted: its path, its link target or content's
+// hash, and with owners its owner and mode; to show that nothing changed.
+QStringList snapshot(const QString &dir, bool owners = false);
 
 // The body of a GET, waited for (10 s); the HTTP status goes to *status.
 QByteArray httpGet(const QString &url, int *status = nullptr);
