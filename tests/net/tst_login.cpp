@@ -1,13 +1,12 @@
 #include "demoschool.h"
+#include "signin.h"
 #include "testsupport.h"
 #include "widgets.h"
 
 #include "net/cookiejar.h"
 #include "net/flash.h"
-#include "net/logindlg.h"
 #include "net/tavihttp.h"
 #include "net/userinfo.h"
-#include "ui/colorbtn.h"
 #include "ui/iconbtn.h"
 
 #include <QLabel>
@@ -27,13 +26,7 @@ class TestLogin : public QObject
     testsupport::DemoSchool school;
     LoginDlg *dialog = nullptr;
 
-    void signIn(const QString &user, const QString &password)
-    {
-        dialog->findChild<QLineEdit *>("userEdit")->setText(user);
-        dialog->findChild<QLineEdit *>("passwordEdit")->setText(password);
-        QTest::mouseClick(dialog->findChild<ColorBtn *>("loginBtn"), Qt::LeftButton);
-        QTRY_VERIFY(!dialog->signingIn());
-    }
+    void signIn(const QString &user, const QString &password) { QVERIFY(testsupport::signIn(dialog, user, password)); }
     QString tip() const { return dialog->findChild<QLabel *>("tipLabel")->text(); }
     bool tipShown() const { return dialog->findChild<QWidget *>("tipBar")->isVisible(); }
 
@@ -146,7 +139,6 @@ private slots:
         QTest::newRow("no password yet") << "userEdit" << int(Qt::Key_Return) << "" << false;
         QTest::newRow("empty password") << "passwordEdit" << int(Qt::Key_Return) << "" << false;
     }
-
     void enterSignsIn()
     {
         QFETCH(QString, field);
