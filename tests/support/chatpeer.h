@@ -27,7 +27,6 @@ public:
     void join(const QString &orderId);
     void say(const QString &info);
     void leave();
-    void sendText(const QString &text);
 
     // The "content" of received messages with list.ptype/list.type.
     QList<QJsonObject> received(int ptype, int type) const;
@@ -36,6 +35,8 @@ public:
     void clearReceived() { m_messages.clear(); }
 
 private:
+    void send(const QJsonObject &message);
+
     QWebSocket m_socket;
     QString m_session;
     QList<QJsonObject> m_messages;

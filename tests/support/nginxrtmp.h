@@ -53,7 +53,7 @@ public:
     QList<StreamStat> streams() const;
 
 private:
-    bool writeConfig();
+    // Writes the configuration and starts nginx on it.
     bool launch();
 
     QTemporaryDir m_dir;
