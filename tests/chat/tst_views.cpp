@@ -27,22 +27,12 @@ data_chat_msg line(const QString &info, const QString &name = QStringLiteral("N"
                    const QString &time = QStringLiteral("10:00:00"), const QString &uid = QStringLiteral("u1"),
                    const QString &photo = kDead)
 {
-    data_chat_msg m;
-    m.info = info;
-    m.nick_name = name;
-    m.time = time;
-    m.user_id = uid;
-    m.photo = photo;
-    return m;
+    return {info, name, uid, photo, time};
 }
 
 data_chat_use user(const QString &id, const QString &photo)
 {
-    data_chat_use u;
-    u.uid = id;
-    u.nick_name = id.toUpper();
-    u.photo = photo;
-    return u;
+    return {id, QString(), id.toUpper(), photo};
 }
 
 // Text of the last line's two paragraphs: "name time" and the text.
@@ -107,7 +97,6 @@ private slots:
         QTest::addColumn<QString>("time");
         QTest::addColumn<QString>("info");
         QTest::addColumn<QString>("shown"); // the text paragraph; null: info itself
-
         const auto row = [](const char *tag, const QString &info, const char *name = "N", const char *time = "10:00:00",
                             const QString &shown = QString()) { QTest::newRow(tag) << name << time << info << shown; };
         row("markup in the text",
@@ -119,7 +108,6 @@ private slots:
         row("blanks", "a   b  \t c ");
         row("empty", "");
     }
-
     void valuesShownAsTyped()
     {
         QFETCH(QString, name);
@@ -149,7 +137,6 @@ private slots:
         QTest::newRow("short") << "9:05" << QStringLiteral("u1") << "N 9:05";
         QTest::newRow("no sender") << "10:00:00" << QString() << QString();
     }
-
     void receivedLine()
     {
         QFETCH(QString, time);
@@ -202,7 +189,6 @@ private slots:
         QTest::newRow("a line") << true << "你好\n第二行";
         QTest::newRow("not connected") << false << "keep me";
     }
-
     void sending()
     {
         QFETCH(bool, online);
@@ -253,7 +239,6 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("listed"); // names shown, in order
         QTest::addColumn<QList<int>>("sums"); // s_studentSum values, in order
-
         QTest::newRow("same uid twice") << QStringList{"in:a", "in:a"} << QStringList{"A"} << QList<int>{1};
         QTest::newRow("list merges") << QStringList{"in:a", "in:b", "list:b;c;a;d"} << QStringList{"A", "B", "C", "D"}
                                      << QList<int>{1, 2, 4};
@@ -262,7 +247,6 @@ private slots:
         QTest::newRow("out of a stranger") << QStringList{"in:a", "out:z"} << QStringList{"A"} << QList<int>{1};
         QTest::newRow("clear") << QStringList{"in:a", "clear", "in:b"} << QStringList{"B"} << QList<int>{1, 0, 1};
     }
-
     void participants()
     {
         QFETCH(QStringList, steps);
@@ -285,10 +269,10 @@ private slots:
                 list.slot_clearUsersList();
             }
         }
+        QTRY_COMPARE(list.picturesPending(), 0);
         QStringList names;
         for (int i = 0; i < list.count(); ++i)
             names << list.item(i)->text();
-        QTRY_COMPARE(list.picturesPending(), 0);
         QCOMPARE(names, listed);
         QCOMPARE(list.participants(), listed.size());
         QList<int> got;

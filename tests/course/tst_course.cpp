@@ -148,7 +148,6 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("rows");
-
         const QJsonObject course{{"name", "C"}, {"appointment_time", "2016-05-10 14:00-15:00"}};
         QTest::newRow("two courses") << json({{"status", 200}, {"list", QJsonArray{course, course}}}) << true << 2;
         QTest::newRow("status as text") << json({{"status", "200"}, {"list", QJsonArray{course}}}) << true << 1;
@@ -172,7 +171,6 @@ private slots:
         QTest::newRow("more rows than shown")
             << json({{"status", 200}, {"list", many}}) << true << CourseList::kMaxRowsPerReply;
     }
-
     void replyShapes()
     {
         QFETCH(QByteArray, body);
@@ -198,7 +196,6 @@ private slots:
         QTest::addColumn<int>("startsIn"); // seconds from now to the start
         QTest::addColumn<QString>("state"); // at construction: countdown, enter, confirm, both
         QTest::addColumn<QString>("afterTick"); // one second later; "unchanged" or a countdown text
-
         const QDateTime now(QDate(2026, 3, 2), QTime(12, 0, 0));
         const QString soon = at(now.addSecs(3600));
         QTest::newRow("1802 s counts down, the tick at 1801 shows -1")
@@ -224,7 +221,6 @@ private slots:
         QTest::newRow("number read as text")
             << "2.02603e+07" << 2 << "1" << 0 << "countdown" << QStringLiteral("unchanged");
     }
-
     void entryStates()
     {
         QFETCH(QString, time);
@@ -280,7 +276,6 @@ private slots:
         QTest::newRow("student") << "1" << QStringList{kStudent} << QStringList{"1:S1"};
         QTest::newRow("no type") << "" << QStringList{kStudent} << QStringList{"1:S1"};
     }
-
     void requestsPerUserType()
     {
         QFETCH(QString, userType);

@@ -105,7 +105,6 @@ private slots:
         QTest::newRow("tutor studying") << "tutor" << QStringLiteral("2") << 2;
         QTest::newRow("legacy") << "legacy" << QStringLiteral("1") << 2;
     }
-
     void everyRoleHasClassesToEnter()
     {
         QFETCH(QString, user);

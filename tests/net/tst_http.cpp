@@ -97,7 +97,6 @@ private slots:
         QTest::newRow("https named") << "http://school.example" << QStringLiteral("https://secure.example:8443/y") << 80
                                      << 8443;
     }
-
     void addressPorts()
     {
         QFETCH(QString, base);
@@ -156,7 +155,6 @@ private slots:
         for (const char *code : {"302", "404", "500", "refused", "silent"})
             QTest::newRow(code) << code;
     }
-
     void failureToldWithoutCallback()
     {
         QFETCH(QString, code);

@@ -87,7 +87,6 @@ private slots:
         QTest::newRow("not a picture") << "/";
         QTest::newRow("server error") << "/demo/status?code=500";
     }
-
     void labelFallsBackOnBadAnswers()
     {
         QFETCH(QString, path);
@@ -162,7 +161,6 @@ private slots:
         QTest::newRow("long") << QString(1000, QLatin1Char('x'));
         QTest::newRow("unicode") << "王小明";
     }
-
     void cacheKeysNeverLeaveTheFolder()
     {
         QFETCH(QString, key);

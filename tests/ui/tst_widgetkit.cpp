@@ -104,7 +104,6 @@ private slots:
         QTest::newRow("text button") << true << true;
         QTest::newRow("tab") << true << true;
     }
-
     void looksFollowTheMouse()
     {
         QFETCH(bool, hovers);
