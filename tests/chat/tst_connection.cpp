@@ -35,8 +35,7 @@ public:
     QByteArray received;
 };
 
-// A WebSocket server written out by hand, to send frames QtWebSockets
-// would refuse to make (text that is not UTF-8).
+// A WebSocket server written out by hand, to send frames QtWebSockets would refuse to make (text that is not UTF-8).
 class RawWebSocketServer : public QObject
 {
 public:
@@ -184,8 +183,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 2, 8000);
         QVERIFY(connection.connectedNow());
         QTRY_VERIFY_WITH_TIMEOUT(back.framesMatching(kPing) >= 1, 5000);
-        // The first ping one period after the new connection, nothing lost
-        // before it.
+        // The first ping one period after the new connection, nothing lost before it.
         QVERIFY(back.frameAt[back.frames.indexOf(kPing)] - back.connectedAt[0] >= pingMs - 50);
         QVERIFY(!back.frames.contains(QStringLiteral("lost\n")));
         connection.slot_send("again\n");

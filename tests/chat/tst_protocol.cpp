@@ -213,8 +213,7 @@ private slots:
         row("comments", "/* c */ {\"list\":{\"ptype\":1,\"type\":2} // d\n}", "in", empty4);
         row("zero character in a text", "{\"list\":{\"ptype\":1,\"type\":2,\"content\":{\"uid\":\"a\\u0000b\"}}}", "in",
             {QString::fromUtf8("a\0b", 3), "", "", ""});
-        // The largest message taken (a larger one is refused: see the
-        // hostile school's table).
+        // The largest message taken (a larger one is refused: see the hostile school's table).
         const QString longest(int(DataReceive::kMaxMessageBytes) - 128, QLatin1Char('y'));
         row("line of almost 1 MiB",
             "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"" + longest + "\",\"user_id\":\"u\"}}}", "line",

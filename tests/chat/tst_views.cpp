@@ -72,8 +72,7 @@ bool same(const QImage &a, const QImage &b)
 
 } // namespace
 
-// The talk view, the participant list and the panel's pages, with pictures
-// from the demo school.
+// The talk view, the participant list and the panel's pages, with pictures from the demo school.
 class TestViews : public QObject
 {
     Q_OBJECT
@@ -126,8 +125,7 @@ private slots:
         QCOMPARE(found.marked, 0);
     }
 
-    // A received line shows the last eight characters of its time; one
-    // without a sender is not shown.
+    // A received line shows the last eight characters of its time; one without a sender is not shown.
     void receivedLine_data()
     {
         QTest::addColumn<QString>("time");
@@ -281,8 +279,7 @@ private slots:
         QCOMPARE(got, sums);
     }
 
-    // Huge texts (a run of 1 MB without a break takes Qt hours to lay
-    // out) are cut to their beginning.
+    // Huge texts (a run of 1 MB without a break takes Qt hours to lay out) are cut to their beginning.
     void hugeTextsCut()
     {
         TalkWidget view;

@@ -18,9 +18,8 @@
 
 namespace {
 
-// A web service that answers each address (path and query) with a set body
-// and remembers the addresses asked for. A held address gets its answer only
-// once released.
+// A web service that answers each address (path and query) with a set body and remembers the addresses asked for. A
+// held address gets its answer only once released.
 class RecordingService : public QObject
 {
 public:
@@ -364,8 +363,7 @@ private slots:
         QCOMPARE(entered.last().at(0).value<CourseInfo>().name, QStringLiteral("T1"));
         QCOMPARE(marked(), QList<int>{0});
         QCOMPARE(list->currentRow(), 0);
-        // The second reply's first row has the same place in its reply as
-        // the first reply's first row.
+        // The second reply's first row has the same place in its reply as the first reply's first row.
         enter(2, true);
         QCOMPARE(entered.last().at(0).value<CourseInfo>().id, QStringLiteral("S-1"));
         QCOMPARE(marked(), QList<int>{2});

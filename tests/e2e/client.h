@@ -11,20 +11,17 @@
 
 #include <functional>
 
-// One user's installation of the client (a copy of the stage in a folder
-// of its own, pointing at the test's school) and its tavi process, with
-// where its windows and their parts are on the display. The parts are
-// placed by the main window's known layout: title and status bars 38
-// pixels high, the course panel and the chat panel 230 pixels wide.
+// One user's installation of the client (a copy of the stage in a folder of its own, pointing at the test's school) and
+// its tavi process, with where its windows and their parts are on the display. The parts are placed by the main
+// window's known layout: title and status bars 38 pixels high, the course panel and the chat panel 230 pixels wide.
 class Client
 {
 public:
     explicit Client(const QString &name) : m_name(name), m_folder(QDir::current().absoluteFilePath(name)) {}
     ~Client() { kill(); }
 
-    // A fresh installation: the stage's program files, and settings that
-    // point at the school (web at schoolUrl, chat at chatHost) and at its
-    // update list; no installed version yet.
+    // A fresh installation: the stage's program files, and settings that point at the school (web at schoolUrl, chat at
+    // chatHost) and at its update list; no installed version yet.
     bool install(const QString &schoolUrl, const QString &chatHost)
     {
         QDir(m_folder).removeRecursively();

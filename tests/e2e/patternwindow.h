@@ -3,9 +3,8 @@
 #include <QPainter>
 #include <QWidget>
 
-// A window of big coloured blocks that the test puts where neither client
-// covers the display: the teacher publishes the whole display, so the
-// student's classroom screen shows the blocks, scaled.
+// A window of big coloured blocks that the test puts where neither client covers the display: the teacher publishes the
+// whole display, so the student's classroom screen shows the blocks, scaled.
 class PatternWindow : public QWidget
 {
 public:

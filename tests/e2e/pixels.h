@@ -9,8 +9,7 @@
 #include <functional>
 #include <limits>
 
-// What the test reads from screenshots: colours of areas, where pixels of
-// a kind lie, and whether an area changed.
+// What the test reads from screenshots: colours of areas, where pixels of a kind lie, and whether an area changed.
 namespace Pixels {
 
 using Match = std::function<bool(QRgb)>;

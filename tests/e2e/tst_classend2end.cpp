@@ -1,14 +1,7 @@
-// A whole class end to end: the demo school (web and chat), nginx-rtmp and
-// two tavi clients, a teacher's and a student's, each started from its own
-// copy of the installation on the one test display. Both are driven only
-// through their windows, with the pointer and the keyboard, and checked in
-// screenshots of the display and by ear (PulseAudio null sinks as the
-// student's microphone and as each user's speakers).
-//
-// The display is shared like a desk: the teacher's main window sits at the
-// bottom left, the student's at the top right, and two windows of coloured
-// blocks fill the corners that neither covers. The teacher publishes the
-// whole display, so the student's classroom screen shows the blocks.
+// A whole class end to end: the demo school, nginx-rtmp and a teacher's and a student's tavi, each from its own
+// copy of the installation, driven through their windows (pointer, keyboard) and checked in screenshots and by
+// ear (PulseAudio null sinks). The teacher's window sits bottom left, the student's top right, and windows of
+// coloured blocks fill the free corners: the teacher publishes the whole display, so the student sees the blocks.
 #include "chatpeer.h"
 #include "client.h"
 #include "demoschool.h"
@@ -141,8 +134,7 @@ class TestClassEnd2End : public QObject
         return rows;
     }
 
-    // The number in "学 员(n)" of the chat panel, read against renderings of
-    // the tab; -1 when the tab is not found.
+    // The number in "学 员(n)" of the chat panel, read against renderings of the tab; -1 when not found.
     int participants(const QImage &shot, const Client &client) const
     {
         const QRect strip(client.chatPanel().topLeft(), QSize(230, 35));
@@ -184,19 +176,16 @@ class TestClassEnd2End : public QObject
         return QRect(panel.left() + 10, panel.top() + 45, 210, input.top() - 10 - (panel.top() + 45));
     }
 
-    // The text buttons at the right of the classroom's control bar:
-    // "[结束][录制]" and, in a student's one-to-one class, the dialogue.
+    // The control bar's texts at its right: "[结束][录制]" and, in a student's one-to-one class, the dialogue.
     static QRect barTexts(const QImage &shot, const Client &client)
     {
         const QRect screen = client.screenArea();
         const QRect bar(screen.center().x(), screen.bottom() - 59, screen.width() / 2, 60);
-        // The bar darkens what lies under it to 58 %; only its texts are
-        // lighter.
+        // The bar darkens what lies under it to 58 %; only its texts are lighter.
         return Pixels::bounds(shot, bar, [](QRgb p) { return qRed(p) >= 155 && qGreen(p) >= 155 && qBlue(p) >= 155; });
     }
 
-    // Whether the classroom screen shows the blocks of the pattern windows
-    // where the whole display, scaled to the screen, puts them.
+    // Whether the classroom screen shows the pattern windows' blocks where the whole display, scaled, puts them.
     bool showsPattern(const QImage &shot, const Client &client, QString *detail = nullptr) const
     {
         const QRect screen = client.screenArea();
@@ -222,8 +211,7 @@ class TestClassEnd2End : public QObject
 
     // --- driving the windows ---
 
-    // The first start of a fresh installation: the launcher installs the
-    // school's update and says so; the user clicks the message away.
+    // A fresh installation's first start: the launcher installs the school's update, says so; the user clicks it away.
     bool firstStart(Client &client)
     {
         Desktop::Window first;
@@ -287,8 +275,7 @@ class TestClassEnd2End : public QObject
     {
         int buttons = 0;
         int rows = 0;
-        // Today's list of the demo school: the one-to-one class and the group
-        // class can be entered, the third counts down.
+        // The demo school's list: the one-to-one and the group class can be entered, the third counts down.
         if (QTest::qWaitFor(
                 [&] {
                     const QImage shot = Desktop::shot();
@@ -301,8 +288,7 @@ class TestClassEnd2End : public QObject
         return fail(QStringLiteral("%1 sees %2 course rows with %3 buttons").arg(client.name()).arg(rows).arg(buttons));
     }
 
-    // "确认上课" or "进入课堂" of the first entry (the one-to-one class), then
-    // "确定" in the question.
+    // "确认上课" or "进入课堂" of the first entry (the one-to-one class), then "确定" in the question.
     bool enterClass(Client &client)
     {
         const QList<QRect> buttons = courseButtons(Desktop::shot(), client);
@@ -342,8 +328,7 @@ class TestClassEnd2End : public QObject
                         .arg(detail));
     }
 
-    // Types a line into the chat and sends it with "发 言"; it must reach the
-    // other side's transcript and the class (the peer hears the server).
+    // Types a line and sends it with "发 言": it must reach the other's transcript and the class (the peer).
     bool say(Client &from, Client &to, const QString &text)
     {
         QImage shot = Desktop::shot();
@@ -368,8 +353,7 @@ class TestClassEnd2End : public QObject
             return fail(QStringLiteral("the class never got \"%1\" from %2").arg(text, from.name()));
         int names = 0;
         int words = 0;
-        // The line shows up with the sender and time in blue and the text in
-        // green, right of the sender's picture.
+        // The line shows the sender and time in blue and the text in green, right of the sender's picture.
         if (QTest::qWaitFor(
                 [&] {
                     const QImage after = Desktop::shot().copy(seen);
@@ -395,8 +379,7 @@ class TestClassEnd2End : public QObject
         return true;
     }
 
-    // Whether nginx holds anything of the class (its stream or the voice),
-    // or the teacher's stream.
+    // Whether nginx holds anything of the class (stream or voice), or the teacher's stream.
     bool onServer(bool teachersStream)
     {
         const auto streams = nginx.streams();
@@ -406,8 +389,7 @@ class TestClassEnd2End : public QObject
         });
     }
 
-    // Whether the class the peer sits in holds these users (by the list it
-    // got on joining and who came in since).
+    // Whether the peer's class holds these users (by the list it got on joining and who came and went since).
     bool peerSees(const QStringList &uids)
     {
         QSet<QString> present;
@@ -448,8 +430,7 @@ private slots:
         teacherEar.reset(new testsupport::NullSink(QStringLiteral("tavi_e2e_teacher_") + tag));
         studentEar.reset(new testsupport::NullSink(QStringLiteral("tavi_e2e_student_") + tag));
         QVERIFY(mic->isLoaded() && teacherEar->isLoaded() && studentEar->isLoaded());
-        // The student speaks all along; the teacher hears it only through
-        // the dialogue.
+        // The student speaks all along; the teacher hears it only through the dialogue.
         QVERIFY(tone.start(mic->name(), kFrequency));
         QVERIFY(testsupport::waitForTone(mic->monitor(), kFrequency, 10000));
 
@@ -506,8 +487,7 @@ private slots:
         QVERIFY2(firstStart(*student), qPrintable(why));
         QVERIFY2(signIn(*student, QStringLiteral("student"), true), qPrintable(why));
         QVERIFY2(place(*student, studentPlace()), qPrintable(why));
-        // The teacher's window to the front, as a click on it would bring it
-        // under a window manager: its chat tabs lie under the student's.
+        // The teacher's window to the front, as a window manager would on a click: its chat tabs lie under the student's.
         QVERIFY(Desktop::raise(teacher->main().id));
 
         QVERIFY2(showsTodaysCourses(*teacher), qPrintable(why));
@@ -560,16 +540,14 @@ private slots:
     void classEnds()
     {
         QVERIFY2(clickEnd(*student), qPrintable(why));
-        // The student left the chat: the teacher's count drops, the
-        // student's list is empty; the screen shows no class any more.
+        // The student left the chat: the teacher's count drops, the student's list empties, the screen shows no class.
         QVERIFY2(countReads(*teacher, 5), qPrintable(why));
         QVERIFY2(countReads(*student, 0), qPrintable(why));
         QVERIFY2(QTest::qWaitFor([&] { return !showsPattern(Desktop::shot(), *student); }, 5000),
                  "the student's screen still shows the class");
         QVERIFY2(clickEnd(*teacher), qPrintable(why));
         QVERIFY2(countReads(*teacher, 0), qPrintable(why));
-        // Nothing of the class is left on the server, and neither client
-        // keeps working.
+        // Nothing of the class is left on the server, and neither client keeps working.
         QVERIFY2(QTest::qWaitFor([&] { return !onServer(false); }, 15000), nginx.stat().constData());
         for (Client *client : {teacher.get(), student.get()}) {
             const double use = cpuUse(*client);
@@ -605,8 +583,7 @@ private slots:
         peer.clearReceived();
         QVERIFY(QTest::qWaitFor([&] { return peer.open(school.chatHost(), 1000); }, 10000));
         peer.join(QStringLiteral("101"));
-        // Both clients come back to the class by themselves: the server
-        // seats them again, and their lists count the class anew.
+        // Both clients come back by themselves: the server seats them again, their lists count the class anew.
         QVERIFY2(QTest::qWaitFor(
                      [&] {
                          return peerSees({"10001", "20001"});

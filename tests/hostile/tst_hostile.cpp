@@ -1,12 +1,9 @@
-// The whole client (its libraries in this process, its windows under Xvfb)
-// against a school that answers with hostile values, one row each: stream
-// addresses that are local files or other protocols, markup in texts,
-// pictures that are local, endless, huge or never come, oversized replies
-// and chat messages, a crowd, log forgery, a slow sign-in; and the TLS road
-// with a throw-away CA. For every row the window stays responsive (the GUI
-// thread is never held for more than 200 ms), nothing outside the
-// installation is read or written, memory stays bounded, and the user sees
-// the right message.
+// The whole client (its libraries in this process, its windows under Xvfb) against a school that answers with hostile
+// values, one row each: stream addresses that are local files or other protocols, markup in texts, pictures that are
+// local, endless, huge or never come, oversized replies and chat messages, a crowd, log forgery, a slow sign-in; and
+// the TLS road with a throw-away CA. For every row the window stays responsive (the GUI thread is never held for more
+// than 200 ms), nothing outside the installation is read or written, memory stays bounded, and the user sees the right
+// message.
 #include "demoschool.h"
 #include "signin.h"
 #include "testsupport.h"
@@ -52,9 +49,8 @@
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-// The sanitizer keeps freed memory in quarantine and adds its own, and runs
-// the code about three times slower (6,000 participants: 67 ms held in the
-// default build, 130 to 320 ms under the sanitizer).
+// The sanitizer keeps freed memory in quarantine and adds its own, and runs the code about three times slower (6,000
+// participants: 67 ms held in the default build, 130 to 320 ms under the sanitizer).
 constexpr qint64 kMemoryLimitMb = 1200;
 constexpr qint64 kMaxGapMs = 600;
 #else
@@ -205,8 +201,7 @@ class TestHostile : public QObject
             QTRY_VERIFY_WITH_TIMEOUT(content()->coursePanel()->list()->count() > 0, 15000);
     }
 
-    // Enters the row-th course of the list through its button and the
-    // question's "确定".
+    // Enters the row-th course of the list through its button and the question's "确定".
     void enterCourse(int row)
     {
         CourseListItem *entry = content()->coursePanel()->list()->entry(row);
@@ -242,8 +237,7 @@ private slots:
         QVERIFY(testsupport::writeFile(canary("doc.odt"), document));
         QVERIFY(QImage(":/images/sys/man").save(canary("photo.png")));
 
-        // The client trusts the throw-away CA as the system's store, through
-        // the usual variable.
+        // The client trusts the throw-away CA as the system's store, through the usual variable.
         QVERIFY(ca.make());
         qputenv("SSL_CERT_FILE", QFile::encodeName(ca.caFile()));
 

@@ -41,8 +41,7 @@ private slots:
         QVERIFY(list()->listFiles().empty());
     }
 
-    // Either spelling, backslashes as folder separators; every listed path
-    // is kept, also where two share a checksum.
+    // Either spelling, backslashes as folder separators; every listed path is kept, also where two share a checksum.
     void reads_data()
     {
         QTest::addColumn<QString>("xml");
@@ -103,8 +102,7 @@ private slots:
         QCOMPARE(list()->version(), std::string());
     }
 
-    // Decided per listed path: missing or not matching its own checksum,
-    // the SHA-256 where the list gives one.
+    // Decided per listed path: missing or not matching its own checksum, the SHA-256 where the list gives one.
     void downloadsWhatDiffers()
     {
         InstallDir dir;
@@ -142,9 +140,8 @@ private slots:
         QCOMPARE(list()->downloads(), expected);
     }
 
-    // What an update may write: files inside the installation, but not
-    // the files that decide where updates and sign-ins go, nor the
-    // launcher's and the client's own.
+    // What an update may write: files inside the installation, but not the files that decide where updates and sign-ins
+    // go, nor the launcher's and the client's own.
     void installPaths_data()
     {
         QTest::addColumn<QString>("path");

@@ -1,5 +1,4 @@
-// The web client alone, without a window: what a failure tells the user
-// reaches the failure handler.
+// The web client alone, without a window: what a failure tells the user reaches the failure handler.
 #include "demoschool.h"
 #include "testsupport.h"
 

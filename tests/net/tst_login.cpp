@@ -16,9 +16,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-// The sign-in dialog against the demo school, with the Flash notices that
-// the application shows the web client's failures in. Each sign-in is
-// waited for until its reply has been handled.
+// The sign-in dialog against the demo school, with the Flash notices that the application shows the web client's
+// failures in. Each sign-in is waited for until its reply has been handled.
 class TestLogin : public QObject
 {
     Q_OBJECT
@@ -164,8 +163,7 @@ private slots:
         QVERIFY(dialog->isVisible());
     }
 
-    // The debug output names the cookies of every request but never shows
-    // the session's value, nor the password.
+    // The debug output names the cookies of every request but never shows the session's value, nor the password.
     void secretsStayOutOfDebugOutput()
     {
         static QStringList messages;

@@ -1,6 +1,5 @@
-// The Debian package as a school hands it out: built with cpack, unpacked
-// into a throw-away root, checked with the Debian tools, and run from there
-// by unprivileged users against the demo school on a private X display.
+// The Debian package as a school hands it out: built with cpack, unpacked into a throw-away root, checked with the
+// Debian tools, and run from there by unprivileged users against the demo school on a private X display.
 #include "demoschool.h"
 #include "desktop.h"
 #include "peerprocess.h"
@@ -24,8 +23,7 @@ namespace {
 const uid_t kUserA = 65534; // nobody
 const uid_t kUserB = 64999; // a throw-away user without an account
 
-// Runs a program to its end; its exit status (-1 if it did not end) and
-// both output channels.
+// Runs a program to its end; its exit status (-1 if it did not end) and both output channels.
 int capture(const QString &program, const QStringList &args, QByteArray *output, int timeoutMs = 120000,
             const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
@@ -231,10 +229,9 @@ private slots:
         QCOMPARE(updater.value("/VERSION/Version").toString(), QString(TAVI_VERSION));
     }
 
-    // The settings and the key that a package built in a fresh build folder
-    // ships: the demo school's by default, else the school's from the
-    // build's options (looked at through the install rules of the
-    // settings, without building the binaries).
+    // The settings and the key that a package built in a fresh build folder ships: the demo school's by default, else
+    // the school's from the build's options (looked at through the install rules of the settings, without building the
+    // binaries).
     void shippedSettings_data()
     {
         QTest::addColumn<QStringList>("options");

@@ -165,9 +165,8 @@ private slots:
         QCOMPARE(snapshot(t.user), made);
     }
 
-    // The launcher's update wins over older system releases; a newer one
-    // arrives, once: when the school's list still says 1.1 and the launcher
-    // goes back to it, the same release does not fight it at every start.
+    // The launcher's update wins over older system releases; a newer one arrives, once: when the school's list still
+    // says 1.1 and the launcher goes back to it, the same release does not fight it at every start.
     void launcherAndSystemReleases()
     {
         Trees t;

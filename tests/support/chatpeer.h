@@ -10,9 +10,8 @@
 
 namespace testsupport {
 
-// A second chat user driven by hand: signs in at the demo school's web
-// service for its own session and speaks the chat protocol on a plain
-// QWebSocket. Every message received is kept.
+// A second chat user driven by hand: signs in at the demo school's web service for its own session and speaks the chat
+// protocol on a plain QWebSocket. Every message received is kept.
 class ChatPeer : public QObject
 {
     Q_OBJECT

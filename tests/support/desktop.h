@@ -8,9 +8,8 @@
 #include <QRect>
 #include <QScreen>
 
-// An X display as a user meets it: screenshots, the pointer and the
-// keyboard (xdotool), and which windows a program shows where. Drives
-// $DISPLAY, or the display set with setDisplay().
+// An X display as a user meets it: screenshots, the pointer and the keyboard (xdotool), and which windows a program
+// shows where. Drives $DISPLAY, or the display set with setDisplay().
 class Desktop
 {
 public:

@@ -87,8 +87,7 @@ double toneShare(const QVector<qint16> &samples, double frequency)
             s1 = s0;
             energy += double(samples[i]) * samples[i];
         }
-        // A sine of amplitude A gives (A * block / 2)^2 here and A^2 / 2 of
-        // energy per sample.
+        // A sine of amplitude A gives (A * block / 2)^2 here and A^2 / 2 of energy per sample.
         tone += 2 * (s1 * s1 + s2 * s2 - coefficient * s1 * s2) / block;
     }
     return energy > 0 ? qMin(1.0, tone / energy) : 0;
