@@ -65,11 +65,6 @@ Fragments fragments(const QTextDocument *doc)
     return found;
 }
 
-bool same(const QImage &a, const QImage &b)
-{
-    return !a.isNull() && a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
-}
-
 } // namespace
 
 // The talk view, the participant list and the panel's pages, with pictures from the demo school.
@@ -82,11 +77,7 @@ class TestViews : public QObject
     QString picture(const QString &id) const { return school.baseUrl() + QStringLiteral("/avatar/%1.png").arg(id); }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(school.start());
-        QVERIFY(school.writeSysConfig());
-    }
+    void initTestCase() { QVERIFY(school.start() && school.writeSysConfig()); }
 
     void init() { QDir(QStringLiteral("pic")).removeRecursively(); }
 
@@ -159,7 +150,7 @@ private slots:
         QTRY_VERIFY(QFile::exists(QStringLiteral("pic/10001.png")));
         const QImage cached(QStringLiteral("pic/10001.png"));
         QCOMPARE(cached.size(), QSize(20, 20));
-        QTRY_VERIFY(same(talk->picture("10001"), cached));
+        QTRY_VERIFY(testsupport::sameImage(talk->picture("10001"), cached));
         // The second line's address is dead: the cached picture serves.
         view.slot_receiveMsg(line("two", "小明", "10:00:01", "10001", kDead));
         // A sender whose picture cannot be had, and one whose id holds markup.
@@ -172,11 +163,11 @@ private slots:
         QCOMPARE(found.images[2], TalkContent::pictureName("20002"));
         QCOMPARE(found.marked, 0);
         QTRY_COMPARE(view.pictureLoader()->pending(), 0);
-        QVERIFY(same(talk->picture("10001"), cached));
+        QVERIFY(testsupport::sameImage(talk->picture("10001"), cached));
         QVERIFY(!talk->picture("20002").isNull());
         QTRY_VERIFY(QFile::exists(avatarCachePath("a\"><b>%41")));
-        QVERIFY(same(talk->picture("a\"><b>%41"), QImage(avatarCachePath("a\"><b>%41"))));
-        QVERIFY(!same(talk->picture("a\"><b>%41"), cached));
+        QVERIFY(testsupport::sameImage(talk->picture("a\"><b>%41"), QImage(avatarCachePath("a\"><b>%41"))));
+        QVERIFY(!testsupport::sameImage(talk->picture("a\"><b>%41"), cached));
     }
 
     void sending_data()

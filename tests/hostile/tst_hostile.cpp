@@ -63,10 +63,7 @@ const QString kMarkup = QStringLiteral("<b>粗体</b><img src=\"file://%1/photo.
 // Peak memory of this process so far, in MB.
 qint64 peakMemoryMb()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
+    for (const QByteArray &line : testsupport::readFile(QStringLiteral("/proc/self/status")).split('\n'))
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').first().toLongLong() / 1024;
     return -1;
@@ -149,17 +146,14 @@ void closeNotices()
         box->hide();
 }
 
-bool sameImage(const QImage &a, const QImage &b)
-{
-    return !a.isNull() && a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
-}
-
 QImage fallbackPicture(int side)
 {
     return QPixmap::fromImage(tavi::readPictureFile(tavi::kFallbackPicture, QSize(side, side))).toImage();
 }
 
 } // namespace
+
+using testsupport::sameImage;
 
 class TestHostile : public QObject
 {
@@ -210,12 +204,7 @@ class TestHostile : public QObject
         QVERIFY(button->isVisible());
         QTest::mouseClick(button, Qt::LeftButton);
         MessageBox *question = nullptr;
-        QTRY_VERIFY((question = [] {
-            for (MessageBox *box : testsupport::topLevels<MessageBox>())
-                if (box->isVisible())
-                    return box;
-            return static_cast<MessageBox *>(nullptr);
-        }()));
+        QTRY_VERIFY((question = testsupport::shown<MessageBox>()));
         QTest::mouseClick(question->findChild<ColorBtn *>(QStringLiteral("okBtn")), Qt::LeftButton);
     }
 
@@ -250,8 +239,7 @@ private slots:
         school.setChatHost(testsupport::freeLoopbackHost());
         school.setHostile(true);
         // Streams lead nowhere: a refused address is all a row may see.
-        QVERIFY(school.start(QStringLiteral("rtmp://127.0.0.1:1/live")));
-        QVERIFY(school.writeSysConfig());
+        QVERIFY(school.start(QStringLiteral("rtmp://127.0.0.1:1/live")) && school.writeSysConfig());
         client = new app;
         window = MainWindow::instance();
         LoginDlg::instance()->show();

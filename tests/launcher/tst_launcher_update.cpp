@@ -415,7 +415,7 @@ private slots:
         QSignalSpy spy(&ctrl, &updateCtrl::s_mainSatart);
         ctrl.start();
         QProgressDialog *dialog = nullptr;
-        QTRY_VERIFY((dialog = testsupport::topLevels<QProgressDialog>().value(0)) && dialog->isVisible());
+        QTRY_VERIFY((dialog = testsupport::shown<QProgressDialog>()));
         dialog->findChild<QPushButton *>()->click();
         QCOMPARE(spy.size(), 1);
         QCOMPARE(spy.first().first().toInt(), 3);

@@ -1,5 +1,6 @@
 #include "demoschool.h"
 #include "testsupport.h"
+#include "widgets.h"
 
 #include "net/avatarcache.h"
 #include "net/avatarloader.h"
@@ -51,12 +52,10 @@ QImage fallback()
 {
     return tavi::readPictureFile(tavi::kFallbackPicture, QSize(20, 20));
 }
-bool sameImage(const QImage &a, const QImage &b)
-{
-    return a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
-}
 
 } // namespace
+
+using testsupport::sameImage;
 
 class TestPictures : public QObject
 {
@@ -68,8 +67,7 @@ class TestPictures : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(school.start());
-        QVERIFY(school.writeSysConfig());
+        QVERIFY(school.start() && school.writeSysConfig());
         TaviHttp::setFailureHandler([this](const QString &text) { told << text; });
     }
 
