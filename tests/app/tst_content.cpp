@@ -39,8 +39,7 @@ private slots:
     {
         // The classes' addresses lead nowhere: nothing here plays a class.
         school.setChatHost(testsupport::freeLoopbackHost());
-        QVERIFY(school.start(QStringLiteral("rtmp://127.0.0.1:1/live")));
-        QVERIFY(school.writeSysConfig());
+        QVERIFY(school.start(QStringLiteral("rtmp://127.0.0.1:1/live")) && school.writeSysConfig());
         window = MainWindow::instance();
         content = window->contentArea();
         window->show();

@@ -71,8 +71,7 @@ class TestShell : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(school.start());
-        QVERIFY(school.writeSysConfig());
+        QVERIFY(school.start() && school.writeSysConfig());
         // Windows are closed and reopened here; the test ends on its own.
         QApplication::setQuitOnLastWindowClosed(false);
         app::trayAvailable = [] { return true; }; // Xvfb has no tray of its own

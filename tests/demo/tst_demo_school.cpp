@@ -87,11 +87,7 @@ class TestDemoSchool : public QObject
     testsupport::DemoSchool school;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(school.start());
-        QVERIFY(school.writeSysConfig());
-    }
+    void initTestCase() { QVERIFY(school.start() && school.writeSysConfig()); }
 
     void everyRoleHasClassesToEnter_data()
     {

@@ -99,10 +99,9 @@ class TestClassEnd2End : public QObject
         why = what;
         static int n = 0;
         Desktop::shot().save(QStringLiteral("failed-%1.png").arg(++n));
-        if (teacher)
-            why += QStringLiteral("\n-- teacher:\n") + teacher->output().right(1500);
-        if (student)
-            why += QStringLiteral("\n-- student:\n") + student->output().right(1500);
+        for (const Client *client : {teacher.get(), student.get()})
+            if (client)
+                why += "\n-- " + client->name() + ":\n" + client->output().right(1500);
         return false;
     }
 
