@@ -34,6 +34,11 @@ const QColor kInputBorder(230, 230, 230);
 const QColor kNameBlue(0x00, 0x55, 0xff); // sender and time of a chat line
 const QColor kTextGreen(0x55, 0xaa, 0x7f); // its text
 const int kFrequency = 1000;
+#if defined(__SANITIZE_ADDRESS__)
+const int kFirstPictureMs = 6000; // the sanitizer runs both clients about three times slower (2.5 to 3.2 s seen)
+#else
+const int kFirstPictureMs = 3000;
+#endif
 
 const QList<QColor> kCorner = {QColor(230, 30, 30), QColor(30, 200, 60), QColor(40, 60, 230), QColor(240, 220, 40)};
 const QList<QColor> kOtherCorner = {QColor(220, 40, 200), QColor(40, 210, 220)};
@@ -500,7 +505,7 @@ private slots:
         QVERIFY2(countReads(*teacher, 5), qPrintable(why));
         QVERIFY2(enterClass(*student), qPrintable(why));
         qint64 took = 0;
-        QVERIFY2(studentSeesTeacher(3000, &took), qPrintable(why));
+        QVERIFY2(studentSeesTeacher(kFirstPictureMs, &took), qPrintable(why));
         qInfo("the student saw the teacher's desktop %lld ms after 确定", took);
         // Both lists count both.
         QVERIFY2(countReads(*teacher, 6), qPrintable(why));
