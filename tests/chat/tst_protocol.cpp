@@ -111,7 +111,6 @@ private slots:
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("expected");
-
         const auto row = [](const char *name, const QByteArray &session, const char *action, const QString &argument,
                             const char *expected) { QTest::newRow(name) << session << action << argument << expected; };
         const QByteArray session("s3ss10n");
@@ -124,7 +123,6 @@ private slots:
         row("line with a zero character", session, "line", QString::fromUtf8("a\0b", 3),
             "{\"content\":{\"info\":\"a\\u0000b\"},\"ptype\":1,\"type\":4}\n");
     }
-
     void outgoing()
     {
         QFETCH(QByteArray, session);
@@ -179,7 +177,6 @@ private slots:
         QTest::addColumn<QString>("frame");
         QTest::addColumn<QString>("signal"); // "", "list", "in", "out", "line"
         QTest::addColumn<QStringList>("record"); // fields; for "list" all entries one after the other
-
         const auto row = [](const char *name, const QString &frame, const char *signal = "",
                             const QStringList &record = {}) { QTest::newRow(name) << frame << signal << record; };
         const QStringList empty4{"", "", "", ""};
@@ -216,8 +213,7 @@ private slots:
         row("comments", "/* c */ {\"list\":{\"ptype\":1,\"type\":2} // d\n}", "in", empty4);
         row("zero character in a text", "{\"list\":{\"ptype\":1,\"type\":2,\"content\":{\"uid\":\"a\\u0000b\"}}}", "in",
             {QString::fromUtf8("a\0b", 3), "", "", ""});
-        // The largest message taken (a larger one is refused: see the
-        // hostile school's table).
+        // The largest message taken (a larger one is refused: see the hostile school's table).
         const QString longest(int(DataReceive::kMaxMessageBytes) - 128, QLatin1Char('y'));
         row("line of almost 1 MiB",
             "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"" + longest + "\",\"user_id\":\"u\"}}}", "line",
@@ -240,7 +236,6 @@ private slots:
         row("deep nesting in content", "{\"list\":{\"ptype\":1,\"type\":7,\"content\":" + nested(900) + "}}");
         row("cut short", "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"x");
     }
-
     void reading()
     {
         QFETCH(QString, frame);
@@ -278,7 +273,6 @@ private slots:
         QTest::addColumn<QString>("frame");
         QTest::addColumn<QString>("content"); // null: no notice
         QTest::addColumn<QString>("link"); // empty: no look button
-
         const auto row = [](const char *name, const char *frame, const QString &content, const QString &link) {
             QTest::newRow(name) << frame << content << link;
         };
@@ -299,7 +293,6 @@ private slots:
             "", web + "courseware/3.html");
         row("news, content null", "{\"list\":{\"ptype\":3,\"type\":1,\"content\":null}}", QString(), QString());
     }
-
     void notices()
     {
         QFETCH(QString, frame);

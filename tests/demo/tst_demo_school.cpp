@@ -50,8 +50,7 @@ qint64 minutesToStart(const QJsonObject &course)
     return QDateTime::currentDateTime().secsTo(start) / 60;
 }
 
-// "codecs size" of what plays at an address, e.g. "aac h264 1280x720";
-// empty when nothing does.
+// "codecs size" of what plays at an address, e.g. "aac h264 1280x720"; empty when nothing does.
 QString shape(const QString &url, int timeoutMs = 15000)
 {
     QStringList codecs;
@@ -88,11 +87,7 @@ class TestDemoSchool : public QObject
     testsupport::DemoSchool school;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(school.start());
-        QVERIFY(school.writeSysConfig());
-    }
+    void initTestCase() { QVERIFY(school.start() && school.writeSysConfig()); }
 
     void everyRoleHasClassesToEnter_data()
     {
@@ -105,7 +100,6 @@ private slots:
         QTest::newRow("tutor studying") << "tutor" << QStringLiteral("2") << 2;
         QTest::newRow("legacy") << "legacy" << QStringLiteral("1") << 2;
     }
-
     void everyRoleHasClassesToEnter()
     {
         QFETCH(QString, user);
@@ -123,8 +117,7 @@ private slots:
     }
     void demoLessonOnAWatchedClass()
     {
-        // Each needs the other's address: nginx first, then the school,
-        // then nginx again with the school's.
+        // Each needs the other's address: nginx first, then the school, then nginx again with the school's.
         testsupport::NginxRtmp nginx;
         QVERIFY(nginx.start());
         const QString base = nginx.url(QString()).chopped(1);

@@ -1,6 +1,5 @@
-// Updating an installation from real HTTP and HTTPS servers, with lists
-// signed by the minisign command line: what is installed and with which
-// modes, what is refused, and that failures leave the installation alone.
+// Updating an installation from real HTTP and HTTPS servers, with lists signed by the minisign command line: what is
+// installed and with which modes, what is refused, and that failures leave the installation alone.
 #include "curlope.h"
 #include "downloadmanager.h"
 #include "installdir.h"
@@ -76,9 +75,8 @@ class TestUpdate : public QObject
     testsupport::ThrowAwayCa otherCa{certificates.filePath("other")};
     int listCounter = 0;
 
-    // Publishes the files and their list, signed as signing says, under a
-    // fresh folder of on; points the installation in the current folder at
-    // it, with the school's key unless key says otherwise. The list's folder.
+    // Publishes the files and their list, signed as signing says, under a fresh folder of on; points the installation
+    // in the current folder at it, with the school's key unless key says otherwise. The list's folder.
     QString publish(UpdateServer &on, const QString &version, const QList<ListFile> &files,
                     Signing signing = Signing::Prehashed, const QByteArray &key = {})
     {
@@ -148,9 +146,8 @@ private slots:
         InstallDir::write("keep.txt", "keep");
         InstallDir::write("lib/a.so", "old a");
         InstallDir::write("same/held.txt", "keep"); // content of another listed path
-        // Among them the same file name in two folders, paths that share
-        // their content with others, files without sha256, and more files
-        // than are fetched at once.
+        // Among them the same file name in two folders, paths that share their content with others, files without
+        // sha256, and more files than are fetched at once.
         const QString md5Only = QStringLiteral("ver=\"%1\"").arg(md5Hex("for y"));
         const QList<ListFile> files{
             {"keep.txt", "keep"},       {"lib/a.so", "new a"},     {"new/deep/b.bin", QByteArray(300 * 1024, 'x')},
@@ -355,8 +352,7 @@ private slots:
         QVERIFY(!QDir("DownLoadTmp").exists());
     }
 
-    // A list that arrives a byte at a time holds the start no longer than
-    // the list's time limit.
+    // A list that arrives a byte at a time holds the start no longer than the list's time limit.
     void tricklingList()
     {
         InstallDir dir;
@@ -419,7 +415,7 @@ private slots:
         QSignalSpy spy(&ctrl, &updateCtrl::s_mainSatart);
         ctrl.start();
         QProgressDialog *dialog = nullptr;
-        QTRY_VERIFY((dialog = testsupport::topLevels<QProgressDialog>().value(0)) && dialog->isVisible());
+        QTRY_VERIFY((dialog = testsupport::shown<QProgressDialog>()));
         dialog->findChild<QPushButton *>()->click();
         QCOMPARE(spy.size(), 1);
         QCOMPARE(spy.first().first().toInt(), 3);

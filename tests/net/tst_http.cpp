@@ -1,5 +1,4 @@
-// The web client alone, without a window: what a failure tells the user
-// reaches the failure handler.
+// The web client alone, without a window: what a failure tells the user reaches the failure handler.
 #include "demoschool.h"
 #include "testsupport.h"
 
@@ -97,7 +96,6 @@ private slots:
         QTest::newRow("https named") << "http://school.example" << QStringLiteral("https://secure.example:8443/y") << 80
                                      << 8443;
     }
-
     void addressPorts()
     {
         QFETCH(QString, base);
@@ -156,7 +154,6 @@ private slots:
         for (const char *code : {"302", "404", "500", "refused", "silent"})
             QTest::newRow(code) << code;
     }
-
     void failureToldWithoutCallback()
     {
         QFETCH(QString, code);

@@ -4,8 +4,6 @@
 #include "testsupport.h"
 #include "userfolder.h"
 
-#include <QCryptographicHash>
-#include <QDirIterator>
 #include <QSettings>
 #include <QtTest>
 
@@ -22,30 +20,9 @@ void put(const QString &path, const QByteArray &data)
     QVERIFY2(testsupport::writeFile(path, data), qPrintable(path));
 }
 
+using testsupport::linkOf;
 using testsupport::readFile;
-
-QString linkOf(const QString &path)
-{
-    return QFileInfo(path).isSymLink() ? QFile::symLinkTarget(path) : QString();
-}
-
-// Every path under dir with its kind and content, to see that nothing changed.
-QStringList snapshot(const QString &dir)
-{
-    QStringList all;
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info(path);
-        all << path.mid(dir.size()) +
-                (info.isSymLink()   ? " -> " + linkOf(path)
-                     : info.isDir() ? QStringLiteral("/")
-                                    : " " + QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5).toHex());
-    }
-    all.sort();
-    return all;
-}
+using testsupport::snapshot;
 
 const QString kDoc = QStringLiteral("doc/read me 说明.txt");
 
@@ -188,9 +165,8 @@ private slots:
         QCOMPARE(snapshot(t.user), made);
     }
 
-    // The launcher's update wins over older system releases; a newer one
-    // arrives, once: when the school's list still says 1.1 and the launcher
-    // goes back to it, the same release does not fight it at every start.
+    // The launcher's update wins over older system releases; a newer one arrives, once: when the school's list still
+    // says 1.1 and the launcher goes back to it, the same release does not fight it at every start.
     void launcherAndSystemReleases()
     {
         Trees t;

@@ -39,10 +39,8 @@ bool Tone::start(const QString &sink, int frequency)
 
 void Tone::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.kill();
-    m_process.waitForFinished(5000);
+    if (m_process.state() != QProcess::NotRunning)
+        m_process.kill(), m_process.waitForFinished(5000);
 }
 
 QVector<qint16> samplesOf(const QStringList &inputArgs, int timeoutMs)
@@ -80,19 +78,16 @@ double toneShare(const QVector<qint16> &samples, double frequency)
         return 0;
     const int block = kSampleRate / 10;
     const double coefficient = 2 * std::cos(2 * M_PI * frequency / kSampleRate);
-    double tone = 0;
-    double energy = 0;
+    double tone = 0, energy = 0;
     for (int start = 0; start + block <= samples.size(); start += block) {
-        double s1 = 0;
-        double s2 = 0;
+        double s1 = 0, s2 = 0;
         for (int i = start; i < start + block; ++i) {
             const double s0 = samples[i] + coefficient * s1 - s2;
             s2 = s1;
             s1 = s0;
             energy += double(samples[i]) * samples[i];
         }
-        // A sine of amplitude A gives (A * block / 2)^2 here and A^2 / 2 of
-        // energy per sample.
+        // A sine of amplitude A gives (A * block / 2)^2 here and A^2 / 2 of energy per sample.
         tone += 2 * (s1 * s1 + s2 * s2 - coefficient * s1 * s2) / block;
     }
     return energy > 0 ? qMin(1.0, tone / energy) : 0;

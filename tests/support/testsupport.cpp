@@ -1,6 +1,8 @@
 #include "testsupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -99,6 +101,31 @@ int fileMode(const QString &path)
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
         return -1;
     return int(st.st_mode & 07777);
+}
+
+QString linkOf(const QString &path)
+{
+    return QFileInfo(path).isSymLink() ? QFile::symLinkTarget(path) : QString();
+}
+
+QStringList snapshot(const QString &dir, bool owners)
+{
+    QStringList all;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        QString entry = path.mid(dir.size()) +
+            (info.isSymLink()   ? " -> " + linkOf(path)
+                 : info.isDir() ? QStringLiteral("/")
+                                : " " + QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5).toHex());
+        if (owners)
+            entry += QStringLiteral(" %1 %2").arg(info.ownerId()).arg(fileMode(path), 0, 8);
+        all << entry;
+    }
+    all.sort();
+    return all;
 }
 
 QByteArray readFile(const QString &path)
