@@ -1,6 +1,5 @@
-// The content area inside the main window: its three panels, the order in
-// which an entered course reaches the screen and the chat panel, sign-in and
-// sign-out against the demo school, the tray step and the local file dialog.
+// The content area inside the main window: its three panels, the order in which an entered course reaches the screen
+// and the chat panel, sign-in and sign-out against the demo school, the tray step and the local file dialog.
 #include "demoschool.h"
 #include "testsupport.h"
 
@@ -40,16 +39,14 @@ private slots:
     {
         // The classes' addresses lead nowhere: nothing here plays a class.
         school.setChatHost(testsupport::freeLoopbackHost());
-        QVERIFY(school.start(QStringLiteral("rtmp://127.0.0.1:1/live")));
-        QVERIFY(school.writeSysConfig());
+        QVERIFY(school.start(QStringLiteral("rtmp://127.0.0.1:1/live")) && school.writeSysConfig());
         window = MainWindow::instance();
         content = window->contentArea();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
     }
 
-    // Courses, screen and chat side by side; the screen's arrows fold the
-    // panels and the screen takes their room.
+    // Courses, screen and chat side by side; the screen's arrows fold the panels and the screen takes their room.
     void arrowsFoldAndUnfoldThePanels()
     {
         Screen *screen = content->screen();

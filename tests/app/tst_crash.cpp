@@ -73,7 +73,8 @@ int crashChild(const char *kind)
     return 0; // reached only when no fault happened
 }
 
-QProcessEnvironment childEnvironment()
+// Starts this program in dir to die of the fault kind.
+void startChild(QProcess &child, const QString &dir, const QString &kind)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // The sanitizers' own fault reports would otherwise come first.
@@ -82,8 +83,11 @@ QProcessEnvironment childEnvironment()
                asan + (asan.isEmpty() ? "" : ":") +
                    "handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigill=0:"
                    "handle_sigfpe=0:allow_user_segv_handler=1:detect_stack_use_after_return=0");
-    return env;
+    child.setProcessEnvironment(env);
+    child.setWorkingDirectory(dir);
+    child.start(QCoreApplication::applicationFilePath(), {"--crash", kind});
 }
+
 } // namespace
 
 class TestCrash : public QObject
@@ -107,27 +111,21 @@ private slots:
         QTest::newRow("illegal instruction") << "ill" << int(SIGILL) << false << false;
         QTest::newRow("fpe") << "fpe" << int(SIGFPE) << false << false;
     }
-
     void faultLeavesDump()
     {
         QFETCH(QString, kind);
         QFETCH(int, signal);
         QFETCH(bool, otherThread);
         QFETCH(bool, planted);
-
         QTemporaryDir dir;
         QTemporaryDir elsewhere;
         const QString target = planted ? elsewhere.filePath("document") : dir.filePath("core.dmp");
-        QFile old(target);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(100000, 'x')) > 0); // to be replaced
-        old.close();
+        QVERIFY(testsupport::writeFile(target, QByteArray(100000, 'x'))); // to be replaced
         if (planted)
             QVERIFY(QFile::link(target, dir.filePath("core.dmp")));
         QProcess child;
-        child.setProcessEnvironment(childEnvironment());
-        child.setWorkingDirectory(dir.path());
         child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {"--crash", kind});
+        startChild(child, dir.path(), kind);
         QVERIFY(child.waitForStarted(10000));
         const qint64 childPid = child.processId();
         QVERIFY(child.waitForFinished(30000));
@@ -137,9 +135,8 @@ private slots:
         QCOMPARE(testsupport::fileMode(dir.filePath("core.dmp")), 0600);
         if (planted)
             QCOMPARE(testsupport::readFile(target), QByteArray(100000, 'x'));
-        QFile dump(dir.filePath("core.dmp"));
-        QVERIFY(dump.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(dump.readAll());
+        const QString text = QString::fromUtf8(testsupport::readFile(dir.filePath("core.dmp")));
+        QVERIFY(!text.isEmpty());
         QVERIFY2(!text.contains("xxxx"), "the older dump was not replaced");
         QVERIFY2(text.contains(QRegularExpression(QStringLiteral("^signal: %1 \\(SIG[A-Z]+\\)$").arg(signal),
                                                   QRegularExpression::MultilineOption)),
@@ -164,9 +161,7 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         QProcess child;
-        child.setProcessEnvironment(childEnvironment());
-        child.setWorkingDirectory(dir.path());
-        child.start(QCoreApplication::applicationFilePath(), {"--crash", "segv"});
+        startChild(child, dir.path(), "segv");
         QVERIFY(child.waitForFinished(30000));
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
         QCOMPARE(child.exitCode(), int(SIGSEGV));

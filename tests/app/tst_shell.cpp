@@ -1,4 +1,5 @@
 #include "demoschool.h"
+#include "signin.h"
 #include "testsupport.h"
 
 #include "app/app.h"
@@ -8,8 +9,6 @@
 #include "app/traymenu.h"
 #include "classroom/screen.h"
 #include "net/bitmaplabel.h"
-#include "net/logindlg.h"
-#include "ui/colorbtn.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
 #include "ui/messagebox.h"
@@ -20,7 +19,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QLineEdit>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
@@ -70,19 +68,10 @@ class TestShell : public QObject
     LoginDlg *login = nullptr;
     MainWindow *window = nullptr;
 
-    void signIn(const QString &user)
-    {
-        login->findChild<QLineEdit *>("userEdit")->setText(user);
-        login->findChild<QLineEdit *>("passwordEdit")->setText("123456");
-        QTest::mouseClick(login->findChild<ColorBtn *>("loginBtn"), Qt::LeftButton);
-        QTRY_VERIFY(!login->signingIn());
-    }
-
 private slots:
     void initTestCase()
     {
-        QVERIFY(school.start());
-        QVERIFY(school.writeSysConfig());
+        QVERIFY(school.start() && school.writeSysConfig());
         // Windows are closed and reopened here; the test ends on its own.
         QApplication::setQuitOnLastWindowClosed(false);
         app::trayAvailable = [] { return true; }; // Xvfb has no tray of its own
@@ -98,7 +87,7 @@ private slots:
     void signInShowsUser()
     {
         TitleWidget *title = window->title();
-        signIn("student");
+        QVERIFY(testsupport::signIn(login, "student"));
         QVERIFY(window->isVisible());
         QVERIFY(!login->isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -115,7 +104,6 @@ private slots:
         QTest::newRow("recorder window") << QPoint(4, 4);
         QTest::newRow("notice by its header") << QPoint(60, 10);
     }
-
     void framelessWindowsFollowADrag()
     {
         QFETCH(QPoint, at);
@@ -209,7 +197,7 @@ private slots:
         QVERIFY(!window->isVisible() && login->isVisible());
         QCOMPARE(title->userNameLabel()->text(), QStringLiteral("未登录"));
 
-        signIn("teacher");
+        QVERIFY(testsupport::signIn(login, "teacher"));
         QVERIFY(window->isVisible());
         QCOMPARE(MainWindow::instance(), window);
         QCOMPARE(LoginDlg::instance(), login);

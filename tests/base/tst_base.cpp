@@ -33,8 +33,8 @@ private slots:
         QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/webUrl")), QString());
     }
 
-    // The shipped log.properties writes to ./log, where a line tells its
-    // time, level, place and text; no line is lost to several threads.
+    // The shipped log.properties writes to ./log, where a line tells its time, level, place and text; no line is lost
+    // to several threads.
     void shippedLoggingWritesEverything()
     {
         QVERIFY(
@@ -52,9 +52,8 @@ private slots:
         for (auto &t : threads)
             t.join();
 
-        QFile log(QStringLiteral("log/tavi.log"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines =
+            QString::fromUtf8(testsupport::readFile(QStringLiteral("log/tavi.log"))).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 201);
         const QRegularExpression first(
             QStringLiteral(

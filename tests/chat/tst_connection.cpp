@@ -13,41 +13,26 @@ namespace {
 
 const QString kPing = QStringLiteral("{\"type\":\"ping\"}\n");
 
-// Accepts TCP connections on HOST:8282 and never answers the WebSocket
-// handshake: each connection attempt of the client shows up here.
-class BlackHole : public QObject
+// A WebSocket server on HOST:8282 written out by hand, to send frames QtWebSockets would refuse to make (text that
+// is not UTF-8); or, as a black hole, one that never answers the handshake: each attempt of the client shows here.
+class RawWebSocketServer : public QObject
 {
 public:
+    QList<QByteArray> firstPayloads; // sent to the first client after its handshake
+    QList<QByteArray> payloads; // sent to every later one
+    bool blackHole = false;
+    QList<qint64> attempts; // when each connection came
+    QByteArray received;
+    QTcpServer server;
+
     bool listen(const QString &host)
     {
         clock.start();
         connect(&server, &QTcpServer::newConnection, this, [this]() {
             while (QTcpSocket *socket = server.nextPendingConnection()) {
                 attempts.append(clock.elapsed());
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { received += socket->readAll(); });
-            }
-        });
-        return server.listen(QHostAddress(host), 8282);
-    }
-    QTcpServer server;
-    QElapsedTimer clock;
-    QList<qint64> attempts;
-    QByteArray received;
-};
-
-// A WebSocket server written out by hand, to send frames QtWebSockets
-// would refuse to make (text that is not UTF-8).
-class RawWebSocketServer : public QObject
-{
-public:
-    QList<QByteArray> firstPayloads; // sent to the first client after its handshake
-    QList<QByteArray> payloads; // sent to every later one
-
-    bool listen(const QString &host)
-    {
-        connect(&server, &QTcpServer::newConnection, this, [this]() {
-            while (QTcpSocket *socket = server.nextPendingConnection())
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { readRequest(socket); });
+            }
         });
         return server.listen(QHostAddress(host), 8282);
     }
@@ -55,34 +40,30 @@ public:
 private:
     void readRequest(QTcpSocket *socket)
     {
-        if (socket->property("answered").toBool()) {
-            socket->readAll();
+        const QByteArray data = socket->readAll();
+        received += data;
+        if (blackHole || socket->property("answered").toBool())
             return;
-        }
-        QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+        const QByteArray request = socket->property("request").toByteArray() + data;
         socket->setProperty("request", request);
         if (!request.contains("\r\n\r\n"))
             return;
         socket->setProperty("answered", true);
         QByteArray key;
-        for (const QByteArray &line : request.split('\n')) {
+        for (const QByteArray &line : request.split('\n'))
             if (line.toLower().startsWith("sec-websocket-key:"))
                 key = line.mid(18).trimmed();
-        }
         const QByteArray accept =
             QCryptographicHash::hash(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11", QCryptographicHash::Sha1).toBase64();
         socket->write("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                       "Sec-WebSocket-Accept: " +
                       accept + "\r\n\r\n");
-        for (const QByteArray &payload : (clients++ == 0 ? firstPayloads : payloads)) {
-            QByteArray frame;
-            frame.append(char(0x81)); // final text frame
-            frame.append(char(payload.size())); // short payloads only
-            frame.append(payload);
-            socket->write(frame);
-        }
+        // Final text frames, short payloads only.
+        for (const QByteArray &payload : (clients++ == 0 ? firstPayloads : payloads))
+            socket->write(QByteArray(1, char(0x81)) + char(payload.size()) + payload);
     }
-    QTcpServer server;
+
+    QElapsedTimer clock;
     int clients = 0;
 };
 
@@ -165,7 +146,8 @@ private slots:
         connection.slot_ping();
         server.reset();
 
-        BlackHole hole;
+        RawWebSocketServer hole;
+        hole.blackHole = true;
         QVERIFY(hole.listen(host));
         const qint64 holeStart = sinceDrop.elapsed();
         QTRY_VERIFY_WITH_TIMEOUT(hole.attempts.size() >= 3, 15000);
@@ -184,8 +166,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 2, 8000);
         QVERIFY(connection.connectedNow());
         QTRY_VERIFY_WITH_TIMEOUT(back.framesMatching(kPing) >= 1, 5000);
-        // The first ping one period after the new connection, nothing lost
-        // before it.
+        // The first ping one period after the new connection, nothing lost before it.
         QVERIFY(back.frameAt[back.frames.indexOf(kPing)] - back.connectedAt[0] >= pingMs - 50);
         QVERIFY(!back.frames.contains(QStringLiteral("lost\n")));
         connection.slot_send("again\n");

@@ -111,22 +111,18 @@ private slots:
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("expected");
-
-        QTest::newRow("join, no cookie")
-            << QByteArray() << "join"
-            << "101"
-            << "{\"content\":{\"orderid\":\"101\",\"session\":\"\"},\"ptype\":1,\"type\":1}\n";
-        QTest::newRow("leave") << QByteArray("s3ss10n") << "leave" << QString() << "{\"ptype\":1,\"type\":3}\n";
-        QTest::newRow("empty line") << QByteArray("s3ss10n") << "line" << QString()
-                                    << "{\"content\":{\"info\":\"\"},\"ptype\":1,\"type\":4}\n";
-        QTest::newRow("line with quotes, breaks, chinese")
-            << QByteArray("s3ss10n") << "line" << QStringLiteral("a \"q\" \\ b\n第二行")
-            << "{\"content\":{\"info\":\"a \\\"q\\\" \\\\ b\\n\\u7b2c\\u4e8c\\u884c\"},\"ptype\":1,\"type\":4}\n";
-        QTest::newRow("line with a zero character")
-            << QByteArray("s3ss10n") << "line" << QString::fromUtf8("a\0b", 3)
-            << "{\"content\":{\"info\":\"a\\u0000b\"},\"ptype\":1,\"type\":4}\n";
+        const auto row = [](const char *name, const QByteArray &session, const char *action, const QString &argument,
+                            const char *expected) { QTest::newRow(name) << session << action << argument << expected; };
+        const QByteArray session("s3ss10n");
+        row("join, no cookie", QByteArray(), "join", "101",
+            "{\"content\":{\"orderid\":\"101\",\"session\":\"\"},\"ptype\":1,\"type\":1}\n");
+        row("leave", session, "leave", QString(), "{\"ptype\":1,\"type\":3}\n");
+        row("empty line", session, "line", QString(), "{\"content\":{\"info\":\"\"},\"ptype\":1,\"type\":4}\n");
+        row("line with quotes, breaks, chinese", session, "line", QStringLiteral("a \"q\" \\ b\n第二行"),
+            "{\"content\":{\"info\":\"a \\\"q\\\" \\\\ b\\n\\u7b2c\\u4e8c\\u884c\"},\"ptype\":1,\"type\":4}\n");
+        row("line with a zero character", session, "line", QString::fromUtf8("a\0b", 3),
+            "{\"content\":{\"info\":\"a\\u0000b\"},\"ptype\":1,\"type\":4}\n");
     }
-
     void outgoing()
     {
         QFETCH(QByteArray, session);
@@ -181,91 +177,65 @@ private slots:
         QTest::addColumn<QString>("frame");
         QTest::addColumn<QString>("signal"); // "", "list", "in", "out", "line"
         QTest::addColumn<QStringList>("record"); // fields; for "list" all entries one after the other
-
-        const QString line5 = QStringLiteral(
+        const auto row = [](const char *name, const QString &frame, const char *signal = "",
+                            const QStringList &record = {}) { QTest::newRow(name) << frame << signal << record; };
+        const QStringList empty4{"", "", "", ""};
+        row("line",
             "{\"status\":1,\"message\":\"ok\",\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"你好\","
             "\"nick_name\":\"小明\",\"user_id\":\"10001\",\"photo\":\"http://127.0.0.1:1/p.png\",\"time\":\"2016-05-10 "
-            "10:00:00\"}}}");
-        QTest::newRow("line") << line5 << "line"
-                              << QStringList{"你好", "小明", "10001", "http://127.0.0.1:1/p.png",
-                                             "2016-05-10 10:00:00"};
-        QTest::newRow("user in, no content") << "{\"list\":{\"ptype\":1,\"type\":2}}"
-                                             << "in" << QStringList{"", "", "", ""};
-        QTest::newRow("user in") << "{\"list\":{\"ptype\":1,\"type\":2,\"content\":{\"uid\":\"7\",\"name\":\"n\","
-                                    "\"nick_name\":\"七\",\"photo\":\"p\"}}}"
-                                 << "in" << QStringList{"7", "", "七", "p"};
-        QTest::newRow("user out") << "{\"status\":\"odd\",\"message\":5,\"list\":{\"ptype\":1,\"type\":3,"
-                                     "\"content\":{\"uid\":\"7\"}}}"
-                                  << "out" << QStringList{"7", "", "", ""};
-        QTest::newRow("empty list") << "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{\"userInfoList\":[]}}}"
-                                    << "list" << QStringList();
-        QTest::newRow("list of two")
-            << "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{\"userInfoList\":[{\"uid\":\"1\",\"name\":\"a\","
-               "\"nick_name\":\"A\",\"photo\":\"pa\"},{\"uid\":\"2\",\"name\":\"b\",\"nick_name\":\"B\"}]}}}"
-            << "list" << QStringList{"1", "a", "A", "pa", "2", "b", "B", ""};
-        QTest::newRow("list without userInfoList") << "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{}}}"
-                                                   << "list" << QStringList();
-        QTest::newRow("userInfoList not an array")
-            << "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{\"userInfoList\":{\"uid\":\"1\"}}}}"
-            << "list" << QStringList();
-        QTest::newRow("list elements that are not objects")
-            << "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{\"userInfoList\":[1,\"x\",null,[],{\"uid\":\"9\"}]}}}"
-            << "list" << QStringList{"9", "", "", ""};
-        QTest::newRow("texts of other types")
-            << "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":5,\"nick_name\":[],\"user_id\":{},"
-               "\"photo\":true,\"time\":null}}}"
-            << "line" << QStringList{"", "", "", "", ""};
-        QTest::newRow("content an array") << "{\"list\":{\"ptype\":1,\"type\":2,\"content\":[1,2]}}"
-                                          << "in" << QStringList{"", "", "", ""};
-        QTest::newRow("type as a whole float") << "{\"list\":{\"ptype\":1.0,\"type\":2.0}}"
-                                               << "in" << QStringList{"", "", "", ""};
-        QTest::newRow("comments") << "/* c */ {\"list\":{\"ptype\":1,\"type\":2} // d\n}"
-                                  << "in" << QStringList{"", "", "", ""};
-        QTest::newRow("zero character in a text")
-            << "{\"list\":{\"ptype\":1,\"type\":2,\"content\":{\"uid\":\"a\\u0000b\"}}}"
-            << "in" << QStringList{QString::fromUtf8("a\0b", 3), "", "", ""};
-        // The largest message taken (a larger one is refused: see the
-        // hostile school's table).
-        const int longest = int(DataReceive::kMaxMessageBytes) - 128;
-        QTest::newRow("line of almost 1 MiB")
-            << "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"" + QString(longest, QLatin1Char('y')) +
-                "\",\"user_id\":\"u\"}}}"
-            << "line" << QStringList{QString(longest, QLatin1Char('y')), "", "u", "", ""};
+            "10:00:00\"}}}",
+            "line", {"你好", "小明", "10001", "http://127.0.0.1:1/p.png", "2016-05-10 10:00:00"});
+        row("user in, no content", "{\"list\":{\"ptype\":1,\"type\":2}}", "in", empty4);
+        row("user in",
+            "{\"list\":{\"ptype\":1,\"type\":2,\"content\":{\"uid\":\"7\",\"name\":\"n\",\"nick_name\":\"七\","
+            "\"photo\":\"p\"}}}",
+            "in", {"7", "", "七", "p"});
+        row("user out",
+            "{\"status\":\"odd\",\"message\":5,\"list\":{\"ptype\":1,\"type\":3,\"content\":{\"uid\":\"7\"}}}", "out",
+            {"7", "", "", ""});
+        row("empty list", "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{\"userInfoList\":[]}}}", "list");
+        row("list of two",
+            "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{\"userInfoList\":[{\"uid\":\"1\",\"name\":\"a\","
+            "\"nick_name\":\"A\",\"photo\":\"pa\"},{\"uid\":\"2\",\"name\":\"b\",\"nick_name\":\"B\"}]}}}",
+            "list", {"1", "a", "A", "pa", "2", "b", "B", ""});
+        row("list without userInfoList", "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{}}}", "list");
+        row("userInfoList not an array",
+            "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{\"userInfoList\":{\"uid\":\"1\"}}}}", "list");
+        row("list elements that are not objects",
+            "{\"list\":{\"ptype\":1,\"type\":1,\"content\":{\"userInfoList\":[1,\"x\",null,[],{\"uid\":\"9\"}]}}}",
+            "list", {"9", "", "", ""});
+        row("texts of other types",
+            "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":5,\"nick_name\":[],\"user_id\":{},"
+            "\"photo\":true,\"time\":null}}}",
+            "line", {"", "", "", "", ""});
+        row("content an array", "{\"list\":{\"ptype\":1,\"type\":2,\"content\":[1,2]}}", "in", empty4);
+        row("type as a whole float", "{\"list\":{\"ptype\":1.0,\"type\":2.0}}", "in", empty4);
+        row("comments", "/* c */ {\"list\":{\"ptype\":1,\"type\":2} // d\n}", "in", empty4);
+        row("zero character in a text", "{\"list\":{\"ptype\":1,\"type\":2,\"content\":{\"uid\":\"a\\u0000b\"}}}", "in",
+            {QString::fromUtf8("a\0b", 3), "", "", ""});
+        // The largest message taken (a larger one is refused: see the hostile school's table).
+        const QString longest(int(DataReceive::kMaxMessageBytes) - 128, QLatin1Char('y'));
+        row("line of almost 1 MiB",
+            "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"" + longest + "\",\"user_id\":\"u\"}}}", "line",
+            {longest, "", "u", "", ""});
 
         // Read as nothing.
-        QTest::newRow("other pair") << "{\"list\":{\"ptype\":2,\"type\":2}}"
-                                    << "" << QStringList();
-        QTest::newRow("no list") << "{\"ptype\":1,\"type\":4}"
-                                 << "" << QStringList();
-        QTest::newRow("not json") << "<b>hi</b>"
-                                  << "" << QStringList();
-        QTest::newRow("empty") << ""
-                               << "" << QStringList();
-        QTest::newRow("array root") << "[{\"list\":{\"ptype\":1,\"type\":2}}]"
-                                    << "" << QStringList();
-        QTest::newRow("null root") << "null"
-                                   << "" << QStringList();
-        QTest::newRow("list an array") << "{\"list\":[1,4]}"
-                                       << "" << QStringList();
-        QTest::newRow("ptype a string") << "{\"list\":{\"ptype\":\"1\",\"type\":4}}"
-                                        << "" << QStringList();
-        QTest::newRow("type a fraction") << "{\"list\":{\"ptype\":1,\"type\":2.5}}"
-                                         << "" << QStringList();
-        QTest::newRow("type huge") << "{\"list\":{\"ptype\":1,\"type\":4294967298}}"
-                                   << "" << QStringList();
-        QTest::newRow("type beyond double") << "{\"list\":{\"ptype\":1,\"type\":1e999}}"
-                                            << "" << QStringList();
-        QTest::newRow("negative type") << "{\"list\":{\"ptype\":1,\"type\":-4}}"
-                                       << "" << QStringList();
-        QTest::newRow("deep nesting") << "{\"list\":" + nested(100000) + "}"
-                                      << "" << QStringList();
-        QTest::newRow("deep nesting in content")
-            << "{\"list\":{\"ptype\":1,\"type\":7,\"content\":" + nested(900) + "}}"
-            << "" << QStringList();
-        QTest::newRow("cut short") << "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"x"
-                                   << "" << QStringList();
+        row("other pair", "{\"list\":{\"ptype\":2,\"type\":2}}");
+        row("no list", "{\"ptype\":1,\"type\":4}");
+        row("not json", "<b>hi</b>");
+        row("empty", "");
+        row("array root", "[{\"list\":{\"ptype\":1,\"type\":2}}]");
+        row("null root", "null");
+        row("list an array", "{\"list\":[1,4]}");
+        row("ptype a string", "{\"list\":{\"ptype\":\"1\",\"type\":4}}");
+        row("type a fraction", "{\"list\":{\"ptype\":1,\"type\":2.5}}");
+        row("type huge", "{\"list\":{\"ptype\":1,\"type\":4294967298}}");
+        row("type beyond double", "{\"list\":{\"ptype\":1,\"type\":1e999}}");
+        row("negative type", "{\"list\":{\"ptype\":1,\"type\":-4}}");
+        row("deep nesting", "{\"list\":" + nested(100000) + "}");
+        row("deep nesting in content", "{\"list\":{\"ptype\":1,\"type\":7,\"content\":" + nested(900) + "}}");
+        row("cut short", "{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"info\":\"x");
     }
-
     void reading()
     {
         QFETCH(QString, frame);
@@ -303,29 +273,26 @@ private slots:
         QTest::addColumn<QString>("frame");
         QTest::addColumn<QString>("content"); // null: no notice
         QTest::addColumn<QString>("link"); // empty: no look button
-
-        QTest::newRow("courseware")
-            << "{\"status\":1,\"list\":{\"ptype\":2,\"type\":1,\"content\":{\"id\":7,\"type\":\"ppt\","
-               "\"courseware_type\":1,\"title\":\"第3课课件\"}}}"
-            << "第3课课件"
-            << "http://courses.example:8080/courseware/7.html";
-        QTest::newRow("news") << "{\"list\":{\"ptype\":3,\"type\":1,\"content\":{\"id\":12,\"title\":\"放假通知\"}}}"
-                              << "放假通知"
-                              << "http://courses.example:8080/news/12.html";
-        QTest::newRow("courseware without id")
-            << "{\"list\":{\"ptype\":2,\"type\":1,\"content\":{\"title\":\"无链接\"}}}"
-            << "无链接" << QString();
-        QTest::newRow("news, id a string")
-            << "{\"list\":{\"ptype\":3,\"type\":1,\"content\":{\"id\":\"12\",\"title\":\"t\"}}}"
-            << "t" << QString();
-        QTest::newRow("courseware, odd members") << "{\"list\":{\"ptype\":2,\"type\":1,\"content\":{\"id\":3,\"type\":"
-                                                    "4,\"courseware_type\":\"x\",\"title\":[]}}}"
-                                                 << ""
-                                                 << "http://courses.example:8080/courseware/3.html";
-        QTest::newRow("news, content null")
-            << "{\"list\":{\"ptype\":3,\"type\":1,\"content\":null}}" << QString() << QString();
+        const auto row = [](const char *name, const char *frame, const QString &content, const QString &link) {
+            QTest::newRow(name) << frame << content << link;
+        };
+        const QString web = QStringLiteral("http://courses.example:8080/");
+        row("courseware",
+            "{\"status\":1,\"list\":{\"ptype\":2,\"type\":1,\"content\":{\"id\":7,\"type\":\"ppt\","
+            "\"courseware_type\":1,\"title\":\"第3课课件\"}}}",
+            "第3课课件", web + "courseware/7.html");
+        row("news", "{\"list\":{\"ptype\":3,\"type\":1,\"content\":{\"id\":12,\"title\":\"放假通知\"}}}", "放假通知",
+            web + "news/12.html");
+        row("courseware without id", "{\"list\":{\"ptype\":2,\"type\":1,\"content\":{\"title\":\"无链接\"}}}", "无链接",
+            QString());
+        row("news, id a string", "{\"list\":{\"ptype\":3,\"type\":1,\"content\":{\"id\":\"12\",\"title\":\"t\"}}}", "t",
+            QString());
+        row("courseware, odd members",
+            "{\"list\":{\"ptype\":2,\"type\":1,\"content\":{\"id\":3,\"type\":4,\"courseware_type\":\"x\","
+            "\"title\":[]}}}",
+            "", web + "courseware/3.html");
+        row("news, content null", "{\"list\":{\"ptype\":3,\"type\":1,\"content\":null}}", QString(), QString());
     }
-
     void notices()
     {
         QFETCH(QString, frame);

@@ -27,22 +27,12 @@ data_chat_msg line(const QString &info, const QString &name = QStringLiteral("N"
                    const QString &time = QStringLiteral("10:00:00"), const QString &uid = QStringLiteral("u1"),
                    const QString &photo = kDead)
 {
-    data_chat_msg m;
-    m.info = info;
-    m.nick_name = name;
-    m.time = time;
-    m.user_id = uid;
-    m.photo = photo;
-    return m;
+    return {info, name, uid, photo, time};
 }
 
 data_chat_use user(const QString &id, const QString &photo)
 {
-    data_chat_use u;
-    u.uid = id;
-    u.nick_name = id.toUpper();
-    u.photo = photo;
-    return u;
+    return {id, QString(), id.toUpper(), photo};
 }
 
 // Text of the last line's two paragraphs: "name time" and the text.
@@ -75,15 +65,9 @@ Fragments fragments(const QTextDocument *doc)
     return found;
 }
 
-bool same(const QImage &a, const QImage &b)
-{
-    return !a.isNull() && a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
-}
-
 } // namespace
 
-// The talk view, the participant list and the panel's pages, with pictures
-// from the demo school.
+// The talk view, the participant list and the panel's pages, with pictures from the demo school.
 class TestViews : public QObject
 {
     Q_OBJECT
@@ -93,11 +77,7 @@ class TestViews : public QObject
     QString picture(const QString &id) const { return school.baseUrl() + QStringLiteral("/avatar/%1.png").arg(id); }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(school.start());
-        QVERIFY(school.writeSysConfig());
-    }
+    void initTestCase() { QVERIFY(school.start() && school.writeSysConfig()); }
 
     void init() { QDir(QStringLiteral("pic")).removeRecursively(); }
 
@@ -107,31 +87,17 @@ private slots:
         QTest::addColumn<QString>("time");
         QTest::addColumn<QString>("info");
         QTest::addColumn<QString>("shown"); // the text paragraph; null: info itself
-
-        QTest::newRow("markup in the text")
-            << "N"
-            << "10:00:00"
-            << "<b>bold</b> <img src=\"http://127.0.0.1:1/x.png\"> <a href=\"http://x\">link</a><table><tr><td>t"
-            << QString();
-        QTest::newRow("markup in name and time") << "<i>N</i>"
-                                                 << "<b>1</b>:00:00"
-                                                 << "x" << QString();
-        QTest::newRow("entities") << "&amp; &lt;"
-                                  << "10:00:00"
-                                  << "&lt;b&gt; &nbsp;" << QString();
-        QTest::newRow("placeholders") << "%2%3"
-                                      << "%4"
-                                      << "%1 %2 %4" << QString();
-        QTest::newRow("line breaks") << "N"
-                                     << "10:00:00" << QString::fromUtf8("a\nb\r\nc\rd\u2029e") << "a\nb\nc\nd\ne";
-        QTest::newRow("blanks") << "N"
-                                << "10:00:00"
-                                << "a   b  \t c " << QString();
-        QTest::newRow("empty") << "N"
-                               << "10:00:00"
-                               << "" << QString();
+        const auto row = [](const char *tag, const QString &info, const char *name = "N", const char *time = "10:00:00",
+                            const QString &shown = QString()) { QTest::newRow(tag) << name << time << info << shown; };
+        row("markup in the text",
+            "<b>bold</b> <img src=\"http://127.0.0.1:1/x.png\"> <a href=\"http://x\">link</a><table><tr><td>t");
+        row("markup in name and time", "x", "<i>N</i>", "<b>1</b>:00:00");
+        row("entities", "&lt;b&gt; &nbsp;", "&amp; &lt;");
+        row("placeholders", "%1 %2 %4", "%2%3", "%4");
+        row("line breaks", QString::fromUtf8("a\nb\r\nc\rd\u2029e"), "N", "10:00:00", "a\nb\nc\nd\ne");
+        row("blanks", "a   b  \t c ");
+        row("empty", "");
     }
-
     void valuesShownAsTyped()
     {
         QFETCH(QString, name);
@@ -150,23 +116,16 @@ private slots:
         QCOMPARE(found.marked, 0);
     }
 
-    // A received line shows the last eight characters of its time; one
-    // without a sender is not shown.
+    // A received line shows the last eight characters of its time; one without a sender is not shown.
     void receivedLine_data()
     {
         QTest::addColumn<QString>("time");
         QTest::addColumn<QString>("uid");
         QTest::addColumn<QString>("header"); // null: nothing shown
-        QTest::newRow("date and time") << "2016-05-10 09:05:07"
-                                       << "u1"
-                                       << "N 09:05:07";
-        QTest::newRow("short") << "9:05"
-                               << "u1"
-                               << "N 9:05";
-        QTest::newRow("no sender") << "10:00:00"
-                                   << "" << QString();
+        QTest::newRow("date and time") << "2016-05-10 09:05:07" << QStringLiteral("u1") << "N 09:05:07";
+        QTest::newRow("short") << "9:05" << QStringLiteral("u1") << "N 9:05";
+        QTest::newRow("no sender") << "10:00:00" << QString() << QString();
     }
-
     void receivedLine()
     {
         QFETCH(QString, time);
@@ -191,7 +150,7 @@ private slots:
         QTRY_VERIFY(QFile::exists(QStringLiteral("pic/10001.png")));
         const QImage cached(QStringLiteral("pic/10001.png"));
         QCOMPARE(cached.size(), QSize(20, 20));
-        QTRY_VERIFY(same(talk->picture("10001"), cached));
+        QTRY_VERIFY(testsupport::sameImage(talk->picture("10001"), cached));
         // The second line's address is dead: the cached picture serves.
         view.slot_receiveMsg(line("two", "小明", "10:00:01", "10001", kDead));
         // A sender whose picture cannot be had, and one whose id holds markup.
@@ -204,11 +163,11 @@ private slots:
         QCOMPARE(found.images[2], TalkContent::pictureName("20002"));
         QCOMPARE(found.marked, 0);
         QTRY_COMPARE(view.pictureLoader()->pending(), 0);
-        QVERIFY(same(talk->picture("10001"), cached));
+        QVERIFY(testsupport::sameImage(talk->picture("10001"), cached));
         QVERIFY(!talk->picture("20002").isNull());
         QTRY_VERIFY(QFile::exists(avatarCachePath("a\"><b>%41")));
-        QVERIFY(same(talk->picture("a\"><b>%41"), QImage(avatarCachePath("a\"><b>%41"))));
-        QVERIFY(!same(talk->picture("a\"><b>%41"), cached));
+        QVERIFY(testsupport::sameImage(talk->picture("a\"><b>%41"), QImage(avatarCachePath("a\"><b>%41"))));
+        QVERIFY(!testsupport::sameImage(talk->picture("a\"><b>%41"), cached));
     }
 
     void sending_data()
@@ -219,7 +178,6 @@ private slots:
         QTest::newRow("a line") << true << "你好\n第二行";
         QTest::newRow("not connected") << false << "keep me";
     }
-
     void sending()
     {
         QFETCH(bool, online);
@@ -270,7 +228,6 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("listed"); // names shown, in order
         QTest::addColumn<QList<int>>("sums"); // s_studentSum values, in order
-
         QTest::newRow("same uid twice") << QStringList{"in:a", "in:a"} << QStringList{"A"} << QList<int>{1};
         QTest::newRow("list merges") << QStringList{"in:a", "in:b", "list:b;c;a;d"} << QStringList{"A", "B", "C", "D"}
                                      << QList<int>{1, 2, 4};
@@ -279,7 +236,6 @@ private slots:
         QTest::newRow("out of a stranger") << QStringList{"in:a", "out:z"} << QStringList{"A"} << QList<int>{1};
         QTest::newRow("clear") << QStringList{"in:a", "clear", "in:b"} << QStringList{"B"} << QList<int>{1, 0, 1};
     }
-
     void participants()
     {
         QFETCH(QStringList, steps);
@@ -302,10 +258,10 @@ private slots:
                 list.slot_clearUsersList();
             }
         }
+        QTRY_COMPARE(list.picturesPending(), 0);
         QStringList names;
         for (int i = 0; i < list.count(); ++i)
             names << list.item(i)->text();
-        QTRY_COMPARE(list.picturesPending(), 0);
         QCOMPARE(names, listed);
         QCOMPARE(list.participants(), listed.size());
         QList<int> got;
@@ -314,8 +270,7 @@ private slots:
         QCOMPARE(got, sums);
     }
 
-    // Huge texts (a run of 1 MB without a break takes Qt hours to lay
-    // out) are cut to their beginning.
+    // Huge texts (a run of 1 MB without a break takes Qt hours to lay out) are cut to their beginning.
     void hugeTextsCut()
     {
         TalkWidget view;

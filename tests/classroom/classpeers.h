@@ -23,32 +23,15 @@ public:
 
     bool start(const QString &url, const QString &size = QStringLiteral("320x240"), bool audioOnly = false)
     {
-        QStringList args = {"-hide_banner", "-nostdin", "-loglevel", "error", "-re"};
+        QString args = QStringLiteral("-hide_banner -nostdin -loglevel error -re ");
         if (!audioOnly)
-            args << "-f"
-                 << "lavfi"
-                 << "-i" << QStringLiteral("testsrc2=size=%1:rate=25").arg(size);
-        args << "-f"
-             << "lavfi"
-             << "-i"
-             << "sine=frequency=440:sample_rate=44100";
+            args += QStringLiteral("-f lavfi -i testsrc2=size=%1:rate=25 ").arg(size);
+        args += QStringLiteral("-f lavfi -i sine=frequency=440:sample_rate=44100 ");
         if (!audioOnly)
-            args << "-c:v"
-                 << "libx264"
-                 << "-preset"
-                 << "ultrafast"
-                 << "-tune"
-                 << "zerolatency"
-                 << "-g"
-                 << "12"
-                 << "-pix_fmt"
-                 << "yuv420p";
-        args << "-c:a"
-             << "aac"
-             << "-f"
-             << "flv" << url;
+            args += QStringLiteral("-c:v libx264 -preset ultrafast -tune zerolatency -g 12 -pix_fmt yuv420p ");
+        args += QStringLiteral("-c:a aac -f flv");
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral("ffmpeg"), args);
+        m_process.start(QStringLiteral("ffmpeg"), args.split(' ') << url);
         return m_process.waitForStarted(5000);
     }
 

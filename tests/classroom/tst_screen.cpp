@@ -9,7 +9,6 @@
 #include "record/audioctrl.h"
 #include "record/recordctrl.h"
 #include "record/recordnotice.h"
-#include "record/recordwindow.h"
 #include "ui/label.h"
 #include "ui/playbtn.h"
 #include "ui/videoslider.h"
@@ -274,15 +273,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(ctrl->isIdle(), 20000);
         screen->resetPlayMode();
         QCOMPARE(screen->playMode(), 0);
-    }
-
-    // "[录制]" is how a classroom reaches the screen recorder.
-    void recordButtonOpensTheRecorder()
-    {
-        QVERIFY(screen->recordButton()->isVisible());
-        QTest::mouseClick(screen->recordButton(), Qt::LeftButton);
-        QTRY_VERIFY(screen->recorderWindow()->isVisible());
-        screen->recorderWindow()->hide();
     }
 };
 

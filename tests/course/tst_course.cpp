@@ -18,9 +18,8 @@
 
 namespace {
 
-// A web service that answers each address (path and query) with a set body
-// and remembers the addresses asked for. A held address gets its answer only
-// once released.
+// A web service that answers each address (path and query) with a set body and remembers the addresses asked for. A
+// held address gets its answer only once released.
 class RecordingService : public QObject
 {
 public:
@@ -148,7 +147,6 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("rows");
-
         const QJsonObject course{{"name", "C"}, {"appointment_time", "2016-05-10 14:00-15:00"}};
         QTest::newRow("two courses") << json({{"status", 200}, {"list", QJsonArray{course, course}}}) << true << 2;
         QTest::newRow("status as text") << json({{"status", "200"}, {"list", QJsonArray{course}}}) << true << 1;
@@ -172,7 +170,6 @@ private slots:
         QTest::newRow("more rows than shown")
             << json({{"status", 200}, {"list", many}}) << true << CourseList::kMaxRowsPerReply;
     }
-
     void replyShapes()
     {
         QFETCH(QByteArray, body);
@@ -198,38 +195,28 @@ private slots:
         QTest::addColumn<int>("startsIn"); // seconds from now to the start
         QTest::addColumn<QString>("state"); // at construction: countdown, enter, confirm, both
         QTest::addColumn<QString>("afterTick"); // one second later; "unchanged" or a countdown text
-
         const QDateTime now(QDate(2026, 3, 2), QTime(12, 0, 0));
         const QString soon = at(now.addSecs(3600));
-        QTest::newRow("1802 s counts down, the tick at 1801 shows -1")
-            << soon << 2 << "1" << 1802 << "countdown" << QStringLiteral("倒计时:00:00:-1");
-        QTest::newRow("7200 s") << soon << 2 << "1" << 7201 << "countdown" << QStringLiteral("倒计时:01:29:58");
-        QTest::newRow("hours show their last two digits")
-            << soon << 2 << "1" << 123 * 3600 + 4 * 60 + 5 + 1803 << "countdown" << QStringLiteral("倒计时:23:04:05");
-        QTest::newRow("tick at 1800 s: student enters") << soon << 2 << "1" << 1801 << "countdown"
-                                                        << "enter";
-        QTest::newRow("tick at 1800 s: teacher enters") << soon << 1 << "3" << 1801 << "countdown"
-                                                        << "enter";
-        QTest::newRow("tick at 1800 s: tutor's student list confirms") << soon << 2 << "2" << 1801 << "countdown"
-                                                                       << "confirm";
-        QTest::newRow("1800 s enters at once") << soon << 2 << "1" << 1800 << "enter"
-                                               << "enter";
-        QTest::newRow("teacher list confirms") << soon << 1 << "3" << 1800 << "confirm"
-                                               << "confirm";
-        QTest::newRow("other list type shows both") << soon << 0 << "1" << 60 << "both"
-                                                    << "both";
-        QTest::newRow("started an hour ago") << soon << 2 << "1" << -3600 << "enter"
-                                             << "enter";
-        QTest::newRow("end time cut before reading") << soon + "-13:00" << 2 << "1" << 600 << "enter"
-                                                     << "enter";
-        QTest::newRow("seconds do not parse") << now.toString("yyyy-MM-dd hh:mm:ss") << 2 << "1" << 0 << "countdown"
-                                              << "unchanged";
-        QTest::newRow("garbage never enters") << "soon" << 2 << "1" << 0 << "countdown"
-                                              << "unchanged";
-        QTest::newRow("number read as text") << "2.02603e+07" << 2 << "1" << 0 << "countdown"
-                                             << "unchanged";
+        const auto row = [&](const char *name, int startsIn, const char *state, const QString &afterTick,
+                             int listType = 2, const char *userType = "1", const QString &time = QString()) {
+            QTest::newRow(name) << (time.isNull() ? soon : time) << listType << userType << startsIn << state
+                                << afterTick;
+        };
+        row("1802 s counts down, the tick at 1801 shows -1", 1802, "countdown", "倒计时:00:00:-1");
+        row("7200 s", 7201, "countdown", "倒计时:01:29:58");
+        row("hours show their last two digits", 123 * 3600 + 4 * 60 + 5 + 1803, "countdown", "倒计时:23:04:05");
+        row("tick at 1800 s: student enters", 1801, "countdown", "enter");
+        row("tick at 1800 s: teacher enters", 1801, "countdown", "enter", 1, "3");
+        row("tick at 1800 s: tutor's student list confirms", 1801, "countdown", "confirm", 2, "2");
+        row("1800 s enters at once", 1800, "enter", "enter");
+        row("teacher list confirms", 1800, "confirm", "confirm", 1, "3");
+        row("other list type shows both", 60, "both", "both", 0);
+        row("started an hour ago", -3600, "enter", "enter");
+        row("end time cut before reading", 600, "enter", "enter", 2, "1", soon + "-13:00");
+        row("seconds do not parse", 0, "countdown", "unchanged", 2, "1", now.toString("yyyy-MM-dd hh:mm:ss"));
+        row("garbage never enters", 0, "countdown", "unchanged", 2, "1", "soon");
+        row("number read as text", 0, "countdown", "unchanged", 2, "1", "2.02603e+07");
     }
-
     void entryStates()
     {
         QFETCH(QString, time);
@@ -285,7 +272,6 @@ private slots:
         QTest::newRow("student") << "1" << QStringList{kStudent} << QStringList{"1:S1"};
         QTest::newRow("no type") << "" << QStringList{kStudent} << QStringList{"1:S1"};
     }
-
     void requestsPerUserType()
     {
         QFETCH(QString, userType);
@@ -374,8 +360,7 @@ private slots:
         QCOMPARE(entered.last().at(0).value<CourseInfo>().name, QStringLiteral("T1"));
         QCOMPARE(marked(), QList<int>{0});
         QCOMPARE(list->currentRow(), 0);
-        // The second reply's first row has the same place in its reply as
-        // the first reply's first row.
+        // The second reply's first row has the same place in its reply as the first reply's first row.
         enter(2, true);
         QCOMPARE(entered.last().at(0).value<CourseInfo>().id, QStringLiteral("S-1"));
         QCOMPARE(marked(), QList<int>{2});

@@ -50,8 +50,7 @@ qint64 minutesToStart(const QJsonObject &course)
     return QDateTime::currentDateTime().secsTo(start) / 60;
 }
 
-// "codecs size" of what plays at an address, e.g. "aac h264 1280x720";
-// empty when nothing does.
+// "codecs size" of what plays at an address, e.g. "aac h264 1280x720"; empty when nothing does.
 QString shape(const QString &url, int timeoutMs = 15000)
 {
     QStringList codecs;
@@ -88,29 +87,19 @@ class TestDemoSchool : public QObject
     testsupport::DemoSchool school;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(school.start());
-        QVERIFY(school.writeSysConfig());
-    }
+    void initTestCase() { QVERIFY(school.start() && school.writeSysConfig()); }
 
     void everyRoleHasClassesToEnter_data()
     {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("userType");
         QTest::addColumn<int>("listType");
-        QTest::newRow("student") << "student"
-                                 << "1" << 2;
-        QTest::newRow("teacher") << "teacher"
-                                 << "3" << 1;
-        QTest::newRow("tutor teaching") << "tutor"
-                                        << "2" << 1;
-        QTest::newRow("tutor studying") << "tutor"
-                                        << "2" << 2;
-        QTest::newRow("legacy") << "legacy"
-                                << "1" << 2;
+        QTest::newRow("student") << "student" << QStringLiteral("1") << 2;
+        QTest::newRow("teacher") << "teacher" << QStringLiteral("3") << 1;
+        QTest::newRow("tutor teaching") << "tutor" << QStringLiteral("2") << 1;
+        QTest::newRow("tutor studying") << "tutor" << QStringLiteral("2") << 2;
+        QTest::newRow("legacy") << "legacy" << QStringLiteral("1") << 2;
     }
-
     void everyRoleHasClassesToEnter()
     {
         QFETCH(QString, user);
@@ -128,8 +117,7 @@ private slots:
     }
     void demoLessonOnAWatchedClass()
     {
-        // Each needs the other's address: nginx first, then the school,
-        // then nginx again with the school's.
+        // Each needs the other's address: nginx first, then the school, then nginx again with the school's.
         testsupport::NginxRtmp nginx;
         QVERIFY(nginx.start());
         const QString base = nginx.url(QString()).chopped(1);

@@ -8,12 +8,10 @@ if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
 else
   mapfile -t files < <(find . -path ./build -prune -o \( -name '*.cpp' -o -name '*.h' \) -print)
 fi
-if clang-format --dry-run --Werror "${files[@]}" 2>"${TMPDIR:-/tmp}/tavi-format.$$"; then
+if out=$(clang-format --dry-run --Werror "${files[@]}" 2>&1); then
   echo "format: ${#files[@]} files follow .clang-format"
-  rm -f "${TMPDIR:-/tmp}/tavi-format.$$"
   exit 0
 fi
-head -n 40 "${TMPDIR:-/tmp}/tavi-format.$$"
-rm -f "${TMPDIR:-/tmp}/tavi-format.$$"
+head -n 40 <<<"$out"
 echo "format: run clang-format -i on the files above"
 exit 1

@@ -12,8 +12,7 @@
 
 namespace {
 
-// Child mode: answer every message box, run the hand-off for the given
-// outcome and end with the event loop's status.
+// Child mode: answer every message box, run the hand-off for the given outcome and end with the event loop's status.
 int childMain(int argc, char **argv)
 {
     QApplication application(argc, argv);

@@ -1,6 +1,5 @@
-// Updating an installation from real HTTP and HTTPS servers, with lists
-// signed by the minisign command line: what is installed and with which
-// modes, what is refused, and that failures leave the installation alone.
+// Updating an installation from real HTTP and HTTPS servers, with lists signed by the minisign command line: what is
+// installed and with which modes, what is refused, and that failures leave the installation alone.
 #include "curlope.h"
 #include "downloadmanager.h"
 #include "installdir.h"
@@ -72,11 +71,12 @@ class TestUpdate : public QObject
     Signer school;
     Signer other;
     QTemporaryDir certificates;
+    testsupport::ThrowAwayCa ca{certificates.filePath("ca")};
+    testsupport::ThrowAwayCa otherCa{certificates.filePath("other")};
     int listCounter = 0;
 
-    // Publishes the files and their list, signed as signing says, under a
-    // fresh folder of on; points the installation in the current folder at
-    // it, with the school's key unless key says otherwise. The list's folder.
+    // Publishes the files and their list, signed as signing says, under a fresh folder of on; points the installation
+    // in the current folder at it, with the school's key unless key says otherwise. The list's folder.
     QString publish(UpdateServer &on, const QString &version, const QList<ListFile> &files,
                     Signing signing = Signing::Prehashed, const QByteArray &key = {})
     {
@@ -119,41 +119,15 @@ class TestUpdate : public QObject
         return spy.size() == 1 ? spy.first().first().toInt() : -100 - spy.size();
     }
 
-    // An openssl certificate signed by the authority ca for the subject
-    // alternative name, as name.pem and name.key.
-    bool makeCertificate(const QString &name, const QString &ca, const QString &altName)
-    {
-        const QString d = certificates.path() + '/';
-        const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
-        if (!testsupport::writeFile(d + name + ".ext", ("subjectAltName=" + altName + "\n").toUtf8()))
-            return false;
-        return testsupport::run(
-                   "openssl",
-                   QStringList{"req"} + ec +
-                       QStringList{"-keyout", d + name + ".key", "-out", d + name + ".csr", "-subj", "/CN=" + name}) &&
-            testsupport::run("openssl",
-                             {"x509", "-req", "-in", d + name + ".csr", "-CA", d + ca + ".pem", "-CAkey",
-                              d + ca + ".key", "-CAcreateserial", "-days", "2", "-out", d + name + ".pem", "-extfile",
-                              d + name + ".ext"});
-    }
-    bool makeAuthority(const QString &name)
-    {
-        const QString d = certificates.path() + '/';
-        return testsupport::run("openssl",
-                                {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-                                 "-keyout", d + name + ".key", "-out", d + name + ".pem", "-days", "2", "-subj",
-                                 "/CN=tavi test " + name});
-    }
-
 private slots:
     void initTestCase()
     {
         QVERIFY(server.start());
         QVERIFY(school.make());
         QVERIFY(other.make());
-        QVERIFY(makeAuthority("ca") && makeAuthority("otherca"));
-        QVERIFY(makeCertificate("here", "ca", "IP:127.0.0.1"));
-        QVERIFY(makeCertificate("elsewhere", "ca", "DNS:elsewhere.example"));
+        QVERIFY(ca.make() && otherCa.make());
+        QVERIFY(ca.issue("here", {"IP:127.0.0.1"}));
+        QVERIFY(ca.issue("elsewhere", {"DNS:elsewhere.example"}));
     }
 
     void installs_data()
@@ -172,9 +146,8 @@ private slots:
         InstallDir::write("keep.txt", "keep");
         InstallDir::write("lib/a.so", "old a");
         InstallDir::write("same/held.txt", "keep"); // content of another listed path
-        // Among them the same file name in two folders, paths that share
-        // their content with others, files without sha256, and more files
-        // than are fetched at once.
+        // Among them the same file name in two folders, paths that share their content with others, files without
+        // sha256, and more files than are fetched at once.
         const QString md5Only = QStringLiteral("ver=\"%1\"").arg(md5Hex("for y"));
         const QList<ListFile> files{
             {"keep.txt", "keep"},       {"lib/a.so", "new a"},     {"new/deep/b.bin", QByteArray(300 * 1024, 'x')},
@@ -216,45 +189,22 @@ private slots:
         QTest::addColumn<QString>("boxes");
         QTest::addColumn<QString>("reason");
         const QString bad = QStringLiteral("ver=\"%1\" sha256=\"%2\"").arg(md5Hex("new b"), sha256Hex("other b"));
-        QTest::newRow("unsigned") << Signing::Unsigned << "2.0"
-                                  << "b.txt"
-                                  << "" << QByteArray() << ""
-                                  << "is not signed";
-        QTest::newRow("one byte changed") << Signing::ByteChanged << "2.0"
-                                          << "b.txt"
-                                          << "" << QByteArray() << ""
-                                          << "signature does not match the list";
-        QTest::newRow("trusted comment changed") << Signing::CommentChanged << "2.0"
-                                                 << "b.txt"
-                                                 << "" << QByteArray() << ""
-                                                 << "trusted comment's signature does not match";
-        QTest::newRow("another key") << Signing::OtherKey << "2.0"
-                                     << "b.txt"
-                                     << "" << QByteArray() << ""
-                                     << "another key";
-        QTest::newRow("not a key") << Signing::Prehashed << "2.0"
-                                   << "b.txt"
-                                   << "" << QByteArray("RWQ garbage\n") << ""
-                                   << "cannot be read as the school's key";
-        QTest::newRow("older version") << Signing::Prehashed << "0.9.9"
-                                       << "b.txt"
-                                       << "" << QByteArray() << ""
-                                       << "is older than the installed";
-        QTest::newRow("climbs out") << Signing::Prehashed << "2.0"
-                                    << "sub/../../escaped.txt"
-                                    << "" << QByteArray() << ""
-                                    << "not a plain path";
-        QTest::newRow("the school's settings") << Signing::Prehashed << "2.0"
-                                               << "etc/sysConfigue.ini"
-                                               << "" << QByteArray() << ""
-                                               << "the school's settings";
-        QTest::newRow("the key") << Signing::Prehashed << "2.0"
-                                 << "update.pub"
-                                 << "" << QByteArray() << ""
-                                 << "update key";
-        QTest::newRow("wrong sha256") << Signing::Prehashed << "2.0"
-                                      << "b.txt" << bad << QByteArray() << "box:程序升级失败！\n"
-                                      << "does not match its checksum";
+        const auto row = [](const char *name, Signing signing, const char *reason, const char *path = "b.txt",
+                            const char *version = "2.0", const QByteArray &key = {}) {
+            QTest::newRow(name) << signing << version << path << QString() << key << QString() << reason;
+        };
+        row("unsigned", Signing::Unsigned, "is not signed");
+        row("one byte changed", Signing::ByteChanged, "signature does not match the list");
+        row("trusted comment changed", Signing::CommentChanged, "trusted comment's signature does not match");
+        row("another key", Signing::OtherKey, "another key");
+        row("not a key", Signing::Prehashed, "cannot be read as the school's key", "b.txt", "2.0", "RWQ garbage\n");
+        row("older version", Signing::Prehashed, "is older than the installed", "b.txt", "0.9.9");
+        row("climbs out", Signing::Prehashed, "not a plain path", "sub/../../escaped.txt");
+        row("the school's settings", Signing::Prehashed, "the school's settings", "etc/sysConfigue.ini");
+        row("the key", Signing::Prehashed, "update key", "update.pub");
+        QTest::newRow("wrong sha256") << Signing::Prehashed << "2.0" << QStringLiteral("b.txt") << bad << QByteArray()
+                                      << "box:程序升级失败！\n"
+                                      << QStringLiteral("does not match its checksum");
     }
     void refusals()
     {
@@ -293,17 +243,16 @@ private slots:
         QTest::addColumn<QString>("checksums");
         QTest::addColumn<QString>("extra");
         QTest::addColumn<bool>("folderInTheWay");
-        QTest::newRow("connection breaks half-way") << int(UpdateServer::Mode::BreakHalfway) << ""
-                                                    << "" << false;
-        QTest::newRow("http 404") << int(UpdateServer::Mode::NotFound) << ""
-                                  << "" << false;
-        QTest::newRow("content differs from its md5")
-            << int(UpdateServer::Mode::Normal) << QStringLiteral("ver=\"%1\"").arg(md5Hex("something else")) << ""
-            << false;
-        QTest::newRow("larger than its size") << int(UpdateServer::Mode::Normal) << ""
-                                              << "size=\"1000\"" << false;
-        QTest::newRow("folder where a file goes") << int(UpdateServer::Mode::Normal) << ""
-                                                  << "" << true;
+        const auto row = [](const char *name, UpdateServer::Mode mode, const QString &checksums = {},
+                            const QString &extra = {}, bool folderInTheWay = false) {
+            QTest::newRow(name) << int(mode) << checksums << extra << folderInTheWay;
+        };
+        row("connection breaks half-way", UpdateServer::Mode::BreakHalfway);
+        row("http 404", UpdateServer::Mode::NotFound);
+        row("content differs from its md5", UpdateServer::Mode::Normal,
+            QStringLiteral("ver=\"%1\"").arg(md5Hex("something else")));
+        row("larger than its size", UpdateServer::Mode::Normal, {}, QStringLiteral("size=\"1000\""));
+        row("folder where a file goes", UpdateServer::Mode::Normal, {}, {}, true);
     }
     void failuresInstallNothing()
     {
@@ -403,8 +352,7 @@ private slots:
         QVERIFY(!QDir("DownLoadTmp").exists());
     }
 
-    // A list that arrives a byte at a time holds the start no longer than
-    // the list's time limit.
+    // A list that arrives a byte at a time holds the start no longer than the list's time limit.
     void tricklingList()
     {
         InstallDir dir;
@@ -425,26 +373,22 @@ private slots:
     void https_data()
     {
         QTest::addColumn<QString>("certificate");
-        QTest::addColumn<QString>("authority");
+        QTest::addColumn<bool>("ourCa");
         QTest::addColumn<bool>("trusted");
-        QTest::newRow("trusted") << "here"
-                                 << "ca" << true;
-        QTest::newRow("certificate for another host") << "elsewhere"
-                                                      << "ca" << false;
-        QTest::newRow("unknown authority") << "here"
-                                           << "otherca" << false;
+        QTest::newRow("trusted") << QStringLiteral("here") << true << true;
+        QTest::newRow("certificate for another host") << QStringLiteral("elsewhere") << true << false;
+        QTest::newRow("unknown authority") << QStringLiteral("here") << false << false;
     }
     void https()
     {
         QFETCH(QString, certificate);
-        QFETCH(QString, authority);
+        QFETCH(bool, ourCa);
         QFETCH(bool, trusted);
-        const QString d = certificates.path() + '/';
-        UpdateServer tls(d + certificate + ".pem", d + certificate + ".key");
+        UpdateServer tls(ca.certificate(certificate), ca.key(certificate));
         QVERIFY(tls.start());
         InstallDir dir;
         const QString folder = publish(tls, "2.0", {{"a.txt", "new a"}});
-        qputenv("SSL_CERT_FILE", QFile::encodeName(d + authority + ".pem"));
+        qputenv("SSL_CERT_FILE", QFile::encodeName((ourCa ? ca : otherCa).caFile()));
         const int outcome = update();
         DownLoadManager direct;
         QSignalSpy done(&direct, &DownLoadManager::signalReplyFinished);
@@ -471,7 +415,7 @@ private slots:
         QSignalSpy spy(&ctrl, &updateCtrl::s_mainSatart);
         ctrl.start();
         QProgressDialog *dialog = nullptr;
-        QTRY_VERIFY((dialog = testsupport::topLevels<QProgressDialog>().value(0)) && dialog->isVisible());
+        QTRY_VERIFY((dialog = testsupport::shown<QProgressDialog>()));
         dialog->findChild<QPushButton *>()->click();
         QCOMPARE(spy.size(), 1);
         QCOMPARE(spy.first().first().toInt(), 3);

@@ -41,8 +41,7 @@ private slots:
         QVERIFY(list()->listFiles().empty());
     }
 
-    // Either spelling, backslashes as folder separators; every listed path
-    // is kept, also where two share a checksum.
+    // Either spelling, backslashes as folder separators; every listed path is kept, also where two share a checksum.
     void reads_data()
     {
         QTest::addColumn<QString>("xml");
@@ -103,8 +102,7 @@ private slots:
         QCOMPARE(list()->version(), std::string());
     }
 
-    // Decided per listed path: missing or not matching its own checksum,
-    // the SHA-256 where the list gives one.
+    // Decided per listed path: missing or not matching its own checksum, the SHA-256 where the list gives one.
     void downloadsWhatDiffers()
     {
         InstallDir dir;
@@ -142,36 +140,20 @@ private slots:
         QCOMPARE(list()->downloads(), expected);
     }
 
-    // What an update may write: files inside the installation, but not
-    // the files that decide where updates and sign-ins go, nor the
-    // launcher's and the client's own.
+    // What an update may write: files inside the installation, but not the files that decide where updates and sign-ins
+    // go, nor the launcher's and the client's own.
     void installPaths_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("allowed");
-        QTest::newRow("plain") << "a.txt" << true;
-        QTest::newRow("folder") << "lib/x/a.so" << true;
-        QTest::newRow("dotted name") << "..a/b..c" << true;
-        QTest::newRow("the launcher") << "tavi" << true;
-        QTest::newRow("like a settings name") << "doc/etc/qupdater.ini" << true;
-        QTest::newRow("absolute") << "/etc/passwd" << false;
-        QTest::newRow("climbs") << "../outside" << false;
-        QTest::newRow("climbs inside") << "a/../../outside" << false;
-        QTest::newRow("ends in dotdot") << "a/.." << false;
-        QTest::newRow("dot") << "./a.txt" << false;
-        QTest::newRow("empty part") << "a//b" << false;
-        QTest::newRow("empty") << "" << false;
-        QTest::newRow("folder only") << "lib/" << false;
-        QTest::newRow("updater settings") << "qupdater.ini" << false;
-        QTest::newRow("key") << "update.pub" << false;
-        QTest::newRow("school's settings") << "etc/sysConfigue.ini" << false;
-        QTest::newRow("settings folder") << "etc" << false;
-        QTest::newRow("folder's record") << ".tavi-system" << false;
-        QTest::newRow("a lock") << ".tavi-update" << false;
-        QTest::newRow("staged name") << "lib/a.so.tavi_new" << false;
-        QTest::newRow("log") << "log/tavi.log" << false;
-        QTest::newRow("pictures") << "pic/1.png" << false;
-        QTest::newRow("downloads") << "DownLoadTmp/run-1/a" << false;
+        for (const char *path : {"a.txt", "lib/x/a.so", "..a/b..c", "tavi", "doc/etc/qupdater.ini"})
+            QTest::newRow(path) << path << true;
+        // Outside, not plain, or the settings, key, locks, logs and downloads.
+        for (const char *path :
+             {"/etc/passwd", "../outside", "a/../../outside", "a/..", "./a.txt", "a//b", "", "lib/", "qupdater.ini",
+              "update.pub", "etc/sysConfigue.ini", "etc", ".tavi-system", ".tavi-update", "lib/a.so.tavi_new",
+              "log/tavi.log", "pic/1.png", "DownLoadTmp/run-1/a"})
+            QTest::newRow(*path ? path : "empty") << path << false;
     }
     void installPaths()
     {

@@ -17,8 +17,7 @@
 class UpdateServer
 {
 public:
-    // Stall: a byte, then the rest once released. Trickle: a byte every
-    // 50 ms until released.
+    // Stall: a byte, then the rest once released. Trickle: a byte every 50 ms until released.
     enum class Mode {
         Normal,
         BreakHalfway,

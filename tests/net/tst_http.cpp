@@ -1,5 +1,4 @@
-// The web client alone, without a window: what a failure tells the user
-// reaches the failure handler.
+// The web client alone, without a window: what a failure tells the user reaches the failure handler.
 #include "demoschool.h"
 #include "testsupport.h"
 
@@ -90,18 +89,13 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("port");
         QTest::addColumn<int>("expected");
-        QTest::newRow("named port kept") << "http://school.example:8080"
-                                         << "/x" << 80 << 8080;
-        QTest::newRow("none named") << "http://school.example"
-                                    << "/x" << 80 << 80;
-        QTest::newRow("below one") << "http://school.example"
-                                   << "/x" << 0 << 80;
-        QTest::newRow("https") << "http://school.example"
-                               << "https://secure.example/y" << 80 << 443;
-        QTest::newRow("https named") << "http://school.example"
-                                     << "https://secure.example:8443/y" << 80 << 8443;
+        QTest::newRow("named port kept") << "http://school.example:8080" << QStringLiteral("/x") << 80 << 8080;
+        QTest::newRow("none named") << "http://school.example" << QStringLiteral("/x") << 80 << 80;
+        QTest::newRow("below one") << "http://school.example" << QStringLiteral("/x") << 0 << 80;
+        QTest::newRow("https") << "http://school.example" << QStringLiteral("https://secure.example/y") << 80 << 443;
+        QTest::newRow("https named") << "http://school.example" << QStringLiteral("https://secure.example:8443/y") << 80
+                                     << 8443;
     }
-
     void addressPorts()
     {
         QFETCH(QString, base);
@@ -160,7 +154,6 @@ private slots:
         for (const char *code : {"302", "404", "500", "refused", "silent"})
             QTest::newRow(code) << code;
     }
-
     void failureToldWithoutCallback()
     {
         QFETCH(QString, code);

@@ -1,13 +1,12 @@
 #include "demoschool.h"
+#include "signin.h"
 #include "testsupport.h"
 #include "widgets.h"
 
 #include "net/cookiejar.h"
 #include "net/flash.h"
-#include "net/logindlg.h"
 #include "net/tavihttp.h"
 #include "net/userinfo.h"
-#include "ui/colorbtn.h"
 #include "ui/iconbtn.h"
 
 #include <QLabel>
@@ -17,9 +16,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-// The sign-in dialog against the demo school, with the Flash notices that
-// the application shows the web client's failures in. Each sign-in is
-// waited for until its reply has been handled.
+// The sign-in dialog against the demo school, with the Flash notices that the application shows the web client's
+// failures in. Each sign-in is waited for until its reply has been handled.
 class TestLogin : public QObject
 {
     Q_OBJECT
@@ -27,21 +25,14 @@ class TestLogin : public QObject
     testsupport::DemoSchool school;
     LoginDlg *dialog = nullptr;
 
-    void signIn(const QString &user, const QString &password)
-    {
-        dialog->findChild<QLineEdit *>("userEdit")->setText(user);
-        dialog->findChild<QLineEdit *>("passwordEdit")->setText(password);
-        QTest::mouseClick(dialog->findChild<ColorBtn *>("loginBtn"), Qt::LeftButton);
-        QTRY_VERIFY(!dialog->signingIn());
-    }
+    void signIn(const QString &user, const QString &password) { QVERIFY(testsupport::signIn(dialog, user, password)); }
     QString tip() const { return dialog->findChild<QLabel *>("tipLabel")->text(); }
     bool tipShown() const { return dialog->findChild<QWidget *>("tipBar")->isVisible(); }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(school.start());
-        QVERIFY(school.writeSysConfig());
+        QVERIFY(school.start() && school.writeSysConfig());
         installFlashNotices();
         dialog = LoginDlg::instance();
         dialog->show();
@@ -122,11 +113,8 @@ private slots:
         signIn(QStringLiteral("student"), QStringLiteral("123456"));
         QCOMPARE(success.count(), 1);
         const UserInfo &user = UserInfo::instance();
-        QCOMPARE(user.userId, QStringLiteral("10001"));
-        QCOMPARE(user.userName, QStringLiteral("student"));
-        QCOMPARE(user.type, QStringLiteral("1"));
-        QCOMPARE(user.real_name, QStringLiteral("王小明"));
-        QCOMPARE(user.photo, school.baseUrl() + "/avatar/10001.png");
+        QCOMPARE(QStringList({user.userId, user.userName, user.type, user.real_name, user.photo}),
+                 QStringList({"10001", "student", "1", "王小明", school.baseUrl() + "/avatar/10001.png"}));
         QVERIFY(!tipShown());
         // The session cookie is kept for later requests and the chat.
         QCOMPARE(CookieJar::instance()->getCookie("marlo").size(), 32);
@@ -146,7 +134,6 @@ private slots:
         QTest::newRow("no password yet") << "userEdit" << int(Qt::Key_Return) << "" << false;
         QTest::newRow("empty password") << "passwordEdit" << int(Qt::Key_Return) << "" << false;
     }
-
     void enterSignsIn()
     {
         QFETCH(QString, field);
@@ -172,8 +159,7 @@ private slots:
         QVERIFY(dialog->isVisible());
     }
 
-    // The debug output names the cookies of every request but never shows
-    // the session's value, nor the password.
+    // The debug output names the cookies of every request but never shows the session's value, nor the password.
     void secretsStayOutOfDebugOutput()
     {
         static QStringList messages;

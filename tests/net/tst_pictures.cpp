@@ -1,5 +1,6 @@
 #include "demoschool.h"
 #include "testsupport.h"
+#include "widgets.h"
 
 #include "net/avatarcache.h"
 #include "net/avatarloader.h"
@@ -51,12 +52,10 @@ QImage fallback()
 {
     return tavi::readPictureFile(tavi::kFallbackPicture, QSize(20, 20));
 }
-bool sameImage(const QImage &a, const QImage &b)
-{
-    return a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
-}
 
 } // namespace
+
+using testsupport::sameImage;
 
 class TestPictures : public QObject
 {
@@ -68,8 +67,7 @@ class TestPictures : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(school.start());
-        QVERIFY(school.writeSysConfig());
+        QVERIFY(school.start() && school.writeSysConfig());
         TaviHttp::setFailureHandler([this](const QString &text) { told << text; });
     }
 
@@ -87,7 +85,6 @@ private slots:
         QTest::newRow("not a picture") << "/";
         QTest::newRow("server error") << "/demo/status?code=500";
     }
-
     void labelFallsBackOnBadAnswers()
     {
         QFETCH(QString, path);
@@ -162,7 +159,6 @@ private slots:
         QTest::newRow("long") << QString(1000, QLatin1Char('x'));
         QTest::newRow("unicode") << "王小明";
     }
-
     void cacheKeysNeverLeaveTheFolder()
     {
         QFETCH(QString, key);

@@ -1,31 +1,29 @@
-// The Debian package as a school hands it out: built with cpack, unpacked
-// into a throw-away root, checked with the Debian tools, and run from there
-// by unprivileged users against the demo school on a private X display.
+// The Debian package as a school hands it out: built with cpack, unpacked into a throw-away root, checked with the
+// Debian tools, and run from there by unprivileged users against the demo school on a private X display.
 #include "demoschool.h"
+#include "desktop.h"
 #include "peerprocess.h"
 #include "testsupport.h"
 
-#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QImage>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QtTest>
 
-#include <functional>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+using testsupport::linkOf;
 using testsupport::readFile;
+using testsupport::snapshot;
 
 namespace {
 
 const uid_t kUserA = 65534; // nobody
 const uid_t kUserB = 64999; // a throw-away user without an account
 
-// Runs a program to its end; its exit status (-1 if it did not end) and
-// both output channels.
+// Runs a program to its end; its exit status (-1 if it did not end) and both output channels.
 int capture(const QString &program, const QStringList &args, QByteArray *output, int timeoutMs = 120000,
             const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
@@ -42,26 +40,6 @@ int capture(const QString &program, const QStringList &args, QByteArray *output,
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
-// Every entry under dir: path, owner, mode and link target or content, to
-// show that nothing there changed.
-QStringList snapshot(const QString &dir)
-{
-    QStringList all;
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        struct stat st;
-        ::lstat(QFile::encodeName(path).constData(), &st);
-        all << QStringLiteral("%1 %2 %3 ").arg(path.mid(dir.size())).arg(st.st_uid).arg(st.st_mode, 0, 8) +
-                (S_ISLNK(st.st_mode)       ? QFile::symLinkTarget(path)
-                     : S_ISREG(st.st_mode) ? QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5).toHex()
-                                           : QString());
-    }
-    all.sort();
-    return all;
-}
-
 // key -> value of the desktop entry's main group.
 QMap<QString, QString> desktopKeys(const QString &path)
 {
@@ -72,11 +50,6 @@ QMap<QString, QString> desktopKeys(const QString &path)
             keys.insert(QString::fromUtf8(line.left(eq)), QString::fromUtf8(line.mid(eq + 1)));
     }
     return keys;
-}
-
-QString linkOf(const QString &path)
-{
-    return QFileInfo(path).isSymLink() ? QFile::symLinkTarget(path) : QString();
 }
 
 // An X server of our own, so no other test's window takes a click.
@@ -97,40 +70,23 @@ public:
         return m_name.size() > 1;
     }
     QString name() const { return m_name; }
-    // xdotool or xprop on this display.
-    QByteArray x(const QString &program, const QStringList &args) const
-    {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", m_name);
-        process.setProcessEnvironment(env);
-        process.start(program, args);
-        process.waitForFinished(10000);
-        return process.readAllStandardOutput();
-    }
 
 private:
     testsupport::PeerProcess m_server;
     QString m_name;
 };
 
-struct Window
-{
-    QString id;
-    QSize size;
-};
-
-const QSize kLoginDialog(430, 256);
+using Window = Desktop::Window;
 bool isLogin(const Window &w)
 {
-    return w.size == kLoginDialog;
+    return w.geometry.size() == QSize(430, 256);
 }
 
 // /usr/bin/tavi of the unpacked root, run as another user.
 class Client
 {
 public:
-    Client(const PrivateDisplay &display, const QString &root, uid_t uid, const QString &home) : m_display(display)
+    Client(const PrivateDisplay &display, const QString &root, uid_t uid, const QString &home)
     {
         QProcessEnvironment env;
         env.insert("DISPLAY", display.name());
@@ -159,34 +115,14 @@ public:
     }
     // The first of the client's shown windows that matches (setpriv and
     // /usr/bin/tavi exec, so the launcher keeps this process id).
-    Window window(const std::function<bool(const Window &)> &match) const
+    template<class Match> Window window(Match match) const
     {
-        const QByteArray ids =
-            m_display.x("xdotool", {"search", "--onlyvisible", "--pid", QString::number(m_process.processId())});
-        for (const QByteArray &id : ids.simplified().split(' ')) {
-            if (id.isEmpty())
-                continue;
-            const QString shape = m_display.x("xdotool", {"getwindowgeometry", "--shell", QString::fromLatin1(id)});
-            const QRegularExpressionMatch m = QRegularExpression("WIDTH=(\\d+)\\nHEIGHT=(\\d+)").match(shape);
-            const Window w{QString::fromLatin1(id), QSize(m.captured(1).toInt(), m.captured(2).toInt())};
-            if (m.hasMatch() && match(w))
-                return w;
-        }
-        return Window();
-    }
-    void click(const Window &w, int x, int y) const
-    {
-        m_display.x("xdotool", {"mousemove", "--window", w.id, QString::number(x), QString::number(y), "click", "1"});
-    }
-    void type(const QString &text) const { m_display.x("xdotool", {"type", "--delay", "20", text}); }
-    void pressReturn(const Window &w) const
-    {
-        m_display.x("xdotool", {"windowfocus", w.id});
-        m_display.x("xdotool", {"key", "Return"});
+        const QList<Window> shown = Desktop::windows(m_process.processId());
+        const auto found = std::find_if(shown.cbegin(), shown.cend(), match);
+        return found == shown.cend() ? Window() : *found;
     }
 
 private:
-    const PrivateDisplay &m_display;
     QProcess m_process;
     QByteArray m_output;
 };
@@ -242,8 +178,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("kind"); // "x" executable, "f" file, "->target" link
-        QTest::newRow("command") << "usr/bin/tavi"
-                                 << "x";
+        QTest::newRow("command") << "usr/bin/tavi" << QStringLiteral("x");
         for (const char *tool : {"tavi", "tavi-play", "tavi-record"})
             QTest::newRow(tool) << QStringLiteral("opt/tavi/") + tool << "x";
         for (const char *file :
@@ -251,8 +186,7 @@ private slots:
               "etc/opt/tavi/sysConfigue.ini", "usr/share/applications/tavi.desktop", "usr/share/man/man1/tavi.1.gz",
               "usr/share/doc/tavi/copyright", "usr/share/icons/hicolor/scalable/apps/tavi.svg"})
             QTest::newRow(file) << file << "f";
-        QTest::newRow("settings reached from /opt") << "opt/tavi/etc"
-                                                    << "->/etc/opt/tavi";
+        QTest::newRow("settings reached from /opt") << "opt/tavi/etc" << QStringLiteral("->/etc/opt/tavi");
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
             QTest::newRow(qPrintable(QStringLiteral("icon %1").arg(size)))
                 << QStringLiteral("usr/share/icons/hicolor/%1x%1/apps/tavi.png").arg(size) << "f";
@@ -295,10 +229,9 @@ private slots:
         QCOMPARE(updater.value("/VERSION/Version").toString(), QString(TAVI_VERSION));
     }
 
-    // The settings and the key that a package built in a fresh build folder
-    // ships: the demo school's by default, else the school's from the
-    // build's options (looked at through the install rules of the
-    // settings, without building the binaries).
+    // The settings and the key that a package built in a fresh build folder ships: the demo school's by default, else
+    // the school's from the build's options (looked at through the install rules of the settings, without building the
+    // binaries).
     void shippedSettings_data()
     {
         QTest::addColumn<QStringList>("options");
@@ -443,21 +376,22 @@ private slots:
         const QByteArray update =
             testsupport::httpGet(school.baseUrl() + "/update/" + QUrl::toPercentEncoding(updatePath, "/"));
         QVERIFY(!update.isEmpty());
-        const QStringList system = snapshot(m_root);
+        const QStringList system = snapshot(m_root, true);
 
         PrivateDisplay display;
         QVERIFY(display.start());
+        Desktop::setDisplay(display.name());
 
         // User B starts first and leaves a folder of their own.
         const QString homeB = makeHome("homeB", kUserB);
         {
             Client b(display, m_root, kUserB, homeB);
-            QTRY_VERIFY_WITH_TIMEOUT(b.window([](const Window &) { return true; }).size.isValid() || !b.running(),
+            QTRY_VERIFY_WITH_TIMEOUT(b.window([](const Window &) { return true; }).geometry.isValid() || !b.running(),
                                      60000);
             QVERIFY2(b.running(), b.output().constData());
         }
         QVERIFY(QFileInfo(homeB + "/.local/share/tavi/tavi").isSymLink());
-        const QStringList before = snapshot(homeB);
+        const QStringList before = snapshot(homeB, true);
 
         const QString homeA = makeHome("homeA", kUserA);
         const QString folderA = homeA + "/.local/share/tavi";
@@ -465,17 +399,20 @@ private slots:
         // The update's message, then the sign-in dialog.
         Window box;
         QTRY_VERIFY_WITH_TIMEOUT(
-            (box = a.window([](const Window &w) { return !isLogin(w); })).size.isValid() || !a.running(), 60000);
+            (box = a.window([](const Window &w) { return !isLogin(w); })).geometry.isValid() || !a.running(), 60000);
         QVERIFY2(a.running(), a.output().constData());
         QCOMPARE(QFileInfo(folderA).ownerId(), kUserA);
         QCOMPARE(QFileInfo(folderA).permissions() & 0x0077, QFile::Permissions());
         QCOMPARE(linkOf(folderA + "/tavi"), m_system + "/tavi");
         QCOMPARE(linkOf(folderA + "/update.pub"), m_system + "/update.pub");
         // The desktop entry's StartupWMClass names the client's windows.
-        QVERIFY(display.x("xprop", {"-id", box.id, "WM_CLASS"}).contains("= \"tavi\", \"tavi\""));
-        a.pressReturn(box);
+        QByteArray wmClass;
+        QVERIFY(testsupport::run("env", {"DISPLAY=" + display.name(), "xprop", "-id", box.id, "WM_CLASS"}, 10000,
+                                 &wmClass));
+        QVERIFY(wmClass.contains("= \"tavi\", \"tavi\""));
+        QVERIFY(Desktop::xdotool({"windowfocus", box.id}) && Desktop::key("Return"));
         Window login;
-        QTRY_VERIFY_WITH_TIMEOUT((login = a.window(isLogin)).size.isValid(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT((login = a.window(isLogin)).geometry.isValid(), 30000);
 
         const QFileInfo installed(folderA + "/" + updatePath);
         QVERIFY2(installed.isFile() && !installed.isSymLink(), qPrintable(installed.filePath()));
@@ -490,16 +427,15 @@ private slots:
                  school.baseUrl());
 
         // Sign in as the demo student; the main window follows.
-        a.click(login, kLoginDialog.width() / 2, 115);
-        a.type("student");
-        a.click(login, kLoginDialog.width() / 2, 150);
-        a.type("123456");
-        a.click(login, kLoginDialog.width() / 2, 203);
-        QTRY_VERIFY_WITH_TIMEOUT(a.window([](const Window &w) { return w.size.width() > 600; }).size.isValid(), 30000);
+        const QPoint at = login.geometry.topLeft() + QPoint(215, 0);
+        QVERIFY(Desktop::click(at + QPoint(0, 115)) && Desktop::type("student") &&
+                Desktop::click(at + QPoint(0, 150)) && Desktop::type("123456") && Desktop::click(at + QPoint(0, 203)));
+        QTRY_VERIFY_WITH_TIMEOUT(a.window([](const Window &w) { return w.geometry.width() > 600; }).geometry.isValid(),
+                                 30000);
 
         QVERIFY(!QFileInfo::exists(m_system + "/" + updatePath));
-        QCOMPARE(snapshot(m_root), system);
-        QCOMPARE(snapshot(homeB), before);
+        QCOMPARE(snapshot(m_root, true), system);
+        QCOMPARE(snapshot(homeB, true), before);
     }
 };
 

@@ -4,8 +4,6 @@
 #include "testsupport.h"
 #include "userfolder.h"
 
-#include <QCryptographicHash>
-#include <QDirIterator>
 #include <QSettings>
 #include <QtTest>
 
@@ -22,30 +20,9 @@ void put(const QString &path, const QByteArray &data)
     QVERIFY2(testsupport::writeFile(path, data), qPrintable(path));
 }
 
+using testsupport::linkOf;
 using testsupport::readFile;
-
-QString linkOf(const QString &path)
-{
-    return QFileInfo(path).isSymLink() ? QFile::symLinkTarget(path) : QString();
-}
-
-// Every path under dir with its kind and content, to see that nothing changed.
-QStringList snapshot(const QString &dir)
-{
-    QStringList all;
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info(path);
-        all << path.mid(dir.size()) +
-                (info.isSymLink()   ? " -> " + linkOf(path)
-                     : info.isDir() ? QStringLiteral("/")
-                                    : " " + QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5).toHex());
-    }
-    all.sort();
-    return all;
-}
+using testsupport::snapshot;
 
 const QString kDoc = QStringLiteral("doc/read me 说明.txt");
 
@@ -106,26 +83,19 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<int>("order");
-        QTest::newRow("equal") << "1.0.0"
-                               << "1.0.0" << 0;
-        QTest::newRow("longer is newer") << "1.0.0.1"
-                                         << "1.0.0" << 1;
-        QTest::newRow("numbers, not text") << "1.10"
-                                           << "1.9" << 1;
-        QTest::newRow("leading zeros") << "1.01"
-                                       << "1.1" << 0;
-        QTest::newRow("empty is oldest") << ""
-                                         << "0" << -1;
-        QTest::newRow("both empty") << ""
-                                    << "" << 0;
-        QTest::newRow("tilde before release") << "2.0~rc1"
-                                              << "2.0" << -1;
-        QTest::newRow("letters after release") << "2.0a"
-                                               << "2.0" << 1;
-        QTest::newRow("letters before signs") << "2.0a"
-                                              << "2.0+" << -1;
-        QTest::newRow("huge numbers") << "1.123456789012345678901"
-                                      << "1.99999999999999999999" << 1;
+        const auto row = [](const char *name, const char *a, const char *b, int order) {
+            QTest::newRow(name) << a << b << order;
+        };
+        row("equal", "1.0.0", "1.0.0", 0);
+        row("longer is newer", "1.0.0.1", "1.0.0", 1);
+        row("numbers, not text", "1.10", "1.9", 1);
+        row("leading zeros", "1.01", "1.1", 0);
+        row("empty is oldest", "", "0", -1);
+        row("both empty", "", "", 0);
+        row("tilde before release", "2.0~rc1", "2.0", -1);
+        row("letters after release", "2.0a", "2.0", 1);
+        row("letters before signs", "2.0a", "2.0+", -1);
+        row("huge numbers", "1.123456789012345678901", "1.99999999999999999999", 1);
     }
     void versions()
     {
@@ -142,23 +112,20 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("version");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("replaced, rest kept")
-            << QByteArray("; school\n[UPDATEINFO]\nListURL=http://a/l.xml\n\n[VERSION]\nVersion=1.0\n") << "2.0"
-            << QByteArray("; school\n[UPDATEINFO]\nListURL=http://a/l.xml\n\n[VERSION]\nVersion=2.0\n");
-        QTest::newRow("spaced key") << QByteArray("[VERSION]\n  Version = 1.0\n") << "2.0"
-                                    << QByteArray("[VERSION]\nVersion=2.0\n");
-        QTest::newRow("group without key")
-            << QByteArray("[VERSION]\n[X]\na=1\n") << "3" << QByteArray("[VERSION]\nVersion=3\n[X]\na=1\n");
-        QTest::newRow("no group") << QByteArray("[UPDATEINFO]\nListURL=u") << "3"
-                                  << QByteArray("[UPDATEINFO]\nListURL=u\n\n[VERSION]\nVersion=3\n");
-        QTest::newRow("empty file") << QByteArray() << "3" << QByteArray("[VERSION]\nVersion=3\n");
-        QTest::newRow("twice: one left") << QByteArray("[VERSION]\nVersion=1\nVersion=2\n") << "3"
-                                         << QByteArray("[VERSION]\nVersion=3\n");
-        QTest::newRow("other group's key") << QByteArray("[OTHER]\nVersion=1\n[VERSION]\n") << "3"
-                                           << QByteArray("[OTHER]\nVersion=1\n[VERSION]\nVersion=3\n");
-        QTest::newRow("needs quotes") << QByteArray("[VERSION]\nVersion=1\n") << "1.0; beta, \"x\""
-                                      << QByteArray("[VERSION]\nVersion=\"1.0; beta, \\\"x\\\"\"\n");
-        QTest::newRow("emptied") << QByteArray("[VERSION]\nVersion=1\n") << "" << QByteArray("[VERSION]\nVersion=\n");
+        const auto row = [](const char *name, const char *text, const char *version, const char *expected) {
+            QTest::newRow(name) << QByteArray(text) << version << QByteArray(expected);
+        };
+        row("replaced, rest kept", "; school\n[UPDATEINFO]\nListURL=http://a/l.xml\n\n[VERSION]\nVersion=1.0\n", "2.0",
+            "; school\n[UPDATEINFO]\nListURL=http://a/l.xml\n\n[VERSION]\nVersion=2.0\n");
+        row("spaced key", "[VERSION]\n  Version = 1.0\n", "2.0", "[VERSION]\nVersion=2.0\n");
+        row("group without key", "[VERSION]\n[X]\na=1\n", "3", "[VERSION]\nVersion=3\n[X]\na=1\n");
+        row("no group", "[UPDATEINFO]\nListURL=u", "3", "[UPDATEINFO]\nListURL=u\n\n[VERSION]\nVersion=3\n");
+        row("empty file", "", "3", "[VERSION]\nVersion=3\n");
+        row("twice: one left", "[VERSION]\nVersion=1\nVersion=2\n", "3", "[VERSION]\nVersion=3\n");
+        row("other group's key", "[OTHER]\nVersion=1\n[VERSION]\n", "3", "[OTHER]\nVersion=1\n[VERSION]\nVersion=3\n");
+        row("needs quotes", "[VERSION]\nVersion=1\n", "1.0; beta, \"x\"",
+            "[VERSION]\nVersion=\"1.0; beta, \\\"x\\\"\"\n");
+        row("emptied", "[VERSION]\nVersion=1\n", "", "[VERSION]\nVersion=\n");
     }
     void iniVersion()
     {
@@ -198,9 +165,8 @@ private slots:
         QCOMPARE(snapshot(t.user), made);
     }
 
-    // The launcher's update wins over older system releases; a newer one
-    // arrives, once: when the school's list still says 1.1 and the launcher
-    // goes back to it, the same release does not fight it at every start.
+    // The launcher's update wins over older system releases; a newer one arrives, once: when the school's list still
+    // says 1.1 and the launcher goes back to it, the same release does not fight it at every start.
     void launcherAndSystemReleases()
     {
         Trees t;
@@ -229,16 +195,16 @@ private slots:
         QTest::addColumn<QByteArray>("users"); // the user's own change; none if empty
         QTest::addColumn<QByteArray>("schools"); // the school's change in the system
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("school's edit reaches")
-            << "etc/sysConfigue.ini" << QByteArray() << QByteArray("[TaviHttp]\nUrl=http://new\n")
-            << QByteArray("[TaviHttp]\nUrl=http://new\n");
-        QTest::newRow("user's edit stays")
-            << "etc/sysConfigue.ini" << QByteArray("[TaviHttp]\nUrl=http://mine\n")
-            << QByteArray("[TaviHttp]\nUrl=http://new\n") << QByteArray("[TaviHttp]\nUrl=http://mine\n");
-        QTest::newRow("same edit on both")
-            << "log.properties" << QByteArray("log=file\n") << QByteArray("log=file\n") << QByteArray("log=file\n");
-        QTest::newRow("user's log set-up stays")
-            << "log.properties" << QByteArray("log=mine\n") << QByteArray("log=file\n") << QByteArray("log=mine\n");
+        const auto row = [](const char *name, const char *path, const char *users, const char *schools,
+                            const char *expected) {
+            QTest::newRow(name) << path << QByteArray(users) << QByteArray(schools) << QByteArray(expected);
+        };
+        const char *const config = "etc/sysConfigue.ini";
+        row("school's edit reaches", config, "", "[TaviHttp]\nUrl=http://new\n", "[TaviHttp]\nUrl=http://new\n");
+        row("user's edit stays", config, "[TaviHttp]\nUrl=http://mine\n", "[TaviHttp]\nUrl=http://new\n",
+            "[TaviHttp]\nUrl=http://mine\n");
+        row("same edit on both", "log.properties", "log=file\n", "log=file\n", "log=file\n");
+        row("user's log set-up stays", "log.properties", "log=mine\n", "log=file\n", "log=mine\n");
     }
     void settings()
     {

@@ -71,7 +71,7 @@ private slots:
         recordCtrl ctrl;
         ctrl.setUrl(QStringLiteral("record.flv"));
         QVERIFY(ctrl.start(0));
-        QTest::qWait(firstMs);
+        QTest::qWait(firstMs); // the spans recorded and paused are what the row measures
         if (pausedMs) {
             ctrl.pause();
             QTest::qWait(pausedMs);
@@ -96,7 +96,7 @@ private slots:
         recordCtrl ctrl;
         ctrl.setUrl(QStringLiteral("runA.flv"));
         QVERIFY(ctrl.start(0));
-        QTest::qWait(1500);
+        QTest::qWait(1500); // a recording of some length
         ctrl.stop();
         ctrl.setUrl(QStringLiteral("runB.flv"));
         QVERIFY(ctrl.start(0)); // waits for the first recording to close
@@ -161,7 +161,7 @@ private slots:
         dialogue.setAddress("voice.flv");
         dialogue.start();
         const int state = dialogue.state;
-        QTest::qWait(2500);
+        QTest::qWait(2500); // the span of voice checked below
         dialogue.stop();
         qunsetenv("PULSE_SOURCE");
         QVERIFY(dialogue.waitIdle(15000));
@@ -227,7 +227,7 @@ private slots:
         QSignalSpy failed(&ctrl, &recordCtrl::s_failed);
         ctrl.setUrl(nginx.url(QStringLiteral("dies")));
         QVERIFY(ctrl.start(0));
-        QTest::qWait(1500);
+        QTest::qWait(1500); // publishing for a while before the server dies
         QVERIFY(m_messages.isEmpty());
         nginx.stop();
         QVERIFY(failed.wait(20000));
@@ -258,7 +258,7 @@ private slots:
             args << "--audio-only";
         tool.start(testsupport::stageDir() + QStringLiteral("/tavi-record"), args);
         QVERIFY(tool.waitForStarted());
-        QTest::qWait(3000);
+        QTest::qWait(3000); // seconds of recording, then the kill
         tool.kill();
         QVERIFY(tool.waitForFinished(5000));
         const RecordProbe probe = probeRecording(name);

@@ -190,7 +190,7 @@ private slots:
         recordCtrl ctrl;
         ctrl.setUrl(QStringLiteral("sync.flv"));
         QVERIFY(ctrl.start(0));
-        QTest::qWait(kFlashAtMs.last() + kFlashMs + 800);
+        QTest::qWait(kFlashAtMs.last() + kFlashMs + 800); // the recording spans the scene
         ctrl.stop();
         // The microphone goes on while the recording reads up to the stop.
         QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 15000);

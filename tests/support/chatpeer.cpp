@@ -1,7 +1,5 @@
 #include "chatpeer.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
@@ -10,6 +8,8 @@
 #include <QTest>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include <algorithm>
 
 namespace testsupport {
 
@@ -22,22 +22,14 @@ ChatPeer::ChatPeer()
 bool ChatPeer::signIn(const QString &baseUrl, const QString &user, const QString &password)
 {
     QUrl url(baseUrl + QStringLiteral("/ucenter/default/login"));
-    QUrlQuery query;
-    query.addQueryItem(QStringLiteral("username"), user);
-    query.addQueryItem(QStringLiteral("password"), password);
-    url.setQuery(query);
+    url.setQuery(QUrlQuery{{"username", user}, {"password", password}});
     QNetworkAccessManager manager;
-    QNetworkReply *reply = manager.get(QNetworkRequest(url));
-    QEventLoop loop;
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec();
+    QScopedPointer<QNetworkReply> reply(manager.get(QNetworkRequest(url)));
+    QSignalSpy(reply.data(), &QNetworkReply::finished).wait(10000);
     m_session.clear();
-    const auto cookies = reply->header(QNetworkRequest::SetCookieHeader).value<QList<QNetworkCookie>>();
-    for (const QNetworkCookie &cookie : cookies) {
+    for (const QNetworkCookie &cookie : reply->header(QNetworkRequest::SetCookieHeader).value<QList<QNetworkCookie>>())
         if (cookie.name() == "marlo")
             m_session = QString::fromUtf8(cookie.value());
-    }
-    reply->deleteLater();
     return !m_session.isEmpty();
 }
 
@@ -53,31 +45,25 @@ void ChatPeer::close()
     m_socket.abort();
 }
 
-void ChatPeer::sendText(const QString &text)
+void ChatPeer::send(const QJsonObject &message)
 {
-    m_socket.sendTextMessage(text);
-}
-
-static QString compact(const QJsonObject &object)
-{
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
+    m_socket.sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)) + '\n');
 }
 
 void ChatPeer::join(const QString &orderId)
 {
-    sendText(compact({{"content", QJsonObject{{"session", m_session}}}, {"ptype", 888}, {"type", 1}}));
-    sendText(
-        compact({{"content", QJsonObject{{"orderid", orderId}, {"session", m_session}}}, {"ptype", 1}, {"type", 1}}));
+    send({{"content", QJsonObject{{"session", m_session}}}, {"ptype", 888}, {"type", 1}});
+    send({{"content", QJsonObject{{"orderid", orderId}, {"session", m_session}}}, {"ptype", 1}, {"type", 1}});
 }
 
 void ChatPeer::say(const QString &info)
 {
-    sendText(compact({{"content", QJsonObject{{"info", info}}}, {"ptype", 1}, {"type", 4}}));
+    send({{"content", QJsonObject{{"info", info}}}, {"ptype", 1}, {"type", 4}});
 }
 
 void ChatPeer::leave()
 {
-    sendText(compact({{"ptype", 1}, {"type", 3}}));
+    send({{"ptype", 1}, {"type", 3}});
 }
 
 QList<QJsonObject> ChatPeer::received(int ptype, int type) const
@@ -93,21 +79,12 @@ QList<QJsonObject> ChatPeer::received(int ptype, int type) const
 
 bool ChatPeer::waitFor(int ptype, int type, const std::function<bool(const QJsonObject &)> &match, int timeoutMs)
 {
-    auto seen = [&]() {
-        for (const QJsonObject &content : received(ptype, type)) {
-            if (match(content))
-                return true;
-        }
-        return false;
-    };
-    QElapsedTimer timer;
-    timer.start();
-    while (!seen()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
+    return QTest::qWaitFor(
+        [&] {
+            const QList<QJsonObject> contents = received(ptype, type);
+            return std::any_of(contents.cbegin(), contents.cend(), match);
+        },
+        timeoutMs);
 }
 
 } // namespace testsupport

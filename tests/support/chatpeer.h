@@ -10,9 +10,8 @@
 
 namespace testsupport {
 
-// A second chat user driven by hand: signs in at the demo school's web
-// service for its own session and speaks the chat protocol on a plain
-// QWebSocket. Every message received is kept.
+// A second chat user driven by hand: signs in at the demo school's web service for its own session and speaks the chat
+// protocol on a plain QWebSocket. Every message received is kept.
 class ChatPeer : public QObject
 {
     Q_OBJECT
@@ -27,7 +26,6 @@ public:
     void join(const QString &orderId);
     void say(const QString &info);
     void leave();
-    void sendText(const QString &text);
 
     // The "content" of received messages with list.ptype/list.type.
     QList<QJsonObject> received(int ptype, int type) const;
@@ -36,6 +34,8 @@ public:
     void clearReceived() { m_messages.clear(); }
 
 private:
+    void send(const QJsonObject &message);
+
     QWebSocket m_socket;
     QString m_session;
     QList<QJsonObject> m_messages;

@@ -7,20 +7,17 @@
 
 namespace testsupport {
 
-// The stage's tavi-demo-school on a free loopback port, as a child process.
-// Stopped when destroyed.
+// The stage's tavi-demo-school on a free loopback port, as a child process. Stopped when destroyed.
 class DemoSchool
 {
 public:
     DemoSchool() = default;
     ~DemoSchool();
 
-    // rtmpBase: where the served courses' streams point; extra: more
-    // arguments, e.g. --lessons.
+    // rtmpBase: where the served courses' streams point; extra: more arguments, e.g. --lessons.
     bool start(const QString &rtmpBase = QStringLiteral("rtmp://127.0.0.1:1935/live"), const QStringList &extra = {});
-    // With a chat host set before start(), the school also runs its chat
-    // server on HOST:8282 (see freeLoopbackHost()); it keeps the host
-    // across restarts.
+    // With a chat host set before start(), the school also runs its chat server on HOST:8282 (see freeLoopbackHost());
+    // it keeps the host across restarts.
     void setChatHost(const QString &host) { m_chatHost = host; }
     // Before start(): https and wss with this certificate and key.
     void setTls(const QString &certificate, const QString &key)
@@ -37,8 +34,7 @@ public:
     int hits(const QString &path) const;
     QString chatHost() const { return m_chatHost; }
     void stop();
-    // Starts again on the same port with the same arguments (a school that
-    // went away and came back).
+    // Starts again on the same port with the same arguments (a school that went away and came back).
     bool restart();
 
     quint16 port() const { return m_port; }

@@ -2,7 +2,6 @@
 
 #include "testsupport.h"
 
-#include <QFile>
 #include <QTextStream>
 #include <QXmlStreamReader>
 #include <csignal>
@@ -26,14 +25,12 @@ bool NginxRtmp::start()
         if (m_statPort == 0 || m_statPort == m_port)
             return false;
     }
-    return writeConfig() && launch();
+    return launch();
 }
 
-bool NginxRtmp::writeConfig()
+bool NginxRtmp::launch()
 {
-    QFile conf(m_dir.filePath(QStringLiteral("nginx.conf")));
-    if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
+    QString conf;
     QTextStream out(&conf);
     out << "load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;\n"
         << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
@@ -45,25 +42,19 @@ bool NginxRtmp::writeConfig()
         << "    application live {\n      live on;\n      record off;\n"
         // No wait_video: audio-only dialogue streams must reach players.
         << "      wait_key on;\n";
-    if (!m_notify.isEmpty()) {
+    if (!m_notify.isEmpty())
         out << "      notify_method get;\n"
             << "      on_play " << m_notify << "/play;\n      on_play_done " << m_notify << "/play_done;\n"
             << "      on_publish " << m_notify << "/publish;\n      on_publish_done " << m_notify << "/publish_done;\n";
-    }
     out << "    }\n  }\n}\n";
-    if (m_withStat) {
+    if (m_withStat)
         out << "http {\n  access_log off;\n  server {\n    listen 127.0.0.1:" << m_statPort << ";\n"
             << "    location /stat { rtmp_stat all; }\n  }\n}\n";
-    }
-    return true;
-}
-
-bool NginxRtmp::launch()
-{
+    out.flush();
+    if (!writeFile(m_dir.filePath(QStringLiteral("nginx.conf")), conf.toUtf8()))
+        return false;
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(
-        QStringLiteral("/usr/sbin/nginx"),
-        {QStringLiteral("-p"), m_dir.path(), QStringLiteral("-c"), m_dir.filePath(QStringLiteral("nginx.conf"))});
+    m_process.start(QStringLiteral("/usr/sbin/nginx"), {"-p", m_dir.path(), "-c", m_dir.filePath("nginx.conf")});
     if (!m_process.waitForStarted(5000))
         return false;
     return waitForPort(m_port, 5000) && (!m_withStat || waitForPort(m_statPort, 5000));
@@ -81,7 +72,7 @@ void NginxRtmp::stop()
 bool NginxRtmp::restart()
 {
     stop();
-    return writeConfig() && launch();
+    return launch();
 }
 
 void NginxRtmp::freeze()
@@ -104,14 +95,12 @@ QString NginxRtmp::url(const QString &stream, const QString &app) const
 QByteArray NginxRtmp::stat() const
 {
     QByteArray out;
-    if (!m_withStat || m_process.state() != QProcess::Running)
-        return out;
-    if (!run(QStringLiteral("curl"),
-             {QStringLiteral("-sf"), QStringLiteral("--max-time"), QStringLiteral("5"),
-              QStringLiteral("http://127.0.0.1:%1/stat").arg(m_statPort)},
-             10000, &out))
-        return QByteArray();
-    return out;
+    const bool up = m_withStat && m_process.state() == QProcess::Running;
+    return up &&
+            run("curl", {"-sf", "--max-time", "5", QStringLiteral("http://127.0.0.1:%1/stat").arg(m_statPort)}, 10000,
+                &out)
+        ? out
+        : QByteArray();
 }
 
 QList<NginxRtmp::StreamStat> NginxRtmp::streams() const
@@ -150,10 +139,7 @@ QList<NginxRtmp::StreamStat> NginxRtmp::streams() const
 
 QString NginxRtmp::log() const
 {
-    QFile file(m_dir.filePath(QStringLiteral("error.log")));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll());
+    return QString::fromUtf8(readFile(m_dir.filePath(QStringLiteral("error.log"))));
 }
 
 } // namespace testsupport

@@ -10,10 +10,9 @@
 
 namespace testsupport {
 
-// nginx with the RTMP module on a free loopback port, with a throw-away
-// config: one live application "live". Stopped when destroyed. The one
-// writer of nginx-rtmp's configuration: tests, benchmarks and the demo
-// school's --demo all start it through here.
+// nginx with the RTMP module on a free loopback port, with a throw-away config: one live application "live". Stopped
+// when destroyed. The one writer of nginx-rtmp's configuration: tests, benchmarks and the demo school's --demo all
+// start it through here.
 class NginxRtmp
 {
 public:
@@ -30,8 +29,7 @@ public:
     void setStatPage(bool on) { m_withStat = on; }
     bool start();
     void stop();
-    // Starts again on the same port (a server that went away and came back),
-    // with the notify address set now.
+    // Starts again on the same port (a server that went away and came back), with the notify address set now.
     bool restart();
     // Stops the process (SIGSTOP) so it holds connections but says nothing.
     void freeze();
@@ -53,7 +51,7 @@ public:
     QList<StreamStat> streams() const;
 
 private:
-    bool writeConfig();
+    // Writes the configuration and starts nginx on it.
     bool launch();
 
     QTemporaryDir m_dir;

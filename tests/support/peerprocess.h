@@ -6,8 +6,7 @@
 
 namespace testsupport {
 
-// A server started by a test: killed with the test process, even when the
-// test crashes, so no peer outlives its run.
+// A server started by a test: killed with the test process, even when the test crashes, so no peer outlives its run.
 class PeerProcess : public QProcess
 {
 public:

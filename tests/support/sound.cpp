@@ -2,7 +2,7 @@
 
 #include "testsupport.h"
 
-#include <QElapsedTimer>
+#include <QTest>
 
 #include <cmath>
 
@@ -12,8 +12,7 @@ NullSink::NullSink(const QString &name) : m_name(name)
 {
     QByteArray out;
     if (run(QStringLiteral("pactl"),
-            {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=") + name,
-             QStringLiteral("sink_properties=device.description=") + name},
+            {"load-module", "module-null-sink", "sink_name=" + name, "sink_properties=device.description=" + name},
             10000, &out))
         m_module = QString::fromUtf8(out).trimmed();
 }
@@ -29,29 +28,26 @@ bool Tone::start(const QString &sink, int frequency)
     stop();
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral("ffmpeg"),
-                    {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                     QStringLiteral("-re"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("sine=frequency=%1:sample_rate=%2").arg(frequency).arg(kSampleRate),
-                     QStringLiteral("-f"), QStringLiteral("pulse"), QStringLiteral("-device"), sink,
-                     QStringLiteral("tone")});
+                    QStringLiteral("-nostdin -loglevel error -re -f lavfi -i "
+                                   "sine=frequency=%1:sample_rate=%2 -f pulse -device %3 tone")
+                        .arg(frequency)
+                        .arg(kSampleRate)
+                        .arg(sink)
+                        .split(' '));
     return m_process.waitForStarted(5000);
 }
 
 void Tone::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.kill();
-    m_process.waitForFinished(5000);
+    if (m_process.state() != QProcess::NotRunning)
+        m_process.kill(), m_process.waitForFinished(5000);
 }
 
 QVector<qint16> samplesOf(const QStringList &inputArgs, int timeoutMs)
 {
     QByteArray out;
-    const QStringList args =
-        QStringList{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error")} + inputArgs +
-        QStringList{QStringLiteral("-ac"), QStringLiteral("1"),     QStringLiteral("-ar"), QString::number(kSampleRate),
-                    QStringLiteral("-f"),  QStringLiteral("s16le"), QStringLiteral("-")};
+    const QStringList args = QStringList{"-nostdin", "-loglevel", "error"} + inputArgs +
+        QStringList{"-ac", "1", "-ar", QString::number(kSampleRate), "-f", "s16le", "-"};
     if (!run(QStringLiteral("ffmpeg"), args, timeoutMs, &out))
         return {};
     QVector<qint16> samples(out.size() / 2);
@@ -62,9 +58,7 @@ QVector<qint16> samplesOf(const QStringList &inputArgs, int timeoutMs)
 QVector<qint16> recordSource(const QString &source, int ms)
 {
     // Small fragments: the first ones otherwise come seconds late.
-    return samplesOf({QStringLiteral("-f"), QStringLiteral("pulse"), QStringLiteral("-fragment_size"),
-                      QStringLiteral("3528"), QStringLiteral("-i"), source, QStringLiteral("-t"),
-                      QString::number(ms / 1000.0)},
+    return samplesOf({"-f", "pulse", "-fragment_size", "3528", "-i", source, "-t", QString::number(ms / 1000.0)},
                      ms + 15000);
 }
 
@@ -84,19 +78,16 @@ double toneShare(const QVector<qint16> &samples, double frequency)
         return 0;
     const int block = kSampleRate / 10;
     const double coefficient = 2 * std::cos(2 * M_PI * frequency / kSampleRate);
-    double tone = 0;
-    double energy = 0;
+    double tone = 0, energy = 0;
     for (int start = 0; start + block <= samples.size(); start += block) {
-        double s1 = 0;
-        double s2 = 0;
+        double s1 = 0, s2 = 0;
         for (int i = start; i < start + block; ++i) {
             const double s0 = samples[i] + coefficient * s1 - s2;
             s2 = s1;
             s1 = s0;
             energy += double(samples[i]) * samples[i];
         }
-        // A sine of amplitude A gives (A * block / 2)^2 here and A^2 / 2 of
-        // energy per sample.
+        // A sine of amplitude A gives (A * block / 2)^2 here and A^2 / 2 of energy per sample.
         tone += 2 * (s1 * s1 + s2 * s2 - coefficient * s1 * s2) / block;
     }
     return energy > 0 ? qMin(1.0, tone / energy) : 0;
@@ -104,13 +95,7 @@ double toneShare(const QVector<qint16> &samples, double frequency)
 
 bool waitForTone(const QString &source, double frequency, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    do {
-        if (toneShare(recordSource(source, 300), frequency) > 0.8)
-            return true;
-    } while (timer.elapsed() < timeoutMs);
-    return false;
+    return QTest::qWaitFor([&] { return toneShare(recordSource(source, 300), frequency) > 0.8; }, timeoutMs);
 }
 
 } // namespace testsupport

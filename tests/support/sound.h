@@ -8,10 +8,9 @@
 
 namespace testsupport {
 
-// A PulseAudio null sink of the test's own. Whatever plays into it can be
-// heard on its monitor, "NAME.monitor", which serves as a microphone
-// (PULSE_SOURCE) or as an ear on a program's speakers (PULSE_SINK=NAME).
-// Unloaded when destroyed.
+// A PulseAudio null sink of the test's own. Whatever plays into it can be heard on its monitor, "NAME.monitor", which
+// serves as a microphone (PULSE_SOURCE) or as an ear on a program's speakers (PULSE_SINK=NAME). Unloaded when
+// destroyed.
 class NullSink
 {
 public:
@@ -29,8 +28,7 @@ private:
     QString m_module;
 };
 
-// A sine tone played into a sink in real time by the ffmpeg command line,
-// until stopped or destroyed.
+// A sine tone played into a sink in real time by the ffmpeg command line, until stopped or destroyed.
 class Tone
 {
 public:

@@ -1,7 +1,8 @@
 #include "testsupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -13,7 +14,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
+#include <QTest>
 
 #include <sys/stat.h>
 
@@ -102,6 +103,31 @@ int fileMode(const QString &path)
     return int(st.st_mode & 07777);
 }
 
+QString linkOf(const QString &path)
+{
+    return QFileInfo(path).isSymLink() ? QFile::symLinkTarget(path) : QString();
+}
+
+QStringList snapshot(const QString &dir, bool owners)
+{
+    QStringList all;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        QString entry = path.mid(dir.size()) +
+            (info.isSymLink()   ? " -> " + linkOf(path)
+                 : info.isDir() ? QStringLiteral("/")
+                                : " " + QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5).toHex());
+        if (owners)
+            entry += QStringLiteral(" %1 %2").arg(info.ownerId()).arg(fileMode(path), 0, 8);
+        all << entry;
+    }
+    all.sort();
+    return all;
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile file(path);
@@ -160,16 +186,13 @@ bool waitForPort(quint16 port, int timeoutMs)
 
 bool waitForPort(const QString &host, quint16 port, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress(host), port);
-        if (socket.waitForConnected(200))
-            return true;
-        QThread::msleep(50);
-    }
-    return false;
+    return QTest::qWaitFor(
+        [&] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress(host), port);
+            return socket.waitForConnected(200);
+        },
+        timeoutMs);
 }
 
 QString freeLoopbackHost(quint16 port)

@@ -19,9 +19,13 @@ QString sourceDir();
 bool writeFile(const QString &path, const QByteArray &data);
 // A file's content; empty when it cannot be read.
 QByteArray readFile(const QString &path);
-// The permission bits (as 0640) of a file or folder, not following a link;
-// -1 when there is none.
+// The permission bits (as 0640) of a file or folder, not following a link; -1 when there is none.
 int fileMode(const QString &path);
+// Where a link points; empty when path is no link.
+QString linkOf(const QString &path);
+// Every entry under dir, sorted: its path, its link target or content's
+// hash, and with owners its owner and mode; to show that nothing changed.
+QStringList snapshot(const QString &dir, bool owners = false);
 
 // The body of a GET, waited for (10 s); the HTTP status goes to *status.
 QByteArray httpGet(const QString &url, int *status = nullptr);
@@ -45,8 +49,7 @@ bool waitForPort(const QString &host, quint16 port, int timeoutMs);
 // on port: servers on fixed ports (the chat's 8282) run side by side.
 QString freeLoopbackHost(quint16 port = 8282);
 
-// A throw-away certificate authority made with the openssl command line:
-// dir/ca.pem, and certificates it signs.
+// A throw-away certificate authority made with the openssl command line: dir/ca.pem, and certificates it signs.
 class ThrowAwayCa
 {
 public:
@@ -63,10 +66,9 @@ private:
     QString m_dir;
 };
 
-// Writes ./etc/sysConfigue.ini with these [TaviHttp] keys only. Through
-// QSettings, because QSettings keeps a file it read in a cache that it
-// checks by size and time stamp: a file rewritten by hand with the same
-// size within the same tick would be read as the old one.
+// Writes ./etc/sysConfigue.ini with these [TaviHttp] keys only. Through QSettings, because QSettings keeps a file it
+// read in a cache that it checks by size and time stamp: a file rewritten by hand with the same size within the same
+// tick would be read as the old one.
 bool writeSysConfig(const QMap<QString, QString> &taviHttp);
 
 } // namespace testsupport

@@ -33,7 +33,6 @@ private slots:
         QTest::newRow("取消") << "cancelBtn" << 0;
         QTest::newRow("close icon") << "closeBtn" << 0;
     }
-
     void messageBoxButtons()
     {
         QFETCH(QString, button);

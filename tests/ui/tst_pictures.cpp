@@ -1,6 +1,5 @@
-// Every built-in picture the windows ask for must resolve in the resources,
-// as a real image, under the exact name the code uses; a hover twin must
-// have its picture's size, which the button takes.
+// Every built-in picture the windows ask for must resolve in the resources, as a real image, under the exact name the
+// code uses; a hover twin must have its picture's size, which the button takes.
 #include <QFile>
 #include <QImage>
 #include <QTest>

@@ -87,10 +87,8 @@ private slots:
         playBtn::instance()->setState(3);
         QCOMPARE(slider->value(), 0);
     }
-    // Every painted button's look through the mouse: under it, clicked, and
-    // after it left. A selected tab and a pressed colour or text button keep
-    // their look, and the mouse no longer changes it, until their owner
-    // unselects them.
+    // Every painted button's look through the mouse: under it, clicked, and after it left. A selected tab and a pressed
+    // colour or text button keep their look, and the mouse no longer changes it, until their owner unselects them.
     void looksFollowTheMouse_data()
     {
         QTest::addColumn<bool>("hovers"); // the look changes under the mouse
@@ -104,7 +102,6 @@ private slots:
         QTest::newRow("text button") << true << true;
         QTest::newRow("tab") << true << true;
     }
-
     void looksFollowTheMouse()
     {
         QFETCH(bool, hovers);

@@ -103,7 +103,7 @@ private slots:
         if (row % 5 == 0) {
             AudioPlayer audio;
             QVERIFY(audio.startPlay(path));
-            QTest::qWait(300);
+            QTest::qWait(300); // stopped while it plays
             QVERIFY2(stopsWithin(audio, 3000), "audio stop hung");
         }
     }

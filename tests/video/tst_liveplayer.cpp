@@ -84,11 +84,11 @@ private slots:
         QVERIFY(player->startPlay(m_url));
         QVERIFY(frames.waitFor(5, 15000));
         m_server.freeze();
-        QTest::qWait(500);
+        QTest::qWait(500); // the reader blocks on the silent server meanwhile
         const bool reading = stopsWithin(*player, 2000);
         // And while the open itself blocks on the silent server.
         QVERIFY(player->startPlay(m_url));
-        QTest::qWait(300);
+        QTest::qWait(300); // the open blocks meanwhile
         const bool opening = stopsWithin(*player, 2000);
         m_server.thaw();
         QVERIFY(reading);
@@ -128,10 +128,10 @@ private slots:
             // Behind the publisher's clock; its own start (under a second) counts too.
             const auto behind = [&] { return published.elapsed() / 1000.0 - frames.last(); };
             m_server.freeze();
-            QTest::qWait(2500);
+            QTest::qWait(2500); // the stall measured
             m_server.thaw();
             QTRY_VERIFY2_WITH_TIMEOUT(behind() < 1.2, qPrintable(QStringLiteral("%1 s behind").arg(behind())), 8000);
-            QTest::qWait(2000);
+            QTest::qWait(2000); // and it stays near the edge
             QVERIFY2(behind() < 1.2, qPrintable(QStringLiteral("%1 s behind").arg(behind())));
         } else {
             QVERIFY(m_server.restart());

@@ -305,7 +305,7 @@ private slots:
         for (int i = 0; i < 14; ++i) {
             QVERIFY(player->startPlay(clip));
             QVERIFY(audio->startPlay(clip));
-            QTest::qWait(45 * i);
+            QTest::qWait(45 * i); // stops at ever later points of the start
             if (i % 3 == 0)
                 player->pause();
             QVERIFY(audio->stop(i % 2 == 0));
