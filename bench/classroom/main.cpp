@@ -62,35 +62,7 @@ public:
     {
         stop();
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral("ffmpeg"),
-                        {"-hide_banner",
-                         "-nostdin",
-                         "-loglevel",
-                         "error",
-                         "-re",
-                         "-f",
-                         "lavfi",
-                         "-i",
-                         QStringLiteral("testsrc2=size=%1:rate=25").arg(size),
-                         "-f",
-                         "lavfi",
-                         "-i",
-                         "sine=frequency=440:sample_rate=44100",
-                         "-c:v",
-                         "libx264",
-                         "-preset",
-                         "ultrafast",
-                         "-tune",
-                         "zerolatency",
-                         "-g",
-                         "12",
-                         "-pix_fmt",
-                         "yuv420p",
-                         "-c:a",
-                         "aac",
-                         "-f",
-                         "flv",
-                         url});
+        m_process.start(QStringLiteral("ffmpeg"), classPublisherArgs(size, url));
         if (!m_process.waitForStarted(5000))
             return false;
         // Published once ffprobe finds both streams.

@@ -53,36 +53,6 @@ double timed(const QString &program, const QStringList &args, QByteArray *out = 
     return process.exitCode() == 0 ? seconds : NAN;
 }
 
-QStringList publishArgs(const QString &size, const QString &url)
-{
-    return {"-loglevel",
-            "error",
-            "-re",
-            "-f",
-            "lavfi",
-            "-i",
-            QStringLiteral("testsrc2=size=%1:rate=25").arg(size),
-            "-f",
-            "lavfi",
-            "-i",
-            "sine=frequency=440:sample_rate=44100",
-            "-c:v",
-            "libx264",
-            "-preset",
-            "ultrafast",
-            "-tune",
-            "zerolatency",
-            "-g",
-            "12",
-            "-pix_fmt",
-            "yuv420p",
-            "-c:a",
-            "aac",
-            "-f",
-            "flv",
-            url};
-}
-
 bool waitPublished(const QString &url)
 {
     for (int i = 0; i < 40; ++i) {
@@ -103,7 +73,7 @@ void firstPicture(testsupport::NginxRtmp &server)
 {
     const QString url = server.url(QStringLiteral("bench720"));
     QProcess publisher;
-    publisher.start(QStringLiteral("ffmpeg"), publishArgs(QStringLiteral("1280x720"), url));
+    publisher.start(QStringLiteral("ffmpeg"), classPublisherArgs(QStringLiteral("1280x720"), url));
     if (!publisher.waitForStarted(5000) || !waitPublished(url)) {
         line("first picture: publisher did not start");
         return;
@@ -130,11 +100,7 @@ void firstPicture(testsupport::NginxRtmp &server)
 void decodeSpeed(const QString &dir)
 {
     const QString file = dir + QStringLiteral("/bench1080.mp4");
-    if (!testsupport::makeMedia(file,
-                                {"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25", "-f", "lavfi", "-i",
-                                 "sine=sample_rate=44100", "-t", "30", "-c:v", "libx264", "-preset", "veryfast",
-                                 "-pix_fmt", "yuv420p", "-c:a", "aac"},
-                                600000)) {
+    if (!testsupport::makeMedia(file, testClipArgs(QStringLiteral("1920x1080"), 30), 600000)) {
         line("decode: could not make the 1080p file");
         return;
     }
@@ -149,10 +115,7 @@ void decodeSpeed(const QString &dir)
 void avOffset(const QString &dir)
 {
     const QString file = dir + QStringLiteral("/bench360.mp4");
-    if (!testsupport::makeMedia(file,
-                                {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25", "-f", "lavfi", "-i",
-                                 "sine=sample_rate=44100", "-t", "15", "-c:v", "libx264", "-preset", "veryfast",
-                                 "-pix_fmt", "yuv420p", "-c:a", "aac"})) {
+    if (!testsupport::makeMedia(file, testClipArgs(QStringLiteral("640x360"), 15))) {
         line("offset: could not make the file");
         return;
     }
@@ -197,7 +160,7 @@ void memory(testsupport::NginxRtmp &server)
 {
     const QString url = server.url(QStringLiteral("bench1080"));
     QProcess publisher;
-    publisher.start(QStringLiteral("ffmpeg"), publishArgs(QStringLiteral("1920x1080"), url));
+    publisher.start(QStringLiteral("ffmpeg"), classPublisherArgs(QStringLiteral("1920x1080"), url));
     if (!publisher.waitForStarted(5000) || !waitPublished(url)) {
         line("memory: publisher did not start");
         return;

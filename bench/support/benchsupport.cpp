@@ -84,4 +84,23 @@ double statValue(const QByteArray &report, const char *key)
     return match.hasMatch() ? match.captured(1).toDouble() : NAN;
 }
 
+QStringList classPublisherArgs(const QString &size, const QString &url)
+{
+    return QStringLiteral("-hide_banner -nostdin -loglevel error -re -f lavfi -i testsrc2=size=%1:rate=25 "
+                          "-f lavfi -i sine=frequency=440:sample_rate=44100 -c:v libx264 -preset ultrafast "
+                          "-tune zerolatency -g 12 -pix_fmt yuv420p -c:a aac -f flv")
+               .arg(size)
+               .split(QLatin1Char(' ')) +
+        QStringList{url};
+}
+
+QStringList testClipArgs(const QString &size, int seconds)
+{
+    return QStringLiteral("-f lavfi -i testsrc2=size=%1:rate=25 -f lavfi -i sine=sample_rate=44100 -t %2 "
+                          "-c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac")
+        .arg(size)
+        .arg(seconds)
+        .split(QLatin1Char(' '));
+}
+
 } // namespace bench

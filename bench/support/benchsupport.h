@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QStringList>
 #include <QVector>
 
 namespace bench {
@@ -20,5 +21,13 @@ double rssMb(qint64 pid = 0);
 
 // The number after "KEY: " in a tool's report, NaN when missing.
 double statValue(const QByteArray &report, const char *key);
+
+// The ffmpeg command line's arguments that publish a live class to url in
+// real time: a test picture of that size, 25 a second (H.264, 12-picture
+// groups), with a 440 Hz tone (AAC).
+QStringList classPublisherArgs(const QString &size, const QString &url);
+// The ffmpeg arguments (before the output name) of a local test clip: a
+// test picture of that size, 25 a second (H.264), with a tone (AAC).
+QStringList testClipArgs(const QString &size, int seconds);
 
 } // namespace bench

@@ -3,7 +3,12 @@
 #include "base/logging.h"
 #include "base/streamaddress.h"
 #include "record/audioctrl.h"
+#include "record/getaudiothread.h"
+#include "record/getaudiothreaddia.h"
+#include "record/getvideothread.h"
 #include "record/recordctrl.h"
+#include "record/savevideothread.h"
+#include "record/sendaudiothread.h"
 #include "ui/playbtn.h"
 #include "video/audio_play.h"
 #include "video/video_play.h"
@@ -39,6 +44,21 @@ playAudioVideoCtrl::playAudioVideoCtrl()
         videoOnlyPlayer, &VideoPlayer::sig_GetOneFrame, this, [this](const QImage &image) { takeFrame(image); },
         Qt::DirectConnection);
     connect(localPlayer, &VideoPlayer_Thread::sig_TotalTimeChanged, this, &playAudioVideoCtrl::sig_localDuration);
+    watch(localPlayer);
+    watch(classPlayer);
+    watch(talkPlayer);
+}
+
+void playAudioVideoCtrl::watch(QThread *thread)
+{
+    // Queued: the thread counts as ended once the slot runs.
+    connect(
+        thread, &QThread::finished, this,
+        [this]() {
+            if (isIdle())
+                emit idle();
+        },
+        Qt::QueuedConnection);
 }
 
 playAudioVideoCtrl::~playAudioVideoCtrl()
@@ -68,6 +88,9 @@ recordCtrl *playAudioVideoCtrl::recorder()
             m_publisherUp = false;
             publisherFailed();
         });
+        watch(m_recorder->videoThread);
+        watch(m_recorder->audioThread);
+        watch(m_recorder->encoder);
     }
     return m_recorder;
 }
@@ -79,6 +102,8 @@ AudioCtrl *playAudioVideoCtrl::talk()
         m_talk->setOutputFailuresReported(false);
         m_talk->setClassStreamOnly(true);
         connect(m_talk, &AudioCtrl::s_failed, this, &playAudioVideoCtrl::publisherFailed);
+        watch(m_talk->sender);
+        watch(m_talk->audioThread);
     }
     return m_talk;
 }

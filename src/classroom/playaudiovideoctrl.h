@@ -8,6 +8,7 @@
 
 class AudioCtrl;
 class AudioPlayer;
+class QThread;
 class QTimer;
 class VideoPlayer;
 class VideoPlayer_Thread;
@@ -82,6 +83,9 @@ signals:
     // A class or dialogue did not start: the course's address for it is no
     // class stream (rtmp:// or rtmps:// with a host). The log says why.
     void sig_addressRefused();
+    // The last thread of the players and publishers has ended: isIdle()
+    // holds.
+    void idle();
 
 private:
     Q_INVOKABLE void deliverFrame();
@@ -93,6 +97,8 @@ private:
     void startPublisher();
     void startDialogue();
     void takeFrame(const QImage &image);
+    // Emits idle() when the thread's end leaves nothing running.
+    void watch(QThread *thread);
 
     VideoPlayer_Thread *localPlayer;
     VideoPlayer_Thread *classPlayer;

@@ -110,11 +110,13 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     recordWin = processRecordWindow();
     refreshTimer = new QTimer(this);
     refreshTimer->setInterval(100);
+    // The upper bound on waiting for the last players to end.
     m_idleTimer = new QTimer(this);
-    m_idleTimer->setInterval(10);
+    m_idleTimer->setSingleShot(true);
 
     connect(refreshTimer, SIGNAL(timeout()), this, SLOT(slot_timerFreash()));
     connect(m_idleTimer, SIGNAL(timeout()), this, SLOT(startWhenIdle()));
+    connect(playCtrl, SIGNAL(idle()), this, SLOT(startWhenIdle()));
     connect(courseToggle, SIGNAL(clicked()), this, SIGNAL(isCourseDisplay()));
     connect(studentToggle, SIGNAL(clicked()), this, SIGNAL(isStudentDisplay()));
     connect(playCtrl, SIGNAL(sig_GetOneFrame(QImage)), this, SLOT(doOneImage(QImage)));
@@ -200,10 +202,12 @@ void Screen::startWhenIdle()
         return;
     }
     // The players of the last class or file must have ended before the
-    // next start; the event loop keeps running meanwhile.
-    if (!playCtrl->isIdle() && m_waiting.elapsed() < kMaxStartWaitMs) {
+    // next start: the play control says when. The event loop keeps running
+    // meanwhile.
+    const qint64 left = kMaxStartWaitMs - m_waiting.elapsed();
+    if (!playCtrl->isIdle() && left > 0) {
         if (!m_idleTimer->isActive())
-            m_idleTimer->start();
+            m_idleTimer->start(int(left));
         return;
     }
     m_idleTimer->stop();

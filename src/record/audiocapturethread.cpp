@@ -25,7 +25,7 @@ audioCaptureThread::audioCaptureThread(QObject *parent) : QThread(parent) {}
 audioCaptureThread::~audioCaptureThread()
 {
     // Derived parts are gone already: the owner stops the thread first.
-    running = false;
+    m_run.stop();
     wait();
     closeDevice();
 }
@@ -106,7 +106,7 @@ void audioCaptureThread::startCapture()
     m_stopMs = 0;
     m_pausedMs = 0;
     m_pauseStartMs = 0;
-    running = true;
+    m_run.start();
     start(QThread::InheritPriority);
 }
 
@@ -115,10 +115,10 @@ void audioCaptureThread::stopCapture()
     const long long now = QDateTime::currentMSecsSinceEpoch();
     if (paused && m_pauseStartMs)
         m_pausedMs += now - m_pauseStartMs;
-    if (running)
+    if (m_run.running())
         m_stopMs = now;
-    running = false;
     paused = false;
+    m_run.stop();
 }
 
 void audioCaptureThread::pauseCapture()
@@ -146,33 +146,31 @@ long long audioCaptureThread::capturedMs() const
     return now - m_startMs - pausedMs;
 }
 
+long long audioCaptureThread::stopCapturedMs() const
+{
+    return m_stopMs - m_startMs - m_pausedMs;
+}
+
 long long audioCaptureThread::capturedAtMs(const AVFrame *frame) const
 {
     const int64_t pts = frame->best_effort_timestamp;
     if (pts == AV_NOPTS_VALUE || !formatContext || streamIndex < 0)
-        return kNoTime;
+        return CaptureTimeline::kNoStamp;
     const long long wallMs = av_rescale_q(pts, formatContext->streams[streamIndex]->time_base, AVRational{1, 1000});
-    const long long nowMs = QDateTime::currentMSecsSinceEpoch();
-    // Only wall-clock stamps (PulseAudio's and ALSA's) say when the sound was heard.
-    if (wallMs > nowMs + 1000 || wallMs < nowMs - 10000)
-        return kNoTime;
-    return capturedMs() - (nowMs - wallMs);
+    return CaptureTimeline::captureTime(wallMs, QDateTime::currentMSecsSinceEpoch(), capturedMs());
 }
 
-long long audioCaptureThread::deliverSilence(long long ms)
+void audioCaptureThread::deliverSilence(long long samples)
 {
-    const long long samples = ms * flvOutput::kSampleRate / 1000;
     if (samples <= 0)
-        return 0;
+        return;
     const size_t size = size_t(samples) * flvOutput::kChannels * 2;
     auto *buffer = static_cast<uint8_t *>(std::calloc(size, 1));
-    if (!buffer)
-        return 0;
-    deliver(buffer, int(size));
-    return samples;
+    if (buffer)
+        deliver(buffer, int(size));
 }
 
-bool audioCaptureThread::drainingTail(long long deliveredSamples) const
+bool audioCaptureThread::drainingTail(const CaptureTimeline &timeline) const
 {
     const long long stopMs = m_stopMs;
     if (!stopMs)
@@ -180,8 +178,79 @@ bool audioCaptureThread::drainingTail(long long deliveredSamples) const
     // Never more than one second past the stop.
     if (QDateTime::currentMSecsSinceEpoch() > stopMs + 1000)
         return false;
-    const long long wantedMs = stopMs - m_startMs - m_pausedMs;
-    return deliveredSamples * 1000 / flvOutput::kSampleRate < wantedMs;
+    return timeline.owes(stopCapturedMs());
+}
+
+uint8_t *audioCaptureThread::toStereo(const AVFrame *frame, int *size)
+{
+    *size = 0;
+    const bool direct = frame->format == AV_SAMPLE_FMT_S16 && frame->sample_rate == flvOutput::kSampleRate &&
+        frame->ch_layout.nb_channels == flvOutput::kChannels;
+    if (direct) {
+        const int bytes = frame->nb_samples * flvOutput::kChannels * 2;
+        auto *buffer = static_cast<uint8_t *>(std::malloc(size_t(bytes)));
+        if (buffer) {
+            std::memcpy(buffer, frame->data[0], size_t(bytes));
+            *size = bytes;
+        }
+        return buffer;
+    }
+    if (!m_resampler) {
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        AVChannelLayout inLayout;
+        if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
+        else
+            av_channel_layout_copy(&inLayout, &frame->ch_layout);
+        swr_alloc_set_opts2(&m_resampler, &stereo, AV_SAMPLE_FMT_S16, flvOutput::kSampleRate, &inLayout,
+                            AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&inLayout);
+        if (m_resampler && swr_init(m_resampler) < 0)
+            swr_free(&m_resampler);
+    }
+    if (!m_resampler)
+        return nullptr;
+    const int capacity = swr_get_out_samples(m_resampler, frame->nb_samples);
+    auto *buffer = static_cast<uint8_t *>(std::malloc(size_t(capacity > 0 ? capacity : 1) * 4));
+    if (!buffer)
+        return nullptr;
+    uint8_t *out[1] = {buffer};
+    const int converted =
+        swr_convert(m_resampler, out, capacity, const_cast<const uint8_t **>(frame->extended_data), frame->nb_samples);
+    *size = converted > 0 ? converted * 4 : 0;
+    return buffer;
+}
+
+void audioCaptureThread::deliverBlock(CaptureTimeline &timeline, uint8_t *buffer, int size, long long atMs)
+{
+    const int sampleBytes = flvOutput::kChannels * 2;
+    const long long samples = buffer ? size / sampleBytes : 0;
+    const CaptureTimeline::Placement place = timeline.place(samples, atMs, capturedMs());
+    deliverSilence(place.silence);
+    const long long kept = samples - place.skip;
+    if (!buffer || place.drop || kept <= 0) {
+        std::free(buffer);
+        return;
+    }
+    if (place.skip > 0)
+        std::memmove(buffer, buffer + place.skip * sampleBytes, size_t(kept * sampleBytes));
+    deliver(buffer, int(kept * sampleBytes));
+}
+
+void audioCaptureThread::deliverPacket(AVPacket *packet, CaptureTimeline &timeline)
+{
+    if (avcodec_send_packet(codecContext, packet) < 0)
+        std::fprintf(stderr, "video Audio Error.\n");
+    av_packet_unref(packet);
+    while (avcodec_receive_frame(codecContext, frame) == 0) {
+        int size = 0;
+        uint8_t *buffer = toStereo(frame, &size);
+        // The device stamps each block with the wall time it was heard, so
+        // sound and pictures of one moment get the same time and the
+        // encoder never waits longer than the device's own latency.
+        deliverBlock(timeline, buffer, size, capturedAtMs(frame));
+        av_frame_unref(frame);
+    }
 }
 
 void audioCaptureThread::run()
@@ -193,115 +262,25 @@ void audioCaptureThread::run()
         return;
     }
     AVPacket *packet = av_packet_alloc();
-    SwrContext *resampler = nullptr;
-    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    long long delivered = 0;
-    bool stamped = false;
-    while (packet && (running || drainingTail(delivered))) {
-        if (av_read_frame(formatContext, packet) < 0) {
-            qDebug() << "read failed!";
-            msleep(10);
+    CaptureTimeline timeline(flvOutput::kSampleRate);
+    while (packet && (m_run.running() || drainingTail(timeline))) {
+        if (!readCapturePacket(formatContext, streamIndex, packet, paused, m_run))
             continue;
-        }
-        if (paused) {
-            av_packet_unref(packet);
-            msleep(10);
-            continue;
-        }
-        if (packet->stream_index != streamIndex) {
-            qDebug() << "other" << packet->stream_index;
-            av_packet_unref(packet);
-            continue;
-        }
-        if (avcodec_send_packet(codecContext, packet) < 0)
-            std::fprintf(stderr, "video Audio Error.\n");
-        av_packet_unref(packet);
-        while (avcodec_receive_frame(codecContext, frame) == 0) {
-            const bool direct = frame->format == AV_SAMPLE_FMT_S16 && frame->sample_rate == flvOutput::kSampleRate &&
-                frame->ch_layout.nb_channels == flvOutput::kChannels;
-            uint8_t *buffer = nullptr;
-            int size = 0;
-            if (direct) {
-                size = frame->nb_samples * flvOutput::kChannels * 2;
-                buffer = static_cast<uint8_t *>(std::malloc(size_t(size)));
-                if (buffer)
-                    std::memcpy(buffer, frame->data[0], size_t(size));
-            } else {
-                if (!resampler) {
-                    AVChannelLayout inLayout;
-                    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-                        av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
-                    else
-                        av_channel_layout_copy(&inLayout, &frame->ch_layout);
-                    swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, flvOutput::kSampleRate, &inLayout,
-                                        AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
-                    av_channel_layout_uninit(&inLayout);
-                    if (resampler && swr_init(resampler) < 0)
-                        swr_free(&resampler);
-                }
-                if (resampler) {
-                    const int capacity = swr_get_out_samples(resampler, frame->nb_samples);
-                    buffer = static_cast<uint8_t *>(std::malloc(size_t(capacity > 0 ? capacity : 1) * 4));
-                    uint8_t *out[1] = {buffer};
-                    const int converted = buffer
-                        ? swr_convert(resampler, out, capacity, const_cast<const uint8_t **>(frame->extended_data),
-                                      frame->nb_samples)
-                        : -1;
-                    size = converted > 0 ? converted * 4 : 0;
-                }
-            }
-            long long samples = size / (flvOutput::kChannels * 2);
-            // Where these samples belong on the recording's time line: the
-            // device stamps each block with the wall time it was captured,
-            // so sound and pictures of one moment get the same time and the
-            // encoder never waits longer than the device's own latency.
-            const long long expectedMs = capturedAtMs(frame);
-            stamped = expectedMs != kNoTime;
-            if (buffer && samples > 0 && expectedMs != kNoTime) {
-                const long long deliveredMs = delivered * 1000 / flvOutput::kSampleRate;
-                if (expectedMs - deliveredMs > kStampToleranceMs) {
-                    delivered += deliverSilence(expectedMs - deliveredMs);
-                } else if (deliveredMs - expectedMs > kStampToleranceMs) {
-                    // Sound from before the start, or ahead of its time.
-                    const long long skip =
-                        std::min(samples, (deliveredMs - expectedMs) * flvOutput::kSampleRate / 1000);
-                    samples -= skip;
-                    size -= int(skip * flvOutput::kChannels * 2);
-                    std::memmove(buffer, buffer + skip * flvOutput::kChannels * 2, size_t(size));
-                }
-            }
-            // Without stamps: samples ahead of the clock were buffered before the start.
-            const bool ahead = expectedMs == kNoTime &&
-                (delivered + samples) * 1000 / flvOutput::kSampleRate > capturedMs() + kMaxLeadMs;
-            if (buffer && size > 0 && !ahead) {
-                delivered += samples;
-                deliver(buffer, size);
-            } else {
-                std::free(buffer);
-            }
-            av_frame_unref(frame);
-        }
+        deliverPacket(packet, timeline);
         // A microphone that falls behind the clock (samples lost while the
         // machine is busy) is filled with silence, so sound and pictures
         // keep the same time line.
-        if (!paused && !stamped) {
-            const long long lagMs = capturedMs() - delivered * 1000 / flvOutput::kSampleRate;
-            if (lagMs > kMaxLagMs)
-                delivered += deliverSilence(lagMs - kFillToLagMs);
-        }
+        if (!paused)
+            deliverSilence(timeline.lagFill(capturedMs()));
     }
     // What the device did not hand over up to the stop is silence.
-    if (m_stopMs) {
-        const long long wantedMs = m_stopMs - m_startMs - m_pausedMs;
-        const long long missingMs = wantedMs - delivered * 1000 / flvOutput::kSampleRate;
-        if (missingMs > 0)
-            delivered += deliverSilence(missingMs);
-    }
-    swr_free(&resampler);
+    if (m_stopMs)
+        deliverSilence(timeline.closingSilence(stopCapturedMs()));
+    swr_free(&m_resampler);
     av_packet_free(&packet);
     loopEnded();
     qDebug() << "record stopping...audio";
-    running = false;
+    m_run.stop();
     closeDevice();
     qDebug() << "record finished!";
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "record/capturerun.h"
+#include "record/capturetimeline.h"
+
 #include <QString>
 #include <QThread>
 
@@ -9,6 +12,7 @@
 struct AVFormatContext;
 struct AVCodecContext;
 struct AVFrame;
+struct AVPacket;
 struct SwrContext;
 
 // Reads the microphone and hands its samples, as 16-bit interleaved stereo
@@ -47,28 +51,34 @@ private:
     // Input format, name and options of the default microphone on this platform.
     static bool platformInput(QString *formatName, QString *url);
 
+    // Decodes a packet and hands its sound over at its place in time.
+    void deliverPacket(AVPacket *packet, CaptureTimeline &timeline);
+    // The frame as 16-bit interleaved stereo at the encoder's rate, in a new
+    // malloc'd buffer of *size bytes; null when it cannot be had.
+    uint8_t *toStereo(const AVFrame *frame, int *size);
+    // Hands a converted block over where the time line places it; takes
+    // ownership of buffer.
+    void deliverBlock(CaptureTimeline &timeline, uint8_t *buffer, int size, long long atMs);
+    // Hands over that many samples of silence.
+    void deliverSilence(long long samples);
+    // Whether the loop should read on after a stop: the device hands over
+    // what it buffered, so the recording covers the time up to the stop.
+    bool drainingTail(const CaptureTimeline &timeline) const;
+    // Milliseconds of capture time since the start, pauses left out.
+    long long capturedMs() const;
+    // Capture time of the stop.
+    long long stopCapturedMs() const;
+    // Capture time at which the frame's first sample was heard, from the
+    // device's wall-clock stamp; CaptureTimeline::kNoStamp without one.
+    long long capturedAtMs(const AVFrame *frame) const;
+
     AVFormatContext *formatContext = nullptr;
     int streamIndex = -1;
     AVCodecContext *codecContext = nullptr;
     AVFrame *frame = nullptr;
-    // Whether the loop should read on after a stop: the device hands over
-    // what it buffered, so the recording covers the time up to the stop.
-    bool drainingTail(long long deliveredSamples) const;
-    // Milliseconds of capture time since the start, pauses left out.
-    long long capturedMs() const;
-    // Capture time (as capturedMs) at which the frame's first sample was
-    // heard, from the device's wall-clock stamp; kNoTime without one.
-    long long capturedAtMs(const AVFrame *frame) const;
-    // Hands over ms of silence; returns the samples given.
-    long long deliverSilence(long long ms);
+    SwrContext *m_resampler = nullptr;
 
-    static constexpr long long kMaxLagMs = 250;
-    static constexpr long long kFillToLagMs = 100;
-    static constexpr long long kMaxLeadMs = 60;
-    static constexpr long long kStampToleranceMs = 30;
-    static constexpr long long kNoTime = -(1LL << 62);
-
-    std::atomic<bool> running{false};
+    CaptureRun m_run;
     std::atomic<bool> paused{false};
     std::atomic<long long> m_startMs{0};
     std::atomic<long long> m_stopMs{0};

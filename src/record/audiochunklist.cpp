@@ -39,6 +39,7 @@ void AudioChunkList::pushAudioChunk(uint8_t *data, int size)
         }
         if (audioChunks.size() > m_counters.highWater)
             m_counters.highWater = audioChunks.size();
+        m_pushed.wakeAll();
     }
     for (AudioChunk *old : dropped) {
         std::free(old->data);
@@ -70,6 +71,12 @@ void AudioChunkList::clear()
         std::free(chunk->data);
         delete chunk;
     }
+}
+
+void AudioChunkList::wakeWaiters()
+{
+    QMutexLocker locker(&audioLock);
+    m_pushed.wakeAll();
 }
 
 bool AudioChunkList::isEmpty() const

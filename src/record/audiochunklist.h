@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QMutex>
+#include <QWaitCondition>
 
 #include <cstdint>
 
@@ -34,6 +35,16 @@ public:
     void clear();
     bool isEmpty() const;
     int count() const;
+    // Waits until a chunk is queued or stopped() holds; stopped is checked
+    // under the list's lock, so whoever makes it true calls wakeWaiters()
+    // after.
+    template<class Stopped> void waitForChunk(Stopped stopped)
+    {
+        QMutexLocker locker(&audioLock);
+        while (audioChunks.isEmpty() && !stopped())
+            m_pushed.wait(&audioLock);
+    }
+    void wakeWaiters();
 
     struct Counters
     {
@@ -46,6 +57,7 @@ public:
 
 private:
     mutable QMutex audioLock;
+    QWaitCondition m_pushed;
     QList<AudioChunk *> audioChunks;
     long long m_bytes = 0;
     int m_limitBytes = 4 * 1024 * 1024;

@@ -18,5 +18,5 @@ void GetAudioThread::deliver(uint8_t *data, int size)
 void GetAudioThread::loopEnded()
 {
     if (encoder)
-        encoder->stopEncoding();
+        encoder->captureEnded(saveVideoThread::SoundCapture);
 }

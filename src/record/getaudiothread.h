@@ -5,7 +5,7 @@
 class saveVideoThread;
 
 // Microphone capture of a recording: its chunks go to the recording's
-// encoder, which it asks to finish when the capture ends.
+// encoder, which it tells when the capture has ended.
 class GetAudioThread : public audioCaptureThread
 {
     Q_OBJECT

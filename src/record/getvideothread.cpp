@@ -21,7 +21,7 @@ GetVideoThread::GetVideoThread(QObject *parent) : QThread(parent) {}
 
 GetVideoThread::~GetVideoThread()
 {
-    running = false;
+    m_run.stop();
     wait();
     closeDevice();
 }
@@ -105,14 +105,14 @@ void GetVideoThread::startCapture()
     if (!formatContext || isRunning())
         return;
     m_captureFailed = false;
-    running = true;
+    m_run.start();
     start(QThread::InheritPriority);
 }
 
 void GetVideoThread::stopCapture()
 {
-    running = false;
     paused = false;
+    m_run.stop();
 }
 
 void GetVideoThread::pauseCapture()
@@ -126,82 +126,76 @@ void GetVideoThread::resumeCapture()
     paused = false;
 }
 
+int GetVideoThread::stampPicture()
+{
+    // The stamps run on the wall clock from the first picture after a start
+    // or a resume, on from the encoder's time then: paused time is left out.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (!firstFrameTaken) {
+        m_stampStartMs = now;
+        m_stampBaseMs = qint64(encoder->videoClockMs.load());
+        firstFrameTaken = true;
+    }
+    return int(now - m_stampStartMs + m_stampBaseMs);
+}
+
+void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
+{
+    const int w = m_width, h = m_height;
+    const int ySize = w * h;
+    m_scaler = sws_getCachedContext(m_scaler, w, h, AVPixelFormat(picture->format), w, h, AV_PIX_FMT_YUV420P,
+                                    SWS_BICUBIC, nullptr, nullptr, nullptr);
+    auto *buffer = static_cast<uint8_t *>(av_malloc(size_t(ySize) * 3 / 2));
+    if (!m_scaler || !buffer || picture->width < w || picture->height < h) {
+        av_free(buffer);
+        return;
+    }
+    uint8_t *planes[4] = {buffer, buffer + ySize, buffer + ySize * 5 / 4, nullptr};
+    int lines[4] = {w, w / 2, w / 2, 0};
+    // An odd last row of the source is not converted.
+    sws_scale(m_scaler, picture->data, picture->linesize, 0, h, planes, lines);
+    encoder->pushVideoFrame(buffer, timestampMs);
+}
+
+bool GetVideoThread::decodePacket(AVPacket *packet, int timestampMs)
+{
+    int result = avcodec_send_packet(codecContext, packet);
+    av_packet_unref(packet);
+    if (result < 0 && result != AVERROR(EAGAIN))
+        return false;
+    while ((result = avcodec_receive_frame(codecContext, frame)) == 0) {
+        pushPicture(frame, timestampMs);
+        av_frame_unref(frame);
+    }
+    return result == AVERROR(EAGAIN) || result == AVERROR_EOF;
+}
+
 void GetVideoThread::run()
 {
     tavi::ensureSignalStack();
     if (!codecContext || !encoder) {
         closeDevice();
+        if (encoder)
+            encoder->captureEnded(saveVideoThread::PictureCapture);
         return;
     }
-    const int w = m_width, h = m_height;
-    const int ySize = w * h;
-    SwsContext *scaler = nullptr;
     AVPacket *packet = av_packet_alloc();
-    qint64 startTimeMs = QDateTime::currentMSecsSinceEpoch();
-    qint64 baseMs = 0;
     firstFrameTaken = false;
     bool broken = false;
-
-    while (running && packet) {
-        if (av_read_frame(formatContext, packet) < 0) {
-            qDebug() << "read failed!";
-            msleep(10);
+    while (m_run.running() && packet && !broken) {
+        if (!readCapturePacket(formatContext, streamIndex, packet, paused, m_run))
             continue;
-        }
-        if (paused) {
-            av_packet_unref(packet);
-            msleep(10);
-            continue;
-        }
-        if (packet->stream_index != streamIndex) {
-            qDebug() << "other" << packet->stream_index;
-            av_packet_unref(packet);
-            continue;
-        }
-        int timestampMs = 0;
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        if (firstFrameTaken) {
-            timestampMs = int(now - startTimeMs + baseMs);
-        } else {
-            startTimeMs = now;
-            baseMs = qint64(encoder->videoClockMs.load());
-            firstFrameTaken = true;
-            timestampMs = int(baseMs);
-        }
-        int result = avcodec_send_packet(codecContext, packet);
-        av_packet_unref(packet);
-        if (result < 0 && result != AVERROR(EAGAIN)) {
+        broken = !decodePacket(packet, stampPicture());
+        if (broken)
             std::printf("video Decode Error.（解码错误）\n");
-            broken = true;
-            break;
-        }
-        while ((result = avcodec_receive_frame(codecContext, frame)) == 0) {
-            scaler = sws_getCachedContext(scaler, w, h, AVPixelFormat(frame->format), w, h, AV_PIX_FMT_YUV420P,
-                                          SWS_BICUBIC, nullptr, nullptr, nullptr);
-            auto *buffer = static_cast<uint8_t *>(av_malloc(size_t(ySize) * 3 / 2));
-            if (scaler && buffer && frame->width >= w && frame->height >= h) {
-                uint8_t *planes[4] = {buffer, buffer + ySize, buffer + ySize * 5 / 4, nullptr};
-                int lines[4] = {w, w / 2, w / 2, 0};
-                // An odd last row of the source is not converted.
-                sws_scale(scaler, frame->data, frame->linesize, 0, h, planes, lines);
-                encoder->pushVideoFrame(buffer, timestampMs);
-            } else {
-                av_free(buffer);
-            }
-            av_frame_unref(frame);
-        }
-        if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) {
-            std::printf("video Decode Error.（解码错误）\n");
-            broken = true;
-            break;
-        }
     }
-
-    sws_freeContext(scaler);
+    encoder->captureEnded(saveVideoThread::PictureCapture);
+    sws_freeContext(m_scaler);
+    m_scaler = nullptr;
     av_packet_free(&packet);
     qDebug() << "record stopping...video....";
     paused = false;
-    running = false;
+    m_run.stop();
     closeDevice();
     qDebug() << "record finished!";
     if (broken) {

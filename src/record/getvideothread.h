@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/capturerun.h"
+
 #include <QString>
 #include <QThread>
 
@@ -8,6 +10,8 @@
 struct AVFormatContext;
 struct AVCodecContext;
 struct AVFrame;
+struct AVPacket;
+struct SwsContext;
 struct AVDictionary;
 class saveVideoThread;
 
@@ -55,13 +59,24 @@ private:
     // Input format and name of a capture mode on this platform.
     static bool platformInput(int mode, QString *formatName, QString *url);
 
+    // The time stamp of a picture read now.
+    int stampPicture();
+    // Decodes a packet and hands its pictures to the encoder; false on a
+    // decoding error.
+    bool decodePacket(AVPacket *packet, int timestampMs);
+    // Converts a picture to YUV 4:2:0 and hands it to the encoder.
+    void pushPicture(const AVFrame *picture, int timestampMs);
+
     AVFormatContext *formatContext = nullptr;
     int streamIndex = -1;
     AVCodecContext *codecContext = nullptr;
     AVFrame *frame = nullptr;
+    SwsContext *m_scaler = nullptr;
     int m_width = 0;
     int m_height = 0;
-    std::atomic<bool> running{false};
+    qint64 m_stampStartMs = 0;
+    qint64 m_stampBaseMs = 0;
+    CaptureRun m_run;
     std::atomic<bool> paused{false};
     std::atomic<bool> firstFrameTaken{false};
     std::atomic<bool> m_captureFailed{false};

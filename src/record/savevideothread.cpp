@@ -12,6 +12,7 @@ extern "C" {
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 // Queued pictures may use this much memory (about a second of a 1920x1080
@@ -24,7 +25,14 @@ saveVideoThread::saveVideoThread(QObject *parent) : QThread(parent) {}
 saveVideoThread::~saveVideoThread()
 {
     m_stop.abort();
+    wakeLoop();
     wait();
+}
+
+void saveVideoThread::wakeLoop()
+{
+    m_videoQueue.wakeWaiters();
+    m_audioChunks.wakeWaiters();
 }
 
 bool saveVideoThread::setOutputName(const char *name)
@@ -50,6 +58,7 @@ bool saveVideoThread::startEncoding()
     if (isRunning())
         return false;
     m_stop.reset();
+    m_capturesRunning = PictureCapture | SoundCapture;
     m_outputFailed = false;
     m_encoded = 0;
     m_repeated = 0;
@@ -70,6 +79,14 @@ bool saveVideoThread::startEncoding()
 void saveVideoThread::stopEncoding()
 {
     m_stop.request();
+    wakeLoop();
+}
+
+void saveVideoThread::captureEnded(Capture capture)
+{
+    const int before = m_capturesRunning.fetch_and(~capture);
+    if ((before & capture) && !(before & ~capture))
+        stopEncoding();
 }
 
 void saveVideoThread::pushVideoFrame(uint8_t *data, int timestampMs)
@@ -109,6 +126,75 @@ saveVideoThread::Stats saveVideoThread::stats() const
     return s;
 }
 
+saveVideoThread::Step saveVideoThread::videoStep()
+{
+    const auto stopped = [this] { return m_stop.requested(); };
+    const long long seen = m_videoQueue.pushes();
+    if (m_videoQueue.count() == 0) {
+        if (m_stop.requested())
+            return Finished;
+        m_videoQueue.waitForPush(seen, stopped);
+        return Waited;
+    }
+    const AVRational base = m_output.videoOutput.encoderContext->time_base;
+    const double t = double(m_output.videoOutput.nextPts) * base.num / base.den * 1000.0;
+    videoClockMs = t;
+    VideoFrameNode *node = takeVideoFrame(t);
+    if (!node || !node->data) {
+        // The newest picture waits for a successor to show how long it
+        // lasts: wait for the next push. Stopping, no picture can be placed.
+        if (m_stop.requested())
+            return Finished;
+        m_videoQueue.waitForPush(seen, stopped);
+        return Waited;
+    }
+    if (node == m_videoQueue.lastVideoNode())
+        ++m_repeated;
+    m_videoQueue.adoptLastVideoNode(node);
+    ++m_encoded;
+    return m_output.writeVideo(node->data) ? Wrote : Failed;
+}
+
+saveVideoThread::Step saveVideoThread::audioStep()
+{
+    AudioChunk chunk;
+    if (!m_audioChunks.takeFirst(&chunk)) {
+        if (m_stop.requested() && m_audioChunks.isEmpty())
+            return Finished;
+        m_audioChunks.waitForChunk([this] { return m_stop.requested(); });
+        return Waited;
+    }
+    const bool ok = m_output.writeAudio(chunk.data, chunk.size);
+    std::free(chunk.data);
+    return ok ? Wrote : Failed;
+}
+
+bool saveVideoThread::endTracksTogether()
+{
+    flvOutput &out = m_output;
+    VideoFrameNode *last = m_videoQueue.lastVideoNode();
+    if (!out.hasVideo || !out.hasAudio || !last || !last->data || out.audioFrameBytes <= 0)
+        return true;
+    const AVCodecContext *audio = out.audioOutput.encoderContext;
+    const double frame = av_q2d(out.videoOutput.encoderContext->time_base);
+    const double audioFrame = double(audio->frame_size > 0 ? audio->frame_size : 1024) * av_q2d(audio->time_base);
+    const auto videoEnd = [&] { return double(out.videoOutput.nextPts) * frame; };
+    const auto audioEnd = [&] { return double(out.audioOutput.nextPts) * av_q2d(audio->time_base); };
+    // Each to the step whose end is nearest to the other's end.
+    while (!m_stop.aborted() && videoEnd() + frame / 2 < audioEnd()) {
+        ++m_repeated;
+        ++m_encoded;
+        if (!out.writeVideo(last->data))
+            return false;
+    }
+    const std::vector<uint8_t> silence(size_t(out.audioFrameBytes), 0);
+    while (!m_stop.aborted() && audioEnd() + audioFrame / 2 < videoEnd()) {
+        if (!out.writeAudio(silence.data(), int(silence.size())))
+            return false;
+    }
+    return true;
+}
+
 void saveVideoThread::run()
 {
     tavi::ensureSignalStack();
@@ -126,45 +212,22 @@ void saveVideoThread::run()
     flvOutput &out = m_output;
     const AVRational videoBase = out.hasVideo ? out.videoOutput.encoderContext->time_base : AVRational{1, 25};
     const AVRational audioBase = out.hasAudio ? out.audioOutput.encoderContext->time_base : AVRational{1, 44100};
-    bool ok = true;
-    while (ok && !m_stop.aborted()) {
-        const bool videoTurn = out.hasVideo &&
-            (!out.hasAudio ||
-             av_compare_ts(out.videoOutput.nextPts, videoBase, out.audioOutput.nextPts, audioBase) <= 0);
-        if (videoTurn) {
-            if (m_videoQueue.count() == 0) {
-                if (m_stop.requested())
-                    break;
-                msleep(10);
-                continue;
-            }
-            const double t = double(out.videoOutput.nextPts) * videoBase.num / videoBase.den * 1000.0;
-            videoClockMs = t;
-            VideoFrameNode *node = takeVideoFrame(t);
-            if (!node || !node->data) {
-                // The newest picture waits for a successor; don't spin meanwhile.
-                msleep(2);
-                continue;
-            }
-            if (node == m_videoQueue.lastVideoNode())
-                ++m_repeated;
-            m_videoQueue.adoptLastVideoNode(node);
-            ++m_encoded;
-            ok = out.writeVideo(node->data);
-        } else if (out.hasAudio) {
-            AudioChunk chunk;
-            if (!m_audioChunks.takeFirst(&chunk)) {
-                if (m_stop.requested() && m_audioChunks.isEmpty())
-                    break;
-                msleep(10);
-                continue;
-            }
-            ok = out.writeAudio(chunk.data, chunk.size);
-            std::free(chunk.data);
-        } else {
-            break;
-        }
+    // A track is done once its capture has ended and its queue is drained;
+    // the other one goes on alone.
+    bool videoDone = !out.hasVideo;
+    bool audioDone = !out.hasAudio;
+    Step step = Waited;
+    while (step != Failed && !(videoDone && audioDone) && !m_stop.aborted()) {
+        // Each track in turn by time; ties go to the pictures.
+        const bool videoTurn = !videoDone &&
+            (audioDone || av_compare_ts(out.videoOutput.nextPts, videoBase, out.audioOutput.nextPts, audioBase) <= 0);
+        step = videoTurn ? videoStep() : audioStep();
+        if (step == Finished)
+            (videoTurn ? videoDone : audioDone) = true;
     }
+    if (step != Failed && videoDone && audioDone && !endTracksTogether())
+        step = Failed;
+    const bool ok = step != Failed;
     if (!ok) {
         TAVI_LOG_ERROR("writing to " << flvOutput::nameForLog(m_outputName).constData() << " failed");
         m_outputFailed = true;

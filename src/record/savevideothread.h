@@ -40,6 +40,16 @@ public:
     bool startEncoding();
     // Drain the queues, write the trailer and finish.
     void stopEncoding();
+
+    // The captures that feed a recording. startEncoding expects both; the
+    // recording drains and finishes once both have told their end, so the
+    // last pictures and samples of either are never cut off.
+    enum Capture {
+        PictureCapture = 1,
+        SoundCapture = 2
+    };
+    // Called by a capture after its last push.
+    void captureEnded(Capture capture);
     bool stopRequested() const { return m_stop.requested(); }
     // Whether the last recording ended because its output failed.
     bool outputFailed() const { return m_outputFailed.load(); }
@@ -77,6 +87,21 @@ protected:
     void run() override;
 
 private:
+    // What one turn of the loop did.
+    enum Step {
+        Wrote,
+        Waited,
+        Finished,
+        Failed
+    };
+    Step videoStep();
+    Step audioStep();
+    // The two tracks end together at the stop: the last picture lasts until
+    // the end of the sound, or silence fills the sound up to the end of the
+    // last picture. False when the output fails.
+    bool endTracksTogether();
+    // Ends the loop's waits on the queues (a stop, the end).
+    void wakeLoop();
     void finishRun(bool drain);
 
     flvOutput m_output;
@@ -87,6 +112,8 @@ private:
     int m_videoWidth = 0;
     int m_videoHeight = 0;
     EncoderStop m_stop;
+    // The Capture bits of the captures that have not ended yet.
+    std::atomic<int> m_capturesRunning{0};
     std::atomic<bool> m_outputFailed{false};
     std::atomic<long long> m_encoded{0};
     std::atomic<long long> m_repeated{0};

@@ -16,6 +16,7 @@ sendAudioThread::sendAudioThread(QObject *parent) : QThread(parent) {}
 sendAudioThread::~sendAudioThread()
 {
     m_stop.abort();
+    m_audioChunks.wakeWaiters();
     wait();
 }
 
@@ -45,6 +46,7 @@ bool sendAudioThread::startEncoding()
 void sendAudioThread::stopEncoding()
 {
     m_stop.request();
+    m_audioChunks.wakeWaiters();
 }
 
 void sendAudioThread::pushAudioChunk(uint8_t *data, int size)
@@ -63,7 +65,7 @@ void sendAudioThread::run()
         if (!m_audioChunks.takeFirst(&chunk)) {
             if (m_stop.requested() && m_audioChunks.isEmpty())
                 break;
-            msleep(10);
+            m_audioChunks.waitForChunk([this] { return m_stop.requested(); });
             continue;
         }
         ok = m_output.writeAudio(chunk.data, chunk.size);

@@ -49,6 +49,8 @@ void VideoFrameQueue::pushVideoFrame(uint8_t *data, int timestampMs)
         videoTail = node;
         ++videoCount;
         ++m_counters.pushed;
+        ++m_pushes;
+        m_pushed.wakeAll();
         // Unlink the overflow here; free it outside the lock.
         while (videoCount > m_limit) {
             VideoFrameNode *old = videoHead;
@@ -143,6 +145,18 @@ int VideoFrameQueue::count() const
 {
     QMutexLocker locker(&videoQueueLock);
     return videoCount;
+}
+
+long long VideoFrameQueue::pushes() const
+{
+    QMutexLocker locker(&videoQueueLock);
+    return m_pushes;
+}
+
+void VideoFrameQueue::wakeWaiters()
+{
+    QMutexLocker locker(&videoQueueLock);
+    m_pushed.wakeAll();
 }
 
 VideoFrameNode *VideoFrameQueue::lastVideoNode() const

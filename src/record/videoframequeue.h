@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMutex>
+#include <QWaitCondition>
 
 #include <cstdint>
 
@@ -47,6 +48,19 @@ public:
     int count() const;
     VideoFrameNode *lastVideoNode() const;
 
+    // Pictures pushed so far (never reset), to wait for the next one.
+    long long pushes() const;
+    // Waits until a picture is pushed after pushes() gave seen, or until
+    // stopped() holds; stopped is checked under the queue's lock, so whoever
+    // makes it true calls wakeWaiters() after.
+    template<class Stopped> void waitForPush(long long seen, Stopped stopped)
+    {
+        QMutexLocker locker(&videoQueueLock);
+        while (m_pushes == seen && !stopped())
+            m_pushed.wait(&videoQueueLock);
+    }
+    void wakeWaiters();
+
     struct Counters
     {
         long long pushed = 0;
@@ -61,6 +75,8 @@ public:
 
 private:
     mutable QMutex videoQueueLock;
+    QWaitCondition m_pushed;
+    long long m_pushes = 0;
     VideoFrameNode *videoHead = nullptr;
     VideoFrameNode *videoTail = nullptr;
     VideoFrameNode *m_lastVideoNode = nullptr;

@@ -3,10 +3,11 @@
 #include "base/signalstack.h"
 
 #include "base/logging.h"
-#include "video/inputreconnector.h"
-#include "video/mediainput.h"
+#include "video/playback.h"
 
-#include <SDL2/SDL.h>
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 AudioPlayer::AudioPlayer() : PlayerThread(videoState, false) {}
 
@@ -15,81 +16,13 @@ AudioPlayer::~AudioPlayer()
     quitAndWait();
 }
 
-void AudioPlayer::endRun(bool sdlAudio)
-{
-    // No callback runs or starts on the state once detached, so nothing
-    // below is freed under it.
-    detachAudioDevice(&videoState);
-    videoState.release();
-    videoState.decoderFinished = true;
-    videoState.readerFinished = true;
-    closeAudioDevice(&videoState);
-    if (sdlAudio)
-        quitSdlAudio();
-}
-
 void AudioPlayer::run()
 {
     tavi::ensureSignalStack();
-    VideoAudioState *is = &videoState;
-    is->decoderFinished = true;
-    InputAddress address;
-    if (!inputAddress(url, classStreamOnly(), &address)) {
-        endRun(false);
-        return;
-    }
-    const QByteArray &path = address.path;
-    is->protocols = address.protocols;
-    avformat_network_init();
-    const bool network = address.classStream;
-    packetQueueInit(&is->audioQueue);
-    packetQueueInit(&is->videoQueue);
-    is->formatContext = openInput(is, path, network ? Probe::AudioOnly : Probe::Default, 0);
-    if (!is->formatContext) {
-        endRun(false);
-        return;
-    }
-    AVFormatContext *input = is->formatContext;
-    const int audioIndex = firstStreamOfType(input, AVMEDIA_TYPE_AUDIO);
-    if (audioIndex < 0) {
-        reportPlaybackError("Didn't find a audio stream.");
-        endRun(false);
-        return;
-    }
-    is->audioStreamIndex = audioIndex;
-    TAVI_LOG_ERROR("total time is " << input->duration);
-    const bool live = isLiveInput(url, input->duration);
-    is->live = live;
-
-    const bool sdlAudio = initSdlAudio();
-    audioPlay_stream_component_open(is, audioIndex);
-    AVStream *stream = input->streams[audioIndex];
-    if (!avcodec_find_decoder(stream->codecpar->codec_id)) {
-        reportPlaybackError("ACodec not found.");
-        endRun(sdlAudio);
-        return;
-    }
-    if (!openStreamDecoder(stream, &is->audioCodec, false)) {
-        reportPlaybackError("Could not open audio codec.");
-        endRun(sdlAudio);
-        return;
-    }
-    is->audioStream = stream;
-    is->player = this;
-
-    AVPacket *packet = av_packet_alloc();
-    InputReconnector reader(is, path, Probe::AudioOnly, false, live);
-    while (packet && !is->quit) {
-        if (is->audioQueue.bytes > kAudioQueueLimit || is->paused) {
-            reader.idle();
-            continue;
-        }
-        if (!reader.read(packet))
-            continue;
-        if (packet->stream_index == is->audioStreamIndex && is->audioOpen)
-            packetQueuePut(&is->audioQueue, packet);
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    endRun(sdlAudio);
+    // The callback clears it while it decodes and sets it when it stops.
+    videoState.decoderFinished = true;
+    static const PlayerOpening opening{
+        PlayerOpening::NoPictures, PlayerOpening::SoundOnly, Probe::AudioOnly, false, nullptr, nullptr};
+    playAddress(&videoState, url, classStreamOnly(), opening, this,
+                [](AVFormatContext *input) { TAVI_LOG_ERROR("total time is " << input->duration); });
 }

@@ -20,7 +20,5 @@ protected:
     void run() override;
 
 private:
-    void endRun(bool sdlAudio);
-
     VideoAudioState videoState;
 };

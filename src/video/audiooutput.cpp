@@ -9,6 +9,7 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -21,6 +22,10 @@ extern "C" {
 namespace {
 
 std::mutex sdlMutex;
+
+// A move of the play clock's anchor beyond the jitter of the callback's
+// timing: the video thread looks at its picture's time again.
+constexpr double kClockJump = 0.005;
 
 uint64_t defaultLayout(int channels)
 {
@@ -38,79 +43,56 @@ int layoutChannels(uint64_t mask)
     return av_popcount64(mask);
 }
 
-int componentOpen(VideoState *is, int streamIndex, SDL_AudioCallback callback)
+// Opens the system's default output device, with fewer channels while it
+// refuses the count asked for (*layout follows); 0 when none opens.
+SDL_AudioDeviceID openDevice(SDL_AudioSpec *wanted, SDL_AudioSpec *obtained, uint64_t *layout)
 {
-    if (!is->formatContext || streamIndex < 0 || streamIndex >= int(is->formatContext->nb_streams))
-        return -1;
-    AVStream *stream = is->formatContext->streams[streamIndex];
-    const AVCodecParameters *par = stream->codecpar;
-
-    uint64_t wantedLayout = defaultLayout(par->ch_layout.nb_channels) & ~uint64_t(AV_CH_LAYOUT_STEREO_DOWNMIX);
-    int wantedChannels = layoutChannels(wantedLayout);
-    const int frequency = par->sample_rate;
-    if (frequency <= 0 || wantedChannels == 0) {
-        TAVI_LOG_ERROR("Invalid sample rate or channel count.sample_rate:" << frequency << ",  wanted_spec.channels:"
-                                                                           << wantedChannels);
-        return -1;
-    }
-
-    SDL_AudioSpec wanted;
-    SDL_zero(wanted);
-    wanted.freq = frequency;
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = Uint8(wantedChannels);
-    wanted.silence = 0;
-    wanted.samples = 1024;
-    wanted.callback = callback;
-    wanted.userdata = is;
-    SDL_AudioSpec obtained;
-    SDL_zero(obtained);
-    SDL_AudioDeviceID id = 0;
     for (;;) {
-        // The system's default output device.
-        id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+        const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, wanted, obtained, 0);
         if (id != 0)
-            break;
+            return id;
         const char *error = SDL_GetError();
-        std::fprintf(stderr, "SDL_OpenAudio (%d channels): %s\n", wanted.channels, error);
+        std::fprintf(stderr, "SDL_OpenAudio (%d channels): %s\n", wanted->channels, error);
         qDebug()
-            << QStringLiteral("SDL_OpenAudio (%1 channels): %2").arg(wanted.channels).arg(QString::fromUtf8(error));
-        TAVI_LOG_WARN("SDL_OpenAudio (" << int(wanted.channels) << " channels): " << error);
-        const int next = channelFallback(wanted.channels);
+            << QStringLiteral("SDL_OpenAudio (%1 channels): %2").arg(wanted->channels).arg(QString::fromUtf8(error));
+        TAVI_LOG_WARN("SDL_OpenAudio (" << int(wanted->channels) << " channels): " << error);
+        const int next = channelFallback(wanted->channels);
         if (next == 0) {
             std::fprintf(stderr, "No more channel combinations to tyu, audio open failed\n");
-            return -1;
+            return 0;
         }
-        wanted.channels = Uint8(next);
-        wantedLayout = defaultLayout(next);
+        wanted->channels = Uint8(next);
+        *layout = defaultLayout(next);
     }
+}
+
+// The channel layout to convert to for the device as opened; 0 (reported)
+// when its format or channels cannot be used.
+uint64_t deviceLayout(const SDL_AudioSpec &wanted, const SDL_AudioSpec &obtained, uint64_t layout)
+{
     if (obtained.format != AUDIO_S16SYS) {
         std::fprintf(stderr, "SDL advised audio format %d is not supported!\n", obtained.format);
         TAVI_LOG_ERROR("SDL advised audio format " << obtained.format << " is not supported!");
-        SDL_CloseAudioDevice(id);
-        return -1;
+        return 0;
     }
-    if (obtained.channels != wanted.channels) {
-        wantedLayout = defaultLayout(obtained.channels);
-        if (!wantedLayout) {
-            std::fprintf(stderr, "SDL advised channel count %d is not supported!\n", obtained.channels);
-            TAVI_LOG_ERROR("SDL advised channel count " << int(obtained.channels) << " is not supported!");
-            SDL_CloseAudioDevice(id);
-            return -1;
-        }
+    if (obtained.channels == wanted.channels)
+        return layout;
+    layout = defaultLayout(obtained.channels);
+    if (!layout) {
+        std::fprintf(stderr, "SDL advised channel count %d is not supported!\n", obtained.channels);
+        TAVI_LOG_ERROR("SDL advised channel count " << int(obtained.channels) << " is not supported!");
     }
-    is->audioDeviceBufferSize = int(obtained.size);
-    is->audioTarget.format = AV_SAMPLE_FMT_S16;
-    is->audioTarget.channels = obtained.channels;
-    is->audioTarget.channelLayout = int64_t(wantedLayout);
-    is->audioTarget.sampleRate = obtained.freq;
-    is->audioSource = is->audioTarget;
+    return layout;
+}
 
+// The decoder and the callback's fields for the stream; false (reported)
+// when the decoder cannot be had.
+bool prepareDecoding(VideoState *is, AVStream *stream)
+{
     if (!openStreamDecoder(stream, &is->audioCodec, false)) {
         std::fprintf(stderr, "Unsupported codec!\n");
         TAVI_LOG_ERROR("Unsupported codec!");
-        SDL_CloseAudioDevice(id);
-        return -1;
+        return false;
     }
     stream->discard = AVDISCARD_DEFAULT;
     is->audioStream = stream;
@@ -121,12 +103,49 @@ int componentOpen(VideoState *is, int streamIndex, SDL_AudioCallback callback)
         is->audioPacket = av_packet_alloc();
     is->audioPacketLeft = 0;
     is->audioDecoderPending = false;
-    if (!is->audioQueue.mutex)
-        packetQueueInit(&is->audioQueue);
-    if (!is->audioPacket) {
+    return is->audioPacket != nullptr;
+}
+
+int componentOpen(VideoState *is, int streamIndex, SDL_AudioCallback callback)
+{
+    if (!is->formatContext || streamIndex < 0 || streamIndex >= int(is->formatContext->nb_streams))
+        return -1;
+    AVStream *stream = is->formatContext->streams[streamIndex];
+    const AVCodecParameters *par = stream->codecpar;
+
+    uint64_t layout = defaultLayout(par->ch_layout.nb_channels) & ~uint64_t(AV_CH_LAYOUT_STEREO_DOWNMIX);
+    const int channels = layoutChannels(layout);
+    const int frequency = par->sample_rate;
+    if (frequency <= 0 || channels == 0) {
+        TAVI_LOG_ERROR("Invalid sample rate or channel count.sample_rate:" << frequency
+                                                                           << ",  wanted_spec.channels:" << channels);
+        return -1;
+    }
+    SDL_AudioSpec wanted;
+    SDL_zero(wanted);
+    wanted.freq = frequency;
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = Uint8(channels);
+    wanted.silence = 0;
+    wanted.samples = 1024;
+    wanted.callback = callback;
+    wanted.userdata = is;
+    SDL_AudioSpec obtained;
+    SDL_zero(obtained);
+    const SDL_AudioDeviceID id = openDevice(&wanted, &obtained, &layout);
+    if (id == 0)
+        return -1;
+    layout = deviceLayout(wanted, obtained, layout);
+    if (!layout || !prepareDecoding(is, stream)) {
         SDL_CloseAudioDevice(id);
         return -1;
     }
+    is->audioDeviceBufferSize = int(obtained.size);
+    is->audioTarget.format = AV_SAMPLE_FMT_S16;
+    is->audioTarget.channels = obtained.channels;
+    is->audioTarget.channelLayout = int64_t(layout);
+    is->audioTarget.sampleRate = obtained.freq;
+    is->audioSource = is->audioTarget;
     is->audioOpen = true;
     is->audioDeviceId = id;
     SDL_PauseAudioDevice(id, 0);
@@ -155,133 +174,255 @@ void dropHeldPacket(VideoState *is)
     is->audioDecoderPending = false;
 }
 
+// The channel layout of a decoded frame: its own when it matches its channel
+// count, else the default one for that count.
+uint64_t frameLayout(const AVFrame *frame)
+{
+    const int channels = frame->ch_layout.nb_channels;
+    uint64_t layout = 0;
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE)
+        layout = frame->ch_layout.u.mask;
+    if (!layout || layoutChannels(layout) != channels)
+        layout = defaultLayout(channels);
+    return layout;
+}
+
+// Makes the resampler fit the frame when the decoded format changed; false
+// when it cannot be had (the packet is then dropped).
+bool fitResampler(VideoState *is, const AVFrame *frame, uint64_t layout)
+{
+    const auto format = AVSampleFormat(frame->format);
+    const int channels = frame->ch_layout.nb_channels;
+    if (format == is->audioSource.format && int64_t(layout) == is->audioSource.channelLayout &&
+        frame->sample_rate == is->audioSource.sampleRate && channels == is->audioSource.channels)
+        return true;
+    swr_free(&is->resampler);
+    AVChannelLayout outLayout, inLayout;
+    av_channel_layout_from_mask(&outLayout, uint64_t(is->audioTarget.channelLayout));
+    int ok =
+        layout ? av_channel_layout_from_mask(&inLayout, layout) : av_channel_layout_copy(&inLayout, &frame->ch_layout);
+    if (ok >= 0)
+        ok = swr_alloc_set_opts2(&is->resampler, &outLayout, is->audioTarget.format, is->audioTarget.sampleRate,
+                                 &inLayout, format, frame->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&outLayout);
+    av_channel_layout_uninit(&inLayout);
+    if (ok < 0 || !is->resampler || swr_init(is->resampler) < 0) {
+        std::fprintf(stderr, "swr_init() failed\n");
+        swr_free(&is->resampler);
+        is->audioSource = is->audioTarget;
+        return false;
+    }
+    is->audioSource.format = format;
+    is->audioSource.channels = channels;
+    is->audioSource.channelLayout = int64_t(layout);
+    is->audioSource.sampleRate = frame->sample_rate;
+    return true;
+}
+
+// Points audioBuffer at the frame's samples in the device's format; their
+// size in bytes, 0 for a frame without samples, -1 when the packet is
+// dropped.
+int convertFrame(VideoState *is, AVFrame *frame)
+{
+    const int channels = frame->ch_layout.nb_channels;
+    if (channels <= 0 || frame->sample_rate <= 0 || frame->nb_samples <= 0)
+        return 0;
+    if (!fitResampler(is, frame, frameLayout(frame)))
+        return -1;
+    if (!is->resampler) {
+        is->audioBuffer = frame->data[0];
+        const int size =
+            av_samples_get_buffer_size(nullptr, channels, frame->nb_samples, AVSampleFormat(frame->format), 1);
+        return size < 0 ? 0 : size;
+    }
+    const int targetChannels = is->audioTarget.channels;
+    const int maxSamples = kAudioBufferStoreSize / targetChannels / 2;
+    uint8_t *out = is->audioBufferStore;
+    const int samples = swr_convert(is->resampler, &out, maxSamples, const_cast<const uint8_t **>(frame->extended_data),
+                                    frame->nb_samples);
+    if (samples < 0) {
+        std::fprintf(stderr, "swr_convert() failed\n");
+        return -1;
+    }
+    if (samples == maxSamples) {
+        std::fprintf(stderr, "warning: audio buffer is probably too small\n");
+        if (swr_init(is->resampler) < 0)
+            swr_free(&is->resampler);
+    }
+    is->audioBuffer = is->audioBufferStore;
+    return samples * targetChannels * 2;
+}
+
+// Moves the audio clock past a chunk of size bytes; *pts gets its start.
+void advanceAudioClock(VideoState *is, const AVFrame *frame, int size, double *pts)
+{
+    if (frame->best_effort_timestamp != AV_NOPTS_VALUE && is->audioTimeBase.den)
+        is->audioClock = double(frame->best_effort_timestamp) * av_q2d(is->audioTimeBase);
+    *pts = is->audioClock;
+    is->audioClock = is->audioClock + double(size) / (2.0 * is->audioTarget.channels * is->audioTarget.sampleRate);
+}
+
+// Whether the chunk just decoded is played: not before a seek target, not
+// while a live input catches up.
+bool keepChunk(VideoState *is)
+{
+    if (is->seekFlagAudio && is->seekTime > is->audioClock)
+        return false;
+    if (behindLive(is))
+        return false;
+    is->seekFlagAudio = 0;
+    return true;
+}
+
+// The next frame of the held packet (sending the packet first); false when
+// the packet has given all it holds.
+bool receiveAudioFrame(VideoState *is)
+{
+    if (!is->audioFrame) {
+        is->audioFrame = av_frame_alloc();
+        if (!is->audioFrame)
+            return false;
+    } else {
+        av_frame_unref(is->audioFrame);
+    }
+    if (is->audioPacketLeft > 0) {
+        const int sent = avcodec_send_packet(is->audioCodec, is->audioPacket);
+        if (sent != AVERROR(EAGAIN)) {
+            is->audioPacketLeft = 0;
+            is->audioPacketData = nullptr;
+        }
+        is->audioDecoderPending = true;
+    }
+    if (avcodec_receive_frame(is->audioCodec, is->audioFrame) < 0) {
+        dropHeldPacket(is);
+        return false;
+    }
+    return true;
+}
+
+// Takes the next packet from the audio queue to decode; false when none is
+// there. A flush packet resets the decoder.
+bool holdNextPacket(VideoState *is)
+{
+    for (;;) {
+        av_packet_unref(is->audioPacket);
+        if (takePacket(is, &is->audioQueue, kAudioQueueLimit, is->audioPacket, false) <= 0)
+            return false;
+        if (isFlushPacket(is->audioPacket)) {
+            avcodec_flush_buffers(is->audioCodec);
+            dropHeldPacket(is);
+            continue;
+        }
+        // An empty packet would tell the decoder the input has ended.
+        if (is->audioPacket->size <= 0)
+            continue;
+        is->audioPacketData = is->audioPacket->data;
+        is->audioPacketLeft = is->audioPacket->size;
+        return true;
+    }
+}
+
 int decodeFrame(VideoState *is, double *pts, bool audioOnly)
 {
     if (audioOnly)
         is->decoderFinished = false;
-    AVCodecContext *codec = is->audioCodec;
-    if (!codec || !is->audioPacket)
+    if (!is->audioCodec || !is->audioPacket)
         return -1;
     for (;;) {
         while (is->audioPacketLeft > 0 || is->audioDecoderPending) {
-            while (is->paused && !is->quit)
-                SDL_Delay(10);
             if (is->quit)
                 return -1;
-            if (!is->audioFrame) {
-                is->audioFrame = av_frame_alloc();
+            if (!receiveAudioFrame(is)) {
                 if (!is->audioFrame)
                     return AVERROR(ENOMEM);
-            } else {
-                av_frame_unref(is->audioFrame);
+                break;
             }
-            if (is->audioPacketLeft > 0) {
-                const int sent = avcodec_send_packet(codec, is->audioPacket);
-                if (sent != AVERROR(EAGAIN)) {
-                    is->audioPacketLeft = 0;
-                    is->audioPacketData = nullptr;
-                }
-                is->audioDecoderPending = true;
-            }
-            AVFrame *frame = is->audioFrame;
-            if (avcodec_receive_frame(codec, frame) < 0) {
+            const int size = convertFrame(is, is->audioFrame);
+            if (size < 0) {
                 dropHeldPacket(is);
                 break;
             }
-            const int channels = frame->ch_layout.nb_channels;
-            if (channels <= 0 || frame->sample_rate <= 0 || frame->nb_samples <= 0)
+            if (size == 0)
                 continue;
-            uint64_t layout = 0;
-            if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE)
-                layout = frame->ch_layout.u.mask;
-            if (!layout || layoutChannels(layout) != channels)
-                layout = defaultLayout(channels);
-            const auto format = AVSampleFormat(frame->format);
-            if (format != is->audioSource.format || int64_t(layout) != is->audioSource.channelLayout ||
-                frame->sample_rate != is->audioSource.sampleRate || channels != is->audioSource.channels) {
-                swr_free(&is->resampler);
-                AVChannelLayout outLayout, inLayout;
-                av_channel_layout_from_mask(&outLayout, uint64_t(is->audioTarget.channelLayout));
-                int ok = layout ? av_channel_layout_from_mask(&inLayout, layout)
-                                : av_channel_layout_copy(&inLayout, &frame->ch_layout);
-                if (ok >= 0)
-                    ok = swr_alloc_set_opts2(&is->resampler, &outLayout, is->audioTarget.format,
-                                             is->audioTarget.sampleRate, &inLayout, format, frame->sample_rate, 0,
-                                             nullptr);
-                av_channel_layout_uninit(&outLayout);
-                av_channel_layout_uninit(&inLayout);
-                if (ok < 0 || !is->resampler || swr_init(is->resampler) < 0) {
-                    std::fprintf(stderr, "swr_init() failed\n");
-                    swr_free(&is->resampler);
-                    is->audioSource = is->audioTarget;
-                    dropHeldPacket(is);
-                    break;
-                }
-                is->audioSource.format = format;
-                is->audioSource.channels = channels;
-                is->audioSource.channelLayout = int64_t(layout);
-                is->audioSource.sampleRate = frame->sample_rate;
-            }
-            const int targetChannels = is->audioTarget.channels;
-            int size = 0;
-            if (is->resampler) {
-                const int maxSamples = kAudioBufferStoreSize / targetChannels / 2;
-                uint8_t *out = is->audioBufferStore;
-                const int samples = swr_convert(is->resampler, &out, maxSamples,
-                                                const_cast<const uint8_t **>(frame->extended_data), frame->nb_samples);
-                if (samples < 0) {
-                    std::fprintf(stderr, "swr_convert() failed\n");
-                    dropHeldPacket(is);
-                    break;
-                }
-                if (samples == maxSamples) {
-                    std::fprintf(stderr, "warning: audio buffer is probably too small\n");
-                    if (swr_init(is->resampler) < 0)
-                        swr_free(&is->resampler);
-                }
-                is->audioBuffer = is->audioBufferStore;
-                size = samples * targetChannels * 2;
-            } else {
-                is->audioBuffer = frame->data[0];
-                size = av_samples_get_buffer_size(nullptr, channels, frame->nb_samples, format, 1);
-                if (size < 0)
-                    continue;
-            }
-            if (frame->best_effort_timestamp != AV_NOPTS_VALUE && is->audioTimeBase.den)
-                is->audioClock = double(frame->best_effort_timestamp) * av_q2d(is->audioTimeBase);
-            *pts = is->audioClock;
-            is->audioClock = is->audioClock + double(size) / (2.0 * targetChannels * is->audioTarget.sampleRate);
-            if (is->seekFlagAudio && is->seekTime > is->audioClock)
-                continue;
-            if (behindLive(is))
-                continue;
-            is->seekFlagAudio = 0;
-            return size;
+            advanceAudioClock(is, is->audioFrame, size, pts);
+            if (keepChunk(is))
+                return size;
         }
-
-        av_packet_unref(is->audioPacket);
-        if (is->quit)
+        if (is->quit || !holdNextPacket(is))
             return -1;
-        if (is->paused) {
-            SDL_Delay(10);
-            continue;
-        }
-        if (!packetQueueGet(&is->audioQueue, is->audioPacket, 0))
-            return -1;
-        if (isFlushPacket(is->audioPacket)) {
-            avcodec_flush_buffers(codec);
-            av_packet_unref(is->audioPacket);
-            dropHeldPacket(is);
-            continue;
-        }
-        if (is->audioPacket->size <= 0) {
-            // An empty packet would tell the decoder the input has ended.
-            av_packet_unref(is->audioPacket);
-            continue;
-        }
-        is->audioPacketData = is->audioPacket->data;
-        is->audioPacketLeft = is->audioPacket->size;
     }
+}
+
+// Input read to its end and all of it played: from now on pictures follow
+// the wall clock, from where the sound stopped.
+void noteAudioDone(VideoState *is)
+{
+    const double now = steadySeconds();
+    double position = is->playClockOffset + now;
+    if (!is->playClockValid || position > is->handedClock)
+        position = is->handedClock;
+    is->playClockOffset = position - now;
+    is->playClockValid = true;
+    is->audioDone = true;
+    ++is->clockMoves;
+    is->wake();
+}
+
+// Re-anchors the play clock once audio was handed to the device (total
+// bytes asked for). Wakes the video thread when it waits for this, or when
+// the clock moved other than with time.
+void anchorPlayClock(VideoState *is, int total)
+{
+    const double bytesPerSecond = 2.0 * is->audioTarget.channels * is->audioTarget.sampleRate;
+    const double end = is->audioClock - (is->audioBufferSize - is->audioBufferIndex) / bytesPerSecond;
+    const double before = is->playClockOffset;
+    const bool wasValid = is->playClockValid;
+    is->handedClock = end;
+    // What was handed now starts after the buffer the device is playing.
+    const double offset = end - 2.0 * total / bytesPerSecond - steadySeconds();
+    is->playClockOffset = offset;
+    is->playClockValid = true;
+    const bool wasDone = is->audioDone.exchange(false);
+    const bool awaited = is->clockWaiter.exchange(false);
+    if (awaited || wasDone || !wasValid || std::fabs(offset - before) > kClockJump) {
+        ++is->clockMoves;
+        is->wake();
+    }
+}
+
+// Fills stream with decoded audio; false when none was handed over.
+bool copyAudio(VideoState *is, Uint8 *stream, int len, bool audioOnly)
+{
+    bool handed = false;
+    while (len > 0) {
+        if (is->audioBufferIndex >= is->audioBufferSize) {
+            double pts = 0;
+            const int size = decodeFrame(is, &pts, audioOnly);
+            is->audioBufferIndex = 0;
+            if (size < 0) {
+                is->audioBufferSize = 0;
+                if (is->quit) {
+                    if (audioOnly)
+                        is->decoderFinished = true;
+                    return false;
+                }
+                if (!audioOnly && is->readEnded && !is->audioDone && is->audioQueue.count == 0)
+                    noteAudioDone(is);
+                break;
+            }
+            is->audioBufferSize = unsigned(size);
+        }
+        const int left = int(is->audioBufferSize - is->audioBufferIndex);
+        const int n = std::min(left, len);
+        if (is->quit)
+            return false;
+        std::memcpy(stream, is->audioBuffer + is->audioBufferIndex, size_t(n));
+        stream += n;
+        len -= n;
+        is->audioBufferIndex += unsigned(n);
+        handed = true;
+    }
+    return handed;
 }
 
 void fill(VideoState *is, Uint8 *stream, int len, bool audioOnly)
@@ -293,60 +434,17 @@ void fill(VideoState *is, Uint8 *stream, int len, bool audioOnly)
             is->decoderFinished = true;
         return;
     }
-    const int total = len;
-    bool handed = false;
     if (is->audioFlushPending.exchange(false)) {
         is->audioBufferIndex = is->audioBufferSize = 0;
         if (is->audioPacket)
             av_packet_unref(is->audioPacket);
         dropHeldPacket(is);
     }
-    while (len > 0) {
-        if (is->audioBufferIndex >= is->audioBufferSize) {
-            double pts = 0;
-            const int size = decodeFrame(is, &pts, audioOnly);
-            is->audioBufferIndex = 0;
-            if (size < 0) {
-                is->audioBufferSize = 0;
-                if (is->quit) {
-                    if (audioOnly)
-                        is->decoderFinished = true;
-                    return;
-                }
-                // Input read to its end and all of it played: from now on
-                // pictures follow the wall clock.
-                if (!audioOnly && is->readEnded && !is->audioDone && is->audioQueue.count == 0) {
-                    const double now = steadySeconds();
-                    double position = is->playClockOffset + now;
-                    if (!is->playClockValid || position > is->handedClock)
-                        position = is->handedClock;
-                    is->playClockOffset = position - now;
-                    is->playClockValid = true;
-                    is->audioDone = true;
-                }
-                break;
-            }
-            is->audioBufferSize = unsigned(size);
-        }
-        const int left = int(is->audioBufferSize - is->audioBufferIndex);
-        const int n = std::min(left, len);
-        if (is->quit)
-            return;
-        std::memcpy(stream, is->audioBuffer + is->audioBufferIndex, size_t(n));
-        stream += n;
-        len -= n;
-        is->audioBufferIndex += unsigned(n);
-        handed = true;
-    }
-    if (handed && is->audioTarget.sampleRate > 0) {
-        const double bytesPerSecond = 2.0 * is->audioTarget.channels * is->audioTarget.sampleRate;
-        const double end = is->audioClock - (is->audioBufferSize - is->audioBufferIndex) / bytesPerSecond;
-        is->handedClock = end;
-        // What was handed now starts after the buffer the device is playing.
-        is->playClockOffset = end - 2.0 * total / bytesPerSecond - steadySeconds();
-        is->playClockValid = true;
-        is->audioDone = false;
-    }
+    // Paused: silence at the device's own pace, the audio kept for later.
+    if (is->paused)
+        return;
+    if (copyAudio(is, stream, len, audioOnly) && is->audioTarget.sampleRate > 0)
+        anchorPlayClock(is, len);
 }
 
 void callback(VideoState *is, Uint8 *stream, int len, bool audioOnly)

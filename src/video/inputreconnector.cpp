@@ -3,8 +3,7 @@
 #include "base/logging.h"
 #include "video/videostate.h"
 
-#include <SDL2/SDL.h>
-
+#include <algorithm>
 #include <cstring>
 
 extern "C" {
@@ -13,6 +12,7 @@ extern "C" {
 
 namespace {
 constexpr int kSilentReadMs = 3000;
+constexpr int kFirstRetryMs = 10;
 
 QByteArray extradataOf(AVFormatContext *input, int index)
 {
@@ -53,20 +53,27 @@ bool InputReconnector::read(AVPacket *packet)
     }
     if (m_state->quit)
         return false;
-    if (!m_live) {
+    if (!m_live)
         m_state->readEnded = true;
-        SDL_Delay(10);
-    } else if (!readFailed()) {
-        SDL_Delay(10);
-    }
+    else if (!readFailed())
+        waitToRetry();
     return false;
 }
 
-void InputReconnector::idle()
+void InputReconnector::rested()
 {
     if (m_live)
         readOk();
-    SDL_Delay(10);
+}
+
+void InputReconnector::waitToRetry()
+{
+    m_retryMs = m_retryMs ? m_retryMs * 2 : kFirstRetryMs;
+    // Never past the moment the input is due to be reopened.
+    const long long reopenAt = std::max(m_lastGood, m_lastAttempt) + kSilentReadMs;
+    const long long until = std::min<long long>(steadyMs() + m_retryMs, reopenAt);
+    VideoState *state = m_state;
+    state->waitUntil([state] { return state->quit.load(); }, steadyAfter((until - steadyMs()) / 1000.0));
 }
 
 void InputReconnector::armRead()
@@ -78,6 +85,7 @@ void InputReconnector::readOk()
 {
     m_state->ioDeadline = 0;
     m_lastGood = steadyMs();
+    m_retryMs = 0;
 }
 
 bool InputReconnector::readFailed()
@@ -109,6 +117,7 @@ bool InputReconnector::readFailed()
     m_videoExtra = extradataOf(fresh, m_state->videoStreamIndex);
     m_audioExtra = extradataOf(fresh, audio);
     m_lastGood = steadyMs();
+    m_retryMs = 0;
     TAVI_LOG_INFO("Reopened " << addressForLog(QString::fromUtf8(m_path)).constData());
     return true;
 }

@@ -6,10 +6,11 @@
 
 struct AVPacket;
 
-// Keeps a live network input playing across hiccups: once reads have failed
-// for 3 s the input is closed and reopened, every 3 s until it plays again.
-// The decoders carry on; each stream's first packet after a reopen brings the
-// new stream's codec set-up as side data.
+// Keeps a live network input playing across hiccups: a failed read is tried
+// again after a pause that doubles each time, and once reads have failed for
+// 3 s the input is closed and reopened, every 3 s until it plays again. The
+// decoders carry on; each stream's first packet after a reopen brings the
+// new stream's codec set-up as side data. The pauses end at once on a stop.
 // A file is not live: a failed read there marks the end of the input.
 class InputReconnector
 {
@@ -17,12 +18,12 @@ public:
     InputReconnector(VideoState *state, const QByteArray &path, Probe probe, bool needVideo, bool live);
 
     // Reads the next packet: true when one came. Otherwise the end of a file
-    // was marked, or a live input waited or was reopened (stream indexes in
-    // the state updated); the reader checks quit and reads again.
+    // was marked (readEnded), or a live input waited or was reopened (stream
+    // indexes in the state updated); the reader checks quit and reads again.
     bool read(AVPacket *packet);
-    // The reader skips a read (full queue, pause): 10 ms, and silence from a
-    // live input does not count meanwhile.
-    void idle();
+    // The reader did not read for a while (full queue, pause): silence from
+    // a live input meanwhile does not count.
+    void rested();
 
 private:
     // Before a blocking read: a read silent for 3 s is abandoned.
@@ -30,6 +31,8 @@ private:
     void readOk();
     // Reopens when it is time; true when the input was replaced.
     bool readFailed();
+    // Waits before the next read of a failing input (or until a stop).
+    void waitToRetry();
     // Attaches pending codec set-up to the first packet of its stream.
     void prepare(AVPacket *packet);
 
@@ -40,6 +43,7 @@ private:
     bool m_live;
     long long m_lastGood;
     long long m_lastAttempt = 0;
+    int m_retryMs = 0;
     QByteArray m_videoExtra;
     QByteArray m_audioExtra;
 };

@@ -4,30 +4,31 @@
 
 #include <cstring>
 
+PacketQueue::PacketQueue() : mutex(SDL_CreateMutex()), cond(SDL_CreateCond()) {}
+
+PacketQueue::~PacketQueue()
+{
+    packetQueueFlush(this);
+    SDL_DestroyCond(cond);
+    SDL_DestroyMutex(mutex);
+}
+
 void packetQueueInit(PacketQueue *q)
 {
-    q->first = q->last = nullptr;
-    q->count = 0;
-    q->bytes = 0;
-    q->mutex = SDL_CreateMutex();
-    q->cond = SDL_CreateCond();
+    packetQueueFlush(q);
+    SDL_LockMutex(q->mutex);
+    q->aborted = false;
+    SDL_UnlockMutex(q->mutex);
 }
 
 void packetQueueDestroy(PacketQueue *q)
 {
-    if (q->mutex)
-        packetQueueFlush(q);
-    if (q->cond)
-        SDL_DestroyCond(q->cond);
-    if (q->mutex)
-        SDL_DestroyMutex(q->mutex);
-    q->cond = nullptr;
-    q->mutex = nullptr;
+    packetQueueFlush(q);
 }
 
 int packetQueuePut(PacketQueue *q, AVPacket *packet)
 {
-    if (!q->mutex || av_packet_make_refcounted(packet) < 0)
+    if (av_packet_make_refcounted(packet) < 0)
         return -1;
     auto *node = static_cast<PacketNode *>(av_mallocz(sizeof(PacketNode)));
     if (!node)
@@ -37,6 +38,12 @@ int packetQueuePut(PacketQueue *q, AVPacket *packet)
     const int size = node->packet.size;
 
     SDL_LockMutex(q->mutex);
+    if (q->aborted) {
+        SDL_UnlockMutex(q->mutex);
+        av_packet_move_ref(packet, &node->packet);
+        av_free(node);
+        return -1;
+    }
     if (q->last)
         q->last->next = node;
     else
@@ -51,11 +58,13 @@ int packetQueuePut(PacketQueue *q, AVPacket *packet)
 
 int packetQueueGet(PacketQueue *q, AVPacket *out, int block)
 {
-    if (!q->mutex)
-        return 0;
     int result = 0;
     SDL_LockMutex(q->mutex);
     for (;;) {
+        if (q->aborted) {
+            result = -1;
+            break;
+        }
         PacketNode *node = q->first;
         if (node) {
             q->first = node->next;
@@ -78,24 +87,33 @@ int packetQueueGet(PacketQueue *q, AVPacket *out, int block)
 
 void packetQueueFlush(PacketQueue *q)
 {
-    if (!q->mutex)
-        return;
     SDL_LockMutex(q->mutex);
     PacketNode *node = q->first;
+    q->first = q->last = nullptr;
+    q->count = 0;
+    q->bytes = 0;
+    SDL_UnlockMutex(q->mutex);
     while (node) {
         PacketNode *next = node->next;
         av_packet_unref(&node->packet);
         av_free(node);
         node = next;
     }
-    q->first = q->last = nullptr;
-    q->count = 0;
-    q->bytes = 0;
+}
+
+void packetQueueAbort(PacketQueue *q)
+{
+    SDL_LockMutex(q->mutex);
+    q->aborted = true;
+    SDL_CondBroadcast(q->cond);
     SDL_UnlockMutex(q->mutex);
 }
 
 static const char kFlush[] = "FLUSH";
+// Demuxed packets never carry these indexes, so a stream whose payload
+// happens to read "FLUSH" cannot reset a decoder.
 static const int kFlushStreamIndex = -0x464c5553;
+static const int kEndStreamIndex = -0x454e44;
 
 int makeFlushPacket(AVPacket *packet)
 {
@@ -104,8 +122,6 @@ int makeFlushPacket(AVPacket *packet)
         return -1;
     std::memset(packet->data, 0, 10);
     std::memcpy(packet->data, kFlush, sizeof(kFlush));
-    // Demuxed packets never carry this index, so a stream whose payload
-    // happens to read "FLUSH" cannot reset a decoder.
     packet->stream_index = kFlushStreamIndex;
     return 0;
 }
@@ -114,4 +130,16 @@ bool isFlushPacket(const AVPacket *packet)
 {
     return packet->stream_index == kFlushStreamIndex && packet->data && packet->size >= int(sizeof(kFlush)) &&
         std::memcmp(packet->data, kFlush, sizeof(kFlush)) == 0;
+}
+
+int makeEndPacket(AVPacket *packet)
+{
+    av_packet_unref(packet);
+    packet->stream_index = kEndStreamIndex;
+    return 0;
+}
+
+bool isEndPacket(const AVPacket *packet)
+{
+    return packet->stream_index == kEndStreamIndex && packet->size == 0;
 }

@@ -9,8 +9,8 @@ PlayerThread::PlayerThread(VideoState &record, bool videoThread) : m_record(reco
 
 void PlayerThread::quitAndWait()
 {
-    m_record.quit = true;
     m_record.paused = false;
+    m_record.requestQuit();
     wait();
     m_record.release();
 }
@@ -38,6 +38,7 @@ bool PlayerThread::startPlay(const QString &address)
 bool PlayerThread::pause()
 {
     m_record.paused = true;
+    m_record.wake();
     if (!m_videoThread && playerState != Playing)
         return false;
     playerState = Pause;
@@ -48,6 +49,7 @@ bool PlayerThread::pause()
 bool PlayerThread::play()
 {
     m_record.paused = false;
+    m_record.wake();
     if (playerState != Pause)
         return false;
     playerState = Playing;
@@ -60,12 +62,13 @@ bool PlayerThread::stop(bool isWait)
     if (playerState == Stop && m_record.quit)
         return false;
     m_record.paused = false;
-    m_record.quit = true;
+    m_record.requestQuit();
     playerState = Stop;
     emit sig_StateChanged(Stop);
     if (isWait) {
-        while (!(m_record.readerFinished && (m_record.decoderFinished || !m_videoThread)))
-            QThread::msleep(10);
+        VideoState &record = m_record;
+        const bool videoThread = m_videoThread;
+        record.wait([&] { return record.readerFinished && (record.decoderFinished || !videoThread); });
     }
     return true;
 }

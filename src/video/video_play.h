@@ -10,6 +10,8 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
+
 class VideoPlayer : public QThread
 {
     Q_OBJECT
@@ -32,8 +34,7 @@ protected:
     void run() override;
 
 private:
-    void endRun();
-
     VideoState videoState;
     PlayerState playerState = Stop;
+    std::atomic<bool> m_destroying{false};
 };

@@ -6,7 +6,6 @@
 
 #include <QImage>
 #include <QMetaObject>
-#include <SDL2/SDL.h>
 
 #include <algorithm>
 
@@ -36,14 +35,13 @@ bool wallClock(const VideoState *is)
     return !is->audioOpen || is->audioDone;
 }
 
-// Sleeps while paused; a wall clock is held back by the time spent paused.
+// Waits while paused; a wall clock is held back by the time spent paused.
 void waitWhilePaused(VideoState *is)
 {
     if (!is->paused)
         return;
     const double start = steadySeconds();
-    while (is->paused && !is->quit)
-        SDL_Delay(10);
+    is->wait([is] { return !is->paused || is->quit; });
     if (wallClock(is))
         is->playClockOffset = is->playClockOffset - (steadySeconds() - start);
 }
@@ -83,10 +81,9 @@ void emitPicture(Decoder &d, AVFrame *frame, double pts)
         QMetaObject::invokeMethod(is->player, "sig_GetOneFrame", Qt::DirectConnection, Q_ARG(QImage, image));
 }
 
-void showFrame(Decoder &d, AVFrame *frame)
+// The picture's time in stream seconds; moves the video clock past it.
+double pictureTime(VideoState *is, const AVFrame *frame)
 {
-    VideoState *is = d.is;
-    const int serial = is->seekSerial;
     // A picture without a time stamp takes its time from the running clock.
     double pts = is->videoClock;
     if (frame->best_effort_timestamp != AV_NOPTS_VALUE && is->videoTimeBase.den) {
@@ -96,7 +93,61 @@ void showFrame(Decoder &d, AVFrame *frame)
     double delay = is->frameDuration;
     delay += frame->repeat_pict * delay * 0.5;
     is->videoClock = is->videoClock + delay;
+    return pts;
+}
 
+// Live pictures on the wall clock keep close to the newest one.
+void followWallClock(VideoState *is, double pts)
+{
+    if (!wallClock(is))
+        return;
+    if (!is->playClockValid) {
+        is->playClockOffset = pts - steadySeconds();
+        is->playClockValid = true;
+    }
+    if (is->live) {
+        const double behind = is->videoQueuedPts - playPosition(is);
+        if (behind > kLiveBacklogHigh)
+            is->playClockOffset = is->playClockOffset + (behind - kLiveBacklogLow);
+    }
+}
+
+// Waits until the play clock reaches pts: false when a seek made the
+// picture stale. The wait ends at the picture's due time, or earlier when
+// the audio callback moves the clock other than with time (or hands over
+// the audio the clock is held at), a pause, a seek or a stop.
+bool waitForTurn(VideoState *is, double pts, int serial)
+{
+    while (!is->quit) {
+        waitWhilePaused(is);
+        if (is->seekSerial != serial)
+            return false;
+        // Before the clock is read: a hand-over after it counts as a move.
+        is->clockWaiter = true;
+        const int moves = is->clockMoves;
+        const bool held = playPositionHeld(is);
+        const double ahead = pts - playPosition(is);
+        if (ahead <= 0)
+            break;
+        if (!held)
+            is->clockWaiter = false;
+        const auto changed = [&] {
+            return is->quit || is->paused || is->seekSerial != serial || is->clockMoves != moves;
+        };
+        if (held)
+            is->wait(changed);
+        else
+            is->waitUntil(changed, steadyAfter(ahead));
+    }
+    is->clockWaiter = false;
+    return true;
+}
+
+void showFrame(Decoder &d, AVFrame *frame)
+{
+    VideoState *is = d.is;
+    const int serial = is->seekSerial;
+    const double pts = pictureTime(is, frame);
     if (!d.paced) {
         is->seekFlagVideo = 0;
         emitPicture(d, frame, pts);
@@ -111,26 +162,9 @@ void showFrame(Decoder &d, AVFrame *frame)
     const bool first = !d.shownFirst;
     d.shownFirst = true;
     if (is->sync && !first) {
-        if (wallClock(is) && !is->playClockValid) {
-            is->playClockOffset = pts - steadySeconds();
-            is->playClockValid = true;
-        }
-        // Live pictures on the wall clock keep close to the newest one.
-        if (is->live && wallClock(is)) {
-            const double behind = is->videoQueuedPts - playPosition(is);
-            if (behind > kLiveBacklogHigh)
-                is->playClockOffset = is->playClockOffset + (behind - kLiveBacklogLow);
-        }
-        while (!is->quit) {
-            waitWhilePaused(is);
-            if (is->seekSerial != serial)
-                return;
-            const double ahead = pts - playPosition(is);
-            if (ahead <= 0)
-                break;
-            // Short steps: a seek, a stop or a jump of the clock is seen soon.
-            SDL_Delay(Uint32(std::min(5.0, ahead * 1000)));
-        }
+        followWallClock(is, pts);
+        if (!waitForTurn(is, pts, serial))
+            return;
     }
     if (!is->quit)
         emitPicture(d, frame, pts);
@@ -156,44 +190,41 @@ void decodePacket(Decoder &d, AVPacket *packet)
     }
 }
 
+// Hands the decoder's held-back pictures out at the end of the input.
+void drain(Decoder &d)
+{
+    decodePacket(d, nullptr);
+    avcodec_flush_buffers(d.is->videoCodec);
+}
+
 int decodeLoop(VideoState *is, bool paced)
 {
     Decoder d{is, paced};
     d.frame = av_frame_alloc();
     AVPacket *packet = av_packet_alloc();
-    bool drained = false;
     while (d.frame && packet && is->videoCodec && !is->quit) {
-        if (is->paused) {
-            waitWhilePaused(is);
-            continue;
-        }
-        if (!packetQueueGet(&is->videoQueue, packet, 0)) {
-            if (is->readEnded && is->videoQueue.count == 0 && !drained) {
-                // The pictures the decoder still holds back.
-                decodePacket(d, nullptr);
-                avcodec_flush_buffers(is->videoCodec);
-                drained = true;
-                if (paced)
-                    break;
-            }
-            SDL_Delay(1);
-            continue;
-        }
-        if (isFlushPacket(packet)) {
+        waitWhilePaused(is);
+        if (takePacket(is, &is->videoQueue, kVideoQueueLimit, packet, true) <= 0)
+            break;
+        if (isEndPacket(packet)) {
+            drain(d);
+            // The paced player ends with its input; the other waits for a
+            // seek or the stop.
+            if (paced)
+                break;
+        } else if (isFlushPacket(packet)) {
             avcodec_flush_buffers(is->videoCodec);
-            av_packet_unref(packet);
-            drained = false;
-            continue;
-        }
-        if (packet->size > 0)
+        } else if (packet->size > 0) {
             decodePacket(d, packet);
+        }
         av_packet_unref(packet);
     }
     av_packet_free(&packet);
     av_frame_free(&d.frame);
     sws_freeContext(d.scaler);
-    is->quit = true;
+    is->requestQuit();
     is->decoderFinished = true;
+    is->wake();
     return 0;
 }
 

@@ -2,15 +2,12 @@
 
 #include "base/signalstack.h"
 
-#include "base/logging.h"
-#include "video/audiooutput.h"
-#include "video/inputreconnector.h"
-#include "video/mediainput.h"
+#include "video/playback.h"
 #include "video/videodecoder.h"
 
-#include <SDL2/SDL.h>
-
-#include <cstdio>
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 VideoPlayer_Thread::VideoPlayer_Thread() : PlayerThread(videoState, true) {}
 
@@ -25,6 +22,7 @@ void VideoPlayer_Thread::seek(qint64 pos)
         return;
     videoState.seekPosition = pos;
     videoState.seekRequest = 1;
+    videoState.wake();
 }
 
 double VideoPlayer_Thread::getCurrentTime()
@@ -37,173 +35,15 @@ void VideoPlayer_Thread::setSync(bool sync)
     m_sync = sync;
 }
 
-void VideoPlayer_Thread::endRun(bool sdlAudio)
-{
-    VideoState *is = &videoState;
-    if (is->videoThread) {
-        is->quit = true;
-        SDL_WaitThread(is->videoThread, nullptr);
-        is->videoThread = nullptr;
-    }
-    detachAudioDevice(is);
-    is->release();
-    is->decoderFinished = true;
-    is->readerFinished = true;
-    // After the finished flags: closing can wait on the sound server, and
-    // stop(true) need not wait for that.
-    closeAudioDevice(is);
-    if (sdlAudio)
-        quitSdlAudio();
-}
-
 void VideoPlayer_Thread::run()
 {
     tavi::ensureSignalStack();
-    VideoState *is = &videoState;
-    InputAddress address;
-    if (!inputAddress(url, classStreamOnly(), &address)) {
-        endRun(false);
-        return;
-    }
-    const QByteArray &path = address.path;
-    const bool network = address.classStream;
-    is->protocols = address.protocols;
-    packetQueueInit(&is->audioQueue);
-    packetQueueInit(&is->videoQueue);
-
-    is->formatContext = openInput(is, path, network ? Probe::Brief : Probe::Default, 0);
-    if (!is->formatContext) {
-        endRun(false);
-        return;
-    }
-    AVFormatContext *input = is->formatContext;
-    const int videoIndex = lastStreamOfType(input, AVMEDIA_TYPE_VIDEO);
-    const int audioIndex = firstStreamOfType(input, AVMEDIA_TYPE_AUDIO);
-    if (videoIndex < 0) {
-        reportPlaybackError("Didn't find a video stream.");
-        endRun(false);
-        return;
-    }
-    // A silent clip or screen recording plays too: without a sound device
-    // the pictures follow the wall clock.
-    if (audioIndex < 0)
-        TAVI_LOG_WARN("Didn't find a audio stream in " << addressForLog(url).constData()
-                                                       << ", playing the pictures without sound.");
-    is->videoStreamIndex = videoIndex;
-    is->audioStreamIndex = audioIndex;
-    emit sig_TotalTimeChanged(input->duration);
-    const bool live = isLiveInput(url, input->duration);
-    is->live = live;
-
-    bool sdlAudio = false;
-    if (audioIndex >= 0) {
-        if (is->sync) {
-            sdlAudio = initSdlAudio();
-            audio_stream_component_open(is, audioIndex);
-        }
-        AVStream *audioStream = input->streams[audioIndex];
-        if (!avcodec_find_decoder(audioStream->codecpar->codec_id)) {
-            reportPlaybackError("ACodec not found.");
-            endRun(sdlAudio);
-            return;
-        }
-        if (!openStreamDecoder(audioStream, &is->audioCodec, false)) {
-            reportPlaybackError("Could not open audio codec.");
-            endRun(sdlAudio);
-            return;
-        }
-        is->audioStream = audioStream;
-    }
-    AVStream *videoStream = input->streams[videoIndex];
-    if (!avcodec_find_decoder(videoStream->codecpar->codec_id)) {
-        reportPlaybackError("PCodec not found.");
-        endRun(sdlAudio);
-        return;
-    }
-    if (!openStreamDecoder(videoStream, &is->videoCodec, true, live)) {
-        reportPlaybackError("Could not open video codec.");
-        endRun(sdlAudio);
-        return;
-    }
-    is->videoStream = videoStream;
-    is->videoTimeBase = videoStream->time_base;
-    AVRational rate = videoStream->avg_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0)
-        rate = videoStream->r_frame_rate;
-    const double frameDuration = (rate.num > 0 && rate.den > 0) ? av_q2d(av_inv_q(rate)) : 0.0;
-    is->frameDuration = (frameDuration > 0.001 && frameDuration < 10) ? frameDuration : 0.04;
-    is->player = this;
-    is->videoThread = SDL_CreateThread(videoDecodeThread, "video_thread", is);
-    if (!is->videoThread) {
-        endRun(sdlAudio);
-        return;
-    }
-    av_dump_format(input, 0, addressForLog(url).constData(), 0);
-
-    readPackets(path, live);
-    endRun(sdlAudio);
-}
-
-bool VideoPlayer_Thread::readPackets(const QByteArray &path, bool live)
-{
-    VideoState *is = &videoState;
-    AVPacket *packet = av_packet_alloc();
-    if (!packet)
-        return false;
-    InputReconnector reader(is, path, Probe::Brief, true, live);
-    while (!is->quit) {
-        if (is->seekRequest)
-            doSeek();
-        if (is->audioQueue.bytes > kAudioQueueLimit || is->videoQueue.bytes > kVideoQueueLimit || is->paused) {
-            reader.idle();
-            continue;
-        }
-        if (!reader.read(packet))
-            continue;
-        if (packet->stream_index == is->videoStreamIndex)
-            packetQueuePut(&is->videoQueue, packet);
-        else if (packet->stream_index == is->audioStreamIndex && is->audioOpen)
-            packetQueuePut(&is->audioQueue, packet);
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    return true;
-}
-
-void VideoPlayer_Thread::doSeek()
-{
-    VideoState *is = &videoState;
-    const int64_t position = is->seekPosition;
-    AVStream *stream = is->videoStream;
-    const int64_t target = av_rescale_q(position, AVRational{1, 1000000}, stream->time_base);
-    const int ret = av_seek_frame(is->formatContext, is->videoStreamIndex, target, AVSEEK_FLAG_BACKWARD);
-    // The decoders see the target before the first packet after the seek.
-    is->seekTime = position / 1000000.0;
-    is->seekFlagAudio = 1;
-    is->seekFlagVideo = 1;
-    if (ret < 0) {
-        std::fprintf(stderr, "%s: error while seeking\n", is->formatContext->url);
-    } else {
-        // Before the queues empty: the callback must not take the moment
-        // between flush and refill for the end of the input.
-        is->readEnded = false;
-        is->audioDone = false;
-        // Until the device is handed audio from the target, the play
-        // position is the target, not where the old audio stopped.
-        is->handedClock = is->seekTime.load();
-        is->playClockValid = false;
-        AVPacket *flush = av_packet_alloc();
-        if (flush && makeFlushPacket(flush) == 0) {
-            packetQueueFlush(&is->audioQueue);
-            packetQueuePut(&is->audioQueue, flush);
-            is->audioFlushPending = true;
-            is->seekSerial += 1;
-            makeFlushPacket(flush);
-            packetQueueFlush(&is->videoQueue);
-            packetQueuePut(&is->videoQueue, flush);
-            is->videoClock = 0;
-        }
-        av_packet_free(&flush);
-    }
-    is->seekRequest = 0;
+    static const PlayerOpening opening{PlayerOpening::LastVideoStream,
+                                       PlayerOpening::SoundIfAny,
+                                       Probe::Brief,
+                                       true,
+                                       videoDecodeThread,
+                                       "video_thread"};
+    playAddress(&videoState, url, classStreamOnly(), opening, this,
+                [this](AVFormatContext *input) { emit sig_TotalTimeChanged(input->duration); });
 }

@@ -31,10 +31,6 @@ protected:
     void beforeStart() override { videoState.sync = m_sync; }
 
 private:
-    bool readPackets(const QByteArray &path, bool live);
-    void doSeek();
-    void endRun(bool sdlAudio);
-
     VideoState videoState;
     bool m_sync = true;
 };

@@ -1,7 +1,5 @@
 #include "video/videostate.h"
 
-#include <chrono>
-
 extern "C" {
 #include <libswresample/swresample.h>
 }
@@ -16,6 +14,14 @@ double steadySeconds()
 {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::chrono::steady_clock::time_point steadyAfter(double seconds)
+{
+    using namespace std::chrono;
+    // Far enough for any wait, near enough not to overflow the clock.
+    const double bounded = seconds < 0 ? 0 : (seconds > 86400 ? 86400 : seconds);
+    return steady_clock::now() + duration_cast<steady_clock::duration>(duration<double>(bounded));
 }
 
 void VideoState::release()
@@ -38,6 +44,9 @@ void VideoState::release()
 void VideoState::reset()
 {
     release();
+    packetQueueInit(&audioQueue);
+    packetQueueInit(&videoQueue);
+    protocols = nullptr;
     videoStreamIndex = audioStreamIndex = -1;
     audioBufferSize = audioBufferIndex = 0;
     audioSource = AudioParams();
@@ -62,6 +71,7 @@ void VideoState::reset()
     playClockValid = false;
     handedClock = 0;
     audioDone = false;
+    clockWaiter = false;
     ioDeadline = 0;
     audioOpen = false;
     audioFlushPending = false;
@@ -70,6 +80,24 @@ void VideoState::reset()
     audioQueuedEnd = 0;
     videoQueuedPts = 0;
     audioCatchingUp = false;
+}
+
+void VideoState::requestQuit()
+{
+    quit = true;
+    packetQueueAbort(&audioQueue);
+    packetQueueAbort(&videoQueue);
+    wake();
+}
+
+void VideoState::wake()
+{
+    // Taking the lock orders the change before a waiter's check: the waiter
+    // either sees it or is already waiting when notified.
+    {
+        std::lock_guard<std::mutex> lock(m_waitMutex);
+    }
+    m_waitCond.notify_all();
 }
 
 double playPosition(const VideoState *state)
@@ -81,4 +109,21 @@ double playPosition(const VideoState *state)
         return position;
     const double handed = state->handedClock;
     return position < handed ? position : handed;
+}
+
+bool playPositionHeld(const VideoState *state)
+{
+    if (!state->playClockValid)
+        return state->audioOpen;
+    if (!state->audioOpen || state->audioDone)
+        return false;
+    return state->playClockOffset + steadySeconds() >= state->handedClock;
+}
+
+int takePacket(VideoState *state, PacketQueue *queue, int limit, AVPacket *out, bool block)
+{
+    const int result = packetQueueGet(queue, out, block ? 1 : 0);
+    if (result > 0 && queue->bytes <= limit && queue->bytes + out->size > limit)
+        state->wake();
+    return result;
 }

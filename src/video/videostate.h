@@ -1,15 +1,21 @@
 #pragma once
 
-// Playback record shared by a player's reader, its video thread and the SDL
-// audio callback. Flags, seek fields and clocks are atomics: each has one
-// writer at a time and the other threads poll them.
+// Playback record shared by a player's threads: the GUI thread (the
+// operations), the reader (run), the video thread and SDL's audio callback.
+// Fields are grouped by the thread that writes them. Plain fields have one
+// writer and are read by others only after a hand-over (a thread start, a
+// queued packet); what is read while it changes is an atomic. Whoever changes
+// something a thread may wait for calls wake().
 
 #include "video/packetqueue.h"
 
 #include <SDL2/SDL_audio.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -39,77 +45,109 @@ constexpr double kLiveBacklogLow = 0.1;
 
 struct alignas(16) VideoState
 {
+    // The reader, while it opens the input, before the video thread and the
+    // sound device start; read-only for them afterwards. Reopening a live
+    // input replaces the input, the streams and their indexes: the other
+    // threads use only the codecs and time bases, never the streams.
     AVFormatContext *formatContext = nullptr;
+    // FFmpeg's protocol whitelist for the input (see inputAddress).
+    const char *protocols = nullptr;
     int videoStreamIndex = -1;
     int audioStreamIndex = -1;
-    AVFrame *audioFrame = nullptr;
-    PacketQueue audioQueue;
     AVStream *audioStream = nullptr;
-    unsigned int audioBufferSize = 0;
-    unsigned int audioBufferIndex = 0;
-    AVPacket *audioPacket = nullptr;
-    const uint8_t *audioPacketData = nullptr;
-    int audioPacketLeft = 0;
-    uint8_t *audioBuffer = nullptr;
-    alignas(16) uint8_t audioBufferStore[kAudioBufferStoreSize];
-    AudioParams audioSource;
-    AudioParams audioTarget;
-    SwrContext *resampler = nullptr;
-    int audioDeviceBufferSize = 0;
-    std::atomic<double> audioClock{0};
-    std::atomic<double> videoClock{0};
     AVStream *videoStream = nullptr;
-    PacketQueue videoQueue;
-    std::atomic<int> seekRequest{0};
-    std::atomic<int64_t> seekPosition{0};
-    std::atomic<int> seekFlagAudio{0};
-    std::atomic<int> seekFlagVideo{0};
-    std::atomic<double> seekTime{0};
-    std::atomic<bool> paused{false};
-    std::atomic<bool> quit{false};
-    std::atomic<bool> readEnded{false};
-    std::atomic<bool> readerFinished{true};
-    std::atomic<bool> decoderFinished{true};
-    SDL_Thread *videoThread = nullptr;
-    std::atomic<SDL_AudioDeviceID> audioDeviceId{0};
-    QObject *player = nullptr;
-
-    // FFmpeg 5 keeps decoders apart from the streams; the threads use these
-    // and the time bases below, never the streams, so the reader may close
-    // and reopen a live input under them.
+    // FFmpeg 5 keeps decoders apart from the streams.
     AVCodecContext *audioCodec = nullptr;
     AVCodecContext *videoCodec = nullptr;
     AVRational audioTimeBase{0, 1};
     AVRational videoTimeBase{0, 1};
     double frameDuration = 0.04;
+    AudioParams audioTarget;
+    int audioDeviceBufferSize = 0;
+    // Set when the audio output opened a device for this run.
+    bool audioOpen = false;
+    SDL_Thread *videoThread = nullptr;
+    QObject *player = nullptr;
+    // The reader opens and closes the device; the GUI thread reads it.
+    std::atomic<SDL_AudioDeviceID> audioDeviceId{0};
+
+    // Reader puts, the video thread and the audio callback take; each under
+    // its own mutex.
+    PacketQueue audioQueue;
+    PacketQueue videoQueue;
+
+    // The audio callback only (SDL's device thread).
+    AVFrame *audioFrame = nullptr;
+    AVPacket *audioPacket = nullptr;
+    const uint8_t *audioPacketData = nullptr;
+    int audioPacketLeft = 0;
     // The decoder may hold more frames of the packet already sent.
     bool audioDecoderPending = false;
+    unsigned int audioBufferSize = 0;
+    unsigned int audioBufferIndex = 0;
+    uint8_t *audioBuffer = nullptr;
+    alignas(16) uint8_t audioBufferStore[kAudioBufferStoreSize];
+    AudioParams audioSource;
+    SwrContext *resampler = nullptr;
+    // Live input: audio is being dropped until the backlog is small.
+    bool audioCatchingUp = false;
+
+    // Clocks, in stream seconds (atomics). audioClock: the audio callback.
+    // videoClock: the video thread; the reader resets it after a seek.
+    std::atomic<double> audioClock{0};
+    std::atomic<double> videoClock{0};
     // Device play position = playClockOffset + steadySeconds(), held back
     // at handedClock (the end of the audio the device has been given).
+    // Written by the audio callback; by the video thread while pictures
+    // follow the wall clock; the reader invalidates them after a seek.
     std::atomic<double> playClockOffset{0};
     std::atomic<bool> playClockValid{false};
     std::atomic<double> handedClock{0};
     // The audio has played out after the end of input (or never opened):
-    // pictures then follow the wall clock.
+    // pictures then follow the wall clock. The audio callback; the reader
+    // clears it after a seek.
     std::atomic<bool> audioDone{false};
+    // Moves of the play clock other than with time (a first anchor, a
+    // jump, the end of the audio), counted by the audio callback, which
+    // wakes the video thread for each. clockWaiter: the video thread waits
+    // for the next audio handed to the device, which then counts as a move.
+    std::atomic<int> clockMoves{0};
+    std::atomic<bool> clockWaiter{false};
+
+    // The GUI thread (atomics). quit is also set by the threads when the
+    // input ends or the run closes; see requestQuit().
+    std::atomic<bool> paused{false};
+    std::atomic<bool> quit{false};
+    // Set by the GUI thread (seekPosition first), cleared by the reader.
+    std::atomic<int> seekRequest{0};
+    std::atomic<int64_t> seekPosition{0};
     // Pictures follow the audio clock; off: as fast as they decode.
     std::atomic<bool> sync{true};
-    // FFmpeg's protocol whitelist for the input (see inputAddress).
-    const char *protocols = nullptr;
-    // Steady-clock milliseconds after which a blocking read is abandoned;
-    // 0 for none.
-    std::atomic<int64_t> ioDeadline{0};
-    // Set by the reader after a seek: the callback drops the audio it holds
-    // from before it, so the clock does not jump back to the old position.
-    std::atomic<bool> audioFlushPending{false};
+    // Loudness of what is played, 0 (silent) to 100 (as decoded); kept
+    // from run to run.
+    std::atomic<int> volume{100};
+
+    // The reader (atomics), for the decoders.
+    // The reader's last read failed at the end of a file.
+    std::atomic<bool> readEnded{false};
+    // Seek target in seconds; the flags are set by the reader and cleared by
+    // the decoder that reaches the target.
+    std::atomic<double> seekTime{0};
+    std::atomic<int> seekFlagAudio{0};
+    std::atomic<int> seekFlagVideo{0};
     // Counts seeks: a picture waiting for its turn when a seek comes is
     // dropped.
     std::atomic<int> seekSerial{0};
-    // Set by the reader once it is done with the audio: the callback then
-    // returns silence without touching anything else.
+    // Set after a seek: the callback drops the audio it holds from before
+    // it, so the clock does not jump back to the old position; the callback
+    // clears it.
+    std::atomic<bool> audioFlushPending{false};
+    // Set once the reader is done with the audio: the callback then returns
+    // silence without touching anything else.
     std::atomic<bool> audioStopped{false};
-    // Set when the audio output opened a device for this run.
-    bool audioOpen = false;
+    // Steady-clock milliseconds after which a blocking read is abandoned;
+    // 0 for none.
+    std::atomic<int64_t> ioDeadline{0};
     // Live input: the player stays close to the newest data instead of
     // playing out what piled up (the probe, a sound device that started
     // late, a stall). The reader notes the end of the newest audio and the
@@ -117,11 +155,12 @@ struct alignas(16) VideoState
     std::atomic<bool> live{false};
     std::atomic<double> audioQueuedEnd{0};
     std::atomic<double> videoQueuedPts{0};
-    // Audio thread only: audio is being dropped until the backlog is small.
-    bool audioCatchingUp = false;
-    // Loudness of what is played, 0 (silent) to 100 (as decoded); kept
-    // from run to run.
-    std::atomic<int> volume{100};
+
+    // Ends of the threads (atomics): the reader sets readerFinished, the
+    // video thread decoderFinished (the audio-only player's callback sets it
+    // when it has stopped). The GUI thread sets both before a run starts.
+    std::atomic<bool> readerFinished{true};
+    std::atomic<bool> decoderFinished{true};
 
     // Back to the state of a fresh run; queues and buffers are released.
     // Flags that the caller's thread owns (quit, paused, finished) are left.
@@ -129,11 +168,42 @@ struct alignas(16) VideoState
     // Frees everything a run allocated (queues, frames, resampler, codecs,
     // input). The device must be closed and the threads ended.
     void release();
+
+    // Stop requested, or playback ended: every thread waiting on the record
+    // or its queues wakes up and leaves.
+    void requestQuit();
+    // Wakes the threads that wait for a change (wait(), waitUntil()).
+    void wake();
+    // Waits until done() holds; done is checked under the waiting lock.
+    template<class Done> void wait(Done done)
+    {
+        std::unique_lock<std::mutex> lock(m_waitMutex);
+        m_waitCond.wait(lock, done);
+    }
+    // Waits until done() holds (true) or the deadline has passed (false).
+    template<class Done> bool waitUntil(Done done, std::chrono::steady_clock::time_point deadline)
+    {
+        std::unique_lock<std::mutex> lock(m_waitMutex);
+        return m_waitCond.wait_until(lock, deadline, done);
+    }
+
+private:
+    std::mutex m_waitMutex;
+    std::condition_variable m_waitCond;
 };
 
 // Milliseconds of a steady clock, for deadlines and the play clock.
 int64_t steadyMs();
 double steadySeconds();
+// The steady-clock moment that many seconds from now.
+std::chrono::steady_clock::time_point steadyAfter(double seconds);
 
 // What the listener hears now, in seconds of stream time.
 double playPosition(const VideoState *state);
+// Whether playPosition is held back by the audio not yet handed to the
+// device, rather than moving with time.
+bool playPositionHeld(const VideoState *state);
+
+// Takes a packet from one of the state's queues; a take that brings the
+// queue to its limit wakes the reader. Results as packetQueueGet.
+int takePacket(VideoState *state, PacketQueue *queue, int limit, AVPacket *out, bool block);

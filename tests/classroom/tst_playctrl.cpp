@@ -115,12 +115,16 @@ private slots:
         if (dialogue)
             QVERIFY(classpeers::waitForCodecs(talkUrl, {"aac"}));
 
+        QSignalSpy idle(&ctrl, &playAudioVideoCtrl::idle);
         ctrl.classStop();
         QCOMPARE(ctrl.classPlayback()->state(), Stop);
         QCOMPARE(ctrl.talkPlayback()->state(), Stop);
         // A student's one-to-one end also ends the dialogue.
         QCOMPARE(ctrl.dialogueState(), int(AudioCtrl::Idle));
-        QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 20000);
+        // The end of the last thread is told, which is when the screen may
+        // start the next class.
+        QTRY_VERIFY_WITH_TIMEOUT(!idle.isEmpty(), 20000);
+        QVERIFY(ctrl.isIdle());
         if (teacher)
             QVERIFY(classpeers::codecs(classUrl, 3000).isEmpty());
     }

@@ -5,6 +5,7 @@
 #include "nginxrtmp.h"
 #include "testsupport.h"
 
+#include <QJsonArray>
 #include <QProcess>
 #include <QtTest>
 
@@ -32,7 +33,9 @@ private slots:
         record.start(stage + QStringLiteral("/tavi-record"),
                      {address, QStringLiteral("--seconds"), QStringLiteral("12")});
         QVERIFY(record.waitForStarted());
-        QTest::qWait(2000);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return testsupport::probe(address, 5000).value(QStringLiteral("streams")).toArray().size() == 2; },
+            20000));
 
         QProcess play;
         play.setWorkingDirectory(stage);

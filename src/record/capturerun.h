@@ -1,0 +1,46 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+struct AVFormatContext;
+struct AVPacket;
+
+// The flag a capture loop runs on. Stopping also ends, at once, the pause
+// the loop takes before it tries a failing device again.
+class CaptureRun
+{
+public:
+    void start() { m_running = true; }
+    void stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_running = false;
+        }
+        m_cond.notify_all();
+    }
+    bool running() const { return m_running; }
+
+    // Waits ms before the next attempt at the device, less when the loop is
+    // stopped meanwhile.
+    void pauseBeforeRetry(int ms)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const bool wasRunning = m_running;
+        m_cond.wait_for(lock, std::chrono::milliseconds(ms), [&] { return wasRunning && !m_running; });
+    }
+
+private:
+    std::atomic<bool> m_running{false};
+    std::mutex m_mutex;
+    std::condition_variable m_cond;
+};
+
+// The next packet of a capture's stream; false when there is none to use: a
+// failed read pauses 10 ms before the next try, a packet read while paused
+// (the device is still read at its own pace) or of another stream is
+// dropped.
+bool readCapturePacket(AVFormatContext *input, int streamIndex, AVPacket *packet, bool paused, CaptureRun &run);
