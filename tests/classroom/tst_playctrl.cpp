@@ -11,11 +11,10 @@
 #include "video/audiooutput.h"
 #include "video/videoplayer_thread.h"
 
-#include <QApplication>
 #include <QSignalSpy>
 #include <QtTest>
 
-using classpeers::Publisher;
+using testsupport::Publisher;
 
 class TestPlayCtrl : public QObject
 {
@@ -58,15 +57,11 @@ private slots:
 
         // The other side of the class.
         Publisher other;
-        if (teacher) {
-            if (oneToOne) {
-                QVERIFY(other.start(talkUrl, QString(), true));
-                QVERIFY(classpeers::waitForCodecs(talkUrl, {"aac"}));
-            }
-        } else {
-            QVERIFY(other.start(classUrl));
-            QVERIFY(classpeers::waitForCodecs(classUrl, {"aac", "h264"}));
-        }
+        if (teacher && oneToOne)
+            QVERIFY(other.start(talkUrl, QString(), Publisher::SoundOnly) &&
+                    testsupport::waitForCodecs(talkUrl, {"aac"}));
+        else if (!teacher)
+            QVERIFY(other.start(classUrl) && testsupport::waitForCodecs(classUrl, {"aac", "h264"}));
 
         playAudioVideoCtrl ctrl;
         QSignalSpy pictures(&ctrl, &playAudioVideoCtrl::sig_GetOneFrame);
@@ -77,7 +72,7 @@ private slots:
 
         if (teacher) {
             // The desktop and microphone go to rtmp.
-            QVERIFY(classpeers::waitForCodecs(classUrl, {"aac", "h264"}));
+            QVERIFY(testsupport::waitForCodecs(classUrl, {"aac", "h264"}));
             QVERIFY(!ctrl.recorder()->isIdle());
             QCOMPARE(ctrl.recorder()->currentUrl(), classUrl);
             QCOMPARE(ctrl.classPlayback()->state(), Stop);
@@ -97,23 +92,20 @@ private slots:
         }
 
         // Pause and resume reach what runs.
+        const auto playback = [&] { return teacher ? ctrl.talkPlayback()->state() : ctrl.classPlayback()->state(); };
         ctrl.classPause();
-        if (teacher) {
-            if (oneToOne)
-                QCOMPARE(ctrl.talkPlayback()->state(), Pause);
-        } else {
-            QCOMPARE(ctrl.classPlayback()->state(), Pause);
-        }
+        if (!teacher || oneToOne)
+            QCOMPARE(playback(), Pause);
         ctrl.classResume();
         if (!teacher || oneToOne)
-            QCOMPARE(teacher ? ctrl.talkPlayback()->state() : ctrl.classPlayback()->state(), Playing);
+            QCOMPARE(playback(), Playing);
 
         // The dialogue is a student's, and only one-to-one.
         ctrl.dialogueStart();
         const bool dialogue = !teacher && oneToOne;
         QCOMPARE(ctrl.dialogueState(), dialogue ? int(AudioCtrl::Running) : int(AudioCtrl::Idle));
         if (dialogue)
-            QVERIFY(classpeers::waitForCodecs(talkUrl, {"aac"}));
+            QVERIFY(testsupport::waitForCodecs(talkUrl, {"aac"}));
 
         QSignalSpy idle(&ctrl, &playAudioVideoCtrl::idle);
         ctrl.classStop();
@@ -126,7 +118,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!idle.isEmpty(), 20000);
         QVERIFY(ctrl.isIdle());
         if (teacher)
-            QVERIFY(classpeers::codecs(classUrl, 3000).isEmpty());
+            QVERIFY(testsupport::codecs(classUrl, 3000).isEmpty());
     }
 
     // The teacher's publishing and the student's voice come back by
@@ -162,16 +154,16 @@ private slots:
             ctrl.dialogueStart();
         QCOMPARE(ctrl.dialogueState(), teacher ? int(AudioCtrl::Idle) : int(AudioCtrl::Running));
         if (!downAtStart)
-            QVERIFY(classpeers::waitForCodecs(published, expected));
+            QVERIFY(testsupport::waitForCodecs(published, expected));
         QVERIFY(server.restart());
-        QVERIFY(classpeers::waitForCodecs(published, expected, 20000));
+        QVERIFY(testsupport::waitForCodecs(published, expected, 20000));
         QCOMPARE(ctrl.dialogueState(), teacher ? int(AudioCtrl::Idle) : int(AudioCtrl::Running));
 
         // After the end nothing comes back.
         ctrl.classStop();
         QCOMPARE(ctrl.dialogueState(), int(AudioCtrl::Idle));
         QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 20000);
-        QVERIFY(classpeers::codecs(published, 3000).isEmpty());
+        QVERIFY(testsupport::codecs(published, 3000).isEmpty());
         QVERIFY(ctrl.isIdle());
     }
 

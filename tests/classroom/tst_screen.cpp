@@ -15,12 +15,11 @@
 #include "video/audio_play.h"
 #include "video/videoplayer_thread.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
-using classpeers::Publisher;
+using testsupport::Publisher;
 
 namespace {
 
@@ -84,8 +83,8 @@ private slots:
                                                       "-i sine=sample_rate=44100 -t 10 -c:v libx264 -preset "
                                                       "ultrafast -g 25 -pix_fmt yuv420p -c:a aac")
                                            .split(' ')));
-        QVERIFY(classpeers::waitForCodecs(nginx.url("classA"), {"aac", "h264"}));
-        QVERIFY(classpeers::waitForCodecs(nginx.url("classB"), {"aac", "h264"}));
+        QVERIFY(testsupport::waitForCodecs(nginx.url("classA"), {"aac", "h264"}));
+        QVERIFY(testsupport::waitForCodecs(nginx.url("classB"), {"aac", "h264"}));
 
         screen = new Screen;
         screen->resize(800, 450);
@@ -181,7 +180,7 @@ private slots:
             QTest::mouseClick(button, Qt::LeftButton);
             QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Running));
             QCOMPARE(button->text(), QStringLiteral("[关闭对话]"));
-            QVERIFY(classpeers::waitForCodecs(talk, {"aac"}));
+            QVERIFY(testsupport::waitForCodecs(talk, {"aac"}));
             // Paused: no button; back: it tells the dialogue runs.
             QTest::mouseClick(screen->playButton(), Qt::LeftButton);
             QVERIFY(!button->isVisible());
@@ -204,7 +203,7 @@ private slots:
         const QString url = nginx.url("teacher_one");
         screen->slot_doClass(classpeers::course(1, "1", url, nginx.url("teacher_one_talk")));
         QTRY_COMPARE(state(), 1);
-        QVERIFY(classpeers::waitForCodecs(url, {"aac", "h264"}));
+        QVERIFY(testsupport::waitForCodecs(url, {"aac", "h264"}));
         QVERIFY(!screen->dialogueButton()->isVisible());
         // The teacher's own screen shows no class pictures.
         QCOMPARE(screen->shownImage(), background());
@@ -249,14 +248,14 @@ private slots:
         const QString first = nginx.url("lesson1");
         const QString second = nginx.url("lesson2");
         screen->slot_doClass(classpeers::course(1, "3", first, nginx.url("lesson1_talk"), "1"));
-        QVERIFY(classpeers::waitForCodecs(first, {"aac", "h264"}));
+        QVERIFY(testsupport::waitForCodecs(first, {"aac", "h264"}));
         QVERIFY(timed([&] { screen->slot_doClass(classpeers::course(1, "3", first, nginx.url("x"), "1")); }) < 1000);
         QVERIFY(timed([&] { screen->slot_doClass(classpeers::course(1, "3", second, nginx.url("y"), "2")); }) < 1000);
         QTRY_VERIFY_WITH_TIMEOUT(!screen->isStarting(), 30000);
         QCOMPARE(ctrl->recorder()->currentUrl(), second);
         QVERIFY(!ctrl->recorder()->isIdle());
-        QVERIFY(classpeers::waitForCodecs(second, {"aac", "h264"}));
-        QVERIFY(classpeers::codecs(first, 3000).isEmpty());
+        QVERIFY(testsupport::waitForCodecs(second, {"aac", "h264"}));
+        QVERIFY(testsupport::codecs(first, 3000).isEmpty());
         end();
     }
 

@@ -3,9 +3,8 @@
 // driven end to end through their windows in tests/e2e.)
 #include "movingdesktop.h"
 #include "nginxrtmp.h"
-#include "testsupport.h"
+#include "publisher.h"
 
-#include <QJsonArray>
 #include <QProcess>
 #include <QtTest>
 
@@ -33,9 +32,7 @@ private slots:
         record.start(stage + QStringLiteral("/tavi-record"),
                      {address, QStringLiteral("--seconds"), QStringLiteral("12")});
         QVERIFY(record.waitForStarted());
-        QVERIFY(QTest::qWaitFor(
-            [&] { return testsupport::probe(address, 5000).value(QStringLiteral("streams")).toArray().size() == 2; },
-            20000));
+        QVERIFY(testsupport::waitForCodecs(address, {"aac", "h264"}, 20000));
 
         QProcess play;
         play.setWorkingDirectory(stage);

@@ -178,10 +178,7 @@ private slots:
     {
         QVERIFY(testsupport::makeMedia(QStringLiteral("pic001.png"),
                                        {"-f", "lavfi", "-i", "testsrc=size=64x48", "-frames:v", "1"}));
-        QFile garbage(QStringLiteral("pic002.png"));
-        QVERIFY(garbage.open(QIODevice::WriteOnly));
-        garbage.write(QByteArray(4096, '\x5a'));
-        garbage.close();
+        QVERIFY(testsupport::writeFile(QStringLiteral("pic002.png"), QByteArray(4096, '\x5a')));
 
         saveVideoThread encoder;
         GetVideoThread video;

@@ -5,6 +5,7 @@
 #include "record/flvoutput.h"
 #include "record/savevideothread.h"
 #include "record/sendaudiothread.h"
+#include "sound.h"
 #include "testsupport.h"
 
 extern "C" {
@@ -18,7 +19,6 @@ extern "C" {
 #include <QtEndian>
 #include <QtTest>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +38,15 @@ uint8_t *makePicture(int index)
     return data;
 }
 
+// Stereo samples of a 440 Hz tone from sample `from` on, as the microphone hands them over.
+uint8_t *toneChunk(long long from, int frames, int amplitude)
+{
+    auto *samples = static_cast<int16_t *>(std::malloc(size_t(frames) * 4));
+    for (int i = 0; i < frames; ++i)
+        samples[2 * i] = samples[2 * i + 1] = int16_t(amplitude * std::sin(2 * M_PI * 440 * double(from + i) / 44100));
+    return reinterpret_cast<uint8_t *>(samples);
+}
+
 // Records `seconds` of pictures arriving at `fps`, with a 440 Hz tone in 50 ms
 // chunks. The captures end one after the other, `first` first: the recording
 // goes on until both have ended, so what the other one still pushes is kept.
@@ -49,12 +58,8 @@ bool encodeAtRate(saveVideoThread &encoder, const QString &path, double fps, dou
         return false;
     const auto pushSound = [&] {
         const int chunk = 2205;
-        for (long long n = 0; n + chunk <= seconds * 44100;) {
-            auto *samples = static_cast<int16_t *>(std::malloc(size_t(chunk) * 4));
-            for (int i = 0; i < chunk; ++i, ++n)
-                samples[2 * i] = samples[2 * i + 1] = int16_t(8000 * std::sin(2 * M_PI * 440 * double(n) / 44100));
-            encoder.pushAudioChunk(reinterpret_cast<uint8_t *>(samples), chunk * 4);
-        }
+        for (long long n = 0; n + chunk <= seconds * 44100; n += chunk)
+            encoder.pushAudioChunk(toneChunk(n, chunk, 8000), chunk * 4);
         encoder.captureEnded(saveVideoThread::SoundCapture);
     };
     const auto pushPictures = [&] {
@@ -83,10 +88,7 @@ bool encodeAtRate(saveVideoThread &encoder, const QString &path, double fps, dou
 // Types of the top-level boxes of an MP4 file, in order.
 QStringList mp4Boxes(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = file.readAll();
+    const QByteArray data = testsupport::readFile(path);
     QStringList boxes;
     qint64 at = 0;
     while (at + 8 <= data.size()) {
@@ -251,12 +253,7 @@ private slots:
     {
         const int chunkFrames = 441; // 10 ms
         auto chunk = [&](int index, bool tone) {
-            auto *samples = static_cast<int16_t *>(std::malloc(size_t(chunkFrames) * 4));
-            for (int i = 0; i < chunkFrames; ++i) {
-                const double t = double(index * chunkFrames + i) / 44100;
-                samples[2 * i] = samples[2 * i + 1] = tone ? int16_t(12000 * std::sin(2 * M_PI * 440 * t)) : 0;
-            }
-            return reinterpret_cast<uint8_t *>(samples);
+            return toneChunk(index * chunkFrames, chunkFrames, tone ? 12000 : 0);
         };
         sendAudioThread sender;
         for (int i = 0; i < 20; ++i) // a tone from before the start
@@ -280,20 +277,12 @@ private slots:
         QVERIFY(sender.wait(20000));
         QVERIFY(!sender.outputFailed());
 
-        QByteArray pcm;
-        QVERIFY(testsupport::run(QStringLiteral("ffmpeg"),
-                                 {"-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar", "44100", "-"}, 30000,
-                                 &pcm));
-        const auto *samples = reinterpret_cast<const int16_t *>(pcm.constData());
-        const int count = pcm.size() / 2;
+        const QVector<qint16> pcm = testsupport::samplesOf({"-i", path});
+        const int count = pcm.size();
         // 500 ms pushed; the encoder adds its 1,024 samples of delay in front.
         QVERIFY2(std::abs(count - 1024 - 22050) <= 1024, qPrintable(QString::number(count)));
         auto rms = [&](int fromMs, int toMs) {
-            double sum = 0;
-            const int from = 1024 + fromMs * 441 / 10, to = 1024 + toMs * 441 / 10;
-            for (int i = from; i < to && i < count; ++i)
-                sum += double(samples[i]) * samples[i];
-            return std::sqrt(sum / std::max(1, to - from));
+            return testsupport::rms(pcm.mid(1024 + fromMs * 441 / 10, (toMs - fromMs) * 441 / 10));
         };
         const QString figures =
             QStringLiteral("%1 samples, rms %2 then %3").arg(count).arg(rms(5, 95)).arg(rms(150, 450));

@@ -4,6 +4,7 @@
 // flash. (A pipe source, unlike a sink's monitor, adds no playback latency of
 // its own that the test would have to guess.)
 
+#include "sound.h"
 #include "testsupport.h"
 
 #include "record/devmag.h"
@@ -141,7 +142,7 @@ private:
 };
 
 // Times (s) at which a signal rises after being low, from samples at rate.
-QVector<double> onsets(const QVector<int> &values, double rate, int threshold, int quietSamples)
+template<class T> QVector<double> onsets(const QVector<T> &values, double rate, int threshold, int quietSamples)
 {
     QVector<double> times;
     int quiet = quietSamples;
@@ -155,14 +156,6 @@ QVector<double> onsets(const QVector<int> &values, double rate, int threshold, i
         }
     }
     return times;
-}
-
-QByteArray decode(const QString &file, const QStringList &how)
-{
-    QByteArray out;
-    testsupport::run(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-i", file} + how + QStringList{"-"}, 60000,
-                     &out);
-    return out;
 }
 
 } // namespace
@@ -198,19 +191,18 @@ private slots:
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join(';')));
 
         // Brightness of the flash's square in every picture (25 per second), and
-        // the sound at 8 kHz, each from its stream's start.
-        const QByteArray light =
-            decode(QStringLiteral("sync.flv"),
-                   {"-map", "0:v", "-vf",
-                    QStringLiteral("crop=%1:%2:0:0,scale=1:1").arg(kFlashRect.width()).arg(kFlashRect.height()),
-                    "-pix_fmt", "gray", "-f", "rawvideo"});
-        const QByteArray sound =
-            decode(QStringLiteral("sync.flv"), {"-map", "0:a", "-ac", "1", "-ar", "8000", "-f", "s16le"});
-        QVector<int> brightness, level;
+        // the sound, each from its stream's start.
+        QByteArray light;
+        QVERIFY(testsupport::run(
+            QStringLiteral("ffmpeg"),
+            {"-v", "error", "-i", "sync.flv", "-map", "0:v", "-vf",
+             QStringLiteral("crop=%1:%2:0:0,scale=1:1").arg(kFlashRect.width()).arg(kFlashRect.height()), "-pix_fmt",
+             "gray", "-f", "rawvideo", "-"},
+            60000, &light));
+        QVector<int> brightness;
         for (char c : light)
             brightness << int(uchar(c));
-        for (int i = 0; i + 1 < sound.size(); i += 2)
-            level << int(qint16(uchar(sound[i]) | (uchar(sound[i + 1]) << 8)));
+        const QVector<qint16> level = testsupport::samplesOf({"-i", "sync.flv", "-map", "0:a"}, 60000);
         double videoStart = 0, audioStart = 0;
         for (const QJsonValue &stream : testsupport::probe(QStringLiteral("sync.flv")).value("streams").toArray()) {
             const QJsonObject s = stream.toObject();
@@ -218,7 +210,7 @@ private slots:
                 s.value("start_time").toString().toDouble();
         }
         QVector<double> flashes = onsets(brightness, 25.0, 128, 3);
-        QVector<double> tones = onsets(level, 8000.0, 3000, 800);
+        QVector<double> tones = onsets(level, double(testsupport::kSampleRate), 3000, testsupport::kSampleRate / 10);
         QCOMPARE(flashes.size(), kFlashAtMs.size());
         QCOMPARE(tones.size(), kFlashAtMs.size());
         // A flash shows in the first picture taken after it: on average half a

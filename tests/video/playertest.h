@@ -88,6 +88,10 @@ inline QString makeMedia(const QString &name, const QStringList &args)
     const QString path = QDir::current().absoluteFilePath(name);
     return testsupport::makeMedia(path, args) ? path : QString();
 }
+inline QString makeMedia(const QString &name, const QString &args)
+{
+    return makeMedia(name, args.split(' '));
+}
 
 // A test picture with a tone: 25 pictures a second, AAC.
 inline QStringList classArgs(double seconds, const QString &size = QStringLiteral("320x240"), int gop = 12)

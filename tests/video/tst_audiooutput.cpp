@@ -27,17 +27,6 @@ QString tone(const QString &name, int channels = 2, double seconds = 2)
         name, QStringLiteral("-f lavfi -i %1 -t %2 -ac %3 -c:a aac").arg(source).arg(seconds).arg(channels).split(' '));
 }
 
-// The file opened into a fresh state, as the reader thread would.
-std::unique_ptr<VideoState> openState(const QString &file)
-{
-    auto state = std::make_unique<VideoState>();
-    if (file.isEmpty() ||
-        avformat_open_input(&state->formatContext, file.toUtf8().constData(), nullptr, nullptr) != 0 ||
-        avformat_find_stream_info(state->formatContext, nullptr) < 0)
-        return nullptr;
-    return state;
-}
-
 } // namespace
 
 class TestAudioOutput : public QObject
@@ -84,9 +73,12 @@ private slots:
     // device paused.
     void openAndDecode()
     {
-        auto state = openState(tone(QStringLiteral("tone.m4a")));
-        QVERIFY(state && initSdlAudio());
+        // The file opened into a fresh state, as the reader thread would.
+        auto state = std::make_unique<VideoState>();
         VideoState *is = state.get();
+        const QByteArray file = tone(QStringLiteral("tone.m4a")).toUtf8();
+        QVERIFY(!file.isEmpty() && avformat_open_input(&is->formatContext, file.constData(), nullptr, nullptr) == 0);
+        QVERIFY(avformat_find_stream_info(is->formatContext, nullptr) >= 0 && initSdlAudio());
         packetQueueInit(&is->audioQueue);
         QCOMPARE(audio_stream_component_open(is, -1), -1);
         QCOMPARE(audio_stream_component_open(is, 5), -1);

@@ -5,7 +5,6 @@
 #include "video/audio_play.h"
 #include "video/videoplayer_thread.h"
 
-#include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtTest>
@@ -13,16 +12,6 @@
 #include <memory>
 
 using namespace playertest;
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 class TestCorruptMedia : public QObject
 {
@@ -36,8 +25,8 @@ private slots:
         QTest::addColumn<QByteArray>("data"); // the row's name ends in the file's suffix
         const QStringList args = classArgs(0.6, QStringLiteral("160x120"));
         const QByteArray bases[2] = {
-            readAll(makeMedia(QStringLiteral("base.mp4"), args + QStringList{"-movflags", "+faststart"})),
-            readAll(makeMedia(QStringLiteral("base.flv"), args))};
+            testsupport::readFile(makeMedia(QStringLiteral("base.mp4"), args + QStringList{"-movflags", "+faststart"})),
+            testsupport::readFile(makeMedia(QStringLiteral("base.flv"), args))};
         QVERIFY(bases[0].size() > 2000 && bases[1].size() > 2000);
         const QString suffixes[2] = {QStringLiteral("mp4"), QStringLiteral("flv")};
         QRandomGenerator random(20261206);
@@ -88,10 +77,8 @@ private slots:
         QFETCH(QByteArray, data);
         const QString tag = QString::fromLatin1(QTest::currentDataTag());
         const int row = tag.mid(1, 2).toInt();
-        QFile file(QStringLiteral("variant") + tag.mid(3));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size());
-        file.close();
-        const QString path = QFileInfo(file).absoluteFilePath();
+        const QString path = QDir::current().absoluteFilePath(QStringLiteral("variant") + tag.mid(3));
+        QVERIFY(testsupport::writeFile(path, data));
 
         VideoPlayer_Thread player;
         player.setSync(row % 3 != 2);
@@ -99,12 +86,12 @@ private slots:
         QSignalSpy finished(&player, &QThread::finished);
         QVERIFY(player.startPlay(path));
         finished.wait(1500);
-        QVERIFY2(stopsWithin(player, 3000), "stop hung");
+        QVERIFY(stopsWithin(player, 3000));
         if (row % 5 == 0) {
             AudioPlayer audio;
             QVERIFY(audio.startPlay(path));
             QTest::qWait(300); // stopped while it plays
-            QVERIFY2(stopsWithin(audio, 3000), "audio stop hung");
+            QVERIFY(stopsWithin(audio, 3000));
         }
     }
 };

@@ -4,11 +4,10 @@
 
 #include "nginxrtmp.h"
 #include "playertest.h"
+#include "publisher.h"
 #include "video/videoplayer_thread.h"
 
 #include <QElapsedTimer>
-#include <QJsonArray>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -21,25 +20,15 @@ class TestLivePlayer : public QObject
     Q_OBJECT
 
     testsupport::NginxRtmp m_server;
-    QProcess m_publisher;
+    testsupport::Publisher m_publisher;
     QString m_url;
 
     // (Re)starts publishing a class; done once ffprobe sees its streams.
-    static bool publish(QProcess &publisher, const QString &url, int gop = 12, bool sound = true)
+    static bool publish(testsupport::Publisher &publisher, const QString &url, int gop = 12, bool sound = true)
     {
-        publisher.kill();
-        publisher.waitForFinished(3000);
-        publisher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QStringList args = classArgs(600, QStringLiteral("320x240"), gop);
-        if (!sound)
-            args << QStringLiteral("-an");
-        publisher.start(QStringLiteral("ffmpeg"),
-                        QStringList{"-loglevel", "error", "-re"} + args +
-                            QStringList{"-sc_threshold", "0", "-tune", "zerolatency", "-f", "flv", url});
-        const int streams = sound ? 2 : 1;
-        return publisher.waitForStarted(5000) &&
-            QTest::qWaitFor([&] { return testsupport::probe(url, 10000).value("streams").toArray().size() == streams; },
-                            20000);
+        using P = testsupport::Publisher;
+        return publisher.start(url, QStringLiteral("320x240"), sound ? P::PictureAndSound : P::PictureOnly, gop) &&
+            testsupport::waitForCodecs(url, sound ? QStringList{"aac", "h264"} : QStringList{"h264"}, 20000);
     }
 
 private slots:
@@ -51,19 +40,12 @@ private slots:
         QVERIFY(publish(m_publisher, m_url));
     }
 
-    void cleanupTestCase()
-    {
-        m_publisher.kill();
-        m_publisher.waitForFinished(3000);
-        m_server.stop();
-    }
-
     // Key frames 2 s apart: a joining student gets the sound well before the
     // next key frame, long after a brief probe has ended.
     void joinsWhenSoundComesFirst()
     {
         const QString url = m_server.url(QStringLiteral("sparsekeys"));
-        QProcess publisher;
+        testsupport::Publisher publisher;
         QVERIFY(publish(publisher, url, 50));
         for (int join = 0; join < 3; ++join) {
             auto player = std::make_unique<VideoPlayer_Thread>();
@@ -73,8 +55,6 @@ private slots:
             QVERIFY(player->stop(true));
             QTest::qWait(700); // join at another point of the key frame interval
         }
-        publisher.kill();
-        publisher.waitForFinished(3000);
     }
 
     void stopWhileServerIsSilent()
@@ -114,7 +94,7 @@ private slots:
         QFETCH(bool, sound);
         const QString url =
             m_server.url(QString::fromLatin1(QTest::currentDataTag()).remove(QRegularExpression("\\W")));
-        QProcess publisher;
+        testsupport::Publisher publisher;
         QElapsedTimer published;
         published.start();
         QVERIFY(publish(publisher, url, 12, sound));
@@ -142,8 +122,6 @@ private slots:
         }
         QCOMPARE(player->state(), Playing);
         QVERIFY(player->stop(true));
-        publisher.kill();
-        publisher.waitForFinished(3000);
     }
 };
 
