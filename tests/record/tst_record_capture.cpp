@@ -255,7 +255,14 @@ private slots:
             args << "--audio-only";
         tool.start(testsupport::stageDir() + QStringLiteral("/tavi-record"), args);
         QVERIFY(tool.waitForStarted());
-        QTest::qWait(3000); // seconds of recording, then the kill
+        // Recording until the file holds what the checks below ask for, then
+        // the kill: what was written must stay readable.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&]() {
+                const RecordProbe written = probeRecording(name, 5000);
+                return written.audioSeconds() >= 1.0 && (audioOnly || written.videoFrames >= 25);
+            }(),
+            30000);
         tool.kill();
         QVERIFY(tool.waitForFinished(5000));
         const RecordProbe probe = probeRecording(name);
