@@ -89,17 +89,38 @@ private slots:
         QVERIFY(QDir(QDir::currentPath() + QStringLiteral("/录像 课堂")).exists());
         QCOMPARE(again.form()->comboBox_audio->currentText(), mic);
     }
-    // A desktop that does not open is told in the window's own words, and
-    // the window stays stopped.
-    void desktopThatDoesNotOpen()
+    // A desktop that does not open, or a machine without sound sources, is
+    // told in the window's own words, and the window stays stopped.
+    void devicesThatDoNotOpen_data()
     {
+        QTest::addColumn<QString>("missing");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("desktop") << "desktop" << QStringLiteral("出错了,初始化视屏设备失败！123");
+        QTest::newRow("sound source") << "sound" << QStringLiteral("出错了,音频或视频设备未就绪，程序无法运行！");
+    }
+    void devicesThatDoNotOpen()
+    {
+        QFETCH(QString, missing);
+        QFETCH(QString, message);
+        // A device manager on an input device that lists nothing.
+        struct NoSound : devMag
+        {
+            NoSound() : devMag(QString(), QString(), QStringLiteral("no-such-device"), nullptr) {}
+        } noSound;
+        devMag *const previous = devMag::instance();
+        if (missing == "sound")
+            devMag::setInstance(&noSound);
         recordWindow window;
+        devMag::setInstance(previous);
+        if (missing == "sound")
+            QCOMPARE(window.form()->comboBox_audio->count(), 0);
         window.chooseSavePath(QDir::currentPath() + QStringLiteral("/never.mp4"));
         const QByteArray display = qgetenv("DISPLAY");
-        qputenv("DISPLAY", ":4242"); // no such display
+        if (missing == "desktop")
+            qputenv("DISPLAY", ":4242"); // no such display
         window.form()->startButton->click();
         qputenv("DISPLAY", display);
-        QCOMPARE(m_messages, QStringList{QStringLiteral("出错了,初始化视屏设备失败！123")});
+        QCOMPARE(m_messages, QStringList{message});
         QCOMPARE(window.state(), int(recordWindow::Stopped));
         QVERIFY(window.recorder()->isIdle());
         QVERIFY(!QFile::exists(QStringLiteral("never.mp4")));
