@@ -1,7 +1,10 @@
 // Updating an installation from real HTTP and HTTPS servers, with lists signed by the minisign command line: what is
-// installed and with which modes, what is refused, and that failures leave the installation alone.
+// installed and with which modes, what is refused, and that failures leave the installation alone. Then starting the
+// main library: the real launcher with a stand-in library, and the launcher's hand-off in a child process for the
+// failure messages.
 #include "curlope.h"
 #include "downloadmanager.h"
+#include "iniope.h"
 #include "installdir.h"
 #include "launcherchild.h"
 #include "signer.h"
@@ -57,6 +60,32 @@ int launcherChild(int argc, char **argv)
     QApplication application(argc, argv);
     answerBoxes(&application);
     return childEnds(launcherMain());
+}
+
+// Child mode: answer every message box, run the hand-off for the given outcome and end with the event loop's status.
+int handoffChild(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    const int code = QString::fromLocal8Bit(argv[2]).toInt();
+    answerBoxes(&application);
+    xmlParse::instance()->parse("<r><taviversion ver=\"7.5\"/></r>");
+    winStart starter;
+    starter.slot_startMain(code);
+    // A started library quits by itself; give a failing start time to end.
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(42); });
+    return childEnds(QApplication::exec());
+}
+
+// The hand-off run in a child for this outcome of an update.
+QString handoff(int code)
+{
+    return runChild({QStringLiteral("--handoff"), QString::number(code)}, 30000);
+}
+
+// A stand-in main library in the current folder.
+void installLibrary()
+{
+    InstallDir::write("libtaviMainLib.so", InstallDir::read(FAKELIB_OK));
 }
 
 } // namespace
@@ -218,7 +247,7 @@ private slots:
         InstallDir dir;
         QDir().mkpath("inst");
         QDir::setCurrent("inst");
-        InstallDir::write("libtaviMainLib.so", InstallDir::read(FAKELIB_OK));
+        installLibrary();
         InstallDir::write("a.txt", "old a");
         InstallDir::write("etc/sysConfigue.ini", "[TaviHttp]\nUrl=http://school\n");
         publish(server, version, {{"a.txt", "new a"}, {path, "new b", {}, checksums}}, signing, key);
@@ -331,7 +360,7 @@ private slots:
     void twoLaunchersAtOnce()
     {
         InstallDir dir;
-        InstallDir::write("libtaviMainLib.so", InstallDir::read(FAKELIB_OK));
+        installLibrary();
         InstallDir::write("a.txt", "old a");
         const QString folder = publish(
             server, "2.0", {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), UpdateServer::Mode::Stall}});
@@ -426,12 +455,73 @@ private slots:
         QCOMPARE(InstallDir::read("a.txt"), QByteArray("old a"));
         QVERIFY(!QFile::exists("slow.bin"));
     }
+
+    void outcomes_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("installed") << 1 << "box:程序升级成功！\nversion:7.5\nexit:0\n";
+        QTest::newRow("failed") << 2 << "box:程序升级失败！\nversion:old\nexit:0\n";
+        QTest::newRow("nothing or cancelled") << 3 << "version:7.5\nexit:0\n";
+        QTest::newRow("refused") << 4 << "version:old\nexit:0\n";
+    }
+    void outcomes()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, output);
+        InstallDir dir;
+        dir.setUpdater(QString(), "old");
+        installLibrary();
+        QCOMPARE(handoff(code), output);
+        QVERIFY(QFile::exists("mainStart.called"));
+    }
+
+    void brokenLibrary_data()
+    {
+        QTest::addColumn<QByteArray>("library"); // libtaviMainLib.so; none if empty
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("boxes");
+        QTest::newRow("missing") << QByteArray() << 3 << "box:libtaviMainLib.so加载失败！\n";
+        QTest::newRow("corrupt") << QByteArray("not a library at all") << 3 << "box:libtaviMainLib.so加载失败！\n";
+        QTest::newRow("without mainStart")
+            << InstallDir::read(FAKELIB_NOEXPORT) << 2 << "box:程序升级失败！\nbox:mainStart函数加载失败！\n";
+    }
+    void brokenLibrary()
+    {
+        QFETCH(QByteArray, library);
+        QFETCH(int, code);
+        QFETCH(QString, boxes);
+        InstallDir dir;
+        if (!library.isEmpty())
+            InstallDir::write("libtaviMainLib.so", library);
+        const QString out = handoff(code);
+        QVERIFY2(out.startsWith(boxes + "version:") && out.endsWith("\nexit:1\n"), qPrintable(out));
+    }
+
+    // The real launcher, with an update list nobody serves: it records the
+    // empty list version and starts the library without showing anything.
+    void launcherStartsLibrary()
+    {
+        InstallDir dir;
+        dir.setUpdater(QStringLiteral("http://127.0.0.1:%1/list.xml").arg(testsupport::freePort()), "3.0");
+        installLibrary();
+        QProcess tavi;
+        tavi.start(QStringLiteral(TAVI_EXE), QStringList());
+        QVERIFY(tavi.waitForFinished(30000));
+        QCOMPARE(tavi.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tavi.exitCode(), 0);
+        QVERIFY(QFile::exists("mainStart.called"));
+        QCOMPARE(InIOpe::installedVersion(), QString());
+        QVERIFY(!QDir("DownLoadTmp").exists());
+    }
 };
 
 int main(int argc, char **argv)
 {
     if (argc == 2 && qstrcmp(argv[1], "--launcher") == 0)
         return launcherChild(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--handoff") == 0)
+        return handoffChild(argc, argv);
     QApplication application(argc, argv);
     TestUpdate test;
     return QTest::qExec(&test, argc, argv);
