@@ -4,12 +4,12 @@
 // failure messages.
 #include "curlope.h"
 #include "downloadmanager.h"
+#include "httpserver.h"
 #include "iniope.h"
 #include "installdir.h"
 #include "launcherchild.h"
 #include "signer.h"
 #include "updatectrl.h"
-#include "updateserver.h"
 #include "userfolder.h"
 #include "widgets.h"
 #include "winstart.h"
@@ -23,13 +23,15 @@
 
 #include <sys/stat.h>
 
+using testsupport::HttpServer;
+
 namespace {
 
 struct ListFile
 {
     QString path;
     QByteArray body;
-    UpdateServer::Mode mode = UpdateServer::Mode::Normal;
+    HttpServer::Mode mode = HttpServer::Mode::Normal;
     QString checksums = {}; // default: ver and sha256 of the body
     QString extra = {}; // more attributes
 };
@@ -96,7 +98,7 @@ class TestUpdate : public QObject
 {
     Q_OBJECT
 
-    UpdateServer server;
+    HttpServer server;
     Signer school;
     Signer other;
     QTemporaryDir certificates;
@@ -106,7 +108,7 @@ class TestUpdate : public QObject
 
     // Publishes the files and their list, signed as signing says, under a fresh folder of on; points the installation
     // in the current folder at it, with the school's key unless key says otherwise. The list's folder.
-    QString publish(UpdateServer &on, const QString &version, const QList<ListFile> &files,
+    QString publish(HttpServer &on, const QString &version, const QList<ListFile> &files,
                     Signing signing = Signing::Prehashed, const QByteArray &key = {})
     {
         const QString folder = QStringLiteral("rel%1/").arg(++listCounter);
@@ -272,16 +274,16 @@ private slots:
         QTest::addColumn<QString>("checksums");
         QTest::addColumn<QString>("extra");
         QTest::addColumn<bool>("folderInTheWay");
-        const auto row = [](const char *name, UpdateServer::Mode mode, const QString &checksums = {},
+        const auto row = [](const char *name, HttpServer::Mode mode, const QString &checksums = {},
                             const QString &extra = {}, bool folderInTheWay = false) {
             QTest::newRow(name) << int(mode) << checksums << extra << folderInTheWay;
         };
-        row("connection breaks half-way", UpdateServer::Mode::BreakHalfway);
-        row("http 404", UpdateServer::Mode::NotFound);
-        row("content differs from its md5", UpdateServer::Mode::Normal,
+        row("connection breaks half-way", HttpServer::Mode::BreakHalfway);
+        row("http 404", HttpServer::Mode::NotFound);
+        row("content differs from its md5", HttpServer::Mode::Normal,
             QStringLiteral("ver=\"%1\"").arg(md5Hex("something else")));
-        row("larger than its size", UpdateServer::Mode::Normal, {}, QStringLiteral("size=\"1000\""));
-        row("folder where a file goes", UpdateServer::Mode::Normal, {}, {}, true);
+        row("larger than its size", HttpServer::Mode::Normal, {}, QStringLiteral("size=\"1000\""));
+        row("folder where a file goes", HttpServer::Mode::Normal, {}, {}, true);
     }
     void failuresInstallNothing()
     {
@@ -293,9 +295,8 @@ private slots:
         InstallDir::write("a.txt", "old a");
         const QString b = folderInTheWay ? "b.txt/inside" : "b.txt";
         InstallDir::write(b, "old b");
-        publish(
-            server, "2.0",
-            {{"a.txt", "new a"}, {"b.txt", QByteArray(200 * 1024, 'b'), UpdateServer::Mode(mode), checksums, extra}});
+        publish(server, "2.0",
+                {{"a.txt", "new a"}, {"b.txt", QByteArray(200 * 1024, 'b'), HttpServer::Mode(mode), checksums, extra}});
         QCOMPARE(update(), 2);
         QCOMPARE(InstallDir::read("a.txt"), QByteArray("old a"));
         QCOMPARE(InstallDir::read(b), QByteArray("old b"));
@@ -363,7 +364,7 @@ private slots:
         installLibrary();
         InstallDir::write("a.txt", "old a");
         const QString folder = publish(
-            server, "2.0", {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), UpdateServer::Mode::Stall}});
+            server, "2.0", {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), HttpServer::Mode::Stall}});
         QProcess first;
         first.start(QCoreApplication::applicationFilePath(), {"--launcher"});
         QTRY_COMPARE_WITH_TIMEOUT(server.requests(folder + "slow.bin"), 1, 30000);
@@ -386,7 +387,7 @@ private slots:
     {
         InstallDir dir;
         const QString folder = publish(server, "2.0", {{"a.txt", "new a"}});
-        server.setFile(folder + "list.xml", QByteArray(4096, ' '), UpdateServer::Mode::Trickle);
+        server.setFile(folder + "list.xml", QByteArray(4096, ' '), HttpServer::Mode::Trickle);
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(update(), 4);
@@ -413,7 +414,7 @@ private slots:
         QFETCH(QString, certificate);
         QFETCH(bool, ourCa);
         QFETCH(bool, trusted);
-        UpdateServer tls(ca.certificate(certificate), ca.key(certificate));
+        HttpServer tls(ca.certificate(certificate), ca.key(certificate));
         QVERIFY(tls.start());
         InstallDir dir;
         const QString folder = publish(tls, "2.0", {{"a.txt", "new a"}});
@@ -437,8 +438,7 @@ private slots:
     {
         InstallDir dir;
         InstallDir::write("a.txt", "old a");
-        publish(server, "2.0",
-                {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), UpdateServer::Mode::Stall}});
+        publish(server, "2.0", {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), HttpServer::Mode::Stall}});
         xmlParse::instance()->reload();
         updateCtrl ctrl;
         QSignalSpy spy(&ctrl, &updateCtrl::s_mainSatart);
