@@ -1,3 +1,5 @@
+// The main library: the one function it exports for the launcher (the launcher starting it and its sign-in dialog run
+// end to end in tests/e2e), and the dump its crash handler writes when a process faults.
 #include "testsupport.h"
 
 #include "app/crashhandler.h"
@@ -95,6 +97,21 @@ class TestCrash : public QObject
     Q_OBJECT
 
 private slots:
+    void exportsOnlyMainStart()
+    {
+        QByteArray symbols;
+        QVERIFY(testsupport::run("nm", {"-D", "--defined-only", testsupport::stageDir() + "/libtaviMainLib.so"}, 30000,
+                                 &symbols));
+        QStringList exported;
+        // Code symbols only; data and start-up symbols of the tool chain are not ours.
+        for (const QByteArray &line : symbols.split('\n')) {
+            const QList<QByteArray> f = line.simplified().split(' ');
+            if (f.size() == 3 && (f[1] == "T" || f[1] == "W") && !f[2].startsWith("_init") && !f[2].startsWith("_fini"))
+                exported << QString::fromLatin1(f[2]);
+        }
+        QCOMPARE(exported, QStringList{"mainStart"});
+    }
+
     void faultLeavesDump_data()
     {
         QTest::addColumn<QString>("kind");
