@@ -1,31 +1,142 @@
-// Updating an installation from real HTTP and HTTPS servers, with lists signed by the minisign command line: what is
-// installed and with which modes, what is refused, and that failures leave the installation alone. Then starting the
-// main library: the real launcher with a stand-in library, and the launcher's hand-off in a child process for the
-// failure messages.
+// Reading an update list and choosing the files to fetch; updating an installation from real HTTP and HTTPS servers,
+// with lists signed by the minisign command line: what is installed and with which modes, what is refused, and that
+// failures leave the installation alone; then starting the main library: the real launcher with a stand-in library,
+// and the launcher's hand-off in a child process for the failure messages.
 #include "curlope.h"
 #include "downloadmanager.h"
 #include "httpserver.h"
 #include "iniope.h"
-#include "installdir.h"
-#include "launcherchild.h"
-#include "signer.h"
+#include "testsupport.h"
 #include "updatectrl.h"
 #include "userfolder.h"
 #include "widgets.h"
 #include "winstart.h"
 #include "xmlparse.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
+#include <cstdio>
 #include <sys/stat.h>
 
 using testsupport::HttpServer;
 
 namespace {
+
+// A scratch installation that is the working directory while it lives.
+class InstallDir
+{
+public:
+    InstallDir() : m_previous(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
+    ~InstallDir() { QDir::setCurrent(m_previous); }
+
+    static void setUpdater(const QString &listUrl, const QString &version)
+    {
+        QSettings ini(QStringLiteral("qupdater.ini"), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("/UPDATEINFO/ListURL"), listUrl);
+        ini.setValue(QStringLiteral("/VERSION/Version"), version);
+    }
+
+    static void write(const QString &path, const QByteArray &body) { QVERIFY(testsupport::writeFile(path, body)); }
+    static QByteArray read(const QString &path)
+    {
+        return QFile::exists(path) ? testsupport::readFile(path) : QByteArray("<missing>");
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+// Checksums as the update list writes them.
+inline QString md5Hex(const QByteArray &data)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex().toUpper());
+}
+inline QString sha256Hex(const QByteArray &data)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
+}
+
+// A minisign key pair made with the minisign command line, which also
+// signs: a signer independent of the launcher's checks.
+class Signer
+{
+public:
+    bool make()
+    {
+        return m_dir.isValid() &&
+            testsupport::run(QStringLiteral("minisign"), {"-G", "-W", "-p", path("key.pub"), "-s", path("key.sec")},
+                             60000, &m_output);
+    }
+    QByteArray publicKey() const { return testsupport::readFile(path("key.pub")); }
+    // The .minisig of text: pre-hashed, or legacy.
+    QByteArray sign(const QByteArray &text, bool legacy = false) const
+    {
+        if (!testsupport::writeFile(path("list.xml"), text))
+            return QByteArray();
+        QFile::remove(path("list.xml.minisig"));
+        QStringList args{"-S", "-s", path("key.sec"), "-m", path("list.xml"), "-t", "tavi test list"};
+        if (legacy)
+            args << "-l";
+        QByteArray output;
+        return testsupport::run(QStringLiteral("minisign"), args, 60000, &output)
+            ? testsupport::readFile(path("list.xml.minisig"))
+            : QByteArray();
+    }
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+    QByteArray m_output;
+};
+
+// Answers every message box the process shows, printing its text as
+// "box:TEXT": the launcher's messages, read by a parent test.
+inline void answerBoxes(QObject *parent)
+{
+    auto *closer = new QTimer(parent);
+    QObject::connect(closer, &QTimer::timeout, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            std::printf("box:%s\n", box->text().toUtf8().constData());
+            std::fflush(stdout);
+            box->accept();
+        }
+    });
+    closer->start(20);
+}
+
+// Ends a child: prints the installed version and the event loop's status.
+inline int childEnds(int status)
+{
+    std::printf("version:%s\nexit:%d\n", InIOpe::installedVersion().toUtf8().constData(), status);
+    return status;
+}
+
+// This test program run again with args, in the current folder (an
+// installation); what it printed, "<no end>" if it did not end in time.
+inline QString runChild(const QStringList &args, int timeoutMs = 60000)
+{
+    QProcess process;
+    process.start(QCoreApplication::applicationFilePath(), args);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return QStringLiteral("<no end>");
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
 
 struct ListFile
 {
@@ -90,9 +201,19 @@ void installLibrary()
     InstallDir::write("libtaviMainLib.so", InstallDir::read(FAKELIB_OK));
 }
 
+// Listed files with their "ver" only.
+xmlParse::FileMap md5s(const std::map<std::string, std::string> &sums)
+{
+    xmlParse::FileMap files;
+    for (const auto &entry : sums)
+        files[entry.first].md5 = entry.second;
+    return files;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Signing)
+Q_DECLARE_METATYPE(xmlParse::FileMap)
 
 class TestUpdate : public QObject
 {
@@ -137,6 +258,8 @@ class TestUpdate : public QObject
         return folder;
     }
 
+    static xmlParse *list() { return xmlParse::instance(); }
+
     // Fetches the list and runs an update to its outcome.
     static int update()
     {
@@ -159,6 +282,141 @@ private slots:
         QVERIFY(ca.make() && otherCa.make());
         QVERIFY(ca.issue("here", {"IP:127.0.0.1"}));
         QVERIFY(ca.issue("elsewhere", {"DNS:elsewhere.example"}));
+    }
+
+    // Run first: without qupdater.ini the first fetch, on first use, fails
+    // quietly; so does one from a port nobody listens on.
+    void unfetchableListIsEmpty()
+    {
+        InstallDir dir;
+        QCOMPARE(list()->version(), std::string());
+        QVERIFY(list()->listFiles().empty());
+        dir.setUpdater(QStringLiteral("http://127.0.0.1:%1/list.xml").arg(testsupport::freePort()), QString());
+        list()->parse("<r><taviversion ver=\"5\"/></r>");
+        list()->reload();
+        QCOMPARE(list()->version(), std::string());
+        QVERIFY(list()->listFiles().empty());
+    }
+
+    // Either spelling, backslashes as folder separators; every listed path is kept, also where two share a checksum.
+    void reads_data()
+    {
+        QTest::addColumn<QString>("xml");
+        QTest::addColumn<xmlParse::FileMap>("expected");
+        const xmlParse::FileMap two = md5s({{"a.txt", "AA"}, {"d/b.txt", "BB"}});
+        QTest::newRow("lower") << "<update><taviversion ver=\"2.1\"/>"
+                                  "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d\\b.txt\"/></update>"
+                               << two;
+        QTest::newRow("upper") << "<UPDATE><TAVIVERSION ver=\"2.1\"/>"
+                                  "<FILE ver=\"AA\" path=\"a.txt\"/><FILE ver=\"BB\" path=\"d/b.txt\"/></UPDATE>"
+                               << two;
+        QTest::newRow("mixed, other elements, nested")
+            << "<?xml version=\"1.0\"?><r><x ver=\"ZZ\" path=\"no\"/>"
+               "<FILE ver=\"AA\" path=\"a.txt\"><file ver=\"CC\" path=\"nested\"/></FILE>"
+               "<file ver=\"BB\" path=\"d/b.txt\"/><taviversion ver=\"2.1\"/></r>"
+            << two;
+        QTest::newRow("same checksum, two paths: both")
+            << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" path=\"old.txt\"/>"
+               "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d/b.txt\"/></r>"
+            << md5s({{"old.txt", "AA"}, {"a.txt", "AA"}, {"d/b.txt", "BB"}});
+        QTest::newRow("same path twice: the later checksum")
+            << "<r><taviversion ver=\"2.1\"/><file ver=\"CC\" path=\"a.txt\"/>"
+               "<file ver=\"BB\" path=\"d/b.txt\"/><file ver=\"AA\" path=\"a.txt\"/></r>"
+            << two;
+        xmlParse::FileMap more = md5s({{"a.txt", "AA"}, {"d/b.txt", "BB"}});
+        more["a.txt"].sha256 = "ab12";
+        more["a.txt"].size = 12;
+        more["d/b.txt"].exec = true;
+        QTest::newRow("sha256, size, exec")
+            << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" sha256=\"ab12\" size=\"12\" exec=\"0\" path=\"a.txt\"/>"
+               "<file ver=\"BB\" size=\"-3\" exec=\"1\" path=\"d/b.txt\"/></r>"
+            << more;
+    }
+    void reads()
+    {
+        QFETCH(QString, xml);
+        QFETCH(xmlParse::FileMap, expected);
+        list()->parse(xml.toStdString());
+        QCOMPARE(list()->version(), std::string("2.1"));
+        QCOMPARE(list()->listFiles(), expected);
+    }
+
+    void badListsAreEmpty_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << "";
+        QTest::newRow("not xml") << "this is { not xml";
+        QTest::newRow("html error page") << "<html><body><h1>404</h1></body></html>";
+        QTest::newRow("unclosed") << "<r><taviversion ver=\"7\"/><file ver=\"AA\" path=\"a\">";
+        QTest::newRow("binary") << QString::fromLatin1(QByteArray(64, '\x01'));
+    }
+    void badListsAreEmpty()
+    {
+        QFETCH(QString, text);
+        list()->parse("<r><taviversion ver=\"5\"/><file ver=\"AA\" path=\"a\"/></r>");
+        list()->parse(text.toStdString());
+        QVERIFY(list()->listFiles().empty());
+        QCOMPARE(list()->version(), std::string());
+    }
+
+    // Decided per listed path: missing or not matching its own checksum, the SHA-256 where the list gives one.
+    void downloadsWhatDiffers()
+    {
+        InstallDir dir;
+        const QByteArray a("file a"), b("file b"), c("file c");
+        InstallDir::write("a.txt", a); // up to date
+        InstallDir::write("sub/b.txt", "old b"); // changed
+        InstallDir::write("d.txt", c); // holds what the missing e.txt should
+        InstallDir::write("f.txt", a); // wants c, holds what a.txt should
+        InstallDir::write("g.txt", a); // up to date, same content as a.txt
+        InstallDir::write("s1.txt", a); // its sha256 matches, its ver not
+        InstallDir::write("s2.txt", a); // its ver matches, its sha256 not
+        const QString xml =
+            QStringLiteral(
+                "<r><taviversion ver=\"2\"/>"
+                "<file ver=\"%1\" path=\"a.txt\"/><file ver=\"%2\" path=\"sub\\b.txt\"/>"
+                "<file ver=\"%3\" path=\"e.txt\"/><file ver=\"%4\" path=\"d.txt\"/>"
+                "<file ver=\"%5\" path=\"lower.txt\"/><file ver=\"%3\" path=\"f.txt\"/>"
+                "<file ver=\"%1\" path=\"g.txt\"/><file ver=\"%2\" path=\"h.txt\"/>"
+                "<file ver=\"%2\" path=\"i.txt\"/>"
+                "<file ver=\"%2\" sha256=\"%6\" path=\"s1.txt\"/><file ver=\"%1\" sha256=\"%7\" path=\"s2.txt\"/></r>")
+                .arg(md5Hex(a), md5Hex(b), md5Hex(c), md5Hex("new d"), md5Hex(a).toLower(), sha256Hex(a).toUpper(),
+                     sha256Hex(b));
+        list()->parse(xml.toStdString());
+        list()->computeDownloads();
+        // Lower-case MD5s never match, so they are fetched.
+        xmlParse::FileMap expected = md5s({{"sub/b.txt", md5Hex(b).toStdString()},
+                                           {"e.txt", md5Hex(c).toStdString()},
+                                           {"d.txt", md5Hex("new d").toStdString()},
+                                           {"lower.txt", md5Hex(a).toLower().toStdString()},
+                                           {"f.txt", md5Hex(c).toStdString()},
+                                           {"h.txt", md5Hex(b).toStdString()},
+                                           {"i.txt", md5Hex(b).toStdString()},
+                                           {"s2.txt", md5Hex(a).toStdString()}});
+        expected["s2.txt"].sha256 = sha256Hex(b).toStdString();
+        QCOMPARE(list()->downloads(), expected);
+    }
+
+    // What an update may write: files inside the installation, but not the files that decide where updates and sign-ins
+    // go, nor the launcher's and the client's own.
+    void installPaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("allowed");
+        for (const char *path : {"a.txt", "lib/x/a.so", "..a/b..c", "tavi", "doc/etc/qupdater.ini"})
+            QTest::newRow(path) << path << true;
+        // Outside, not plain, or the settings, key, locks, logs and downloads.
+        for (const char *path :
+             {"/etc/passwd", "../outside", "a/../../outside", "a/..", "./a.txt", "a//b", "", "lib/", "qupdater.ini",
+              "update.pub", "etc/sysConfigue.ini", "etc", ".tavi-system", ".tavi-update", "lib/a.so.tavi_new",
+              "log/tavi.log", "pic/1.png", "DownLoadTmp/run-1/a"})
+            QTest::newRow(*path ? path : "empty") << path << false;
+    }
+    void installPaths()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, allowed);
+        QCOMPARE(installPathProblem(path).isEmpty(), allowed);
     }
 
     void installs_data()
