@@ -157,6 +157,37 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
     encoder->pushVideoFrame(buffer, timestampMs);
 }
 
+void GetVideoThread::setPreview(int width, int height, int intervalMs)
+{
+    const bool on = width > 0 && height > 0;
+    m_previewIntervalMs = qMax(1, intervalMs);
+    m_previewSize = on ? (qint64(width) << 32 | qint64(height)) : 0;
+}
+
+void GetVideoThread::previewPicture(const AVFrame *picture)
+{
+    const qint64 size = m_previewSize.load();
+    if (size == 0)
+        return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - m_lastPreviewMs < m_previewIntervalMs.load() && now >= m_lastPreviewMs)
+        return;
+    m_lastPreviewMs = now;
+    const int w = int(size >> 32), h = int(size & 0xffffffff);
+    // One cheap scaling straight from the captured picture: a preview need
+    // not be sharp, and it runs a few times a second only.
+    m_previewScaler =
+        sws_getCachedContext(m_previewScaler, picture->width, picture->height, AVPixelFormat(picture->format), w, h,
+                             AV_PIX_FMT_RGB32, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    QImage image(w, h, QImage::Format_RGB32);
+    if (!m_previewScaler || image.isNull())
+        return;
+    uint8_t *planes[4] = {image.bits(), nullptr, nullptr, nullptr};
+    int lines[4] = {int(image.bytesPerLine()), 0, 0, 0};
+    sws_scale(m_previewScaler, picture->data, picture->linesize, 0, picture->height, planes, lines);
+    emit sig_preview(image);
+}
+
 bool GetVideoThread::decodePacket(AVPacket *packet, int timestampMs)
 {
     int result = avcodec_send_packet(codecContext, packet);
@@ -165,6 +196,7 @@ bool GetVideoThread::decodePacket(AVPacket *packet, int timestampMs)
         return false;
     while ((result = avcodec_receive_frame(codecContext, frame)) == 0) {
         pushPicture(frame, timestampMs);
+        previewPicture(frame);
         av_frame_unref(frame);
     }
     return result == AVERROR(EAGAIN) || result == AVERROR_EOF;
@@ -192,6 +224,9 @@ void GetVideoThread::run()
     encoder->captureEnded(saveVideoThread::PictureCapture);
     sws_freeContext(m_scaler);
     m_scaler = nullptr;
+    sws_freeContext(m_previewScaler);
+    m_previewScaler = nullptr;
+    m_lastPreviewMs = 0;
     av_packet_free(&packet);
     qDebug() << "record stopping...video....";
     paused = false;
