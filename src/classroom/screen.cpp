@@ -121,6 +121,7 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     liveRow->addWidget(m_liveLabel);
     liveRow->addWidget(m_studentsLabel);
     liveRow->addWidget(m_voiceLabel);
+    liveRow->addStretch(1);
     m_liveBar->hide();
     m_onAirClock = new QTimer(this);
     m_onAirClock->setInterval(1000);
@@ -128,10 +129,7 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    auto *liveBarRow = new QHBoxLayout;
-    liveBarRow->setContentsMargins(0, 0, 0, 0);
-    liveBarRow->addWidget(m_liveBar, 0, Qt::AlignLeft | Qt::AlignTop);
-    layout->addLayout(liveBarRow);
+    layout->addWidget(m_liveBar);
     layout->addStretch(1);
     auto *arrows = new QHBoxLayout;
     arrows->addWidget(courseToggle, 0, Qt::AlignLeft);
@@ -266,9 +264,6 @@ void Screen::showLiveState()
     QPalette pal = m_liveBar->palette();
     pal.setColor(QPalette::All, QPalette::Window, colour);
     m_liveBar->setPalette(pal);
-    for (Label *label : {m_liveLabel, m_studentsLabel, m_voiceLabel})
-        label->adjustSize();
-    m_liveBar->adjustSize();
     m_liveBar->show();
 }
 
