@@ -198,6 +198,36 @@ private slots:
         QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Idle));
     }
 
+    // A dialogue whose restart (its server went away) cannot have the microphone any more gives up: the button
+    // follows, and the user is told why.
+    void dialogueButtonFollowsWhenRestartsGiveUp()
+    {
+        testsupport::NginxRtmp voice;
+        QVERIFY(voice.start());
+        const QString talk = voice.url(QStringLiteral("gives_up"));
+        screen->slot_doClass(classpeers::course(2, "1", talk, nginx.url("classA")));
+        QTRY_COMPARE_WITH_TIMEOUT(state(), 1, 20000);
+        Label *button = screen->dialogueButton();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(button->text(), QStringLiteral("[关闭对话]"));
+        QVERIFY(testsupport::waitForCodecs(talk, {"aac"}));
+        // What opens the microphone from now on cannot reach the sound server.
+        QSignalSpy ended(ctrl, &playAudioVideoCtrl::sig_dialogueEnded);
+        const QByteArray pulse = qgetenv("PULSE_SERVER");
+        qputenv("PULSE_SERVER", "unix:/nonexistent/tavi-pulse");
+        QVERIFY(voice.restart());
+        const bool gaveUp = ended.wait(20000);
+        qputenv("PULSE_SERVER", pulse);
+        QVERIFY(gaveUp);
+        QCOMPARE(ended.first().at(0).toString(), QStringLiteral("无法打开麦克风"));
+        QCOMPARE(button->text(), QStringLiteral("[开启对话]"));
+        QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Idle));
+        // The microphone's own message came too.
+        QCOMPARE(notices.size(), 1);
+        notices.clear();
+        end();
+    }
+
     void teacherClassHasNoDialogueButton()
     {
         const QString url = nginx.url("teacher_one");
