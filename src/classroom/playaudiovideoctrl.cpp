@@ -38,14 +38,12 @@ QString failureText(recordCtrl::Failure failure)
 
 QString dialogueFailureText(AudioCtrl::Failure failure)
 {
-    switch (failure) {
-    case AudioCtrl::AudioDevice:
-        return QStringLiteral("无法打开麦克风");
-    case AudioCtrl::NameTooLong:
-        return QStringLiteral("课堂地址无效");
-    default:
-        return QStringLiteral("无法重新开始");
-    }
+    // The causes the publisher shares.
+    if (failure == AudioCtrl::AudioDevice)
+        return failureText(recordCtrl::AudioDevice);
+    if (failure == AudioCtrl::NameTooLong)
+        return failureText(recordCtrl::NameTooLong);
+    return QStringLiteral("无法重新开始");
 }
 } // namespace
 

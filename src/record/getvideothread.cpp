@@ -174,11 +174,21 @@ void GetVideoThread::previewPicture(const AVFrame *picture)
         return;
     m_lastPreviewMs = now;
     const int w = int(size >> 32), h = int(size & 0xffffffff);
-    // One cheap scaling straight from the captured picture: a preview need
-    // not be sharp, and it runs a few times a second only.
-    m_previewScaler =
-        sws_getCachedContext(m_previewScaler, picture->width, picture->height, AVPixelFormat(picture->format), w, h,
-                             AV_PIX_FMT_RGB32, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    const AVPixelFormat format = AVPixelFormat(picture->format);
+    if ((format == AV_PIX_FMT_BGR0 || format == AV_PIX_FMT_BGRA) && picture->linesize[0] > 0) {
+        // The desktop's pictures are 32-bit RGB already: picking the
+        // preview's pixels reads a fraction of the picture, where a scaler
+        // reads all of it.
+        const QImage whole(picture->data[0], picture->width, picture->height, picture->linesize[0],
+                           QImage::Format_RGB32);
+        // At the picture's own size scaled() would share the frame's memory.
+        emit sig_preview(QSize(w, h) == whole.size()
+                             ? whole.copy()
+                             : whole.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+        return;
+    }
+    m_previewScaler = sws_getCachedContext(m_previewScaler, picture->width, picture->height, format, w, h,
+                                           AV_PIX_FMT_RGB32, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
     QImage image(w, h, QImage::Format_RGB32);
     if (!m_previewScaler || image.isNull())
         return;
