@@ -409,9 +409,12 @@ void Screen::slot_ctrlBtnClick()
 
 void Screen::reFreashBtnAudio()
 {
-    // Only a student's one-to-one class has a dialogue to switch.
-    const bool shown =
-        m_playButton->state() == 1 && m_playMode == 2 && course.listType == 2 && playAudioVideoCtrl::isOneToOne(course);
+    // Only a student's one-to-one class has a dialogue to switch, while it
+    // plays or waits for its stream (the button then shows stopped), not
+    // while paused.
+    const bool inClass =
+        m_playButton->state() == 1 || (m_playButton->state() == 3 && playCtrl->liveState() != playAudioVideoCtrl::Off);
+    const bool shown = inClass && m_playMode == 2 && course.listType == 2 && playAudioVideoCtrl::isOneToOne(course);
     dialogueLabel->setVisible(shown);
     if (!shown)
         return;
