@@ -1,5 +1,6 @@
 #include "app/contentwidget.h"
 
+#include "chat/conlistwidget.h"
 #include "chat/studentwidget.h"
 #include "classroom/screen.h"
 #include "course/coursewidget.h"
@@ -26,6 +27,8 @@ ContentWidget::ContentWidget(QWidget *parent) : QWidget(parent)
     connect(course, SIGNAL(s_doClass(CourseInfo)), m_screen, SLOT(slot_doClass(CourseInfo)));
     connect(course, SIGNAL(s_doClass(CourseInfo)), this, SLOT(slot_joinChat(CourseInfo)));
     connect(m_screen, SIGNAL(s_chatOut()), student, SLOT(slot_logOutChat()));
+    // The teacher's screen counts the class's students.
+    connect(student->conListWidget(), SIGNAL(s_studentSum(int)), m_screen, SLOT(setParticipants(int)));
 }
 
 void ContentWidget::isCourseDisplay()

@@ -538,6 +538,7 @@ private slots:
         QVERIFY(publish(publisher, url, 12, sound));
         auto player = std::make_unique<VideoPlayer_Thread>();
         FrameLog frames(player.get());
+        QSignalSpy flowing(player.get(), &PlayerThread::sig_inputFlowing);
         QVERIFY(player->startPlay(url));
         QVERIFY(frames.waitFor(25, 15000));
         QCOMPARE(frames.size(), QSize(320, 240));
@@ -555,8 +556,13 @@ private slots:
             QVERIFY(m_server.restart());
             QVERIFY(publish(publisher, url, 12, sound));
             frames.clear();
-            // Reads fail for 3 s, then the input is reopened every 3 s.
+            // Reads fail for 3 s, then the input is reopened every 2 s.
             QVERIFY(frames.waitFor(25, 25000));
+            // The player told of the loss and of the return, once each.
+            QList<bool> told;
+            for (const QList<QVariant> &args : flowing)
+                told << args.at(0).toBool();
+            QCOMPARE(told, (QList<bool>{true, false, true}));
         }
         QCOMPARE(player->state(), Playing);
         QVERIFY(player->stop(true));
