@@ -9,6 +9,10 @@
 //      reference: ffplay in a 1280x720 window
 //   3. memory in that class over S seconds (default 600): growth after the
 //      first minute; reference: ffplay at the same time
+//   4. a teacher's class on the same client: CPU while it publishes the
+//      1920x1080 desktop with the live view's preview on the 1280x720
+//      screen, beside the same class without the preview (each measured
+//      twice, alternating, for S seconds)
 
 #include "benchsupport.h"
 #include "demoschool.h"
@@ -321,6 +325,49 @@ void memory(const Client &client, const QString &url, int seconds)
          mean(ourFirst), mean(ourLast), ourPeak, mean(refFirst), mean(refLast), refPeak);
 }
 
+// CPU of this process while it publishes the desktop as a teacher's class,
+// with and without the preview on the screen.
+void teacherPreview(const Client &client, const QString &url, int seconds)
+{
+    CourseInfo course;
+    course.id = QStringLiteral("bench");
+    course.listType = 1;
+    course.teaching_type = QStringLiteral("3");
+    course.rtmp = url;
+    playAudioVideoCtrl *ctrl = client.screen->playControl();
+    client.screen->slot_doClass(course);
+    if (!QTest::qWaitFor([&] { return ctrl->liveState() == playAudioVideoCtrl::Live; }, 20000)) {
+        line("4. teacher's preview: the class did not go on air");
+        client.end();
+        return;
+    }
+    int previews = 0;
+    QObject counter;
+    QObject::connect(ctrl, &playAudioVideoCtrl::sig_GetOneFrame, &counter, [&](const QImage &) { ++previews; });
+    const QSize screenSize = client.screen->size() * client.screen->devicePixelRatioF();
+    double with = 0, without = 0, rate = 0;
+    for (int round = 0; round < 4; ++round) {
+        const bool preview = round % 2 == 0;
+        ctrl->setPreviewSize(preview ? screenSize : QSize());
+        QTest::qWait(3000); // settles
+        previews = 0;
+        const double start = cpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        QTest::qWait(seconds * 1000);
+        const double used = (cpuSeconds() - start) / (wall.nsecsElapsed() / 1e9);
+        (preview ? with : without) += used / 2;
+        if (preview)
+            rate += previews / (wall.nsecsElapsed() / 1e9) / 2;
+    }
+    client.end();
+    line("4. teacher's class, publishing the 1920x1080 desktop: tavi with the live view's preview %.3f cores | "
+         "without %.3f cores | preview costs %.3f cores | goal <= 0.05",
+         with, without, with - without);
+    line("   (%.1f preview pictures a second at %dx%d; each state measured twice for %d s, alternating)", rate,
+         screenSize.width(), screenSize.height(), seconds);
+}
+
 int intArgument(const QStringList &args, const QString &name, int fallback)
 {
     const int at = args.indexOf(name);
@@ -371,6 +418,12 @@ int main(int argc, char *argv[])
         return 1;
     }
     cpu(client, url, cpuSecondsArg);
+    publisher.stop();
+    teacherPreview(client, base + QStringLiteral("/bench_teacher"), cpuSecondsArg);
+    if (!publisher.start(url, QStringLiteral("1920x1080"))) {
+        line("the 1080p publisher did not start again");
+        return 1;
+    }
     memory(client, url, memorySeconds);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "app/contentwidget.h"
 
+#include "chat/conlistwidget.h"
 #include "chat/studentwidget.h"
 #include "classroom/screen.h"
 #include "course/coursewidget.h"
@@ -33,6 +34,8 @@ ContentWidget::ContentWidget(QWidget *parent) : QWidget(parent)
         window()->raise();
         window()->activateWindow();
     });
+    // The teacher's screen counts the class's students.
+    connect(student->conListWidget(), SIGNAL(s_studentSum(int)), m_screen, SLOT(setParticipants(int)));
 }
 
 void ContentWidget::isCourseDisplay()

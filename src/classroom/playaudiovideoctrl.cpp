@@ -17,13 +17,44 @@
 #include <QMetaObject>
 #include <QTimer>
 
+namespace {
+QString failureText(recordCtrl::Failure failure)
+{
+    switch (failure) {
+    case recordCtrl::Output:
+        return QStringLiteral("直播服务器无法连接");
+    case recordCtrl::VideoDevice:
+        return QStringLiteral("无法打开屏幕采集");
+    case recordCtrl::VideoCapture:
+        return QStringLiteral("屏幕采集出错");
+    case recordCtrl::AudioDevice:
+        return QStringLiteral("无法打开麦克风");
+    case recordCtrl::NameTooLong:
+        return QStringLiteral("课堂地址无效");
+    default:
+        return QString();
+    }
+}
+
+QString dialogueFailureText(AudioCtrl::Failure failure)
+{
+    // The causes the publisher shares.
+    if (failure == AudioCtrl::AudioDevice)
+        return failureText(recordCtrl::AudioDevice);
+    if (failure == AudioCtrl::NameTooLong)
+        return failureText(recordCtrl::NameTooLong);
+    return QStringLiteral("无法重新开始");
+}
+} // namespace
+
 playAudioVideoCtrl::playAudioVideoCtrl()
     : QObject(nullptr),
       localPlayer(new VideoPlayer_Thread),
       classPlayer(new VideoPlayer_Thread),
       videoOnlyPlayer(new VideoPlayer),
       talkPlayer(new AudioPlayer),
-      m_republish(new QTimer(this))
+      m_republish(new QTimer(this)),
+      m_replay(new QTimer(this))
 {
     // Whatever a course record names, these open class streams only.
     classPlayer->setClassStreamOnly(true);
@@ -32,6 +63,23 @@ playAudioVideoCtrl::playAudioVideoCtrl()
     m_republish->setSingleShot(true);
     m_republish->setInterval(kRepublishMs);
     connect(m_republish, &QTimer::timeout, this, &playAudioVideoCtrl::republish);
+    m_replay->setSingleShot(true);
+    m_replay->setInterval(kRepublishMs);
+    connect(m_replay, &QTimer::timeout, this, &playAudioVideoCtrl::replay);
+    // Queued: the players tell from their readers, and a run counts as
+    // ended once these run.
+    connect(classPlayer, &PlayerThread::sig_inputFlowing, this, &playAudioVideoCtrl::classInput, Qt::QueuedConnection);
+    connect(classPlayer, &QThread::finished, this, &playAudioVideoCtrl::classPlayerEnded, Qt::QueuedConnection);
+    connect(
+        talkPlayer, &PlayerThread::sig_inputFlowing, this,
+        [this](bool flowing) {
+            if (!m_hearing || m_studentVoice == flowing)
+                return;
+            m_studentVoice = flowing;
+            emit sig_studentVoice(flowing);
+        },
+        Qt::QueuedConnection);
+    connect(talkPlayer, &QThread::finished, this, &playAudioVideoCtrl::talkPlayerEnded, Qt::QueuedConnection);
     // Pictures leave the players' video threads directly and cross to the
     // GUI thread through takeFrame.
     connect(
@@ -86,8 +134,14 @@ recordCtrl *playAudioVideoCtrl::recorder()
         m_recorder->setClassStreamOnly(true);
         connect(m_recorder, &recordCtrl::s_failed, this, [this]() {
             m_publisherUp = false;
+            if (m_publishing)
+                setLiveState(Reconnecting, failureText(m_recorder->lastFailure()));
             publisherFailed();
         });
+        // The teacher's preview comes from the capture that publishes.
+        connect(
+            m_recorder->videoThread, &GetVideoThread::sig_preview, this,
+            [this](const QImage &image) { takeFrame(image); }, Qt::DirectConnection);
         watch(m_recorder->videoThread);
         watch(m_recorder->audioThread);
         watch(m_recorder->encoder);
@@ -126,14 +180,21 @@ void playAudioVideoCtrl::startPublisher()
     if (m_publisherUp) {
         if (m_publishingPaused)
             recorder()->pause();
+        if (!m_onAir.isValid())
+            m_onAir.start();
+        setLiveState(Live);
         return;
     }
     // Devices that do not open have been reported; a server may come back.
     const recordCtrl::Failure failure = recorder()->lastFailure();
-    if (failure == recordCtrl::Output || failure == recordCtrl::StillStopping)
+    if (failure == recordCtrl::Output || failure == recordCtrl::StillStopping) {
+        if (failure == recordCtrl::Output)
+            setLiveState(m_onAir.isValid() ? Reconnecting : Connecting, failureText(failure));
         m_republish->start();
-    else
+    } else {
         m_publishing = false;
+        setLiveState(Failed, failureText(failure));
+    }
 }
 
 void playAudioVideoCtrl::startDialogue()
@@ -148,10 +209,84 @@ void playAudioVideoCtrl::startDialogue()
     if (talk()->state == AudioCtrl::Running)
         return;
     const AudioCtrl::Failure failure = talk()->lastFailure();
-    if (failure == AudioCtrl::Output || failure == AudioCtrl::StillStopping)
+    if (failure == AudioCtrl::Output || failure == AudioCtrl::StillStopping) {
         m_republish->start();
-    else
+    } else if (m_dialogue) {
+        // Given up: the user is told, and the dialogue button follows.
         m_dialogue = false;
+        emit sig_dialogueEnded(dialogueFailureText(failure));
+    }
+}
+
+void playAudioVideoCtrl::setLiveState(LiveState state, const QString &reason)
+{
+    if (state == m_liveState && reason == m_liveReason)
+        return;
+    m_liveState = state;
+    m_liveReason = reason;
+    emit sig_liveState(state);
+}
+
+qint64 playAudioVideoCtrl::onAirMs() const
+{
+    return m_onAir.isValid() ? m_onAir.elapsed() : 0;
+}
+
+void playAudioVideoCtrl::setPreviewSize(const QSize &size)
+{
+    m_previewSize = size;
+    if (m_publishing)
+        previewTo(size);
+}
+
+void playAudioVideoCtrl::previewTo(const QSize &size)
+{
+    recorder()->videoThread->setPreview(size.width(), size.height(), kPreviewIntervalMs);
+}
+
+void playAudioVideoCtrl::classInput(bool flowing)
+{
+    if (!m_classPlaying)
+        return;
+    if (flowing)
+        setLiveState(Live);
+    else
+        setLiveState(Reconnecting, QStringLiteral("连接中断"));
+}
+
+void playAudioVideoCtrl::classPlayerEnded()
+{
+    // A run that ended by itself: the stream was not there, or was refused.
+    if (!m_classPlaying || classPlayer->isRunning())
+        return;
+    setLiveState(m_liveState == Waiting ? Waiting : Reconnecting, QStringLiteral("连接中断"));
+    m_replay->start();
+}
+
+void playAudioVideoCtrl::talkPlayerEnded()
+{
+    if (!m_hearing || talkPlayer->isRunning())
+        return;
+    if (m_studentVoice) {
+        m_studentVoice = false;
+        emit sig_studentVoice(false);
+    }
+    m_replay->start();
+}
+
+void playAudioVideoCtrl::replay()
+{
+    // stop() first: a run that ended by itself still counts as playing.
+    if (m_classPlaying && !classPlayer->isRunning()) {
+        classPlayer->stop(false);
+        classPlayer->startPlay(course.rtmplat);
+        if (m_classPaused)
+            classPlayer->pause();
+    }
+    if (m_hearing && !talkPlayer->isRunning()) {
+        talkPlayer->stop(false);
+        talkPlayer->startPlay(course.rtmplat);
+    }
 }
 
 void playAudioVideoCtrl::republish()
@@ -200,14 +335,22 @@ bool playAudioVideoCtrl::classStart()
         // Every address the class needs is checked before anything starts.
         if (!acceptAddress(course.rtmp, "rtmp") || (isOneToOne(course) && !acceptAddress(course.rtmplat, "rtmplat")))
             return false;
-        if (isOneToOne(course))
+        m_onAir.invalidate();
+        setLiveState(Connecting);
+        if (isOneToOne(course)) {
+            m_hearing = true;
             talkPlayer->startPlay(course.rtmplat);
+        }
         m_publishing = true;
         m_publishingPaused = false;
+        previewTo(m_previewSize);
         startPublisher();
     } else if (course.listType == 2) {
         if (!acceptAddress(course.rtmplat, "rtmplat"))
             return false;
+        m_classPlaying = true;
+        m_classPaused = false;
+        setLiveState(Waiting);
         classPlayer->startPlay(course.rtmplat);
     }
     return true;
@@ -221,6 +364,7 @@ void playAudioVideoCtrl::classPause()
         m_publishingPaused = true;
         recorder()->pause();
     } else if (course.listType == 2) {
+        m_classPaused = true;
         classPlayer->pause();
     }
 }
@@ -233,17 +377,28 @@ void playAudioVideoCtrl::classResume()
         m_publishingPaused = false;
         recorder()->resume();
     } else if (course.listType == 2) {
+        m_classPaused = false;
         classPlayer->play();
     }
 }
 
 void playAudioVideoCtrl::classStop()
 {
+    m_classPlaying = false;
+    m_hearing = false;
+    m_replay->stop();
+    if (m_studentVoice) {
+        m_studentVoice = false;
+        emit sig_studentVoice(false);
+    }
+    setLiveState(Off);
+    m_onAir.invalidate();
     if (course.listType == 1) {
         if (isOneToOne(course))
             talkPlayer->stop(true);
         m_publishing = false;
         m_publisherUp = false;
+        previewTo(QSize());
         recorder()->stop();
     } else if (course.listType == 2) {
         classPlayer->stop(true);

@@ -2,9 +2,11 @@
 
 #include "course/courseinfo.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMutex>
 #include <QObject>
+#include <QSize>
 
 class AudioCtrl;
 class AudioPlayer;
@@ -23,7 +25,10 @@ class recordCtrl;
 //
 // A class's publishing (the teacher's desktop, the student's voice) outlives
 // a server that goes away: while the class or the dialogue is on, it starts
-// again every kRepublishMs until the server takes it.
+// again every kRepublishMs until the server takes it. So do the class's
+// players (the student's class stream, the teacher's hearing of the
+// student): one whose stream is not there yet, or went away, tries again
+// until it plays. liveState() tells where the class stands meanwhile.
 class playAudioVideoCtrl : public QObject
 {
     Q_OBJECT
@@ -34,6 +39,29 @@ public:
     // The process-wide object, created on first use.
     static playAudioVideoCtrl *instance();
     static constexpr int kRepublishMs = 2000;
+    // The teacher's preview of what is published: pictures a second.
+    static constexpr int kPreviewIntervalMs = 250;
+
+    // Where a class's stream stands: for a student what plays, for a
+    // teacher what is published.
+    enum LiveState {
+        Off, // no class
+        Waiting, // student: the class's stream is not there yet
+        Connecting, // teacher: the server has not taken the stream yet
+        Live,
+        Reconnecting, // the stream went away; trying again (liveReason says why)
+        Failed // teacher: publishing gave up (liveReason says why)
+    };
+    LiveState liveState() const { return m_liveState; }
+    QString liveReason() const { return m_liveReason; }
+    // Milliseconds the teacher's class has been on air since it first went
+    // live; 0 before.
+    qint64 onAirMs() const;
+    // Teacher's one-to-one class: the student's voice plays.
+    bool studentVoice() const { return m_studentVoice; }
+    // The size the teacher's preview is scaled to (the screen's, in device
+    // pixels); an empty size turns it off.
+    void setPreviewSize(const QSize &size);
 
     void setCourse(CourseInfo info) { course = info; }
     CourseInfo courseInfo() const { return course; }
@@ -86,6 +114,10 @@ signals:
     // The last thread of the players and publishers has ended: isIdle()
     // holds.
     void idle();
+    void sig_liveState(int state);
+    void sig_studentVoice(bool on);
+    // The dialogue ended without the user: its restarts gave up.
+    void sig_dialogueEnded(QString reason);
 
 private:
     Q_INVOKABLE void deliverFrame();
@@ -96,6 +128,14 @@ private:
     void republish();
     void startPublisher();
     void startDialogue();
+    void setLiveState(LiveState state, const QString &reason = QString());
+    // A class player's input opened or went away (flowing), or its run
+    // ended while the class is on.
+    void classInput(bool flowing);
+    void classPlayerEnded();
+    void talkPlayerEnded();
+    void replay();
+    void previewTo(const QSize &size);
     void takeFrame(const QImage &image);
     // Emits idle() when the thread's end leaves nothing running.
     void watch(QThread *thread);
@@ -114,6 +154,16 @@ private:
     bool m_publisherUp = false;
     bool m_dialogue = false;
     QTimer *m_republish;
+    // Restarts the class's players whose stream was not there.
+    QTimer *m_replay;
+    bool m_classPlaying = false; // student's class on
+    bool m_classPaused = false;
+    bool m_hearing = false; // teacher's one-to-one class on
+    LiveState m_liveState = Off;
+    QString m_liveReason;
+    QElapsedTimer m_onAir;
+    bool m_studentVoice = false;
+    QSize m_previewSize;
 
     // Only the newest picture waits for the GUI thread: a busy GUI skips
     // pictures instead of queueing them without bound.

@@ -14,6 +14,7 @@
 #include <QLayout>
 #include <QPainter>
 #include <QPointer>
+#include <QResizeEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -22,6 +23,21 @@ const char *const kBackground = ":/images/sys/bg";
 const char *const kDialogueOn = "[关闭对话]";
 const char *const kDialogueOff = "[开启对话]";
 const char *const kAddressRefused = "课堂地址无效";
+const char *const kWaitingForTeacher = "等待老师开始上课…";
+const char *const kReconnecting = "连接中断，正在重连…";
+// The live bar's colours by state: on air, waiting, in trouble.
+const QColor kLiveColour(170, 20, 50);
+const QColor kWaitColour(52, 73, 110);
+const QColor kTroubleColour(150, 80, 0);
+
+QString clockText(qint64 ms)
+{
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
 } // namespace
 
 recordWindow *Screen::processRecordWindow()
@@ -93,9 +109,27 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     recordLabel->show();
     dialogueLabel->hide();
 
+    m_liveBar = new QWidget(this);
+    m_liveBar->setAutoFillBackground(true);
+    m_liveBar->setFixedHeight(30);
+    m_liveLabel = new Label(QString(), Qt::white, false, m_liveBar);
+    m_studentsLabel = new Label(QString(), Qt::white, false, m_liveBar);
+    m_voiceLabel = new Label(QString(), Qt::white, false, m_liveBar);
+    auto *liveRow = new QHBoxLayout(m_liveBar);
+    liveRow->setContentsMargins(12, 0, 12, 0);
+    liveRow->setSpacing(24);
+    liveRow->addWidget(m_liveLabel);
+    liveRow->addWidget(m_studentsLabel);
+    liveRow->addWidget(m_voiceLabel);
+    liveRow->addStretch(1);
+    m_liveBar->hide();
+    m_onAirClock = new QTimer(this);
+    m_onAirClock->setInterval(1000);
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(m_liveBar);
     layout->addStretch(1);
     auto *arrows = new QHBoxLayout;
     arrows->addWidget(courseToggle, 0, Qt::AlignLeft);
@@ -121,6 +155,13 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     connect(studentToggle, SIGNAL(clicked()), this, SIGNAL(isStudentDisplay()));
     connect(playCtrl, SIGNAL(sig_GetOneFrame(QImage)), this, SLOT(doOneImage(QImage)));
     connect(playCtrl, SIGNAL(sig_localDuration(qint64)), this, SLOT(slot_setRange(qint64)));
+    connect(playCtrl, &playAudioVideoCtrl::sig_liveState, this, &Screen::showLiveState);
+    connect(playCtrl, &playAudioVideoCtrl::sig_studentVoice, this, &Screen::showLiveState);
+    connect(m_onAirClock, &QTimer::timeout, this, &Screen::showLiveState);
+    connect(playCtrl, &playAudioVideoCtrl::sig_dialogueEnded, this, [this](const QString &reason) {
+        reFreashBtnAudio();
+        Flash::notice(QStringLiteral("语音对话已停止：") + reason);
+    });
     connect(playCtrl, &playAudioVideoCtrl::sig_addressRefused, this,
             []() { Flash::notice(QString::fromUtf8(kAddressRefused)); });
     connect(m_playButton, SIGNAL(clicked()), this, SLOT(slot_playBtnClick()));
@@ -137,6 +178,93 @@ void Screen::paintEvent(QPaintEvent *)
     QPainter painter(this);
     // Stretched over the whole widget, without smoothing.
     painter.drawImage(rect(), image);
+}
+
+void Screen::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The teacher's preview comes scaled to what the screen shows.
+    playCtrl->setPreviewSize(event->size() * devicePixelRatioF());
+}
+
+QString Screen::liveText() const
+{
+    return m_liveBar->isVisible() ? m_liveLabel->text() : QString();
+}
+
+QString Screen::studentsText() const
+{
+    return m_liveBar->isVisible() && m_studentsLabel->isVisible() ? m_studentsLabel->text() : QString();
+}
+
+QString Screen::voiceText() const
+{
+    return m_liveBar->isVisible() && m_voiceLabel->isVisible() ? m_voiceLabel->text() : QString();
+}
+
+void Screen::setParticipants(int count)
+{
+    m_participants = count;
+    showLiveState();
+}
+
+void Screen::showLiveState()
+{
+    const playAudioVideoCtrl::LiveState state = playCtrl->liveState();
+    const bool teacher = course.listType == 1;
+    const bool inClass = m_playMode == 2 && state != playAudioVideoCtrl::Off;
+    if (!teacher && inClass) {
+        // The button says playing only while pictures come.
+        if (state == playAudioVideoCtrl::Live && m_playButton->state() == 3)
+            m_playButton->setState(1);
+        else if (state != playAudioVideoCtrl::Live && m_playButton->state() == 1)
+            m_playButton->setState(3);
+        reFreashBtnAudio();
+    }
+    const bool shown = inClass && (teacher || state != playAudioVideoCtrl::Live);
+    if (!(teacher && inClass))
+        m_onAirClock->stop();
+    else if (!m_onAirClock->isActive())
+        m_onAirClock->start();
+    if (!shown) {
+        m_liveBar->hide();
+        return;
+    }
+    QString text;
+    QColor colour = kTroubleColour;
+    const QString reason = playCtrl->liveReason();
+    switch (state) {
+    case playAudioVideoCtrl::Waiting:
+        text = QString::fromUtf8(kWaitingForTeacher);
+        colour = kWaitColour;
+        break;
+    case playAudioVideoCtrl::Connecting:
+        text = QStringLiteral("正在连接直播服务器…");
+        colour = kWaitColour;
+        break;
+    case playAudioVideoCtrl::Live:
+        text = QStringLiteral("● 直播中 ") + clockText(playCtrl->onAirMs());
+        colour = kLiveColour;
+        break;
+    case playAudioVideoCtrl::Reconnecting:
+        text = QString::fromUtf8(kReconnecting);
+        if (teacher && !reason.isEmpty())
+            text += QStringLiteral("（%1）").arg(reason);
+        break;
+    default:
+        text = QStringLiteral("直播已停止：") + reason;
+        break;
+    }
+    m_liveLabel->setText(text);
+    // The teacher is one of the participants.
+    m_studentsLabel->setText(QStringLiteral("学员 %1").arg(qMax(0, m_participants - 1)));
+    m_studentsLabel->setVisible(teacher);
+    m_voiceLabel->setText(playCtrl->studentVoice() ? QStringLiteral("学生语音：开") : QStringLiteral("学生语音：关"));
+    m_voiceLabel->setVisible(teacher && playAudioVideoCtrl::isOneToOne(course));
+    QPalette pal = m_liveBar->palette();
+    pal.setColor(QPalette::All, QPalette::Window, colour);
+    m_liveBar->setPalette(pal);
+    m_liveBar->show();
 }
 
 void Screen::showBackground(QString path)
@@ -161,7 +289,8 @@ void Screen::doOneImage(QImage picture)
 
 void Screen::stopPlaying()
 {
-    if (m_playButton->state() != 3) {
+    // A class waiting for its stream shows stopped, but runs.
+    if (m_playButton->state() != 3 || m_playMode == 2) {
         playCtrl->classStop();
         playCtrl->localStop();
         m_playButton->setState(3);
@@ -225,7 +354,8 @@ void Screen::startPending()
         // control has said so); the screen stays as after [结束].
         if (playCtrl->classStart()) {
             m_playMode = 2;
-            m_playButton->setState(1);
+            // A student's class plays once its stream comes (showLiveState).
+            m_playButton->setState(course.listType == 2 && playCtrl->liveState() != playAudioVideoCtrl::Live ? 3 : 1);
         } else {
             m_playMode = 0;
         }
@@ -236,6 +366,7 @@ void Screen::startPending()
         refreshTimer->start();
     }
     reFreashBtnAudio();
+    showLiveState();
 }
 
 void Screen::slot_playBtnClick()
@@ -271,15 +402,19 @@ void Screen::slot_ctrlBtnClick()
     refreshTimer->stop();
     progressSlider->hide();
     reFreashBtnAudio();
+    showLiveState();
     showBackground(QString::fromLatin1(kBackground));
     repaint();
 }
 
 void Screen::reFreashBtnAudio()
 {
-    // Only a student's one-to-one class has a dialogue to switch.
-    const bool shown =
-        m_playButton->state() == 1 && m_playMode == 2 && course.listType == 2 && playAudioVideoCtrl::isOneToOne(course);
+    // Only a student's one-to-one class has a dialogue to switch, while it
+    // plays or waits for its stream (the button then shows stopped), not
+    // while paused.
+    const bool inClass =
+        m_playButton->state() == 1 || (m_playButton->state() == 3 && playCtrl->liveState() != playAudioVideoCtrl::Off);
+    const bool shown = inClass && m_playMode == 2 && course.listType == 2 && playAudioVideoCtrl::isOneToOne(course);
     dialogueLabel->setVisible(shown);
     if (!shown)
         return;
@@ -350,6 +485,7 @@ void Screen::loginOut()
     refreshTimer->stop();
     progressSlider->hide();
     reFreashBtnAudio();
+    showLiveState();
     showBackground(QString::fromLatin1(kBackground));
     repaint();
 }

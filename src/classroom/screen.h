@@ -44,6 +44,12 @@ public:
     Label *endButton() const { return endLabel; }
     Label *recordButton() const { return recordLabel; }
     Label *dialogueButton() const { return dialogueLabel; }
+    // The class's state along the top: what the student waits for, or the
+    // teacher's time on air, students and the student's voice.
+    QWidget *liveBar() const { return m_liveBar; }
+    QString liveText() const;
+    QString studentsText() const;
+    QString voiceText() const;
     ReBtn *courseArrow() const { return courseToggle; }
     ReBtn *studentArrow() const { return studentToggle; }
 
@@ -74,12 +80,16 @@ public slots:
     void loginOut();
     void stopScreen();
     void slot_sliderMoved(int value);
+    // The chat's participant count (the teacher among them).
+    void setParticipants(int count);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private slots:
     void startWhenIdle();
+    void showLiveState();
 
 private:
     struct Pending
@@ -110,6 +120,13 @@ private:
     QTimer *refreshTimer;
     CourseInfo course;
     int m_playMode = 0;
+
+    QWidget *m_liveBar;
+    Label *m_liveLabel;
+    Label *m_studentsLabel;
+    Label *m_voiceLabel;
+    QTimer *m_onAirClock;
+    int m_participants = 0;
 
     Pending m_pending;
     QTimer *m_idleTimer;

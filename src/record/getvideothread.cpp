@@ -157,6 +157,47 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
     encoder->pushVideoFrame(buffer, timestampMs);
 }
 
+void GetVideoThread::setPreview(int width, int height, int intervalMs)
+{
+    const bool on = width > 0 && height > 0;
+    m_previewIntervalMs = qMax(1, intervalMs);
+    m_previewSize = on ? (qint64(width) << 32 | qint64(height)) : 0;
+}
+
+void GetVideoThread::previewPicture(const AVFrame *picture)
+{
+    const qint64 size = m_previewSize.load();
+    if (size == 0)
+        return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - m_lastPreviewMs < m_previewIntervalMs.load() && now >= m_lastPreviewMs)
+        return;
+    m_lastPreviewMs = now;
+    const int w = int(size >> 32), h = int(size & 0xffffffff);
+    const AVPixelFormat format = AVPixelFormat(picture->format);
+    if ((format == AV_PIX_FMT_BGR0 || format == AV_PIX_FMT_BGRA) && picture->linesize[0] > 0) {
+        // The desktop's pictures are 32-bit RGB already: picking the
+        // preview's pixels reads a fraction of the picture, where a scaler
+        // reads all of it.
+        const QImage whole(picture->data[0], picture->width, picture->height, picture->linesize[0],
+                           QImage::Format_RGB32);
+        // At the picture's own size scaled() would share the frame's memory.
+        emit sig_preview(QSize(w, h) == whole.size()
+                             ? whole.copy()
+                             : whole.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+        return;
+    }
+    m_previewScaler = sws_getCachedContext(m_previewScaler, picture->width, picture->height, format, w, h,
+                                           AV_PIX_FMT_RGB32, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    QImage image(w, h, QImage::Format_RGB32);
+    if (!m_previewScaler || image.isNull())
+        return;
+    uint8_t *planes[4] = {image.bits(), nullptr, nullptr, nullptr};
+    int lines[4] = {int(image.bytesPerLine()), 0, 0, 0};
+    sws_scale(m_previewScaler, picture->data, picture->linesize, 0, picture->height, planes, lines);
+    emit sig_preview(image);
+}
+
 bool GetVideoThread::decodePacket(AVPacket *packet, int timestampMs)
 {
     int result = avcodec_send_packet(codecContext, packet);
@@ -165,6 +206,7 @@ bool GetVideoThread::decodePacket(AVPacket *packet, int timestampMs)
         return false;
     while ((result = avcodec_receive_frame(codecContext, frame)) == 0) {
         pushPicture(frame, timestampMs);
+        previewPicture(frame);
         av_frame_unref(frame);
     }
     return result == AVERROR(EAGAIN) || result == AVERROR_EOF;
@@ -192,6 +234,9 @@ void GetVideoThread::run()
     encoder->captureEnded(saveVideoThread::PictureCapture);
     sws_freeContext(m_scaler);
     m_scaler = nullptr;
+    sws_freeContext(m_previewScaler);
+    m_previewScaler = nullptr;
+    m_lastPreviewMs = 0;
     av_packet_free(&packet);
     qDebug() << "record stopping...video....";
     paused = false;

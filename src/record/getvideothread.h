@@ -2,6 +2,7 @@
 
 #include "record/capturerun.h"
 
+#include <QImage>
 #include <QString>
 #include <QThread>
 
@@ -47,8 +48,14 @@ public:
     bool isPaused() const { return paused.load(); }
     // Whether the last capture ended on a decoding error.
     bool captureFailed() const { return m_captureFailed.load(); }
+    // While width and height are positive, every intervalMs a captured
+    // picture also leaves, scaled to that size, through sig_preview. Takes
+    // effect at once, also during a capture.
+    void setPreview(int width, int height, int intervalMs);
 
 signals:
+    // From the capture thread: a 32-bit RGB picture of the preview's size.
+    void sig_preview(QImage picture);
     // A picture could not be decoded; the capture has ended and released the device.
     void sig_captureFailed();
 
@@ -66,12 +73,20 @@ private:
     bool decodePacket(AVPacket *packet, int timestampMs);
     // Converts a picture to YUV 4:2:0 and hands it to the encoder.
     void pushPicture(const AVFrame *picture, int timestampMs);
+    // Emits the picture scaled to the preview's size when one is due.
+    void previewPicture(const AVFrame *picture);
 
     AVFormatContext *formatContext = nullptr;
     int streamIndex = -1;
     AVCodecContext *codecContext = nullptr;
     AVFrame *frame = nullptr;
     SwsContext *m_scaler = nullptr;
+    SwsContext *m_previewScaler = nullptr;
+    // Width << 32 | height, and the interval: one store each, read by the
+    // capture thread.
+    std::atomic<qint64> m_previewSize{0};
+    std::atomic<int> m_previewIntervalMs{200};
+    qint64 m_lastPreviewMs = 0;
     int m_width = 0;
     int m_height = 0;
     qint64 m_stampStartMs = 0;

@@ -3,6 +3,9 @@
 #include "base/logging.h"
 #include "video/videostate.h"
 
+#include <QMetaObject>
+#include <QObject>
+
 #include <algorithm>
 #include <cstring>
 
@@ -12,6 +15,7 @@ extern "C" {
 
 namespace {
 constexpr int kSilentReadMs = 3000;
+constexpr int kReopenMs = 2000;
 constexpr int kFirstRetryMs = 10;
 
 QByteArray extradataOf(AVFormatContext *input, int index)
@@ -35,6 +39,14 @@ void attachExtradata(AVPacket *packet, QByteArray *extra)
 }
 } // namespace
 
+void tellInputFlowing(VideoState *state, bool flowing)
+{
+    // Not every player has the signal.
+    QObject *player = state->player;
+    if (player && player->metaObject()->indexOfSignal("sig_inputFlowing(bool)") >= 0)
+        QMetaObject::invokeMethod(player, "sig_inputFlowing", Qt::DirectConnection, Q_ARG(bool, flowing));
+}
+
 InputReconnector::InputReconnector(VideoState *state, const QByteArray &path, Probe probe, bool needVideo, bool live)
     : m_state(state), m_path(path), m_probe(probe), m_needVideo(needVideo), m_live(live), m_lastGood(steadyMs())
 {
@@ -48,14 +60,24 @@ bool InputReconnector::read(AVPacket *packet)
         if (m_live) {
             readOk();
             prepare(packet);
+            if (m_lost) {
+                m_lost = false;
+                tellInputFlowing(m_state, true);
+            }
         }
         return true;
     }
     if (m_state->quit)
         return false;
-    if (!m_live)
+    if (!m_live) {
         m_state->readEnded = true;
-    else if (!readFailed())
+        return false;
+    }
+    if (!m_lost) {
+        m_lost = true;
+        tellInputFlowing(m_state, false);
+    }
+    if (!readFailed())
         waitToRetry();
     return false;
 }
@@ -70,7 +92,7 @@ void InputReconnector::waitToRetry()
 {
     m_retryMs = m_retryMs ? m_retryMs * 2 : kFirstRetryMs;
     // Never past the moment the input is due to be reopened.
-    const long long reopenAt = std::max(m_lastGood, m_lastAttempt) + kSilentReadMs;
+    const long long reopenAt = std::max(m_lastGood + kSilentReadMs, m_lastAttempt + kReopenMs);
     const long long until = std::min<long long>(steadyMs() + m_retryMs, reopenAt);
     VideoState *state = m_state;
     state->waitUntil([state] { return state->quit.load(); }, steadyAfter((until - steadyMs()) / 1000.0));
@@ -92,7 +114,7 @@ bool InputReconnector::readFailed()
 {
     m_state->ioDeadline = 0;
     const long long now = steadyMs();
-    if (now - m_lastGood < kSilentReadMs || now - m_lastAttempt < kSilentReadMs || m_state->quit)
+    if (now - m_lastGood < kSilentReadMs || now - m_lastAttempt < kReopenMs || m_state->quit)
         return false;
     m_lastAttempt = now;
     TAVI_LOG_WARN("No data from " << addressForLog(QString::fromUtf8(m_path)).constData() << " for "

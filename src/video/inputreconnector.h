@@ -6,9 +6,15 @@
 
 struct AVPacket;
 
+// Tells the state's player whether its input gives data
+// (sig_inputFlowing(bool)): true once it opened, false when a live input
+// stops giving any, true again when it gives again.
+void tellInputFlowing(VideoState *state, bool flowing);
+
 // Keeps a live network input playing across hiccups: a failed read is tried
 // again after a pause that doubles each time, and once reads have failed for
-// 3 s the input is closed and reopened, every 3 s until it plays again. The
+// 3 s the input is closed and reopened, every 2 s until it plays again (as
+// a publisher tries again). The
 // decoders carry on; each stream's first packet after a reopen brings the
 // new stream's codec set-up as side data. The pauses end at once on a stop.
 // A file is not live: a failed read there marks the end of the input.
@@ -44,6 +50,8 @@ private:
     long long m_lastGood;
     long long m_lastAttempt = 0;
     int m_retryMs = 0;
+    // Reads have failed since the last packet (the player was told).
+    bool m_lost = false;
     QByteArray m_videoExtra;
     QByteArray m_audioExtra;
 };

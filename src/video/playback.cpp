@@ -129,6 +129,7 @@ void playAddress(VideoState *is, const QString &url, bool classStreamOnly, const
         if (openSound(is, how, &sdlAudio) && openPictures(is, how)) {
             av_dump_format(is->formatContext, 0, addressForLog(url).constData(), 0);
             InputReconnector input(is, path, how.classProbe, how.pictures != PlayerOpening::NoPictures, is->live);
+            tellInputFlowing(is, true);
             readPackets(is, input);
         }
     }

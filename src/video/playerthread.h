@@ -36,6 +36,9 @@ signals:
     void sig_GetOneFrame(QImage image);
     void sig_StateChanged(PlayerState state);
     void sig_TotalTimeChanged(qint64 uSec);
+    // From the reader: the input opened and gives data (true), a live input
+    // stopped giving any and is being reopened (false), or gives again.
+    void sig_inputFlowing(bool flowing);
 
 protected:
     // record: the subclass's playback record (only stored here). A player

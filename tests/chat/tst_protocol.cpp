@@ -1,19 +1,39 @@
-#include "chattestserver.h"
+#include "demoschool.h"
 #include "testsupport.h"
 #include "widgets.h"
 
 #include "chat/DataReceive.h"
 #include "chat/conlistwidget.h"
 #include "chat/studentwidget.h"
+#include "chat/talkcontent.h"
+#include "chat/talkwidget.h"
 #include "course/courseinfo.h"
+#include "net/avatarcache.h"
+#include "net/avatarloader.h"
 #include "net/cookiejar.h"
+#include "net/flash.h"
+#include "net/userinfo.h"
 #include "ui/pixbutton.h"
 #include "ui/popwidget.h"
+#include "ui/textbtn.h"
 
+#include <QCryptographicHash>
 #include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
 #include <QNetworkCookie>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextEdit>
+#include <QWebSocket>
+#include <QWebSocketServer>
 #include <QtTest>
+
+#include <memory>
 
 using testsupport::topLevels;
 
@@ -50,10 +70,167 @@ QStringList fields(const data_chat_msg &m)
     return {m.info, m.nick_name, m.user_id, m.photo, m.time};
 }
 
+// A chat server of the test's own on HOST:8282: keeps every text frame it
+// receives, with the time it came, and can speak to its clients.
+class ChatTestServer : public QObject
+{
+    Q_OBJECT
+public:
+    ChatTestServer() : server(QStringLiteral("test"), QWebSocketServer::NonSecureMode)
+    {
+        clock.start();
+        connect(&server, &QWebSocketServer::newConnection, this, [this]() {
+            while (QWebSocket *socket = server.nextPendingConnection()) {
+                sockets.append(socket);
+                ++connections;
+                connectedAt.append(clock.elapsed());
+                connect(socket, &QWebSocket::textMessageReceived, this, [this](const QString &text) {
+                    frames.append(text);
+                    frameAt.append(clock.elapsed());
+                });
+                connect(socket, &QWebSocket::disconnected, this, [this, socket]() {
+                    sockets.removeAll(socket);
+                    socket->deleteLater();
+                });
+            }
+        });
+    }
+    ~ChatTestServer() override { close(); }
+
+    bool listen(const QString &host) { return server.listen(QHostAddress(host), 8282); }
+    // Stops listening and drops every client.
+    void close()
+    {
+        server.close();
+        const QList<QWebSocket *> open = sockets;
+        sockets.clear();
+        for (QWebSocket *socket : open) {
+            socket->disconnect(this);
+            socket->abort();
+            socket->deleteLater();
+        }
+    }
+    void sendAll(const QString &text)
+    {
+        for (QWebSocket *socket : qAsConst(sockets))
+            socket->sendTextMessage(text);
+    }
+    int framesMatching(const QString &text) const { return frames.count(text); }
+
+    QWebSocketServer server;
+    QList<QWebSocket *> sockets;
+    QStringList frames;
+    QList<qint64> frameAt;
+    QList<qint64> connectedAt;
+    int connections = 0;
+    QElapsedTimer clock;
+};
+
+const QString kPing = QStringLiteral("{\"type\":\"ping\"}\n");
+
+// A WebSocket server on HOST:8282 written out by hand, to send frames QtWebSockets would refuse to make (text that
+// is not UTF-8); or, as a black hole, one that never answers the handshake: each attempt of the client shows here.
+class RawWebSocketServer : public QObject
+{
+public:
+    QList<QByteArray> firstPayloads; // sent to the first client after its handshake
+    QList<QByteArray> payloads; // sent to every later one
+    bool blackHole = false;
+    QList<qint64> attempts; // when each connection came
+    QByteArray received;
+    QTcpServer server;
+
+    bool listen(const QString &host)
+    {
+        clock.start();
+        connect(&server, &QTcpServer::newConnection, this, [this]() {
+            while (QTcpSocket *socket = server.nextPendingConnection()) {
+                attempts.append(clock.elapsed());
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { readRequest(socket); });
+            }
+        });
+        return server.listen(QHostAddress(host), 8282);
+    }
+
+private:
+    void readRequest(QTcpSocket *socket)
+    {
+        const QByteArray data = socket->readAll();
+        received += data;
+        if (blackHole || socket->property("answered").toBool())
+            return;
+        const QByteArray request = socket->property("request").toByteArray() + data;
+        socket->setProperty("request", request);
+        if (!request.contains("\r\n\r\n"))
+            return;
+        socket->setProperty("answered", true);
+        QByteArray key;
+        for (const QByteArray &line : request.split('\n'))
+            if (line.toLower().startsWith("sec-websocket-key:"))
+                key = line.mid(18).trimmed();
+        const QByteArray accept =
+            QCryptographicHash::hash(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11", QCryptographicHash::Sha1).toBase64();
+        socket->write("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                      "Sec-WebSocket-Accept: " +
+                      accept + "\r\n\r\n");
+        // Final text frames, short payloads only.
+        for (const QByteArray &payload : (clients++ == 0 ? firstPayloads : payloads))
+            socket->write(QByteArray(1, char(0x81)) + char(payload.size()) + payload);
+    }
+
+    QElapsedTimer clock;
+    int clients = 0;
+};
+
+const QString kDead = QStringLiteral("http://127.0.0.1:1/gone.png");
+
+data_chat_msg line(const QString &info, const QString &name = QStringLiteral("N"),
+                   const QString &time = QStringLiteral("10:00:00"), const QString &uid = QStringLiteral("u1"),
+                   const QString &photo = kDead)
+{
+    return {info, name, uid, photo, time};
+}
+
+data_chat_use user(const QString &id, const QString &photo)
+{
+    return {id, QString(), id.toUpper(), photo};
+}
+
+// Text of the last line's two paragraphs: "name time" and the text.
+QPair<QString, QString> lastLine(const TalkContent &talk)
+{
+    // The picture stands as an object character before the name.
+    const QTextBlock text = talk.browser()->document()->lastBlock();
+    return {text.previous().text().remove(QChar::ObjectReplacementCharacter), text.text()};
+}
+
+// The pictures' names, and how many fragments are links or bold/italic.
+struct Fragments
+{
+    QStringList images;
+    int marked = 0;
+};
+
+Fragments fragments(const QTextDocument *doc)
+{
+    Fragments found;
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (format.isImageFormat())
+                found.images << format.toImageFormat().name();
+            if (format.isAnchor() || format.fontWeight() > QFont::Normal || format.fontItalic())
+                ++found.marked;
+        }
+    }
+    return found;
+}
+
 } // namespace
 
-// The chat panel's messages on the wire: what it sends, byte for byte, and
-// how it reads what a server sends, against a server of the test's own.
+// The chat against servers of the test's own: the panel's messages on the wire, what it sends, byte for byte, and how
+// it reads what a server sends; the connection alone, with its retries, pings and frames it cannot read; and the talk
+// view, the participant list and the panel's pages, with pictures from the demo school.
 class TestProtocol : public QObject
 {
     Q_OBJECT
@@ -61,6 +238,17 @@ class TestProtocol : public QObject
     ChatTestServer server;
     StudentWidget *panel = nullptr;
     QList<QUrl> opened;
+    QString host; // of a connection test's own servers
+    testsupport::DemoSchool school; // the senders' pictures
+
+    QString picture(const QString &id) const { return school.baseUrl() + QStringLiteral("/avatar/%1.png").arg(id); }
+
+    // A host of its own for a connection test, in the settings.
+    bool useFreshHost()
+    {
+        host = testsupport::freeLoopbackHost();
+        return !host.isEmpty() && testsupport::writeSysConfig({{QStringLiteral("chatUrl"), host}});
+    }
 
     // Sends frame, then the sentinel, and waits until both have been read.
     void deliver(const QString &frame, QSignalSpy &lines)
@@ -83,6 +271,7 @@ public slots:
 private slots:
     void initTestCase()
     {
+        QVERIFY(school.start());
         const QString host = testsupport::freeLoopbackHost();
         QVERIFY(testsupport::writeSysConfig(
             {{QStringLiteral("chatUrl"), host}, {QStringLiteral("webUrl"), QStringLiteral("courses.example:8080")}}));
@@ -97,6 +286,8 @@ private slots:
         // Who the user is comes first.
         QTRY_COMPARE(server.frames, QStringList{kSession});
     }
+
+    void init() { QDir(QStringLiteral("pic")).removeRecursively(); }
 
     void cleanupTestCase()
     {
@@ -322,6 +513,323 @@ private slots:
         // A notice closed by hand leaves no dangling current notice.
         pop->close();
         QTRY_VERIFY(!panel->currentNotice());
+    }
+
+    void firstAttemptFailsServerComesLater()
+    {
+        QVERIFY(useFreshHost());
+        DataReceive connection;
+        QCOMPARE(connection.serverAddress(), QStringLiteral("ws://%1:8282").arg(host));
+        QSignalSpy connected(&connection, SIGNAL(s_connected()));
+        QSignalSpy dropped(&connection, SIGNAL(s_disconnected()));
+        connection.createDataRecvWS();
+        QVERIFY(dropped.wait(5000));
+        QElapsedTimer sinceFailure;
+        sinceFailure.start();
+        ChatTestServer server;
+        QVERIFY(server.listen(host));
+        QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, 8000);
+        // Retried by the three-second timer, not at once.
+        QVERIFY2(sinceFailure.elapsed() >= 2500, qPrintable(QString::number(sinceFailure.elapsed())));
+        QVERIFY(connection.connectedNow());
+    }
+
+    void secondCreateKeepsTheConnection()
+    {
+        QVERIFY(useFreshHost());
+        ChatTestServer server;
+        QVERIFY(server.listen(host));
+        DataReceive connection;
+        QSignalSpy connected(&connection, SIGNAL(s_connected()));
+        connection.createDataRecvWS();
+        QVERIFY(connected.wait(5000));
+        connection.createDataRecvWS();
+        connection.slot_send("after\n");
+        QTRY_COMPARE(server.framesMatching(QStringLiteral("after\n")), 1);
+        QCOMPARE(server.connections, 1);
+        QCOMPARE(connected.count(), 1);
+        QVERIFY(connection.connectedNow());
+    }
+
+    // Drop, retries every three seconds while the server is away, no
+    // sending and no ping in between, then back with the ping counting anew.
+    void dropRetriesAndComesBack()
+    {
+        QVERIFY(useFreshHost());
+        const int pingMs = 400;
+        auto server = std::make_unique<ChatTestServer>();
+        QVERIFY(server->listen(host));
+        DataReceive connection;
+        connection.setPingInterval(pingMs);
+        QSignalSpy connected(&connection, SIGNAL(s_connected()));
+        QSignalSpy dropped(&connection, SIGNAL(s_disconnected()));
+        connection.createDataRecvWS();
+        QVERIFY(connected.wait(5000));
+
+        QTRY_VERIFY_WITH_TIMEOUT(server->framesMatching(kPing) >= 2, 5000);
+        const int first = server->frames.indexOf(kPing);
+        const int second = server->frames.indexOf(kPing, first + 1);
+        QVERIFY(server->frameAt[second] - server->frameAt[first] >= pingMs - 50);
+
+        server->close();
+        QVERIFY(dropped.wait(5000));
+        QElapsedTimer sinceDrop;
+        sinceDrop.start();
+        QVERIFY(!connection.connectedNow());
+        connection.slot_send("lost\n");
+        connection.slot_ping();
+        server.reset();
+
+        RawWebSocketServer hole;
+        hole.blackHole = true;
+        QVERIFY(hole.listen(host));
+        const qint64 holeStart = sinceDrop.elapsed();
+        QTRY_VERIFY_WITH_TIMEOUT(hole.attempts.size() >= 3, 15000);
+        // Each attempt three seconds after the one before (the drop first).
+        for (int i = 0; i < 3; ++i) {
+            const qint64 gap = hole.attempts[i] + holeStart - (i ? hole.attempts[i - 1] + holeStart : 0);
+            QVERIFY2(gap >= 2800 && gap <= 4500, qPrintable(QString::number(gap)));
+        }
+        // Only handshakes reached the server: nothing is sent while down.
+        QVERIFY(hole.received.startsWith("GET ") && !hole.received.contains("lost") && !hole.received.contains("ping"));
+        QCOMPARE(connected.count(), 1);
+        hole.server.close();
+
+        ChatTestServer back;
+        QVERIFY(back.listen(host));
+        QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 2, 8000);
+        QVERIFY(connection.connectedNow());
+        QTRY_VERIFY_WITH_TIMEOUT(back.framesMatching(kPing) >= 1, 5000);
+        // The first ping one period after the new connection, nothing lost before it.
+        QVERIFY(back.frameAt[back.frames.indexOf(kPing)] - back.connectedAt[0] >= pingMs - 50);
+        QVERIFY(!back.frames.contains(QStringLiteral("lost\n")));
+        connection.slot_send("again\n");
+        QTRY_COMPARE(back.framesMatching(QStringLiteral("again\n")), 1);
+    }
+
+    void textThatIsNotUtf8()
+    {
+        QVERIFY(useFreshHost());
+        RawWebSocketServer raw;
+        raw.firstPayloads = {QByteArray("\xc3\x28\xff"), QByteArray("more")};
+        raw.payloads = {QByteArray("after")};
+        QVERIFY(raw.listen(host));
+        DataReceive connection;
+        QSignalSpy received(&connection, SIGNAL(s_reiveMsg(QString)));
+        connection.createDataRecvWS();
+        QSignalSpy dropped(&connection, SIGNAL(s_disconnected()));
+        // The connection that carried it is given up; the next one works.
+        QTRY_VERIFY_WITH_TIMEOUT(!received.isEmpty() && received.last().at(0).toString() == QLatin1String("after"),
+                                 10000);
+        QVERIFY(dropped.count() >= 1);
+    }
+
+    void valuesShownAsTyped_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("info");
+        QTest::addColumn<QString>("shown"); // the text paragraph; null: info itself
+        const auto row = [](const char *tag, const QString &info, const char *name = "N", const char *time = "10:00:00",
+                            const QString &shown = QString()) { QTest::newRow(tag) << name << time << info << shown; };
+        row("markup in the text",
+            "<b>bold</b> <img src=\"http://127.0.0.1:1/x.png\"> <a href=\"http://x\">link</a><table><tr><td>t");
+        row("markup in name and time", "x", "<i>N</i>", "<b>1</b>:00:00");
+        row("entities", "&lt;b&gt; &nbsp;", "&amp; &lt;");
+        row("placeholders", "%1 %2 %4", "%2%3", "%4");
+        row("line breaks", QString::fromUtf8("a\nb\r\nc\rd\u2029e"), "N", "10:00:00", "a\nb\nc\nd\ne");
+        row("blanks", "a   b  \t c ");
+        row("empty", "");
+    }
+    void valuesShownAsTyped()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, time);
+        QFETCH(QString, info);
+        QFETCH(QString, shown);
+        TalkContent talk;
+        talk.appendLine(line(QStringLiteral("before")));
+        talk.appendLine(line(info, name, time));
+        auto last = lastLine(talk);
+        QCOMPARE(last.first, name + QLatin1Char(' ') + time);
+        QCOMPARE(last.second.replace(QChar::LineSeparator, QLatin1Char('\n')), shown.isNull() ? info : shown);
+        QCOMPARE(talk.browser()->document()->blockCount(), 4);
+        const Fragments found = fragments(talk.browser()->document());
+        QCOMPARE(found.images.size(), 2); // the senders' pictures only
+        QCOMPARE(found.marked, 0);
+    }
+
+    // A received line shows the last eight characters of its time; one without a sender is not shown.
+    void receivedLine_data()
+    {
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("uid");
+        QTest::addColumn<QString>("header"); // null: nothing shown
+        QTest::newRow("date and time") << "2016-05-10 09:05:07" << QStringLiteral("u1") << "N 09:05:07";
+        QTest::newRow("short") << "9:05" << QStringLiteral("u1") << "N 9:05";
+        QTest::newRow("no sender") << "10:00:00" << QString() << QString();
+    }
+    void receivedLine()
+    {
+        QFETCH(QString, time);
+        QFETCH(QString, uid);
+        QFETCH(QString, header);
+        TalkWidget view;
+        view.slot_receiveMsg(line(QStringLiteral("x"), QStringLiteral("N"), time, uid));
+        QCOMPARE(view.content()->appendedLines(), header.isNull() ? 0 : 1);
+        if (!header.isNull())
+            QCOMPARE(lastLine(*view.content()).first, header);
+    }
+
+    // A line shows at once with a placeholder; the sender's picture comes
+    // from the cache, fetched once per sender, and fills it in.
+    void senderPictures()
+    {
+        TalkWidget view;
+        TalkContent *talk = view.content();
+        const QTextDocument *doc = talk->browser()->document();
+        view.slot_receiveMsg(line("one", "小明", "10:00:00", "10001", picture("10001")));
+        QCOMPARE(talk->appendedLines(), 1);
+        QTRY_VERIFY(QFile::exists(QStringLiteral("pic/10001.png")));
+        const QImage cached(QStringLiteral("pic/10001.png"));
+        QCOMPARE(cached.size(), QSize(20, 20));
+        QTRY_VERIFY(testsupport::sameImage(talk->picture("10001"), cached));
+        // The second line's address is dead: the cached picture serves.
+        view.slot_receiveMsg(line("two", "小明", "10:00:01", "10001", kDead));
+        // A sender whose picture cannot be had, and one whose id holds markup.
+        view.slot_receiveMsg(line("three", "x", "10:00:02", "20002", kDead));
+        view.slot_receiveMsg(line("four", "y", "10:00:03", "a\"><b>%41", picture("30001")));
+        QCOMPARE(talk->appendedLines(), 4);
+        const Fragments found = fragments(doc);
+        QCOMPARE(found.images.size(), 4);
+        QCOMPARE(found.images[0], found.images[1]);
+        QCOMPARE(found.images[2], TalkContent::pictureName("20002"));
+        QCOMPARE(found.marked, 0);
+        QTRY_COMPARE(view.pictureLoader()->pending(), 0);
+        QVERIFY(testsupport::sameImage(talk->picture("10001"), cached));
+        QVERIFY(!talk->picture("20002").isNull());
+        QTRY_VERIFY(QFile::exists(avatarCachePath("a\"><b>%41")));
+        QVERIFY(testsupport::sameImage(talk->picture("a\"><b>%41"), QImage(avatarCachePath("a\"><b>%41"))));
+        QVERIFY(!testsupport::sameImage(talk->picture("a\"><b>%41"), cached));
+    }
+
+    void sending_data()
+    {
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("empty box") << true << "";
+        QTest::newRow("a line") << true << "你好\n第二行";
+        QTest::newRow("not connected") << false << "keep me";
+    }
+    void sending()
+    {
+        QFETCH(bool, online);
+        QFETCH(QString, typed);
+        UserInfo::instance().userId = QStringLiteral("10001");
+        UserInfo::instance().photo = picture(QStringLiteral("10001"));
+        TalkWidget view;
+        view.setOnline(online);
+        QSignalSpy sent(&view, SIGNAL(s_send(QString)));
+        view.input()->setPlainText(typed);
+        QTest::mouseClick(view.sendButton(), Qt::LeftButton);
+        QCOMPARE(sent.count(), online ? 1 : 0);
+        // Sent, the box empties and the user's own picture is ready for
+        // the line coming back; not sent, the text stays and the user is told.
+        QCOMPARE(view.input()->toPlainText(), online ? QString() : typed);
+        if (online) {
+            QCOMPARE(sent.at(0).at(0).toString(), typed);
+            QTRY_VERIFY(QFile::exists(QStringLiteral("pic/10001.png")));
+        }
+        QCOMPARE(testsupport::takeNotice<Flash>(QStringLiteral("聊天未连接")), !online);
+        // Nothing is shown until the server hands the line back.
+        QCOMPARE(view.content()->appendedLines(), 0);
+    }
+
+    void transcriptKeepsTheLatestLines()
+    {
+        TalkContent talk;
+        const int total = TalkContent::kMaxLines + TalkContent::kTrimLines + 1;
+        for (int i = 0; i < total; ++i) {
+            talk.appendLine(line(QStringLiteral("text %1\nmore").arg(i), QStringLiteral("n%1").arg(i)));
+            if (i == total - 2)
+                QCOMPARE(talk.lines(), TalkContent::kMaxLines + TalkContent::kTrimLines);
+        }
+        const QTextDocument *doc = talk.browser()->document();
+        const int first = total - TalkContent::kMaxLines;
+        QCOMPARE(talk.lines(), TalkContent::kMaxLines);
+        QCOMPARE(talk.appendedLines(), total);
+        QCOMPARE(doc->blockCount(), 2 * TalkContent::kMaxLines);
+        QCOMPARE(doc->firstBlock().text().remove(QChar::ObjectReplacementCharacter),
+                 QStringLiteral("n%1 10:00:00").arg(first));
+        QCOMPARE(lastLine(talk).second,
+                 QStringLiteral("text %1").arg(total - 1) + QChar(QChar::LineSeparator) + "more");
+    }
+
+    void participants_data()
+    {
+        // Steps: "in:ID", "out:ID", "list:ID;ID;...", "clear".
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("listed"); // names shown, in order
+        QTest::addColumn<QList<int>>("sums"); // s_studentSum values, in order
+        QTest::newRow("same uid twice") << QStringList{"in:a", "in:a"} << QStringList{"A"} << QList<int>{1};
+        QTest::newRow("list merges") << QStringList{"in:a", "in:b", "list:b;c;a;d"} << QStringList{"A", "B", "C", "D"}
+                                     << QList<int>{1, 2, 4};
+        QTest::newRow("empty list") << QStringList{"in:a", "list:"} << QStringList{"A"} << QList<int>{1, 1};
+        QTest::newRow("out") << QStringList{"in:a", "in:b", "out:a"} << QStringList{"B"} << QList<int>{1, 2, 1};
+        QTest::newRow("out of a stranger") << QStringList{"in:a", "out:z"} << QStringList{"A"} << QList<int>{1};
+        QTest::newRow("clear") << QStringList{"in:a", "clear", "in:b"} << QStringList{"B"} << QList<int>{1, 0, 1};
+    }
+    void participants()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, listed);
+        QFETCH(QList<int>, sums);
+        ConListWidget list;
+        QSignalSpy sum(&list, SIGNAL(s_studentSum(int)));
+        for (const QString &step : steps) {
+            const QString arg = step.section(QLatin1Char(':'), 1);
+            if (step.startsWith(QLatin1String("in:"))) {
+                list.slot_userIn(user(arg, picture("10001")));
+            } else if (step.startsWith(QLatin1String("out:"))) {
+                list.slot_userOut(user(arg, QString()));
+            } else if (step.startsWith(QLatin1String("list:"))) {
+                std::vector<data_chat_use> users;
+                for (const QString &id : arg.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+                    users.push_back(user(id, picture("10001")));
+                list.slot_usersListInf(users);
+            } else {
+                list.slot_clearUsersList();
+            }
+        }
+        QTRY_COMPARE(list.picturesPending(), 0);
+        QStringList names;
+        for (int i = 0; i < list.count(); ++i)
+            names << list.item(i)->text();
+        QCOMPARE(names, listed);
+        QCOMPARE(list.participants(), listed.size());
+        QList<int> got;
+        for (const QList<QVariant> &args : sum)
+            got << args.at(0).toInt();
+        QCOMPARE(got, sums);
+    }
+
+    // Huge texts (a run of 1 MB without a break takes Qt hours to lay out) are cut to their beginning.
+    void hugeTextsCut()
+    {
+        TalkWidget view;
+        view.resize(230, 500);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QString huge(1 << 20, QLatin1Char('w'));
+        view.slot_receiveMsg(line(huge, huge, huge));
+        QCoreApplication::processEvents();
+        const auto last = lastLine(*view.content());
+        QCOMPARE(last.second, huge.left(TalkContent::kMaxTextChars) + QChar(0x2026));
+        QCOMPARE(last.first, huge.left(TalkContent::kMaxNameChars) + QChar(0x2026) + QLatin1Char(' ') + "wwwwwwww");
+        // Below the limit nothing is cut.
+        const QString longest(TalkContent::kMaxTextChars, QLatin1Char('v'));
+        view.slot_receiveMsg(line(longest));
+        QCOMPARE(lastLine(*view.content()).second, longest);
     }
 };
 

@@ -67,6 +67,7 @@ private slots:
         QSignalSpy pictures(&ctrl, &playAudioVideoCtrl::sig_GetOneFrame);
         ctrl.setCourse(teacher ? classpeers::course(1, teachingType, classUrl, talkUrl)
                                : classpeers::course(2, teachingType, talkUrl, classUrl));
+        ctrl.setPreviewSize(QSize(192, 108));
         QVERIFY(ctrl.isIdle());
         ctrl.classStart();
 
@@ -78,15 +79,21 @@ private slots:
             QCOMPARE(ctrl.classPlayback()->state(), Stop);
             QCOMPARE(ctrl.talkPlayback()->isRunning(), oneToOne);
             if (oneToOne) {
-                // The student's voice plays.
+                // The student's voice plays, and the teacher is told.
                 const double clock = ctrl.talkPlayback()->playbackState().audioClock;
                 QTRY_VERIFY_WITH_TIMEOUT(ctrl.talkPlayback()->playbackState().audioClock > clock + 0.5, 20000);
+                QVERIFY(ctrl.studentVoice());
             }
-            QVERIFY(pictures.isEmpty());
+            // On air, with a preview of the desktop at the size asked for, a few pictures a second.
+            QCOMPARE(ctrl.liveState(), playAudioVideoCtrl::Live);
+            QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 3, 10000);
+            QCOMPARE(pictures.last().at(0).value<QImage>().size(), QSize(192, 108));
+            QTRY_VERIFY(ctrl.onAirMs() >= 1000);
         } else {
             QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 10, 20000);
             QCOMPARE(pictures.last().at(0).value<QImage>().size(), QSize(320, 240));
             QCOMPARE(ctrl.classPlayback()->state(), Playing);
+            QCOMPARE(ctrl.liveState(), playAudioVideoCtrl::Live);
             QVERIFY(!ctrl.talkPlayback()->isRunning());
             QVERIFY(ctrl.recorder()->isIdle());
         }
@@ -113,6 +120,8 @@ private slots:
         QCOMPARE(ctrl.talkPlayback()->state(), Stop);
         // A student's one-to-one end also ends the dialogue.
         QCOMPARE(ctrl.dialogueState(), int(AudioCtrl::Idle));
+        QCOMPARE(ctrl.liveState(), playAudioVideoCtrl::Off);
+        QVERIFY(!ctrl.studentVoice());
         // The end of the last thread is told, which is when the screen may
         // start the next class.
         QTRY_VERIFY_WITH_TIMEOUT(!idle.isEmpty(), 20000);
@@ -147,6 +156,7 @@ private slots:
             server.stop();
 
         playAudioVideoCtrl ctrl;
+        QSignalSpy states(&ctrl, &playAudioVideoCtrl::sig_liveState);
         ctrl.setCourse(teacher ? classpeers::course(1, "1", classUrl, talkUrl)
                                : classpeers::course(2, "1", talkUrl, classUrl));
         ctrl.classStart();
@@ -158,6 +168,17 @@ private slots:
         QVERIFY(server.restart());
         QVERIFY(testsupport::waitForCodecs(published, expected, 20000));
         QCOMPARE(ctrl.dialogueState(), teacher ? int(AudioCtrl::Idle) : int(AudioCtrl::Running));
+        if (teacher) {
+            // The teacher saw it all: connecting, (on air and) reconnecting with the reason, on air again.
+            QList<int> seen;
+            for (const QList<QVariant> &args : states)
+                seen << args.at(0).toInt();
+            QCOMPARE(seen.first(), int(playAudioVideoCtrl::Connecting));
+            QVERIFY(
+                seen.contains(int(downAtStart ? playAudioVideoCtrl::Connecting : playAudioVideoCtrl::Reconnecting)));
+            QCOMPARE(seen.last(), int(playAudioVideoCtrl::Live));
+            QCOMPARE(ctrl.liveState(), playAudioVideoCtrl::Live);
+        }
 
         // After the end nothing comes back.
         ctrl.classStop();
@@ -165,6 +186,56 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 20000);
         QVERIFY(testsupport::codecs(published, 3000).isEmpty());
         QVERIFY(ctrl.isIdle());
+    }
+
+    // A student whose class's stream is not there yet waits, and the class
+    // plays by itself once it comes: a server down at first (the player
+    // tries again every 2 s), or one that holds the player until somebody
+    // publishes. A stream that goes away mid-class comes back the same way.
+    void studentWaitsForTheClass_data()
+    {
+        QTest::addColumn<bool>("downAtStart");
+        QTest::newRow("server down") << true;
+        QTest::newRow("nobody publishes yet") << false;
+    }
+
+    void studentWaitsForTheClass()
+    {
+        QFETCH(bool, downAtStart);
+        testsupport::NginxRtmp server;
+        QVERIFY(server.start());
+        const QString url = server.url(QStringLiteral("waiting"));
+        if (downAtStart)
+            server.stop();
+        playAudioVideoCtrl ctrl;
+        QSignalSpy pictures(&ctrl, &playAudioVideoCtrl::sig_GetOneFrame);
+        ctrl.setCourse(classpeers::course(2, "3", server.url("talk"), url));
+        QVERIFY(ctrl.classStart());
+        QCOMPARE(ctrl.liveState(), playAudioVideoCtrl::Waiting);
+        if (downAtStart) {
+            // The first try failed; the next ones too while the server is down.
+            QSignalSpy ended(ctrl.classPlayback(), &QThread::finished);
+            QVERIFY(ended.wait(10000) && ended.wait(10000));
+            QVERIFY(server.restart());
+        }
+        QCOMPARE(ctrl.liveState(), playAudioVideoCtrl::Waiting);
+        QVERIFY(pictures.isEmpty());
+
+        Publisher teacher;
+        QVERIFY(teacher.start(url));
+        QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 5, 20000);
+        QCOMPARE(ctrl.liveState(), playAudioVideoCtrl::Live);
+
+        teacher.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(ctrl.liveState(), playAudioVideoCtrl::Reconnecting, 10000);
+        QVERIFY(teacher.start(url));
+        QTRY_COMPARE_WITH_TIMEOUT(ctrl.liveState(), playAudioVideoCtrl::Live, 20000);
+        pictures.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 5, 10000);
+
+        ctrl.classStop();
+        QCOMPARE(ctrl.liveState(), playAudioVideoCtrl::Off);
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 20000);
     }
 
     // A class of another list type starts nothing; stopping it, with no

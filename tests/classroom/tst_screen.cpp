@@ -198,6 +198,36 @@ private slots:
         QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Idle));
     }
 
+    // A dialogue whose restart (its server went away) cannot have the microphone any more gives up: the button
+    // follows, and the user is told why.
+    void dialogueButtonFollowsWhenRestartsGiveUp()
+    {
+        testsupport::NginxRtmp voice;
+        QVERIFY(voice.start());
+        const QString talk = voice.url(QStringLiteral("gives_up"));
+        screen->slot_doClass(classpeers::course(2, "1", talk, nginx.url("classA")));
+        QTRY_COMPARE_WITH_TIMEOUT(state(), 1, 20000);
+        Label *button = screen->dialogueButton();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(button->text(), QStringLiteral("[关闭对话]"));
+        QVERIFY(testsupport::waitForCodecs(talk, {"aac"}));
+        // What opens the microphone from now on cannot reach the sound server.
+        QSignalSpy ended(ctrl, &playAudioVideoCtrl::sig_dialogueEnded);
+        const QByteArray pulse = qgetenv("PULSE_SERVER");
+        qputenv("PULSE_SERVER", "unix:/nonexistent/tavi-pulse");
+        QVERIFY(voice.restart());
+        const bool gaveUp = ended.wait(20000);
+        qputenv("PULSE_SERVER", pulse);
+        QVERIFY(gaveUp);
+        QCOMPARE(ended.first().at(0).toString(), QStringLiteral("无法打开麦克风"));
+        QCOMPARE(button->text(), QStringLiteral("[开启对话]"));
+        QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Idle));
+        // The microphone's own message came too.
+        QCOMPARE(notices.size(), 1);
+        notices.clear();
+        end();
+    }
+
     void teacherClassHasNoDialogueButton()
     {
         const QString url = nginx.url("teacher_one");
@@ -205,9 +235,37 @@ private slots:
         QTRY_COMPARE(state(), 1);
         QVERIFY(testsupport::waitForCodecs(url, {"aac", "h264"}));
         QVERIFY(!screen->dialogueButton()->isVisible());
-        // The teacher's own screen shows no class pictures.
-        QCOMPARE(screen->shownImage(), background());
+        // The teacher sees what is published, scaled to the screen, and how the class stands.
+        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), screen->size() * screen->devicePixelRatioF(), 10000);
+        QVERIFY(screen->liveText().startsWith(QStringLiteral("● 直播中 00:00:")));
+        screen->setParticipants(3);
+        QCOMPARE(screen->studentsText(), QStringLiteral("学员 2"));
+        QCOMPARE(screen->voiceText(), QStringLiteral("学生语音：关"));
         end();
+        QVERIFY(!screen->liveBar()->isVisible());
+    }
+
+    // A student early for class waits with a word and nothing that claims to play; the class appears by itself.
+    void studentWaitsForTheTeacher()
+    {
+        const QString url = nginx.url("later");
+        screen->slot_doClass(classpeers::course(2, "1", nginx.url("later_talk"), url));
+        QTRY_VERIFY(!screen->isStarting());
+        QCOMPARE(screen->liveText(), QStringLiteral("等待老师开始上课…"));
+        QCOMPARE(state(), 3);
+        // The dialogue belongs to the class, not to its picture.
+        QVERIFY(screen->dialogueButton()->isVisible());
+        Publisher teacher;
+        QVERIFY(teacher.start(url));
+        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), QSize(320, 240), 20000);
+        QCOMPARE(state(), 1);
+        QVERIFY(!screen->liveBar()->isVisible());
+        QVERIFY(screen->dialogueButton()->isVisible());
+        teacher.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(screen->liveText(), QStringLiteral("连接中断，正在重连…"), 10000);
+        QCOMPARE(state(), 3);
+        end();
+        QVERIFY(!screen->liveBar()->isVisible());
     }
 
     // A class or file replacing another never blocks the event loop for
@@ -232,7 +290,8 @@ private slots:
         QTest::mouseClick(screen->endButton(), Qt::LeftButton);
         QVERIFY(timed([&] { screen->slot_doClass(a); }) < 1000);
         QTRY_VERIFY_WITH_TIMEOUT(!screen->isStarting(), 20000);
-        QCOMPARE(state(), 1);
+        // Playing once the stream comes.
+        QTRY_COMPARE_WITH_TIMEOUT(state(), 1, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(shownSize(), QSize(320, 240), 20000);
 
         // A local file replaces the class.

@@ -1,3 +1,4 @@
+#include "httpserver.h"
 #include "testsupport.h"
 
 #include "course/courselist.h"
@@ -12,66 +13,20 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
 
 namespace {
 
-// A web service that answers each address (path and query) with a set body and remembers the addresses asked for. A
-// held address gets its answer only once released.
-class RecordingService : public QObject
+using testsupport::HttpServer;
+const QString kTeacher = QStringLiteral("teacher/courseall/todaycourse?type=teacher");
+const QString kTutorStudent = QStringLiteral("teacher/courseall/todaycourse?type=student");
+const QString kStudent = QStringLiteral("student/courseall/todaycourse?type=student");
+
+// The school's web service for the course lists, started and in the settings.
+bool serve(HttpServer &service)
 {
-public:
-    RecordingService()
-    {
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = m_server.nextPendingConnection())
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-                    m_buffers[socket] += socket->readAll();
-                    if (!m_buffers[socket].contains("\r\n\r\n"))
-                        return;
-                    const QString target = QString::fromUtf8(m_buffers.take(socket).split(' ').value(1));
-                    requests << target;
-                    if (m_held.contains(target))
-                        m_waiting.insert(target, socket);
-                    else
-                        respond(socket, target);
-                });
-        });
-        m_server.listen(QHostAddress::LocalHost);
-    }
-    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
-    void answer(const QString &target, const QByteArray &body) { m_bodies[target] = body; }
-    void hold(const QString &target) { m_held.insert(target); }
-    void release(const QString &target)
-    {
-        m_held.remove(target);
-        for (QTcpSocket *socket : m_waiting.values(target))
-            respond(socket, target);
-        m_waiting.remove(target);
-    }
-    QStringList requests;
-
-private:
-    void respond(QTcpSocket *socket, const QString &target)
-    {
-        const QByteArray body = m_bodies.value(target, QByteArrayLiteral("{\"status\":404}"));
-        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
-                      QByteArray::number(body.size()) + "\r\n\r\n" + body);
-        socket->disconnectFromHost();
-    }
-
-    QTcpServer m_server;
-    QMap<QString, QByteArray> m_bodies;
-    QMap<QTcpSocket *, QByteArray> m_buffers;
-    QSet<QString> m_held;
-    QMultiMap<QString, QTcpSocket *> m_waiting;
-};
-
-const QString kTeacher = QStringLiteral("/teacher/courseall/todaycourse?type=teacher");
-const QString kTutorStudent = QStringLiteral("/teacher/courseall/todaycourse?type=student");
-const QString kStudent = QStringLiteral("/student/courseall/todaycourse?type=student");
+    return service.start() && testsupport::writeSysConfig({{QStringLiteral("Url"), service.url({}).chopped(1)}});
+}
 
 QByteArray json(const QJsonObject &object)
 {
@@ -124,13 +79,10 @@ class TestCourse : public QObject
 {
     Q_OBJECT
 
-    RecordingService service;
-
 private slots:
     void initTestCase()
     {
         qRegisterMetaType<CourseInfo>("CourseInfo");
-        QVERIFY(testsupport::writeSysConfig({{QStringLiteral("Url"), service.baseUrl()}}));
         qInstallMessageHandler(collect);
     }
 
@@ -138,7 +90,6 @@ private slots:
     {
         CourseListItem::currentTime = &QDateTime::currentDateTime;
         UserInfo::instance().type.clear();
-        service.requests.clear();
         g_messages.clear();
     }
 
@@ -279,47 +230,45 @@ private slots:
         QFETCH(QStringList, rows);
         const bool tutor = userType == QLatin1String("2");
         UserInfo::instance().type = userType;
-        service.answer(kTeacher, reply(2, 1, "T"));
-        service.answer(kTutorStudent, reply(1, 2, "S"));
-        service.answer(kStudent, reply(1, 2, "S"));
+        HttpServer service;
+        QVERIFY(serve(service));
+        service.setFile(kTeacher, reply(2, 1, "T"));
         // The student list of a tutor comes second.
-        service.hold(kTutorStudent);
+        service.setFile(kTutorStudent, reply(1, 2, "S"), HttpServer::Mode::Stall);
+        service.setFile(kStudent, reply(1, 2, "S"));
         CourseWidget panel;
         panel.show();
         QSignalSpy shown(panel.list(), SIGNAL(s_showClass()));
         panel.refreshCourses();
         QVERIFY(!panel.list()->isVisible() && panel.emptyLabel()->isVisible());
-        QTRY_COMPARE(service.requests.size(), requests.size());
-        // Each request on a connection of its own: they may arrive in either order.
-        QStringList sent = service.requests;
-        sent.sort();
-        requests.sort();
-        QCOMPARE(sent, requests);
+        QTRY_COMPARE(service.fileRequests(), requests.size());
+        for (const QString &request : requests)
+            QCOMPARE(service.requests(request), 1);
         if (tutor) {
             QTRY_COMPARE(shown.count(), 1);
-            service.release(kTutorStudent);
+            service.release();
         }
         QTRY_COMPARE(shown.count(), tutor ? 2 : 1);
         QVERIFY(panel.list()->isVisible() && !panel.emptyLabel()->isVisible());
         QCOMPARE(::rows(panel.list()), rows);
-        service.release(kTutorStudent);
     }
 
     void replyOfEarlierRefreshIsDropped()
     {
         UserInfo::instance().type = QStringLiteral("1");
-        service.answer(kStudent, reply(3, 2, "Old"));
-        service.answer(kTeacher, reply(2, 1, "T"));
-        service.hold(kStudent);
+        HttpServer service;
+        QVERIFY(serve(service));
+        service.setFile(kStudent, reply(3, 2, "Old"), HttpServer::Mode::Stall);
+        service.setFile(kTeacher, reply(2, 1, "T"));
         CourseWidget panel;
         QSignalSpy shown(panel.list(), SIGNAL(s_showClass()));
         panel.refreshCourses();
-        QTRY_COMPARE(service.requests.size(), 1);
+        QTRY_COMPARE(service.requests(kStudent), 1);
         // Signed out, and in again as a teacher, before the answer came.
         UserInfo::instance().type = QStringLiteral("3");
         panel.refreshCourses();
         QTRY_COMPARE(shown.count(), 1);
-        service.release(kStudent);
+        service.release();
         QTRY_VERIFY(g_messages.contains(QStringLiteral("course list: reply of an earlier refresh dropped")));
         QCOMPARE(shown.count(), 1);
         QCOMPARE(::rows(panel.list()), QStringList({"1:T1", "2:T2"}));

@@ -12,6 +12,7 @@
 #include "sound.h"
 #include "testsupport.h"
 
+#include "ui/label.h"
 #include "ui/textbtn.h"
 
 #include <QElapsedTimer>
@@ -34,6 +35,8 @@ const QColor kRowLine(47, 54, 70); // the line under each course entry
 const QColor kInputBorder(230, 230, 230);
 const QColor kNameBlue(0x00, 0x55, 0xff); // sender and time of a chat line
 const QColor kTextGreen(0x55, 0xaa, 0x7f); // its text
+const QColor kLiveColour(170, 20, 50); // the classroom's bar on air
+const QColor kWaitColour(52, 73, 110); // and waiting for the class
 const int kFrequency = 1000;
 #if defined(__SANITIZE_ADDRESS__)
 const int kFirstPictureMs = 6000; // the sanitizer runs both clients about three times slower (2.5 to 3.2 s seen)
@@ -91,6 +94,7 @@ class TestClassEnd2End : public QObject
     std::unique_ptr<Client> teacher;
     std::unique_ptr<Client> student;
     QList<QImage> countPictures; // the "学 员" tab with (0) to (9)
+    QList<QImage> studentsPictures; // "学员 0" to "学员 9" on the teacher's live bar
     QSize display;
     QElapsedTimer clock;
     QString why;
@@ -212,6 +216,63 @@ class TestClassEnd2End : public QObject
             }
         }
         return true;
+    }
+
+    // The bar along the top of the classroom screen in this colour: null unless it is there.
+    static QRect liveBar(const QImage &shot, const Client &client, const QColor &colour)
+    {
+        const QRect screen = client.screenArea();
+        const QRect bar =
+            Pixels::bounds(shot, QRect(screen.topLeft(), QSize(screen.width(), 30)), Pixels::near(colour, 2));
+        return bar.width() >= 150 && bar.height() >= 25 ? bar : QRect();
+    }
+
+    // The student waits for the class: the waiting bar, and nothing of the teacher's desktop.
+    bool studentWaits()
+    {
+        if (QTest::qWaitFor(
+                [&] {
+                    const QImage shot = Desktop::shot();
+                    return !liveBar(shot, *student, kWaitColour).isNull() && !showsPattern(shot, *student);
+                },
+                8000))
+            return true;
+        return fail(QStringLiteral("the student's screen does not say that the class has not begun"));
+    }
+
+    // The teacher's live view: the own desktop, the bar on air and the students counted there.
+    bool teacherSeesLiveView(int students)
+    {
+        QString detail;
+        QRect bar;
+        double score = 0;
+        if (QTest::qWaitFor(
+                [&] {
+                    const QImage shot = Desktop::shot();
+                    bar = liveBar(shot, *teacher, kLiveColour);
+                    if (!showsPattern(shot, *teacher, &detail) || bar.isNull())
+                        return false;
+                    Pixels::find(shot, bar, studentsPictures.at(students), &score);
+                    return score < 12;
+                },
+                8000))
+            return true;
+        return fail(QStringLiteral("the teacher's live view: %1, bar %2 pixels wide, \"学员 %3\" %4")
+                        .arg(detail)
+                        .arg(bar.width())
+                        .arg(students)
+                        .arg(score < 12 ? "shown" : "not shown"));
+    }
+
+    // With TAVI_E2E_SHOTS set, keeps a half-size picture of the client's window in that folder (the README's).
+    void keepShot(const Client &client, const QString &name)
+    {
+        const QString folder = qEnvironmentVariable("TAVI_E2E_SHOTS");
+        if (folder.isEmpty())
+            return;
+        const QImage window = Desktop::shot().copy(client.main().geometry);
+        window.scaled(window.size() / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .save(folder + QLatin1Char('/') + name, "PNG", 0);
     }
 
     // --- driving the windows ---
@@ -575,6 +636,19 @@ private slots:
             TextBtn tab(QStringLiteral("学 员"), QStringLiteral("(%1)").arg(n), 14, 10, 80, 30, &holder);
             countPictures.append(holder.grab().toImage().convertToFormat(QImage::Format_RGB32));
         }
+        // The teacher's count of students as the live bar paints it.
+        for (int n = 0; n <= 9; ++n) {
+            QWidget holder;
+            QPalette palette = holder.palette();
+            palette.setColor(QPalette::Window, kLiveColour);
+            holder.setPalette(palette);
+            holder.setAutoFillBackground(true);
+            Label label(QStringLiteral("学员 %1").arg(n), Qt::white, false, &holder);
+            label.adjustSize();
+            label.resize(label.width(), 30);
+            holder.setFixedSize(label.size());
+            studentsPictures.append(holder.grab().toImage().convertToFormat(QImage::Format_RGB32));
+        }
 
         // A third member of the class hears what the server passes on.
         QVERIFY(peer.signIn(school.baseUrl(), QStringLiteral("tutor")));
@@ -608,16 +682,26 @@ private slots:
 
     void classBegins()
     {
-        // The teacher alone with the scripted classmates and the peer.
-        QVERIFY2(enterClass(*teacher), qPrintable(why));
-        QVERIFY2(countReads(*teacher, 5), qPrintable(why));
+        // The student comes early, alone with the scripted classmates and the peer: the class has not begun.
         QVERIFY2(enterClass(*student), qPrintable(why));
+        QElapsedTimer early;
+        early.start();
+        QVERIFY2(countReads(*student, 5), qPrintable(why));
+        QVERIFY2(studentWaits(), qPrintable(why));
+        keepShot(*student, QStringLiteral("student-waiting.png"));
+        // The teacher begins 10 s after the student came: a span of the story, not a wait for an event.
+        QTest::qWait(int(qMax<qint64>(0, 10000 - early.elapsed())));
+        QVERIFY2(studentWaits(), qPrintable(why));
+        QVERIFY2(enterClass(*teacher), qPrintable(why));
         qint64 took = 0;
+        // Without a click: the student's class appears by itself.
         QVERIFY2(studentSeesTeacher(kFirstPictureMs, &took), qPrintable(why));
-        qInfo("the student saw the teacher's desktop %lld ms after 确定", took);
-        // Both lists count both.
+        qInfo("the waiting student saw the teacher's desktop %lld ms after the teacher's 确定", took);
+        // Both lists count both; the teacher's live view counts the students (all but the teacher).
         QVERIFY2(countReads(*teacher, 6), qPrintable(why));
         QVERIFY2(countReads(*student, 6), qPrintable(why));
+        QVERIFY2(teacherSeesLiveView(5), qPrintable(why));
+        keepShot(*teacher, QStringLiteral("teacher-live.png"));
     }
 
     void chatBothWays()

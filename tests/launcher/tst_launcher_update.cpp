@@ -1,32 +1,148 @@
-// Updating an installation from real HTTP and HTTPS servers, with lists signed by the minisign command line: what is
-// installed and with which modes, what is refused, and that failures leave the installation alone.
+// Reading an update list and choosing the files to fetch; updating an installation from real HTTP and HTTPS servers,
+// with lists signed by the minisign command line: what is installed and with which modes, what is refused, and that
+// failures leave the installation alone; then starting the main library: the real launcher with a stand-in library,
+// and the launcher's hand-off in a child process for the failure messages.
 #include "curlope.h"
 #include "downloadmanager.h"
-#include "installdir.h"
-#include "launcherchild.h"
-#include "signer.h"
+#include "httpserver.h"
+#include "iniope.h"
+#include "testsupport.h"
 #include "updatectrl.h"
-#include "updateserver.h"
 #include "userfolder.h"
 #include "widgets.h"
 #include "winstart.h"
 #include "xmlparse.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
+#include <cstdio>
 #include <sys/stat.h>
 
+using testsupport::HttpServer;
+
 namespace {
+
+// A scratch installation that is the working directory while it lives.
+class InstallDir
+{
+public:
+    InstallDir() : m_previous(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
+    ~InstallDir() { QDir::setCurrent(m_previous); }
+
+    static void setUpdater(const QString &listUrl, const QString &version)
+    {
+        QSettings ini(QStringLiteral("qupdater.ini"), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("/UPDATEINFO/ListURL"), listUrl);
+        ini.setValue(QStringLiteral("/VERSION/Version"), version);
+    }
+
+    static void write(const QString &path, const QByteArray &body) { QVERIFY(testsupport::writeFile(path, body)); }
+    static QByteArray read(const QString &path)
+    {
+        return QFile::exists(path) ? testsupport::readFile(path) : QByteArray("<missing>");
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+// Checksums as the update list writes them.
+inline QString md5Hex(const QByteArray &data)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex().toUpper());
+}
+inline QString sha256Hex(const QByteArray &data)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
+}
+
+// A minisign key pair made with the minisign command line, which also
+// signs: a signer independent of the launcher's checks.
+class Signer
+{
+public:
+    bool make()
+    {
+        return m_dir.isValid() &&
+            testsupport::run(QStringLiteral("minisign"), {"-G", "-W", "-p", path("key.pub"), "-s", path("key.sec")},
+                             60000, &m_output);
+    }
+    QByteArray publicKey() const { return testsupport::readFile(path("key.pub")); }
+    // The .minisig of text: pre-hashed, or legacy.
+    QByteArray sign(const QByteArray &text, bool legacy = false) const
+    {
+        if (!testsupport::writeFile(path("list.xml"), text))
+            return QByteArray();
+        QFile::remove(path("list.xml.minisig"));
+        QStringList args{"-S", "-s", path("key.sec"), "-m", path("list.xml"), "-t", "tavi test list"};
+        if (legacy)
+            args << "-l";
+        QByteArray output;
+        return testsupport::run(QStringLiteral("minisign"), args, 60000, &output)
+            ? testsupport::readFile(path("list.xml.minisig"))
+            : QByteArray();
+    }
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+    QByteArray m_output;
+};
+
+// Answers every message box the process shows, printing its text as
+// "box:TEXT": the launcher's messages, read by a parent test.
+inline void answerBoxes(QObject *parent)
+{
+    auto *closer = new QTimer(parent);
+    QObject::connect(closer, &QTimer::timeout, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            std::printf("box:%s\n", box->text().toUtf8().constData());
+            std::fflush(stdout);
+            box->accept();
+        }
+    });
+    closer->start(20);
+}
+
+// Ends a child: prints the installed version and the event loop's status.
+inline int childEnds(int status)
+{
+    std::printf("version:%s\nexit:%d\n", InIOpe::installedVersion().toUtf8().constData(), status);
+    return status;
+}
+
+// This test program run again with args, in the current folder (an
+// installation); what it printed, "<no end>" if it did not end in time.
+inline QString runChild(const QStringList &args, int timeoutMs = 60000)
+{
+    QProcess process;
+    process.start(QCoreApplication::applicationFilePath(), args);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return QStringLiteral("<no end>");
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
 
 struct ListFile
 {
     QString path;
     QByteArray body;
-    UpdateServer::Mode mode = UpdateServer::Mode::Normal;
+    HttpServer::Mode mode = HttpServer::Mode::Normal;
     QString checksums = {}; // default: ver and sha256 of the body
     QString extra = {}; // more attributes
 };
@@ -59,15 +175,51 @@ int launcherChild(int argc, char **argv)
     return childEnds(launcherMain());
 }
 
+// Child mode: answer every message box, run the hand-off for the given outcome and end with the event loop's status.
+int handoffChild(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    const int code = QString::fromLocal8Bit(argv[2]).toInt();
+    answerBoxes(&application);
+    xmlParse::instance()->parse("<r><taviversion ver=\"7.5\"/></r>");
+    winStart starter;
+    starter.slot_startMain(code);
+    // A started library quits by itself; give a failing start time to end.
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(42); });
+    return childEnds(QApplication::exec());
+}
+
+// The hand-off run in a child for this outcome of an update.
+QString handoff(int code)
+{
+    return runChild({QStringLiteral("--handoff"), QString::number(code)}, 30000);
+}
+
+// A stand-in main library in the current folder.
+void installLibrary()
+{
+    InstallDir::write("libtaviMainLib.so", InstallDir::read(FAKELIB_OK));
+}
+
+// Listed files with their "ver" only.
+xmlParse::FileMap md5s(const std::map<std::string, std::string> &sums)
+{
+    xmlParse::FileMap files;
+    for (const auto &entry : sums)
+        files[entry.first].md5 = entry.second;
+    return files;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Signing)
+Q_DECLARE_METATYPE(xmlParse::FileMap)
 
 class TestUpdate : public QObject
 {
     Q_OBJECT
 
-    UpdateServer server;
+    HttpServer server;
     Signer school;
     Signer other;
     QTemporaryDir certificates;
@@ -77,7 +229,7 @@ class TestUpdate : public QObject
 
     // Publishes the files and their list, signed as signing says, under a fresh folder of on; points the installation
     // in the current folder at it, with the school's key unless key says otherwise. The list's folder.
-    QString publish(UpdateServer &on, const QString &version, const QList<ListFile> &files,
+    QString publish(HttpServer &on, const QString &version, const QList<ListFile> &files,
                     Signing signing = Signing::Prehashed, const QByteArray &key = {})
     {
         const QString folder = QStringLiteral("rel%1/").arg(++listCounter);
@@ -106,6 +258,8 @@ class TestUpdate : public QObject
         return folder;
     }
 
+    static xmlParse *list() { return xmlParse::instance(); }
+
     // Fetches the list and runs an update to its outcome.
     static int update()
     {
@@ -128,6 +282,141 @@ private slots:
         QVERIFY(ca.make() && otherCa.make());
         QVERIFY(ca.issue("here", {"IP:127.0.0.1"}));
         QVERIFY(ca.issue("elsewhere", {"DNS:elsewhere.example"}));
+    }
+
+    // Run first: without qupdater.ini the first fetch, on first use, fails
+    // quietly; so does one from a port nobody listens on.
+    void unfetchableListIsEmpty()
+    {
+        InstallDir dir;
+        QCOMPARE(list()->version(), std::string());
+        QVERIFY(list()->listFiles().empty());
+        dir.setUpdater(QStringLiteral("http://127.0.0.1:%1/list.xml").arg(testsupport::freePort()), QString());
+        list()->parse("<r><taviversion ver=\"5\"/></r>");
+        list()->reload();
+        QCOMPARE(list()->version(), std::string());
+        QVERIFY(list()->listFiles().empty());
+    }
+
+    // Either spelling, backslashes as folder separators; every listed path is kept, also where two share a checksum.
+    void reads_data()
+    {
+        QTest::addColumn<QString>("xml");
+        QTest::addColumn<xmlParse::FileMap>("expected");
+        const xmlParse::FileMap two = md5s({{"a.txt", "AA"}, {"d/b.txt", "BB"}});
+        QTest::newRow("lower") << "<update><taviversion ver=\"2.1\"/>"
+                                  "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d\\b.txt\"/></update>"
+                               << two;
+        QTest::newRow("upper") << "<UPDATE><TAVIVERSION ver=\"2.1\"/>"
+                                  "<FILE ver=\"AA\" path=\"a.txt\"/><FILE ver=\"BB\" path=\"d/b.txt\"/></UPDATE>"
+                               << two;
+        QTest::newRow("mixed, other elements, nested")
+            << "<?xml version=\"1.0\"?><r><x ver=\"ZZ\" path=\"no\"/>"
+               "<FILE ver=\"AA\" path=\"a.txt\"><file ver=\"CC\" path=\"nested\"/></FILE>"
+               "<file ver=\"BB\" path=\"d/b.txt\"/><taviversion ver=\"2.1\"/></r>"
+            << two;
+        QTest::newRow("same checksum, two paths: both")
+            << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" path=\"old.txt\"/>"
+               "<file ver=\"AA\" path=\"a.txt\"/><file ver=\"BB\" path=\"d/b.txt\"/></r>"
+            << md5s({{"old.txt", "AA"}, {"a.txt", "AA"}, {"d/b.txt", "BB"}});
+        QTest::newRow("same path twice: the later checksum")
+            << "<r><taviversion ver=\"2.1\"/><file ver=\"CC\" path=\"a.txt\"/>"
+               "<file ver=\"BB\" path=\"d/b.txt\"/><file ver=\"AA\" path=\"a.txt\"/></r>"
+            << two;
+        xmlParse::FileMap more = md5s({{"a.txt", "AA"}, {"d/b.txt", "BB"}});
+        more["a.txt"].sha256 = "ab12";
+        more["a.txt"].size = 12;
+        more["d/b.txt"].exec = true;
+        QTest::newRow("sha256, size, exec")
+            << "<r><taviversion ver=\"2.1\"/><file ver=\"AA\" sha256=\"ab12\" size=\"12\" exec=\"0\" path=\"a.txt\"/>"
+               "<file ver=\"BB\" size=\"-3\" exec=\"1\" path=\"d/b.txt\"/></r>"
+            << more;
+    }
+    void reads()
+    {
+        QFETCH(QString, xml);
+        QFETCH(xmlParse::FileMap, expected);
+        list()->parse(xml.toStdString());
+        QCOMPARE(list()->version(), std::string("2.1"));
+        QCOMPARE(list()->listFiles(), expected);
+    }
+
+    void badListsAreEmpty_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << "";
+        QTest::newRow("not xml") << "this is { not xml";
+        QTest::newRow("html error page") << "<html><body><h1>404</h1></body></html>";
+        QTest::newRow("unclosed") << "<r><taviversion ver=\"7\"/><file ver=\"AA\" path=\"a\">";
+        QTest::newRow("binary") << QString::fromLatin1(QByteArray(64, '\x01'));
+    }
+    void badListsAreEmpty()
+    {
+        QFETCH(QString, text);
+        list()->parse("<r><taviversion ver=\"5\"/><file ver=\"AA\" path=\"a\"/></r>");
+        list()->parse(text.toStdString());
+        QVERIFY(list()->listFiles().empty());
+        QCOMPARE(list()->version(), std::string());
+    }
+
+    // Decided per listed path: missing or not matching its own checksum, the SHA-256 where the list gives one.
+    void downloadsWhatDiffers()
+    {
+        InstallDir dir;
+        const QByteArray a("file a"), b("file b"), c("file c");
+        InstallDir::write("a.txt", a); // up to date
+        InstallDir::write("sub/b.txt", "old b"); // changed
+        InstallDir::write("d.txt", c); // holds what the missing e.txt should
+        InstallDir::write("f.txt", a); // wants c, holds what a.txt should
+        InstallDir::write("g.txt", a); // up to date, same content as a.txt
+        InstallDir::write("s1.txt", a); // its sha256 matches, its ver not
+        InstallDir::write("s2.txt", a); // its ver matches, its sha256 not
+        const QString xml =
+            QStringLiteral(
+                "<r><taviversion ver=\"2\"/>"
+                "<file ver=\"%1\" path=\"a.txt\"/><file ver=\"%2\" path=\"sub\\b.txt\"/>"
+                "<file ver=\"%3\" path=\"e.txt\"/><file ver=\"%4\" path=\"d.txt\"/>"
+                "<file ver=\"%5\" path=\"lower.txt\"/><file ver=\"%3\" path=\"f.txt\"/>"
+                "<file ver=\"%1\" path=\"g.txt\"/><file ver=\"%2\" path=\"h.txt\"/>"
+                "<file ver=\"%2\" path=\"i.txt\"/>"
+                "<file ver=\"%2\" sha256=\"%6\" path=\"s1.txt\"/><file ver=\"%1\" sha256=\"%7\" path=\"s2.txt\"/></r>")
+                .arg(md5Hex(a), md5Hex(b), md5Hex(c), md5Hex("new d"), md5Hex(a).toLower(), sha256Hex(a).toUpper(),
+                     sha256Hex(b));
+        list()->parse(xml.toStdString());
+        list()->computeDownloads();
+        // Lower-case MD5s never match, so they are fetched.
+        xmlParse::FileMap expected = md5s({{"sub/b.txt", md5Hex(b).toStdString()},
+                                           {"e.txt", md5Hex(c).toStdString()},
+                                           {"d.txt", md5Hex("new d").toStdString()},
+                                           {"lower.txt", md5Hex(a).toLower().toStdString()},
+                                           {"f.txt", md5Hex(c).toStdString()},
+                                           {"h.txt", md5Hex(b).toStdString()},
+                                           {"i.txt", md5Hex(b).toStdString()},
+                                           {"s2.txt", md5Hex(a).toStdString()}});
+        expected["s2.txt"].sha256 = sha256Hex(b).toStdString();
+        QCOMPARE(list()->downloads(), expected);
+    }
+
+    // What an update may write: files inside the installation, but not the files that decide where updates and sign-ins
+    // go, nor the launcher's and the client's own.
+    void installPaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("allowed");
+        for (const char *path : {"a.txt", "lib/x/a.so", "..a/b..c", "tavi", "doc/etc/qupdater.ini"})
+            QTest::newRow(path) << path << true;
+        // Outside, not plain, or the settings, key, locks, logs and downloads.
+        for (const char *path :
+             {"/etc/passwd", "../outside", "a/../../outside", "a/..", "./a.txt", "a//b", "", "lib/", "qupdater.ini",
+              "update.pub", "etc/sysConfigue.ini", "etc", ".tavi-system", ".tavi-update", "lib/a.so.tavi_new",
+              "log/tavi.log", "pic/1.png", "DownLoadTmp/run-1/a"})
+            QTest::newRow(*path ? path : "empty") << path << false;
+    }
+    void installPaths()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, allowed);
+        QCOMPARE(installPathProblem(path).isEmpty(), allowed);
     }
 
     void installs_data()
@@ -218,7 +507,7 @@ private slots:
         InstallDir dir;
         QDir().mkpath("inst");
         QDir::setCurrent("inst");
-        InstallDir::write("libtaviMainLib.so", InstallDir::read(FAKELIB_OK));
+        installLibrary();
         InstallDir::write("a.txt", "old a");
         InstallDir::write("etc/sysConfigue.ini", "[TaviHttp]\nUrl=http://school\n");
         publish(server, version, {{"a.txt", "new a"}, {path, "new b", {}, checksums}}, signing, key);
@@ -243,16 +532,16 @@ private slots:
         QTest::addColumn<QString>("checksums");
         QTest::addColumn<QString>("extra");
         QTest::addColumn<bool>("folderInTheWay");
-        const auto row = [](const char *name, UpdateServer::Mode mode, const QString &checksums = {},
+        const auto row = [](const char *name, HttpServer::Mode mode, const QString &checksums = {},
                             const QString &extra = {}, bool folderInTheWay = false) {
             QTest::newRow(name) << int(mode) << checksums << extra << folderInTheWay;
         };
-        row("connection breaks half-way", UpdateServer::Mode::BreakHalfway);
-        row("http 404", UpdateServer::Mode::NotFound);
-        row("content differs from its md5", UpdateServer::Mode::Normal,
+        row("connection breaks half-way", HttpServer::Mode::BreakHalfway);
+        row("http 404", HttpServer::Mode::NotFound);
+        row("content differs from its md5", HttpServer::Mode::Normal,
             QStringLiteral("ver=\"%1\"").arg(md5Hex("something else")));
-        row("larger than its size", UpdateServer::Mode::Normal, {}, QStringLiteral("size=\"1000\""));
-        row("folder where a file goes", UpdateServer::Mode::Normal, {}, {}, true);
+        row("larger than its size", HttpServer::Mode::Normal, {}, QStringLiteral("size=\"1000\""));
+        row("folder where a file goes", HttpServer::Mode::Normal, {}, {}, true);
     }
     void failuresInstallNothing()
     {
@@ -264,9 +553,8 @@ private slots:
         InstallDir::write("a.txt", "old a");
         const QString b = folderInTheWay ? "b.txt/inside" : "b.txt";
         InstallDir::write(b, "old b");
-        publish(
-            server, "2.0",
-            {{"a.txt", "new a"}, {"b.txt", QByteArray(200 * 1024, 'b'), UpdateServer::Mode(mode), checksums, extra}});
+        publish(server, "2.0",
+                {{"a.txt", "new a"}, {"b.txt", QByteArray(200 * 1024, 'b'), HttpServer::Mode(mode), checksums, extra}});
         QCOMPARE(update(), 2);
         QCOMPARE(InstallDir::read("a.txt"), QByteArray("old a"));
         QCOMPARE(InstallDir::read(b), QByteArray("old b"));
@@ -331,10 +619,10 @@ private slots:
     void twoLaunchersAtOnce()
     {
         InstallDir dir;
-        InstallDir::write("libtaviMainLib.so", InstallDir::read(FAKELIB_OK));
+        installLibrary();
         InstallDir::write("a.txt", "old a");
         const QString folder = publish(
-            server, "2.0", {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), UpdateServer::Mode::Stall}});
+            server, "2.0", {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), HttpServer::Mode::Stall}});
         QProcess first;
         first.start(QCoreApplication::applicationFilePath(), {"--launcher"});
         QTRY_COMPARE_WITH_TIMEOUT(server.requests(folder + "slow.bin"), 1, 30000);
@@ -357,7 +645,7 @@ private slots:
     {
         InstallDir dir;
         const QString folder = publish(server, "2.0", {{"a.txt", "new a"}});
-        server.setFile(folder + "list.xml", QByteArray(4096, ' '), UpdateServer::Mode::Trickle);
+        server.setFile(folder + "list.xml", QByteArray(4096, ' '), HttpServer::Mode::Trickle);
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(update(), 4);
@@ -384,7 +672,7 @@ private slots:
         QFETCH(QString, certificate);
         QFETCH(bool, ourCa);
         QFETCH(bool, trusted);
-        UpdateServer tls(ca.certificate(certificate), ca.key(certificate));
+        HttpServer tls(ca.certificate(certificate), ca.key(certificate));
         QVERIFY(tls.start());
         InstallDir dir;
         const QString folder = publish(tls, "2.0", {{"a.txt", "new a"}});
@@ -408,8 +696,7 @@ private slots:
     {
         InstallDir dir;
         InstallDir::write("a.txt", "old a");
-        publish(server, "2.0",
-                {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), UpdateServer::Mode::Stall}});
+        publish(server, "2.0", {{"a.txt", "new a"}, {"slow.bin", QByteArray(64 * 1024, 's'), HttpServer::Mode::Stall}});
         xmlParse::instance()->reload();
         updateCtrl ctrl;
         QSignalSpy spy(&ctrl, &updateCtrl::s_mainSatart);
@@ -426,12 +713,73 @@ private slots:
         QCOMPARE(InstallDir::read("a.txt"), QByteArray("old a"));
         QVERIFY(!QFile::exists("slow.bin"));
     }
+
+    void outcomes_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("installed") << 1 << "box:程序升级成功！\nversion:7.5\nexit:0\n";
+        QTest::newRow("failed") << 2 << "box:程序升级失败！\nversion:old\nexit:0\n";
+        QTest::newRow("nothing or cancelled") << 3 << "version:7.5\nexit:0\n";
+        QTest::newRow("refused") << 4 << "version:old\nexit:0\n";
+    }
+    void outcomes()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, output);
+        InstallDir dir;
+        dir.setUpdater(QString(), "old");
+        installLibrary();
+        QCOMPARE(handoff(code), output);
+        QVERIFY(QFile::exists("mainStart.called"));
+    }
+
+    void brokenLibrary_data()
+    {
+        QTest::addColumn<QByteArray>("library"); // libtaviMainLib.so; none if empty
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("boxes");
+        QTest::newRow("missing") << QByteArray() << 3 << "box:libtaviMainLib.so加载失败！\n";
+        QTest::newRow("corrupt") << QByteArray("not a library at all") << 3 << "box:libtaviMainLib.so加载失败！\n";
+        QTest::newRow("without mainStart")
+            << InstallDir::read(FAKELIB_NOEXPORT) << 2 << "box:程序升级失败！\nbox:mainStart函数加载失败！\n";
+    }
+    void brokenLibrary()
+    {
+        QFETCH(QByteArray, library);
+        QFETCH(int, code);
+        QFETCH(QString, boxes);
+        InstallDir dir;
+        if (!library.isEmpty())
+            InstallDir::write("libtaviMainLib.so", library);
+        const QString out = handoff(code);
+        QVERIFY2(out.startsWith(boxes + "version:") && out.endsWith("\nexit:1\n"), qPrintable(out));
+    }
+
+    // The real launcher, with an update list nobody serves: it records the
+    // empty list version and starts the library without showing anything.
+    void launcherStartsLibrary()
+    {
+        InstallDir dir;
+        dir.setUpdater(QStringLiteral("http://127.0.0.1:%1/list.xml").arg(testsupport::freePort()), "3.0");
+        installLibrary();
+        QProcess tavi;
+        tavi.start(QStringLiteral(TAVI_EXE), QStringList());
+        QVERIFY(tavi.waitForFinished(30000));
+        QCOMPARE(tavi.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tavi.exitCode(), 0);
+        QVERIFY(QFile::exists("mainStart.called"));
+        QCOMPARE(InIOpe::installedVersion(), QString());
+        QVERIFY(!QDir("DownLoadTmp").exists());
+    }
 };
 
 int main(int argc, char **argv)
 {
     if (argc == 2 && qstrcmp(argv[1], "--launcher") == 0)
         return launcherChild(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--handoff") == 0)
+        return handoffChild(argc, argv);
     QApplication application(argc, argv);
     TestUpdate test;
     return QTest::qExec(&test, argc, argv);

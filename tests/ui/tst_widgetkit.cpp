@@ -1,16 +1,26 @@
-// The painted widgets' states, driven with real Qt events on an Xvfb display.
+// The widget kit on an Xvfb display, driven with real Qt events: the painted buttons' states, the question box's three
+// buttons, the notice's slide, stay and fade (its timers driven by hand instead of waited for), and the built-in pictures
+// the windows ask for, each under the exact name the code uses, a hover twin of its picture's size, drawn from its SVG
+// source at that size and with the device's pixels at 200 %.
+#include "ui/builtinpicture.h"
 #include "ui/colorbtn.h"
 #include "ui/commonbutton.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
+#include "ui/messagebox.h"
 #include "ui/pixbutton.h"
 #include "ui/playbtn.h"
+#include "ui/popwidget.h"
+#include "ui/tempheader.h"
 #include "ui/textbtn.h"
 #include "ui/videoslider.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -63,6 +73,14 @@ bool unselect(QWidget *w)
     else
         return false;
     return true;
+}
+void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+bool running(popWidget *pop, const char *name)
+{
+    return pop->findChild<QTimer *>(name)->isActive();
 }
 } // namespace
 
@@ -124,6 +142,110 @@ private slots:
         }
         if (unselect(widget.get()))
             QCOMPARE(look(widget.get()), normal);
+    }
+
+    void messageBoxButtons_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("accepts");
+        QTest::newRow("确定") << "okBtn" << 1;
+        QTest::newRow("取消") << "cancelBtn" << 0;
+        QTest::newRow("close icon") << "closeBtn" << 0;
+    }
+    void messageBoxButtons()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, accepts);
+        MessageBox box(nullptr);
+        QSignalSpy accepted(&box, SIGNAL(doAccept()));
+        // shown twice: the box is reused by its owner
+        for (int round = 1; round <= 2; ++round) {
+            box.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&box));
+            QAbstractButton *btn = box.findChild<QAbstractButton *>(button);
+            QVERIFY(btn);
+            QTest::mouseClick(btn, Qt::LeftButton);
+            QVERIFY(!box.isVisible());
+            QCOMPARE(accepted.count(), accepts * round);
+        }
+    }
+
+    void noticeSlidesStaysAndFades()
+    {
+        QPointer<popWidget> pop = new popWidget(nullptr);
+        pop->setMsg("课件", "新课件已上传", "http://127.0.0.1/course/1");
+        pop->showPopOn(QRect(0, 0, 1920, 1040), 1080);
+        QVERIFY(pop->isVisible());
+        QCOMPARE(pop->targetTop(), 1040 - pop->height());
+
+        // rises from the screen's bottom edge into the corner above the task bar
+        for (int steps = 0; running(pop, "moveTimer") && steps < 2000; ++steps)
+            pop->myMove();
+        QCOMPARE(pop->pos(), QPoint(1920 - pop->width(), 1040 - pop->height()));
+
+        // stays, then fades, then closes and deletes itself
+        for (int steps = 0; running(pop, "stayTimer") && steps < 100; ++steps)
+            pop->myStay();
+        QVERIFY(running(pop, "closeTimer"));
+        pop->myClose();
+        QVERIFY(pop->isVisible() && pop->windowOpacity() < 1.0);
+        for (int steps = 0; pop->isVisible() && steps < 100; ++steps)
+            pop->myClose();
+        QVERIFY(!pop->isVisible());
+        flushDeletes();
+        QVERIFY(pop.isNull());
+    }
+
+    void noticeClosedDuringSlideStopsTimers()
+    {
+        QPointer<popWidget> pop = new popWidget(nullptr);
+        pop->setMsg("t", "c", "http://127.0.0.1/");
+        pop->showPop();
+        QVERIFY(QTest::qWaitForWindowExposed(pop));
+        for (int i = 0; i < 5; ++i)
+            pop->myMove();
+        QTimer *move = pop->findChild<QTimer *>("moveTimer");
+        QVERIFY(move->isActive());
+        QTest::mouseClick(pop->findChild<tempHeader *>()->findChild<IconBtn *>("closeBtn"), Qt::LeftButton);
+        QVERIFY(!pop->isVisible());
+        QVERIFY(!move->isActive());
+        QVERIFY(!running(pop, "stayTimer") && !running(pop, "closeTimer"));
+        flushDeletes();
+        QVERIFY(pop.isNull());
+    }
+
+    void picturesResolve_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("twin");
+        const char *const plain[] = {
+            "bg", "dialog_question", "emptyCourse", "exit", "head", "look", "man", "show", "tavi", "web", "volumn"};
+        for (const char *name : plain)
+            QTest::newRow(name) << QString(":/images/sys/") + name << QString();
+        const char *const hovered[] = {"close", "dialog_close", "left", "right", "logo",    "max",
+                                       "min",   "play",         "stop", "radio", "scroTop", "scroBottom"};
+        for (const char *name : hovered) {
+            const QString path = QString(":/images/sys/") + name;
+            QTest::newRow(name) << path << path + (path.startsWith(":/images/sys/scro") ? "_hove" : "_hover");
+        }
+    }
+
+    void picturesResolve()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, twin);
+        const QImage image(path);
+        QVERIFY2(QFile::exists(path) && !image.isNull() && !image.size().isEmpty(), qPrintable(path));
+        if (!twin.isEmpty()) {
+            QVERIFY2(QFile::exists(twin), qPrintable(twin));
+            QCOMPARE(QImage(twin).size(), image.size());
+        }
+        if (path.endsWith("volumn") || path.contains("scro"))
+            return; // style sheets draw these
+        QCOMPARE(builtinPictureSize(path), image.size());
+        const QPixmap sharp = builtinPicture(path, 2);
+        QCOMPARE(sharp.size(), image.size() * 2);
+        QCOMPARE(sharp.devicePixelRatio(), 2.0);
     }
 };
 

@@ -163,7 +163,7 @@ private slots:
             VideoPlayer_Thread second;
             QSignalSpy finished(&second, &QThread::finished);
             QVERIFY(second.startPlay(shortFile));
-            QVERIFY(finished.wait(10000));
+            QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 10000);
         }
         const double before = first.playbackState().audioClock;
         QVERIFY(QTest::qWaitFor([&] { return first.playbackState().audioClock > before + 0.2; }, 5000));

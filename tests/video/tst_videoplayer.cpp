@@ -1,21 +1,44 @@
-// The live stream player on local files: a file played to its end,
-// seeking, inputs it refuses, and stops racing the threads.
+// The live stream player on local files: a file played to its end, seeking, inputs it refuses, stops racing the
+// threads, fifty truncated, corrupted or hostile variants of small class recordings that it must neither crash nor hang
+// on, and its packet queue under threads that put, get and flush. Then on a live class published into a real
+// nginx-rtmp server: joining between key frames, stopping while the server is silent, and coming back after the server
+// dropped or stalled the class.
 
+#include "nginxrtmp.h"
 #include "playertest.h"
+#include "publisher.h"
 #include "video/audio_play.h"
+#include "video/packetqueue.h"
 #include "video/videoplayer_thread.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <thread>
 
 using namespace playertest;
 
 static constexpr int kSizePictures = 10;
+
+// Puts a packet whose size and bytes follow from the tag, its stamp; true
+// when the queue took it and its data over, leaving the caller's blank.
+static bool put(PacketQueue *q, int tag)
+{
+    AVPacket *packet = av_packet_alloc();
+    av_new_packet(packet, 1 + tag % 50);
+    memset(packet->data, tag & 0xff, size_t(packet->size));
+    packet->pts = tag;
+    packet->stream_index = 0;
+    const bool taken = packetQueuePut(q, packet) == 0 && packet->data == nullptr;
+    av_packet_free(&packet);
+    return taken;
+}
 
 class TestVideoPlayer : public QObject
 {
@@ -23,6 +46,17 @@ class TestVideoPlayer : public QObject
 
     QString m_main; // 3 s, B-frames
     QString m_seekable; // 4 s, GOP 12
+    testsupport::NginxRtmp m_server;
+    testsupport::Publisher m_publisher;
+    QString m_url;
+
+    // (Re)starts publishing a class; done once ffprobe sees its streams.
+    static bool publish(testsupport::Publisher &publisher, const QString &url, int gop = 12, bool sound = true)
+    {
+        using P = testsupport::Publisher;
+        return publisher.start(url, QStringLiteral("320x240"), sound ? P::PictureAndSound : P::PictureOnly, gop) &&
+            testsupport::waitForCodecs(url, sound ? QStringList{"aac", "h264"} : QStringList{"h264"}, 20000);
+    }
 
 private slots:
     void initTestCase()
@@ -31,6 +65,9 @@ private slots:
         m_main = makeMedia(QStringLiteral("main.mp4"), classArgs(3).replaceInStrings("ultrafast", "veryfast"));
         m_seekable = makeMedia(QStringLiteral("seek.mp4"), classArgs(4));
         QVERIFY(!m_main.isEmpty() && !m_seekable.isEmpty());
+        QVERIFY(m_server.start());
+        m_url = m_server.url(QStringLiteral("class1"));
+        QVERIFY(publish(m_publisher, m_url));
     }
 
     // The two players keep different rules in one place: the live player
@@ -72,7 +109,7 @@ private slots:
         QSignalSpy finished(player.get(), &QThread::finished);
         QVERIFY(player->startPlay(m_main));
         QVERIFY(!player->startPlay(m_main));
-        QVERIFY(finished.wait(15000));
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 15000);
         // Every picture, in order, held back by B-frames included.
         const QVector<double> pts = frames.pts();
         QCOMPARE(pts.size(), 75);
@@ -164,7 +201,7 @@ private slots:
             QVERIFY(frames.waitFor(3, 10000));
             QCOMPARE(frames.size(), size);
         } else {
-            QVERIFY(finished.wait(10000));
+            QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 10000);
             QCOMPARE(frames.count(), 0);
         }
         QVERIFY(player->stop(true));
@@ -231,7 +268,7 @@ private slots:
         FrameLog frames(player.get());
         QSignalSpy finished(player.get(), &QThread::finished);
         QVERIFY(player->startPlay(input));
-        QVERIFY(finished.wait(60000));
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 60000);
         QCOMPARE(frames.count(), kSizePictures);
         QCOMPARE(frames.size(), size);
         const QImage image = frames.first();
@@ -265,7 +302,7 @@ private slots:
         QVERIFY(player->startPlay(silent));
         QVERIFY(frames.waitFor(1, 10000));
         clock.start();
-        QVERIFY(finished.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 10000);
         QCOMPARE(frames.count(), 25);
         QCOMPARE(frames.size(), QSize(160, 120));
         // Paced, not as fast as the pictures decode: 24 steps of 40 ms.
@@ -276,7 +313,7 @@ private slots:
         AudioPlayer audio;
         QSignalSpy audioFinished(&audio, &QThread::finished);
         QVERIFY(audio.startPlay(silent));
-        QVERIFY(audioFinished.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(!audioFinished.isEmpty(), 10000);
         QVERIFY(audio.playbackState().readerFinished);
         QVERIFY(audio.stop(true));
     }
@@ -308,6 +345,227 @@ private slots:
         QVERIFY(frames.waitFor(2, 10000));
         QVERIFY(player->stop(true));
         QVERIFY(player->playbackState().readerFinished);
+    }
+
+    void corruptVariants_data()
+    {
+        QTest::addColumn<QByteArray>("data"); // the row's name ends in the file's suffix
+        const QStringList args = classArgs(0.6, QStringLiteral("160x120"));
+        const QByteArray bases[2] = {
+            testsupport::readFile(makeMedia(QStringLiteral("base.mp4"), args + QStringList{"-movflags", "+faststart"})),
+            testsupport::readFile(makeMedia(QStringLiteral("base.flv"), args))};
+        QVERIFY(bases[0].size() > 2000 && bases[1].size() > 2000);
+        const QString suffixes[2] = {QStringLiteral("mp4"), QStringLiteral("flv")};
+        QRandomGenerator random(20261206);
+        int n = 0;
+        auto add = [&](const QByteArray &data, int base) {
+            QTest::newRow(qPrintable(QStringLiteral("v%1.%2").arg(n++, 2, 10, QChar('0')).arg(suffixes[base]))) << data;
+        };
+        // Truncated at ten points.
+        for (int i = 0; i < 10; ++i)
+            add(bases[i % 2].left(int(bases[i % 2].size() * (i + 1) / 12.0)), i % 2);
+        // Random bytes overwritten, from a handful to many.
+        for (int i = 0; i < 24; ++i) {
+            QByteArray data = bases[i % 2];
+            const int from = i < 12 ? 0 : 200;
+            for (int h = 0; h < 2 + i * i; ++h)
+                data[from + random.bounded(data.size() - from)] = char(random.bounded(256));
+            add(data, i % 2);
+        }
+        // Zeroed and duplicated stretches.
+        for (int i = 0; i < 6; ++i) {
+            QByteArray data = bases[i % 2];
+            const int at = random.bounded(data.size() / 2);
+            if (i < 3)
+                data.replace(at, 512, QByteArray(512, '\0'));
+            else
+                data.insert(at, data.mid(at / 2, 4096));
+            add(data, i % 2);
+        }
+        // Sizes and counts in the headers set to extremes.
+        for (int i = 0; i < 6; ++i) {
+            QByteArray data = bases[i % 2];
+            for (int p = 8 + i; p < 400 && p + 4 < data.size(); p += 37)
+                data.replace(p, 4, QByteArray("\x7f\xff\xff\xff", 4));
+            add(data, i % 2);
+        }
+        // Nothing, noise, and a bare header.
+        QByteArray noise(64 * 1024, '\0');
+        for (char &c : noise)
+            c = char(random.bounded(256));
+        add(QByteArray(), 0);
+        add(noise, 1);
+        add(bases[1].left(13), 1);
+        add(bases[0].left(40) + noise, 0);
+    }
+
+    void corruptVariants()
+    {
+        QFETCH(QByteArray, data);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag());
+        const int row = tag.mid(1, 2).toInt();
+        const QString path = QDir::current().absoluteFilePath(QStringLiteral("variant") + tag.mid(3));
+        QVERIFY(testsupport::writeFile(path, data));
+
+        VideoPlayer_Thread player;
+        player.setSync(row % 3 != 2);
+        FrameLog frames(&player); // a receiver on the video thread, as in the client
+        QSignalSpy finished(&player, &QThread::finished);
+        QVERIFY(player.startPlay(path));
+        QTest::qWaitFor([&] { return !finished.isEmpty(); }, 1500);
+        QVERIFY(stopsWithin(player, 3000));
+        if (row % 5 == 0) {
+            AudioPlayer audio;
+            QVERIFY(audio.startPlay(path));
+            QTest::qWait(300); // stopped while it plays
+            QVERIFY(stopsWithin(audio, 3000));
+        }
+    }
+
+    void putGetAndFlushAcrossThreads()
+    {
+        PacketQueue q;
+        packetQueueInit(&q);
+        QVERIFY(put(&q, 0) && put(&q, 1) && put(&q, 2));
+        QCOMPARE(q.count.load(), 3);
+        QCOMPARE(q.bytes.load(), 6);
+        std::atomic<bool> done{false};
+        std::thread producer([&] {
+            for (int i = 3; i < 20000; ++i)
+                put(&q, i);
+            done = true;
+        });
+        std::thread flusher([&] {
+            // Flushing while others put and get must keep the books right.
+            for (int i = 0; i < 50; ++i) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                packetQueueFlush(&q);
+            }
+        });
+        int got = 0;
+        int64_t last = -1;
+        bool intact = true;
+        AVPacket *out = av_packet_alloc();
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 20000) {
+            if (packetQueueGet(&q, out, 0)) {
+                // In order, each with its own size and bytes.
+                intact = intact && out->pts > last && out->size == 1 + out->pts % 50 &&
+                    out->data[out->size - 1] == uint8_t(out->pts & 0xff);
+                last = out->pts;
+                ++got;
+                av_packet_unref(out);
+            } else if (done) {
+                break;
+            }
+        }
+        producer.join();
+        flusher.join();
+        QVERIFY(intact);
+        QVERIFY(got > 0);
+        // After a final drain the counters are back to zero.
+        while (packetQueueGet(&q, out, 0))
+            av_packet_unref(out);
+        QCOMPARE(q.count.load(), 0);
+        QCOMPARE(q.bytes.load(), 0);
+        QVERIFY(!q.first && !q.last);
+        // And the queue stays usable.
+        QVERIFY(put(&q, 42));
+        QCOMPARE(packetQueueGet(&q, out, 0), 1);
+        QCOMPARE(out->pts, int64_t(42));
+        av_packet_free(&out);
+        packetQueueDestroy(&q);
+    }
+
+    // Key frames 2 s apart: a joining student gets the sound well before the
+    // next key frame, long after a brief probe has ended.
+    void joinsWhenSoundComesFirst()
+    {
+        const QString url = m_server.url(QStringLiteral("sparsekeys"));
+        testsupport::Publisher publisher;
+        QVERIFY(publish(publisher, url, 50));
+        for (int join = 0; join < 3; ++join) {
+            auto player = std::make_unique<VideoPlayer_Thread>();
+            FrameLog frames(player.get());
+            QVERIFY(player->startPlay(url));
+            QVERIFY2(frames.waitFor(5, 15000), qPrintable(QStringLiteral("join %1").arg(join)));
+            QVERIFY(player->stop(true));
+            QTest::qWait(700); // join at another point of the key frame interval
+        }
+    }
+
+    void stopWhileServerIsSilent()
+    {
+        auto player = std::make_unique<VideoPlayer_Thread>();
+        FrameLog frames(player.get());
+        QVERIFY(player->startPlay(m_url));
+        QVERIFY(frames.waitFor(5, 15000));
+        m_server.freeze();
+        QTest::qWait(500); // the reader blocks on the silent server meanwhile
+        const bool reading = stopsWithin(*player, 2000);
+        // And while the open itself blocks on the silent server.
+        QVERIFY(player->startPlay(m_url));
+        QTest::qWait(300); // the open blocks meanwhile
+        const bool opening = stopsWithin(*player, 2000);
+        m_server.thaw();
+        QVERIFY(reading);
+        QVERIFY(opening);
+    }
+
+    // A class, with or without sound (then on the wall clock), comes back
+    // after the server dropped it; one that stalled (the server froze for
+    // 2.5 s and then sent all it held at once) is not played late from then
+    // on: what piled up is dropped and the class shows near its live edge.
+    void recovers_data()
+    {
+        QTest::addColumn<bool>("stall");
+        QTest::addColumn<bool>("sound");
+        QTest::newRow("drop, with sound") << false << true;
+        QTest::newRow("drop, pictures only") << false << false;
+        QTest::newRow("stall, with sound") << true << true;
+        QTest::newRow("stall, pictures only") << true << false;
+    }
+    void recovers()
+    {
+        QFETCH(bool, stall);
+        QFETCH(bool, sound);
+        const QString url =
+            m_server.url(QString::fromLatin1(QTest::currentDataTag()).remove(QRegularExpression("\\W")));
+        testsupport::Publisher publisher;
+        QElapsedTimer published;
+        published.start();
+        QVERIFY(publish(publisher, url, 12, sound));
+        auto player = std::make_unique<VideoPlayer_Thread>();
+        FrameLog frames(player.get());
+        QSignalSpy flowing(player.get(), &PlayerThread::sig_inputFlowing);
+        QVERIFY(player->startPlay(url));
+        QVERIFY(frames.waitFor(25, 15000));
+        QCOMPARE(frames.size(), QSize(320, 240));
+        QCOMPARE(player->playbackState().audioStreamIndex >= 0, sound);
+        if (stall) {
+            // Behind the publisher's clock; its own start (under a second) counts too.
+            const auto behind = [&] { return published.elapsed() / 1000.0 - frames.last(); };
+            m_server.freeze();
+            QTest::qWait(2500); // the stall measured
+            m_server.thaw();
+            QTRY_VERIFY2_WITH_TIMEOUT(behind() < 1.2, qPrintable(QStringLiteral("%1 s behind").arg(behind())), 8000);
+            QTest::qWait(2000); // and it stays near the edge
+            QVERIFY2(behind() < 1.2, qPrintable(QStringLiteral("%1 s behind").arg(behind())));
+        } else {
+            QVERIFY(m_server.restart());
+            QVERIFY(publish(publisher, url, 12, sound));
+            frames.clear();
+            // Reads fail for 3 s, then the input is reopened every 2 s.
+            QVERIFY(frames.waitFor(25, 25000));
+            // The player told of the loss and of the return, once each.
+            QList<bool> told;
+            for (const QList<QVariant> &args : flowing)
+                told << args.at(0).toBool();
+            QCOMPARE(told, (QList<bool>{true, false, true}));
+        }
+        QCOMPARE(player->state(), Playing);
+        QVERIFY(player->stop(true));
     }
 };
 

@@ -12,9 +12,11 @@
 // cpp-httplib's pkg-config file turns its https on.
 #include <httplib.h>
 
-// An HTTP (or, given a certificate, HTTPS) server on a free loopback port
-// that serves an update list and its files, with a few ways to misbehave.
-class UpdateServer
+namespace testsupport {
+
+// An HTTP (or, given a certificate, HTTPS) server on a free loopback port that serves set bodies at set addresses
+// (path and query), with a few ways to misbehave; it counts the requests for each.
+class HttpServer
 {
 public:
     // Stall: a byte, then the rest once released. Trickle: a byte every 50 ms until released.
@@ -26,12 +28,12 @@ public:
         NotFound
     };
 
-    UpdateServer() : m_server(new httplib::Server) {}
-    UpdateServer(const QString &certificate, const QString &key)
+    HttpServer() : m_server(new httplib::Server) {}
+    HttpServer(const QString &certificate, const QString &key)
         : m_server(new httplib::SSLServer(certificate.toUtf8().constData(), key.toUtf8().constData())), m_tls(true)
     {
     }
-    ~UpdateServer()
+    ~HttpServer()
     {
         m_stopping = true;
         release();
@@ -57,7 +59,7 @@ public:
     {
         return QStringLiteral("%1://127.0.0.1:%2/%3").arg(m_tls ? "https" : "http").arg(m_port).arg(path);
     }
-    // path relative to the server root, e.g. "upd/list.xml".
+    // path relative to the server root, e.g. "upd/list.xml" or "list?type=a".
     void setFile(const QString &path, const QByteArray &body, Mode mode = Mode::Normal)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -94,7 +96,7 @@ private:
 
     void answer(const httplib::Request &req, httplib::Response &res)
     {
-        const QString path = QUrl::fromPercentEncoding(QByteArray::fromStdString(req.path)).mid(1);
+        const QString path = QUrl::fromPercentEncoding(QByteArray::fromStdString(req.target)).mid(1);
         std::unique_lock<std::mutex> lock(m_mutex);
         ++m_requests[path];
         const Entry entry = m_files.value(path, Entry{{}, Mode::NotFound});
@@ -146,3 +148,5 @@ private:
     int m_generation = 0;
     std::atomic<bool> m_stopping{false};
 };
+
+} // namespace testsupport
