@@ -86,7 +86,11 @@ recordCtrl *playAudioVideoCtrl::recorder()
         m_recorder->setClassStreamOnly(true);
         connect(m_recorder, &recordCtrl::s_failed, this, [this]() {
             m_publisherUp = false;
-            publisherFailed();
+            // A refused screen share is the teacher's answer: not asked again.
+            if (m_recorder->lastFailure() == recordCtrl::ScreenShare)
+                m_publishing = false;
+            else
+                publisherFailed();
         });
         watch(m_recorder->videoThread);
         watch(m_recorder->audioThread);

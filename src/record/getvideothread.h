@@ -6,6 +6,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 
 struct AVFormatContext;
 struct AVCodecContext;
@@ -14,6 +16,7 @@ struct AVPacket;
 struct SwsContext;
 struct AVDictionary;
 class saveVideoThread;
+class ScreenCast;
 
 // Reads the desktop (or a camera), converts each picture to YUV 4:2:0 and
 // hands it with a millisecond time stamp to its encoder. Reused: openDevice
@@ -48,6 +51,17 @@ public:
     // Whether the last capture ended on a decoding error.
     bool captureFailed() const { return m_captureFailed.load(); }
 
+    // Why the last capture failed. On a Wayland desktop the screen is shared
+    // through the desktop portal, which the user may refuse.
+    enum Failure {
+        PictureBroken,
+        ScreenShareMissing,
+        ScreenShareRefused,
+        ScreenShareFailed,
+        ScreenShareEnded
+    };
+    Failure lastFailure() const { return m_failure.load(); }
+
 signals:
     // A picture could not be decoded; the capture has ended and released the device.
     void sig_captureFailed();
@@ -66,6 +80,9 @@ private:
     bool decodePacket(AVPacket *packet, int timestampMs);
     // Converts a picture to YUV 4:2:0 and hands it to the encoder.
     void pushPicture(const AVFrame *picture, int timestampMs);
+    // The capture loop of a desktop shared through the portal.
+    void runScreenCast();
+    void captureEnded(bool failed, Failure failure);
 
     AVFormatContext *formatContext = nullptr;
     int streamIndex = -1;
@@ -80,5 +97,9 @@ private:
     std::atomic<bool> paused{false};
     std::atomic<bool> firstFrameTaken{false};
     std::atomic<bool> m_captureFailed{false};
+    std::atomic<Failure> m_failure{PictureBroken};
     saveVideoThread *encoder = nullptr;
+    std::atomic<bool> m_useScreenCast{false};
+    std::mutex m_screenCastMutex;
+    std::shared_ptr<ScreenCast> m_screenCast;
 };

@@ -127,6 +127,22 @@ void recordCtrl::slot_outputFailed()
 void recordCtrl::slot_captureFailed()
 {
     stop();
-    refuse(VideoCapture, recordText::kVideoCaptureBroken);
+    switch (videoThread->lastFailure()) {
+    case GetVideoThread::PictureBroken:
+        refuse(VideoCapture, recordText::kVideoCaptureBroken);
+        break;
+    case GetVideoThread::ScreenShareMissing:
+        refuse(ScreenShare, recordText::kScreenShareMissing);
+        break;
+    case GetVideoThread::ScreenShareRefused:
+        refuse(ScreenShare, recordText::kScreenShareRefused);
+        break;
+    case GetVideoThread::ScreenShareFailed:
+        refuse(ScreenShare, recordText::kScreenShareFailed);
+        break;
+    case GetVideoThread::ScreenShareEnded:
+        refuse(ScreenShare, recordText::kScreenShareEnded);
+        break;
+    }
     emit s_failed();
 }
