@@ -70,6 +70,9 @@ cat >"$dir/sway.conf" <<CONF
 xwayland $xwayland
 output HEADLESS-1 resolution ${TAVI_WAYLAND_SIZE:-1280x720} position 0,0 bg #000000 solid_color
 default_border none
+# Windows float where they place themselves, as on GNOME's or KDE's desktop.
+for_window [class=".*"] floating enable
+for_window [app_id=".*"] floating enable
 CONF
 "${sway_user[@]}" env -i PATH=/usr/bin:/bin HOME="$dir/home" XDG_RUNTIME_DIR="$dir/sway-runtime" \
   WLR_BACKENDS=headless WLR_HEADLESS_OUTPUTS=1 WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
@@ -83,7 +86,8 @@ export SWAYSOCK
 if [ $xwayland = force ]; then
   # XWayland's display is known to sway's children only.
   : >"$dir/x11" && chmod 666 "$dir/x11"
-  swaymsg exec "echo \$DISPLAY > $dir/x11" >/dev/null
+  # XWayland lets in sway's user alone: this one too.
+  swaymsg exec "xhost +si:localuser:$(id -un) >/dev/null && echo \$DISPLAY > $dir/x11" >/dev/null
   await test -s "$dir/x11" || failed "no XWayland" "$@"
   export TAVI_WAYLAND_X11=$(cat "$dir/x11")
   await env DISPLAY="$TAVI_WAYLAND_X11" xdpyinfo || failed "XWayland does not answer" "$@"
