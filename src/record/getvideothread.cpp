@@ -22,7 +22,8 @@ GetVideoThread::GetVideoThread(QObject *parent) : QThread(parent) {}
 
 GetVideoThread::~GetVideoThread()
 {
-    m_run.stop();
+    // Also ends a wait on the portal's dialog.
+    stopCapture();
     wait();
     closeDevice();
 }

@@ -127,22 +127,11 @@ void recordCtrl::slot_outputFailed()
 void recordCtrl::slot_captureFailed()
 {
     stop();
-    switch (videoThread->lastFailure()) {
-    case GetVideoThread::PictureBroken:
-        refuse(VideoCapture, recordText::kVideoCaptureBroken);
-        break;
-    case GetVideoThread::ScreenShareMissing:
-        refuse(ScreenShare, recordText::kScreenShareMissing);
-        break;
-    case GetVideoThread::ScreenShareRefused:
-        refuse(ScreenShare, recordText::kScreenShareRefused);
-        break;
-    case GetVideoThread::ScreenShareFailed:
-        refuse(ScreenShare, recordText::kScreenShareFailed);
-        break;
-    case GetVideoThread::ScreenShareEnded:
-        refuse(ScreenShare, recordText::kScreenShareEnded);
-        break;
-    }
+    // In the order of GetVideoThread::Failure.
+    static const char *const texts[] = {recordText::kVideoCaptureBroken, recordText::kScreenShareMissing,
+                                        recordText::kScreenShareRefused, recordText::kScreenShareFailed,
+                                        recordText::kScreenShareEnded};
+    const GetVideoThread::Failure failure = videoThread->lastFailure();
+    refuse(failure == GetVideoThread::PictureBroken ? VideoCapture : ScreenShare, texts[failure]);
     emit s_failed();
 }

@@ -9,8 +9,9 @@
 #   WAYLAND_DISPLAY, SWAYSOCK    the desktop (swaymsg paints the output)
 #   XDG_CONFIG_HOME              a fresh folder (the remembered screen choice)
 #   TAVI_WAYLAND_CHOICE          a file the portal's chooser reads: the output
-#                                to share ("HEADLESS-1"); empty or missing is
-#                                the user cancelling the dialog
+#                                to share ("HEADLESS-1") or "cancel"; while it
+#                                is empty the dialog stays open (30 s at most),
+#                                and TAVI_WAYLAND_CHOICE.asked exists
 #   TAVI_WAYLAND_X11             XWayland's display (TAVI_WAYLAND_XWAYLAND=1)
 # or, when the desktop could not be made, only TAVI_WAYLAND_SKIP saying why.
 # TAVI_WAYLAND_SIZE sets the output's size (1280x720).
@@ -93,11 +94,19 @@ if [ $xwayland = force ]; then
   await env DISPLAY="$TAVI_WAYLAND_X11" xdpyinfo || failed "XWayland does not answer" "$@"
 fi
 
-# The chooser reads the test's answer; persisted choices are restored without it.
+# The chooser is the user at the dialog: it answers what the test wrote.
+# Persisted choices are restored without it.
+cat >"$dir/chooser.sh" <<'CHOOSER'
+touch "$TAVI_WAYLAND_CHOICE.asked"
+for _ in $(seq 300); do [ -s "$TAVI_WAYLAND_CHOICE" ] && break; sleep 0.1; done
+rm -f "$TAVI_WAYLAND_CHOICE.asked"
+choice=$(cat "$TAVI_WAYLAND_CHOICE" 2>/dev/null)
+[ "$choice" = cancel ] || echo "$choice"
+CHOOSER
 cat >"$dir/portal-wlr.conf" <<CONF
 [screencast]
 chooser_type=simple
-chooser_cmd=cat $TAVI_WAYLAND_CHOICE
+chooser_cmd=sh $dir/chooser.sh
 max_fps=30
 CONF
 XDPW_PERSIST_MODE=permanent "$portal_wlr" -c "$dir/portal-wlr.conf" >"$dir/portal-wlr.log" 2>&1 &
