@@ -53,6 +53,7 @@ void GetVideoThread::runScreenCast()
     ScreenCast::Picture picture;
     int convertedWidth = 0, convertedHeight = 0;
     firstFrameTaken = false;
+    bool firstPicture = true;
     auto next = std::chrono::steady_clock::now();
     while (opened == ScreenCast::Opened && m_run.running()) {
         if (cast->ended()) {
@@ -89,6 +90,11 @@ void GetVideoThread::runScreenCast()
         if (haveYuv && !paused) {
             auto *buffer = static_cast<uint8_t *>(av_malloc(yuv.size()));
             if (buffer) {
+                // The encoder waits for the first picture; the sound taken
+                // while the user was at the dialog would run behind it.
+                if (firstPicture)
+                    encoder->audioChunks().clear();
+                firstPicture = false;
                 std::memcpy(buffer, yuv.data(), yuv.size());
                 encoder->pushVideoFrame(buffer, stampPicture());
             }

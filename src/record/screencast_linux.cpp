@@ -239,34 +239,11 @@ private:
                               SLOT(onResponse(uint, QVariantMap)));
         options.insert(QStringLiteral("handle_token"), token);
         arguments.append(options);
-        QDBusMessage call = QDBusMessage::createMethodCall(kService, kObjectPath, kScreenCastInterface, method);
-        call.setArguments(arguments);
-        const QDBusMessage reply = m_connection->call(call, QDBus::Block, kCallTimeoutMs);
-        if (reply.type() != QDBusMessage::ReplyMessage) {
-            m_error = method + QStringLiteral(": ") + reply.errorMessage();
-            return Failed;
-        }
-        QEventLoop loop;
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_cancelled)
-                return Failed;
-            m_loop = &loop;
-        }
-        response.loop = &loop;
-        if (!response.answered)
-            loop.exec();
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_loop = nullptr;
-        }
+        const bool answered = callAndWait(method, arguments, timeoutMs, &response);
         m_connection->disconnect(kService, path, kRequestInterface, QStringLiteral("Response"), &response,
                                  SLOT(onResponse(uint, QVariantMap)));
-        if (!response.answered) {
-            m_error = method + QStringLiteral(": no answer");
+        if (!answered)
             return Failed;
-        }
         *results = response.results;
         if (response.code == 1) {
             m_error = method + QStringLiteral(": cancelled");
@@ -277,6 +254,37 @@ private:
             return method == QLatin1String("CreateSession") ? Failed : Refused;
         }
         return Opened;
+    }
+
+    // Calls the method and waits for its Response (or cancel(), or the time).
+    bool callAndWait(const QString &method, const QList<QVariant> &arguments, int timeoutMs, PortalResponse *response)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(kService, kObjectPath, kScreenCastInterface, method);
+        call.setArguments(arguments);
+        const QDBusMessage reply = m_connection->call(call, QDBus::Block, kCallTimeoutMs);
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            m_error = method + QStringLiteral(": ") + reply.errorMessage();
+            return false;
+        }
+        QEventLoop loop;
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_cancelled) {
+                m_error = method + QStringLiteral(": stopped");
+                return false;
+            }
+            m_loop = &loop;
+        }
+        response->loop = &loop;
+        if (!response->answered)
+            loop.exec();
+        response->loop = nullptr;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_loop = nullptr;
+        if (!response->answered)
+            m_error = method + (m_cancelled ? QStringLiteral(": stopped") : QStringLiteral(": no answer"));
+        return response->answered;
     }
 
     static bool firstStream(const QVariant &value, uint32_t *node, int *width, int *height)
