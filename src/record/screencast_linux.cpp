@@ -339,8 +339,10 @@ public:
 
     bool open(int fd, uint32_t node)
     {
-        static std::once_flag initialised;
-        std::call_once(initialised, [] { pw_init(nullptr, nullptr); });
+        // Once per process (a static's guard: std::call_once would tie the
+        // binaries to the dynamic loader for its thread-local state).
+        static const bool initialised = (pw_init(nullptr, nullptr), true);
+        (void)initialised;
         m_loop = pw_thread_loop_new("tavi-screencast", nullptr);
         if (!m_loop) {
             ::close(fd);
