@@ -103,7 +103,7 @@ class tst_waylandclass : public QObject
     {
         QList<QRect> buttons;
         const QRect panel = client.coursePanel().adjusted(10, 0, -100, 0);
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 buttons.clear();
                 for (const QRect &band : Pixels::bands(shot(client), panel, Pixels::near(kOrange, 1), 20))
