@@ -14,10 +14,11 @@ function(tavi_add_children dir)
   endforeach()
 endfunction()
 
-# tavi_add_test(NAME SOURCES a.cpp b.cpp LIBS x y [TIMEOUT s] [LABELS l])
-# A QtTest executable run by ctest in its own scratch folder.
+# tavi_add_test(NAME SOURCES a.cpp b.cpp LIBS x y [TIMEOUT s] [LABELS l] [WRAPPER cmd args])
+# A QtTest executable run by ctest in its own scratch folder (inside WRAPPER,
+# e.g. a script that makes a desktop session for it).
 function(tavi_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;WRAPPER" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} tavi_testsupport Qt5::Test)
   if(NOT T_TIMEOUT)
@@ -25,7 +26,7 @@ function(tavi_add_test name)
   endif()
   set(work ${CMAKE_BINARY_DIR}/testwork/${name})
   file(MAKE_DIRECTORY ${work})
-  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${work})
+  add_test(NAME ${name} COMMAND ${T_WRAPPER} $<TARGET_FILE:${name}> WORKING_DIRECTORY ${work})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "TAVI_STAGE_DIR=${TAVI_STAGE_DIR};TAVI_BINARY_DIR=${CMAKE_BINARY_DIR};TAVI_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   if(T_LABELS)

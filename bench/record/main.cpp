@@ -3,13 +3,16 @@
 //   1. CPU per second of publishing the 1920x1080 desktop with the microphone
 //      to nginx on loopback;
 //   2. pictures per second of output and audio-to-video drift of a recording;
-//   3. memory while the RTMP server stalls.
+//   3. memory while the RTMP server stalls;
+//   4. CPU of taking the desktop through the Wayland portal and PipeWire
+//      beside x11grab's, both by tavi-record at 1920x1080.
 // Runs in the stage folder under the test display and sound server.
 
 #include "nginxrtmp.h"
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -37,6 +40,7 @@ namespace {
 constexpr int kCpuSeconds = 15;
 constexpr int kSyncSeconds = 20;
 constexpr int kStallSeconds = 60;
+constexpr int kWaylandSeconds = 15;
 
 class Mover : public QWidget
 {
@@ -363,11 +367,87 @@ bool memoryFigure()
     return true;
 }
 
+// tavi-record publishing the 1920x1080 desktop of the headless Wayland
+// session, the moving picture there through XWayland. Its CPU seconds per
+// second, and the compositor's and portal backend's; negative when the
+// session cannot be made.
+void waylandCpu(const QString &url, double *ours, double *desktop)
+{
+    *ours = *desktop = -1;
+    const QString figures = QDir::current().absoluteFilePath(QStringLiteral("bench-wayland.txt"));
+    QFile::remove(figures);
+    // Clock ticks of the session's sway and portal backend (their command lines name its folder).
+    const QString desktopTicks =
+        QStringLiteral("for p in $(pgrep -f \"$TAVI_WAYLAND_DIR/(sway|portal-wlr).conf\"); do "
+                       "awk '{print $14 + $15}' /proc/$p/stat; done | awk '{s += $1} END {print s + 0}'");
+    const QString script =
+        QStringLiteral("[ -n \"${TAVI_WAYLAND_SKIP:-}\" ] && { echo \"$TAVI_WAYLAND_SKIP\" >&2; exit 1; }; "
+                       "echo HEADLESS-1 > \"$TAVI_WAYLAND_CHOICE\"; "
+                       "DISPLAY=$TAVI_WAYLAND_X11 '%1' --mover & mover=$!; "
+                       "before=$(%2); TIMEFORMAT='%R %U %S'; "
+                       "{ time ./tavi-record '%3' --seconds %4 >/dev/null 2>&1; } 2> '%5'; "
+                       "echo $before $(%2) $(getconf CLK_TCK) >> '%5'; kill $mover")
+            .arg(QCoreApplication::applicationFilePath(), desktopTicks, url, QString::number(kWaylandSeconds), figures);
+    QProcess session;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TAVI_WAYLAND_XWAYLAND"), QStringLiteral("1"));
+    env.insert(QStringLiteral("TAVI_WAYLAND_SIZE"), QStringLiteral("1920x1080"));
+    session.setProcessEnvironment(env);
+    session.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    session.start(QStringLiteral(TAVI_WAYLAND_SESSION), {"bash", "-c", script});
+    if (!session.waitForFinished((kWaylandSeconds + 60) * 1000) || session.exitCode() != 0)
+        return;
+    const QList<QByteArray> lines = testsupport::readFile(figures).split('\n');
+    const QList<QByteArray> time = lines.value(0).split(' ');
+    const QList<QByteArray> ticks = lines.value(1).split(' ');
+    const double wall = time.value(0).toDouble();
+    if (wall <= 0 || ticks.size() < 3)
+        return;
+    *ours = (time.value(1).toDouble() + time.value(2).toDouble()) / wall;
+    *desktop = (ticks[1].toDouble() - ticks[0].toDouble()) / ticks[2].toDouble() / wall;
+}
+
+bool waylandFigure()
+{
+    std::printf("-- 4. CPU of tavi-record taking the 1920x1080 desktop at 25 fps: Wayland portal + PipeWire"
+                " beside x11grab (%d s each)\n",
+                kWaylandSeconds);
+    testsupport::NginxRtmp nginx;
+    if (!nginx.start())
+        return false;
+    QElapsedTimer clock;
+    clock.start();
+    const pid_t pid = spawn(taviPublish(nginx.url(QStringLiteral("x11")), kWaylandSeconds));
+    if (pid < 0)
+        return false;
+    const RunResult x11 = finish(pid, clock, (kWaylandSeconds + 20) * 1000);
+    double portal = 0, desktop = 0;
+    waylandCpu(nginx.url(QStringLiteral("wayland")), &portal, &desktop);
+    if (portal < 0) {
+        std::printf("   no Wayland session here (see above); x11grab: %.3f cores\n",
+                    x11.wallSeconds > 0 ? x11.cpuSeconds / x11.wallSeconds : 0.0);
+        return true;
+    }
+    std::printf("%-40s portal %8.3f cores | x11grab %8.3f cores | ratio %.2f (goal <= 1.2)\n",
+                "CPU per second of tavi-record", portal, x11.cpuSeconds / x11.wallSeconds,
+                portal / (x11.cpuSeconds / x11.wallSeconds));
+    std::printf("   besides, the compositor and the portal backend: %.3f cores (Xvfb's share for x11grab is not"
+                " counted either)\n",
+                desktop);
+    std::fflush(stdout);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    if (app.arguments().contains(QStringLiteral("--mover"))) {
+        // The moving picture on the Wayland session's desktop (figure 4).
+        Mover mover;
+        return app.exec();
+    }
     if (!QFile::exists(QStringLiteral("./tavi-record"))) {
         std::fprintf(stderr, "run me in the stage folder (tavi-record missing)\n");
         return 1;
@@ -377,5 +457,6 @@ int main(int argc, char **argv)
     bool ok = cpuFigure();
     ok = syncFigure() && ok;
     ok = memoryFigure() && ok;
+    ok = waylandFigure() && ok;
     return ok ? 0 : 1;
 }

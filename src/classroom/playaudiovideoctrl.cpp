@@ -31,6 +31,8 @@ QString failureText(recordCtrl::Failure failure)
         return QStringLiteral("无法打开麦克风");
     case recordCtrl::NameTooLong:
         return QStringLiteral("课堂地址无效");
+    case recordCtrl::ScreenShare:
+        return QStringLiteral("屏幕共享未获允许");
     default:
         return QString();
     }
@@ -134,6 +136,13 @@ recordCtrl *playAudioVideoCtrl::recorder()
         m_recorder->setClassStreamOnly(true);
         connect(m_recorder, &recordCtrl::s_failed, this, [this]() {
             m_publisherUp = false;
+            // A refused screen share is the teacher's answer: not asked again.
+            if (m_recorder->lastFailure() == recordCtrl::ScreenShare) {
+                if (m_publishing)
+                    setLiveState(Failed, failureText(recordCtrl::ScreenShare));
+                m_publishing = false;
+                return;
+            }
             if (m_publishing)
                 setLiveState(Reconnecting, failureText(m_recorder->lastFailure()));
             publisherFailed();

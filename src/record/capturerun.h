@@ -33,6 +33,9 @@ public:
         m_cond.wait_for(lock, std::chrono::milliseconds(ms), [&] { return wasRunning && !m_running; });
     }
 
+    // Waits ms to pace the loop, less when it is stopped meanwhile.
+    void pace(int ms) { pauseBeforeRetry(ms); }
+
 private:
     std::atomic<bool> m_running{false};
     std::mutex m_mutex;

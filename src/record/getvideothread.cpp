@@ -4,6 +4,7 @@
 
 #include "record/devmag.h"
 #include "record/savevideothread.h"
+#include "record/screencast.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -21,7 +22,8 @@ GetVideoThread::GetVideoThread(QObject *parent) : QThread(parent) {}
 
 GetVideoThread::~GetVideoThread()
 {
-    m_run.stop();
+    // Also ends a wait on the portal's dialog.
+    stopCapture();
     wait();
     closeDevice();
 }
@@ -33,6 +35,18 @@ int GetVideoThread::openDevice(QString name, int mode)
     if (isRunning() && !wait(3000))
         return InputFailed;
     closeDevice();
+    if (mode == 0 && ScreenCast::waylandSession()) {
+        // The portal is asked on the capture thread; until the user has
+        // chosen a monitor its size is the one remembered from the last time.
+        int width = 0, height = 0;
+        ScreenCast::rememberedSize(&width, &height);
+        m_width = width & ~1;
+        m_height = height & ~1;
+        m_useScreenCast = true;
+        if (encoder)
+            encoder->setVideoSize(m_width, m_height);
+        return Ready;
+    }
     devMag::instance(); // registers the input devices
     QString formatName, url;
     if (!platformInput(mode, &formatName, &url)) {
@@ -92,6 +106,7 @@ int GetVideoThread::openInput(const char *formatName, const QString &url, AVDict
 
 void GetVideoThread::closeDevice()
 {
+    m_useScreenCast = false;
     av_frame_free(&frame);
     avcodec_free_context(&codecContext);
     if (formatContext)
@@ -102,9 +117,14 @@ void GetVideoThread::closeDevice()
 
 void GetVideoThread::startCapture()
 {
-    if (!formatContext || isRunning())
+    if ((!formatContext && !m_useScreenCast) || isRunning())
         return;
     m_captureFailed = false;
+    m_failure = PictureBroken;
+    if (m_useScreenCast) {
+        std::lock_guard<std::mutex> lock(m_screenCastMutex);
+        m_screenCast = std::make_shared<ScreenCast>();
+    }
     m_run.start();
     start(QThread::InheritPriority);
 }
@@ -113,6 +133,9 @@ void GetVideoThread::stopCapture()
 {
     paused = false;
     m_run.stop();
+    std::lock_guard<std::mutex> lock(m_screenCastMutex);
+    if (m_screenCast)
+        m_screenCast->cancel();
 }
 
 void GetVideoThread::pauseCapture()
@@ -215,6 +238,10 @@ bool GetVideoThread::decodePacket(AVPacket *packet, int timestampMs)
 void GetVideoThread::run()
 {
     tavi::ensureSignalStack();
+    if (m_useScreenCast && encoder) {
+        runScreenCast();
+        return;
+    }
     if (!codecContext || !encoder) {
         closeDevice();
         if (encoder)
@@ -228,22 +255,28 @@ void GetVideoThread::run()
         if (!readCapturePacket(formatContext, streamIndex, packet, paused, m_run))
             continue;
         broken = !decodePacket(packet, stampPicture());
-        if (broken)
-            std::printf("video Decode Error.（解码错误）\n");
     }
+    av_packet_free(&packet);
+    if (broken)
+        std::printf("video Decode Error.（解码错误）\n");
+    captureEnded(broken, PictureBroken);
+}
+
+void GetVideoThread::captureEnded(bool failed, Failure failure)
+{
     encoder->captureEnded(saveVideoThread::PictureCapture);
     sws_freeContext(m_scaler);
     m_scaler = nullptr;
     sws_freeContext(m_previewScaler);
     m_previewScaler = nullptr;
     m_lastPreviewMs = 0;
-    av_packet_free(&packet);
     qDebug() << "record stopping...video....";
     paused = false;
     m_run.stop();
     closeDevice();
     qDebug() << "record finished!";
-    if (broken) {
+    if (failed) {
+        m_failure = failure;
         m_captureFailed = true;
         emit sig_captureFailed();
     }

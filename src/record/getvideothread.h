@@ -7,6 +7,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 
 struct AVFormatContext;
 struct AVCodecContext;
@@ -15,6 +17,7 @@ struct AVPacket;
 struct SwsContext;
 struct AVDictionary;
 class saveVideoThread;
+class ScreenCast;
 
 // Reads the desktop (or a camera), converts each picture to YUV 4:2:0 and
 // hands it with a millisecond time stamp to its encoder. Reused: openDevice
@@ -53,6 +56,17 @@ public:
     // effect at once, also during a capture.
     void setPreview(int width, int height, int intervalMs);
 
+    // Why the last capture failed. On a Wayland desktop the screen is shared
+    // through the desktop portal, which the user may refuse.
+    enum Failure {
+        PictureBroken,
+        ScreenShareMissing,
+        ScreenShareRefused,
+        ScreenShareFailed,
+        ScreenShareEnded
+    };
+    Failure lastFailure() const { return m_failure.load(); }
+
 signals:
     // From the capture thread: a 32-bit RGB picture of the preview's size.
     void sig_preview(QImage picture);
@@ -75,6 +89,9 @@ private:
     void pushPicture(const AVFrame *picture, int timestampMs);
     // Emits the picture scaled to the preview's size when one is due.
     void previewPicture(const AVFrame *picture);
+    // The capture loop of a desktop shared through the portal.
+    void runScreenCast();
+    void captureEnded(bool failed, Failure failure);
 
     AVFormatContext *formatContext = nullptr;
     int streamIndex = -1;
@@ -95,5 +112,9 @@ private:
     std::atomic<bool> paused{false};
     std::atomic<bool> firstFrameTaken{false};
     std::atomic<bool> m_captureFailed{false};
+    std::atomic<Failure> m_failure{PictureBroken};
     saveVideoThread *encoder = nullptr;
+    std::atomic<bool> m_useScreenCast{false};
+    std::mutex m_screenCastMutex;
+    std::shared_ptr<ScreenCast> m_screenCast;
 };

@@ -180,6 +180,11 @@ void recordCtrl::slot_outputFailed()
 void recordCtrl::slot_captureFailed()
 {
     stop();
-    refuse(VideoCapture, recordText::kVideoCaptureBroken);
+    // In the order of GetVideoThread::Failure.
+    static const char *const texts[] = {recordText::kVideoCaptureBroken, recordText::kScreenShareMissing,
+                                        recordText::kScreenShareRefused, recordText::kScreenShareFailed,
+                                        recordText::kScreenShareEnded};
+    const GetVideoThread::Failure failure = videoThread->lastFailure();
+    refuse(failure == GetVideoThread::PictureBroken ? VideoCapture : ScreenShare, texts[failure]);
     emit s_failed();
 }

@@ -25,7 +25,10 @@ public:
         VideoDevice,
         AudioDevice,
         Output,
-        VideoCapture
+        VideoCapture,
+        // The desktop portal is missing, or the user refused or ended the
+        // screen share: asking again at once would only ask again.
+        ScreenShare
     };
 
     explicit recordCtrl(QObject *parent = nullptr);

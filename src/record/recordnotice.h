@@ -27,5 +27,9 @@ inline const char *const kAudioDeviceFailed = "出错了,初始化音屏设备�
 inline const char *const kOutputFailed = "出错了,无法写入录制输出！";
 inline const char *const kOutputNameTooLong = "出错了,输出地址过长！";
 inline const char *const kVideoCaptureBroken = "出错了,视频采集中断！";
+inline const char *const kScreenShareMissing = "出错了,桌面不提供屏幕共享(xdg-desktop-portal)！";
+inline const char *const kScreenShareRefused = "出错了,屏幕共享被取消或拒绝！";
+inline const char *const kScreenShareFailed = "出错了,无法开始屏幕共享！";
+inline const char *const kScreenShareEnded = "出错了,屏幕共享已停止！";
 inline const char *const kStillStopping = "出错了,上一次录制尚未结束！";
 } // namespace recordText

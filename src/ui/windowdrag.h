@@ -10,7 +10,8 @@ class QWidget;
 // the window's top-left corner; each move with the button held then tells
 // where the window goes. The handle's press, move and release are taken
 // here whatever the button, so they reach nothing beneath it; presses that
-// its children take never start a drag.
+// its children take never start a drag. On a Wayland desktop the
+// compositor moves the window, and moved() is not emitted.
 class WindowDrag : public QObject
 {
     Q_OBJECT

@@ -79,7 +79,7 @@ public:
                        Desktop::Window *found = nullptr) const
     {
         bool seen = false;
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 for (const Desktop::Window &w : Desktop::windows(pid()))
                     if (match(w)) {

@@ -412,7 +412,7 @@ private slots:
         FrameLog frames(&player); // a receiver on the video thread, as in the client
         QSignalSpy finished(&player, &QThread::finished);
         QVERIFY(player.startPlay(path));
-        QTest::qWaitFor([&] { return !finished.isEmpty(); }, 1500);
+        (void)QTest::qWaitFor([&] { return !finished.isEmpty(); }, 1500);
         QVERIFY(stopsWithin(player, 3000));
         if (row % 5 == 0) {
             AudioPlayer audio;
