@@ -4,6 +4,7 @@
 #include "chat/studentwidget.h"
 #include "classroom/screen.h"
 #include "course/coursewidget.h"
+#include "record/recordwindow.h"
 
 #include <QHBoxLayout>
 
@@ -27,6 +28,12 @@ ContentWidget::ContentWidget(QWidget *parent) : QWidget(parent)
     connect(course, SIGNAL(s_doClass(CourseInfo)), m_screen, SLOT(slot_doClass(CourseInfo)));
     connect(course, SIGNAL(s_doClass(CourseInfo)), this, SLOT(slot_joinChat(CourseInfo)));
     connect(m_screen, SIGNAL(s_chatOut()), student, SLOT(slot_logOutChat()));
+    // The recorder's "回放" plays in this window's local player.
+    connect(Screen::processRecordWindow(), &recordWindow::s_playBack, this, [this](const QString &file) {
+        local_play(file);
+        window()->raise();
+        window()->activateWindow();
+    });
     // The teacher's screen counts the class's students.
     connect(student->conListWidget(), SIGNAL(s_studentSum(int)), m_screen, SLOT(setParticipants(int)));
 }

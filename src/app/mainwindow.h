@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 
+class QTimer;
+
 class ContentWidget;
 class StatusWidget;
 class TitleWidget;
@@ -21,6 +23,11 @@ public:
     void loginSuccess();
     // Sent to the tray: the content area stops what plays.
     void onTray();
+    // Where and as large as the user left it in this installation, if that
+    // place is on a screen now; else centred on the screen.
+    void placeOnScreen();
+    // The user's settings file that keeps the place.
+    static QString settingsPath();
 
     TitleWidget *title() const { return titleBar; }
     StatusWidget *status() const { return statusBar; }
@@ -39,8 +46,17 @@ public slots:
     void slot_tray();
     void slot_showWindow();
 
+protected:
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
 private:
+    void savePlace();
+
     TitleWidget *titleBar;
     StatusWidget *statusBar;
     ContentWidget *content;
+    QTimer *m_saveTimer;
+    bool m_placed = false;
 };

@@ -1,6 +1,7 @@
 #include "app/traymenu.h"
 
 #include "base/config.h"
+#include "ui/builtinpicture.h"
 
 #include <QDesktopServices>
 #include <QIcon>
@@ -8,9 +9,12 @@
 
 TrayMenu::TrayMenu(QWidget *parent) : QMenu(parent)
 {
-    QAction *show = addAction(QIcon(QStringLiteral(":/images/sys/show")), QStringLiteral("显示"));
-    QAction *web = addAction(QIcon(QStringLiteral(":/images/sys/web")), QStringLiteral("登录网页"));
-    QAction *exit = addAction(QIcon(QStringLiteral(":/images/sys/exit")), QStringLiteral("退出"));
+    QAction *show = addAction(QIcon(builtinPicture(QStringLiteral(":/images/sys/show"), devicePixelRatioF())),
+                              QStringLiteral("显示"));
+    QAction *web = addAction(QIcon(builtinPicture(QStringLiteral(":/images/sys/web"), devicePixelRatioF())),
+                             QStringLiteral("登录网页"));
+    QAction *exit = addAction(QIcon(builtinPicture(QStringLiteral(":/images/sys/exit"), devicePixelRatioF())),
+                              QStringLiteral("退出"));
     connect(show, SIGNAL(triggered(bool)), this, SIGNAL(showWindow()));
     connect(web, SIGNAL(triggered()), this, SLOT(openUrl()));
     connect(exit, SIGNAL(triggered(bool)), this, SIGNAL(exitWindow()));

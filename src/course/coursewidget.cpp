@@ -2,6 +2,7 @@
 
 #include "course/courselist.h"
 #include "net/userinfo.h"
+#include "ui/builtinpicture.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -19,7 +20,7 @@ CourseWidget::CourseWidget(QWidget *parent) : QWidget(parent)
 
     m_list = new CourseList(this);
     m_empty = new QLabel(this);
-    m_empty->setPixmap(QPixmap(QStringLiteral(":/images/sys/emptyCourse")));
+    m_empty->setPixmap(builtinPicture(QStringLiteral(":/images/sys/emptyCourse"), m_empty->devicePixelRatioF()));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 5, 0, 5);
     layout->addWidget(m_list);

@@ -41,6 +41,8 @@ int audioCaptureThread::openDevice(QString name)
         std::fprintf(stderr, "Couldn't open input stream audio.\n");
         return InputFailed;
     }
+    if (!m_source.isEmpty())
+        url = m_source;
     const AVInputFormat *format = av_find_input_format(formatName.toUtf8().constData());
     // Ask for the encoder's own rate and layout; whatever comes is converted.
     AVDictionary *options = nullptr;

@@ -31,8 +31,12 @@ public:
     explicit audioCaptureThread(QObject *parent = nullptr);
     ~audioCaptureThread() override;
 
-    // Opens the default microphone. Returns Ready (4) or a failure code.
+    // Opens the chosen sound source, else the default microphone. Returns
+    // Ready (4) or a failure code.
     int openDevice(QString name);
+    // A source listed by devMag::audioSources(); empty for the default.
+    void setSource(const QString &name) { m_source = name; }
+    QString source() const { return m_source; }
     void closeDevice();
     void startCapture();
     void stopCapture();
@@ -78,6 +82,7 @@ private:
     AVFrame *frame = nullptr;
     SwrContext *m_resampler = nullptr;
 
+    QString m_source;
     CaptureRun m_run;
     std::atomic<bool> paused{false};
     std::atomic<long long> m_startMs{0};

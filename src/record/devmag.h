@@ -9,6 +9,7 @@ struct DeviceEntry
 {
     QString friendlyName; // what people read
     QString displayName; // what opens the device
+    bool monitor = false; // what the speakers play, not a microphone
 };
 
 // Finds the capture devices once per process and tells the capture threads
@@ -34,9 +35,15 @@ public:
     QString videoFormatName() const { return m_videoFormatName; }
     QString audioFormatName() const { return m_audioFormatName; }
 
-    // Lists the sources of one FFmpeg input device, in system order.
+    // Lists the sources of one FFmpeg input device, in system order, and
+    // where known the index of the system's default one (else -1).
     // Returns the FFmpeg result (negative on failure).
-    static int enumerateDevices(std::vector<DeviceEntry> &out, const char *formatName);
+    static int enumerateDevices(std::vector<DeviceEntry> &out, const char *formatName, int *defaultIndex = nullptr);
+
+    // The sound sources one may record from, listed now (devices plugged in
+    // later count): the system's default first, the speakers' monitors
+    // last. Their names open in audioFormatName().
+    std::vector<DeviceEntry> audioSources() const;
 
 protected:
     // A manager that reports the given devices instead of enumerating.

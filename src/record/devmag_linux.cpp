@@ -5,9 +5,11 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-int devMag::enumerateDevices(std::vector<DeviceEntry> &out, const char *formatName)
+int devMag::enumerateDevices(std::vector<DeviceEntry> &out, const char *formatName, int *defaultIndex)
 {
     out.clear();
+    if (defaultIndex)
+        *defaultIndex = -1;
     const AVInputFormat *format = av_find_input_format(formatName);
     if (!format)
         return AVERROR_DEMUXER_NOT_FOUND;
@@ -18,13 +20,35 @@ int devMag::enumerateDevices(std::vector<DeviceEntry> &out, const char *formatNa
             const AVDeviceInfo *info = list->devices[i];
             if (!info || !info->device_name || !*info->device_name)
                 continue;
+            if (defaultIndex && i == list->default_device)
+                *defaultIndex = int(out.size());
             DeviceEntry entry;
             entry.displayName = QString::fromUtf8(info->device_name);
-            entry.friendlyName =
-                info->device_description ? QString::fromUtf8(info->device_description) : entry.displayName;
+            entry.friendlyName = info->device_description && *info->device_description
+                ? QString::fromUtf8(info->device_description)
+                : entry.displayName;
+            // PulseAudio names the monitor of each sink "SINK.monitor".
+            entry.monitor = entry.displayName.endsWith(QLatin1String(".monitor"));
             out.push_back(entry);
         }
     }
     avdevice_free_list_devices(&list);
     return result;
+}
+
+std::vector<DeviceEntry> devMag::audioSources() const
+{
+    std::vector<DeviceEntry> found;
+    int defaultIndex = -1;
+    enumerateDevices(found, m_audioFormatName.toUtf8().constData(), &defaultIndex);
+    std::vector<DeviceEntry> sources;
+    if (defaultIndex >= 0)
+        sources.push_back(found[size_t(defaultIndex)]);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t i = 0; i < found.size(); ++i) {
+            if (int(i) != defaultIndex && found[i].monitor == (pass == 1))
+                sources.push_back(found[i]);
+        }
+    }
+    return sources;
 }

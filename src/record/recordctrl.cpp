@@ -8,6 +8,7 @@
 #include "base/logging.h"
 
 #include <QDeadlineTimer>
+#include <QTimer>
 
 namespace {
 recordCtrl *g_recordCtrl = nullptr;
@@ -19,13 +20,26 @@ recordCtrl::recordCtrl(QObject *parent)
     : QObject(parent),
       videoThread(new GetVideoThread(this)),
       audioThread(new GetAudioThread(this)),
-      encoder(new saveVideoThread(this))
+      encoder(new saveVideoThread(this)),
+      m_pendingTimeout(new QTimer(this))
 {
     videoThread->setEncoder(encoder);
     audioThread->setEncoder(encoder);
     connect(encoder, &saveVideoThread::sig_outputFailed, this, &recordCtrl::slot_outputFailed, Qt::QueuedConnection);
     connect(videoThread, &GetVideoThread::sig_captureFailed, this, &recordCtrl::slot_captureFailed,
             Qt::QueuedConnection);
+    for (QThread *thread :
+         {static_cast<QThread *>(videoThread), static_cast<QThread *>(audioThread), static_cast<QThread *>(encoder)})
+        connect(thread, &QThread::finished, this, &recordCtrl::slot_threadFinished, Qt::QueuedConnection);
+    m_pendingTimeout->setSingleShot(true);
+    m_pendingTimeout->setInterval(kPreviousRunWaitMs);
+    connect(m_pendingTimeout, &QTimer::timeout, this, [this] {
+        if (m_pendingMode < 0)
+            return;
+        m_pendingMode = -1;
+        refuse(StillStopping, recordText::kStillStopping);
+        emit s_startFinished(false);
+    });
 }
 
 recordCtrl::~recordCtrl()
@@ -48,6 +62,11 @@ recordCtrl *recordCtrl::instance()
 void recordCtrl::setClassStreamOnly(bool only)
 {
     encoder->setClassStreamOnly(only);
+}
+
+void recordCtrl::setAudioSource(const QString &name)
+{
+    audioThread->setSource(name);
 }
 
 bool recordCtrl::isIdle() const
@@ -96,6 +115,40 @@ bool recordCtrl::start(int mode)
     videoThread->startCapture();
     audioThread->startCapture();
     return true;
+}
+
+void recordCtrl::startWhenIdle(int mode)
+{
+    if (isIdle()) {
+        emit s_startFinished(start(mode));
+        return;
+    }
+    m_pendingMode = mode;
+    m_pendingTimeout->start();
+}
+
+void recordCtrl::slot_threadFinished()
+{
+    if (auto *thread = qobject_cast<QThread *>(sender()))
+        whenStopped(thread, 0);
+}
+
+void recordCtrl::whenStopped(QThread *thread, int tries)
+{
+    // finished() comes just before the thread stops counting as running.
+    if (thread->isRunning() && tries < 200) {
+        QTimer::singleShot(5, this, [this, thread, tries] { whenStopped(thread, tries + 1); });
+        return;
+    }
+    if (!isIdle())
+        return;
+    emit s_idle();
+    if (m_pendingMode >= 0) {
+        const int mode = m_pendingMode;
+        m_pendingMode = -1;
+        m_pendingTimeout->stop();
+        emit s_startFinished(start(mode));
+    }
 }
 
 bool recordCtrl::stop()

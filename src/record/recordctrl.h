@@ -7,6 +7,8 @@
 class GetVideoThread;
 class GetAudioThread;
 class saveVideoThread;
+class QThread;
+class QTimer;
 
 // Publishes the teacher's screen and microphone as one FLV stream (or
 // records them into a file): one video capture, one microphone capture and
@@ -36,6 +38,9 @@ public:
     static recordCtrl *instance();
 
     void setUrl(const QString &address) { url = address; }
+    // The sound source to record (devMag::audioSources()); empty for the
+    // default microphone.
+    void setAudioSource(const QString &name);
     // Publishes to class streams only (see saveVideoThread).
     void setClassStreamOnly(bool only);
     QString currentUrl() const { return url; }
@@ -50,6 +55,11 @@ public:
     // Tells of failure in this text instead of the usual one (the recorder
     // window has texts of its own).
     void setFailureText(Failure failure, const QString &text) { m_texts.insert(failure, text); }
+    // start(mode) once every thread of the last recording has ended, waiting
+    // in the event loop (at most as long as start would); s_startFinished
+    // tells how it went.
+    void startWhenIdle(int mode);
+    bool isStartPending() const { return m_pendingMode >= 0; }
     // Ends the capture; the encoder drains and closes the output. Always false.
     bool stop();
     void pause();
@@ -67,16 +77,24 @@ signals:
     // The running recording ended on a failure (reported, unless it was the
     // output and those are not).
     void s_failed();
+    // Every thread of the last recording has ended: its output is whole.
+    void s_idle();
+    void s_startFinished(bool running);
 
 private slots:
     void slot_outputFailed();
     void slot_captureFailed();
+    void slot_threadFinished();
 
 private:
     bool refuse(Failure failure, const char *text);
+    // Goes on once the thread no longer counts as running.
+    void whenStopped(QThread *thread, int tries);
 
     QString url;
     Failure m_failure = NoFailure;
     bool m_reportOutput = true;
     QMap<Failure, QString> m_texts;
+    int m_pendingMode = -1;
+    QTimer *m_pendingTimeout;
 };

@@ -8,17 +8,19 @@
 
 #include "base/logging.h"
 #include "base/privatefiles.h"
+#include "ui/messagebox.h"
 #include "ui/windowdrag.h"
 
-#include <QDesktopServices>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QStandardPaths>
 #include <QTextCodec>
 #include <QTextStream>
 #include <QTimer>
-#include <QUrl>
 
 namespace {
 QTextCodec *settingsCodec()
@@ -38,6 +40,17 @@ QStringList readSettingsLines(const QString &path)
         line.remove(QLatin1Char('\r'));
     return lines;
 }
+
+// Where a recording goes until the user chooses: the user's videos folder.
+QString defaultSavePath()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (folder.isEmpty())
+        folder = QDir::homePath();
+    return folder + QStringLiteral("/tavi.mp4");
+}
+
+const char *const kMonitorMark = "[扬声器] ";
 } // namespace
 
 recordWindow::recordWindow(QWidget *parent)
@@ -55,6 +68,10 @@ recordWindow::recordWindow(QWidget *parent)
     area = QRect(QPoint(0, 0), QPoint(-1, -1)); // null: the whole desktop
     loadDevices();
     loadSettings();
+    if (savePath.isEmpty()) {
+        savePath = defaultSavePath();
+        ui->lineEdit_filename->setText(savePath);
+    }
     ui->toolButton_setting->setChecked(false);
     ui->widget_extern->setVisible(false);
     connect(ui->toolButton_setting, &QToolButton::toggled, ui->widget_extern, &QWidget::setVisible);
@@ -71,9 +88,13 @@ recordWindow::recordWindow(QWidget *parent)
     connect(ui->stopButton, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
     connect(ui->pushButton_playBack, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
     connect(ui->toolButton_file, SIGNAL(clicked(bool)), this, SLOT(slotToolBtnToggled(bool)));
+    connect(ui->closeButton, &QToolButton::clicked, this, &recordWindow::requestClose);
     connect(timer, SIGNAL(timeout()), this, SLOT(slotTimerTimeOut()));
     // The controller has stopped the recording and told why.
     connect(control, &recordCtrl::s_failed, this, &recordWindow::slotRecordingFailed);
+    connect(control, &recordCtrl::s_startFinished, this, &recordWindow::slotStartFinished);
+    // The file is whole: it can be played back.
+    connect(control, &recordCtrl::s_idle, this, &recordWindow::updateButtons);
 
     recordState = Stopped;
     updateButtons();
@@ -101,7 +122,13 @@ void recordWindow::loadDevices()
         if (line.contains(QStringLiteral("audio=")))
             wanted = line.remove(QStringLiteral("audio="));
     }
-    ui->comboBox_audio->addItem(devMag::instance()->audioDeviceName());
+    // By description; the system's default first, the speakers last. No
+    // entry at all on a machine without sound sources.
+    for (const DeviceEntry &source : devMag::instance()->audioSources()) {
+        const QString text =
+            source.monitor ? QString::fromUtf8(kMonitorMark) + source.friendlyName : source.friendlyName;
+        ui->comboBox_audio->addItem(text, source.displayName);
+    }
     const int index = ui->comboBox_audio->findText(wanted);
     if (index >= 0)
         ui->comboBox_audio->setCurrentIndex(index);
@@ -179,9 +206,7 @@ void recordWindow::slotBtnClicked()
     } else if (from == ui->stopButton) {
         stopRecording();
     } else if (from == ui->pushButton_playBack) {
-        const QUrl url = QUrl::fromLocalFile(QFileInfo(savePath).absoluteFilePath());
-        TAVI_LOG_INFO("play back " << url.toString());
-        QDesktopServices::openUrl(url);
+        emit s_playBack(QFileInfo(savePath).absoluteFilePath());
     }
 }
 
@@ -197,13 +222,65 @@ void recordWindow::startRecording()
         recordNotice::report(QStringLiteral("请先设置保存文件路径"));
         return;
     }
+    const int slash = savePath.lastIndexOf(QLatin1Char('/'));
+    if (slash > 0)
+        QDir().mkpath(savePath.left(slash));
     control->setUrl(savePath);
-    if (!control->start(0))
-        return; // told by the controller
+    control->setAudioSource(ui->comboBox_audio->currentData().toString());
+    // The last recording may still be closing its file: wait for it in the
+    // event loop.
+    control->startWhenIdle(0);
+    updateButtons();
+}
+
+void recordWindow::slotStartFinished(bool running)
+{
+    if (!running) {
+        updateButtons(); // told by the controller
+        return;
+    }
     // A resume goes on counting; only a new recording starts at zero.
     elapsedSeconds = 0;
     recordState = Recording;
     updateButtons();
+}
+
+void recordWindow::requestClose()
+{
+    if (recordState == Stopped) {
+        hide();
+        return;
+    }
+    if (!closeBox) {
+        closeBox = new MessageBox(this);
+        closeBox->setText(QStringLiteral("正在录制，要停止录制并保存录像吗？"));
+        connect(closeBox, &MessageBox::doAccept, this, [this] {
+            if (recordState != Stopped)
+                stopRecording();
+            hide();
+        });
+    }
+    closeBox->open();
+}
+
+void recordWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        requestClose();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void recordWindow::closeEvent(QCloseEvent *event)
+{
+    // The desktop's close asks first; the program's own (at exit) does not.
+    if (event->spontaneous() && recordState != Stopped) {
+        event->ignore();
+        requestClose();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void recordWindow::stopRecording()
@@ -221,6 +298,8 @@ void recordWindow::slotRecordingFailed()
 
 void recordWindow::updateButtons()
 {
+    // The last recording, once its file is whole.
+    ui->pushButton_playBack->setEnabled(recordState == Stopped && control->isIdle() && QFile::exists(savePath));
     switch (recordState) {
     case Recording:
         ui->startButton->setEnabled(false);
@@ -235,7 +314,7 @@ void recordWindow::updateButtons()
         timer->stop();
         break;
     default:
-        ui->startButton->setEnabled(true);
+        ui->startButton->setEnabled(!control->isStartPending());
         ui->pauseButton->setEnabled(false);
         ui->stopButton->setEnabled(false);
         timer->stop();

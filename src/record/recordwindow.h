@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+class MessageBox;
 class QTimer;
 class recordWindowUI;
 class recordCtrl;
@@ -11,7 +12,8 @@ class recordCtrl;
 // Small always-on-top window that records the whole desktop and the
 // microphone into a local file, through a recording controller of its own
 // (not the classroom's). Keeps its settings in
-// "./ScreenRecorder/etc/set.conf".
+// "./ScreenRecorder/etc/set.conf". Its close button and Escape hide it; a
+// running recording is stopped and saved first, if the user agrees.
 class recordWindow : public QWidget
 {
     Q_OBJECT
@@ -36,6 +38,14 @@ public:
     void chooseSavePath(const QString &path);
     recordCtrl *recorder() const { return control; }
 
+    // Hides the window, after asking whether to stop and save a running
+    // recording ("取消" keeps it running and the window open).
+    void requestClose();
+
+signals:
+    // "回放": play the last recording (in the main window's player).
+    void s_playBack(QString path);
+
 public slots:
     void showOut();
     void slotToolBtnToggled(bool);
@@ -47,8 +57,13 @@ public slots:
     void slotTimerTimeOut();
     void slotCheckBoxClick(bool checked);
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
 private slots:
     void slotRecordingFailed();
+    void slotStartFinished(bool running);
 
 private:
     void loadDevices();
@@ -66,4 +81,5 @@ private:
     int recordState = Stopped;
     QTimer *timer;
     qint64 elapsedSeconds = 0;
+    MessageBox *closeBox = nullptr;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/iconbtn.h"
+
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -15,6 +17,7 @@ class recordWindowUI
 {
 public:
     QWidget *widget_contain = nullptr;
+    IconBtn *closeButton = nullptr;
     QPushButton *startButton = nullptr;
     QPushButton *pauseButton = nullptr;
     QPushButton *stopButton = nullptr;
@@ -39,6 +42,14 @@ public:
             "#widget_contain{background-color: white; border: 2px solid rgba(0, 0, 0, 50); border-radius: 1px;}"));
         outer->addWidget(widget_contain);
         auto *column = new QVBoxLayout(widget_contain);
+
+        auto *top = new QHBoxLayout;
+        top->addStretch(1);
+        closeButton = new IconBtn(QStringLiteral(":/images/sys/dialog_close"), true, widget_contain);
+        closeButton->setObjectName(QStringLiteral("closeButton"));
+        closeButton->setToolTip(QStringLiteral("关闭"));
+        top->addWidget(closeButton);
+        column->addLayout(top);
 
         label_time = new QLabel(QStringLiteral("00:00:00"), widget_contain);
         label_time->setObjectName(QStringLiteral("label_time"));

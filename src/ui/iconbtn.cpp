@@ -1,5 +1,7 @@
 #include "ui/iconbtn.h"
 
+#include "ui/builtinpicture.h"
+
 #include <QFile>
 #include <QPainter>
 #include <QPixmap>
@@ -8,7 +10,7 @@ IconBtn::IconBtn(QString picture, bool hover, QWidget *parent) : MouseStateWidge
 {
     setFollowsMouse(hover);
     setAutoRaise(true);
-    setFixedSize(QPixmap(m_picture).size());
+    setFixedSize(builtinPictureSize(m_picture));
 }
 
 void IconBtn::setPicture(const QString &picture)
@@ -32,5 +34,5 @@ void IconBtn::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawPixmap(rect(), QPixmap(shownPicture()));
+    painter.drawPixmap(rect(), builtinPicture(shownPicture(), devicePixelRatioF(), size()));
 }

@@ -1,5 +1,7 @@
 #include "ui/iconlabel.h"
 
+#include "ui/builtinpicture.h"
+
 #include <QPainter>
 #include <QPixmap>
 
@@ -9,23 +11,22 @@ IconLabel::IconLabel(QWidget *parent, QString picture, int width, int height)
     : QLabel(parent), m_picture(std::move(picture)), m_width(width), m_height(height)
 {
     // Sized now so layouts place it right before the first paint.
-    setFixedSize(targetSize(QPixmap(m_picture)));
+    setFixedSize(targetSize(builtinPictureSize(m_picture)));
 }
 
-QSize IconLabel::targetSize(const QPixmap &pixmap) const
+QSize IconLabel::targetSize(const QSize &own) const
 {
     if (m_width != 0 && m_height != 0)
         return QSize(m_width, m_height);
-    return pixmap.size();
+    return own;
 }
 
 void IconLabel::paintEvent(QPaintEvent *)
 {
-    const QPixmap pixmap(m_picture);
-    const QSize size = targetSize(pixmap);
+    const QSize size = targetSize(builtinPictureSize(m_picture));
     if (this->size() != size)
         setFixedSize(size);
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawPixmap(QRect(QPoint(0, 0), size), pixmap);
+    painter.drawPixmap(QRect(QPoint(0, 0), size), builtinPicture(m_picture, devicePixelRatioF(), size));
 }

@@ -18,7 +18,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    QSize targetSize(const QPixmap &pixmap) const;
+    QSize targetSize(const QSize &own) const;
 
     QString m_picture;
     int m_width;

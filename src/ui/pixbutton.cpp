@@ -1,14 +1,16 @@
 #include "ui/pixbutton.h"
 
+#include "ui/builtinpicture.h"
+
 #include <QMouseEvent>
 #include <QPixmap>
 
 pixButton::pixButton(QString picture, QWidget *parent) : MouseStateWidget(parent)
 {
-    const QPixmap pixmap(picture);
-    setIcon(QIcon(pixmap));
-    setIconSize(pixmap.size());
-    setFixedSize(pixmap.size());
+    const QSize size = builtinPictureSize(picture);
+    setIcon(QIcon(builtinPicture(picture, devicePixelRatioF())));
+    setIconSize(size);
+    setFixedSize(size);
     setFlat(true);
     setAutoFillBackground(true);
     mouseStateChanged();

@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -67,10 +68,14 @@ class TestShell : public QObject
     app *controller = nullptr;
     LoginDlg *login = nullptr;
     MainWindow *window = nullptr;
+    QTemporaryDir config;
 
 private slots:
     void initTestCase()
     {
+        // The user's settings start empty.
+        QVERIFY(config.isValid());
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         QVERIFY(school.start() && school.writeSysConfig());
         // Windows are closed and reopened here; the test ends on its own.
         QApplication::setQuitOnLastWindowClosed(false);
@@ -93,6 +98,38 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(title->userNameLabel()->text(), QStringLiteral("王小明"));
         QTRY_COMPARE(title->userPhotoLabel()->currentPixmap().size(), QSize(20, 20));
+        // The first time centred on its screen.
+        QCOMPARE(window->geometry().center(), QGuiApplication::primaryScreen()->availableGeometry().center());
+    }
+
+    // The next start finds the window where, and as large as, it was left;
+    // a place off every screen is not kept.
+    void placeIsKept_data()
+    {
+        QTest::addColumn<QRect>("left");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("on the screen") << QRect(123, 77, 1300, 700) << true;
+        QTest::newRow("off every screen") << QRect(4000, 3000, 1180, 600) << false;
+    }
+    void placeIsKept()
+    {
+        QFETCH(QRect, left);
+        QFETCH(bool, kept);
+        window->setGeometry(left);
+        const QByteArray saved = QStringLiteral("@Rect(%1 %2 %3 %4)")
+                                     .arg(left.x())
+                                     .arg(left.y())
+                                     .arg(left.width())
+                                     .arg(left.height())
+                                     .toLatin1();
+        QTRY_VERIFY(testsupport::readFile(MainWindow::settingsPath()).contains(saved));
+        QCOMPARE(testsupport::fileMode(MainWindow::settingsPath()), 0600);
+        // What the next start does.
+        window->move(10, 10);
+        window->placeOnScreen();
+        QRect centred(QPoint(0, 0), QSize(1180, 600));
+        centred.moveCenter(QGuiApplication::primaryScreen()->availableGeometry().center());
+        QCOMPARE(window->geometry(), kept ? left : centred);
     }
 
     // Every frameless window follows a drag of its own strip, or of itself.

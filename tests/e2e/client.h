@@ -42,6 +42,10 @@ public:
     bool start(const QProcessEnvironment &extra)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // The user's own folders (settings, videos) are the installation's, not the tester's.
+        environment.insert(QStringLiteral("HOME"), home());
+        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        QDir().mkpath(home());
         environment.insert(extra);
         m_process.setProcessEnvironment(environment);
         m_process.setWorkingDirectory(m_folder);
@@ -65,6 +69,7 @@ public:
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     qint64 pid() const { return m_process.processId(); }
     QString folder() const { return m_folder; }
+    QString home() const { return m_folder + QStringLiteral("/home"); }
     QString name() const { return m_name; }
     // Tail of what the program printed.
     QString output() const { return QString::fromUtf8(testsupport::readFile(m_folder + "/output.txt").right(4000)); }

@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
@@ -468,6 +469,113 @@ class TestClassEnd2End : public QObject
         return present.contains(QSet<QString>(uids.cbegin(), uids.cend()));
     }
 
+    // --- the recorder window ---
+
+    static bool isRecorder(const Desktop::Window &w)
+    {
+        return w.geometry.width() >= 300 && w.geometry.width() <= 520 && w.geometry.height() >= 250 &&
+            w.geometry.height() <= 450;
+    }
+
+    // Opens the recorder window with "[录制]", the rightmost text of the teacher's control bar.
+    bool openRecorder(Client &client, Desktop::Window *recorder)
+    {
+        const QRect texts = barTexts(Desktop::shot(), client);
+        if (texts.width() < 40)
+            return fail(client.name() + QStringLiteral(": no [录制] on the control bar"));
+        Desktop::click(QPoint(texts.right() - 10, texts.center().y()));
+        if (!client.waitForWindow(&isRecorder, 5000, recorder))
+            return fail(client.name() + QStringLiteral(": [录制] shows no recorder window"));
+        return true;
+    }
+
+    bool recorderHides(Client &client)
+    {
+        if (QTest::qWaitFor([&] { return !client.waitForWindow(&isRecorder, 0); }, 5000))
+            return true;
+        return fail(client.name() + QStringLiteral(": the recorder window stayed"));
+    }
+
+    // The grey cross at the recorder window's top right.
+    static QRect recorderClose(const QImage &shot, const QRect &window)
+    {
+        return Pixels::bounds(shot, QRect(window.right() - 60, window.top(), 60, 50),
+                              Pixels::near(QColor(0x8a, 0x94, 0xa6), 30));
+    }
+
+    // The text of the recorder's nth button of five (开始 暂停 停止 设置 回放), in the row under the blue time (pure
+    // blue: the settings' divider is a lighter one);
+    // null while the button is disabled (its text grey).
+    static QRect recorderButton(const QImage &shot, const QRect &window, int n)
+    {
+        const QRect time = Pixels::bounds(shot, window, Pixels::near(QColor(0, 0, 255), 10));
+        if (time.isNull())
+            return QRect();
+        const int column = window.width() / 5;
+        return Pixels::bounds(shot, QRect(window.left() + n * column, time.bottom() + 4, column, 40),
+                              [](QRgb p) { return qGray(p) < 90; });
+    }
+
+    // --- screens of high density ---
+
+    // An X display of its own with the desktop's scale set as Xft.dpi, as a desktop's settings keep it.
+    struct ScaledDisplay
+    {
+        testsupport::PeerProcess xvfb;
+        QString name;
+        bool start(const QSize &size, int dpi)
+        {
+            xvfb.start(QStringLiteral("Xvfb"),
+                       {"-displayfd", "1", "-screen", "0",
+                        QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()), "-nolisten", "tcp",
+                        "-noreset"});
+            if (!xvfb.waitForStarted(5000) ||
+                !QTest::qWaitFor([&] { return xvfb.canReadLine() || xvfb.state() == QProcess::NotRunning; }, 10000))
+                return false;
+            name = ':' + QString::fromLatin1(xvfb.readLine()).trimmed();
+            return testsupport::run(QStringLiteral("env"),
+                                    {"DISPLAY=" + name, "xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set",
+                                     "RESOURCE_MANAGER", QStringLiteral("Xft.dpi:\t%1\n").arg(dpi)});
+        }
+        QImage shot(const QSize &size) const
+        {
+            const QString file = QDir::current().absoluteFilePath(QStringLiteral("scaled.png"));
+            QFile::remove(file);
+            testsupport::run(QStringLiteral("ffmpeg"),
+                             {"-nostdin", "-loglevel", "error", "-f", "x11grab", "-video_size",
+                              QStringLiteral("%1x%2").arg(size.width()).arg(size.height()), "-i", name, "-frames:v",
+                              "1", "-y", file});
+            return QImage(file).convertToFormat(QImage::Format_RGB32);
+        }
+        ~ScaledDisplay() { xvfb.stop(); }
+    };
+
+    // The text on a slate button found in area: it must lie inside the button with room to spare, at least minHeight
+    // pixels high.
+    bool unclippedText(const QImage &shot, const QRect &area, int minHeight, const QString &what)
+    {
+        const QRect column(area.center().x(), area.top(), 1, area.height());
+        const QRect rows = Pixels::bounds(shot, column, Pixels::near(kSlate, 2));
+        const QRect button =
+            Pixels::bounds(shot, QRect(area.left(), rows.top(), area.width(), rows.height()), Pixels::near(kSlate, 2));
+        const QRect text = Pixels::bounds(shot, button, [](QRgb p) { return qGray(p) > 200; });
+        if (button.height() < 15 || text.isNull())
+            return fail(what + QStringLiteral(": no button with text"));
+        if (text.height() < minHeight || text.top() - button.top() < 2 || button.bottom() - text.bottom() < 2 ||
+            text.left() - button.left() < 2 || button.right() - text.right() < 2)
+            return fail(QStringLiteral("%1: text %2x%3 at %4,%5 in a button %6x%7 at %8,%9")
+                            .arg(what)
+                            .arg(text.width())
+                            .arg(text.height())
+                            .arg(text.x() - button.x())
+                            .arg(text.y() - button.y())
+                            .arg(button.width())
+                            .arg(button.height())
+                            .arg(button.x())
+                            .arg(button.y()));
+        return true;
+    }
+
     // Processor use of a client over a second, in per cent of one core.
     static double cpuUse(const Client &client)
     {
@@ -644,6 +752,82 @@ private slots:
         }
     }
 
+    // The teacher's recorder window: closed with its button and with Escape; a recording played back with "回放" in
+    // the main window's player shows the recorded desktop (the blocks).
+    void recorderWindow()
+    {
+        Desktop::Window recorder;
+        QVERIFY2(openRecorder(*teacher, &recorder), qPrintable(why));
+        // Dragged up, whole on the display, with its settings open: the picture for the README.
+        const QPoint grip = recorder.geometry.topLeft() + QPoint(30, 20);
+        QVERIFY(Desktop::drag(grip, grip - QPoint(0, 300)));
+        QVERIFY(teacher->waitForWindow(
+            [&](const Desktop::Window &w) {
+                return isRecorder(w) && w.geometry.top() == recorder.geometry.top() - 300;
+            },
+            3000, &recorder));
+        const QRect settings = recorderButton(Desktop::shot(), recorder.geometry, 3);
+        QVERIFY2(!settings.isNull(), "no 设置 on the recorder window");
+        Desktop::click(settings.center());
+        Desktop::moveTo(aside());
+        QImage shot;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         shot = Desktop::shot();
+                         // The microphone list's divider, blue, under the buttons.
+                         return Pixels::count(shot, recorder.geometry, Pixels::near(QColor(11, 47, 255), 20)) > 100;
+                     },
+                     3000),
+                 "设置 does not open the settings");
+        shot.copy(recorder.geometry).save(QStringLiteral("recorder.png"));
+        const QRect close = recorderClose(shot, recorder.geometry);
+        QVERIFY2(close.width() >= 6, "no close button on the recorder window");
+        Desktop::click(close.center());
+        QVERIFY2(recorderHides(*teacher), qPrintable(why));
+
+        QVERIFY2(openRecorder(*teacher, &recorder), qPrintable(why));
+        Desktop::click(recorder.geometry.topLeft() + QPoint(30, 20)); // the keyboard to the window
+        Desktop::key(QStringLiteral("Escape"));
+        QVERIFY2(recorderHides(*teacher), qPrintable(why));
+
+        QVERIFY2(openRecorder(*teacher, &recorder), qPrintable(why));
+        const QRect g = recorder.geometry;
+        const QRect start = recorderButton(Desktop::shot(), g, 0);
+        QVERIFY2(!start.isNull(), "no 开始 on the recorder window");
+        const QRect time = Pixels::bounds(Desktop::shot(), g, Pixels::near(QColor(0, 0, 255), 10));
+        Desktop::click(start.center());
+        Desktop::moveTo(aside());
+        // Six seconds on the clock: the playback checked below still runs.
+        QList<QImage> shown{Desktop::shot().copy(time)};
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         const QImage now = Desktop::shot().copy(time);
+                         if (Pixels::difference(now, shown.last()) > 1)
+                             shown << now;
+                         return shown.size() >= 7;
+                     },
+                     20000),
+                 "the recorder's clock does not run");
+        QRect stop = recorderButton(Desktop::shot(), g, 2);
+        QVERIFY2(!stop.isNull(), "停止 is not enabled while recording");
+        Desktop::click(stop.center());
+        QRect playBack;
+        QVERIFY2(QTest::qWaitFor([&] { return !(playBack = recorderButton(Desktop::shot(), g, 4)).isNull(); }, 15000),
+                 "回放 is not enabled after the recording");
+        QVERIFY(QFileInfo(teacher->home() + QStringLiteral("/Videos/tavi.mp4")).size() > 0);
+        Desktop::click(playBack.center());
+        // The main window comes to the front; the recorder stays above it where a window manager keeps it on top.
+        QVERIFY(Desktop::raise(recorder.id));
+        QRect close2;
+        QVERIFY(QTest::qWaitFor([&] { return (close2 = recorderClose(Desktop::shot(), g)).width() >= 6; }, 3000));
+        Desktop::click(close2.center());
+        QVERIFY2(recorderHides(*teacher), qPrintable(why));
+        Desktop::moveTo(aside());
+        QString detail;
+        QVERIFY2(QTest::qWaitFor([&] { return showsPattern(Desktop::shot(), *teacher, &detail); }, 5000),
+                 qPrintable("回放 does not show the recording in the main window: " + detail));
+    }
+
     void nginxRestarts()
     {
         QVERIFY2(enterClass(*teacher), qPrintable(why));
@@ -694,13 +878,86 @@ private slots:
         QVERIFY(student->waitForWindow([](const Desktop::Window &) { return true; }, 20000, &first));
         QVERIFY2(Client::isLogin(first), "the update message came again");
         QVERIFY2(signIn(*student, QStringLiteral("student"), true), qPrintable(why));
-        QVERIFY2(place(*student, studentPlace()), qPrintable(why));
+        // Where the student left it.
+        QCOMPARE(student->main().geometry, QRect(studentPlace(), QSize(1180, 600)));
         QVERIFY(Desktop::raise(teacher->main().id));
         QVERIFY2(showsTodaysCourses(*student), qPrintable(why));
         QVERIFY2(enterClass(*student), qPrintable(why));
         QVERIFY2(studentSeesTeacher(5000), qPrintable(why));
         QVERIFY2(countReads(*teacher, 6), qPrintable(why));
         QVERIFY2(countReads(*student, 6), qPrintable(why));
+    }
+
+    // The sign-in dialog and the main window follow the desktop's scale (Xft.dpi) on a screen of matching size:
+    // sizes scaled, the main window centred, the sign-in button's text scaled and whole.
+    void highDensityScreens_data()
+    {
+        QTest::addColumn<int>("dpi");
+        QTest::addColumn<QSize>("screen");
+        QTest::newRow("100 %") << 96 << QSize(1920, 1080);
+        QTest::newRow("150 %") << 144 << QSize(2880, 1620);
+        QTest::newRow("200 %") << 192 << QSize(3840, 2160);
+    }
+    void highDensityScreens()
+    {
+        QFETCH(int, dpi);
+        QFETCH(QSize, screen);
+        const double scale = dpi / 96.0;
+        auto scaled = [scale](int length) { return qRound(length * scale); };
+        ScaledDisplay display;
+        QVERIFY(display.start(screen, dpi));
+        Desktop::setDisplay(display.name);
+        const auto back = qScopeGuard([] { Desktop::setDisplay(QString()); });
+        Client client(QStringLiteral("scaled-%1").arg(dpi));
+        QVERIFY(client.install(school.baseUrl(), school.chatHost()));
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("DISPLAY"), display.name);
+        QVERIFY(client.start(env));
+
+        // The first start's update message, clicked away (again while it stays), then the sign-in dialog.
+        auto isScaledLogin = [&](const Desktop::Window &w) { return std::abs(w.geometry.width() - scaled(430)) <= 1; };
+        Desktop::Window window;
+        QVERIFY(client.waitForWindow([](const Desktop::Window &) { return true; }, 20000, &window));
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         if (client.waitForWindow(isScaledLogin, 0, &window))
+                             return true;
+                         if (client.waitForWindow([](const Desktop::Window &) { return true; }, 0, &window))
+                             Desktop::moveTo(window.geometry.center()), Desktop::key(QStringLiteral("Return"));
+                         return client.waitForWindow(isScaledLogin, 1000, &window);
+                     },
+                     30000),
+                 "no sign-in dialog of the scaled size");
+        const QRect login = window.geometry;
+        QVERIFY2(login.height() >= scaled(256) - 1 && login.height() <= scaled(286) + 1,
+                 qPrintable(QStringLiteral("sign-in dialog %1x%2").arg(login.width()).arg(login.height())));
+        QImage shot;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         shot = display.shot(screen);
+                         return !Pixels::bounds(shot, login, Pixels::near(kSlate, 2)).isNull();
+                     },
+                     10000),
+                 "the sign-in dialog is not painted");
+        QVERIFY2(unclippedText(
+                     shot, QRect(login.left(), login.top() + scaled(170), login.width(), login.height() - scaled(170)),
+                     scaled(9), QStringLiteral("the sign-in button")),
+                 qPrintable(why));
+        if (dpi == 192)
+            shot.copy(login).save(QStringLiteral("signin-200.png"));
+
+        Desktop::click(login.topLeft() + QPoint(scaled(215), scaled(115)));
+        Desktop::type(QStringLiteral("student"));
+        Desktop::click(login.topLeft() + QPoint(scaled(215), scaled(150)));
+        Desktop::type(QStringLiteral("123456"));
+        Desktop::key(QStringLiteral("Return"));
+        QVERIFY2(client.waitForWindow([&](const Desktop::Window &w) { return w.geometry.width() >= scaled(1180) - 1; },
+                                      15000, &window),
+                 "no main window after signing in");
+        QCOMPARE(window.geometry.size(), QSize(scaled(1180), scaled(600)));
+        QVERIFY2((window.geometry.center() - QRect(QPoint(0, 0), screen).center()).manhattanLength() <= 2,
+                 "the main window is not centred on its screen");
+        client.kill();
     }
 
     void cleanupTestCase()

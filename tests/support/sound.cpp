@@ -23,6 +23,22 @@ NullSink::~NullSink()
         run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), m_module}, 10000);
 }
 
+Microphone::Microphone(const QString &name, const NullSink &sink, const QString &description) : m_name(name)
+{
+    QByteArray out;
+    if (run(QStringLiteral("pactl"),
+            {"load-module", "module-remap-source", "master=" + sink.monitor(), "source_name=" + name,
+             "source_properties=device.description=" + description},
+            10000, &out))
+        m_module = QString::fromUtf8(out).trimmed();
+}
+
+Microphone::~Microphone()
+{
+    if (isLoaded())
+        run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), m_module}, 10000);
+}
+
 bool Tone::start(const QString &sink, int frequency)
 {
     stop();

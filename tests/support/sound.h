@@ -28,6 +28,24 @@ private:
     QString m_module;
 };
 
+// A PulseAudio source of the test's own, described as description, that hears what plays into a null sink (its
+// monitor remapped): a microphone that is not a monitor. Unloaded when destroyed.
+class Microphone
+{
+public:
+    Microphone(const QString &name, const NullSink &sink, const QString &description);
+    ~Microphone();
+    Microphone(const Microphone &) = delete;
+    Microphone &operator=(const Microphone &) = delete;
+
+    bool isLoaded() const { return !m_module.isEmpty(); }
+    QString name() const { return m_name; }
+
+private:
+    QString m_name;
+    QString m_module;
+};
+
 // A sine tone played into a sink in real time by the ffmpeg command line, until stopped or destroyed.
 class Tone
 {
