@@ -606,8 +606,8 @@ private slots:
         const QString fifo = dir.filePath(QStringLiteral("microphone"));
         PipeMicrophone microphone;
         QVERIFY2(microphone.load(fifo), "needs a PulseAudio server that takes module-pipe-source");
-        devMag::setInstance(new Devices(QStringLiteral("tavi_sync_pipe"),
-                                        QStringLiteral("pulse"))); // the last case: the pipe stays the device
+        // The last case: the pipe stays the device.
+        devMag::setInstance(new Devices(QStringLiteral("tavi_sync_pipe"), QStringLiteral("pulse")));
         FlashAndTone scene;
         QVERIFY(QTest::qWaitForWindowExposed(&scene));
         // Writing before the recording opens the source keeps its first read
