@@ -77,8 +77,7 @@ public:
     bool make()
     {
         return m_dir.isValid() &&
-            testsupport::run(QStringLiteral("minisign"), {"-G", "-W", "-p", path("key.pub"), "-s", path("key.sec")},
-                             60000, &m_output);
+            testsupport::run(QStringLiteral("minisign"), {"-G", "-W", "-p", path("key.pub"), "-s", path("key.sec")});
     }
     QByteArray publicKey() const { return testsupport::readFile(path("key.pub")); }
     // The .minisig of text: pre-hashed, or legacy.
@@ -90,52 +89,21 @@ public:
         QStringList args{"-S", "-s", path("key.sec"), "-m", path("list.xml"), "-t", "tavi test list"};
         if (legacy)
             args << "-l";
-        QByteArray output;
-        return testsupport::run(QStringLiteral("minisign"), args, 60000, &output)
-            ? testsupport::readFile(path("list.xml.minisig"))
-            : QByteArray();
+        return testsupport::run(QStringLiteral("minisign"), args) ? testsupport::readFile(path("list.xml.minisig"))
+                                                                  : QByteArray();
     }
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
     QTemporaryDir m_dir;
-    QByteArray m_output;
 };
 
-// Answers every message box the process shows, printing its text as
-// "box:TEXT": the launcher's messages, read by a parent test.
-inline void answerBoxes(QObject *parent)
+// This test program run again with args, in the current folder (an installation); what it printed.
+QString runChild(const QStringList &args, int timeoutMs = 60000)
 {
-    auto *closer = new QTimer(parent);
-    QObject::connect(closer, &QTimer::timeout, [] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            std::printf("box:%s\n", box->text().toUtf8().constData());
-            std::fflush(stdout);
-            box->accept();
-        }
-    });
-    closer->start(20);
-}
-
-// Ends a child: prints the installed version and the event loop's status.
-inline int childEnds(int status)
-{
-    std::printf("version:%s\nexit:%d\n", InIOpe::installedVersion().toUtf8().constData(), status);
-    return status;
-}
-
-// This test program run again with args, in the current folder (an
-// installation); what it printed, "<no end>" if it did not end in time.
-inline QString runChild(const QStringList &args, int timeoutMs = 60000)
-{
-    QProcess process;
-    process.start(QCoreApplication::applicationFilePath(), args);
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return QStringLiteral("<no end>");
-    }
-    return QString::fromUtf8(process.readAllStandardOutput());
+    QByteArray out;
+    testsupport::run(QCoreApplication::applicationFilePath(), args, timeoutMs, &out); // the output tells how it ended
+    return QString::fromUtf8(out);
 }
 
 struct ListFile
@@ -167,32 +135,33 @@ mode_t modeOf(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
 }
 
-// Child mode: the launcher as `tavi` runs it, answering its messages.
-int launcherChild(int argc, char **argv)
+// Child modes, answering every message box (printed as "box:TEXT"), then printing the installed version and the
+// status: the launcher as `tavi` runs it, or the hand-off for an outcome of an update.
+int child(int argc, char **argv)
 {
     QApplication application(argc, argv);
-    answerBoxes(&application);
-    return childEnds(launcherMain());
-}
-
-// Child mode: answer every message box, run the hand-off for the given outcome and end with the event loop's status.
-int handoffChild(int argc, char **argv)
-{
-    QApplication application(argc, argv);
-    const int code = QString::fromLocal8Bit(argv[2]).toInt();
-    answerBoxes(&application);
-    xmlParse::instance()->parse("<r><taviversion ver=\"7.5\"/></r>");
-    winStart starter;
-    starter.slot_startMain(code);
-    // A started library quits by itself; give a failing start time to end.
-    QTimer::singleShot(10000, [] { QCoreApplication::exit(42); });
-    return childEnds(QApplication::exec());
-}
-
-// The hand-off run in a child for this outcome of an update.
-QString handoff(int code)
-{
-    return runChild({QStringLiteral("--handoff"), QString::number(code)}, 30000);
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            std::printf("box:%s\n", box->text().toUtf8().constData());
+            std::fflush(stdout);
+            box->accept();
+        }
+    });
+    closer.start(20);
+    int status = 0;
+    if (argc == 2) {
+        status = launcherMain();
+    } else {
+        xmlParse::instance()->parse("<r><taviversion ver=\"7.5\"/></r>");
+        winStart starter;
+        starter.slot_startMain(QString::fromLocal8Bit(argv[2]).toInt());
+        // A started library quits by itself; give a failing start time to end.
+        QTimer::singleShot(10000, [] { QCoreApplication::exit(42); });
+        status = QApplication::exec();
+    }
+    std::printf("version:%s\nexit:%d\n", InIOpe::installedVersion().toUtf8().constData(), status);
+    return status;
 }
 
 // A stand-in main library in the current folder.
@@ -714,46 +683,38 @@ private slots:
         QVERIFY(!QFile::exists("slow.bin"));
     }
 
+    // The hand-off after each outcome of an update: its message, then the library; one that cannot start is told.
     void outcomes_data()
     {
+        QTest::addColumn<QByteArray>("library"); // libtaviMainLib.so; none if empty
         QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("output");
-        QTest::newRow("installed") << 1 << "box:程序升级成功！\nversion:7.5\nexit:0\n";
-        QTest::newRow("failed") << 2 << "box:程序升级失败！\nversion:old\nexit:0\n";
-        QTest::newRow("nothing or cancelled") << 3 << "version:7.5\nexit:0\n";
-        QTest::newRow("refused") << 4 << "version:old\nexit:0\n";
+        QTest::addColumn<QString>("output"); // all of it where the library starts, else what comes before the version
+        const QByteArray ok = InstallDir::read(FAKELIB_OK), notLoaded("box:libtaviMainLib.so加载失败！\n");
+        QTest::newRow("installed") << ok << 1 << "box:程序升级成功！\nversion:7.5\nexit:0\n";
+        QTest::newRow("failed") << ok << 2 << "box:程序升级失败！\nversion:old\nexit:0\n";
+        QTest::newRow("nothing or cancelled") << ok << 3 << "version:7.5\nexit:0\n";
+        QTest::newRow("refused") << ok << 4 << "version:old\nexit:0\n";
+        QTest::newRow("library missing") << QByteArray() << 3 << QString(notLoaded);
+        QTest::newRow("library corrupt") << QByteArray("not a library at all") << 3 << QString(notLoaded);
+        QTest::newRow("library without mainStart")
+            << InstallDir::read(FAKELIB_NOEXPORT) << 2 << "box:程序升级失败！\nbox:mainStart函数加载失败！\n";
     }
     void outcomes()
     {
+        QFETCH(QByteArray, library);
         QFETCH(int, code);
         QFETCH(QString, output);
         InstallDir dir;
         dir.setUpdater(QString(), "old");
-        installLibrary();
-        QCOMPARE(handoff(code), output);
-        QVERIFY(QFile::exists("mainStart.called"));
-    }
-
-    void brokenLibrary_data()
-    {
-        QTest::addColumn<QByteArray>("library"); // libtaviMainLib.so; none if empty
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("boxes");
-        QTest::newRow("missing") << QByteArray() << 3 << "box:libtaviMainLib.so加载失败！\n";
-        QTest::newRow("corrupt") << QByteArray("not a library at all") << 3 << "box:libtaviMainLib.so加载失败！\n";
-        QTest::newRow("without mainStart")
-            << InstallDir::read(FAKELIB_NOEXPORT) << 2 << "box:程序升级失败！\nbox:mainStart函数加载失败！\n";
-    }
-    void brokenLibrary()
-    {
-        QFETCH(QByteArray, library);
-        QFETCH(int, code);
-        QFETCH(QString, boxes);
-        InstallDir dir;
         if (!library.isEmpty())
             InstallDir::write("libtaviMainLib.so", library);
-        const QString out = handoff(code);
-        QVERIFY2(out.startsWith(boxes + "version:") && out.endsWith("\nexit:1\n"), qPrintable(out));
+        const QString out = runChild({QStringLiteral("--handoff"), QString::number(code)}, 30000);
+        const bool started = QFile::exists("mainStart.called");
+        QCOMPARE(started, library == InstallDir::read(FAKELIB_OK));
+        if (started)
+            QCOMPARE(out, output);
+        else
+            QVERIFY2(out.startsWith(output + "version:") && out.endsWith("\nexit:1\n"), qPrintable(out));
     }
 
     // The real launcher, with an update list nobody serves: it records the
@@ -776,10 +737,8 @@ private slots:
 
 int main(int argc, char **argv)
 {
-    if (argc == 2 && qstrcmp(argv[1], "--launcher") == 0)
-        return launcherChild(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], "--handoff") == 0)
-        return handoffChild(argc, argv);
+    if ((argc == 2 && qstrcmp(argv[1], "--launcher") == 0) || (argc == 3 && qstrcmp(argv[1], "--handoff") == 0))
+        return child(argc, argv);
     QApplication application(argc, argv);
     TestUpdate test;
     return QTest::qExec(&test, argc, argv);

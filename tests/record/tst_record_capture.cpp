@@ -1,5 +1,6 @@
-// Recording and publishing the test display (Xvfb) and microphone (the
-// monitor of a PulseAudio null sink) through the controllers.
+// Recording and publishing the test display (Xvfb) and microphone (PulseAudio null sinks and a pipe source) through
+// the controllers and the screen recorder window: its state table, timer label, settings file and microphone list; and
+// sound and picture of one moment recorded at one time.
 
 #include "movingdesktop.h"
 #include "recordprobe.h"
@@ -13,26 +14,163 @@
 #include "record/getvideothread.h"
 #include "record/recordctrl.h"
 #include "record/recordnotice.h"
+#include "record/recordwindow.h"
+#include "record/recordwindowui.h"
 #include "record/savevideothread.h"
+#include "ui/messagebox.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextCodec>
+#include <QTime>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace {
 const QStringList kNoAudio{QString::fromUtf8("出错了,初始化音屏设备失败！")};
 const QStringList kNoVideo{QString::fromUtf8("出错了,初始化视屏设备失败！")};
 const QStringList kNoOutput{QString::fromUtf8("出错了,无法写入录制输出！")};
 
-// A machine without camera and microphone.
-class NoDevices : public devMag
+// The devices of another machine: this microphone, read through this input device.
+struct Devices : devMag
+{
+    Devices(const QString &microphone, const QString &input) : devMag(QString(), microphone, input, nullptr) {}
+};
+
+constexpr int kRate = 44100;
+constexpr int kFlashMs = 200;
+const QVector<int> kFlashAtMs{1000, 1700, 2400, 3100, 3800, 4500, 5200, 5900};
+const QRect kFlashRect(0, 0, 200, 200);
+
+// The microphone for this test: a pipe source on the test's sound server,
+// removed again at the end.
+class PipeMicrophone
 {
 public:
-    NoDevices() : devMag(QString(), QString(), QStringLiteral("pulse"), nullptr) {}
+    bool load(const QString &fifo)
+    {
+        QByteArray out;
+        if (!testsupport::run(QStringLiteral("pactl"),
+                              {"load-module", "module-pipe-source", "source_name=tavi_sync_pipe", "file=" + fifo,
+                               "format=s16le", "rate=44100", "channels=1"},
+                              10000, &out))
+            return false;
+        m_module = out.trimmed();
+        return !m_module.isEmpty();
+    }
+    // The source claims a fixed latency (a pipe buffer's worth) that a
+    // writer keeping up with the clock does not have; the device's stamps
+    // put each block that much earlier.
+    double claimedLatencyMs() const
+    {
+        QByteArray out;
+        testsupport::run(QStringLiteral("pactl"), {"list", "sources"}, 10000, &out);
+        const QString text = QString::fromUtf8(out);
+        const int at = text.indexOf(QStringLiteral("Name: tavi_sync_pipe"));
+        const QRegularExpression latency(QStringLiteral("configured (\\d+) usec"));
+        const auto match = latency.match(text, at < 0 ? text.size() : at);
+        return match.hasMatch() ? match.captured(1).toDouble() / 1000.0 : 0.0;
+    }
+    ~PipeMicrophone()
+    {
+        if (!m_module.isEmpty())
+            testsupport::run(QStringLiteral("pactl"), {"unload-module", QString::fromLatin1(m_module)});
+    }
+
+private:
+    QByteArray m_module;
 };
+
+// Black, white during a flash; the tone follows the same clock. Samples are
+// written into the source as their time comes, so the tone starts as the
+// flash shows.
+class FlashAndTone : public QWidget
+{
+public:
+    FlashAndTone()
+    {
+        setWindowFlags(Qt::FramelessWindowHint);
+        setGeometry(kFlashRect);
+        show();
+    }
+    bool start(const QString &fifo)
+    {
+        m_pipe.setFileName(fifo);
+        if (!m_pipe.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        m_clock.start();
+        connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.start(5);
+        return true;
+    }
+    void stop()
+    {
+        m_timer.stop();
+        m_pipe.close();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), m_lit ? Qt::white : Qt::black); }
+
+private:
+    static bool flashing(qint64 ms)
+    {
+        return std::any_of(kFlashAtMs.begin(), kFlashAtMs.end(),
+                           [ms](int at) { return ms >= at && ms < at + kFlashMs; });
+    }
+    void tick()
+    {
+        const qint64 now = m_clock.elapsed();
+        const bool lit = flashing(now);
+        if (lit != m_lit) {
+            m_lit = lit;
+            repaint();
+        }
+        const qint64 due = now * kRate / 1000;
+        QByteArray samples;
+        for (; m_written < due; ++m_written) {
+            const qint64 ms = m_written * 1000 / kRate;
+            const qint16 value = flashing(ms) ? qint16(12000 * std::sin(2 * M_PI * 1000 * m_written / kRate)) : 0;
+            samples.append(reinterpret_cast<const char *>(&value), sizeof value);
+        }
+        m_pipe.write(samples);
+    }
+
+    QFile m_pipe;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_written = 0;
+    bool m_lit = false;
+};
+
+// Times (s) at which a signal rises after being low, from samples at rate.
+template<class T> QVector<double> onsets(const QVector<T> &values, double rate, int threshold, int quietSamples)
+{
+    QVector<double> times;
+    int quiet = quietSamples;
+    for (int i = 0; i < values.size(); ++i) {
+        if (std::abs(values[i]) > threshold) {
+            if (quiet >= quietSamples)
+                times << i / rate;
+            quiet = 0;
+        } else {
+            ++quiet;
+        }
+    }
+    return times;
+}
+
 } // namespace
 
 class tst_recordcapture : public QObject
@@ -42,12 +180,20 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(!qgetenv("DISPLAY").isEmpty(), "needs an X display");
-        new MovingDesktop;
+        m_desktop = new MovingDesktop;
         recordNotice::setHandler([this](const QString &text) { m_messages << text; });
+        QVERIFY(m_micA.isLoaded() && m_micB.isLoaded());
+        QVERIFY(testsupport::run("pactl", {"set-default-source", m_micB.name()}));
         QVERIFY2(!devMag::instance()->audioDeviceName().isEmpty(), "needs a microphone");
     }
 
-    void init() { m_messages.clear(); }
+    void cleanupTestCase() { testsupport::run("pactl", {"set-default-source", "tavi_null.monitor"}); }
+
+    void init()
+    {
+        m_messages.clear();
+        QFile::remove(m_conf);
+    }
 
     void recordToFile_data()
     {
@@ -114,7 +260,7 @@ private slots:
     void noMicrophoneNoCamera()
     {
         devMag *real = devMag::instance();
-        NoDevices none;
+        Devices none(QString(), QStringLiteral("pulse")); // without camera and microphone
         devMag::setInstance(&none);
         recordCtrl ctrl;
         ctrl.setUrl(QStringLiteral("never.flv"));
@@ -275,8 +421,254 @@ private slots:
         QVERIFY2(probe.audioSeconds() >= 1.0, qPrintable(QString::number(probe.audioSeconds())));
     }
 
+    // By description, the system's default first and chosen, the speakers'
+    // monitors marked and last.
+    void microphoneList()
+    {
+        recordWindow window;
+        QComboBox *box = window.form()->comboBox_audio;
+        QCOMPARE(box->currentIndex(), 0);
+        QStringList texts, names;
+        for (int i = 0; i < box->count(); ++i)
+            texts << box->itemText(i), names << box->itemData(i).toString();
+        QCOMPARE(texts.mid(0, 2), (QStringList{"MicB", "MicA"}));
+        QCOMPARE(names.mid(0, 2), (QStringList{m_micB.name(), m_micA.name()}));
+        const int firstMonitor = names.indexOf(QRegularExpression(".*\\.monitor"));
+        QVERIFY(firstMonitor > 1);
+        for (int i = 0; i < names.size(); ++i) {
+            QCOMPARE(names[i].endsWith(".monitor"), i >= firstMonitor);
+            QCOMPARE(texts[i].startsWith("[扬声器] "), i >= firstMonitor);
+        }
+        QVERIFY(texts.contains("[扬声器] Monitor of tavi_rec_a"));
+    }
+
+    void settingsRoundTrip()
+    {
+        const QString path = QDir::currentPath() + QStringLiteral("/录像 课堂/第一课.mp4");
+        {
+            recordWindow first;
+            // Not the default: the choice is kept.
+            first.form()->comboBox_audio->setCurrentText("MicA");
+            first.chooseSavePath(path);
+        }
+        const QString mic = QStringLiteral("MicA");
+        QFile conf(m_conf);
+        QVERIFY(conf.open(QIODevice::ReadOnly));
+        QCOMPARE(QTextCodec::codecForName("GBK")->toUnicode(conf.readAll()),
+                 QStringLiteral("audio=%1\narea=0,0,0,0\nmode=audio\nfilename=%2\n").arg(mic, path));
+        // The user's settings are the user's alone.
+        QCOMPARE(testsupport::fileMode(m_conf), 0600);
+        QCOMPARE(testsupport::fileMode(recordWindow::confDir()), 0700);
+
+        recordWindow again;
+        QCOMPARE(again.savePathValue(), path); // "/" stays "/" and spaces stay
+        QVERIFY(QDir(QDir::currentPath() + QStringLiteral("/录像 课堂")).exists());
+        QCOMPARE(again.form()->comboBox_audio->currentText(), mic);
+    }
+    // A desktop that does not open, or a machine without sound sources, is
+    // told in the window's own words, and the window stays stopped.
+    void devicesThatDoNotOpen_data()
+    {
+        QTest::addColumn<QString>("missing");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("desktop") << "desktop" << QStringLiteral("出错了,初始化视屏设备失败！123");
+        QTest::newRow("sound source") << "sound" << QStringLiteral("出错了,音频或视频设备未就绪，程序无法运行！");
+    }
+    void devicesThatDoNotOpen()
+    {
+        QFETCH(QString, missing);
+        QFETCH(QString, message);
+        Devices noSound(QString(), QStringLiteral("no-such-device")); // an input device that lists nothing
+        devMag *const previous = devMag::instance();
+        if (missing == "sound")
+            devMag::setInstance(&noSound);
+        recordWindow window;
+        devMag::setInstance(previous);
+        if (missing == "sound")
+            QCOMPARE(window.form()->comboBox_audio->count(), 0);
+        window.chooseSavePath(QDir::currentPath() + QStringLiteral("/never.mp4"));
+        const QByteArray display = qgetenv("DISPLAY");
+        if (missing == "desktop")
+            qputenv("DISPLAY", ":4242"); // no such display
+        window.form()->startButton->click();
+        qputenv("DISPLAY", display);
+        QCOMPARE(m_messages, QStringList{message});
+        QCOMPARE(window.state(), int(recordWindow::Stopped));
+        QVERIFY(window.recorder()->isIdle());
+        QVERIFY(!QFile::exists(QStringLiteral("never.mp4")));
+    }
+
+    void recordsThroughStateTable()
+    {
+        recordWindow window;
+        recordWindowUI *ui = window.form();
+        // The state and which of start, pause and stop can be clicked.
+        auto state = [&] {
+            return QString("%1 %2%3%4")
+                .arg(window.state())
+                .arg(ui->startButton->isEnabled())
+                .arg(ui->pauseButton->isEnabled())
+                .arg(ui->stopButton->isEnabled());
+        };
+        const QString stopped = QString("%1 100").arg(recordWindow::Stopped);
+        QCOMPARE(state(), stopped);
+        window.chooseSavePath(QDir::currentPath() + QStringLiteral("/window.mp4"));
+        // The chosen source is the one recorded, not the default.
+        ui->comboBox_audio->setCurrentText("MicA");
+        testsupport::Tone toneA, toneB;
+        QVERIFY(toneA.start(m_sinkA.name(), 440) && toneB.start(m_sinkB.name(), 1000));
+        QVERIFY(testsupport::waitForTone(m_micA.name(), 440, 10000));
+
+        QElapsedTimer recorded;
+        ui->startButton->click();
+        recorded.start();
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(';')));
+        QCOMPARE(state(), QString("%1 011").arg(recordWindow::Recording));
+        QTRY_COMPARE_WITH_TIMEOUT(ui->label_time->text(), QStringLiteral("00:00:02"), 4000);
+
+        ui->pauseButton->click();
+        qint64 recordedMs = recorded.elapsed();
+        QCOMPARE(state(), QString("%1 101").arg(recordWindow::Paused));
+        QVERIFY(window.recorder()->videoThread->isPaused());
+        const QString pausedLabel = ui->label_time->text();
+        QTest::qWait(1200);
+        QCOMPARE(ui->label_time->text(), pausedLabel); // the timer stands still
+
+        ui->startButton->click(); // resume: the label goes on from where it stood
+        recorded.restart();
+        QCOMPARE(window.state(), int(recordWindow::Recording));
+        QVERIFY(!window.recorder()->videoThread->isPaused());
+        QCOMPARE(ui->label_time->text(), pausedLabel);
+        const QString next =
+            QStringLiteral("00:00:%1").arg(QTime::fromString(pausedLabel).second() + 1, 2, 10, QChar('0'));
+        // Every text the label shows until then.
+        QStringList shown{pausedLabel};
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const QString text = ui->label_time->text();
+                if (shown.last() != text)
+                    shown << text;
+                return text == next;
+            },
+            3000));
+        QCOMPARE(shown, (QStringList{pausedLabel, next}));
+
+        ui->stopButton->click();
+        recordedMs += recorded.elapsed();
+        QCOMPARE(state(), stopped);
+        QCOMPARE(ui->label_time->text(), QStringLiteral("00:00:00"));
+
+        // Started again at once: the window waits for the last file to close
+        // in the event loop, then records.
+        window.chooseSavePath(QDir::currentPath() + QStringLiteral("/again.mp4"));
+        ui->startButton->click();
+        QVERIFY(window.state() == recordWindow::Recording || window.recorder()->isStartPending());
+        QTRY_COMPARE_WITH_TIMEOUT(window.state(), int(recordWindow::Recording), 15000);
+        QVERIFY(m_messages.isEmpty());
+        // Closing while recording asks; "取消" keeps recording, "确定" stops.
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        for (const char *button : {"cancelBtn", "okBtn"}) {
+            window.requestClose();
+            auto *box = window.findChild<MessageBox *>();
+            QVERIFY(box && box->isVisible());
+            QTest::mouseClick(box->findChild<QWidget *>(button), Qt::LeftButton);
+            QVERIFY(!box->isVisible());
+            QCOMPARE(window.isVisible(), QByteArray(button) == "cancelBtn");
+        }
+        QCOMPARE(state(), stopped);
+        // "回放" once the file is whole.
+        QSignalSpy playBack(&window, &recordWindow::s_playBack);
+        QTRY_VERIFY_WITH_TIMEOUT(ui->pushButton_playBack->isEnabled(), 15000);
+        ui->pushButton_playBack->click();
+        QCOMPARE(playBack.count(), 1);
+        QCOMPARE(playBack[0][0].toString(), QDir::currentPath() + QStringLiteral("/again.mp4"));
+        QVERIFY(window.recorder()->isIdle());
+
+        // The .mp4 name the dialog offers gets an MP4, and the paused second is
+        // left out.
+        const RecordProbe probe = probeRecording(QStringLiteral("window.mp4"));
+        QCOMPARE(probe.formatName, QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2"));
+        const int expected = int(recordedMs / 40);
+        QVERIFY2(std::abs(probe.videoFrames - expected) <= 8,
+                 qPrintable(QStringLiteral("%1 pictures, %2 expected").arg(probe.videoFrames).arg(expected)));
+        const double share = testsupport::toneShare(testsupport::samplesOf({"-i", "window.mp4"}), 440);
+        QVERIFY2(share > 0.8, qPrintable(QString::number(share)));
+    }
+
+    // Sound and picture of one moment get one time: a window flashes white while a tone is written into a PulseAudio
+    // pipe source that serves as the microphone; in the recording each tone must start with its flash. (A pipe source,
+    // unlike a sink's monitor, adds no playback latency of its own that the test would have to guess.)
+    void toneStartsWithTheFlash()
+    {
+        m_desktop->hide(); // the flash's square is seen alone
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("microphone"));
+        PipeMicrophone microphone;
+        QVERIFY2(microphone.load(fifo), "needs a PulseAudio server that takes module-pipe-source");
+        // The last case: the pipe stays the device.
+        devMag::setInstance(new Devices(QStringLiteral("tavi_sync_pipe"), QStringLiteral("pulse")));
+        FlashAndTone scene;
+        QVERIFY(QTest::qWaitForWindowExposed(&scene));
+        // Writing before the recording opens the source keeps its first read
+        // from waiting for data.
+        QVERIFY(scene.start(fifo));
+
+        recordCtrl ctrl;
+        ctrl.setUrl(QStringLiteral("sync.flv"));
+        QVERIFY(ctrl.start(0));
+        QTest::qWait(kFlashAtMs.last() + kFlashMs + 800); // the recording spans the scene
+        ctrl.stop();
+        // The microphone goes on while the recording reads up to the stop.
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 15000);
+        scene.stop();
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(';')));
+
+        // Brightness of the flash's square in every picture (25 per second), and
+        // the sound, each from its stream's start.
+        QByteArray light;
+        QVERIFY(testsupport::run(
+            QStringLiteral("ffmpeg"),
+            {"-v", "error", "-i", "sync.flv", "-map", "0:v", "-vf",
+             QStringLiteral("crop=%1:%2:0:0,scale=1:1").arg(kFlashRect.width()).arg(kFlashRect.height()), "-pix_fmt",
+             "gray", "-f", "rawvideo", "-"},
+            60000, &light));
+        QVector<int> brightness;
+        for (char c : light)
+            brightness << int(uchar(c));
+        const QVector<qint16> level = testsupport::samplesOf({"-i", "sync.flv", "-map", "0:a"}, 60000);
+        double videoStart = 0, audioStart = 0;
+        for (const QJsonValue &stream : testsupport::probe(QStringLiteral("sync.flv")).value("streams").toArray()) {
+            const QJsonObject s = stream.toObject();
+            (s.value("codec_type").toString() == "video" ? videoStart : audioStart) =
+                s.value("start_time").toString().toDouble();
+        }
+        QVector<double> flashes = onsets(brightness, 25.0, 128, 3);
+        QVector<double> tones = onsets(level, double(testsupport::kSampleRate), 3000, testsupport::kSampleRate / 10);
+        QCOMPARE(flashes.size(), kFlashAtMs.size());
+        QCOMPARE(tones.size(), kFlashAtMs.size());
+        // A flash shows in the first picture taken after it: on average half a
+        // capture interval and half an output picture after the sound.
+        QVector<double> offsets;
+        for (int i = 0; i < flashes.size(); ++i)
+            offsets << ((tones[i] + audioStart) - (flashes[i] + videoStart)) * 1000 + microphone.claimedLatencyMs();
+        std::sort(offsets.begin(), offsets.end());
+        const QString all =
+            QStringLiteral("sound minus picture, ms: %1")
+                .arg(std::accumulate(offsets.begin(), offsets.end(), QString(),
+                                     [](const QString &a, double v) { return a + QString::number(v, 'f', 0) + ' '; }));
+        qInfo("%s", qPrintable(all));
+        const double median = offsets[offsets.size() / 2];
+        QVERIFY2(median > -80 && median < 20, qPrintable(all));
+        QVERIFY2(offsets.first() > -120 && offsets.last() < 60, qPrintable(all));
+    }
+
 private:
+    MovingDesktop *m_desktop = nullptr;
+    testsupport::NullSink m_sinkA{"tavi_rec_a"}, m_sinkB{"tavi_rec_b"};
+    testsupport::Microphone m_micA{"tavi_rec_a_in", m_sinkA, "MicA"}, m_micB{"tavi_rec_b_in", m_sinkB, "MicB"};
     QStringList m_messages;
+    const QString m_conf = recordWindow::confDir() + QStringLiteral("/set.conf");
 };
 
 QTEST_MAIN(tst_recordcapture)

@@ -1,19 +1,23 @@
-// A class with the teacher on a Wayland desktop and the student on X11: the
-// teacher's client runs through XWayland in the headless sway desktop and
-// shares that desktop through the portal; the student's runs on the Xvfb
-// display of ./run test. Both are driven through their windows (xdotool on
-// each display); the student's classroom screen must show the teacher's
-// desktop in each colour it is painted. (Dragging the teacher's window is
-// the compositor's there, with a pointer the headless sway does not have.)
+// Screen sharing on a Wayland desktop (the headless sway desktop of session.sh). tavi-record: the desktop portal's
+// dialog (the chooser of the session's portal backend) is answered, cancelled, left open while the recording is
+// stopped, or not asked again once a choice is remembered; the output is painted one colour after another and the
+// published stream must show them in that order. Then a class with the teacher there and the student on X11: the
+// teacher's client runs through XWayland and shares that desktop through the portal; the student's runs on the Xvfb
+// display of ./run test. Both are driven through their windows (xdotool on each display); the student's classroom
+// screen must show the teacher's desktop in each colour it is painted. (Dragging the teacher's window is the
+// compositor's there, with a pointer the headless sway does not have.)
 
 #include "../e2e/client.h"
 #include "../e2e/pixels.h"
 #include "demoschool.h"
 #include "desktop.h"
 #include "nginxrtmp.h"
+#include "peerprocess.h"
+#include "publisher.h"
 #include "testsupport.h"
 
 #include <QPainter>
+#include <QProcessEnvironment>
 #include <QtTest>
 
 #include <memory>
@@ -23,9 +27,35 @@ const QColor kSlate(48, 62, 84); // "确定" of the dialogs
 const QColor kOrange(251, 174, 67); // the course entries' buttons
 const QColor kMagenta(200, 40, 180);
 const QColor kTeal(30, 170, 160);
+
+enum Colour {
+    Red,
+    Green,
+    Blue,
+    Other
+};
+const QColor kColours[] = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255)};
+
+Colour classify(const uchar *rgb)
+{
+    for (int c = 0; c < 3; ++c)
+        if (Pixels::distance(QColor(rgb[0], rgb[1], rgb[2]), kColours[c]) < 48)
+            return Colour(c);
+    return Other;
+}
+
+bool paint(const QColor &colour)
+{
+    return testsupport::run(QStringLiteral("swaymsg"), {"output", "HEADLESS-1", "bg", colour.name(), "solid_color"});
+}
+
+void answerDialog(const QString &choice)
+{
+    QVERIFY(testsupport::writeFile(qEnvironmentVariable("TAVI_WAYLAND_CHOICE"), choice.toUtf8()));
+}
 } // namespace
 
-class tst_waylandclass : public QObject
+class tst_wayland : public QObject
 {
     Q_OBJECT
 
@@ -36,6 +66,7 @@ class tst_waylandclass : public QObject
     QString xwayland;
     QSize waylandSize;
     QString why;
+    int streams = 0;
 
     // xdotool and the window lists go to the client's display.
     void on(const Client &client) { Desktop::setDisplay(&client == teacher.get() ? xwayland : QString()); }
@@ -161,12 +192,6 @@ class tst_waylandclass : public QObject
         return Pixels::distance(*seen, colour) <= 40;
     }
 
-    bool paint(const QColor &colour)
-    {
-        return testsupport::run(QStringLiteral("swaymsg"),
-                                {"output", "HEADLESS-1", "bg", colour.name(), "solid_color"});
-    }
-
 private slots:
     void initTestCase()
     {
@@ -182,17 +207,109 @@ private slots:
         QVERIFY(m.hasMatch());
         waylandSize = QSize(m.captured(1).toInt(), m.captured(2).toInt());
         QVERIFY(waylandSize.width() >= 1280 && waylandSize.height() >= 700);
-        QVERIFY(testsupport::writeFile(qEnvironmentVariable("TAVI_WAYLAND_CHOICE"), "HEADLESS-1"));
-        QVERIFY(paint(kMagenta));
-
         nginx.setStatPage(true);
         QVERIFY(nginx.start());
         school.setChatHost(testsupport::freeLoopbackHost());
         QVERIFY(school.start(nginx.url(QString()).chopped(1)));
     }
 
+    // Rows run in order: the choice of "chosen" is the one "remembered" restores.
+    void shareDesktop_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<bool>("withPortal");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no portal") << "HEADLESS-1" << false << QStringLiteral("出错了,桌面不提供屏幕共享");
+        QTest::newRow("cancelled") << "cancel" << true << QStringLiteral("出错了,屏幕共享被取消或拒绝！");
+        // Stopped while the dialog is open: ends without waiting for it, and says nothing.
+        QTest::newRow("stopped while asked") << "" << true << QString();
+        QTest::newRow("chosen") << "HEADLESS-1" << true << QString();
+        QTest::newRow("remembered") << "cancel" << true << QString();
+    }
+
+    void shareDesktop()
+    {
+        QFETCH(QString, choice);
+        QFETCH(bool, withPortal);
+        QFETCH(QString, message);
+        answerDialog(choice);
+        QVERIFY(paint(kColours[Red]));
+        const QString url = nginx.url(QStringLiteral("wayland%1").arg(++streams));
+        testsupport::PeerProcess record;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!withPortal)
+            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
+        record.setProcessEnvironment(env);
+        record.setWorkingDirectory(testsupport::stageDir());
+        record.start(testsupport::stageDir() + QStringLiteral("/tavi-record"), {url, "--seconds", "120"});
+        QVERIFY(record.waitForStarted());
+
+        if (choice.isEmpty()) {
+            const QString asked = qEnvironmentVariable("TAVI_WAYLAND_CHOICE") + QStringLiteral(".asked");
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(asked), 15000);
+            record.terminate();
+            // Well within the dialog's 30 s.
+            QVERIFY(record.waitForFinished(15000));
+            QCOMPARE(record.exitCode(), 0);
+            QVERIFY(QFile::exists(asked));
+            QVERIFY(!QString::fromUtf8(record.readAllStandardError()).contains(QStringLiteral("出错了")));
+            return;
+        }
+        if (!message.isEmpty()) {
+            // Told at once, and nothing published: never a black class.
+            QVERIFY(record.waitForFinished(30000));
+            QCOMPARE(record.exitCode(), 1);
+            const QString errors = QString::fromUtf8(record.readAllStandardError());
+            QVERIFY2(errors.contains(message), qPrintable(errors));
+            QVERIFY(testsupport::codecs(url, 3000).isEmpty());
+            return;
+        }
+
+        QVERIFY(testsupport::waitForCodecs(url, {"aac", "h264"}));
+        // The centre of each decoded picture, as one RGB pixel.
+        testsupport::PeerProcess player;
+        player.start(QStringLiteral("ffmpeg"),
+                     {"-hide_banner", "-loglevel", "error", "-nostdin", "-i", url, "-an", "-vf",
+                      "crop=32:32:iw/2-16:ih/2-16,scale=1:1", "-pix_fmt", "rgb24", "-f", "rawvideo", "pipe:1"});
+        QVERIFY(player.waitForStarted());
+        QVector<Colour> seen;
+        const auto decoded = [&](Colour colour, int count) {
+            while (player.bytesAvailable() >= 3) {
+                const QByteArray pixel = player.read(3);
+                seen << classify(reinterpret_cast<const uchar *>(pixel.constData()));
+            }
+            return seen.count(colour) >= count;
+        };
+        // A still desktop sends one picture; the class goes on at 25 a second.
+        QTRY_VERIFY_WITH_TIMEOUT(decoded(Red, 50), 30000);
+        QVERIFY(paint(kColours[Green]));
+        QTRY_VERIFY_WITH_TIMEOUT(decoded(Green, 25), 15000);
+        QVERIFY(paint(kColours[Blue]));
+        QTRY_VERIFY_WITH_TIMEOUT(decoded(Blue, 25), 15000);
+        player.stop();
+
+        // Each colour in turn, none back after the next: runs of a few
+        // pictures of another colour are the encoder settling.
+        QVector<Colour> order;
+        for (int i = 0; i < seen.size();) {
+            int end = i;
+            while (end < seen.size() && seen[end] == seen[i])
+                ++end;
+            if (seen[i] != Other && end - i > 3 && (order.isEmpty() || order.last() != seen[i]))
+                order << seen[i];
+            i = end;
+        }
+        QCOMPARE(order, (QVector<Colour>{Red, Green, Blue}));
+
+        record.terminate();
+        QVERIFY(record.waitForFinished(30000));
+        QCOMPARE(record.exitCode(), 0);
+    }
+
     void teacherOnWayland()
     {
+        answerDialog(QStringLiteral("HEADLESS-1"));
+        QVERIFY(paint(kMagenta));
         teacher.reset(new Client(QStringLiteral("teacher")));
         QVERIFY(teacher->install(school.baseUrl(), school.chatHost()));
         // Started as from the Wayland desktop: the launcher picks XWayland.
@@ -231,5 +348,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_waylandclass)
-#include "tst_wayland_class.moc"
+QTEST_MAIN(tst_wayland)
+#include "tst_wayland.moc"
