@@ -24,6 +24,7 @@
 #include "ui/messagebox.h"
 #include "ui/playbtn.h"
 #include "ui/popwidget.h"
+#include "ui/rebtn.h"
 #include "ui/tempheader.h"
 #include "video/videoplayer_thread.h"
 
