@@ -1,10 +1,9 @@
-// The main library's ground: settings lookup and the shipped logging set-up, the one function it exports for the
+// The main library's ground: the shipped logging set-up, the one function it exports for the
 // launcher (the launcher starting it and its sign-in dialog run end to end in tests/e2e), and the dump its crash
 // handler writes when a process faults.
 #include "testsupport.h"
 
 #include "app/crashhandler.h"
-#include "base/config.h"
 #include "base/logging.h"
 #include "base/signalstack.h"
 
@@ -108,16 +107,6 @@ private slots:
     {
         QVERIFY(work.isValid());
         QDir::setCurrent(work.path());
-    }
-
-    void settingsReadFromFile()
-    {
-        QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url")), QString()); // no file yet
-        QVERIFY(testsupport::writeFile("etc/sysConfigue.ini",
-                                       "[TaviHttp]\nUrl=http://school.example:8080\nchatUrl=chat.example\n"));
-        QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/Url")), QStringLiteral("http://school.example:8080"));
-        QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/chatUrl")), QStringLiteral("chat.example"));
-        QCOMPARE(tavi::sysConfigValue(QStringLiteral("/TaviHttp/webUrl")), QString());
     }
 
     // The shipped log.properties writes to ./log, where a line tells its time, level, place and text; no line is lost

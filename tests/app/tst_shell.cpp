@@ -1,26 +1,41 @@
+// The application shell through its real windows against the demo school: sign-in, the window's place, the tray and
+// sign-out; and the content area inside the main window: its three panels, the order in which an entered course reaches
+// the screen and the chat panel, and the local file dialog.
 #include "demoschool.h"
 #include "signin.h"
 #include "testsupport.h"
 
 #include "app/app.h"
+#include "app/contentwidget.h"
 #include "app/mainwindow.h"
 #include "app/titlewidget.h"
 #include "app/trayicon.h"
 #include "app/traymenu.h"
+#include "chat/DataReceive.h"
+#include "chat/conlistwidget.h"
+#include "chat/studentwidget.h"
+#include "classroom/playaudiovideoctrl.h"
 #include "classroom/screen.h"
+#include "course/courselist.h"
+#include "course/coursewidget.h"
 #include "net/bitmaplabel.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
 #include "ui/messagebox.h"
+#include "ui/playbtn.h"
 #include "ui/popwidget.h"
+#include "ui/rebtn.h"
 #include "ui/tempheader.h"
+#include "video/videoplayer_thread.h"
 
 #include "record/recordwindow.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -68,7 +83,10 @@ class TestShell : public QObject
     app *controller = nullptr;
     LoginDlg *login = nullptr;
     MainWindow *window = nullptr;
+    ContentWidget *content = nullptr;
     QTemporaryDir config;
+
+    int courses() const { return content->coursePanel()->list()->count(); }
 
 private slots:
     void initTestCase()
@@ -76,28 +94,37 @@ private slots:
         // The user's settings start empty.
         QVERIFY(config.isValid());
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-        QVERIFY(school.start() && school.writeSysConfig());
+        // The classes' addresses lead nowhere: nothing here plays a class.
+        school.setChatHost(testsupport::freeLoopbackHost());
+        QVERIFY(school.start(QStringLiteral("rtmp://127.0.0.1:1/live")) && school.writeSysConfig());
         // Windows are closed and reopened here; the test ends on its own.
         QApplication::setQuitOnLastWindowClosed(false);
         app::trayAvailable = [] { return true; }; // Xvfb has no tray of its own
         controller = new app();
         login = controller->loginDialog();
         window = controller->mainWnd();
+        content = window->contentArea();
         QVERIFY(!controller->trayIcon()->isVisible());
         login->show();
         QVERIFY(QTest::qWaitForWindowExposed(login));
         QVERIFY(!window->isVisible());
     }
 
+    // The user's name and picture, today's courses and the chat.
     void signInShowsUser()
     {
         TitleWidget *title = window->title();
+        content->screen()->slot_doClass(CourseInfo()); // leaves play mode 2
         QVERIFY(testsupport::signIn(login, "student"));
         QVERIFY(window->isVisible());
         QVERIFY(!login->isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(title->userNameLabel()->text(), QStringLiteral("王小明"));
         QTRY_COMPARE(title->userPhotoLabel()->currentPixmap().size(), QSize(20, 20));
+        QTRY_VERIFY(content->chatPanel()->connection()->connectedNow());
+        QCOMPARE(content->screen()->playMode(), 0);
+        QTRY_COMPARE(courses(), 3);
+        QVERIFY(content->coursePanel()->list()->isVisible());
         // The first time centred on its screen.
         QCOMPARE(window->geometry().center(), QGuiApplication::primaryScreen()->availableGeometry().center());
     }
@@ -168,6 +195,44 @@ private slots:
         QTRY_COMPARE(moved->pos(), before + QPoint(37, 23));
     }
 
+    // Courses, screen and chat side by side; the screen's arrows fold the panels and the screen takes their room.
+    void arrowsFoldAndUnfoldThePanels()
+    {
+        Screen *screen = content->screen();
+        QVERIFY(content->coursePanel()->geometry().right() < screen->geometry().left());
+        QVERIFY(screen->geometry().right() < content->chatPanel()->geometry().left());
+        const int width = screen->width();
+        QTest::mouseClick(screen->courseArrow(), Qt::LeftButton);
+        QVERIFY(!content->coursePanel()->isVisible() && !content->isCourseShown());
+        QTest::mouseClick(screen->studentArrow(), Qt::LeftButton);
+        QVERIFY(!content->chatPanel()->isVisible());
+        QTRY_COMPARE(screen->width(), width + content->coursePanel()->width() + content->chatPanel()->width());
+        QTest::mouseClick(screen->courseArrow(), Qt::LeftButton);
+        QTest::mouseClick(screen->studentArrow(), Qt::LeftButton);
+        QVERIFY(content->coursePanel()->isVisible() && content->chatPanel()->isVisible());
+        QTRY_COMPARE(screen->width(), width);
+    }
+
+    void enteredCourseReachesScreenFirstThenChat()
+    {
+        Screen *screen = content->screen();
+        CourseInfo info;
+        info.id = QStringLiteral("4711");
+        info.listType = 0; // nothing to play
+        QStringList order;
+        // Joining a class empties the participant list first.
+        StudentWidget *chat = content->chatPanel();
+        const auto joining = connect(chat->conListWidget(), &ConListWidget::s_studentSum, this, [&] {
+            order << QStringLiteral("chat:") + chat->currentCourse().id;
+            // The screen had it already.
+            order << QStringLiteral("screen had:") + screen->currentCourse().id;
+        });
+        QVERIFY(QMetaObject::invokeMethod(content->coursePanel(), "s_doClass", Q_ARG(CourseInfo, info)));
+        disconnect(joining);
+        QCOMPARE(order, QStringList({"chat:4711", "screen had:4711"}));
+        QCOMPARE(screen->playMode(), 2);
+    }
+
     void maximiseAndRestore()
     {
         const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
@@ -182,18 +247,26 @@ private slots:
         QTRY_COMPARE(window->geometry(), QRect((w - 1180) / 2, (h - 600) / 2, 1180, 600));
         QVERIFY(!window->isMaximized()); // layout by geometry only
     }
+    // To the tray: the screen shows its background.
     void trayAndBack()
     {
+        Screen *screen = content->screen();
+        playBtn::instance()->setState(1);
+        QImage red(8, 8, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        screen->doOneImage(red);
+        QCOMPARE(screen->shownImage(), red);
         QTest::mouseClick(window->title()->closeButton(), Qt::LeftButton);
         QVERIFY(!window->isVisible() && !login->isVisible());
         QVERIFY(controller->trayIcon()->isVisible());
+        QCOMPARE(screen->shownImage(), QImage(QStringLiteral(":/images/sys/bg")));
+        playBtn::instance()->setState(3);
 
         QAction *show = trayAction(controller->trayIcon(), QStringLiteral("显示"));
         QVERIFY(show);
         show->trigger();
         QVERIFY(window->isVisible());
         QVERIFY(!controller->trayIcon()->isVisible());
-        QVERIFY(trayAction(controller->trayIcon(), QStringLiteral("登录网页")));
         QCOMPARE(TrayMenu::portalUrl(), QStringLiteral("http://127.0.0.1:%1/").arg(school.port()));
     }
 
@@ -210,9 +283,40 @@ private slots:
         QTRY_VERIFY(!window->isMinimized());
     }
 
+    void localFileFromTheTitleBar()
+    {
+        const QString file = QDir::current().absoluteFilePath(QStringLiteral("clip.MP4"));
+        QVERIFY(testsupport::makeMedia(file,
+                                       QStringLiteral("-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
+                                                      "sine=sample_rate=44100 -t 3 -c:v libx264 -preset "
+                                                      "ultrafast -pix_fmt yuv420p -c:a aac -f mp4")
+                                           .split(' ')));
+        QString directory;
+        QStringList filters;
+        QTimer::singleShot(0, this, [&]() {
+            QFileDialog *dialog = nullptr;
+            QTRY_VERIFY((dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())));
+            directory = dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
+            dialog->selectFile(file);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        QSignalSpy chosen(window->title(), SIGNAL(local_play(QString)));
+        window->title()->doJump(QStringLiteral("1"));
+        QCOMPARE(directory, QDir::homePath());
+        QVERIFY(filters.first().contains("*.mp4") && filters.last() == QStringLiteral("所有文件 (*)"));
+        QCOMPARE(chosen.count(), 1);
+        QCOMPARE(chosen.first().at(0).toString(), file);
+        QTRY_COMPARE(content->screen()->playMode(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(content->screen()->shownImage().size(), QSize(160, 120), 15000);
+    }
+
+    // Sign-out stops the file and leaves the chat; signing in again refreshes the courses on the same connection.
     void signOutAndInReusesWindows()
     {
         TitleWidget *title = window->title();
+        DataReceive *chat = content->chatPanel()->connection();
+        QSignalSpy left(content->chatPanel()->conListWidget(), &ConListWidget::s_studentSum);
         QTest::mouseClick(title->logoutLink(), Qt::LeftButton);
         // The confirmation box asks first.
         MessageBox *box = title->logoutConfirm();
@@ -233,6 +337,12 @@ private slots:
         QTRY_VERIFY(!box->isVisible());
         QVERIFY(!window->isVisible() && login->isVisible());
         QCOMPARE(title->userNameLabel()->text(), QStringLiteral("未登录"));
+        QVERIFY(!left.isEmpty());
+        QCOMPARE(left.last().at(0).toInt(), 0);
+        QCOMPARE(playBtn::instance()->state(), 3);
+        playAudioVideoCtrl *play = content->screen()->playControl();
+        QCOMPARE(play->localPlayback()->state(), Stop);
+        QTRY_VERIFY_WITH_TIMEOUT(play->isIdle(), 15000);
 
         QVERIFY(testsupport::signIn(login, "teacher"));
         QVERIFY(window->isVisible());
@@ -240,6 +350,9 @@ private slots:
         QCOMPARE(LoginDlg::instance(), login);
         QCOMPARE(title->userNameLabel()->text(), QStringLiteral("李老师"));
         QVERIFY(!controller->isMaximised());
+        QCOMPARE(content->chatPanel()->connection(), chat);
+        QVERIFY(chat->connectedNow());
+        QTRY_COMPARE(courses(), 3);
     }
 
     void exitFromTray()

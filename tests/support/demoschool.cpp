@@ -45,7 +45,8 @@ bool DemoSchool::launch(const QStringList &args)
     m_process.start(stageDir() + QStringLiteral("/tavi-demo-school"), args);
     if (!m_process.waitForStarted(5000))
         return false;
-    return waitForPort(m_port, 5000) && (m_chatHost.isEmpty() || waitForPort(m_chatHost, 8282, 5000));
+    return waitForPort(QStringLiteral("127.0.0.1"), m_port, 5000) &&
+        (m_chatHost.isEmpty() || waitForPort(m_chatHost, 8282, 5000));
 }
 
 bool DemoSchool::restart()

@@ -2,8 +2,8 @@
 
 #include "testsupport.h"
 
+#include <QRegularExpression>
 #include <QTextStream>
-#include <QXmlStreamReader>
 #include <csignal>
 
 namespace testsupport {
@@ -57,7 +57,8 @@ bool NginxRtmp::launch()
     m_process.start(QStringLiteral("/usr/sbin/nginx"), {"-p", m_dir.path(), "-c", m_dir.filePath("nginx.conf")});
     if (!m_process.waitForStarted(5000))
         return false;
-    return waitForPort(m_port, 5000) && (!m_withStat || waitForPort(m_statPort, 5000));
+    const QString local = QStringLiteral("127.0.0.1");
+    return waitForPort(local, m_port, 5000) && (!m_withStat || waitForPort(local, m_statPort, 5000));
 }
 
 void NginxRtmp::stop()
@@ -105,34 +106,14 @@ QByteArray NginxRtmp::stat() const
 
 QList<NginxRtmp::StreamStat> NginxRtmp::streams() const
 {
-    // <stream><name/><client>...</client>...<publishing/></stream>: a
-    // publishing element among the stream's own fields marks a publisher.
+    // <stream><name/>...<client>...</client>...</stream>: the publisher's client holds a publishing element.
     QList<StreamStat> found;
-    QXmlStreamReader xml(stat());
-    int depth = 0;
-    int streamDepth = -1;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement()) {
-            ++depth;
-            if (xml.name() == QLatin1String("stream")) {
-                streamDepth = depth;
-                found.append(StreamStat());
-            } else if (streamDepth > 0 && depth == streamDepth + 1) {
-                if (xml.name() == QLatin1String("name")) {
-                    found.last().name = xml.readElementText();
-                    --depth;
-                } else if (xml.name() == QLatin1String("client")) {
-                    ++found.last().clients;
-                } else if (xml.name() == QLatin1String("publishing")) {
-                    found.last().publishing = true;
-                }
-            }
-        } else if (xml.isEndElement()) {
-            if (depth == streamDepth)
-                streamDepth = -1;
-            --depth;
-        }
+    const QRegularExpression stream(QStringLiteral("<stream>(.*?)</stream>"),
+                                    QRegularExpression::DotMatchesEverythingOption);
+    for (auto it = stream.globalMatch(QString::fromUtf8(stat())); it.hasNext();) {
+        const QString fields = it.next().captured(1);
+        found.append({QRegularExpression(QStringLiteral("<name>([^<]*)</name>")).match(fields).captured(1),
+                      int(fields.count(QLatin1String("<client>"))), fields.contains(QLatin1String("<publishing/>"))});
     }
     return found;
 }

@@ -8,35 +8,29 @@
 
 namespace testsupport {
 
-NullSink::NullSink(const QString &name) : m_name(name)
+PulseModule::PulseModule(const QStringList &args)
 {
     QByteArray out;
-    if (run(QStringLiteral("pactl"),
-            {"load-module", "module-null-sink", "sink_name=" + name, "sink_properties=device.description=" + name},
-            10000, &out))
+    if (run(QStringLiteral("pactl"), QStringList{"load-module"} + args, 10000, &out))
         m_module = QString::fromUtf8(out).trimmed();
 }
 
-NullSink::~NullSink()
+PulseModule::~PulseModule()
 {
     if (isLoaded())
         run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), m_module}, 10000);
 }
 
-Microphone::Microphone(const QString &name, const NullSink &sink, const QString &description) : m_name(name)
+NullSink::NullSink(const QString &name)
+    : PulseModule({"module-null-sink", "sink_name=" + name, "sink_properties=device.description=" + name}), m_name(name)
 {
-    QByteArray out;
-    if (run(QStringLiteral("pactl"),
-            {"load-module", "module-remap-source", "master=" + sink.monitor(), "source_name=" + name,
-             "source_properties=device.description=" + description},
-            10000, &out))
-        m_module = QString::fromUtf8(out).trimmed();
 }
 
-Microphone::~Microphone()
+Microphone::Microphone(const QString &name, const NullSink &sink, const QString &description)
+    : PulseModule({"module-remap-source", "master=" + sink.monitor(), "source_name=" + name,
+                   "source_properties=device.description=" + description}),
+      m_name(name)
 {
-    if (isLoaded())
-        run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), m_module}, 10000);
 }
 
 bool Tone::start(const QString &sink, int frequency)

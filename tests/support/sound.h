@@ -8,42 +8,44 @@
 
 namespace testsupport {
 
+// A PulseAudio module of the test's own, loaded with these arguments; unloaded when destroyed.
+class PulseModule
+{
+public:
+    explicit PulseModule(const QStringList &args);
+    ~PulseModule();
+    PulseModule(const PulseModule &) = delete;
+    PulseModule &operator=(const PulseModule &) = delete;
+    bool isLoaded() const { return !m_module.isEmpty(); }
+
+private:
+    QString m_module;
+};
+
 // A PulseAudio null sink of the test's own. Whatever plays into it can be heard on its monitor, "NAME.monitor", which
 // serves as a microphone (PULSE_SOURCE) or as an ear on a program's speakers (PULSE_SINK=NAME). Unloaded when
 // destroyed.
-class NullSink
+class NullSink : public PulseModule
 {
 public:
     explicit NullSink(const QString &name);
-    ~NullSink();
-    NullSink(const NullSink &) = delete;
-    NullSink &operator=(const NullSink &) = delete;
-
-    bool isLoaded() const { return !m_module.isEmpty(); }
     QString name() const { return m_name; }
     QString monitor() const { return m_name + QStringLiteral(".monitor"); }
 
 private:
     QString m_name;
-    QString m_module;
 };
 
 // A PulseAudio source of the test's own, described as description, that hears what plays into a null sink (its
 // monitor remapped): a microphone that is not a monitor. Unloaded when destroyed.
-class Microphone
+class Microphone : public PulseModule
 {
 public:
     Microphone(const QString &name, const NullSink &sink, const QString &description);
-    ~Microphone();
-    Microphone(const Microphone &) = delete;
-    Microphone &operator=(const Microphone &) = delete;
-
-    bool isLoaded() const { return !m_module.isEmpty(); }
     QString name() const { return m_name; }
 
 private:
     QString m_name;
-    QString m_module;
 };
 
 // A sine tone played into a sink in real time by the ffmpeg command line, until stopped or destroyed.

@@ -64,21 +64,6 @@ bool ThrowAwayCa::make()
                60000, &quiet);
 }
 
-QString ThrowAwayCa::caFile() const
-{
-    return m_dir + QStringLiteral("/ca.pem");
-}
-
-QString ThrowAwayCa::certificate(const QString &name) const
-{
-    return m_dir + QLatin1Char('/') + name + QStringLiteral(".pem");
-}
-
-QString ThrowAwayCa::key(const QString &name) const
-{
-    return m_dir + QLatin1Char('/') + name + QStringLiteral(".key");
-}
-
 bool ThrowAwayCa::issue(const QString &name, const QStringList &altNames)
 {
     const QString request = m_dir + QLatin1Char('/') + name + QStringLiteral(".csr");
@@ -177,11 +162,6 @@ QJsonObject probe(const QString &input, int timeoutMs)
              timeoutMs, &out))
         return {};
     return QJsonDocument::fromJson(out).object();
-}
-
-bool waitForPort(quint16 port, int timeoutMs)
-{
-    return waitForPort(QStringLiteral("127.0.0.1"), port, timeoutMs);
 }
 
 bool waitForPort(const QString &host, quint16 port, int timeoutMs)

@@ -42,7 +42,6 @@ bool makeMedia(const QString &output, const QStringList &inputArgs, int timeoutM
 QJsonObject probe(const QString &input, int timeoutMs = 30000);
 
 // Waits up to timeoutMs for something to accept on the port.
-bool waitForPort(quint16 port, int timeoutMs);
 bool waitForPort(const QString &host, quint16 port, int timeoutMs);
 
 // A loopback address 127.x.y.z, picked at random, on which nothing listens
@@ -55,12 +54,12 @@ class ThrowAwayCa
 public:
     explicit ThrowAwayCa(const QString &dir) : m_dir(dir) {}
     bool make();
-    QString caFile() const;
+    QString caFile() const { return m_dir + QStringLiteral("/ca.pem"); }
     // dir/NAME.pem and dir/NAME.key for a server known by these subject
     // alternative names ("IP:127.0.0.1", "DNS:localhost").
     bool issue(const QString &name, const QStringList &altNames);
-    QString certificate(const QString &name) const;
-    QString key(const QString &name) const;
+    QString certificate(const QString &name) const { return m_dir + '/' + name + QStringLiteral(".pem"); }
+    QString key(const QString &name) const { return m_dir + '/' + name + QStringLiteral(".key"); }
 
 private:
     QString m_dir;
