@@ -789,14 +789,18 @@ private slots:
         QCOMPARE(frames.size(), QSize(320, 240));
         QCOMPARE(player->playbackState().audioStreamIndex >= 0, sound);
         if (stall) {
-            // Behind the publisher's clock; its own start (under a second) counts too.
+            // Behind the publisher's clock, against the distance before the
+            // stall: the publisher's own start (seconds on a loaded machine)
+            // counts in both.
             const auto behind = [&] { return published.elapsed() / 1000.0 - frames.last(); };
+            const double edge = behind() + 0.7;
             m_server.freeze();
             QTest::qWait(2500); // the stall measured
             m_server.thaw();
-            QTRY_VERIFY2_WITH_TIMEOUT(behind() < 1.2, qPrintable(QStringLiteral("%1 s behind").arg(behind())), 8000);
+            const auto near = [&] { return QStringLiteral("%1 s behind, %2 s allowed").arg(behind()).arg(edge); };
+            QTRY_VERIFY2_WITH_TIMEOUT(behind() < edge, qPrintable(near()), 8000);
             QTest::qWait(2000); // and it stays near the edge
-            QVERIFY2(behind() < 1.2, qPrintable(QStringLiteral("%1 s behind").arg(behind())));
+            QVERIFY2(behind() < edge, qPrintable(near()));
         } else {
             QVERIFY(m_server.restart());
             QVERIFY(publish(publisher, url, 12, sound));
