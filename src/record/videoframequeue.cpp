@@ -76,15 +76,18 @@ VideoFrameNode *VideoFrameQueue::takeVideoFrame(double tMs, bool stopping)
     VideoFrameNode *node = videoHead;
     if (!node)
         return nullptr;
-    if (tMs >= node->timestampMs) {
+    const double due = tMs + kSlackMs;
+    if (due >= node->timestampMs) {
         for (;;) {
             VideoFrameNode *next = node->next;
             if (!next) {
-                if (!stopping)
-                    return nullptr; // wait for a successor to show how long it lasts
+                // Waiting for the next capture costs a frame of delay; only
+                // a successor that could still be due is waited for.
+                if (!stopping && tMs - node->timestampMs >= kSlackMs)
+                    return nullptr;
                 break;
             }
-            if (next->timestampMs > tMs)
+            if (next->timestampMs > due)
                 break;
             --videoCount;
             videoHead = next;

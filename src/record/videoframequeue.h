@@ -24,6 +24,10 @@ class VideoFrameQueue
 public:
     // More queued pictures than this and the head is used even if not due.
     static constexpr int kCatchUpCount = 100;
+    // Half an output frame (25 a second): a picture stamped up to this much
+    // after an output time is the one for it, and the newest picture is
+    // taken at once when its successor, due a frame later, cannot be.
+    static constexpr int kSlackMs = 20;
 
     VideoFrameQueue();
     ~VideoFrameQueue();
@@ -37,8 +41,8 @@ public:
     // Takes ownership of data.
     void pushVideoFrame(uint8_t *data, int timestampMs);
     // The picture to encode at output time tMs, or null when nothing can be
-    // encoded yet. stopping: the newest picture is used although no
-    // successor shows how long it lasts.
+    // encoded yet. stopping: the newest picture is used although a
+    // successor might still be due.
     VideoFrameNode *takeVideoFrame(double tMs, bool stopping);
     // Makes node the one last handed to the encoder, freeing the previous one.
     void adoptLastVideoNode(VideoFrameNode *node);
