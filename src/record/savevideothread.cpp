@@ -98,9 +98,9 @@ void saveVideoThread::captureEnded(Capture capture)
         stopEncoding();
 }
 
-void saveVideoThread::pushVideoFrame(uint8_t *data, int timestampMs)
+void saveVideoThread::pushVideoFrame(uint8_t *data, int timestampMs, int bytes)
 {
-    m_videoQueue.pushVideoFrame(data, timestampMs);
+    m_videoQueue.pushVideoFrame(data, timestampMs, bytes);
     wakeLoop();
 }
 

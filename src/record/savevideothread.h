@@ -56,7 +56,9 @@ public:
     // Whether the last recording ended because its output failed.
     bool outputFailed() const { return m_outputFailed.load(); }
 
-    void pushVideoFrame(uint8_t *data, int timestampMs);
+    // bytes: the size of a buffer from pictureBuffer(), 0 for another one.
+    void pushVideoFrame(uint8_t *data, int timestampMs, int bytes = 0);
+    uint8_t *pictureBuffer(int bytes) { return m_videoQueue.takeBuffer(bytes); }
     void pushAudioChunk(uint8_t *data, int size);
     VideoFrameNode *takeVideoFrame(double tMs);
     void clearVideoFrames();

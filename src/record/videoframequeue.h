@@ -4,6 +4,8 @@
 #include <QWaitCondition>
 
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 // One captured picture: Y, U and V planes back to back (av_malloc'd).
 struct VideoFrameNode
@@ -11,6 +13,8 @@ struct VideoFrameNode
     uint8_t *data;
     int timestampMs;
     VideoFrameNode *next;
+    // Size of a buffer from takeBuffer(), which is used again; 0 for others.
+    int bytes;
 };
 
 // Captured pictures waiting for the encoder. The encoder asks for the
@@ -38,8 +42,11 @@ public:
     void setLimit(int pictures);
     int limit() const { return m_limit; }
 
-    // Takes ownership of data.
-    void pushVideoFrame(uint8_t *data, int timestampMs);
+    // Takes ownership of data; bytes: its size when it came from takeBuffer().
+    void pushVideoFrame(uint8_t *data, int timestampMs, int bytes = 0);
+    // A picture buffer of bytes (av_malloc'd), one of the freed ones when
+    // it can: a fresh 3 MB a picture costs the kernel its pages each time.
+    uint8_t *takeBuffer(int bytes);
     // The picture to encode at output time tMs, or null when nothing can be
     // encoded yet. stopping: the newest picture is used although a
     // successor might still be due.
@@ -75,9 +82,14 @@ public:
     Counters counters() const;
     void resetCounters();
 
-    static void freeNode(VideoFrameNode *node);
+    void freeNode(VideoFrameNode *node);
 
 private:
+    static constexpr int kSpares = 4;
+    std::mutex m_spareLock;
+    std::vector<uint8_t *> m_spares;
+    int m_spareBytes = 0;
+
     mutable QMutex videoQueueLock;
     QWaitCondition m_pushed;
     long long m_pushes = 0;

@@ -64,7 +64,7 @@ private slots:
         QCOMPARE(queue.count(), 8);
         QCOMPARE(queue.counters().overflow, 12LL);
         QCOMPARE(queue.counters().highWater, 8);
-        VideoFrameNode *node = queue.takeVideoFrame(125, false);
+        VideoFrameNode *node = queue.takeVideoFrame(100, false);
         QVERIFY(node);
         QCOMPARE(node->timestampMs, 120); // the oldest kept one
         queue.adoptLastVideoNode(node);
