@@ -30,9 +30,6 @@ struct Decoder
     bool shownFirst = false;
 };
 
-// Seconds behind the play clock after which a live picture is skipped.
-constexpr double kLatePicture = 0.1;
-
 bool wallClock(const VideoState *is)
 {
     return !is->audioOpen || is->audioDone;
@@ -167,11 +164,6 @@ void showFrame(Decoder &d, AVFrame *frame)
     if (is->sync && !first) {
         followWallClock(is, pts);
         if (!waitForTurn(is, pts, serial))
-            return;
-        // A live picture already late while later ones wait is not
-        // converted: a decoder short of processor time catches up instead of
-        // showing the class ever later.
-        if (is->live && is->videoQueue.count > 0 && playPosition(is) - pts > kLatePicture)
             return;
     }
     if (!is->quit)
