@@ -127,8 +127,7 @@ int componentOpen(VideoState *is, int streamIndex, SDL_AudioCallback callback)
     wanted.format = AUDIO_S16SYS;
     wanted.channels = Uint8(channels);
     wanted.silence = 0;
-    // About 12 ms at 44.1 kHz: the buffer is heard as delay.
-    wanted.samples = 512;
+    wanted.samples = 1024;
     wanted.callback = callback;
     wanted.userdata = is;
     SDL_AudioSpec obtained;
