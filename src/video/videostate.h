@@ -39,12 +39,9 @@ constexpr int kAudioQueueLimit = 0x64000;
 constexpr int kVideoQueueLimit = 0x640000;
 constexpr int kAddressLimit = 1279;
 // Live input: more queued audio than this (seconds) is dropped down to the
-// lower mark; pictures paced by the wall clock are kept as close. Every
-// second queued is a second the class hears (and, in sync, sees) late; the
-// lower mark still covers the jitter of a home network, and a player that
-// starves its sound device more often falls behind after a stall.
-constexpr double kLiveBacklogHigh = 0.15;
-constexpr double kLiveBacklogLow = 0.06;
+// lower mark; pictures paced by the wall clock are kept as close.
+constexpr double kLiveBacklogHigh = 0.25;
+constexpr double kLiveBacklogLow = 0.1;
 
 struct alignas(16) VideoState
 {
