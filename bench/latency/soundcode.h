@@ -44,12 +44,12 @@ public:
 
     bool start()
     {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
+        const pa_sample_spec format{PA_SAMPLE_S16LE, kRate, 1};
         pa_buffer_attr attr{};
         attr.maxlength = uint32_t(-1);
         attr.fragsize = kBlock * 2;
         int error = 0;
-        m_pulse = pa_simple_new(nullptr, "tavi-bench-latency", PA_STREAM_RECORD, m_source.constData(), "ear", &spec,
+        m_pulse = pa_simple_new(nullptr, "tavi-bench-latency", PA_STREAM_RECORD, m_source.constData(), "ear", &format,
                                 nullptr, &attr, &error);
         if (!m_pulse)
             return false;
