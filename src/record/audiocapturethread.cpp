@@ -48,10 +48,10 @@ int audioCaptureThread::openDevice(QString name)
     AVDictionary *options = nullptr;
     av_dict_set_int(&options, "sample_rate", flvOutput::kSampleRate, 0);
     av_dict_set_int(&options, "channels", flvOutput::kChannels, 0);
-    // 20 ms fragments: PulseAudio otherwise hands a monitor over in blocks
-    // of up to seconds, and the encoder waits for the sound of each picture.
+    // 10 ms fragments: PulseAudio otherwise hands a monitor over in blocks
+    // of up to seconds, and each fragment is heard that much later.
     if (formatName == QLatin1String("pulse"))
-        av_dict_set_int(&options, "fragment_size", flvOutput::kSampleRate / 50 * flvOutput::kChannels * 2, 0);
+        av_dict_set_int(&options, "fragment_size", flvOutput::kSampleRate / 100 * flvOutput::kChannels * 2, 0);
     formatContext = avformat_alloc_context();
     const int opened = avformat_open_input(&formatContext, url.toUtf8().constData(), format, &options);
     av_dict_free(&options);

@@ -59,6 +59,7 @@ bool flvOutput::setUp(const char *name, bool withVideo, int width, int height, b
     m_protocols = tavi::protocolWhitelist(kind);
     // A class stream is FLV whatever its name says.
     m_mp4 = kind == tavi::MediaAddress::LocalFile && wantsMp4(name);
+    m_live = kind != tavi::MediaAddress::LocalFile;
     avformat_alloc_output_context2(&outputContext, nullptr, m_mp4 ? "mp4" : "flv", name);
     if (!outputContext) {
         std::printf("Could not deduce output format from file extension: using MPEG.\n");
@@ -273,6 +274,7 @@ bool flvOutput::connect(const AVIOInterruptCB &interrupt)
     m_headerWritten = true;
     videoOutput.nextPts = 0;
     audioOutput.nextPts = 0;
+    m_soundStarted = false;
     audioOutput.samplesCount = 0;
     stagingFill = 0;
     return true;
@@ -288,7 +290,13 @@ bool flvOutput::encodeAndWrite(OutputStream &track, const AVFrame *frame)
             return true;
         av_packet_rescale_ts(packet, track.encoderContext->time_base, track.stream->time_base);
         packet->stream_index = track.stream->index;
-        const int written = av_interleaved_write_frame(outputContext, packet);
+        // A class stream goes out as it is encoded: interleaving would hold
+        // each picture until the sound of its time was encoded too. The
+        // player keeps the tracks apart anyway.
+        const int written =
+            m_live ? av_write_frame(outputContext, packet) : av_interleaved_write_frame(outputContext, packet);
+        if (&track == &audioOutput)
+            m_soundStarted = true;
         av_packet_unref(packet);
         if (written < 0)
             return false;
@@ -407,6 +415,6 @@ void flvOutput::close()
     outputFormat = nullptr;
     hasVideo = hasAudio = false;
     audioFrameBytes = 0;
-    m_setUp = m_ioOpen = m_headerWritten = m_mp4 = false;
+    m_setUp = m_ioOpen = m_headerWritten = m_mp4 = m_live = m_soundStarted = false;
     m_protocols = nullptr;
 }

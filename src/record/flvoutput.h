@@ -55,6 +55,11 @@ public:
     bool writeVideo(const uint8_t *yuv);
     // Stages 16-bit interleaved stereo PCM and encodes every whole frame.
     bool writeAudio(const uint8_t *bytes, int size);
+    // Whether a sound packet has been written (the first sets the start of
+    // a class stream; see encodeAndWrite).
+    bool soundStarted() const { return m_soundStarted; }
+    // A class stream, written as it comes rather than interleaved.
+    bool isLive() const { return m_live; }
     // Drains the encoders (when drain) and writes the trailer.
     bool finish(bool drain);
     // Frees everything; the object can be set up again.
@@ -85,5 +90,7 @@ private:
     bool m_ioOpen = false;
     bool m_headerWritten = false;
     bool m_mp4 = false;
+    bool m_live = false;
+    bool m_soundStarted = false;
     const char *m_protocols = nullptr;
 };

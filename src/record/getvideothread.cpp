@@ -53,7 +53,14 @@ int GetVideoThread::openDevice(QString name, int mode)
         qDebug() << "Couldn't open input stream video.（无法打开输入流）";
         return InputFailed;
     }
-    return openInput(formatName.toUtf8().constData(), url, nullptr);
+    // The desktop at the encoder's rate: x11grab's own default (NTSC's 29.97)
+    // would grab and convert a picture in six only for the encoder to drop.
+    AVDictionary *options = nullptr;
+    if (mode == 0)
+        av_dict_set_int(&options, "framerate", flvOutput::kFrameRate, 0);
+    const int opened = openInput(formatName.toUtf8().constData(), url, &options);
+    av_dict_free(&options);
+    return opened;
 }
 
 int GetVideoThread::openInput(const char *formatName, const QString &url, AVDictionary **options)
@@ -168,7 +175,8 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
     const int ySize = w * h;
     m_scaler = sws_getCachedContext(m_scaler, w, h, AVPixelFormat(picture->format), w, h, AV_PIX_FMT_YUV420P,
                                     SWS_BICUBIC, nullptr, nullptr, nullptr);
-    auto *buffer = static_cast<uint8_t *>(av_malloc(size_t(ySize) * 3 / 2));
+    const int bytes = ySize * 3 / 2;
+    uint8_t *buffer = encoder->pictureBuffer(bytes);
     if (!m_scaler || !buffer || picture->width < w || picture->height < h) {
         av_free(buffer);
         return;
@@ -177,7 +185,7 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
     int lines[4] = {w, w / 2, w / 2, 0};
     // An odd last row of the source is not converted.
     sws_scale(m_scaler, picture->data, picture->linesize, 0, h, planes, lines);
-    encoder->pushVideoFrame(buffer, timestampMs);
+    encoder->pushVideoFrame(buffer, timestampMs, bytes);
 }
 
 void GetVideoThread::setPreview(int width, int height, int intervalMs)

@@ -31,8 +31,17 @@ saveVideoThread::~saveVideoThread()
 
 void saveVideoThread::wakeLoop()
 {
-    m_videoQueue.wakeWaiters();
-    m_audioChunks.wakeWaiters();
+    {
+        std::lock_guard<std::mutex> lock(m_wakeMutex);
+        ++m_wakes;
+    }
+    m_wakeCond.notify_all();
+}
+
+void saveVideoThread::waitForWake(long long seen)
+{
+    std::unique_lock<std::mutex> lock(m_wakeMutex);
+    m_wakeCond.wait(lock, [&] { return m_wakes != seen || m_stop.requested(); });
 }
 
 bool saveVideoThread::setOutputName(const char *name)
@@ -89,14 +98,16 @@ void saveVideoThread::captureEnded(Capture capture)
         stopEncoding();
 }
 
-void saveVideoThread::pushVideoFrame(uint8_t *data, int timestampMs)
+void saveVideoThread::pushVideoFrame(uint8_t *data, int timestampMs, int bytes)
 {
-    m_videoQueue.pushVideoFrame(data, timestampMs);
+    m_videoQueue.pushVideoFrame(data, timestampMs, bytes);
+    wakeLoop();
 }
 
 void saveVideoThread::pushAudioChunk(uint8_t *data, int size)
 {
     m_audioChunks.pushAudioChunk(data, size);
+    wakeLoop();
 }
 
 VideoFrameNode *saveVideoThread::takeVideoFrame(double tMs)
@@ -128,25 +139,15 @@ saveVideoThread::Stats saveVideoThread::stats() const
 
 saveVideoThread::Step saveVideoThread::videoStep()
 {
-    const auto stopped = [this] { return m_stop.requested(); };
-    const long long seen = m_videoQueue.pushes();
-    if (m_videoQueue.count() == 0) {
-        if (m_stop.requested())
-            return Finished;
-        m_videoQueue.waitForPush(seen, stopped);
-        return Waited;
-    }
+    if (m_videoQueue.count() == 0)
+        return m_stop.requested() ? Finished : Waited;
     const AVRational base = m_output.videoOutput.encoderContext->time_base;
     const double t = double(m_output.videoOutput.nextPts) * base.num / base.den * 1000.0;
     videoClockMs = t;
     VideoFrameNode *node = takeVideoFrame(t);
     if (!node || !node->data) {
-        // The newest picture waits for a successor to show how long it
-        // lasts: wait for the next push. Stopping, no picture can be placed.
-        if (m_stop.requested())
-            return Finished;
-        m_videoQueue.waitForPush(seen, stopped);
-        return Waited;
+        // Nothing due yet; stopping, no picture can be placed.
+        return m_stop.requested() ? Finished : Waited;
     }
     if (node == m_videoQueue.lastVideoNode())
         ++m_repeated;
@@ -158,15 +159,19 @@ saveVideoThread::Step saveVideoThread::videoStep()
 saveVideoThread::Step saveVideoThread::audioStep()
 {
     AudioChunk chunk;
-    if (!m_audioChunks.takeFirst(&chunk)) {
-        if (m_stop.requested() && m_audioChunks.isEmpty())
-            return Finished;
-        m_audioChunks.waitForChunk([this] { return m_stop.requested(); });
-        return Waited;
-    }
+    if (!m_audioChunks.takeFirst(&chunk))
+        return m_stop.requested() && m_audioChunks.isEmpty() ? Finished : Waited;
     const bool ok = m_output.writeAudio(chunk.data, chunk.size);
     std::free(chunk.data);
     return ok ? Wrote : Failed;
+}
+
+bool saveVideoThread::waitsForSound() const
+{
+    // Not for long: a microphone that never starts leaves the pictures be.
+    const flvOutput &out = m_output;
+    return out.isLive() && out.hasAudio && !out.soundStarted() && !m_stop.requested() &&
+        m_videoQueue.count() <= flvOutput::kFrameRate;
 }
 
 bool saveVideoThread::endTracksTogether()
@@ -210,20 +215,30 @@ void saveVideoThread::run()
     }
 
     flvOutput &out = m_output;
-    const AVRational videoBase = out.hasVideo ? out.videoOutput.encoderContext->time_base : AVRational{1, 25};
-    const AVRational audioBase = out.hasAudio ? out.audioOutput.encoderContext->time_base : AVRational{1, 44100};
     // A track is done once its capture has ended and its queue is drained;
-    // the other one goes on alone.
+    // the other one goes on alone. Each is written as its input comes (the
+    // muxer puts a file's packets in order); a stream's pictures wait only
+    // for its first sound, which sets the stream's start.
     bool videoDone = !out.hasVideo;
     bool audioDone = !out.hasAudio;
     Step step = Waited;
     while (step != Failed && !(videoDone && audioDone) && !m_stop.aborted()) {
-        // Each track in turn by time; ties go to the pictures.
-        const bool videoTurn = !videoDone &&
-            (audioDone || av_compare_ts(out.videoOutput.nextPts, videoBase, out.audioOutput.nextPts, audioBase) <= 0);
-        step = videoTurn ? videoStep() : audioStep();
-        if (step == Finished)
-            (videoTurn ? videoDone : audioDone) = true;
+        long long seen;
+        {
+            std::lock_guard<std::mutex> lock(m_wakeMutex);
+            seen = m_wakes;
+        }
+        bool wrote = false;
+        for (bool video : {false, true}) {
+            bool &done = video ? videoDone : audioDone;
+            if (done || step == Failed || (video && !audioDone && waitsForSound()))
+                continue;
+            step = video ? videoStep() : audioStep();
+            done = step == Finished;
+            wrote = wrote || step == Wrote;
+        }
+        if (!wrote && step != Failed && !(videoDone && audioDone))
+            waitForWake(seen);
     }
     if (step != Failed && videoDone && audioDone && !endTracksTogether())
         step = Failed;

@@ -9,7 +9,9 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 // Encodes captured pictures and microphone samples into one FLV stream
 // (H.264 + AAC, 25 pictures per second) written to a file or published to
@@ -54,7 +56,9 @@ public:
     // Whether the last recording ended because its output failed.
     bool outputFailed() const { return m_outputFailed.load(); }
 
-    void pushVideoFrame(uint8_t *data, int timestampMs);
+    // bytes: the size of a buffer from pictureBuffer(), 0 for another one.
+    void pushVideoFrame(uint8_t *data, int timestampMs, int bytes = 0);
+    uint8_t *pictureBuffer(int bytes) { return m_videoQueue.takeBuffer(bytes); }
     void pushAudioChunk(uint8_t *data, int size);
     VideoFrameNode *takeVideoFrame(double tMs);
     void clearVideoFrames();
@@ -100,8 +104,13 @@ private:
     // the end of the sound, or silence fills the sound up to the end of the
     // last picture. False when the output fails.
     bool endTracksTogether();
-    // Ends the loop's waits on the queues (a stop, the end).
+    // A class stream's pictures wait for its first sound, which sets the
+    // stream's start (FLV takes no sound before it).
+    bool waitsForSound() const;
+    // Ends the loop's wait (a push, a stop, the end).
     void wakeLoop();
+    // Waits until something happened after wakes() gave seen.
+    void waitForWake(long long seen);
     void finishRun(bool drain);
 
     flvOutput m_output;
@@ -116,5 +125,10 @@ private:
     std::atomic<int> m_capturesRunning{0};
     std::atomic<bool> m_outputFailed{false};
     std::atomic<long long> m_encoded{0};
+    // Counts pushes and stops: the loop serves both tracks as their input
+    // comes, never waiting on one while the other has something.
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wakeCond;
+    long long m_wakes = 0;
     std::atomic<long long> m_repeated{0};
 };

@@ -12,14 +12,44 @@ VideoFrameQueue::VideoFrameQueue() = default;
 VideoFrameQueue::~VideoFrameQueue()
 {
     clearVideoFrames();
+    for (uint8_t *spare : m_spares)
+        av_free(spare);
 }
 
 void VideoFrameQueue::freeNode(VideoFrameNode *node)
 {
     if (!node)
         return;
-    av_free(node->data);
+    uint8_t *data = node->data;
+    if (node->bytes > 0) {
+        std::lock_guard<std::mutex> lock(m_spareLock);
+        if (node->bytes == m_spareBytes && int(m_spares.size()) < kSpares) {
+            m_spares.push_back(data);
+            data = nullptr;
+        }
+    }
+    av_free(data);
     std::free(node);
+}
+
+uint8_t *VideoFrameQueue::takeBuffer(int bytes)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_spareLock);
+        if (bytes != m_spareBytes) {
+            // Another picture size: the spares of the old one go.
+            for (uint8_t *spare : m_spares)
+                av_free(spare);
+            m_spares.clear();
+            m_spareBytes = bytes;
+        }
+        if (!m_spares.empty()) {
+            uint8_t *spare = m_spares.back();
+            m_spares.pop_back();
+            return spare;
+        }
+    }
+    return static_cast<uint8_t *>(av_malloc(size_t(bytes)));
 }
 
 void VideoFrameQueue::setLimit(int pictures)
@@ -28,7 +58,7 @@ void VideoFrameQueue::setLimit(int pictures)
     m_limit = pictures < 1 ? 1 : pictures;
 }
 
-void VideoFrameQueue::pushVideoFrame(uint8_t *data, int timestampMs)
+void VideoFrameQueue::pushVideoFrame(uint8_t *data, int timestampMs, int bytes)
 {
     auto *node = static_cast<VideoFrameNode *>(std::malloc(sizeof(VideoFrameNode)));
     if (!node) {
@@ -38,6 +68,7 @@ void VideoFrameQueue::pushVideoFrame(uint8_t *data, int timestampMs)
     node->data = data;
     node->timestampMs = timestampMs;
     node->next = nullptr;
+    node->bytes = bytes;
 
     VideoFrameNode *dropped = nullptr;
     {
@@ -76,26 +107,26 @@ VideoFrameNode *VideoFrameQueue::takeVideoFrame(double tMs, bool stopping)
     VideoFrameNode *node = videoHead;
     if (!node)
         return nullptr;
-    if (tMs >= node->timestampMs) {
+    const double due = tMs + kSlackMs;
+    if (due >= node->timestampMs) {
         for (;;) {
             VideoFrameNode *next = node->next;
             if (!next) {
-                if (!stopping)
-                    return nullptr; // wait for a successor to show how long it lasts
+                // Waiting for the next capture costs a frame of delay; only
+                // a successor that could still be due is waited for.
+                if (!stopping && tMs - node->timestampMs >= kSlackMs)
+                    return nullptr;
                 break;
             }
-            if (next->timestampMs > tMs)
+            if (next->timestampMs > due)
                 break;
             --videoCount;
             videoHead = next;
             ++m_counters.stale;
-            std::printf("node is throw away!\n");
             freeNode(node);
             node = next;
         }
-    } else if (videoCount > kCatchUpCount) {
-        std::printf("node != lastVideoNode;\n");
-    } else {
+    } else if (videoCount <= kCatchUpCount) {
         node = m_lastVideoNode;
     }
     if (videoTail == node)

@@ -4,6 +4,8 @@
 #include <QWaitCondition>
 
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 // One captured picture: Y, U and V planes back to back (av_malloc'd).
 struct VideoFrameNode
@@ -11,6 +13,8 @@ struct VideoFrameNode
     uint8_t *data;
     int timestampMs;
     VideoFrameNode *next;
+    // Size of a buffer from takeBuffer(), which is used again; 0 for others.
+    int bytes;
 };
 
 // Captured pictures waiting for the encoder. The encoder asks for the
@@ -24,6 +28,10 @@ class VideoFrameQueue
 public:
     // More queued pictures than this and the head is used even if not due.
     static constexpr int kCatchUpCount = 100;
+    // Half an output frame (25 a second): a picture stamped up to this much
+    // after an output time is the one for it, and the newest picture is
+    // taken at once when its successor, due a frame later, cannot be.
+    static constexpr int kSlackMs = 20;
 
     VideoFrameQueue();
     ~VideoFrameQueue();
@@ -34,11 +42,14 @@ public:
     void setLimit(int pictures);
     int limit() const { return m_limit; }
 
-    // Takes ownership of data.
-    void pushVideoFrame(uint8_t *data, int timestampMs);
+    // Takes ownership of data; bytes: its size when it came from takeBuffer().
+    void pushVideoFrame(uint8_t *data, int timestampMs, int bytes = 0);
+    // A picture buffer of bytes (av_malloc'd), one of the freed ones when
+    // it can: a fresh 3 MB a picture costs the kernel its pages each time.
+    uint8_t *takeBuffer(int bytes);
     // The picture to encode at output time tMs, or null when nothing can be
-    // encoded yet. stopping: the newest picture is used although no
-    // successor shows how long it lasts.
+    // encoded yet. stopping: the newest picture is used although a
+    // successor might still be due.
     VideoFrameNode *takeVideoFrame(double tMs, bool stopping);
     // Makes node the one last handed to the encoder, freeing the previous one.
     void adoptLastVideoNode(VideoFrameNode *node);
@@ -71,9 +82,14 @@ public:
     Counters counters() const;
     void resetCounters();
 
-    static void freeNode(VideoFrameNode *node);
+    void freeNode(VideoFrameNode *node);
 
 private:
+    static constexpr int kSpares = 4;
+    std::mutex m_spareLock;
+    std::vector<uint8_t *> m_spares;
+    int m_spareBytes = 0;
+
     mutable QMutex videoQueueLock;
     QWaitCondition m_pushed;
     long long m_pushes = 0;

@@ -378,8 +378,9 @@ void anchorPlayClock(VideoState *is, int total)
     const double before = is->playClockOffset;
     const bool wasValid = is->playClockValid;
     is->handedClock = end;
-    // What was handed now starts after the buffer the device is playing.
-    const double offset = end - 2.0 * total / bytesPerSecond - steadySeconds();
+    // The device asks when its buffer has run low: what was handed now
+    // starts playing about at once and ends a buffer from now.
+    const double offset = end - double(total) / bytesPerSecond - steadySeconds();
     is->playClockOffset = offset;
     is->playClockValid = true;
     const bool wasDone = is->audioDone.exchange(false);
