@@ -251,6 +251,11 @@ bool flvOutput::connect(const AVIOInterruptCB &interrupt)
     if (!(outputFormat->flags & AVFMT_NOFILE)) {
         AVDictionary *ioOptions = nullptr;
         av_dict_set(&ioOptions, "protocol_whitelist", m_protocols, 0);
+        // A small socket buffer: what a slow uplink cannot carry stays in our
+        // queues, where the encoder sees it and drops pictures, instead of
+        // seconds of stream waiting in the kernel.
+        if (m_protocols != tavi::protocolWhitelist(tavi::MediaAddress::LocalFile))
+            av_dict_set(&ioOptions, "send_buffer_size", "32768", 0);
         const int opened = avio_open2(&outputContext->pb, outputContext->url, AVIO_FLAG_WRITE,
                                       &outputContext->interrupt_callback, &ioOptions);
         av_dict_free(&ioOptions);

@@ -18,6 +18,9 @@ namespace {
 // Queued pictures may use this much memory (about a second of a 1920x1080
 // desktop); older ones are dropped.
 constexpr long long kPictureQueueBytes = 96LL * 1024 * 1024;
+// Further behind the capture than this (an uplink slower than the stream),
+// the pictures in between are dropped; the sound goes on.
+constexpr double kBehindMs = 500;
 } // namespace
 
 saveVideoThread::saveVideoThread(QObject *parent) : QThread(parent) {}
@@ -137,7 +140,11 @@ saveVideoThread::Step saveVideoThread::videoStep()
         return Waited;
     }
     const AVRational base = m_output.videoOutput.encoderContext->time_base;
-    const double t = double(m_output.videoOutput.nextPts) * base.num / base.den * 1000.0;
+    const double frameMs = 1000.0 * base.num / base.den;
+    const int newest = m_videoQueue.newestTimestampMs();
+    if (newest - double(m_output.videoOutput.nextPts) * frameMs > kBehindMs)
+        m_output.videoOutput.nextPts = int64_t(newest / frameMs);
+    const double t = double(m_output.videoOutput.nextPts) * frameMs;
     videoClockMs = t;
     VideoFrameNode *node = takeVideoFrame(t);
     if (!node || !node->data) {
@@ -152,7 +159,7 @@ saveVideoThread::Step saveVideoThread::videoStep()
         ++m_repeated;
     m_videoQueue.adoptLastVideoNode(node);
     ++m_encoded;
-    return m_output.writeVideo(node->data) ? Wrote : Failed;
+    return m_stop.withinDeadline([&] { return m_output.writeVideo(node->data); }) ? Wrote : Failed;
 }
 
 saveVideoThread::Step saveVideoThread::audioStep()
@@ -164,7 +171,7 @@ saveVideoThread::Step saveVideoThread::audioStep()
         m_audioChunks.waitForChunk([this] { return m_stop.requested(); });
         return Waited;
     }
-    const bool ok = m_output.writeAudio(chunk.data, chunk.size);
+    const bool ok = m_stop.withinDeadline([&] { return m_output.writeAudio(chunk.data, chunk.size); });
     std::free(chunk.data);
     return ok ? Wrote : Failed;
 }
@@ -200,7 +207,7 @@ void saveVideoThread::run()
     tavi::ensureSignalStack();
     videoClockMs = 0.0;
     const AVIOInterruptCB interrupt = m_stop.interruptCallback();
-    if (!m_output.connect(interrupt)) {
+    if (!m_stop.withinDeadline([&] { return m_output.connect(interrupt); })) {
         TAVI_LOG_ERROR("cannot open output " << flvOutput::nameForLog(m_outputName).constData());
         m_outputFailed = true;
         finishRun(false);
