@@ -25,7 +25,7 @@ QString NetLab::start(int pupilDelayMs, int pupilJitterMs)
 {
     if (geteuid() != 0)
         return QStringLiteral("network namespaces need root");
-    m_lab.start(QStringLiteral(TAVI_NETLAB), QStringList());
+    m_lab.start(QStringLiteral("bash"), {QStringLiteral(TAVI_NETLAB)});
     if (!m_lab.waitForStarted(5000))
         return QStringLiteral("netlab.sh did not start");
     while (!m_lab.canReadLine() && m_lab.waitForReadyRead(20000)) {}
