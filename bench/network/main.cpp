@@ -276,8 +276,7 @@ PupilFigures pupilRun(char condition, bool tavi)
         line("   %c: %s", condition, qPrintable(why));
         return f;
     }
-    testsupport::PeerProcess publisher;
-    lab.startIn(publisher, false, QStringLiteral("ffmpeg"), testsupport::NetLab::classArgs(lab.teacherUrl(kStream)));
+    lab.launch(false, QStringLiteral("ffmpeg"), testsupport::NetLab::classArgs(lab.teacherUrl(kStream)));
     Edge edge(lab);
     if (!spinUntil([&] { return edge.last > 0; }, 20000)) {
         line("   %c: the stream did not reach the server", condition);
@@ -401,6 +400,7 @@ TeacherFigures teacherRun(char condition, bool tavi)
         f.back = firstPictureAfter(player.pictures(), lifted);
     }
     publisher.disconnect();
+    publisher.stop();
     return f;
 }
 

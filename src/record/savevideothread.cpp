@@ -21,6 +21,9 @@ constexpr long long kPictureQueueBytes = 96LL * 1024 * 1024;
 // Further behind the capture than this (an uplink slower than the stream),
 // the pictures in between are dropped; the sound goes on.
 constexpr double kBehindMs = 500;
+// More stream seconds than this waiting for the link, pictures are left
+// out until it has caught up.
+constexpr double kBacklogSeconds = 0.3;
 } // namespace
 
 saveVideoThread::saveVideoThread(QObject *parent) : QThread(parent) {}
@@ -65,6 +68,7 @@ bool saveVideoThread::startEncoding()
     m_outputFailed = false;
     m_encoded = 0;
     m_repeated = 0;
+    m_linkSkipped = 0;
     videoClockMs = 0.0;
     // Nothing of an earlier recording may reach this one.
     m_videoQueue.clearVideoFrames();
@@ -120,6 +124,7 @@ saveVideoThread::Stats saveVideoThread::stats() const
     s.captured = video.pushed;
     s.encoded = m_encoded;
     s.repeated = m_repeated;
+    s.linkSkipped = m_linkSkipped;
     s.staleDropped = video.stale;
     s.overflowDropped = video.overflow;
     s.videoHighWater = video.highWater;
@@ -158,8 +163,14 @@ saveVideoThread::Step saveVideoThread::videoStep()
     if (node == m_videoQueue.lastVideoNode())
         ++m_repeated;
     m_videoQueue.adoptLastVideoNode(node);
+    if (m_output.sendBacklog() > kBacklogSeconds) {
+        // Never encoded, so the pictures that are sent still decode.
+        ++m_output.videoOutput.nextPts;
+        ++m_linkSkipped;
+        return Wrote;
+    }
     ++m_encoded;
-    return m_stop.withinDeadline([&] { return m_output.writeVideo(node->data); }) ? Wrote : Failed;
+    return m_output.writeVideo(node->data) ? Wrote : Failed;
 }
 
 saveVideoThread::Step saveVideoThread::audioStep()
@@ -171,7 +182,7 @@ saveVideoThread::Step saveVideoThread::audioStep()
         m_audioChunks.waitForChunk([this] { return m_stop.requested(); });
         return Waited;
     }
-    const bool ok = m_stop.withinDeadline([&] { return m_output.writeAudio(chunk.data, chunk.size); });
+    const bool ok = m_output.writeAudio(chunk.data, chunk.size);
     std::free(chunk.data);
     return ok ? Wrote : Failed;
 }
@@ -207,7 +218,7 @@ void saveVideoThread::run()
     tavi::ensureSignalStack();
     videoClockMs = 0.0;
     const AVIOInterruptCB interrupt = m_stop.interruptCallback();
-    if (!m_stop.withinDeadline([&] { return m_output.connect(interrupt); })) {
+    if (!m_output.connect(interrupt)) {
         TAVI_LOG_ERROR("cannot open output " << flvOutput::nameForLog(m_outputName).constData());
         m_outputFailed = true;
         finishRun(false);

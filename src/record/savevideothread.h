@@ -70,6 +70,7 @@ public:
         long long captured = 0;
         long long encoded = 0;
         long long repeated = 0;
+        long long linkSkipped = 0; // left out while the link was behind
         long long staleDropped = 0;
         long long overflowDropped = 0;
         long long audioChunks = 0;
@@ -117,4 +118,5 @@ private:
     std::atomic<bool> m_outputFailed{false};
     std::atomic<long long> m_encoded{0};
     std::atomic<long long> m_repeated{0};
+    std::atomic<long long> m_linkSkipped{0};
 };

@@ -58,7 +58,7 @@ void sendAudioThread::run()
 {
     tavi::ensureSignalStack();
     const AVIOInterruptCB interrupt = m_stop.interruptCallback();
-    bool ok = m_stop.withinDeadline([&] { return m_output.connect(interrupt); });
+    bool ok = m_output.connect(interrupt);
     const bool connected = ok;
     while (ok && !m_stop.aborted()) {
         AudioChunk chunk;
@@ -68,7 +68,7 @@ void sendAudioThread::run()
             m_audioChunks.waitForChunk([this] { return m_stop.requested(); });
             continue;
         }
-        ok = m_stop.withinDeadline([&] { return m_output.writeAudio(chunk.data, chunk.size); });
+        ok = m_output.writeAudio(chunk.data, chunk.size);
         std::free(chunk.data);
     }
     if (!ok) {

@@ -53,8 +53,7 @@ void TestNetwork::pupilComesBack()
     const QString why = lab.start();
     if (!why.isEmpty())
         QSKIP(qPrintable(why));
-    PeerProcess publisher;
-    lab.startIn(publisher, false, QStringLiteral("ffmpeg"), NetLab::classArgs(lab.teacherUrl("class")));
+    lab.launch(false, QStringLiteral("ffmpeg"), NetLab::classArgs(lab.teacherUrl("class")));
     PupilPlayer pupil(lab, lab.pupilUrl("class"));
     QTRY_VERIFY_WITH_TIMEOUT(pupil.pictures.size() > 100, 30000);
     const double edge = pupil.edge();
@@ -75,8 +74,8 @@ void TestNetwork::publisherMemoryBoundedWhileCapped()
     const QString why = lab.start();
     if (!why.isEmpty())
         QSKIP(qPrintable(why));
-    PeerProcess publisher;
-    lab.startIn(publisher, false, stageDir() + "/tavi-record", {lab.teacherUrl("class"), "--reconnect"});
+    const QProcess &publisher =
+        lab.launch(false, stageDir() + "/tavi-record", {lab.teacherUrl("class"), "--reconnect"});
     PupilPlayer pupil(lab, lab.pupilUrl("class"));
     QTRY_VERIFY_WITH_TIMEOUT(pupil.pictures.size() > 50, 30000);
     const qint64 before = rssKb(publisher.processId());

@@ -12,6 +12,8 @@ namespace testsupport {
 
 NetLab::~NetLab()
 {
+    for (auto &process : m_launched)
+        process->stop();
     for (PeerProcess &relay : m_relays)
         relay.stop();
     m_nginx.stop();
@@ -93,6 +95,13 @@ PupilPlayer::PupilPlayer(NetLab &lab, const QString &url, const QProcessEnvironm
         }
     });
     lab.startIn(m_process, true, stageDir() + QStringLiteral("/tavi-play"), {url, "--trace"});
+}
+
+QProcess &NetLab::launch(bool pupil, const QString &program, const QStringList &args)
+{
+    m_launched.push_back(std::make_unique<PeerProcess>());
+    startIn(*m_launched.back(), pupil, program, args);
+    return *m_launched.back();
 }
 
 double PupilPlayer::edge() const

@@ -11,6 +11,7 @@
 #include <QVector>
 
 #include <memory>
+#include <vector>
 
 namespace testsupport {
 
@@ -29,6 +30,8 @@ public:
     QString teacherUrl(const QString &stream) const;
     // Starts a program in the pupil's or teacher's namespace.
     void startIn(QProcess &process, bool pupil, const QString &program, const QStringList &args) const;
+    // The same with a process of the lab's, stopped with it.
+    QProcess &launch(bool pupil, const QString &program, const QStringList &args);
     NginxRtmp &server() { return m_nginx; }
     // ffmpeg's arguments publishing a 1280x720 test picture (1.2 Mbit/s, a key frame every 2 s) and a tone to url.
     static QStringList classArgs(const QString &url);
@@ -39,6 +42,7 @@ private:
     QStringList m_names; // server, pupil, teacher
     NginxRtmp m_nginx;
     PeerProcess m_relays[2];
+    std::vector<std::unique_ptr<PeerProcess>> m_launched;
 };
 
 // tavi-play --trace playing a url in the pupil's namespace: each picture as it leaves the player.

@@ -135,6 +135,7 @@ int main(int argc, char **argv)
         std::printf("pictures captured: %lld\n", s.captured);
         std::printf("pictures encoded: %lld\n", s.encoded);
         std::printf("pictures repeated: %lld\n", s.repeated);
+        std::printf("pictures left out for a slow link: %lld\n", s.linkSkipped);
         std::printf("pictures dropped: %lld (stale %lld, queue full %lld)\n", s.staleDropped + s.overflowDropped,
                     s.staleDropped, s.overflowDropped);
         std::printf("audio chunks: %lld (dropped %lld)\n", s.audioChunks, s.audioDropped);
