@@ -12,7 +12,10 @@
 // d) or against the pupil's own best before the impairment (c, d teacher).
 // Needs root. Runs in the stage folder under the test display and sound.
 //   --seconds S   length of condition a (default 120); the others scale with it
-//   --only LIST   conditions to run, e.g. "b,d"
+//   m. memory of a pupil's player through a class: tavi-play beside ffplay,
+//      both playing at once; the growth from minute 1 to minute 4, or with
+//      TAVI_BENCH_HOUR=1 from minute 5 to the end of an hour
+//   --only LIST   conditions to run, e.g. "b,d" (default a,b,c,d,m)
 
 #include "benchsupport.h"
 #include "netlab.h"
@@ -90,6 +93,7 @@ public:
         QObject::connect(&m_parec, &QProcess::readyReadStandardOutput,
                          [this] { hear(m_parec.readAllStandardOutput()); });
     }
+    ~Ear() { m_parec.stop(); }
     // From now on only.
     void restart() { m_heard = false, m_longest = m_silent = 0; }
     double longestGapMs() const { return m_longest * 10.0; }
@@ -404,12 +408,45 @@ TeacherFigures teacherRun(char condition, bool tavi)
     return f;
 }
 
+// Resident memory of tavi-play and ffplay playing one class side by side.
+void memoryTrend()
+{
+    const bool hour = qEnvironmentVariableIntValue("TAVI_BENCH_HOUR") == 1;
+    const double settle = hour ? 300 : 60, end = hour ? 3900 : 240;
+    testsupport::NetLab lab;
+    const QString why = lab.start();
+    if (!why.isEmpty()) {
+        line("   m: %s", qPrintable(why));
+        return;
+    }
+    lab.launch(false, QStringLiteral("ffmpeg"), testsupport::NetLab::classArgs(lab.teacherUrl(kStream)));
+    const QString sinkName = QStringLiteral("netbench%1").arg(getpid());
+    testsupport::NullSink sink(sinkName);
+    Player ours(lab, true, sinkName), theirs(lab, false, sinkName);
+    const qint64 ourPid = ours.ours->processId(), theirPid = theirs.ffplay.processId();
+    QElapsedTimer clock;
+    clock.start();
+    const auto until = [&](double seconds) {
+        while (clock.elapsed() < seconds * 1000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
+    };
+    until(settle);
+    const double ourStart = rssMb(ourPid), theirStart = rssMb(theirPid);
+    until(end);
+    const double ourEnd = rssMb(ourPid), theirEnd = rssMb(theirPid);
+    line("m. a pupil's player, resident memory at %.0f s: tavi-play %.1f MB | ffplay %.1f MB", settle, ourStart,
+         theirStart);
+    pair(hour ? "m. growth from minute 5 to the end of an hour" : "m. growth from minute 1 to minute 4",
+         ourEnd - ourStart, theirEnd - theirStart, "MB", hour ? "<= 2 MB" : "<= 2 MB over an hour (TAVI_BENCH_HOUR=1)");
+    line("   (pictures shown: tavi-play %d, ffplay %d)", int(ours.pictures().size()), int(theirs.pictures().size()));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QString only = QStringLiteral("a,b,c,d");
+    QString only = QStringLiteral("a,b,c,d,m");
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == QLatin1String("--seconds"))
@@ -452,5 +489,7 @@ int main(int argc, char *argv[])
         pair("d. teacher's link cut 20 s: pupil's first picture after its return", tt.back, rt.back, "s", "<= 5 s");
         line("   (publisher runs that ended by themselves: tavi-record %.0f, ffmpeg %.0f)", tt.restarts, rt.restarts);
     }
+    if (only.contains('m'))
+        memoryTrend();
     return 0;
 }

@@ -17,8 +17,11 @@ namespace {
 constexpr int kSilentReadMs = 3000;
 constexpr int kReopenMs = 2000;
 constexpr int kFirstRetryMs = 10;
-// Seconds behind the live edge that make a live input reopen.
-constexpr double kBehindLimit = 1.5;
+// Seconds behind the live edge that make a live input reopen, once every
+// packet read for kBehindMs has been that late: a link that caught up after
+// a stall brings a burst of late packets, and then is current again.
+constexpr double kBehindLimit = 1.0;
+constexpr int kBehindMs = 1000;
 
 QByteArray extradataOf(AVFormatContext *input, int index)
 {
@@ -141,8 +144,13 @@ bool InputReconnector::fallenBehind(double pts)
         m_leastLag = lag;
     m_lastPts = pts;
     m_leastLag = std::min(m_leastLag, lag);
+    const long long now = steadyMs();
+    if (lag - m_leastLag <= kBehindLimit)
+        m_behindSince = 0;
+    else if (m_behindSince == 0)
+        m_behindSince = now;
     // Not more often than a reopen after silence.
-    return lag - m_leastLag > kBehindLimit && steadyMs() - m_lastAttempt >= kReopenMs;
+    return m_behindSince != 0 && now - m_behindSince >= kBehindMs && now - m_lastAttempt >= kReopenMs;
 }
 
 bool InputReconnector::reopen(const char *why)
@@ -169,6 +177,7 @@ bool InputReconnector::reopen(const char *why)
     m_lastGood = steadyMs();
     m_retryMs = 0;
     m_leastLag = 1e300;
+    m_behindSince = 0;
     TAVI_LOG_INFO("Reopened " << addressForLog(QString::fromUtf8(m_path)).constData() << " (" << why << ")");
     return true;
 }

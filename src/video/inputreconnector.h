@@ -61,6 +61,7 @@ private:
     bool m_lost = false;
     double m_leastLag = 1e300;
     double m_lastPts = 0;
+    long long m_behindSince = 0;
     QByteArray m_videoExtra;
     QByteArray m_audioExtra;
 };

@@ -78,7 +78,7 @@ QStringList NetLab::classArgs(const QString &url)
 {
     return QStringLiteral("-hide_banner -nostdin -loglevel error -re -f lavfi -i testsrc2=size=1280x720:rate=25 "
                           "-f lavfi -i sine=frequency=440:sample_rate=44100 -c:v libx264 -preset ultrafast "
-                          "-tune zerolatency -g 50 -b:v 1200k -maxrate 1200k -bufsize 600k -pix_fmt yuv420p "
+                          "-tune zerolatency -g 50 -b:v 1000k -maxrate 1000k -bufsize 500k -pix_fmt yuv420p "
                           "-c:a aac -b:a 64k -f flv")
                .split(QLatin1Char(' ')) +
         QStringList{url};

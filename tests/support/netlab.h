@@ -33,7 +33,7 @@ public:
     // The same with a process of the lab's, stopped with it.
     QProcess &launch(bool pupil, const QString &program, const QStringList &args);
     NginxRtmp &server() { return m_nginx; }
-    // ffmpeg's arguments publishing a 1280x720 test picture (1.2 Mbit/s, a key frame every 2 s) and a tone to url.
+    // ffmpeg's arguments publishing a 1280x720 test picture (1 Mbit/s, a key frame every 2 s) and a tone to url.
     static QStringList classArgs(const QString &url);
     QString serverNamespace() const { return m_names.value(0); }
 
@@ -58,6 +58,7 @@ public:
     double edge() const;
     // How far the last picture is behind that edge, in seconds; NaN before any.
     double behind(double edge) const;
+    qint64 processId() const { return m_process.processId(); }
 
 private:
     PeerProcess m_process;
