@@ -346,6 +346,13 @@ TeacherFigures teacherRun(char condition, bool tavi)
         return f;
     }
     const QString url = lab.teacherUrl(kStream);
+    // Something moving on the teacher's screen, a tone in the microphone.
+    testsupport::PeerProcess screen;
+    screen.start(QStringLiteral("ffplay"),
+                 {"-loglevel", "error", "-an", "-noborder", "-left", "0", "-top", "0", "-f", "lavfi", "-i",
+                  "testsrc2=size=1920x1080:rate=25"});
+    testsupport::Tone tone;
+    tone.start(QStringLiteral("tavi_null"), 440);
     testsupport::PeerProcess publisher;
     QStringList args;
     QString program = QCoreApplication::applicationDirPath() + "/../../stage/tavi-record";
@@ -367,7 +374,7 @@ TeacherFigures teacherRun(char condition, bool tavi)
     again.setSingleShot(true);
     again.setInterval(2000);
     QObject::connect(&again, &QTimer::timeout, [&] { lab.startIn(publisher, false, program, args); });
-    QObject::connect(&publisher, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), [&] {
+    QObject::connect(&publisher, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &again, [&] {
         f.restarts += 1;
         again.start();
     });
@@ -405,6 +412,7 @@ TeacherFigures teacherRun(char condition, bool tavi)
     }
     publisher.disconnect();
     publisher.stop();
+    screen.stop();
     return f;
 }
 

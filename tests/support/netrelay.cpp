@@ -1,7 +1,7 @@
 // tavi-netrelay LISTEN_ADDRESS LISTEN_PORT TARGET_PORT DELAY_MS JITTER_MS
 // Relays each TCP connection to 127.0.0.1:TARGET_PORT, holding every chunk
 // DELAY_MS +- JITTER_MS (uniform) in each direction, in order, as a long
-// line would. At most 1 MB waits in each direction; beyond that the relay
+// line would. At most 128 kB waits in each direction; beyond that the relay
 // stops reading, so a slow reader slows the writer as TCP does.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -24,7 +24,7 @@
 
 namespace {
 using Clock = std::chrono::steady_clock;
-constexpr size_t kHeldLimit = 1 << 20;
+constexpr size_t kHeldLimit = 128 << 10;
 
 struct Chunk
 {
