@@ -274,7 +274,7 @@ bool flvOutput::connect(const AVIOInterruptCB &interrupt)
         // A small socket buffer: what a slow uplink cannot carry stays in our
         // queues, where the encoder sees it and drops pictures, instead of
         // seconds of stream waiting in the kernel.
-        if (m_protocols != tavi::protocolWhitelist(tavi::MediaAddress::LocalFile))
+        if (isClassStream())
             av_dict_set(&ioOptions, "send_buffer_size", "32768", 0);
         const int opened = avio_open2(&outputContext->pb, outputContext->url, AVIO_FLAG_WRITE,
                                       &outputContext->interrupt_callback, &ioOptions);
@@ -317,8 +317,15 @@ int flvOutput::interrupted(void *opaque)
     return deadline != 0 && steadyMs() > deadline;
 }
 
+bool flvOutput::isClassStream() const
+{
+    return m_protocols && m_protocols != tavi::protocolWhitelist(tavi::MediaAddress::LocalFile);
+}
+
 double flvOutput::sendBacklog() const
 {
+    if (!isClassStream())
+        return 0.0;
     std::lock_guard<std::mutex> lock(m_sendLock);
     return m_sendQueue.empty() ? 0.0 : m_queuedUntil - m_sentUntil;
 }

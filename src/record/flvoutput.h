@@ -62,8 +62,11 @@ public:
     // Opens the file or connection, writes the header and starts sending.
     // interrupt may abort a blocking connection or write.
     bool connect(const AVIOInterruptCB &interrupt);
-    // Stream seconds encoded but not yet handed to the link.
+    // Stream seconds encoded but not yet handed to the link; 0 for a file,
+    // which waits for no one.
     double sendBacklog() const;
+    // A class stream, not a local file (after setUp).
+    bool isClassStream() const;
     // Encodes one YUV 4:2:0 picture (planes back to back) at the video
     // track's next time. False when the output cannot be written.
     bool writeVideo(const uint8_t *yuv);

@@ -147,7 +147,7 @@ saveVideoThread::Step saveVideoThread::videoStep()
     const AVRational base = m_output.videoOutput.encoderContext->time_base;
     const double frameMs = 1000.0 * base.num / base.den;
     const int newest = m_videoQueue.newestTimestampMs();
-    if (newest - double(m_output.videoOutput.nextPts) * frameMs > kBehindMs)
+    if (m_output.isClassStream() && newest - double(m_output.videoOutput.nextPts) * frameMs > kBehindMs)
         m_output.videoOutput.nextPts = int64_t(newest / frameMs);
     const double t = double(m_output.videoOutput.nextPts) * frameMs;
     videoClockMs = t;
