@@ -8,8 +8,8 @@
 //   d. either link cut for 20 s, every packet dropped, no reset
 // Pictures are timed as they leave the player (tavi-play --trace; ffplay's
 // showinfo as it decodes); sound gaps are heard on a null sink's monitor.
-// Distance from the live edge: against a reader on the server itself (a, b,
-// d) or against the pupil's own best before the impairment (c, d teacher).
+// Distance from the live edge: against a reader on the server itself (a), or
+// against the pupil's own best before the impairment (b, c, d).
 // Needs root. Runs in the stage folder under the test display and sound.
 //   --seconds S   length of condition a (default 120); the others scale with it
 //   m. memory of a pupil's player through a class: tavi-play beside ffplay,
@@ -312,19 +312,23 @@ PupilFigures pupilRun(char condition, bool tavi)
         lab.command(QStringLiteral("uncap pupil"));
         const double lifted = now();
         phase(15);
-        const QVector<double> l = lags(player.pictures(), edge.offset, capped, lifted);
+        // Against the player's own best before the cap: a player sits a
+        // little behind a reader that does not decode.
+        const double own = leastOffset(player.pictures(), 0, capped);
+        const QVector<double> l = lags(player.pictures(), own, capped, lifted);
         f.mostBehind = l.isEmpty() ? NAN : *std::max_element(l.begin(), l.end());
-        f.back = backWithin(player.pictures(), edge.offset, lifted, 0.4);
+        f.back = backWithin(player.pictures(), own, lifted, 0.4);
         f.freeze = kbps;
     } else {
         phase(10);
+        const double own = leastOffset(player.pictures(), 0, now());
         lab.command(QStringLiteral("cut pupil"));
         phase(20);
         lab.command(QStringLiteral("mend pupil"));
         const double mended = now();
         phase(15);
         f.back = firstPictureAfter(player.pictures(), mended);
-        f.mostBehind = backWithin(player.pictures(), edge.offset, mended, 0.4);
+        f.mostBehind = backWithin(player.pictures(), own, mended, 0.4);
     }
     return f;
 }
