@@ -20,8 +20,8 @@ constexpr int kFirstRetryMs = 10;
 // Seconds behind the live edge that make a live input reopen, once every
 // packet read for kBehindMs has been that late: a link that caught up after
 // a stall brings a burst of late packets, and then is current again.
-constexpr double kBehindLimit = 1.0;
-constexpr int kBehindMs = 1000;
+constexpr double kBehindLimit = 2.0;
+constexpr int kBehindMs = 2000;
 
 QByteArray extradataOf(AVFormatContext *input, int index)
 {
