@@ -1,6 +1,7 @@
 #include "record/flvoutput.h"
 
 #include "base/logging.h"
+#include "base/signalstack.h"
 #include "base/streamaddress.h"
 
 #include <QString>
@@ -14,10 +15,26 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+
+namespace {
+long long steadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+double packetSeconds(const AVFormatContext *output, const AVPacket *packet)
+{
+    const int64_t ts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    return ts == AV_NOPTS_VALUE ? 0 : double(ts) * av_q2d(output->streams[packet->stream_index]->time_base);
+}
+} // namespace
 
 flvOutput::flvOutput() = default;
 
@@ -247,11 +264,19 @@ bool flvOutput::connect(const AVIOInterruptCB &interrupt)
 {
     if (!m_setUp)
         return false;
-    outputContext->interrupt_callback = interrupt;
+    // The caller's interrupt, and the I/O deadline.
+    m_interrupt = interrupt;
+    outputContext->interrupt_callback = {&flvOutput::interrupted, this};
+    m_ioDeadline = steadyMs() + kIoMs;
     av_dump_format(outputContext, 0, nameForLog(outputContext->url).constData(), 1);
     if (!(outputFormat->flags & AVFMT_NOFILE)) {
         AVDictionary *ioOptions = nullptr;
         av_dict_set(&ioOptions, "protocol_whitelist", m_protocols, 0);
+        // A small socket buffer: what a slow uplink cannot carry stays in our
+        // queues, where the encoder sees it and drops pictures, instead of
+        // seconds of stream waiting in the kernel.
+        if (m_live)
+            av_dict_set(&ioOptions, "send_buffer_size", "32768", 0);
         const int opened = avio_open2(&outputContext->pb, outputContext->url, AVIO_FLAG_WRITE,
                                       &outputContext->interrupt_callback, &ioOptions);
         av_dict_free(&ioOptions);
@@ -271,17 +296,91 @@ bool flvOutput::connect(const AVIOInterruptCB &interrupt)
     av_dict_free(&options);
     if (written < 0)
         return false;
+    m_ioDeadline = 0;
     m_headerWritten = true;
     videoOutput.nextPts = 0;
     audioOutput.nextPts = 0;
     m_soundStarted = false;
     audioOutput.samplesCount = 0;
     stagingFill = 0;
+    m_sendEnd = false;
+    m_queuedUntil = m_sentUntil = 0;
+    m_sendFailed = false;
+    m_sender = std::thread(&flvOutput::sendLoop, this);
     return true;
+}
+
+int flvOutput::interrupted(void *opaque)
+{
+    auto *self = static_cast<flvOutput *>(opaque);
+    if (self->m_interrupt.callback && self->m_interrupt.callback(self->m_interrupt.opaque))
+        return 1;
+    const long long deadline = self->m_ioDeadline;
+    return deadline != 0 && steadyMs() > deadline;
+}
+
+double flvOutput::sendBacklog() const
+{
+    if (!m_live)
+        return 0.0;
+    std::lock_guard<std::mutex> lock(m_sendLock);
+    return m_sendQueue.empty() ? 0.0 : m_queuedUntil - m_sentUntil;
+}
+
+void flvOutput::sendLoop()
+{
+    tavi::ensureSignalStack();
+    for (;;) {
+        AVPacket *packet = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(m_sendLock);
+            m_sendCond.wait(lock, [this] { return !m_sendQueue.empty() || m_sendEnd; });
+            if (m_sendQueue.empty())
+                return;
+            packet = m_sendQueue.front();
+        }
+        const double at = packetSeconds(outputContext, packet);
+        m_ioDeadline = steadyMs() + kIoMs;
+        // A class stream goes out as it is encoded: interleaving would hold
+        // each picture until the sound of its time was encoded too. The
+        // player keeps the tracks apart anyway.
+        const int written =
+            m_live ? av_write_frame(outputContext, packet) : av_interleaved_write_frame(outputContext, packet);
+        std::lock_guard<std::mutex> lock(m_sendLock);
+        m_sendQueue.pop_front();
+        av_packet_free(&packet);
+        if (written < 0) {
+            // The deadline stays: what is left to close the output gives up
+            // at once on a dead link.
+            m_sendFailed = true;
+            return;
+        }
+        m_ioDeadline = 0;
+        m_sentUntil = at;
+    }
+}
+
+bool flvOutput::stopSending()
+{
+    if (m_sender.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(m_sendLock);
+            m_sendEnd = true;
+        }
+        m_sendCond.notify_one();
+        m_sender.join();
+    }
+    std::lock_guard<std::mutex> lock(m_sendLock);
+    for (AVPacket *packet : m_sendQueue)
+        av_packet_free(&packet);
+    m_sendQueue.clear();
+    return !m_sendFailed;
 }
 
 bool flvOutput::encodeAndWrite(OutputStream &track, const AVFrame *frame)
 {
+    if (m_sendFailed)
+        return false;
     if (avcodec_send_frame(track.encoderContext, frame) < 0)
         return true; // an encoder hiccup loses one frame, not the output
     for (;;) {
@@ -290,16 +389,20 @@ bool flvOutput::encodeAndWrite(OutputStream &track, const AVFrame *frame)
             return true;
         av_packet_rescale_ts(packet, track.encoderContext->time_base, track.stream->time_base);
         packet->stream_index = track.stream->index;
-        // A class stream goes out as it is encoded: interleaving would hold
-        // each picture until the sound of its time was encoded too. The
-        // player keeps the tracks apart anyway.
-        const int written =
-            m_live ? av_write_frame(outputContext, packet) : av_interleaved_write_frame(outputContext, packet);
         if (&track == &audioOutput)
             m_soundStarted = true;
-        av_packet_unref(packet);
-        if (written < 0)
+        AVPacket *queued = m_sendFailed ? nullptr : av_packet_alloc();
+        if (!queued) {
+            av_packet_unref(packet);
             return false;
+        }
+        av_packet_move_ref(queued, packet);
+        {
+            std::lock_guard<std::mutex> lock(m_sendLock);
+            m_queuedUntil = std::max(m_queuedUntil, packetSeconds(outputContext, queued));
+            m_sendQueue.push_back(queued);
+        }
+        m_sendCond.notify_one();
     }
 }
 
@@ -377,8 +480,11 @@ bool flvOutput::finish(bool drain)
         if (hasAudio)
             ok = encodeAndWrite(audioOutput, nullptr) && ok;
     }
-    if (m_headerWritten && ok)
+    ok = stopSending() && ok;
+    if (m_headerWritten && ok) {
+        m_ioDeadline = steadyMs() + kIoMs;
         ok = av_write_trailer(outputContext) == 0;
+    }
     m_headerWritten = false;
     return ok;
 }
@@ -400,6 +506,7 @@ void flvOutput::freeTrack(OutputStream &track)
 
 void flvOutput::close()
 {
+    stopSending();
     freeTrack(videoOutput);
     freeTrack(audioOutput);
     av_packet_free(&packet);
@@ -417,4 +524,5 @@ void flvOutput::close()
     audioFrameBytes = 0;
     m_setUp = m_ioOpen = m_headerWritten = m_mp4 = m_live = m_soundStarted = false;
     m_protocols = nullptr;
+    m_ioDeadline = 0;
 }

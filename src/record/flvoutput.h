@@ -4,17 +4,26 @@
 
 #include <QByteArray>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 struct AVFormatContext;
 struct AVOutputFormat;
 struct AVPacket;
-struct AVIOInterruptCB;
+extern "C" {
+#include <libavformat/avio.h>
+}
 
 // An FLV output (file or RTMP address) with an H.264 video track (optional)
 // and an AAC audio track; a local file named "*.mp4" (in any case) gets a
 // fragmented MP4 instead. Set up in the caller's thread, connected and fed
-// in the encoder thread. Every written packet is flushed, so what a
+// in the encoder thread. Encoded packets wait in a queue for a sending
+// thread, so a slow link never holds up the encoders; its backlog tells the
+// encoder to leave pictures out. Every written packet is flushed, so what a
 // recording wrote before a crash stays playable.
 class flvOutput
 {
@@ -25,6 +34,9 @@ public:
     static constexpr int kStagingBytes = 409600;
     // Room for an output name, terminating zero included.
     static constexpr int kOutputNameBytes = 128;
+    // Connecting, and writing one packet, may take this long; then the
+    // output has failed (a link that died without a reset).
+    static constexpr int kIoMs = 5000;
 
     // Copies name into buffer; a name that does not fit is refused, never
     // cut, and leaves the buffer empty.
@@ -47,9 +59,12 @@ public:
     // The name as a log line shows it (a class stream without its key).
     static QByteArray nameForLog(const char *name);
     bool isSetUp() const { return m_setUp; }
-    // Opens the file or connection and writes the header. interrupt may
-    // abort a blocking connection or write.
+    // Opens the file or connection, writes the header and starts sending.
+    // interrupt may abort a blocking connection or write.
     bool connect(const AVIOInterruptCB &interrupt);
+    // Stream seconds encoded but not yet handed to the link; 0 for a file,
+    // which waits for no one.
+    double sendBacklog() const;
     // Encodes one YUV 4:2:0 picture (planes back to back) at the video
     // track's next time. False when the output cannot be written.
     bool writeVideo(const uint8_t *yuv);
@@ -58,7 +73,8 @@ public:
     // Whether a sound packet has been written (the first sets the start of
     // a class stream; see encodeAndWrite).
     bool soundStarted() const { return m_soundStarted; }
-    // A class stream, written as it comes rather than interleaved.
+    // A class stream, not a local file (after setUp): written as it comes
+    // rather than interleaved, and by a sender that may fall behind.
     bool isLive() const { return m_live; }
     // Drains the encoders (when drain) and writes the trailer.
     bool finish(bool drain);
@@ -82,6 +98,10 @@ private:
     bool addAudioStream();
     bool encodeAndWrite(OutputStream &track, const AVFrame *frame);
     void freeTrack(OutputStream &track);
+    void sendLoop();
+    // Sends what is queued (until the output fails) and ends the sender.
+    bool stopSending();
+    static int interrupted(void *self);
 
     uint8_t *stagingBuffer = nullptr;
     int stagingFill = 0;
@@ -93,4 +113,16 @@ private:
     bool m_live = false;
     bool m_soundStarted = false;
     const char *m_protocols = nullptr;
+
+    AVIOInterruptCB m_interrupt{};
+    std::atomic<long long> m_ioDeadline{0};
+    std::thread m_sender;
+    mutable std::mutex m_sendLock;
+    std::condition_variable m_sendCond;
+    // Under m_sendLock.
+    std::deque<AVPacket *> m_sendQueue;
+    bool m_sendEnd = false;
+    double m_queuedUntil = 0;
+    double m_sentUntil = 0;
+    std::atomic<bool> m_sendFailed{false};
 };

@@ -18,6 +18,12 @@ namespace {
 // Queued pictures may use this much memory (about a second of a 1920x1080
 // desktop); older ones are dropped.
 constexpr long long kPictureQueueBytes = 96LL * 1024 * 1024;
+// Further behind the capture than this (an uplink slower than the stream),
+// the pictures in between are dropped; the sound goes on.
+constexpr double kBehindMs = 500;
+// More stream seconds than this waiting for the link, pictures are left
+// out until it has caught up.
+constexpr double kBacklogSeconds = 0.3;
 } // namespace
 
 saveVideoThread::saveVideoThread(QObject *parent) : QThread(parent) {}
@@ -71,6 +77,7 @@ bool saveVideoThread::startEncoding()
     m_outputFailed = false;
     m_encoded = 0;
     m_repeated = 0;
+    m_linkSkipped = 0;
     videoClockMs = 0.0;
     // Nothing of an earlier recording may reach this one.
     m_videoQueue.clearVideoFrames();
@@ -128,6 +135,7 @@ saveVideoThread::Stats saveVideoThread::stats() const
     s.captured = video.pushed;
     s.encoded = m_encoded;
     s.repeated = m_repeated;
+    s.linkSkipped = m_linkSkipped;
     s.staleDropped = video.stale;
     s.overflowDropped = video.overflow;
     s.videoHighWater = video.highWater;
@@ -142,7 +150,11 @@ saveVideoThread::Step saveVideoThread::videoStep()
     if (m_videoQueue.count() == 0)
         return m_stop.requested() ? Finished : Waited;
     const AVRational base = m_output.videoOutput.encoderContext->time_base;
-    const double t = double(m_output.videoOutput.nextPts) * base.num / base.den * 1000.0;
+    const double frameMs = 1000.0 * base.num / base.den;
+    const int newest = m_videoQueue.newestTimestampMs();
+    if (m_output.isLive() && newest - double(m_output.videoOutput.nextPts) * frameMs > kBehindMs)
+        m_output.videoOutput.nextPts = int64_t(newest / frameMs);
+    const double t = double(m_output.videoOutput.nextPts) * frameMs;
     videoClockMs = t;
     VideoFrameNode *node = takeVideoFrame(t);
     if (!node || !node->data) {
@@ -152,6 +164,12 @@ saveVideoThread::Step saveVideoThread::videoStep()
     if (node == m_videoQueue.lastVideoNode())
         ++m_repeated;
     m_videoQueue.adoptLastVideoNode(node);
+    if (m_output.sendBacklog() > kBacklogSeconds) {
+        // Never encoded, so the pictures that are sent still decode.
+        ++m_output.videoOutput.nextPts;
+        ++m_linkSkipped;
+        return Wrote;
+    }
     ++m_encoded;
     return m_output.writeVideo(node->data) ? Wrote : Failed;
 }

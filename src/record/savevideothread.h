@@ -74,6 +74,7 @@ public:
         long long captured = 0;
         long long encoded = 0;
         long long repeated = 0;
+        long long linkSkipped = 0; // left out while the link was behind
         long long staleDropped = 0;
         long long overflowDropped = 0;
         long long audioChunks = 0;
@@ -131,4 +132,5 @@ private:
     std::condition_variable m_wakeCond;
     long long m_wakes = 0;
     std::atomic<long long> m_repeated{0};
+    std::atomic<long long> m_linkSkipped{0};
 };

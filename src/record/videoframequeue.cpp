@@ -178,6 +178,12 @@ int VideoFrameQueue::count() const
     return videoCount;
 }
 
+int VideoFrameQueue::newestTimestampMs() const
+{
+    QMutexLocker locker(&videoQueueLock);
+    return videoTail && videoCount > 0 ? videoTail->timestampMs : -1;
+}
+
 long long VideoFrameQueue::pushes() const
 {
     QMutexLocker locker(&videoQueueLock);

@@ -57,6 +57,8 @@ public:
     void clearVideoFrames();
 
     int count() const;
+    // Capture time of the newest queued picture, -1 when none is queued.
+    int newestTimestampMs() const;
     VideoFrameNode *lastVideoNode() const;
 
     // Pictures pushed so far (never reset), to wait for the next one.

@@ -17,6 +17,11 @@ namespace {
 constexpr int kSilentReadMs = 3000;
 constexpr int kReopenMs = 2000;
 constexpr int kFirstRetryMs = 10;
+// Seconds behind the live edge that make a live input reopen, once every
+// packet read for kBehindMs has been that late: a link that caught up after
+// a stall brings a burst of late packets, and then is current again.
+constexpr double kBehindLimit = 2.0;
+constexpr int kBehindMs = 2000;
 
 QByteArray extradataOf(AVFormatContext *input, int index)
 {
@@ -63,6 +68,15 @@ bool InputReconnector::read(AVPacket *packet)
             if (m_lost) {
                 m_lost = false;
                 tellInputFlowing(m_state, true);
+            }
+            const int index = packet->stream_index;
+            const bool timed = index == (m_needVideo ? m_state->videoStreamIndex : m_state->audioStreamIndex);
+            if (timed && packet->pts != AV_NOPTS_VALUE &&
+                fallenBehind(double(packet->pts) * av_q2d(m_state->formatContext->streams[index]->time_base))) {
+                av_packet_unref(packet);
+                m_lastAttempt = steadyMs();
+                reopen("behind the live edge");
+                return false;
             }
         }
         return true;
@@ -119,6 +133,28 @@ bool InputReconnector::readFailed()
     m_lastAttempt = now;
     TAVI_LOG_WARN("No data from " << addressForLog(QString::fromUtf8(m_path)).constData() << " for "
                                   << (now - m_lastGood) << " ms, reopening it.");
+    return reopen("silent");
+}
+
+bool InputReconnector::fallenBehind(double pts)
+{
+    const double lag = steadyMs() / 1000.0 - pts;
+    // A new timeline (the publisher started again) sets a new edge.
+    if (pts < m_lastPts - 1.0)
+        m_leastLag = lag;
+    m_lastPts = pts;
+    m_leastLag = std::min(m_leastLag, lag);
+    const long long now = steadyMs();
+    if (lag - m_leastLag <= kBehindLimit)
+        m_behindSince = 0;
+    else if (m_behindSince == 0)
+        m_behindSince = now;
+    // Not more often than a reopen after silence.
+    return m_behindSince != 0 && now - m_behindSince >= kBehindMs && now - m_lastAttempt >= kReopenMs;
+}
+
+bool InputReconnector::reopen(const char *why)
+{
     AVFormatContext *fresh = openInput(m_state, m_path, m_probe, kSilentReadMs);
     if (!fresh)
         return false;
@@ -140,7 +176,9 @@ bool InputReconnector::readFailed()
     m_audioExtra = extradataOf(fresh, audio);
     m_lastGood = steadyMs();
     m_retryMs = 0;
-    TAVI_LOG_INFO("Reopened " << addressForLog(QString::fromUtf8(m_path)).constData());
+    m_leastLag = 1e300;
+    m_behindSince = 0;
+    TAVI_LOG_INFO("Reopened " << addressForLog(QString::fromUtf8(m_path)).constData() << " (" << why << ")");
     return true;
 }
 

@@ -17,6 +17,9 @@ void tellInputFlowing(VideoState *state, bool flowing);
 // a publisher tries again). The
 // decoders carry on; each stream's first packet after a reopen brings the
 // new stream's codec set-up as side data. The pauses end at once on a stop.
+// A live input that falls further behind its live edge than a bound (a link
+// slower than the stream) is reopened as well: the server then sends from
+// its newest pictures, and what waited on the way is dropped.
 // A file is not live: a failed read there marks the end of the input.
 class InputReconnector
 {
@@ -37,6 +40,10 @@ private:
     void readOk();
     // Reopens when it is time; true when the input was replaced.
     bool readFailed();
+    bool reopen(const char *why);
+    // How far the packet came behind the live edge: its arrival against
+    // its time, beside the least that has been seen.
+    bool fallenBehind(double pts);
     // Waits before the next read of a failing input (or until a stop).
     void waitToRetry();
     // Attaches pending codec set-up to the first packet of its stream.
@@ -52,6 +59,9 @@ private:
     int m_retryMs = 0;
     // Reads have failed since the last packet (the player was told).
     bool m_lost = false;
+    double m_leastLag = 1e300;
+    double m_lastPts = 0;
+    long long m_behindSince = 0;
     QByteArray m_videoExtra;
     QByteArray m_audioExtra;
 };

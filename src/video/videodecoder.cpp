@@ -10,6 +10,7 @@
 #include <algorithm>
 
 extern "C" {
+#include <libavutil/buffer.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/mem.h>
 #include <libswscale/swscale.h>
@@ -26,6 +27,12 @@ struct Decoder
     VideoState *is;
     bool paced;
     SwsContext *scaler = nullptr;
+    // Picture buffers of the current size, back in the pool once every
+    // image that wraps one is gone: a class's hour of pictures reuses a few
+    // buffers instead of asking the allocator for megabytes 25 times a
+    // second from one thread and giving them back from another.
+    AVBufferPool *pool = nullptr;
+    size_t poolBytes = 0;
     AVFrame *frame = nullptr;
     bool shownFirst = false;
 };
@@ -57,20 +64,32 @@ void emitPicture(Decoder &d, AVFrame *frame, double pts)
                                     AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!d.scaler)
         return;
-    // A fresh picture buffer each time: the image that wraps it is the copy
-    // that crosses threads. FFmpeg's converters write whole SIMD blocks, up
-    // to 64 bytes past a row of a width that is no multiple of 16 pixels, so
-    // the buffer is laid out as FFmpeg lays out its own frames: rows aligned
-    // to 64 bytes, and padding after the last one.
+    // A picture buffer of its own each time (from the pool): the image that
+    // wraps it is the copy that crosses threads. FFmpeg's converters write
+    // whole SIMD blocks, up to 64 bytes past a row of a width that is no
+    // multiple of 16 pixels, so the buffer is laid out as FFmpeg lays out its
+    // own frames: rows aligned to 64 bytes, and padding after the last one.
     if (av_image_check_size(unsigned(width), unsigned(height), 0, nullptr) < 0)
         return;
     const int stride = FFALIGN(width * 4, kRowAlign);
-    auto *pixels = static_cast<uint8_t *>(av_malloc(size_t(stride) * size_t(height) + kRowAlign));
-    if (!pixels)
+    const size_t bytes = size_t(stride) * size_t(height) + kRowAlign;
+    if (bytes != d.poolBytes) {
+        // Buffers still out are freed as they come back.
+        av_buffer_pool_uninit(&d.pool);
+        d.pool = av_buffer_pool_init(bytes, nullptr);
+        d.poolBytes = d.pool ? bytes : 0;
+    }
+    AVBufferRef *buffer = d.pool ? av_buffer_pool_get(d.pool) : nullptr;
+    if (!buffer)
         return;
-    QImage image(pixels, width, height, stride, QImage::Format_RGB32, av_free, pixels);
+    uint8_t *pixels = buffer->data;
+    const auto giveBack = [](void *ref) {
+        auto *b = static_cast<AVBufferRef *>(ref);
+        av_buffer_unref(&b);
+    };
+    QImage image(pixels, width, height, stride, QImage::Format_RGB32, giveBack, buffer);
     if (image.isNull()) {
-        av_free(pixels);
+        av_buffer_unref(&buffer);
         return;
     }
     uint8_t *planes[4] = {pixels, nullptr, nullptr, nullptr};
@@ -222,6 +241,7 @@ int decodeLoop(VideoState *is, bool paced)
     av_packet_free(&packet);
     av_frame_free(&d.frame);
     sws_freeContext(d.scaler);
+    av_buffer_pool_uninit(&d.pool);
     is->requestQuit();
     is->decoderFinished = true;
     is->wake();

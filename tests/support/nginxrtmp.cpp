@@ -42,6 +42,8 @@ bool NginxRtmp::launch()
         << "    application live {\n      live on;\n      record off;\n"
         // No wait_video: audio-only dialogue streams must reach players.
         << "      wait_key on;\n";
+    if (m_dropIdle > 0)
+        out << "      drop_idle_publisher " << m_dropIdle << "s;\n";
     if (!m_notify.isEmpty())
         out << "      notify_method get;\n"
             << "      on_play " << m_notify << "/play;\n      on_play_done " << m_notify << "/play_done;\n"
@@ -54,9 +56,15 @@ bool NginxRtmp::launch()
     if (!writeFile(m_dir.filePath(QStringLiteral("nginx.conf")), conf.toUtf8()))
         return false;
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(QStringLiteral("/usr/sbin/nginx"), {"-p", m_dir.path(), "-c", m_dir.filePath("nginx.conf")});
+    const QStringList args{"-p", m_dir.path(), "-c", m_dir.filePath("nginx.conf")};
+    if (m_namespace.isEmpty())
+        m_process.start(QStringLiteral("/usr/sbin/nginx"), args);
+    else
+        m_process.start(QStringLiteral("ip"), QStringList{"netns", "exec", m_namespace, "/usr/sbin/nginx"} + args);
     if (!m_process.waitForStarted(5000))
         return false;
+    if (!m_namespace.isEmpty())
+        return true;
     const QString local = QStringLiteral("127.0.0.1");
     return waitForPort(local, m_port, 5000) && (!m_withStat || waitForPort(local, m_statPort, 5000));
 }

@@ -27,6 +27,11 @@ public:
     void setNotifyUrl(const QString &base) { m_notify = base; }
     // Before start: nginx also serves its statistics over HTTP (stat()).
     void setStatPage(bool on) { m_withStat = on; }
+    // Before start: runs in that network namespace (see NetLab, which waits for its port).
+    void setNamespace(const QString &name) { m_namespace = name; }
+    // Before start: a publisher silent this long is let go, so that its stream can be published again after a
+    // link that died without a reset (0: nginx's own timeout).
+    void setDropIdlePublisher(int seconds) { m_dropIdle = seconds; }
     bool start();
     void stop();
     // Starts again on the same port (a server that went away and came back), with the notify address set now.
@@ -61,6 +66,8 @@ private:
     quint16 m_statPort = 0;
     bool m_withStat = false;
     QString m_notify;
+    QString m_namespace;
+    int m_dropIdle = 0;
 };
 
 } // namespace testsupport

@@ -1,14 +1,16 @@
-// tavi-play ADDRESS [--seconds S] [--frames N] [--no-sync | --no-decode] [--stats]
+// tavi-play ADDRESS [--seconds S] [--frames N] [--no-sync | --no-decode] [--stats] [--trace]
 // Plays an address with the client's player, sound through SDL, pictures
 // received and counted; --no-decode only reads and counts the pictures
 // (many listeners of a class on one machine). Exit status 1 when the
-// address cannot be played.
+// address cannot be played. --trace prints "picture WALL PTS" for each picture
+// (wall clock seconds as it leaves the player, stream seconds).
 
 #include "packetcounter.h"
 #include "playstats.h"
 #include "video/videoplayer_thread.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -16,7 +18,8 @@
 
 static int usage()
 {
-    std::fprintf(stderr, "usage: tavi-play ADDRESS [--seconds S] [--frames N] [--no-sync | --no-decode] [--stats]\n");
+    std::fprintf(stderr,
+                 "usage: tavi-play ADDRESS [--seconds S] [--frames N] [--no-sync | --no-decode] [--stats] [--trace]\n");
     return 2;
 }
 
@@ -29,6 +32,7 @@ int main(int argc, char *argv[])
     int frames = 0;
     bool sync = true;
     bool stats = false;
+    bool trace = false;
     bool decode = true;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
@@ -43,6 +47,8 @@ int main(int argc, char *argv[])
             decode = false;
         else if (arg == QLatin1String("--stats"))
             stats = true;
+        else if (arg == QLatin1String("--trace"))
+            trace = true;
         else if (!arg.startsWith(QLatin1String("--")) && address.isEmpty())
             address = arg;
         else
@@ -75,6 +81,8 @@ int main(int argc, char *argv[])
         [&](const QImage &image) {
             // Runs on the player's video thread, as the picture leaves it.
             const double pts = image.text(QStringLiteral("pts")).toDouble();
+            if (trace)
+                std::printf("picture %.3f %.3f\n", QDateTime::currentMSecsSinceEpoch() / 1000.0, pts);
             // Pictures shown before the sound starts have no offset to
             // measure.
             const VideoState &state = player.playbackState();

@@ -1,7 +1,9 @@
 // Headless recorder: records the desktop and the default microphone into a
 // file, or publishes them to an RTMP address, through the same controllers
 // the client uses.
-//   tavi-record OUTPUT [--seconds S] [--audio-only] [--stats]
+//   tavi-record OUTPUT [--seconds S] [--audio-only] [--stats] [--reconnect]
+// --reconnect: a class stream whose server went away is published again
+// every 2 s, as the classroom does, instead of ending the run.
 
 #include "record/audioctrl.h"
 #include "record/getaudiothreaddia.h"
@@ -28,7 +30,7 @@ void onSignal(int)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: tavi-record OUTPUT [--seconds S] [--audio-only] [--stats]\n");
+    std::fprintf(stderr, "usage: tavi-record OUTPUT [--seconds S] [--audio-only] [--stats] [--reconnect]\n");
     return 2;
 }
 } // namespace
@@ -40,6 +42,7 @@ int main(int argc, char **argv)
     double seconds = -1;
     bool audioOnly = false;
     bool stats = false;
+    bool reconnect = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString &arg = args[i];
@@ -52,6 +55,8 @@ int main(int argc, char **argv)
             audioOnly = true;
         } else if (arg == QLatin1String("--stats")) {
             stats = true;
+        } else if (arg == QLatin1String("--reconnect")) {
+            reconnect = true;
         } else if (arg.startsWith(QLatin1String("--")) || !output.isEmpty()) {
             return usage();
         } else {
@@ -83,7 +88,8 @@ int main(int argc, char **argv)
     } else {
         record = recordCtrl::instance();
         record->setUrl(output);
-        if (!record->start(0))
+        record->setOutputFailuresReported(!reconnect);
+        if (!record->start(0) && !(reconnect && record->lastFailure() == recordCtrl::Output))
             return 1;
     }
 
@@ -97,6 +103,13 @@ int main(int argc, char **argv)
         else
             dialogue->stop();
     };
+    QTimer again;
+    again.setSingleShot(true);
+    again.setInterval(2000);
+    QObject::connect(&again, &QTimer::timeout, [&] {
+        if (!stopping)
+            record->start(0);
+    });
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (g_interrupted || failed)
@@ -104,7 +117,10 @@ int main(int argc, char **argv)
         const bool idle = record ? record->isIdle() : dialogue->isIdle();
         if (stopping && idle)
             app.quit();
-        if (!stopping && idle) // ended by itself (output or device failure)
+        if (!stopping && idle && reconnect && record && record->lastFailure() == recordCtrl::Output &&
+            !again.isActive())
+            again.start();
+        else if (!stopping && idle && !again.isActive()) // ended by itself (output or device failure)
             stopAll();
     });
     poll.start(50);
@@ -119,6 +135,7 @@ int main(int argc, char **argv)
         std::printf("pictures captured: %lld\n", s.captured);
         std::printf("pictures encoded: %lld\n", s.encoded);
         std::printf("pictures repeated: %lld\n", s.repeated);
+        std::printf("pictures left out for a slow link: %lld\n", s.linkSkipped);
         std::printf("pictures dropped: %lld (stale %lld, queue full %lld)\n", s.staleDropped + s.overflowDropped,
                     s.staleDropped, s.overflowDropped);
         std::printf("audio chunks: %lld (dropped %lld)\n", s.audioChunks, s.audioDropped);
