@@ -300,7 +300,7 @@ bool flvOutput::connect(const AVIOInterruptCB &interrupt)
     m_headerWritten = true;
     videoOutput.nextPts = 0;
     audioOutput.nextPts = 0;
-    m_soundStarted = false;
+    m_soundStarted = m_queuedAny = false;
     audioOutput.samplesCount = 0;
     stagingFill = 0;
     m_sendEnd = false;
@@ -389,6 +389,17 @@ bool flvOutput::encodeAndWrite(OutputStream &track, const AVFrame *frame)
             return true;
         av_packet_rescale_ts(packet, track.encoderContext->time_base, track.stream->time_base);
         packet->stream_index = track.stream->index;
+        const double at = packetSeconds(outputContext, packet);
+        if (m_live && m_queuedAny && at < m_firstSeconds) {
+            // The pictures went first (a late microphone): a class stream is
+            // not interleaved, and the muxer refuses a packet stamped before
+            // the first one it wrote, failing the whole output.
+            av_packet_unref(packet);
+            continue;
+        }
+        if (!m_queuedAny)
+            m_firstSeconds = at;
+        m_queuedAny = true;
         if (&track == &audioOutput)
             m_soundStarted = true;
         AVPacket *queued = m_sendFailed ? nullptr : av_packet_alloc();
@@ -399,7 +410,7 @@ bool flvOutput::encodeAndWrite(OutputStream &track, const AVFrame *frame)
         av_packet_move_ref(queued, packet);
         {
             std::lock_guard<std::mutex> lock(m_sendLock);
-            m_queuedUntil = std::max(m_queuedUntil, packetSeconds(outputContext, queued));
+            m_queuedUntil = std::max(m_queuedUntil, at);
             m_sendQueue.push_back(queued);
         }
         m_sendCond.notify_one();
@@ -522,7 +533,7 @@ void flvOutput::close()
     outputFormat = nullptr;
     hasVideo = hasAudio = false;
     audioFrameBytes = 0;
-    m_setUp = m_ioOpen = m_headerWritten = m_mp4 = m_live = m_soundStarted = false;
+    m_setUp = m_ioOpen = m_headerWritten = m_mp4 = m_live = m_soundStarted = m_queuedAny = false;
     m_protocols = nullptr;
     m_ioDeadline = 0;
 }

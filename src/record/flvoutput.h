@@ -112,6 +112,9 @@ private:
     bool m_mp4 = false;
     bool m_live = false;
     bool m_soundStarted = false;
+    // The time of the first packet handed to the sender (m_queuedAny).
+    bool m_queuedAny = false;
+    double m_firstSeconds = 0;
     const char *m_protocols = nullptr;
 
     AVIOInterruptCB m_interrupt{};
