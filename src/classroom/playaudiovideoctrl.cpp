@@ -171,6 +171,7 @@ AudioCtrl *playAudioVideoCtrl::talk()
         m_talk->setOutputFailuresReported(false);
         m_talk->setClassStreamOnly(true);
         connect(m_talk, &AudioCtrl::s_failed, this, &playAudioVideoCtrl::publisherFailed);
+        connect(m_talk, &AudioCtrl::s_startFinished, this, &playAudioVideoCtrl::dialogueStarted);
         watch(m_talk->sender);
         watch(m_talk->audioThread);
     }
@@ -191,11 +192,15 @@ void playAudioVideoCtrl::startPublisher()
         return;
     }
     recorder()->setUrl(course.rtmp);
+    m_publisherStarting = true;
     recorder()->startWhenIdle(0);
 }
 
 void playAudioVideoCtrl::publisherStarted(bool running)
 {
+    if (!m_publisherStarting)
+        return;
+    m_publisherStarting = false;
     m_publisherUp = running;
     if (!m_publishing) {
         // The class ended while the devices were opening.
@@ -232,13 +237,29 @@ void playAudioVideoCtrl::startDialogue()
     }
     const std::string address = course.rtmp.toStdString();
     talk()->setAddress(address.c_str());
-    talk()->start();
-    if (talk()->state == AudioCtrl::Running)
+    m_dialogueStarting = true;
+    talk()->startInBackground();
+}
+
+void playAudioVideoCtrl::dialogueStarted(bool running)
+{
+    if (!m_dialogueStarting)
+        return;
+    m_dialogueStarting = false;
+    if (running) {
+        if (!m_dialogue)
+            talk()->stop(); // ended while the microphone was opening
+        return;
+    }
+    // A start that failed or was stopped while opening ends no thread.
+    if (isIdle())
+        emit idle();
+    if (!m_dialogue)
         return;
     const AudioCtrl::Failure failure = talk()->lastFailure();
-    if (failure == AudioCtrl::Output || failure == AudioCtrl::StillStopping) {
+    if (failure == AudioCtrl::Output || failure == AudioCtrl::StillStopping || failure == AudioCtrl::NoFailure) {
         m_republish->start();
-    } else if (m_dialogue) {
+    } else {
         // Given up: the user is told, and the dialogue button follows.
         m_dialogue = false;
         emit sig_dialogueEnded(dialogueFailureText(failure));

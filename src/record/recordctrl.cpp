@@ -2,6 +2,7 @@
 
 #include "record/getaudiothread.h"
 #include "record/getvideothread.h"
+#include "record/openingthread.h"
 #include "record/recordnotice.h"
 #include "record/savevideothread.h"
 
@@ -10,25 +11,11 @@
 #include <QDeadlineTimer>
 #include <QTimer>
 
-#include <functional>
-
 namespace {
 recordCtrl *g_recordCtrl = nullptr;
 // How long a start waits for the previous recording to close its output.
 constexpr int kPreviousRunWaitMs = 6000;
 
-// Runs one start's opening steps. (QThread::create would go through
-// std::async, whose thread-local state makes every program that links this
-// need the dynamic loader by name.)
-class OpeningThread : public QThread
-{
-public:
-    OpeningThread(std::function<void()> job, QObject *parent) : QThread(parent), m_job(std::move(job)) {}
-
-private:
-    void run() override { m_job(); }
-    std::function<void()> m_job;
-};
 } // namespace
 
 recordCtrl::recordCtrl(QObject *parent)
@@ -229,8 +216,11 @@ void recordCtrl::threadFinished(QThread *thread, int run)
 
 bool recordCtrl::stop()
 {
-    if (m_opener)
+    // The opening thread has the devices until it is done.
+    if (m_opener) {
         m_stopWhileOpening = true;
+        return false;
+    }
     videoThread->stopCapture();
     audioThread->stopCapture();
     return false;
@@ -238,12 +228,16 @@ bool recordCtrl::stop()
 
 void recordCtrl::pause()
 {
+    if (m_opener)
+        return; // a caller that pauses during the opening pauses again once it runs
     videoThread->pauseCapture();
     audioThread->pauseCapture();
 }
 
 void recordCtrl::resume()
 {
+    if (m_opener)
+        return;
     videoThread->resumeCapture();
     audioThread->resumeCapture();
 }

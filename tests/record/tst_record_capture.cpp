@@ -316,8 +316,11 @@ private slots:
         QVERIFY(testsupport::waitForTone(mic.monitor(), 1000, 10000));
         qputenv("PULSE_SOURCE", mic.monitor().toUtf8());
         AudioCtrl dialogue;
+        QSignalSpy started(&dialogue, &AudioCtrl::s_startFinished);
         dialogue.setAddress("voice.flv");
-        dialogue.start();
+        dialogue.startInBackground(); // as a class starts it: the microphone opens off this thread
+        QVERIFY(started.wait(15000));
+        QVERIFY(started.at(0).at(0).toBool());
         const int state = dialogue.state;
         QTest::qWait(2500); // the span of voice checked below
         dialogue.stop();
@@ -330,6 +333,16 @@ private slots:
         const double share = testsupport::toneShare(voice, 1000);
         QVERIFY2(share > 0.5,
                  qPrintable(QStringLiteral("tone share %1, rms %2").arg(share).arg(testsupport::rms(voice))));
+
+        // Stopped while the microphone opens: nothing runs, nothing is told.
+        dialogue.setAddress("never.flv");
+        dialogue.startInBackground();
+        dialogue.stop();
+        QVERIFY(started.wait(15000));
+        QVERIFY(!started.at(1).at(0).toBool());
+        QTRY_VERIFY_WITH_TIMEOUT(dialogue.isIdle(), 15000);
+        QCOMPARE(dialogue.state, int(AudioCtrl::Idle));
+        QVERIFY(m_messages.isEmpty());
     }
 
     void decodeErrorEndsCaptureCleanly()
