@@ -130,10 +130,7 @@ private slots:
         QSignalSpy shown(&list, SIGNAL(s_showClass()));
         list.handleReply(ok, body, 2);
         QCOMPARE(list.count(), rows);
-        QCOMPARE(shown.count(), rows > 0 ? 1 : 0);
-        // Rows are numbered from 1 in the order shown.
-        for (int i = 0; i < rows; ++i)
-            QCOMPARE(list.entry(i)->courseInfo().seq, QString::number(i + 1));
+        QCOMPARE(shown.count(), rows > 0 ? 1 : 0); // numbered rows: the requests' case
     }
 
     // The entry's starting state and its first tick, counted from a fixed

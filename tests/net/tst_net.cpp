@@ -4,6 +4,7 @@
 // nginx-rtmp's notify callbacks.
 #include "demoschool.h"
 #include "nginxrtmp.h"
+#include "publisher.h"
 #include "signin.h"
 #include "testsupport.h"
 #include "widgets.h"
@@ -294,21 +295,13 @@ private slots:
         QProcess watcher;
         watcher.start(QStringLiteral("ffmpeg"), {"-nostdin", "-loglevel", "error", "-i", classUrl, "-f", "null", "-"});
         QVERIFY(watcher.waitForStarted(5000));
-        QProcess teacher;
-        teacher.setProcessChannelMode(QProcess::MergedChannels);
-        teacher.start(QStringLiteral("ffmpeg"),
-                      QStringLiteral("-nostdin -loglevel error -re -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi "
-                                     "-i sine -c:v libx264 -preset ultrafast -g 12 -pix_fmt yuv420p -c:a aac -f flv")
-                              .split(' ')
-                          << classUrl);
-        QVERIFY(teacher.waitForStarted(5000));
+        testsupport::Publisher teacher;
+        QVERIFY(teacher.start(classUrl));
         QTRY_COMPARE_WITH_TIMEOUT(shape(classUrl), QStringLiteral("aac h264 320x240"), 30000);
-        QVERIFY2(teacher.state() == QProcess::Running, teacher.readAll().constData());
         QTRY_VERIFY_WITH_TIMEOUT(lessonProcesses(lessons.processId()).isEmpty(), 10000);
 
         // The teacher leaves: the lesson is back for the watcher.
-        teacher.terminate();
-        QVERIFY(teacher.waitForFinished(10000));
+        teacher.stop();
         QTRY_COMPARE_WITH_TIMEOUT(shape(classUrl), lesson, 30000);
 
         // A lesson that dies is started again.
