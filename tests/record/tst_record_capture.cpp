@@ -33,6 +33,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fcntl.h>
 #include <numeric>
 
 namespace {
@@ -78,8 +79,10 @@ public:
     }
     bool start(const QString &fifo)
     {
-        m_pipe.setFileName(fifo);
-        if (!m_pipe.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        // Without blocking: once the recording has closed the source, PulseAudio stops reading the pipe, and a full
+        // pipe must not stop the GUI thread (what is written then is heard by nobody).
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 || !m_pipe.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
             return false;
         m_clock.start();
         connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
