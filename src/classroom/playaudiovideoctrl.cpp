@@ -147,6 +147,12 @@ recordCtrl *playAudioVideoCtrl::recorder()
                 setLiveState(Reconnecting, failureText(m_recorder->lastFailure()));
             publisherFailed();
         });
+        connect(m_recorder, &recordCtrl::s_startFinished, this, &playAudioVideoCtrl::publisherStarted);
+        // A start that failed or was stopped while opening ends no thread.
+        connect(m_recorder, &recordCtrl::s_idle, this, [this]() {
+            if (isIdle())
+                emit idle();
+        });
         // The teacher's preview comes from the capture that publishes.
         connect(
             m_recorder->videoThread, &GetVideoThread::sig_preview, this,
@@ -180,13 +186,25 @@ void playAudioVideoCtrl::publisherFailed()
 void playAudioVideoCtrl::startPublisher()
 {
     if (!recorder()->isIdle()) {
-        // The failed run is still closing its output.
+        // The failed run is still closing its output, or a start is opening.
         m_republish->start();
         return;
     }
     recorder()->setUrl(course.rtmp);
-    m_publisherUp = recorder()->start(0);
-    if (m_publisherUp) {
+    recorder()->startWhenIdle(0);
+}
+
+void playAudioVideoCtrl::publisherStarted(bool running)
+{
+    m_publisherUp = running;
+    if (!m_publishing) {
+        // The class ended while the devices were opening.
+        if (running)
+            recorder()->stop();
+        m_publisherUp = false;
+        return;
+    }
+    if (running) {
         if (m_publishingPaused)
             recorder()->pause();
         if (!m_onAir.isValid())
@@ -196,7 +214,7 @@ void playAudioVideoCtrl::startPublisher()
     }
     // Devices that do not open have been reported; a server may come back.
     const recordCtrl::Failure failure = recorder()->lastFailure();
-    if (failure == recordCtrl::Output || failure == recordCtrl::StillStopping) {
+    if (failure == recordCtrl::Output || failure == recordCtrl::StillStopping || failure == recordCtrl::NoFailure) {
         if (failure == recordCtrl::Output)
             setLiveState(m_onAir.isValid() ? Reconnecting : Connecting, failureText(failure));
         m_republish->start();

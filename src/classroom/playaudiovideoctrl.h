@@ -127,6 +127,7 @@ private:
     void publisherFailed();
     void republish();
     void startPublisher();
+    void publisherStarted(bool running);
     void startDialogue();
     void setLiveState(LiveState state, const QString &reason = QString());
     // A class player's input opened or went away (flowing), or its run

@@ -211,6 +211,18 @@ private slots:
             QVERIFY2(std::abs(probe.videoFrames - recording.pictures) <= recording.tolerance, qPrintable(figures));
             QVERIFY2(std::abs(probe.audioSeconds() - probe.videoSeconds()) <= recording.gap, qPrintable(figures));
         }
+
+        // A start stopped while its devices open (off this thread) records nothing and tells nothing.
+        QSignalSpy started(&ctrl, &recordCtrl::s_startFinished);
+        ctrl.setUrl(QStringLiteral("runC.flv"));
+        ctrl.startWhenIdle(0);
+        QVERIFY(ctrl.isStartPending() && !ctrl.isIdle());
+        ctrl.stop();
+        QTRY_COMPARE(started.count(), 1);
+        QCOMPARE(started.at(0).at(0).toBool(), false);
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 15000);
+        QCOMPARE(ctrl.lastFailure(), recordCtrl::NoFailure);
+        QVERIFY(m_messages.isEmpty());
     }
 
     void noMicrophoneNoCamera()
@@ -366,8 +378,9 @@ private slots:
         if (missing == "desktop")
             qputenv("DISPLAY", ":4242"); // no such display
         window.form()->startButton->click();
+        // The devices open off the window's thread.
+        QTRY_COMPARE(m_messages, QStringList{message});
         qputenv("DISPLAY", display);
-        QCOMPARE(m_messages, QStringList{message});
         QCOMPARE(window.state(), int(recordWindow::Stopped));
         QVERIFY(window.recorder()->isIdle());
         QVERIFY(!QFile::exists(QStringLiteral("never.mp4")));
@@ -396,9 +409,11 @@ private slots:
 
         QElapsedTimer recorded;
         ui->startButton->click();
+        // The devices open off the window's thread; meanwhile nothing can be clicked.
+        QCOMPARE(state(), QString("%1 000").arg(recordWindow::Stopped));
+        QTRY_COMPARE(state(), QString("%1 011").arg(recordWindow::Recording));
         recorded.start();
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(';')));
-        QCOMPARE(state(), QString("%1 011").arg(recordWindow::Recording));
         QTRY_COMPARE_WITH_TIMEOUT(ui->label_time->text(), QStringLiteral("00:00:02"), 4000);
 
         ui->pauseButton->click();
