@@ -494,7 +494,7 @@ private slots:
         const double voice = testsupport::toneShare(testsupport::samplesOf({"-i", "voice.MP4"}), 1000);
         QVERIFY2(voice > 0.5, qPrintable(QString::number(voice)));
         // Stopped while the microphone opens: nothing runs, nothing is told.
-        dialogue.setAddress("never.flv");
+        dialogue.setAddress("stopped.flv");
         dialogue.startInBackground();
         dialogue.stop();
         QVERIFY(started.wait(15000));
