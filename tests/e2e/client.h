@@ -210,9 +210,9 @@ protected:
     }
 
     // The first window: on a fresh installation the launcher has installed the school's update and says so, else the
-    // sign-in dialog. The message is given the keyboard (the other client's window may hold it: there is no window
-    // manager) and clicked away with Enter, again while it stays (one that maps before it takes keys); then the user
-    // signs in with Enter or with the sign-in button, whose text must lie whole in it.
+    // sign-in dialog. The message is clicked, which gives it the keyboard (the other client's window may hold it: there
+    // is no window manager), and clicked away with Enter, again while it stays (one that maps before it takes keys);
+    // then the user signs in with Enter or with the sign-in button, whose text must lie whole in it.
     bool signIn(Client &client, const QString &user, bool fresh, bool withEnter = true)
     {
         client.on();
@@ -227,8 +227,7 @@ protected:
             if (client.waitFor(Client::Login, 0, &login))
                 return true;
             if (client.waitFor([&](const Desktop::Window &w) { return w.id == first.id; }, 0)) {
-                Desktop::moveTo(first.geometry.center());
-                Desktop::xdotool({"windowfocus", first.id});
+                Desktop::click(first.geometry.center());
                 Desktop::key(QStringLiteral("Return"));
             }
             return client.waitFor(Client::Login, 1000, &login);
