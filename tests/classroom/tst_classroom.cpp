@@ -272,21 +272,6 @@ private slots:
         QVERIFY(ctrl.isIdle());
     }
 
-    // A class of another list type starts nothing; stopping it, with no
-    // dialogue running, is fine.
-    void otherListTypesDoNothing()
-    {
-        playAudioVideoCtrl ctrl;
-        ctrl.setCourse(course(0, "1", nginx.url("x"), nginx.url("y")));
-        ctrl.classStart();
-        ctrl.dialogueStart();
-        QVERIFY(ctrl.isIdle());
-        QCOMPARE(ctrl.classPlayback()->state(), Stop);
-        QCOMPARE(ctrl.dialogueState(), int(AudioCtrl::Idle));
-        ctrl.classStop();
-        QTRY_VERIFY(ctrl.isIdle());
-    }
-
     void volumeScalesSamples_data()
     {
         QTest::addColumn<int>("volume");
@@ -350,19 +335,16 @@ private slots:
         QCOMPARE(record.exitCode(), 0);
     }
 
-    void playButtonWhileStoppedDoesNothing()
+    void localFileWithProgress()
     {
+        // Stopped, the play button does nothing, and a picture that still comes is not shown.
         QTest::mouseClick(screen->playButton(), Qt::LeftButton);
         QCOMPARE(state(), 3);
         QCOMPARE(ctrl->localPlayback()->state(), Stop);
         QCOMPARE(ctrl->classPlayback()->state(), Stop);
-        // Nothing plays: a picture that still comes is not shown.
         screen->doOneImage(red());
         QCOMPARE(screen->shownImage(), background());
-    }
 
-    void localFileWithProgress()
-    {
         screen->local_play(fileName);
         QTRY_COMPARE(state(), 1);
         QCOMPARE(screen->playMode(), 1);
@@ -402,62 +384,36 @@ private slots:
         QCOMPARE(screen->shownImage(), background());
     }
 
-    void studentDialogueButton_data()
-    {
-        QTest::addColumn<QString>("teachingType");
-        QTest::addColumn<bool>("dialogue");
-        QTest::newRow("one-to-one") << "1" << true;
-        QTest::newRow("group") << "3" << false;
-    }
-
+    // A student's one-to-one class has the dialogue button: it follows the dialogue and hides while paused. A dialogue
+    // whose restart (its server went away) cannot have the microphone any more gives up: the button follows, and the
+    // user is told why.
     void studentDialogueButton()
-    {
-        QFETCH(QString, teachingType);
-        QFETCH(bool, dialogue);
-        const QString talk = nginx.url(QStringLiteral("talk_") + teachingType);
-        screen->slot_doClass(course(2, teachingType, talk, nginx.url("classA")));
-        QTRY_COMPARE(state(), 1);
-        QCOMPARE(screen->playMode(), 2);
-        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), QSize(320, 240), 20000);
-        QVERIFY(!screen->progress()->isVisible());
-        Label *button = screen->dialogueButton();
-        QCOMPARE(button->isVisible(), dialogue);
-        if (dialogue) {
-            QCOMPARE(button->text(), QStringLiteral("[开启对话]"));
-            QTest::mouseClick(button, Qt::LeftButton);
-            QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Running));
-            QCOMPARE(button->text(), QStringLiteral("[关闭对话]"));
-            QVERIFY(testsupport::waitForCodecs(talk, {"aac"}));
-            // Paused: no button; back: it tells the dialogue runs.
-            QTest::mouseClick(screen->playButton(), Qt::LeftButton);
-            QVERIFY(!button->isVisible());
-            QTest::mouseClick(screen->playButton(), Qt::LeftButton);
-            QVERIFY(button->isVisible());
-            QCOMPARE(button->text(), QStringLiteral("[关闭对话]"));
-            QTest::mouseClick(button, Qt::LeftButton);
-            QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Idle));
-            QCOMPARE(button->text(), QStringLiteral("[开启对话]"));
-            QTest::mouseClick(button, Qt::LeftButton);
-            QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Running));
-        }
-        end();
-        QVERIFY(!button->isVisible());
-        QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Idle));
-    }
-
-    // A dialogue whose restart (its server went away) cannot have the microphone any more gives up: the button
-    // follows, and the user is told why.
-    void dialogueButtonFollowsWhenRestartsGiveUp()
     {
         testsupport::NginxRtmp voice;
         QVERIFY(voice.start());
-        const QString talk = voice.url(QStringLiteral("gives_up"));
+        const QString talk = voice.url(QStringLiteral("talk"));
         screen->slot_doClass(course(2, "1", talk, nginx.url("classA")));
-        QTRY_COMPARE_WITH_TIMEOUT(state(), 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), QSize(320, 240), 20000);
+        QCOMPARE(state(), 1);
         Label *button = screen->dialogueButton();
+        QVERIFY(button->isVisible());
+        QCOMPARE(button->text(), QStringLiteral("[开启对话]"));
         QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Running));
         QCOMPARE(button->text(), QStringLiteral("[关闭对话]"));
         QVERIFY(testsupport::waitForCodecs(talk, {"aac"}));
+        // Paused: no button; back: it tells the dialogue runs.
+        QTest::mouseClick(screen->playButton(), Qt::LeftButton);
+        QVERIFY(!button->isVisible());
+        QTest::mouseClick(screen->playButton(), Qt::LeftButton);
+        QVERIFY(button->isVisible());
+        QCOMPARE(button->text(), QStringLiteral("[关闭对话]"));
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Idle));
+        QCOMPARE(button->text(), QStringLiteral("[开启对话]"));
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Running));
+
         // What opens the microphone from now on cannot reach the sound server.
         QSignalSpy ended(ctrl, &playAudioVideoCtrl::sig_dialogueEnded);
         const QByteArray pulse = qgetenv("PULSE_SERVER");
@@ -472,22 +428,12 @@ private slots:
         // The microphone's own message came too.
         QCOMPARE(notices.size(), 1);
         notices.clear();
+        // Started again, it ends with the class.
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Running));
         end();
-    }
-
-    void teacherClassHasNoDialogueButton()
-    {
-        const QString url = nginx.url("teacher_one");
-        screen->slot_doClass(course(1, "1", url, nginx.url("teacher_one_talk")));
-        QTRY_COMPARE(state(), 1);
-        QVERIFY(testsupport::waitForCodecs(url, {"aac", "h264"}));
-        QVERIFY(!screen->dialogueButton()->isVisible());
-        // The teacher sees what is published, scaled to the screen, and how the class stands.
-        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), screen->size() * screen->devicePixelRatioF(), 10000);
-        QVERIFY(screen->liveText().startsWith(QStringLiteral("● 直播中 00:00:")));
-        QCOMPARE(screen->voiceText(), QStringLiteral("学生语音：关"));
-        end();
-        QVERIFY(!screen->liveBar()->isVisible());
+        QVERIFY(!button->isVisible());
+        QCOMPARE(ctrl->dialogueState(), int(AudioCtrl::Idle));
     }
 
     // A student early for class waits with a word and nothing that claims to play, whether the server is down at first
@@ -537,7 +483,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ctrl->liveState(), playAudioVideoCtrl::Live, 20000);
         pictures.clear();
         QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 5, 10000);
-        end();
+        // Signing out stops everything; the screen keeps its mode.
+        screen->loginOut();
+        QCOMPARE(state(), 3);
+        QCOMPARE(screen->playMode(), 2);
+        QCOMPARE(screen->shownImage(), background());
+        QCOMPARE(ctrl->classPlayback()->state(), Stop);
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl->isIdle(), 20000);
         QCOMPARE(ctrl->liveState(), playAudioVideoCtrl::Off);
         QVERIFY(!screen->liveBar()->isVisible());
     }
@@ -550,6 +502,9 @@ private slots:
         const CourseInfo b = course(2, "3", nginx.url("talkB"), nginx.url("classB"), "2");
         screen->slot_doClass(a);
         QTRY_COMPARE_WITH_TIMEOUT(shownSize(), QSize(320, 240), 20000);
+        // A group class: no dialogue button, no progress slider.
+        QCOMPARE(screen->playMode(), 2);
+        QVERIFY(!screen->dialogueButton()->isVisible() && !screen->progress()->isVisible());
 
         // The same class twice, then another, in quick succession.
         QVERIFY(timed([&] { screen->slot_doClass(a); }) < 1000);
@@ -583,26 +538,21 @@ private slots:
         screen->slot_doClass(course(1, "3", first, nginx.url("lesson1_talk"), "1"));
         QVERIFY(testsupport::waitForCodecs(first, {"aac", "h264"}));
         QVERIFY(timed([&] { screen->slot_doClass(course(1, "3", first, nginx.url("x"), "1")); }) < 1000);
-        QVERIFY(timed([&] { screen->slot_doClass(course(1, "3", second, nginx.url("y"), "2")); }) < 1000);
+        // The second a one-to-one class: no dialogue button for its teacher either.
+        QVERIFY(timed([&] { screen->slot_doClass(course(1, "1", second, nginx.url("y"), "2")); }) < 1000);
         QTRY_VERIFY_WITH_TIMEOUT(!screen->isStarting(), 30000);
         QCOMPARE(ctrl->recorder()->currentUrl(), second);
         QVERIFY(!ctrl->recorder()->isIdle());
         QVERIFY(testsupport::waitForCodecs(second, {"aac", "h264"}));
         QVERIFY(testsupport::codecs(first, 3000).isEmpty());
+        // The teacher sees what is published, scaled to the screen, and how the class stands.
+        QTRY_COMPARE(state(), 1);
+        QVERIFY(!screen->dialogueButton()->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), screen->size() * screen->devicePixelRatioF(), 10000);
+        QVERIFY(screen->liveText().startsWith(QStringLiteral("● 直播中 00:00:")));
+        QCOMPARE(screen->voiceText(), QStringLiteral("学生语音：关"));
         end();
-    }
-
-    void signOutStopsEverything()
-    {
-        screen->slot_doClass(course(2, "1", nginx.url("talkA"), nginx.url("classA")));
-        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), QSize(320, 240), 20000);
-        const int mode = screen->playMode();
-        screen->loginOut();
-        QCOMPARE(state(), 3);
-        QCOMPARE(screen->playMode(), mode);
-        QCOMPARE(screen->shownImage(), background());
-        QCOMPARE(ctrl->classPlayback()->state(), Stop);
-        QTRY_VERIFY_WITH_TIMEOUT(ctrl->isIdle(), 20000);
+        QVERIFY(!screen->liveBar()->isVisible());
     }
 };
 

@@ -20,7 +20,6 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSet>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -29,8 +28,6 @@
 
 namespace {
 
-const QColor kSlate(48, 62, 84); // "确定" of the dialogs and the sign-in button
-const QColor kOrange(251, 174, 67); // the course entries' buttons
 const QColor kInputBorder(230, 230, 230);
 const QColor kNameBlue(0x00, 0x55, 0xff); // sender and time of a chat line
 const QColor kTextGreen(0x55, 0xaa, 0x7f); // its text
@@ -46,19 +43,14 @@ const int kFirstPictureMs = 3000;
 const QList<QColor> kCorner = {QColor(230, 30, 30), QColor(30, 200, 60), QColor(40, 60, 230), QColor(240, 220, 40)};
 const QList<QColor> kOtherCorner = {QColor(220, 40, 200), QColor(40, 210, 220)};
 
-QList<QColor> rotated(QList<QColor> colours)
-{
-    colours.append(colours.takeFirst());
-    return colours;
-}
-
-// Processor time of a process in clock ticks.
-qint64 cpuTicks(qint64 pid)
+// Processor time of a process in seconds.
+double cpuSeconds(qint64 pid)
 {
     const QByteArray stat = testsupport::readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    // Fields after the command name in parentheses: state is 3rd, utime 14th, stime 15th.
+    // Fields after the command name in parentheses: state is 3rd, utime 14th, stime 15th (in clock ticks).
     const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 12 ? fields.at(11).toLongLong() + fields.at(12).toLongLong() : -1;
+    return fields.size() > 12 ? double(fields.at(11).toLongLong() + fields.at(12).toLongLong()) / sysconf(_SC_CLK_TCK)
+                              : -1;
 }
 
 QString randomWord()
@@ -77,7 +69,7 @@ QProcessEnvironment pulse(const QString &sink, const QString &source = QString()
 
 } // namespace
 
-class TestClassEnd2End : public QObject
+class TestClassEnd2End : public QObject, public ClientDriver
 {
     Q_OBJECT
 
@@ -90,42 +82,14 @@ class TestClassEnd2End : public QObject
     testsupport::ChatPeer peer;
     std::unique_ptr<PatternWindow> corner;
     std::unique_ptr<PatternWindow> otherCorner;
-    std::unique_ptr<Client> teacher;
-    std::unique_ptr<Client> student;
     QList<QImage> countPictures; // the "学 员" tab with (0) to (9)
     QList<QImage> studentsPictures; // "学员 0" to "学员 9" on the teacher's live bar
     QSize display;
-    QElapsedTimer clock;
-    QString why;
 
     QPoint teacherPlace() const { return QPoint(0, display.height() - 600); }
     QPoint studentPlace() const { return QPoint(display.width() - 1180, 0); }
-    QPoint aside() const { return QPoint(8, 8); } // nothing there reacts to the pointer
-
-    // Keeps the display of a failed step for a look afterwards.
-    bool fail(const QString &what)
-    {
-        why = what;
-        static int n = 0;
-        Desktop::shot().save(QStringLiteral("failed-%1.png").arg(++n));
-        for (const Client *client : {teacher.get(), student.get()})
-            if (client)
-                why += "\n-- " + client->name() + ":\n" + client->output().right(1500);
-        return false;
-    }
 
     // --- reading the windows ---
-
-    // The enter and confirm buttons of the course entries, top to bottom.
-    static QList<QRect> courseButtons(const QImage &shot, const Client &client)
-    {
-        QList<QRect> buttons;
-        for (const QRect &band :
-             Pixels::bands(shot, client.coursePanel().adjusted(10, 0, -100, 0), Pixels::near(kOrange, 1), 20))
-            if (band.width() >= 70)
-                buttons.append(band);
-        return buttons;
-    }
 
     // The number in "学 员(n)" of the chat panel, read against renderings of the tab; -1 when not found.
     int participants(const QImage &shot, const Client &client) const
@@ -261,53 +225,6 @@ class TestClassEnd2End : public QObject
 
     // --- driving the windows ---
 
-    // A fresh installation's first start: the launcher installs the school's update, says so; the user clicks it away.
-    bool firstStart(Client &client)
-    {
-        Desktop::Window first;
-        if (!client.waitForWindow([](const Desktop::Window &) { return true; }, 20000, &first))
-            return fail(client.name() + QStringLiteral(": no window"));
-        if (Client::isLogin(first))
-            return fail(client.name() + QStringLiteral(": no update message on the first start"));
-        if (!Desktop::moveTo(first.geometry.center()) || !Desktop::key(QStringLiteral("Return")))
-            return fail(QStringLiteral("xdotool"));
-        if (!client.waitForWindow(&Client::isLogin, 15000))
-            return fail(client.name() + QStringLiteral(": no sign-in dialog after the update message"));
-        if (!QFile::exists(client.folder() + QStringLiteral("/doc/更新 说明.txt")))
-            return fail(client.name() + QStringLiteral(": the update was not installed"));
-        QSettings updater(client.folder() + QStringLiteral("/qupdater.ini"), QSettings::IniFormat);
-        if (updater.value(QStringLiteral("VERSION/Version")).toString().isEmpty())
-            return fail(client.name() + QStringLiteral(": the installed version was not recorded"));
-        return true;
-    }
-
-    bool signIn(Client &client, const QString &user, bool withEnter)
-    {
-        Desktop::Window login;
-        if (!client.waitForWindow(&Client::isLogin, 15000, &login))
-            return fail(client.name() + QStringLiteral(": no sign-in dialog"));
-        const QRect g = login.geometry;
-        // The fields sit 100 and 135 pixels down, 200 wide, centred.
-        if (!Desktop::click(QPoint(g.left() + 215, g.top() + 115)) || !Desktop::type(user) ||
-            !Desktop::click(QPoint(g.left() + 215, g.top() + 150)) || !Desktop::type(QStringLiteral("123456")))
-            return fail(QStringLiteral("xdotool"));
-        if (withEnter) {
-            Desktop::key(QStringLiteral("Return"));
-        } else {
-            const QImage shot = Desktop::shot();
-            const QRect button = Pixels::bounds(shot, QRect(g.left() + 215, g.top() + 170, 1, g.height() - 170),
-                                                Pixels::near(kSlate, 2));
-            if (button.height() < 15)
-                return fail(client.name() + QStringLiteral(": no sign-in button"));
-            Desktop::click(QPoint(g.left() + 215, button.center().y()));
-        }
-        if (!client.waitForWindow(&Client::isMain, 15000) || !client.mainWindow())
-            return fail(client.name() + QStringLiteral(": no main window after signing in"));
-        if (client.waitForWindow(&Client::isLogin, 0))
-            return fail(client.name() + QStringLiteral(": the sign-in dialog stayed"));
-        return true;
-    }
-
     // Drags the main window by its title bar.
     bool place(Client &client, const QPoint &to)
     {
@@ -328,33 +245,6 @@ class TestClassEnd2End : public QObject
         if (QTest::qWaitFor([&] { return (buttons = courseButtons(Desktop::shot(), client).size()) == 2; }, 10000))
             return true;
         return fail(QStringLiteral("%1 sees %2 course buttons").arg(client.name()).arg(buttons));
-    }
-
-    // "确认上课" or "进入课堂" of the first entry (the one-to-one class), then "确定" in the question.
-    bool enterClass(Client &client)
-    {
-        const QList<QRect> buttons = courseButtons(Desktop::shot(), client);
-        if (buttons.isEmpty())
-            return fail(client.name() + QStringLiteral(": no course button"));
-        Desktop::click(buttons.first().center());
-        Desktop::Window question;
-        if (!client.waitForWindow(&Client::isQuestion, 5000, &question))
-            return fail(client.name() + QStringLiteral(": no question before entering"));
-        const QRect q = question.geometry;
-        QRect ok;
-        if (!QTest::qWaitFor(
-                [&] {
-                    ok = Pixels::bounds(Desktop::shot(), q.adjusted(0, 60, 0, 0), Pixels::near(kSlate, 2));
-                    return ok.width() > 30;
-                },
-                3000))
-            return fail(client.name() + QStringLiteral(": no 确定 in the question"));
-        Desktop::click(ok.center());
-        clock.start();
-        if (!QTest::qWaitFor([&] { return !client.waitForWindow(&Client::isQuestion, 0); }, 5000))
-            return fail(client.name() + QStringLiteral(": the question stayed"));
-        Desktop::moveTo(aside());
-        return true;
     }
 
     bool studentSeesTeacher(int timeoutMs, qint64 *took = nullptr)
@@ -447,12 +337,6 @@ class TestClassEnd2End : public QObject
 
     // --- the recorder window ---
 
-    static bool isRecorder(const Desktop::Window &w)
-    {
-        return w.geometry.width() >= 300 && w.geometry.width() <= 520 && w.geometry.height() >= 250 &&
-            w.geometry.height() <= 450;
-    }
-
     // Opens the recorder window with "[录制]", the rightmost text of the teacher's control bar.
     bool openRecorder(Client &client, Desktop::Window *recorder)
     {
@@ -460,14 +344,14 @@ class TestClassEnd2End : public QObject
         if (texts.width() < 40)
             return fail(client.name() + QStringLiteral(": no [录制] on the control bar"));
         Desktop::click(QPoint(texts.right() - 10, texts.center().y()));
-        if (!client.waitForWindow(&isRecorder, 5000, recorder))
+        if (!client.waitFor(Client::Recorder, 5000, recorder))
             return fail(client.name() + QStringLiteral(": [录制] shows no recorder window"));
         return true;
     }
 
     bool recorderHides(Client &client)
     {
-        if (QTest::qWaitFor([&] { return !client.waitForWindow(&isRecorder, 0); }, 5000))
+        if (QTest::qWaitFor([&] { return !client.waitFor(Client::Recorder, 0); }, 5000))
             return true;
         return fail(client.name() + QStringLiteral(": the recorder window stayed"));
     }
@@ -492,69 +376,14 @@ class TestClassEnd2End : public QObject
                               [](QRgb p) { return qGray(p) < 90; });
     }
 
-    // --- screens of high density ---
-
-    // An X display of its own with the desktop's scale set as Xft.dpi, as a desktop's settings keep it.
-    struct ScaledDisplay
-    {
-        testsupport::PeerProcess xvfb;
-        QString name;
-        bool start(const QSize &size, int dpi)
-        {
-            xvfb.start(QStringLiteral("Xvfb"),
-                       {"-displayfd", "1", "-screen", "0",
-                        QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()), "-nolisten", "tcp",
-                        "-noreset"});
-            if (!xvfb.waitForStarted(5000) ||
-                !QTest::qWaitFor([&] { return xvfb.canReadLine() || xvfb.state() == QProcess::NotRunning; }, 10000))
-                return false;
-            name = ':' + QString::fromLatin1(xvfb.readLine()).trimmed();
-            return testsupport::run(QStringLiteral("env"),
-                                    {"DISPLAY=" + name, "xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set",
-                                     "RESOURCE_MANAGER", QStringLiteral("Xft.dpi:\t%1\n").arg(dpi)});
-        }
-        QImage shot(const QSize &size) const
-        {
-            const QString file = QDir::current().absoluteFilePath(QStringLiteral("scaled.png"));
-            QFile::remove(file);
-            testsupport::run(QStringLiteral("ffmpeg"),
-                             {"-nostdin", "-loglevel", "error", "-f", "x11grab", "-video_size",
-                              QStringLiteral("%1x%2").arg(size.width()).arg(size.height()), "-i", name, "-frames:v",
-                              "1", "-y", file});
-            return QImage(file).convertToFormat(QImage::Format_RGB32);
-        }
-        ~ScaledDisplay() { xvfb.stop(); }
-    };
-
-    // The text on a slate button found in area: it must lie inside the button with room to spare, at least minHeight
-    // pixels high.
-    bool unclippedText(const QImage &shot, const QRect &area, int minHeight, const QString &what)
-    {
-        const QRect rows =
-            Pixels::bounds(shot, QRect(area.center().x(), area.top(), 1, area.height()), Pixels::near(kSlate, 2));
-        const QRect button =
-            Pixels::bounds(shot, QRect(area.left(), rows.top(), area.width(), rows.height()), Pixels::near(kSlate, 2));
-        const QRect text = Pixels::bounds(shot, button, [](QRgb p) { return qGray(p) > 200; });
-        if (button.height() >= 15 && text.height() >= minHeight && button.adjusted(2, 2, -2, -2).contains(text))
-            return true;
-        return fail(QStringLiteral("%1: text %2x%3 in a button %4x%5")
-                        .arg(what)
-                        .arg(text.width())
-                        .arg(text.height())
-                        .arg(button.width())
-                        .arg(button.height()));
-    }
-
     // Processor use of a client over a second, in per cent of one core.
     static double cpuUse(const Client &client)
     {
-        const long ticks = sysconf(_SC_CLK_TCK);
-        const qint64 before = cpuTicks(client.pid());
+        const double before = cpuSeconds(client.pid());
         QElapsedTimer timer;
         timer.start();
         QTest::qWait(1000); // the span measured, not a wait for an event
-        const qint64 after = cpuTicks(client.pid());
-        return 100.0 * double(after - before) / ticks / (timer.elapsed() / 1000.0);
+        return 100.0 * (cpuSeconds(client.pid()) - before) / (timer.elapsed() / 1000.0);
     }
 
 private slots:
@@ -634,12 +463,10 @@ private slots:
         QVERIFY(student->install(school.baseUrl(), school.chatHost()));
 
         QVERIFY(teacher->start(pulse(teacherEar->name())));
-        QVERIFY2(firstStart(*teacher), qPrintable(why));
-        QVERIFY2(signIn(*teacher, QStringLiteral("teacher"), false), qPrintable(why));
+        QVERIFY2(signIn(*teacher, QStringLiteral("teacher"), true, false), qPrintable(why));
         QVERIFY2(place(*teacher, teacherPlace()), qPrintable(why));
 
         QVERIFY(student->start(pulse(studentEar->name(), mic->monitor())));
-        QVERIFY2(firstStart(*student), qPrintable(why));
         QVERIFY2(signIn(*student, QStringLiteral("student"), true), qPrintable(why));
         QVERIFY2(place(*student, studentPlace()), qPrintable(why));
         // The teacher's window to the front, as a window manager would on a click: its chat tabs lie under the student's.
@@ -730,9 +557,9 @@ private slots:
         // Dragged up, whole on the display, with its settings open: the picture for the README.
         const QPoint grip = recorder.geometry.topLeft() + QPoint(30, 20);
         QVERIFY(Desktop::drag(grip, grip - QPoint(0, 300)));
-        QVERIFY(teacher->waitForWindow(
+        QVERIFY(teacher->waitFor(
             [&](const Desktop::Window &w) {
-                return isRecorder(w) && w.geometry.top() == recorder.geometry.top() - 300;
+                return teacher->is(Client::Recorder, w) && w.geometry.top() == recorder.geometry.top() - 300;
             },
             3000, &recorder));
         const QRect settings = recorderButton(Desktop::shot(), recorder.geometry, 3);
@@ -805,8 +632,8 @@ private slots:
         QVERIFY(nginx.restart());
         clock.start();
         // New colours: only a picture that came back shows them.
-        corner->setColours(rotated(kCorner));
-        otherCorner->setColours(rotated(kOtherCorner));
+        corner->setColours(kCorner.mid(1) << kCorner.first());
+        otherCorner->setColours(kOtherCorner.mid(1) << kOtherCorner.first());
         QVERIFY2(studentSeesTeacher(10000), qPrintable(why));
         const qint64 picture = clock.elapsed();
         QVERIFY2(QTest::qWaitFor([&] { return onServer(true); }, 10000 - int(clock.elapsed())),
@@ -843,10 +670,7 @@ private slots:
         QVERIFY2(countReads(*teacher, 5), qPrintable(why));
         QVERIFY(student->start(pulse(studentEar->name(), mic->monitor())));
         // Not a fresh installation any more: straight to the sign-in.
-        Desktop::Window first;
-        QVERIFY(student->waitForWindow([](const Desktop::Window &) { return true; }, 20000, &first));
-        QVERIFY2(Client::isLogin(first), "the update message came again");
-        QVERIFY2(signIn(*student, QStringLiteral("student"), true), qPrintable(why));
+        QVERIFY2(signIn(*student, QStringLiteral("student"), false), qPrintable(why));
         // Where the student left it.
         QCOMPARE(student->main().geometry, QRect(studentPlace(), QSize(1180, 600)));
         QVERIFY(Desktop::raise(teacher->main().id));
@@ -871,70 +695,25 @@ private slots:
     {
         QFETCH(int, dpi);
         QFETCH(QSize, screen);
-        const double scale = dpi / 96.0;
-        auto scaled = [scale](int length) { return qRound(length * scale); };
-        ScaledDisplay display;
+        Desktop::Private display;
         QVERIFY(display.start(screen, dpi));
-        Desktop::setDisplay(display.name);
         const auto back = qScopeGuard([] { Desktop::setDisplay(QString()); });
-        Client client(QStringLiteral("scaled-%1").arg(dpi));
+        Client client(QStringLiteral("scaled-%1").arg(dpi), dpi / 96.0);
         QVERIFY(client.install(school.baseUrl(), school.chatHost()));
         QProcessEnvironment env;
-        env.insert(QStringLiteral("DISPLAY"), display.name);
+        env.insert(QStringLiteral("DISPLAY"), display.name());
         QVERIFY(client.start(env));
-
-        // The first start's update message, clicked away (again while it stays), then the sign-in dialog.
-        auto isScaledLogin = [&](const Desktop::Window &w) { return std::abs(w.geometry.width() - scaled(430)) <= 1; };
-        Desktop::Window window;
-        QVERIFY(client.waitForWindow([](const Desktop::Window &) { return true; }, 20000, &window));
-        QVERIFY2(QTest::qWaitFor(
-                     [&] {
-                         if (client.waitForWindow(isScaledLogin, 0, &window))
-                             return true;
-                         if (client.waitForWindow([](const Desktop::Window &) { return true; }, 0, &window))
-                             Desktop::moveTo(window.geometry.center()), Desktop::key(QStringLiteral("Return"));
-                         return client.waitForWindow(isScaledLogin, 1000, &window);
-                     },
-                     30000),
-                 "no sign-in dialog of the scaled size");
-        const QRect login = window.geometry;
-        QVERIFY2(login.height() >= scaled(256) - 1 && login.height() <= scaled(286) + 1,
-                 qPrintable(QStringLiteral("sign-in dialog %1x%2").arg(login.width()).arg(login.height())));
-        QImage shot;
-        QVERIFY2(QTest::qWaitFor(
-                     [&] {
-                         shot = display.shot(screen);
-                         return !Pixels::bounds(shot, login, Pixels::near(kSlate, 2)).isNull();
-                     },
-                     10000),
-                 "the sign-in dialog is not painted");
-        QVERIFY2(unclippedText(
-                     shot, QRect(login.left(), login.top() + scaled(170), login.width(), login.height() - scaled(170)),
-                     scaled(9), QStringLiteral("the sign-in button")),
-                 qPrintable(why));
+        QVERIFY2(signIn(client, QStringLiteral("student"), true, false), qPrintable(why));
         if (dpi == 192)
-            shot.copy(login).save(QStringLiteral("signin-200.png"));
-
-        Desktop::click(login.topLeft() + QPoint(scaled(215), scaled(115)));
-        Desktop::type(QStringLiteral("student"));
-        Desktop::click(login.topLeft() + QPoint(scaled(215), scaled(150)));
-        Desktop::type(QStringLiteral("123456"));
-        Desktop::key(QStringLiteral("Return"));
-        QVERIFY2(client.waitForWindow([&](const Desktop::Window &w) { return w.geometry.width() >= scaled(1180) - 1; },
-                                      15000, &window),
-                 "no main window after signing in");
-        QCOMPARE(window.geometry.size(), QSize(scaled(1180), scaled(600)));
-        QVERIFY2((window.geometry.center() - QRect(QPoint(0, 0), screen).center()).manhattanLength() <= 2,
+            signInShot.save(QStringLiteral("signin-200.png"));
+        QCOMPARE(client.main().geometry.size(), QSize(client.scaled(1180), client.scaled(600)));
+        QVERIFY2((client.main().geometry.center() - QRect(QPoint(0, 0), screen).center()).manhattanLength() <= 2,
                  "the main window is not centred on its screen");
-        client.kill();
     }
 
     void cleanupTestCase()
     {
-        // The programs end when asked to, in class or not.
-        for (Client *client : {teacher.get(), student.get()})
-            if (client)
-                QVERIFY2(client->terminate(10000), qPrintable(client->name() + QStringLiteral(" ignores SIGTERM")));
+        endClients();
         peer.close();
         tone.stop();
     }

@@ -2,11 +2,15 @@
 
 #include "testsupport.h"
 
+#include "peerprocess.h"
+
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QRect>
 #include <QScreen>
+#include <QTest>
 
 // An X display as a user meets it: screenshots, the pointer and the keyboard (xdotool), and which windows a program
 // shows where. Drives $DISPLAY, or the display set with setDisplay().
@@ -29,7 +33,28 @@ public:
     static QSize size()
     {
         QScreen *screen = QGuiApplication::primaryScreen();
-        return screen ? screen->geometry().size() : QSize();
+        QByteArray out;
+        if (display().isEmpty() || !xdotool({"getdisplaygeometry"}, &out))
+            return screen && display().isEmpty() ? screen->geometry().size() : QSize();
+        const QList<QByteArray> size = out.trimmed().split(' ');
+        return QSize(size.value(0).toInt(), size.value(1).toInt());
+    }
+    // What these windows of the display set show, each where it lies, on black: the root of XWayland's display holds
+    // no picture of the desktop.
+    static QImage shotOf(const QList<Window> &windows)
+    {
+        QImage desktop(size(), QImage::Format_RGB32);
+        desktop.fill(Qt::black);
+        QPainter painter(&desktop);
+        for (const Window &w : windows) {
+            QByteArray png;
+            if (testsupport::run(QStringLiteral("ffmpeg"),
+                                 {"-v", "error", "-f", "x11grab", "-draw_mouse", "0", "-window_id", w.id, "-i",
+                                  display(), "-frames:v", "1", "-f", "image2pipe", "-c:v", "png", "-"},
+                                 10000, &png))
+                painter.drawImage(w.geometry.topLeft(), QImage::fromData(png));
+        }
+        return desktop;
     }
     static bool xdotool(const QStringList &args, QByteArray *out = nullptr)
     {
@@ -75,6 +100,37 @@ public:
         }
         return found;
     }
+
+    // An X server of the test's own (Xvfb), with the desktop's scale as Xft.dpi when dpi is given, as a desktop's
+    // settings keep it; no other test's window takes a click there.
+    class Private
+    {
+    public:
+        ~Private() { m_server.stop(); }
+        bool start(const QSize &size, int dpi = 0)
+        {
+            // -noreset: without it the server resets when its last client leaves and refuses whoever connects meanwhile.
+            m_server.start(QStringLiteral("Xvfb"),
+                           {"-displayfd", "1", "-screen", "0",
+                            QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()), "-nolisten", "tcp",
+                            "-noreset"});
+            if (!m_server.waitForStarted(5000) ||
+                !QTest::qWaitFor([&] { return m_server.canReadLine() || m_server.state() == QProcess::NotRunning; },
+                                 10000))
+                return false;
+            m_name = ':' + QString::fromLatin1(m_server.readLine()).trimmed();
+            return m_name.size() > 1 &&
+                (dpi == 0 ||
+                 testsupport::run(QStringLiteral("env"),
+                                  {"DISPLAY=" + m_name, "xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set",
+                                   "RESOURCE_MANAGER", QStringLiteral("Xft.dpi:\t%1\n").arg(dpi)}));
+        }
+        QString name() const { return m_name; }
+
+    private:
+        testsupport::PeerProcess m_server;
+        QString m_name;
+    };
 
 private:
     static QString &display()

@@ -8,23 +8,15 @@
 // compositor's there, with a pointer the headless sway does not have.)
 
 #include "../e2e/client.h"
-#include "../e2e/pixels.h"
 #include "demoschool.h"
-#include "desktop.h"
 #include "nginxrtmp.h"
-#include "peerprocess.h"
 #include "publisher.h"
-#include "testsupport.h"
 
-#include <QPainter>
-#include <QProcessEnvironment>
 #include <QtTest>
 
 #include <memory>
 
 namespace {
-const QColor kSlate(48, 62, 84); // "确定" of the dialogs
-const QColor kOrange(251, 174, 67); // the course entries' buttons
 const QColor kMagenta(200, 40, 180);
 const QColor kTeal(30, 170, 160);
 
@@ -55,129 +47,14 @@ void answerDialog(const QString &choice)
 }
 } // namespace
 
-class tst_wayland : public QObject
+class tst_wayland : public QObject, public ClientDriver
 {
     Q_OBJECT
 
     testsupport::NginxRtmp nginx;
     testsupport::DemoSchool school;
-    std::unique_ptr<Client> teacher;
-    std::unique_ptr<Client> student;
-    QString xwayland;
     QSize waylandSize;
-    QString why;
     int streams = 0;
-
-    // xdotool and the window lists go to the client's display.
-    void on(const Client &client) { Desktop::setDisplay(&client == teacher.get() ? xwayland : QString()); }
-
-    // What the client's windows show, placed where they are on its display.
-    // XWayland's root holds no picture of the desktop: each window is taken.
-    QImage shot(const Client &client)
-    {
-        on(client);
-        if (&client == student.get())
-            return Desktop::shot();
-        QImage desktop(waylandSize, QImage::Format_RGB32);
-        desktop.fill(Qt::black);
-        QPainter painter(&desktop);
-        for (const Desktop::Window &w : Desktop::windows(client.pid())) {
-            QByteArray png;
-            if (testsupport::run(QStringLiteral("ffmpeg"),
-                                 {"-v", "error", "-f", "x11grab", "-draw_mouse", "0", "-window_id", w.id, "-i",
-                                  xwayland, "-frames:v", "1", "-f", "image2pipe", "-c:v", "png", "-"},
-                                 10000, &png))
-                painter.drawImage(w.geometry.topLeft(), QImage::fromData(png));
-        }
-        return desktop;
-    }
-
-    bool fail(const QString &what)
-    {
-        why = what;
-        for (const Client *client : {teacher.get(), student.get()})
-            if (client)
-                why += "\n-- " + client->name() + ":\n" + client->output().right(1500);
-        return false;
-    }
-
-    // The first start's update message, then the sign-in with Enter.
-    bool signIn(Client &client, const QString &user)
-    {
-        on(client);
-        Desktop::Window first;
-        if (!client.waitForWindow([](const Desktop::Window &) { return true; }, 20000, &first))
-            return fail(client.name() + QStringLiteral(": no window"));
-        // A message that maps before it takes keys is clicked away again while it stays.
-        Desktop::Window login;
-        const auto clickedAway = [&] {
-            if (client.waitForWindow(&Client::isLogin, 0, &login))
-                return true;
-            if (client.waitForWindow([&](const Desktop::Window &w) { return w.id == first.id; }, 0))
-                Desktop::moveTo(first.geometry.center()), Desktop::key(QStringLiteral("Return"));
-            return client.waitForWindow(&Client::isLogin, 1000, &login);
-        };
-        if (!QTest::qWaitFor(clickedAway, 20000))
-            return fail(client.name() + QStringLiteral(": no sign-in dialog"));
-        // The compositor gives XWayland's windows the keyboard, and centres a
-        // floating window after it has mapped it: typing and clicking wait for both.
-        QByteArray focus, screen;
-        const auto settled = [&] {
-            if (!Desktop::xdotool({"getdisplaygeometry"}, &screen))
-                return false;
-            const QList<QByteArray> size = screen.trimmed().split(' ');
-            const QPoint middle(size.value(0).toInt() / 2, size.value(1).toInt() / 2);
-            for (const Desktop::Window &w : Desktop::windows(client.pid()))
-                if (Client::isLogin(w) && (w.geometry.center() - middle).manhattanLength() <= 2)
-                    return login = w, Desktop::xdotool({"getwindowfocus"}, &focus) && focus.trimmed() == w.id;
-            return false;
-        };
-        if (&client == teacher.get() && !QTest::qWaitFor(settled, 15000))
-            return fail(client.name() + QStringLiteral(": the sign-in dialog never settled with the keyboard"));
-        const QRect g = login.geometry;
-        if (!Desktop::click(QPoint(g.left() + 215, g.top() + 115)) || !Desktop::type(user) ||
-            !Desktop::click(QPoint(g.left() + 215, g.top() + 150)) || !Desktop::type(QStringLiteral("123456")) ||
-            !Desktop::key(QStringLiteral("Return")))
-            return fail(QStringLiteral("xdotool"));
-        if (!client.waitForWindow(&Client::isMain, 15000) || !client.mainWindow())
-            return fail(client.name() + QStringLiteral(": no main window after signing in"));
-        return true;
-    }
-
-    // The first course's button, then "确定" in the question.
-    bool enterClass(Client &client)
-    {
-        QList<QRect> buttons;
-        const QRect panel = client.coursePanel().adjusted(10, 0, -100, 0);
-        (void)QTest::qWaitFor(
-            [&] {
-                buttons.clear();
-                for (const QRect &band : Pixels::bands(shot(client), panel, Pixels::near(kOrange, 1), 20))
-                    if (band.width() >= 70)
-                        buttons << band;
-                return buttons.size() == 2;
-            },
-            10000);
-        if (buttons.isEmpty())
-            return fail(client.name() + QStringLiteral(": no course button"));
-        on(client);
-        Desktop::click(buttons.first().center());
-        Desktop::Window question;
-        if (!client.waitForWindow(&Client::isQuestion, 5000, &question))
-            return fail(client.name() + QStringLiteral(": no question before entering"));
-        QRect ok;
-        if (!QTest::qWaitFor(
-                [&] {
-                    const QRect lower = question.geometry.adjusted(0, 60, 0, 0);
-                    ok = Pixels::bounds(shot(client), lower, Pixels::near(kSlate, 2));
-                    return ok.width() > 30;
-                },
-                5000))
-            return fail(client.name() + QStringLiteral(": no 确定 in the question"));
-        on(client);
-        Desktop::click(ok.center());
-        return true;
-    }
 
     // Whether the student's classroom screen shows the teacher's desktop in
     // that colour, above the teacher's window.
@@ -188,7 +65,7 @@ class tst_wayland : public QObject
         const QRect above(screen.left() + screen.width() / 8,
                           screen.top() + band * screen.height() / waylandSize.height() / 4, screen.width() * 3 / 4,
                           band * screen.height() / waylandSize.height() / 2);
-        *seen = Pixels::mean(shot(*student), above);
+        *seen = Pixels::mean(student->shot(), above);
         return Pixels::distance(*seen, colour) <= 40;
     }
 
@@ -199,13 +76,8 @@ private slots:
             QSKIP(qPrintable(QStringLiteral("no Wayland desktop: ") + qEnvironmentVariable("TAVI_WAYLAND_SKIP")));
         if (qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariableIsEmpty("TAVI_WAYLAND_X11"))
             QSKIP("needs the X display of ./run test and XWayland in the Wayland desktop");
-        xwayland = qEnvironmentVariable("TAVI_WAYLAND_X11");
-        QByteArray size;
-        QVERIFY(testsupport::run(QStringLiteral("env"), {"DISPLAY=" + xwayland, "xdpyinfo"}, 10000, &size));
-        const QRegularExpressionMatch m =
-            QRegularExpression(QStringLiteral("dimensions:\\s+(\\d+)x(\\d+)")).match(QString::fromLatin1(size));
-        QVERIFY(m.hasMatch());
-        waylandSize = QSize(m.captured(1).toInt(), m.captured(2).toInt());
+        Desktop::setDisplay(qEnvironmentVariable("TAVI_WAYLAND_X11"));
+        waylandSize = Desktop::size();
         QVERIFY(waylandSize.width() >= 1280 && waylandSize.height() >= 700);
         nginx.setStatPage(true);
         QVERIFY(nginx.start());
@@ -311,12 +183,13 @@ private slots:
         answerDialog(QStringLiteral("HEADLESS-1"));
         QVERIFY(paint(kMagenta));
         teacher.reset(new Client(QStringLiteral("teacher")));
+        teacher->composited = true;
         QVERIFY(teacher->install(school.baseUrl(), school.chatHost()));
         // Started as from the Wayland desktop: the launcher picks XWayland.
         QProcessEnvironment env;
-        env.insert(QStringLiteral("DISPLAY"), xwayland);
+        env.insert(QStringLiteral("DISPLAY"), qEnvironmentVariable("TAVI_WAYLAND_X11"));
         QVERIFY(teacher->start(env));
-        QVERIFY2(signIn(*teacher, QStringLiteral("teacher")), qPrintable(why));
+        QVERIFY2(signIn(*teacher, QStringLiteral("teacher"), true), qPrintable(why));
         QVERIFY2(enterClass(*teacher), qPrintable(why));
     }
 
@@ -329,7 +202,7 @@ private slots:
         env.insert(QStringLiteral("WAYLAND_DISPLAY"), QString());
         env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
         QVERIFY(student->start(env));
-        QVERIFY2(signIn(*student, QStringLiteral("student")), qPrintable(why));
+        QVERIFY2(signIn(*student, QStringLiteral("student"), true), qPrintable(why));
         QVERIFY2(enterClass(*student), qPrintable(why));
         QColor seen;
         QVERIFY2(QTest::qWaitFor([&] { return studentSees(kMagenta, &seen); }, 20000),
@@ -340,12 +213,7 @@ private slots:
                  qPrintable("the student sees " + seen.name() + why));
     }
 
-    void cleanupTestCase()
-    {
-        for (Client *client : {teacher.get(), student.get()})
-            if (client)
-                QVERIFY2(client->terminate(10000), qPrintable(client->name() + QStringLiteral(" ignores SIGTERM")));
-    }
+    void cleanupTestCase() { endClients(); }
 };
 
 QTEST_MAIN(tst_wayland)
