@@ -114,6 +114,8 @@ private:
     // Waits until something happened after wakes() gave seen.
     void waitForWake(long long seen);
     void finishRun(bool drain);
+    // Most pictures queued for the encoder, of the video size set.
+    int pictureLimit(bool live) const;
 
     flvOutput m_output;
     VideoFrameQueue m_videoQueue;
