@@ -147,6 +147,12 @@ recordCtrl *playAudioVideoCtrl::recorder()
                 setLiveState(Reconnecting, failureText(m_recorder->lastFailure()));
             publisherFailed();
         });
+        connect(m_recorder, &recordCtrl::s_startFinished, this, &playAudioVideoCtrl::publisherStarted);
+        // A start that failed or was stopped while opening ends no thread.
+        connect(m_recorder, &recordCtrl::s_idle, this, [this]() {
+            if (isIdle())
+                emit idle();
+        });
         // The teacher's preview comes from the capture that publishes.
         connect(
             m_recorder->videoThread, &GetVideoThread::sig_preview, this,
@@ -165,6 +171,7 @@ AudioCtrl *playAudioVideoCtrl::talk()
         m_talk->setOutputFailuresReported(false);
         m_talk->setClassStreamOnly(true);
         connect(m_talk, &AudioCtrl::s_failed, this, &playAudioVideoCtrl::publisherFailed);
+        connect(m_talk, &AudioCtrl::s_startFinished, this, &playAudioVideoCtrl::dialogueStarted);
         watch(m_talk->sender);
         watch(m_talk->audioThread);
     }
@@ -180,13 +187,29 @@ void playAudioVideoCtrl::publisherFailed()
 void playAudioVideoCtrl::startPublisher()
 {
     if (!recorder()->isIdle()) {
-        // The failed run is still closing its output.
+        // The failed run is still closing its output, or a start is opening.
         m_republish->start();
         return;
     }
     recorder()->setUrl(course.rtmp);
-    m_publisherUp = recorder()->start(0);
-    if (m_publisherUp) {
+    m_publisherStarting = true;
+    recorder()->startWhenIdle(0);
+}
+
+void playAudioVideoCtrl::publisherStarted(bool running)
+{
+    if (!m_publisherStarting)
+        return;
+    m_publisherStarting = false;
+    m_publisherUp = running;
+    if (!m_publishing) {
+        // The class ended while the devices were opening.
+        if (running)
+            recorder()->stop();
+        m_publisherUp = false;
+        return;
+    }
+    if (running) {
         if (m_publishingPaused)
             recorder()->pause();
         if (!m_onAir.isValid())
@@ -196,7 +219,7 @@ void playAudioVideoCtrl::startPublisher()
     }
     // Devices that do not open have been reported; a server may come back.
     const recordCtrl::Failure failure = recorder()->lastFailure();
-    if (failure == recordCtrl::Output || failure == recordCtrl::StillStopping) {
+    if (failure == recordCtrl::Output || failure == recordCtrl::StillStopping || failure == recordCtrl::NoFailure) {
         if (failure == recordCtrl::Output)
             setLiveState(m_onAir.isValid() ? Reconnecting : Connecting, failureText(failure));
         m_republish->start();
@@ -214,13 +237,29 @@ void playAudioVideoCtrl::startDialogue()
     }
     const std::string address = course.rtmp.toStdString();
     talk()->setAddress(address.c_str());
-    talk()->start();
-    if (talk()->state == AudioCtrl::Running)
+    m_dialogueStarting = true;
+    talk()->startInBackground();
+}
+
+void playAudioVideoCtrl::dialogueStarted(bool running)
+{
+    if (!m_dialogueStarting)
+        return;
+    m_dialogueStarting = false;
+    if (running) {
+        if (!m_dialogue)
+            talk()->stop(); // ended while the microphone was opening
+        return;
+    }
+    // A start that failed or was stopped while opening ends no thread.
+    if (isIdle())
+        emit idle();
+    if (!m_dialogue)
         return;
     const AudioCtrl::Failure failure = talk()->lastFailure();
-    if (failure == AudioCtrl::Output || failure == AudioCtrl::StillStopping) {
+    if (failure == AudioCtrl::Output || failure == AudioCtrl::StillStopping || failure == AudioCtrl::NoFailure) {
         m_republish->start();
-    } else if (m_dialogue) {
+    } else {
         // Given up: the user is told, and the dialogue button follows.
         m_dialogue = false;
         emit sig_dialogueEnded(dialogueFailureText(failure));

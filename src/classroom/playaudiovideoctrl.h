@@ -127,6 +127,8 @@ private:
     void publisherFailed();
     void republish();
     void startPublisher();
+    void publisherStarted(bool running);
+    void dialogueStarted(bool running);
     void startDialogue();
     void setLiveState(LiveState state, const QString &reason = QString());
     // A class player's input opened or went away (flowing), or its run
@@ -152,6 +154,10 @@ private:
     bool m_publishing = false;
     bool m_publishingPaused = false;
     bool m_publisherUp = false;
+    // This controller asked the (shared) recorder or dialogue for the start
+    // under way: their answer is ours.
+    bool m_publisherStarting = false;
+    bool m_dialogueStarting = false;
     bool m_dialogue = false;
     QTimer *m_republish;
     // Restarts the class's players whose stream was not there.

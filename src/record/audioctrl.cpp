@@ -2,6 +2,7 @@
 
 #include "base/logging.h"
 #include "record/getaudiothreaddia.h"
+#include "record/openingthread.h"
 #include "record/recordnotice.h"
 #include "record/sendaudiothread.h"
 
@@ -21,6 +22,12 @@ AudioCtrl::AudioCtrl(QObject *parent)
 
 AudioCtrl::~AudioCtrl()
 {
+    if (m_opener) {
+        m_opener->wait();
+        delete m_opener;
+        m_opener = nullptr;
+        audioThread->closeDevice();
+    }
     // The capture hands chunks to the sender until its loop has ended.
     audioThread->stopCapture();
     audioThread->wait();
@@ -47,7 +54,7 @@ void AudioCtrl::setClassStreamOnly(bool only)
 
 bool AudioCtrl::isIdle() const
 {
-    return !sender->isRunning() && !audioThread->isRunning();
+    return !m_opener && !sender->isRunning() && !audioThread->isRunning();
 }
 
 bool AudioCtrl::waitIdle(int timeoutMs)
@@ -67,24 +74,75 @@ void AudioCtrl::refuse(Failure failure, const char *text)
 
 void AudioCtrl::start()
 {
-    if (!waitIdle(kPreviousRunWaitMs))
+    if (m_opener || !waitIdle(kPreviousRunWaitMs))
         return refuse(StillStopping, recordText::kStillStopping);
+    finishStart(open());
+}
+
+AudioCtrl::Failure AudioCtrl::open()
+{
     if (m_nameRefused)
-        return refuse(NameTooLong, recordText::kOutputNameTooLong);
+        return NameTooLong;
     if (audioThread->openDevice(QString()) != audioCaptureThread::Ready)
-        return refuse(AudioDevice, recordText::kAudioDeviceFailed);
+        return AudioDevice;
     if (!sender->startEncoding()) {
         audioThread->closeDevice();
-        return refuse(Output, recordText::kOutputFailed);
+        return Output;
+    }
+    return NoFailure;
+}
+
+bool AudioCtrl::finishStart(Failure opened)
+{
+    static const char *const texts[] = {"", recordText::kStillStopping, recordText::kOutputNameTooLong,
+                                        recordText::kAudioDeviceFailed, recordText::kOutputFailed};
+    if (opened != NoFailure) {
+        refuse(opened, texts[opened]);
+        return false;
     }
     m_failure = NoFailure;
     state = Running;
     audioThread->startCapture();
+    return true;
+}
+
+void AudioCtrl::startInBackground()
+{
+    if (m_opener)
+        return; // the start under way answers
+    m_stopWhileOpening = false;
+    m_opener = new OpeningThread([this] { m_opened = open(); }, this);
+    connect(m_opener, &QThread::finished, this, &AudioCtrl::openingDone, Qt::QueuedConnection);
+    m_opener->start();
+}
+
+void AudioCtrl::openingDone()
+{
+    // finished() comes just before the thread stops counting as running.
+    m_opener->wait();
+    delete m_opener;
+    m_opener = nullptr;
+    if (!m_stopWhileOpening) {
+        emit s_startFinished(finishStart(m_opened));
+        return;
+    }
+    // Stopped before it ran: nothing is published, nothing is reported.
+    if (m_opened == NoFailure) {
+        sender->stopEncoding();
+        audioThread->closeDevice();
+    }
+    m_failure = NoFailure;
+    emit s_startFinished(false);
 }
 
 void AudioCtrl::stop()
 {
     state = Idle;
+    // The opening thread has the microphone and the sender until it is done.
+    if (m_opener) {
+        m_stopWhileOpening = true;
+        return;
+    }
     audioThread->stopCapture();
     sender->stopEncoding();
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+class QThread;
 class sendAudioThread;
 class GetAudioThreadDia;
 
@@ -34,7 +35,12 @@ public:
     void setAddress(const char *address);
     // Publishes to class streams only (see saveVideoThread).
     void setClassStreamOnly(bool only);
+    // Opens the microphone and the encoder on the caller's thread.
     void start();
+    // The same with the opening on a thread of its own; s_startFinished tells
+    // how it went.
+    void startInBackground();
+    // A start still opening ends without publishing.
     void stop();
     Failure lastFailure() const { return m_failure; }
     // A caller that deals with an output that cannot be written (a dialogue
@@ -52,14 +58,21 @@ signals:
     // The running dialogue ended on a failure (reported, unless it was the
     // output and those are not).
     void s_failed();
+    void s_startFinished(bool running);
 
 private slots:
     void slot_outputFailed();
 
 private:
     void refuse(Failure failure, const char *text);
+    Failure open();
+    bool finishStart(Failure opened);
+    void openingDone();
 
     bool m_nameRefused = false;
     Failure m_failure = NoFailure;
     bool m_reportOutput = true;
+    QThread *m_opener = nullptr;
+    Failure m_opened = NoFailure;
+    bool m_stopWhileOpening = false;
 };

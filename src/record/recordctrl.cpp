@@ -2,6 +2,7 @@
 
 #include "record/getaudiothread.h"
 #include "record/getvideothread.h"
+#include "record/openingthread.h"
 #include "record/recordnotice.h"
 #include "record/savevideothread.h"
 
@@ -14,6 +15,7 @@ namespace {
 recordCtrl *g_recordCtrl = nullptr;
 // How long a start waits for the previous recording to close its output.
 constexpr int kPreviousRunWaitMs = 6000;
+
 } // namespace
 
 recordCtrl::recordCtrl(QObject *parent)
@@ -30,7 +32,16 @@ recordCtrl::recordCtrl(QObject *parent)
             Qt::QueuedConnection);
     for (QThread *thread :
          {static_cast<QThread *>(videoThread), static_cast<QThread *>(audioThread), static_cast<QThread *>(encoder)})
-        connect(thread, &QThread::finished, this, &recordCtrl::slot_threadFinished, Qt::QueuedConnection);
+        connect(
+            thread, &QThread::finished, this,
+            [this, thread] {
+                // Told on the finishing thread, before a later run can start:
+                // a finish queued behind a new run's start is not the new run's.
+                const int run = m_run;
+                QMetaObject::invokeMethod(
+                    this, [this, thread, run] { threadFinished(thread, run); }, Qt::QueuedConnection);
+            },
+            Qt::DirectConnection);
     m_pendingTimeout->setSingleShot(true);
     m_pendingTimeout->setInterval(kPreviousRunWaitMs);
     connect(m_pendingTimeout, &QTimer::timeout, this, [this] {
@@ -44,6 +55,13 @@ recordCtrl::recordCtrl(QObject *parent)
 
 recordCtrl::~recordCtrl()
 {
+    if (m_opener) {
+        m_opener->wait();
+        delete m_opener;
+        m_opener = nullptr;
+        videoThread->closeDevice();
+        audioThread->closeDevice();
+    }
     // The captures push into the encoder until their loops have ended.
     stop();
     videoThread->wait();
@@ -71,7 +89,7 @@ void recordCtrl::setAudioSource(const QString &name)
 
 bool recordCtrl::isIdle() const
 {
-    return !videoThread->isRunning() && !audioThread->isRunning() && !encoder->isRunning();
+    return !m_opener && !videoThread->isRunning() && !audioThread->isRunning() && !encoder->isRunning();
 }
 
 bool recordCtrl::waitIdle(int timeoutMs)
@@ -93,25 +111,44 @@ bool recordCtrl::refuse(Failure failure, const char *text)
 bool recordCtrl::start(int mode)
 {
     // A new recording never shares threads or queues with the last one.
-    if (!waitIdle(kPreviousRunWaitMs))
+    if (m_opener || !waitIdle(kPreviousRunWaitMs))
         return refuse(StillStopping, recordText::kStillStopping);
+    return finishStart(open(mode));
+}
+
+recordCtrl::Failure recordCtrl::open(int mode)
+{
+    ++m_run;
     const QByteArray name = url.toLocal8Bit();
     if (name.size() + 1 > saveVideoThread::kOutputNameBytes)
-        return refuse(NameTooLong, recordText::kOutputNameTooLong);
+        return NameTooLong;
     if (videoThread->openDevice(QStringLiteral("screen-capture-recorder"), mode) != GetVideoThread::Ready)
-        return refuse(VideoDevice, recordText::kVideoDeviceFailed);
+        return VideoDevice;
     if (audioThread->openDevice(QStringLiteral("screen-capture-recorder")) != audioCaptureThread::Ready) {
         videoThread->closeDevice();
-        return refuse(AudioDevice, recordText::kAudioDeviceFailed);
+        return AudioDevice;
     }
     encoder->setOutputName(name.constData());
     if (!encoder->startEncoding()) {
         videoThread->closeDevice();
         audioThread->closeDevice();
-        return refuse(Output, recordText::kOutputFailed);
+        return Output;
     }
+    return NoFailure;
+}
+
+bool recordCtrl::finishStart(Failure opened)
+{
+    static const char *const texts[] = {"",
+                                        recordText::kStillStopping,
+                                        recordText::kOutputNameTooLong,
+                                        recordText::kVideoDeviceFailed,
+                                        recordText::kAudioDeviceFailed,
+                                        recordText::kOutputFailed};
+    if (opened != NoFailure)
+        return refuse(opened, texts[opened]);
     m_failure = NoFailure;
-    TAVI_LOG_INFO("recording to " << flvOutput::nameForLog(name.constData()).constData());
+    TAVI_LOG_INFO("recording to " << flvOutput::nameForLog(url.toLocal8Bit().constData()).constData());
     videoThread->startCapture();
     audioThread->startCapture();
     return true;
@@ -120,39 +157,70 @@ bool recordCtrl::start(int mode)
 void recordCtrl::startWhenIdle(int mode)
 {
     if (isIdle()) {
-        emit s_startFinished(start(mode));
+        beginOpening(mode);
         return;
     }
+    if (m_opener)
+        return; // the start under way answers
     m_pendingMode = mode;
     m_pendingTimeout->start();
 }
 
-void recordCtrl::slot_threadFinished()
+void recordCtrl::beginOpening(int mode)
 {
-    if (auto *thread = qobject_cast<QThread *>(sender()))
-        whenStopped(thread, 0);
+    // Opening the devices and the encoder takes tens of milliseconds, more on
+    // a loaded machine: not on the thread that paints the windows.
+    m_stopWhileOpening = false;
+    m_opener = new OpeningThread([this, mode] { m_opened = open(mode); }, this);
+    connect(m_opener, &QThread::finished, this, &recordCtrl::openingDone, Qt::QueuedConnection);
+    m_opener->start();
 }
 
-void recordCtrl::whenStopped(QThread *thread, int tries)
+void recordCtrl::openingDone()
 {
     // finished() comes just before the thread stops counting as running.
-    if (thread->isRunning() && tries < 200) {
-        QTimer::singleShot(5, this, [this, thread, tries] { whenStopped(thread, tries + 1); });
-        return;
+    m_opener->wait();
+    delete m_opener;
+    m_opener = nullptr;
+    if (!m_stopWhileOpening) {
+        emit s_startFinished(finishStart(m_opened));
+    } else {
+        // Stopped before it ran: nothing is recorded, nothing is reported.
+        if (m_opened == NoFailure) {
+            encoder->stopEncoding();
+            videoThread->closeDevice();
+            audioThread->closeDevice();
+        }
+        m_failure = NoFailure;
+        emit s_startFinished(false);
     }
-    if (!isIdle())
+    // Those waiting for the controller to be idle were waiting for the opening too.
+    if (isIdle())
+        emit s_idle();
+}
+
+void recordCtrl::threadFinished(QThread *thread, int run)
+{
+    // finished() comes just before the thread stops counting as running;
+    // what is left of it is Qt's own clean-up.
+    if (run != m_run || !thread->wait() || !isIdle())
         return;
     emit s_idle();
     if (m_pendingMode >= 0) {
         const int mode = m_pendingMode;
         m_pendingMode = -1;
         m_pendingTimeout->stop();
-        emit s_startFinished(start(mode));
+        beginOpening(mode);
     }
 }
 
 bool recordCtrl::stop()
 {
+    // The opening thread has the devices until it is done.
+    if (m_opener) {
+        m_stopWhileOpening = true;
+        return false;
+    }
     videoThread->stopCapture();
     audioThread->stopCapture();
     return false;
@@ -160,12 +228,16 @@ bool recordCtrl::stop()
 
 void recordCtrl::pause()
 {
+    if (m_opener)
+        return; // a caller that pauses during the opening pauses again once it runs
     videoThread->pauseCapture();
     audioThread->pauseCapture();
 }
 
 void recordCtrl::resume()
 {
+    if (m_opener)
+        return;
     videoThread->resumeCapture();
     audioThread->resumeCapture();
 }

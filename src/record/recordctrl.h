@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+
 class GetVideoThread;
 class GetAudioThread;
 class saveVideoThread;
@@ -46,7 +48,8 @@ public:
     QString currentUrl() const { return url; }
     // mode 0: the desktop, 1: the first camera. True when the recording runs;
     // every refusal is reported to the user (output failures only while
-    // they are reported, see below).
+    // they are reported, see below). Opens the devices and the encoder on
+    // the caller's thread: windows use startWhenIdle.
     bool start(int mode);
     Failure lastFailure() const { return m_failure; }
     // A caller that deals with an output that cannot be written (a class
@@ -56,11 +59,13 @@ public:
     // window has texts of its own).
     void setFailureText(Failure failure, const QString &text) { m_texts.insert(failure, text); }
     // start(mode) once every thread of the last recording has ended, waiting
-    // in the event loop (at most as long as start would); s_startFinished
-    // tells how it went.
+    // in the event loop (at most as long as start would), with the devices
+    // and the encoder opened on a thread of its own; s_startFinished tells
+    // how it went.
     void startWhenIdle(int mode);
-    bool isStartPending() const { return m_pendingMode >= 0; }
-    // Ends the capture; the encoder drains and closes the output. Always false.
+    bool isStartPending() const { return m_pendingMode >= 0 || m_opener; }
+    // Ends the capture; the encoder drains and closes the output. A start
+    // still opening ends without recording. Always false.
     bool stop();
     void pause();
     void resume();
@@ -84,12 +89,16 @@ signals:
 private slots:
     void slot_outputFailed();
     void slot_captureFailed();
-    void slot_threadFinished();
 
 private:
     bool refuse(Failure failure, const char *text);
-    // Goes on once the thread no longer counts as running.
-    void whenStopped(QThread *thread, int tries);
+    // The steps of a start that may take a while: devices, encoder, output.
+    Failure open(int mode);
+    bool finishStart(Failure opened);
+    void beginOpening(int mode);
+    void openingDone();
+    // A thread of the run'th start has finished.
+    void threadFinished(QThread *thread, int run);
 
     QString url;
     Failure m_failure = NoFailure;
@@ -97,4 +106,9 @@ private:
     QMap<Failure, QString> m_texts;
     int m_pendingMode = -1;
     QTimer *m_pendingTimeout;
+    QThread *m_opener = nullptr;
+    Failure m_opened = NoFailure;
+    bool m_stopWhileOpening = false;
+    // Starts so far; bumped before a start's threads run.
+    std::atomic<int> m_run{0};
 };

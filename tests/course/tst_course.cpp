@@ -130,10 +130,7 @@ private slots:
         QSignalSpy shown(&list, SIGNAL(s_showClass()));
         list.handleReply(ok, body, 2);
         QCOMPARE(list.count(), rows);
-        QCOMPARE(shown.count(), rows > 0 ? 1 : 0);
-        // Rows are numbered from 1 in the order shown.
-        for (int i = 0; i < rows; ++i)
-            QCOMPARE(list.entry(i)->courseInfo().seq, QString::number(i + 1));
+        QCOMPARE(shown.count(), rows > 0 ? 1 : 0); // numbered rows: the requests' case
     }
 
     // The entry's starting state and its first tick, counted from a fixed
@@ -251,26 +248,18 @@ private slots:
         QTRY_COMPARE(shown.count(), tutor ? 2 : 1);
         QVERIFY(panel.list()->isVisible() && !panel.emptyLabel()->isVisible());
         QCOMPARE(::rows(panel.list()), rows);
-    }
-
-    void replyOfEarlierRefreshIsDropped()
-    {
-        UserInfo::instance().type = QStringLiteral("1");
-        HttpServer service;
-        QVERIFY(serve(service));
-        service.setFile(kStudent, reply(3, 2, "Old"), HttpServer::Mode::Stall);
-        service.setFile(kTeacher, reply(2, 1, "T"));
-        CourseWidget panel;
-        QSignalSpy shown(panel.list(), SIGNAL(s_showClass()));
+        if (!tutor)
+            return;
+        // Signed out, and in again as a teacher, while the tutor's student list is on its way: that reply is dropped.
         panel.refreshCourses();
-        QTRY_COMPARE(service.requests(kStudent), 1);
-        // Signed out, and in again as a teacher, before the answer came.
+        QTRY_COMPARE(service.requests(kTutorStudent), 2);
+        QTRY_COMPARE(shown.count(), 3);
         UserInfo::instance().type = QStringLiteral("3");
         panel.refreshCourses();
-        QTRY_COMPARE(shown.count(), 1);
+        QTRY_COMPARE(shown.count(), 4);
         service.release();
         QTRY_VERIFY(g_messages.contains(QStringLiteral("course list: reply of an earlier refresh dropped")));
-        QCOMPARE(shown.count(), 1);
+        QCOMPARE(shown.count(), 4);
         QCOMPARE(::rows(panel.list()), QStringList({"1:T1", "2:T2"}));
     }
 

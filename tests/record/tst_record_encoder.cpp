@@ -116,7 +116,8 @@ private slots:
     // Any capture rate gives 25 pictures a second, sound alongside, whichever
     // capture ends first. A local name ending in ".mp4", in any case, gets a
     // fragmented MP4 that stays playable when the recording is cut off;
-    // everything else FLV.
+    // everything else FLV. One encoder records every row: pictures left over
+    // from before a recording must not reach it.
     void rateAndContainer_data()
     {
         QTest::addColumn<QString>("name");
@@ -151,7 +152,9 @@ private slots:
         }
         if (name.contains(QLatin1String("://")))
             return;
-        saveVideoThread encoder;
+        saveVideoThread &encoder = m_encoder;
+        for (int i = 0; i < 50; ++i)
+            encoder.pushVideoFrame(makePicture(i), 5000 + i * 40);
         QVERIFY(encodeAtRate(encoder, name, fps, 2.0, saveVideoThread::Capture(endsFirst)));
         const RecordProbe probe = probeRecording(name);
         QCOMPARE(probe.formatName, format);
@@ -178,10 +181,10 @@ private slots:
         }
     }
 
-    // Only class streams and plain files are written: every other protocol
-    // is refused before FFmpeg opens it, and a publisher of class streams
-    // writes no file at all.
-    void otherAddressesAreRefused_data()
+    // Only class streams and plain files are written, under names that fit: every other protocol is refused before
+    // FFmpeg opens it, a publisher of class streams writes no file at all, and a name of 128 bytes or more is refused,
+    // never cut to a different one.
+    void refusedOutputs_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("classStreamOnly");
@@ -190,35 +193,31 @@ private slots:
         QTest::newRow("pipe") << "pipe:1" << false;
         QTest::newRow("http") << "http://127.0.0.1:1/x.flv" << false;
         QTest::newRow("rtmp without a host") << "rtmp:///live/x" << false;
+        QTest::newRow("name of 128 bytes") << QString(128, QLatin1Char('b')) << false;
     }
 
-    void otherAddressesAreRefused()
+    void refusedOutputs()
     {
         QFETCH(QString, name);
         QFETCH(bool, classStreamOnly);
-        flvOutput output;
-        QVERIFY(!output.setUp(name.toLocal8Bit().constData(), true, kWidth, kHeight, classStreamOnly));
+        const QByteArray local = name.toLocal8Bit();
+        const bool tooLong = local.size() >= 128;
+        if (tooLong) {
+            saveVideoThread encoder;
+            QVERIFY(encoder.setOutputName(local.left(127).constData()));
+            QVERIFY(!encoder.setOutputName(local.constData()));
+            QVERIFY(encoder.outputName().isEmpty());
+            encoder.setVideoSize(kWidth, kHeight);
+            QVERIFY(!encoder.startEncoding());
+        } else {
+            flvOutput output;
+            QVERIFY(!output.setUp(local.constData(), true, kWidth, kHeight, classStreamOnly));
+        }
         sendAudioThread sender;
         sender.setClassStreamOnly(classStreamOnly);
-        QVERIFY(sender.setOutputName(name.toLocal8Bit().constData()));
+        QCOMPARE(sender.setOutputName(local.constData()), !tooLong);
         QVERIFY(!sender.startEncoding());
         QVERIFY(!QFile::exists(QStringLiteral("published.flv")) && !QFile::exists(QStringLiteral("written.flv")));
-    }
-
-    void nameOverLimitIsRefused()
-    {
-        saveVideoThread encoder;
-        const QByteArray fits(127, 'a');
-        QVERIFY(encoder.setOutputName(fits.constData()));
-        const QByteArray tooLong(128, 'b');
-        QVERIFY(!encoder.setOutputName(tooLong.constData()));
-        QVERIFY(encoder.outputName().isEmpty()); // never cut to a different name
-        encoder.setVideoSize(kWidth, kHeight);
-        QVERIFY(!encoder.startEncoding());
-
-        sendAudioThread sender;
-        QVERIFY(!sender.setOutputName(tooLong.constData()));
-        QVERIFY(!sender.startEncoding());
     }
 
     void unwritableOutputIsReported()
@@ -235,18 +234,6 @@ private slots:
         for (int i = 0; i < 3000; ++i)
             encoder.pushVideoFrame(makePicture(i), i * 10);
         QVERIFY(encoder.videoQueue().count() <= encoder.videoQueue().limit());
-    }
-
-    void reusedEncoderKeepsRecordingsApart()
-    {
-        saveVideoThread encoder;
-        QVERIFY(encodeAtRate(encoder, QStringLiteral("first.flv"), 25, 2.0));
-        // Leftovers pushed after the first recording ended must not reach the next.
-        for (int i = 0; i < 50; ++i)
-            encoder.pushVideoFrame(makePicture(i), 5000 + i * 40);
-        QVERIFY(encodeAtRate(encoder, QStringLiteral("second.flv"), 25, 1.0));
-        const int frames = probeRecording(QStringLiteral("second.flv")).videoFrames;
-        QVERIFY2(std::abs(frames - 25) <= 2, qPrintable(QString::number(frames)));
     }
 
     // The microphone may push before the sender's thread gets to run: chunks
@@ -303,12 +290,15 @@ private slots:
         QTest::addColumn<int>("taken"); // stamp of the picture taken, -1 for none
         QTest::addColumn<int>("left");
         QTest::addColumn<int>("stale");
-        QTest::newRow("one due node waits for its successor") << 0 << 0 << 1 << 40 << -1 << 1 << 0;
-        QTest::newRow("stale pictures dropped") << 0 << 40 << 3 << 40 << 40 << 1 << 1;
-        QTest::newRow("nothing due yet") << 500 << 40 << 5 << 40 << -1 << 5 << 0;
-        QTest::newRow("first due, next far") << 0 << 500 << 2 << 0 << 0 << 1 << 0;
+        QTest::addColumn<int>("limit"); // of the queue; 0: as made
+        QTest::newRow("one due node waits for its successor") << 0 << 0 << 1 << 40 << -1 << 1 << 0 << 0;
+        QTest::newRow("stale pictures dropped") << 0 << 40 << 3 << 40 << 40 << 1 << 1 << 0;
+        QTest::newRow("nothing due yet") << 500 << 40 << 5 << 40 << -1 << 5 << 0 << 0;
+        QTest::newRow("first due, next far") << 0 << 500 << 2 << 0 << 0 << 1 << 0 << 0;
         // 100 queued is not more than 100: no catch-up, the last picture is repeated.
-        QTest::newRow("catch up after 101 queued") << 500 << 1 << 101 << 40 << 500 << 100 << 0;
+        QTest::newRow("catch up after 101 queued") << 500 << 1 << 101 << 40 << 500 << 100 << 0 << 0;
+        // A full queue drops the oldest pictures.
+        QTest::newRow("full queue of 8") << 0 << 40 << 20 << 460 << 480 << 7 << 0 << 8;
     }
 
     void takeAtEncoderTime()
@@ -317,9 +307,14 @@ private slots:
         QFETCH(int, step);
         QFETCH(int, pushed);
         QFETCH(int, now);
+        QFETCH(int, limit);
         VideoFrameQueue queue;
+        if (limit)
+            queue.setLimit(limit);
         for (int i = 0; i < pushed; ++i)
             queue.pushVideoFrame(static_cast<uint8_t *>(av_mallocz(16)), first + i * step);
+        QCOMPARE(queue.counters().overflow, limit ? pushed - limit : 0LL);
+        QCOMPARE(queue.counters().highWater, limit ? limit : pushed);
         VideoFrameNode *node = queue.takeVideoFrame(now, false);
         QTEST(node ? node->timestampMs : -1, "taken");
         QTEST(queue.count(), "left");
@@ -330,21 +325,6 @@ private slots:
         queue.adoptLastVideoNode(node);
         QCOMPARE(queue.takeVideoFrame(now + 10, false), node);
         QTEST(queue.count(), "left");
-    }
-
-    void fullQueueDropsOldest()
-    {
-        VideoFrameQueue queue;
-        queue.setLimit(8);
-        for (int i = 0; i < 20; ++i)
-            queue.pushVideoFrame(static_cast<uint8_t *>(av_mallocz(16)), i * 10);
-        QCOMPARE(queue.count(), 8);
-        QCOMPARE(queue.counters().overflow, 12LL);
-        QCOMPARE(queue.counters().highWater, 8);
-        VideoFrameNode *node = queue.takeVideoFrame(100, false);
-        QVERIFY(node);
-        QCOMPARE(node->timestampMs, 120); // the oldest kept one
-        queue.adoptLastVideoNode(node);
     }
 
     void audioListDropsOldestBeyondLimit()
@@ -427,6 +407,9 @@ private slots:
         QCOMPARE(CaptureTimeline::captureTime(11001, 10000, 500), CaptureTimeline::kNoStamp);
         QCOMPARE(CaptureTimeline::captureTime(-1, 10000, 500), CaptureTimeline::kNoStamp);
     }
+
+private:
+    saveVideoThread m_encoder;
 };
 
 QTEST_GUILESS_MAIN(tst_recordencoder)
