@@ -331,15 +331,15 @@ void flvOutput::sendLoop()
 {
     tavi::ensureSignalStack();
     for (;;) {
-        AVPacket *packet = nullptr;
+        Queued next{};
         {
             std::unique_lock<std::mutex> lock(m_sendLock);
             m_sendCond.wait(lock, [this] { return !m_sendQueue.empty() || m_sendEnd; });
             if (m_sendQueue.empty())
                 return;
-            packet = m_sendQueue.front();
+            next = m_sendQueue.front();
         }
-        const double at = packetSeconds(outputContext, packet);
+        AVPacket *packet = next.packet;
         m_ioDeadline = steadyMs() + kIoMs;
         // A class stream goes out as it is encoded: interleaving would hold
         // each picture until the sound of its time was encoded too. The
@@ -356,7 +356,7 @@ void flvOutput::sendLoop()
             return;
         }
         m_ioDeadline = 0;
-        m_sentUntil = at;
+        m_sentUntil = next.at;
     }
 }
 
@@ -371,8 +371,8 @@ bool flvOutput::stopSending()
         m_sender.join();
     }
     std::lock_guard<std::mutex> lock(m_sendLock);
-    for (AVPacket *packet : m_sendQueue)
-        av_packet_free(&packet);
+    for (Queued &queued : m_sendQueue)
+        av_packet_free(&queued.packet);
     m_sendQueue.clear();
     return !m_sendFailed;
 }
@@ -411,7 +411,7 @@ bool flvOutput::encodeAndWrite(OutputStream &track, const AVFrame *frame)
         {
             std::lock_guard<std::mutex> lock(m_sendLock);
             m_queuedUntil = std::max(m_queuedUntil, at);
-            m_sendQueue.push_back(queued);
+            m_sendQueue.push_back({queued, at});
         }
         m_sendCond.notify_one();
     }

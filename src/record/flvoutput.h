@@ -122,8 +122,14 @@ private:
     std::thread m_sender;
     mutable std::mutex m_sendLock;
     std::condition_variable m_sendCond;
+    // An encoded packet and its time in stream seconds.
+    struct Queued
+    {
+        AVPacket *packet;
+        double at;
+    };
     // Under m_sendLock.
-    std::deque<AVPacket *> m_sendQueue;
+    std::deque<Queued> m_sendQueue;
     bool m_sendEnd = false;
     double m_queuedUntil = 0;
     double m_sentUntil = 0;

@@ -173,18 +173,17 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
 {
     const int w = m_width, h = m_height;
     const int ySize = w * h;
-    m_scaler = sws_getCachedContext(m_scaler, w, h, AVPixelFormat(picture->format), w, h, AV_PIX_FMT_YUV420P,
-                                    SWS_BICUBIC, nullptr, nullptr, nullptr);
+    SwsContext *scaler = m_scaler.get(w, h, picture->format, w, h, AV_PIX_FMT_YUV420P, SWS_BICUBIC);
     const int bytes = ySize * 3 / 2;
     uint8_t *buffer = encoder->pictureBuffer(bytes);
-    if (!m_scaler || !buffer || picture->width < w || picture->height < h) {
-        av_free(buffer);
+    if (!scaler || !buffer || picture->width < w || picture->height < h) {
+        encoder->giveBackPictureBuffer(buffer, bytes);
         return;
     }
     uint8_t *planes[4] = {buffer, buffer + ySize, buffer + ySize * 5 / 4, nullptr};
     int lines[4] = {w, w / 2, w / 2, 0};
     // An odd last row of the source is not converted.
-    sws_scale(m_scaler, picture->data, picture->linesize, 0, h, planes, lines);
+    sws_scale(scaler, picture->data, picture->linesize, 0, h, planes, lines);
     encoder->pushVideoFrame(buffer, timestampMs, bytes);
 }
 
@@ -218,14 +217,14 @@ void GetVideoThread::previewPicture(const AVFrame *picture)
                              : whole.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation));
         return;
     }
-    m_previewScaler = sws_getCachedContext(m_previewScaler, picture->width, picture->height, format, w, h,
-                                           AV_PIX_FMT_RGB32, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    SwsContext *scaler =
+        m_previewScaler.get(picture->width, picture->height, format, w, h, AV_PIX_FMT_RGB32, SWS_FAST_BILINEAR);
     QImage image(w, h, QImage::Format_RGB32);
-    if (!m_previewScaler || image.isNull())
+    if (!scaler || image.isNull())
         return;
     uint8_t *planes[4] = {image.bits(), nullptr, nullptr, nullptr};
     int lines[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    sws_scale(m_previewScaler, picture->data, picture->linesize, 0, picture->height, planes, lines);
+    sws_scale(scaler, picture->data, picture->linesize, 0, picture->height, planes, lines);
     emit sig_preview(image);
 }
 
@@ -273,10 +272,8 @@ void GetVideoThread::run()
 void GetVideoThread::captureEnded(bool failed, Failure failure)
 {
     encoder->captureEnded(saveVideoThread::PictureCapture);
-    sws_freeContext(m_scaler);
-    m_scaler = nullptr;
-    sws_freeContext(m_previewScaler);
-    m_previewScaler = nullptr;
+    m_scaler.reset();
+    m_previewScaler.reset();
     m_lastPreviewMs = 0;
     qDebug() << "record stopping...video....";
     paused = false;

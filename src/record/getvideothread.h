@@ -1,6 +1,7 @@
 #pragma once
 
 #include "record/capturerun.h"
+#include "record/pictureconverter.h"
 
 #include <QImage>
 #include <QString>
@@ -14,7 +15,6 @@ struct AVFormatContext;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
-struct SwsContext;
 struct AVDictionary;
 class saveVideoThread;
 class ScreenCast;
@@ -97,8 +97,8 @@ private:
     int streamIndex = -1;
     AVCodecContext *codecContext = nullptr;
     AVFrame *frame = nullptr;
-    SwsContext *m_scaler = nullptr;
-    SwsContext *m_previewScaler = nullptr;
+    PictureConverter m_scaler;
+    PictureConverter m_previewScaler;
     // Width << 32 | height, and the interval: one store each, read by the
     // capture thread.
     std::atomic<qint64> m_previewSize{0};

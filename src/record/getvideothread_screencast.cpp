@@ -75,16 +75,16 @@ void GetVideoThread::runScreenCast()
             const int dw = std::max(2, int(picture.width * scale) & ~1);
             const int dh = std::max(2, int(picture.height * scale) & ~1);
             const int x = ((w - dw) / 2) & ~1, y = ((h - dh) / 2) & ~1;
-            m_scaler = sws_getCachedContext(m_scaler, picture.width, picture.height, AVPixelFormat(picture.format), dw,
-                                            dh, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
-            if (m_scaler) {
+            SwsContext *scaler =
+                m_scaler.get(picture.width, picture.height, picture.format, dw, dh, AV_PIX_FMT_YUV420P, SWS_BICUBIC);
+            if (scaler) {
                 const uint8_t *source[4] = {picture.data.data(), nullptr, nullptr, nullptr};
                 const int sourceLines[4] = {picture.stride, 0, 0, 0};
                 uint8_t *planes[4] = {yuv.data() + size_t(y) * w + x,
                                       yuv.data() + ySize + size_t(y / 2) * (w / 2) + x / 2,
                                       yuv.data() + ySize * 5 / 4 + size_t(y / 2) * (w / 2) + x / 2, nullptr};
                 const int lines[4] = {w, w / 2, w / 2, 0};
-                sws_scale(m_scaler, source, sourceLines, 0, picture.height, planes, lines);
+                sws_scale(scaler, source, sourceLines, 0, picture.height, planes, lines);
                 haveYuv = true;
             }
             // The teacher's preview, as for the X11 desktop.
@@ -97,7 +97,8 @@ void GetVideoThread::runScreenCast()
             previewPicture(&view);
         }
         if (haveYuv && !paused) {
-            auto *buffer = static_cast<uint8_t *>(av_malloc(yuv.size()));
+            const int bytes = int(yuv.size());
+            uint8_t *buffer = encoder->pictureBuffer(bytes);
             if (buffer) {
                 // The encoder waits for the first picture; the sound taken
                 // while the user was at the dialog would run behind it.
@@ -105,7 +106,7 @@ void GetVideoThread::runScreenCast()
                     encoder->audioChunks().clear();
                 firstPicture = false;
                 std::memcpy(buffer, yuv.data(), yuv.size());
-                encoder->pushVideoFrame(buffer, stampPicture());
+                encoder->pushVideoFrame(buffer, stampPicture(), bytes);
             }
         }
         // Paced on the clock; a late turn does not bring a burst after it.

@@ -24,6 +24,8 @@ constexpr double kBehindMs = 500;
 // More stream seconds than this waiting for the link, pictures are left
 // out until it has caught up.
 constexpr double kBacklogSeconds = 0.3;
+// The pictures of kBehindMs, and the one being encoded.
+constexpr int kLivePictures = int(kBehindMs * flvOutput::kFrameRate / 1000) + 2;
 } // namespace
 
 saveVideoThread::saveVideoThread(QObject *parent) : QThread(parent) {}
@@ -59,13 +61,24 @@ void saveVideoThread::setVideoSize(int width, int height)
 {
     m_videoWidth = width;
     m_videoHeight = height;
-    const long long pictureBytes = (long long)width * height * 3 / 2;
+    m_videoQueue.setLimit(pictureLimit(false));
+}
+
+int saveVideoThread::pictureLimit(bool live) const
+{
+    const long long pictureBytes = (long long)m_videoWidth * m_videoHeight * 3 / 2;
     long long limit = pictureBytes > 0 ? kPictureQueueBytes / pictureBytes : 1000;
     if (limit < 8)
         limit = 8;
     if (limit > 1000)
         limit = 1000;
-    m_videoQueue.setLimit(int(limit));
+    // A class stream never encodes a picture further behind the newest than
+    // kBehindMs (see videoStep): older ones are dropped as they come, not
+    // after they have piled up while the encoder could not take them
+    // (connecting, a busy machine).
+    if (live && limit > kLivePictures)
+        limit = kLivePictures;
+    return int(limit);
 }
 
 bool saveVideoThread::startEncoding()
@@ -88,6 +101,7 @@ bool saveVideoThread::startEncoding()
         m_outputFailed = true;
         return false;
     }
+    m_videoQueue.setLimit(pictureLimit(m_output.isLive()));
     start(QThread::InheritPriority);
     return true;
 }
@@ -186,10 +200,11 @@ saveVideoThread::Step saveVideoThread::audioStep()
 
 bool saveVideoThread::waitsForSound() const
 {
-    // Not for long: a microphone that never starts leaves the pictures be.
+    // Not for long: a microphone that never starts leaves the pictures be
+    // once their queue is full.
     const flvOutput &out = m_output;
     return out.isLive() && out.hasAudio && !out.soundStarted() && !m_stop.requested() &&
-        m_videoQueue.count() <= flvOutput::kFrameRate;
+        m_videoQueue.count() < m_videoQueue.limit();
 }
 
 bool saveVideoThread::endTracksTogether()

@@ -59,6 +59,7 @@ public:
     // bytes: the size of a buffer from pictureBuffer(), 0 for another one.
     void pushVideoFrame(uint8_t *data, int timestampMs, int bytes = 0);
     uint8_t *pictureBuffer(int bytes) { return m_videoQueue.takeBuffer(bytes); }
+    void giveBackPictureBuffer(uint8_t *data, int bytes) { m_videoQueue.giveBackBuffer(data, bytes); }
     void pushAudioChunk(uint8_t *data, int size);
     VideoFrameNode *takeVideoFrame(double tMs);
     void clearVideoFrames();
@@ -113,6 +114,8 @@ private:
     // Waits until something happened after wakes() gave seen.
     void waitForWake(long long seen);
     void finishRun(bool drain);
+    // Most pictures queued for the encoder, of the video size set.
+    int pictureLimit(bool live) const;
 
     flvOutput m_output;
     VideoFrameQueue m_videoQueue;

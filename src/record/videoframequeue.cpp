@@ -7,29 +7,62 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 
+#include <sys/mman.h>
+
+namespace {
+// Room after a picture for converters and encoders that read or write whole
+// SIMD blocks past its last row, as FFmpeg pads its own buffers.
+constexpr size_t kPicturePadding = 64;
+
+// Picture buffers are pages of their own rather than the allocator's. A
+// 3 MB block freed to glibc raises its mmap threshold, after which such
+// blocks come from the heap of whichever thread asked, and a queue that
+// deepens and drains leaves its high water in each of those heaps for good.
+// Unmapped, a buffer goes back to the system at once.
+uint8_t *mapPicture(int bytes)
+{
+    void *pages =
+        mmap(nullptr, size_t(bytes) + kPicturePadding, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return pages == MAP_FAILED ? nullptr : static_cast<uint8_t *>(pages);
+}
+
+void unmapPicture(uint8_t *data, int bytes)
+{
+    if (data)
+        munmap(data, size_t(bytes) + kPicturePadding);
+}
+} // namespace
+
 VideoFrameQueue::VideoFrameQueue() = default;
 
 VideoFrameQueue::~VideoFrameQueue()
 {
     clearVideoFrames();
     for (uint8_t *spare : m_spares)
-        av_free(spare);
+        unmapPicture(spare, m_spareBytes);
 }
 
 void VideoFrameQueue::freeNode(VideoFrameNode *node)
 {
     if (!node)
         return;
-    uint8_t *data = node->data;
-    if (node->bytes > 0) {
+    if (node->bytes > 0)
+        giveBackBuffer(node->data, node->bytes);
+    else
+        av_free(node->data);
+    std::free(node);
+}
+
+void VideoFrameQueue::giveBackBuffer(uint8_t *data, int bytes)
+{
+    {
         std::lock_guard<std::mutex> lock(m_spareLock);
-        if (node->bytes == m_spareBytes && int(m_spares.size()) < kSpares) {
+        if (data && bytes == m_spareBytes && int(m_spares.size()) < kSpares) {
             m_spares.push_back(data);
-            data = nullptr;
+            return;
         }
     }
-    av_free(data);
-    std::free(node);
+    unmapPicture(data, bytes);
 }
 
 uint8_t *VideoFrameQueue::takeBuffer(int bytes)
@@ -39,7 +72,7 @@ uint8_t *VideoFrameQueue::takeBuffer(int bytes)
         if (bytes != m_spareBytes) {
             // Another picture size: the spares of the old one go.
             for (uint8_t *spare : m_spares)
-                av_free(spare);
+                unmapPicture(spare, m_spareBytes);
             m_spares.clear();
             m_spareBytes = bytes;
         }
@@ -49,7 +82,7 @@ uint8_t *VideoFrameQueue::takeBuffer(int bytes)
             return spare;
         }
     }
-    return static_cast<uint8_t *>(av_malloc(size_t(bytes)));
+    return bytes > 0 ? mapPicture(bytes) : nullptr;
 }
 
 void VideoFrameQueue::setLimit(int pictures)
@@ -62,7 +95,10 @@ void VideoFrameQueue::pushVideoFrame(uint8_t *data, int timestampMs, int bytes)
 {
     auto *node = static_cast<VideoFrameNode *>(std::malloc(sizeof(VideoFrameNode)));
     if (!node) {
-        av_free(data);
+        if (bytes > 0)
+            giveBackBuffer(data, bytes);
+        else
+            av_free(data);
         return;
     }
     node->data = data;

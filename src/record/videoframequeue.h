@@ -7,7 +7,8 @@
 #include <mutex>
 #include <vector>
 
-// One captured picture: Y, U and V planes back to back (av_malloc'd).
+// One captured picture: Y, U and V planes back to back, in a buffer from
+// VideoFrameQueue::takeBuffer (bytes > 0) or av_malloc'd (bytes 0).
 struct VideoFrameNode
 {
     uint8_t *data;
@@ -44,9 +45,12 @@ public:
 
     // Takes ownership of data; bytes: its size when it came from takeBuffer().
     void pushVideoFrame(uint8_t *data, int timestampMs, int bytes = 0);
-    // A picture buffer of bytes (av_malloc'd), one of the freed ones when
-    // it can: a fresh 3 MB a picture costs the kernel its pages each time.
+    // A picture buffer of bytes, one of the freed ones when it can: a fresh
+    // 3 MB a picture costs the kernel its pages each time. Null when none
+    // can be had.
     uint8_t *takeBuffer(int bytes);
+    // Hands back a buffer from takeBuffer() that was not pushed.
+    void giveBackBuffer(uint8_t *data, int bytes);
     // The picture to encode at output time tMs, or null when nothing can be
     // encoded yet. stopping: the newest picture is used although a
     // successor might still be due.

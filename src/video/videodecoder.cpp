@@ -26,7 +26,11 @@ struct Decoder
 {
     VideoState *is;
     bool paced;
+    // Built again only when the pictures' size or format changes: FFmpeg's
+    // sws_getCachedContext keeps some formats other than asked (full-range
+    // YUV as limited) and would build a whole converter for every picture.
     SwsContext *scaler = nullptr;
+    int scalerKey[3] = {0, 0, -1};
     // Picture buffers of the current size, back in the pool once every
     // image that wraps one is gone: a class's hour of pictures reuses a few
     // buffers instead of asking the allocator for megabytes 25 times a
@@ -60,8 +64,14 @@ void emitPicture(Decoder &d, AVFrame *frame, double pts)
     const int height = frame->height;
     if (width <= 0 || height <= 0 || frame->format < 0 || !frame->data[0])
         return;
-    d.scaler = sws_getCachedContext(d.scaler, width, height, AVPixelFormat(frame->format), width, height,
-                                    AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!d.scaler || d.scalerKey[0] != width || d.scalerKey[1] != height || d.scalerKey[2] != frame->format) {
+        sws_freeContext(d.scaler);
+        d.scaler = sws_getContext(width, height, AVPixelFormat(frame->format), width, height, AV_PIX_FMT_RGB32,
+                                  SWS_BICUBIC, nullptr, nullptr, nullptr);
+        d.scalerKey[0] = width;
+        d.scalerKey[1] = height;
+        d.scalerKey[2] = frame->format;
+    }
     if (!d.scaler)
         return;
     // A picture buffer of its own each time (from the pool): the image that

@@ -5,6 +5,7 @@
 // address cannot be played. --trace prints "picture WALL PTS" for each picture
 // (wall clock seconds as it leaves the player, stream seconds).
 
+#include "base/allocator.h"
 #include "packetcounter.h"
 #include "playstats.h"
 #include "video/videoplayer_thread.h"
@@ -25,6 +26,7 @@ static int usage()
 
 int main(int argc, char *argv[])
 {
+    tavi::keepLargeBlocksMapped();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     QString address;

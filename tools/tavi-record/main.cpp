@@ -5,6 +5,7 @@
 // --reconnect: a class stream whose server went away is published again
 // every 2 s, as the classroom does, instead of ending the run.
 
+#include "base/allocator.h"
 #include "record/audioctrl.h"
 #include "record/getaudiothreaddia.h"
 #include "record/recordctrl.h"
@@ -37,6 +38,7 @@ int usage()
 
 int main(int argc, char **argv)
 {
+    tavi::keepLargeBlocksMapped();
     QCoreApplication app(argc, argv);
     QString output;
     double seconds = -1;
