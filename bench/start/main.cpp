@@ -58,7 +58,7 @@ Start timeStart(Client &client)
     QElapsedTimer clock;
     clock.start();
     Desktop::Window login;
-    if (!client.start({}) || !client.waitForWindow(&Client::isLogin, 15000, &login))
+    if (!client.start({}) || !client.waitFor(Client::Login, 15000, &login))
         return times;
     times.dialog = double(clock.elapsed());
     const QRect g = login.geometry;
@@ -68,7 +68,7 @@ Start timeStart(Client &client)
         return times;
     clock.restart();
     Desktop::key(QStringLiteral("Return"));
-    if (client.waitForWindow(&Client::isMain, 15000) &&
+    if (client.waitFor(Client::Main, 15000) &&
         QTest::qWaitFor([&] { return client.mainWindow() && coursesDrawn(client); }, 15000))
         times.courses = double(clock.elapsed());
     return times;
@@ -115,13 +115,13 @@ int main(int argc, char **argv)
     // The first start installs the school's update and says so: not a
     // user's everyday start, so it is not timed.
     Desktop::Window first;
-    if (!client.start({}) || !client.waitForWindow([](const Desktop::Window &) { return true; }, 20000, &first)) {
+    if (!client.start({}) || !client.waitFor(Client::Any, 20000, &first)) {
         line("start: no window on the first start");
         return 1;
     }
-    if (!Client::isLogin(first))
+    if (!client.is(Client::Login, first))
         Desktop::moveTo(first.geometry.center()), Desktop::key(QStringLiteral("Return"));
-    client.waitForWindow(&Client::isLogin, 15000);
+    client.waitFor(Client::Login, 15000);
     client.kill();
 
     QVector<double> dialog, courses, reference;
