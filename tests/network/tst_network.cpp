@@ -88,7 +88,6 @@ void TestNetwork::publisherMemoryBoundedWhileCapped()
     // sender's. The encoder made again at each republish gives back what the
     // last one held; before that was so, each republish could grow by tens
     // of MB.
-    const qint64 bound = 16LL * 1920 * 1080 * 3 / 2 / 1024 + 16 * 1024;
     qint64 most = before;
     QVERIFY(QTest::qWaitFor(
         [&] {
@@ -97,7 +96,12 @@ void TestNetwork::publisherMemoryBoundedWhileCapped()
         },
         30000));
     QVERIFY(lab.command("uncap teacher"));
+#if !defined(__SANITIZE_ADDRESS__)
+    // (The sanitizer keeps up to 256 MB of freed blocks in quarantine, and
+    // its allocator has no threshold to hold: there the figure says nothing.)
+    const qint64 bound = 16LL * 1920 * 1080 * 3 / 2 / 1024 + 16 * 1024;
     QVERIFY2(most - before < bound, qPrintable(QStringLiteral("grew by %1 kB").arg(most - before)));
+#endif
     const int shown = pupil.pictures.size();
     QTRY_VERIFY_WITH_TIMEOUT(pupil.pictures.size() > shown + 50, 20000);
 }
