@@ -23,9 +23,7 @@ AudioCtrl::AudioCtrl(QObject *parent)
 AudioCtrl::~AudioCtrl()
 {
     if (m_opener) {
-        m_opener->wait();
-        delete m_opener;
-        m_opener = nullptr;
+        OpeningThread::end(&m_opener);
         audioThread->closeDevice();
     }
     // The capture hands chunks to the sender until its loop has ended.
@@ -111,17 +109,12 @@ void AudioCtrl::startInBackground()
     if (m_opener)
         return; // the start under way answers
     m_stopWhileOpening = false;
-    m_opener = new OpeningThread([this] { m_opened = open(); }, this);
-    connect(m_opener, &QThread::finished, this, &AudioCtrl::openingDone, Qt::QueuedConnection);
-    m_opener->start();
+    OpeningThread::launch(
+        &m_opener, this, [this] { m_opened = open(); }, [this] { openingDone(); });
 }
 
 void AudioCtrl::openingDone()
 {
-    // finished() comes just before the thread stops counting as running.
-    m_opener->wait();
-    delete m_opener;
-    m_opener = nullptr;
     if (!m_stopWhileOpening) {
         emit s_startFinished(finishStart(m_opened));
         return;

@@ -56,9 +56,7 @@ recordCtrl::recordCtrl(QObject *parent)
 recordCtrl::~recordCtrl()
 {
     if (m_opener) {
-        m_opener->wait();
-        delete m_opener;
-        m_opener = nullptr;
+        OpeningThread::end(&m_opener);
         videoThread->closeDevice();
         audioThread->closeDevice();
     }
@@ -171,17 +169,12 @@ void recordCtrl::beginOpening(int mode)
     // Opening the devices and the encoder takes tens of milliseconds, more on
     // a loaded machine: not on the thread that paints the windows.
     m_stopWhileOpening = false;
-    m_opener = new OpeningThread([this, mode] { m_opened = open(mode); }, this);
-    connect(m_opener, &QThread::finished, this, &recordCtrl::openingDone, Qt::QueuedConnection);
-    m_opener->start();
+    OpeningThread::launch(
+        &m_opener, this, [this, mode] { m_opened = open(mode); }, [this] { openingDone(); });
 }
 
 void recordCtrl::openingDone()
 {
-    // finished() comes just before the thread stops counting as running.
-    m_opener->wait();
-    delete m_opener;
-    m_opener = nullptr;
     if (!m_stopWhileOpening) {
         emit s_startFinished(finishStart(m_opened));
     } else {
