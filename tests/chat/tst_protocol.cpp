@@ -55,11 +55,6 @@ void setSession(const QByteArray &value)
 const QString kSentinel =
     QStringLiteral("{\"list\":{\"ptype\":1,\"type\":4,\"content\":{\"user_id\":\"sentinel\",\"info\":\"end\"}}}");
 
-QString nested(int depth)
-{
-    return QString(depth, QLatin1Char('[')) + QString(depth, QLatin1Char(']'));
-}
-
 QStringList fields(const data_chat_use &u)
 {
     return {u.uid, u.name, u.nick_name, u.photo};
@@ -346,21 +341,8 @@ private slots:
             R"({"list":{"ptype":2,"type":1,"content":{"id":3,"type":4,"courseware_type":"x","title":[]}}})", "notice",
             {"", web + "courseware/3.html"});
 
-        // Read as nothing.
+        // Read as nothing (frames of every other shape: the chat message fuzz target's seeds).
         row("other pair", R"({"list":{"ptype":2,"type":2}})");
-        row("no list", R"({"ptype":1,"type":4})");
-        row("empty", "");
-        row("null root", "null");
-        row("array root", R"([{"list":{"ptype":1,"type":2}}])");
-        row("list an array", R"({"list":[1,4]})");
-        row("ptype a string", R"({"list":{"ptype":"1","type":4}})");
-        row("type a fraction", R"({"list":{"ptype":1,"type":2.5}})");
-        row("type huge", R"({"list":{"ptype":1,"type":4294967298}})");
-        row("type beyond double", R"({"list":{"ptype":1,"type":1e999}})");
-        row("negative type", R"({"list":{"ptype":1,"type":-4}})");
-        row("deep nesting", "{\"list\":" + nested(100000) + "}");
-        row("deep nesting in content", R"({"list":{"ptype":1,"type":7,"content":)" + nested(900) + "}}");
-        row("news, content null", R"({"list":{"ptype":3,"type":1,"content":null}})");
     }
     void reading()
     {
