@@ -5,9 +5,9 @@
 #include "course/courselistitem.h"
 #include "course/coursewidget.h"
 #include "net/userinfo.h"
-#include "ui/colorbtn.h"
 #include "ui/messagebox.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -249,14 +249,15 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&panel));
         QSignalSpy entered(&panel, SIGNAL(s_doClass(CourseInfo)));
 
-        const auto enter = [&](int row, bool accept) {
+        // Asks to enter and answers with the question's button: "okBtn", "cancelBtn" or its close icon "closeBtn".
+        const auto enter = [&](int row, const char *answer) {
             CourseListItem *entry = list->entry(row);
             QTest::mouseClick(entry->enterButton()->isVisible() ? entry->enterButton() : entry->confirmButton(),
                               Qt::LeftButton);
             MessageBox *box = entry->confirmBox();
             QVERIFY(QTest::qWaitForWindowExposed(box));
             QCOMPARE(box->text(), QStringLiteral("亲，您要进入此课堂吗?"));
-            QTest::mouseClick(box->findChild<ColorBtn *>(accept ? "okBtn" : "cancelBtn"), Qt::LeftButton);
+            QTest::mouseClick(box->findChild<QAbstractButton *>(answer), Qt::LeftButton);
             QTRY_VERIFY(!box->isVisible());
         };
         // The rows highlighted.
@@ -268,21 +269,22 @@ private slots:
             return rows;
         };
 
-        enter(0, true);
+        enter(0, "okBtn");
         QCOMPARE(entered.count(), 1);
         QCOMPARE(entered.last().at(0).value<CourseInfo>().name, QStringLiteral("T1"));
         QCOMPARE(marked(), QList<int>{0});
         QCOMPARE(list->currentRow(), 0);
         // The second reply's first row has the same place in its reply as the first reply's first row.
-        enter(2, true);
+        enter(2, "okBtn");
         QCOMPARE(entered.last().at(0).value<CourseInfo>().id, QStringLiteral("S-1"));
         QCOMPARE(marked(), QList<int>{2});
         QCOMPARE(list->currentRow(), 2);
-        // Cancelling leaves the class being entered highlighted.
-        enter(1, false);
+        // Cancelling, or closing the question, leaves the class being entered highlighted.
+        enter(1, "cancelBtn");
+        enter(1, "closeBtn");
         QCOMPARE(entered.count(), 2);
         QCOMPARE(marked(), QList<int>{2});
-        enter(3, true);
+        enter(3, "okBtn");
         QCOMPARE(entered.count(), 3);
         QCOMPARE(marked(), QList<int>{3});
         QCOMPARE(list->currentRow(), 3);
@@ -291,14 +293,14 @@ private slots:
                           list->visualItemRect(list->item(0)).center());
         QCOMPARE(list->currentRow(), 3);
         // Entering the same class again asks again and keeps the one row.
-        enter(3, true);
+        enter(3, "okBtn");
         QCOMPARE(entered.count(), 4);
         QCOMPARE(marked(), QList<int>{3});
         // A refresh starts the highlight afresh.
         list->clearCourses();
         QVERIFY(!list->currentListItem());
         list->handleReply(true, reply(1, 2, "N"), 2);
-        enter(0, true);
+        enter(0, "okBtn");
         QCOMPARE(marked(), QList<int>{0});
     }
 };
