@@ -85,30 +85,6 @@ const uid_t kUserB = 64999; // a throw-away user without an account
 
 using testsupport::run;
 
-// An X server of our own, so no other test's window takes a click.
-class PrivateDisplay
-{
-public:
-    ~PrivateDisplay() { m_server.terminate(), m_server.waitForFinished(5000); }
-    bool start()
-    {
-        // -noreset: without it the server resets when its last client leaves and
-        // refuses whoever connects meanwhile (the next user's client).
-        m_server.start(QStringLiteral("Xvfb"),
-                       {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
-        while (m_server.waitForStarted(5000) && !m_server.canReadLine())
-            if (!m_server.waitForReadyRead(10000))
-                return false;
-        m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
-        return m_name.size() > 1;
-    }
-    QString name() const { return m_name; }
-
-private:
-    testsupport::PeerProcess m_server;
-    QString m_name;
-};
-
 using Window = Desktop::Window;
 bool isLogin(const Window &w)
 {
@@ -119,7 +95,7 @@ bool isLogin(const Window &w)
 class Client
 {
 public:
-    Client(const PrivateDisplay &display, const QString &root, uid_t uid, const QString &home)
+    Client(const Desktop::Private &display, const QString &root, uid_t uid, const QString &home)
     {
         QProcessEnvironment env;
         env.insert("DISPLAY", display.name());
@@ -205,32 +181,23 @@ private slots:
         m_system = m_root + "/opt/tavi";
     }
 
-    void versions_data()
-    {
-        QTest::addColumn<QString>("a");
-        QTest::addColumn<QString>("b");
-        QTest::addColumn<int>("order");
-        const auto row = [](const char *name, const char *a, const char *b, int order) {
-            QTest::newRow(name) << a << b << order;
-        };
-        row("equal", "1.0.0", "1.0.0", 0);
-        row("longer is newer", "1.0.0.1", "1.0.0", 1);
-        row("numbers, not text", "1.10", "1.9", 1);
-        row("leading zeros", "1.01", "1.1", 0);
-        row("empty is oldest", "", "0", -1);
-        row("both empty", "", "", 0);
-        row("tilde before release", "2.0~rc1", "2.0", -1);
-        row("letters after release", "2.0a", "2.0", 1);
-        row("letters before signs", "2.0a", "2.0+", -1);
-        row("huge numbers", "1.123456789012345678901", "1.99999999999999999999", 1);
-    }
+    // One list per rule, each version older than the next; then pairs of equal ones. Both ways round.
     void versions()
     {
-        QFETCH(QString, a);
-        QFETCH(QString, b);
-        QFETCH(int, order);
-        QCOMPARE(UserFolder::compareVersions(a, b), order);
-        QCOMPARE(UserFolder::compareVersions(b, a), -order);
+        const auto order = [](const QString &a, const QString &b) {
+            return std::make_pair(UserFolder::compareVersions(a, b), UserFolder::compareVersions(b, a));
+        };
+        const QList<QStringList> rising{{"", "0"}, // empty is oldest
+                                        {"1.0.0", "1.0.0.1"}, // longer is newer
+                                        {"1.9", "1.10"}, // numbers, not text
+                                        {"2.0~rc1", "2.0", "2.0a", "2.0+"}, // tilde, release, letters, signs
+                                        {"1.99999999999999999999", "1.123456789012345678901"}}; // numbers of any length
+        for (const QStringList &list : rising)
+            for (int i = 1; i < list.size(); ++i)
+                QVERIFY2(order(list[i - 1], list[i]) == std::make_pair(-1, 1),
+                         qPrintable(list[i - 1] + " < " + list[i]));
+        for (const QStringList &same : {QStringList{"1.0.0", "1.0.0"}, {"1.01", "1.1"}, {"", ""}})
+            QVERIFY2(order(same[0], same[1]) == std::make_pair(0, 0), qPrintable(same.join(" = ")));
     }
 
     // Written by us, read by the launcher's QSettings.
@@ -624,8 +591,8 @@ private slots:
         QVERIFY(!update.isEmpty());
         const QStringList system = snapshot(m_root, true);
 
-        PrivateDisplay display;
-        QVERIFY(display.start());
+        Desktop::Private display;
+        QVERIFY(display.start(QSize(1280, 800)));
         Desktop::setDisplay(display.name());
 
         // User B starts first and leaves a folder of their own.
