@@ -5,9 +5,9 @@
 #include "course/courselistitem.h"
 #include "course/coursewidget.h"
 #include "net/userinfo.h"
+#include "ui/colorbtn.h"
 #include "ui/messagebox.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,12 +21,6 @@ using testsupport::HttpServer;
 const QString kTeacher = QStringLiteral("teacher/courseall/todaycourse?type=teacher");
 const QString kTutorStudent = QStringLiteral("teacher/courseall/todaycourse?type=student");
 const QString kStudent = QStringLiteral("student/courseall/todaycourse?type=student");
-
-// The school's web service for the course lists, started and in the settings.
-bool serve(HttpServer &service)
-{
-    return service.start() && testsupport::writeSysConfig({{QStringLiteral("Url"), service.url({}).chopped(1)}});
-}
 
 QByteArray json(const QJsonObject &object)
 {
@@ -61,17 +55,8 @@ QStringList rows(const CourseList *list)
 
 // Debug messages seen so far: the one sign that a dropped reply came.
 QStringList g_messages;
-void collect(QtMsgType, const QMessageLogContext &, const QString &text)
-{
-    g_messages << text;
-}
-
 // The moment the entry tests count from.
 QDateTime g_now;
-QDateTime fixedNow()
-{
-    return g_now;
-}
 
 } // namespace
 
@@ -83,7 +68,7 @@ private slots:
     void initTestCase()
     {
         qRegisterMetaType<CourseInfo>("CourseInfo");
-        qInstallMessageHandler(collect);
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) { g_messages << text; });
     }
 
     void cleanup()
@@ -151,7 +136,7 @@ private slots:
 
         const QDateTime start = QDateTime::fromString(CourseListItem::cutAppointmentTime(time), "yyyy-MM-dd hh:mm");
         g_now = start.isValid() ? start.addSecs(-startsIn) : QDateTime(QDate(2026, 3, 2), QTime(12, 0, 0));
-        CourseListItem::currentTime = &fixedNow;
+        CourseListItem::currentTime = [] { return g_now; };
         UserInfo::instance().type = userType;
         CourseInfo info;
         info.appointment_time = time;
@@ -203,7 +188,7 @@ private slots:
         const bool tutor = userType == QLatin1String("2");
         UserInfo::instance().type = userType;
         HttpServer service;
-        QVERIFY(serve(service));
+        QVERIFY(service.start() && testsupport::writeSysConfig({{"Url", service.url({}).chopped(1)}}));
         service.setFile(kTeacher, reply(2, 1, "T"));
         // The student list of a tutor comes second.
         service.setFile(kTutorStudent, reply(1, 2, "S"), HttpServer::Mode::Stall);
