@@ -137,15 +137,17 @@ private:
     QByteArray m_output;
 };
 
-// The Debian package that owns an installed file.
+// The Debian package that owns an installed file. Each dpkg -S takes seconds on a busy machine: the binaries' many
+// shared libraries are looked up once, by their real path first.
 QString packageOf(const QString &path)
 {
+    static QHash<QString, QString> known;
     QByteArray out;
-    for (const QString &candidate : {path, QFileInfo(path).canonicalFilePath()})
+    for (const QString &candidate : {QFileInfo(path).canonicalFilePath(), path})
         for (const QString &form : {candidate, QString(candidate).replace(QRegularExpression("^/usr/"), "/")})
-            if (run("dpkg", {"-S", form}, 60000, &out))
-                return QString::fromUtf8(out).section(':', 0, 0).section(',', 0, 0).trimmed();
-    return QStringLiteral("<no package owns %1>").arg(path);
+            if (!known.contains(path) && run("dpkg", {"-S", form}, 60000, &out))
+                known[path] = QString::fromUtf8(out).section(':', 0, 0).section(',', 0, 0).trimmed();
+    return known.value(path, QStringLiteral("<no package owns %1>").arg(path));
 }
 
 } // namespace
