@@ -249,87 +249,54 @@ void updateCtrl::slot_cancel()
     report(3);
 }
 
-bool updateCtrl::install()
+namespace {
+// One file of an update on its way in: staged as fresh, the one it replaces
+// kept as old until every file is in.
+struct SwapStep
 {
-    struct Step
-    {
-        QString target, fresh, old;
-        const UpdateFile *file = nullptr;
-        bool hadOld = false;
-        bool replaced = false;
-    };
-    std::vector<Step> steps;
-    // Nobody relinks the folder (/usr/bin/tavi) while files are swapped.
-    FileLock swapping;
-    swapping.lock(QString::fromLatin1(UserFolder::kLockFile), FileLock::Exclusive, true);
+    QString target, fresh, old;
+    const UpdateFile *file = nullptr;
+    bool hadOld = false;
+    bool replaced = false;
+};
 
-    // Stage every file beside its target first, checking what arrived.
-    bool ok = true;
-    for (const auto &entry : pending) {
-        const QString tmp = stagedPath(entry.first);
-        if (!matchesListed(tmp, entry.second)) {
-            updateLog(QStringLiteral("update failed, nothing installed: \"%1\" does not match its checksum")
-                          .arg(QString::fromStdString(entry.first)));
-            ok = false;
-            break;
+bool swapFailed(const char *what, const QString &target)
+{
+    updateLog(QStringLiteral("update failed, nothing installed: %1").arg(QString::fromLatin1(what).arg(target)));
+    return false;
+}
+
+// Swaps the staged files in, each checked once more right before.
+bool swapIn(std::vector<SwapStep> &steps)
+{
+    for (SwapStep &step : steps) {
+        QFileInfo info(step.target);
+        if (!matchesListed(step.fresh, *step.file))
+            return swapFailed("the staged \"%1\" changed", step.target);
+        if (info.isDir())
+            return swapFailed("\"%1\" is a folder", step.target);
+        if (info.exists() || info.isSymLink()) {
+            QFile::remove(step.old);
+            if (!QFile::rename(step.target, step.old))
+                return swapFailed("cannot replace \"%1\"", step.target);
+            step.hadOld = true;
         }
-        Step step;
-        step.file = &entry.second;
-        step.target = QString::fromStdString(entry.first);
-        step.fresh = step.target + QStringLiteral(".tavi_new");
-        step.old = step.target + QStringLiteral(".tavi_old");
-        const QString dir = QFileInfo(step.target).path();
-        QFile::remove(step.fresh);
-        if (!QDir().mkpath(dir) || !QFile::copy(tmp, step.fresh) ||
-            ::chmod(QFile::encodeName(step.fresh).constData(), installMode(step.target, entry.second)) != 0) {
-            updateLog(QStringLiteral("update failed, nothing installed: cannot stage \"%1\"").arg(step.target));
-            QFile::remove(step.fresh);
-            ok = false;
-            break;
+        if (!QFile::rename(step.fresh, step.target)) {
+            if (step.hadOld)
+                QFile::rename(step.old, step.target);
+            step.hadOld = false;
+            return swapFailed("cannot install \"%1\"", step.target);
         }
-        steps.push_back(step);
+        step.replaced = true;
     }
+    return true;
+}
 
-    // Then swap them in, each checked once more right before; any failure
-    // puts back what was replaced.
-    if (ok) {
-        for (Step &step : steps) {
-            QFileInfo info(step.target);
-            if (!matchesListed(step.fresh, *step.file)) {
-                updateLog(
-                    QStringLiteral("update failed, nothing installed: the staged \"%1\" changed").arg(step.target));
-                ok = false;
-                break;
-            }
-            if (info.isDir()) {
-                updateLog(QStringLiteral("update failed, nothing installed: \"%1\" is a folder").arg(step.target));
-                ok = false;
-                break;
-            }
-            if (info.exists() || info.isSymLink()) {
-                QFile::remove(step.old);
-                if (!QFile::rename(step.target, step.old)) {
-                    updateLog(
-                        QStringLiteral("update failed, nothing installed: cannot replace \"%1\"").arg(step.target));
-                    ok = false;
-                    break;
-                }
-                step.hadOld = true;
-            }
-            if (!QFile::rename(step.fresh, step.target)) {
-                updateLog(QStringLiteral("update failed, nothing installed: cannot install \"%1\"").arg(step.target));
-                if (step.hadOld)
-                    QFile::rename(step.old, step.target);
-                step.hadOld = false;
-                ok = false;
-                break;
-            }
-            step.replaced = true;
-        }
-    }
-
+// Removes what the swap left; after a failure puts back what was replaced.
+void settle(const std::vector<SwapStep> &steps, bool installed)
+{
     for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
-        if (!ok && it->replaced) {
+        if (!installed && it->replaced) {
             QFile::remove(it->target);
             if (it->hadOld)
                 QFile::rename(it->old, it->target);
@@ -338,6 +305,42 @@ bool updateCtrl::install()
         }
         QFile::remove(it->fresh);
     }
+}
+} // namespace
+
+bool updateCtrl::install()
+{
+    std::vector<SwapStep> steps;
+    // Nobody relinks the folder (/usr/bin/tavi) while files are swapped.
+    FileLock swapping;
+    swapping.lock(QString::fromLatin1(UserFolder::kLockFile), FileLock::Exclusive, true);
+
+    // Stage every file beside its target first, checking what arrived.
+    bool ok = true;
+    for (const auto &entry : pending) {
+        const QString tmp = stagedPath(entry.first);
+        SwapStep step;
+        step.file = &entry.second;
+        step.target = QString::fromStdString(entry.first);
+        if (!matchesListed(tmp, entry.second)) {
+            ok = swapFailed("\"%1\" does not match its checksum", step.target);
+            break;
+        }
+        step.fresh = step.target + QStringLiteral(".tavi_new");
+        step.old = step.target + QStringLiteral(".tavi_old");
+        const QString dir = QFileInfo(step.target).path();
+        QFile::remove(step.fresh);
+        if (!QDir().mkpath(dir) || !QFile::copy(tmp, step.fresh) ||
+            ::chmod(QFile::encodeName(step.fresh).constData(), installMode(step.target, entry.second)) != 0) {
+            QFile::remove(step.fresh);
+            ok = swapFailed("cannot stage \"%1\"", step.target);
+            break;
+        }
+        steps.push_back(step);
+    }
+    // Then swap them in; any failure puts back what was replaced.
+    ok = ok && swapIn(steps);
+    settle(steps, ok);
     if (ok)
         updateLog(QStringLiteral("update to \"%1\" installed: %2 files")
                       .arg(QString::fromStdString(list->version()))

@@ -79,6 +79,125 @@ void startStreams(testsupport::NginxRtmp &nginx, const QUrl &rtmp, const std::st
     else
         std::cerr << "tavi-demo-school: nginx-rtmp did not start; no streams\n" << nginx.log().toStdString();
 }
+struct Options
+{
+    std::string address = "127.0.0.1";
+    int port = 18080;
+    std::string rtmp = "rtmp://127.0.0.1:1935/live";
+    QString chatAddress;
+    int chatter = 0;
+    int notices = 0;
+    int lessons = -1; // -1: as --demo says
+    bool demo = false;
+    bool hostile = false;
+    std::string tlsCert;
+    std::string tlsKey;
+};
+
+// --demo: the stage's own addresses when started in the stage folder.
+void takeDemoSettings(Options &o)
+{
+    o.demo = true;
+    o.chatAddress = QStringLiteral("127.0.0.1");
+    o.chatter = 12000;
+    o.notices = 150000;
+    if (!QFile::exists(QStringLiteral("etc/sysConfigue.ini")))
+        return;
+    QSettings ini(QStringLiteral("etc/sysConfigue.ini"), QSettings::IniFormat);
+    const QUrl url(ini.value(QStringLiteral("/TaviHttp/Url")).toString());
+    if (!url.host().isEmpty())
+        o.address = url.host().toStdString();
+    o.port = url.port(o.port);
+    const QString chatHost = ini.value(QStringLiteral("/TaviHttp/chatUrl")).toString();
+    if (!chatHost.isEmpty())
+        o.chatAddress = chatHost;
+}
+
+// False, with the reason on stderr, when the command line is not usable.
+bool readOptions(int argc, char **argv, Options &o)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--demo") {
+            takeDemoSettings(o);
+        } else if (arg == "--chat" && hasValue) {
+            o.chatAddress = QString::fromLocal8Bit(argv[++i]);
+        } else if (arg == "--chatter" && hasValue) {
+            o.chatter = std::atoi(argv[++i]);
+        } else if (arg == "--notices" && hasValue) {
+            o.notices = std::atoi(argv[++i]);
+        } else if (arg == "--listen" && hasValue) {
+            o.address = argv[++i];
+        } else if (arg == "--port" && hasValue) {
+            o.port = std::atoi(argv[++i]);
+        } else if (arg == "--rtmp" && hasValue) {
+            o.rtmp = argv[++i];
+        } else if (arg == "--tls-cert" && hasValue) {
+            o.tlsCert = argv[++i];
+        } else if (arg == "--tls-key" && hasValue) {
+            o.tlsKey = argv[++i];
+        } else if (arg == "--hostile") {
+            o.hostile = true;
+        } else if (arg == "--lessons" || arg == "--no-lessons") {
+            o.lessons = arg == "--lessons" ? 1 : 0;
+        } else {
+            usage();
+            return false;
+        }
+    }
+    if (o.port <= 0 || o.port > 65535) {
+        std::cerr << "tavi-demo-school: bad port\n";
+        return false;
+    }
+    if (o.tlsCert.empty() != o.tlsKey.empty()) {
+        std::cerr << "tavi-demo-school: --tls-cert and --tls-key go together\n";
+        return false;
+    }
+    return true;
+}
+
+// The web server, https when a certificate is given; null if it cannot be used.
+std::unique_ptr<httplib::Server> makeServer(const Options &o)
+{
+    std::unique_ptr<httplib::Server> server;
+    if (!o.tlsCert.empty()) {
+        auto secure = std::make_unique<httplib::SSLServer>(o.tlsCert.c_str(), o.tlsKey.c_str());
+        if (!secure->is_valid()) {
+            std::cerr << "tavi-demo-school: cannot use " << o.tlsCert << " and " << o.tlsKey << "\n";
+            return nullptr;
+        }
+        server = std::move(secure);
+    } else {
+        server = std::make_unique<httplib::Server>();
+    }
+    // Idle keep-alive connections hold up stopping; keep them short.
+    server->set_keep_alive_timeout(1);
+    // Headers and body go out in separate writes: without this, every
+    // answer on a reused connection waits for the client's delayed ACK.
+    server->set_tcp_nodelay(true);
+    return server;
+}
+
+// The chat on its address; false when the program should end.
+bool startChat(ChatServer &chat, const Options &o, bool tls)
+{
+    if (o.chatAddress.isEmpty())
+        return true;
+    if (chat.listen(o.chatAddress)) {
+        chat.setChatter(o.chatter);
+        chat.setNoticeInterval(o.notices);
+        std::cout << "tavi-demo-school: chat " << (tls ? "wss://" : "ws://") << o.chatAddress.toStdString() << ":8282"
+                  << std::endl;
+        return true;
+    }
+    if (o.demo) {
+        std::cerr << "tavi-demo-school: chat port " << o.chatAddress.toStdString() << ":8282 is taken; no chat\n";
+        return true;
+    }
+    std::cerr << "tavi-demo-school: cannot listen on " << o.chatAddress.toStdString() << ":8282\n";
+    return false;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -92,129 +211,45 @@ int main(int argc, char **argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     QCoreApplication app(argc, argv);
 
-    std::string address = "127.0.0.1";
-    QString chatAddress;
-    bool demo = false;
-    int chatter = 0;
-    int notices = 0;
-    int port = 18080;
-    std::string rtmp = "rtmp://127.0.0.1:1935/live";
-    int lessons = -1; // -1: as --demo says
-    std::string tlsCert;
-    std::string tlsKey;
-    bool hostile = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--demo") {
-            demo = true;
-            chatAddress = QStringLiteral("127.0.0.1");
-            chatter = 12000;
-            notices = 150000;
-            if (QFile::exists(QStringLiteral("etc/sysConfigue.ini"))) {
-                QSettings ini(QStringLiteral("etc/sysConfigue.ini"), QSettings::IniFormat);
-                const QUrl url(ini.value(QStringLiteral("/TaviHttp/Url")).toString());
-                if (!url.host().isEmpty())
-                    address = url.host().toStdString();
-                port = url.port(port);
-                const QString chatHost = ini.value(QStringLiteral("/TaviHttp/chatUrl")).toString();
-                if (!chatHost.isEmpty())
-                    chatAddress = chatHost;
-            }
-        } else if (arg == "--chat" && hasValue) {
-            chatAddress = QString::fromLocal8Bit(argv[++i]);
-        } else if (arg == "--chatter" && hasValue) {
-            chatter = std::atoi(argv[++i]);
-        } else if (arg == "--notices" && hasValue) {
-            notices = std::atoi(argv[++i]);
-        } else if (arg == "--listen" && hasValue) {
-            address = argv[++i];
-        } else if (arg == "--port" && hasValue) {
-            port = std::atoi(argv[++i]);
-        } else if (arg == "--rtmp" && hasValue) {
-            rtmp = argv[++i];
-        } else if (arg == "--tls-cert" && hasValue) {
-            tlsCert = argv[++i];
-        } else if (arg == "--tls-key" && hasValue) {
-            tlsKey = argv[++i];
-        } else if (arg == "--hostile") {
-            hostile = true;
-        } else if (arg == "--lessons" || arg == "--no-lessons") {
-            lessons = arg == "--lessons" ? 1 : 0;
-        } else {
-            usage();
-            return 2;
-        }
-    }
-    if (port <= 0 || port > 65535) {
-        std::cerr << "tavi-demo-school: bad port\n";
+    Options o;
+    if (!readOptions(argc, argv, o))
         return 2;
-    }
-
-    if (tlsCert.empty() != tlsKey.empty()) {
-        std::cerr << "tavi-demo-school: --tls-cert and --tls-key go together\n";
-        return 2;
-    }
-    const bool tls = !tlsCert.empty();
+    const bool tls = !o.tlsCert.empty();
     const QString scheme = tls ? QStringLiteral("https") : QStringLiteral("http");
-    DemoSchool school(QString::fromStdString(rtmp), scheme);
+    DemoSchool school(QString::fromStdString(o.rtmp), scheme);
     HostileValues hostileValues;
-    if (hostile)
+    if (o.hostile)
         school.setHostile(&hostileValues);
-    std::unique_ptr<httplib::Server> servedBy;
-    if (tls) {
-        auto secure = std::make_unique<httplib::SSLServer>(tlsCert.c_str(), tlsKey.c_str());
-        if (!secure->is_valid()) {
-            std::cerr << "tavi-demo-school: cannot use " << tlsCert << " and " << tlsKey << "\n";
-            return 2;
-        }
-        servedBy = std::move(secure);
-    } else {
-        servedBy = std::make_unique<httplib::Server>();
-    }
+    const std::unique_ptr<httplib::Server> servedBy = makeServer(o);
+    if (!servedBy)
+        return 2;
     httplib::Server &server = *servedBy;
-    // Idle keep-alive connections hold up stopping; keep them short.
-    server.set_keep_alive_timeout(1);
-    // Headers and body go out in separate writes: without this, every
-    // answer on a reused connection waits for the client's delayed ACK.
-    server.set_tcp_nodelay(true);
     school.install(server);
     const std::string webHost =
-        (address == "0.0.0.0" ? std::string("127.0.0.1") : address) + ":" + std::to_string(port);
+        (o.address == "0.0.0.0" ? std::string("127.0.0.1") : o.address) + ":" + std::to_string(o.port);
     ChatServer chat(school, QString::fromStdString(webHost), scheme);
-    chat.setHostile(hostile);
-    if (tls && !chat.useTls(QString::fromStdString(tlsCert), QString::fromStdString(tlsKey))) {
-        std::cerr << "tavi-demo-school: the chat cannot use " << tlsCert << " and " << tlsKey << "\n";
+    chat.setHostile(o.hostile);
+    if (tls && !chat.useTls(QString::fromStdString(o.tlsCert), QString::fromStdString(o.tlsKey))) {
+        std::cerr << "tavi-demo-school: the chat cannot use " << o.tlsCert << " and " << o.tlsKey << "\n";
         return 2;
     }
     chat.install(server);
-    if (hostile)
+    if (o.hostile)
         hostileValues.install(server);
     DemoUpdates updates(QStringLiteral(TAVI_VERSION), QStringLiteral(TAVI_DEMO_UPDATE_SECRET));
     updates.install(server);
-    DemoLessons demoLessons(QString::fromStdString(rtmp), democlasses::watchedStreams());
-    demoLessons.setEnabled(lessons == 1 || (lessons == -1 && demo));
+    DemoLessons demoLessons(QString::fromStdString(o.rtmp), democlasses::watchedStreams());
+    demoLessons.setEnabled(o.lessons == 1 || (o.lessons == -1 && o.demo));
     demoLessons.install(server);
-    if (!server.bind_to_port(address.c_str(), port)) {
-        std::cerr << "tavi-demo-school: cannot listen on " << address << ":" << port << "\n";
+    if (!server.bind_to_port(o.address.c_str(), o.port)) {
+        std::cerr << "tavi-demo-school: cannot listen on " << o.address << ":" << o.port << "\n";
         return 1;
     }
     testsupport::NginxRtmp nginx;
-    if (demo)
-        startStreams(nginx, QUrl(QString::fromStdString(rtmp)), webHost);
-    if (!chatAddress.isEmpty()) {
-        if (chat.listen(chatAddress)) {
-            chat.setChatter(chatter);
-            chat.setNoticeInterval(notices);
-            std::cout << "tavi-demo-school: chat " << (tls ? "wss://" : "ws://") << chatAddress.toStdString() << ":8282"
-                      << std::endl;
-        } else if (demo) {
-            std::cerr << "tavi-demo-school: chat port " << chatAddress.toStdString() << ":8282 is taken; no chat\n";
-        } else {
-            std::cerr << "tavi-demo-school: cannot listen on " << chatAddress.toStdString() << ":8282\n";
-            return 1;
-        }
-    }
+    if (o.demo)
+        startStreams(nginx, QUrl(QString::fromStdString(o.rtmp)), webHost);
+    if (!startChat(chat, o, tls))
+        return 1;
     bool served = false;
     std::thread web([&]() {
         served = server.listen_after_bind();
@@ -230,8 +265,8 @@ int main(int argc, char **argv)
         QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection);
     });
     demoLessons.start();
-    std::cout << "tavi-demo-school: " << scheme.toStdString() << "://" << address << ":" << port << "/ (streams "
-              << rtmp << ")" << std::endl;
+    std::cout << "tavi-demo-school: " << scheme.toStdString() << "://" << o.address << ":" << o.port << "/ (streams "
+              << o.rtmp << ")" << std::endl;
     app.exec();
     server.stop();
     web.join();

@@ -64,6 +64,35 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     courseToggle = new ReBtn(QStringLiteral(":/images/sys/right"), QStringLiteral(":/images/sys/left"), true, this);
     studentToggle = new ReBtn(QStringLiteral(":/images/sys/left"), QStringLiteral(":/images/sys/right"), true, this);
 
+    makeControlBar();
+    makeLiveBar();
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_liveBar);
+    layout->addStretch(1);
+    auto *arrows = new QHBoxLayout;
+    arrows->addWidget(courseToggle, 0, Qt::AlignLeft);
+    arrows->addWidget(studentToggle, 0, Qt::AlignRight);
+    layout->addLayout(arrows);
+    layout->addStretch(1);
+    auto *barRow = new QHBoxLayout;
+    barRow->addWidget(controlBar);
+    layout->addLayout(barRow);
+
+    playCtrl = playAudioVideoCtrl::instance();
+    recordWin = processRecordWindow();
+    refreshTimer = new QTimer(this);
+    refreshTimer->setInterval(100);
+    // The upper bound on waiting for the last players to end.
+    m_idleTimer = new QTimer(this);
+    m_idleTimer->setSingleShot(true);
+    connectParts();
+}
+
+// Play, volume, progress and the class buttons along the bottom.
+void Screen::makeControlBar()
+{
     controlBar = new QWidget(this);
     controlBar->setFixedHeight(60);
     controlBar->setAutoFillBackground(true);
@@ -108,7 +137,11 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     // The recorder window can be opened from the classroom.
     recordLabel->show();
     dialogueLabel->hide();
+}
 
+// What the class is doing, over the picture's top.
+void Screen::makeLiveBar()
+{
     m_liveBar = new QWidget(this);
     m_liveBar->setAutoFillBackground(true);
     m_liveBar->setFixedHeight(30);
@@ -125,29 +158,10 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     m_liveBar->hide();
     m_onAirClock = new QTimer(this);
     m_onAirClock->setInterval(1000);
+}
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(m_liveBar);
-    layout->addStretch(1);
-    auto *arrows = new QHBoxLayout;
-    arrows->addWidget(courseToggle, 0, Qt::AlignLeft);
-    arrows->addWidget(studentToggle, 0, Qt::AlignRight);
-    layout->addLayout(arrows);
-    layout->addStretch(1);
-    auto *barRow = new QHBoxLayout;
-    barRow->addWidget(controlBar);
-    layout->addLayout(barRow);
-
-    playCtrl = playAudioVideoCtrl::instance();
-    recordWin = processRecordWindow();
-    refreshTimer = new QTimer(this);
-    refreshTimer->setInterval(100);
-    // The upper bound on waiting for the last players to end.
-    m_idleTimer = new QTimer(this);
-    m_idleTimer->setSingleShot(true);
-
+void Screen::connectParts()
+{
     connect(refreshTimer, SIGNAL(timeout()), this, SLOT(slot_timerFreash()));
     connect(m_idleTimer, SIGNAL(timeout()), this, SLOT(startWhenIdle()));
     connect(playCtrl, SIGNAL(idle()), this, SLOT(startWhenIdle()));

@@ -92,6 +92,9 @@ private slots:
     void showLiveState();
 
 private:
+    void makeControlBar();
+    void makeLiveBar();
+    void connectParts();
     struct Pending
     {
         int mode = 0; // 1 file, 2 class

@@ -44,6 +44,22 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
     pal.setColor(QPalette::Window, QColor(239, 245, 255));
     setPalette(pal);
 
+    QWidget *header = makeHeader();
+    QLayout *formRow = makeForm();
+    makeTipBar();
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(header);
+    layout->addSpacing(20);
+    layout->addLayout(formRow, 1);
+    layout->addSpacing(10);
+    layout->addWidget(tipBar);
+    connectParts();
+}
+
+QWidget *LoginDlg::makeHeader()
+{
     auto *header = new QWidget(this);
     header->setFixedHeight(80);
     header->setStyleSheet(QStringLiteral("QWidget{background-color:rgb(48,62,84)}"));
@@ -60,6 +76,11 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
     closeBtn->setObjectName(QStringLiteral("closeBtn"));
     headerLayout->addWidget(closeBtn, 0, Qt::AlignRight | Qt::AlignTop);
 
+    return header;
+}
+
+QLayout *LoginDlg::makeForm()
+{
     const QString editStyle = QStringLiteral(
         "QLineEdit{padding-left:4px;border:1px solid rgb(209,209,209);background-color:rgb(255,255,255);}");
     userEdit = new QLineEdit(this);
@@ -106,6 +127,11 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
     formRow->addLayout(form);
     formRow->addStretch();
 
+    return formRow;
+}
+
+void LoginDlg::makeTipBar()
+{
     tipBar = new QWidget(this);
     tipBar->setObjectName(QStringLiteral("tipBar"));
     tipBar->setFixedHeight(30);
@@ -124,16 +150,10 @@ LoginDlg::LoginDlg(QWidget *parent) : QDialog(parent)
     tipLayout->addStretch();
     tipLayout->addWidget(tipCloseBtn, 0, Qt::AlignRight);
     tipBar->hide();
+}
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(header);
-    layout->addSpacing(20);
-    layout->addLayout(formRow, 1);
-    layout->addSpacing(10);
-    layout->addWidget(tipBar);
-
+void LoginDlg::connectParts()
+{
     connect(registerLabel, SIGNAL(linkActivated(QString)), this, SLOT(openUrl(QString)));
     connect(tipCloseBtn, SIGNAL(clicked()), this, SLOT(displayTip()));
     connect(closeBtn, SIGNAL(clicked()), this, SIGNAL(s_close()));

@@ -5,6 +5,7 @@
 class ColorBtn;
 class IconBtn;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class TaviHttp;
 
@@ -31,6 +32,10 @@ public slots:
     void openUrl(QString url);
 
 private:
+    QWidget *makeHeader();
+    QLayout *makeForm();
+    void makeTipBar();
+    void connectParts();
     void showTip(const QString &text);
     void handleReply(const QByteArray &body);
 

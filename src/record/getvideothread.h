@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/pictureconverter.h"
 #include "record/capturerun.h"
-#include "record/pictureconverter.h"
 
 #include <QImage>
 #include <QString>

@@ -11,6 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -32,6 +33,46 @@ GetVideoThread::Failure failureOf(ScreenCast::Result result)
         return GetVideoThread::ScreenShareFailed;
     }
 }
+// The encoder's picture (YUV 4:2:0, w x h) with the desktop's last picture
+// in it: another size keeps its shape, centred between black bars.
+struct CentredPicture
+{
+    CentredPicture(int width, int height)
+        : w(width), h(height), ySize(size_t(width) * size_t(height)), yuv(ySize * 3 / 2)
+    {
+    }
+
+    // False when the picture could not be converted.
+    bool take(const ScreenCast::Picture &picture, PictureConverter &scaler)
+    {
+        if (picture.width != convertedWidth || picture.height != convertedHeight) {
+            std::memset(yuv.data(), 16, ySize);
+            std::memset(yuv.data() + ySize, 128, ySize / 2);
+            convertedWidth = picture.width;
+            convertedHeight = picture.height;
+        }
+        const double scale = std::min(double(w) / picture.width, double(h) / picture.height);
+        const int dw = std::max(2, int(picture.width * scale) & ~1);
+        const int dh = std::max(2, int(picture.height * scale) & ~1);
+        const int x = ((w - dw) / 2) & ~1, y = ((h - dh) / 2) & ~1;
+        SwsContext *context =
+            scaler.get(picture.width, picture.height, picture.format, dw, dh, AV_PIX_FMT_YUV420P, SWS_BICUBIC);
+        if (!context)
+            return false;
+        const uint8_t *source[4] = {picture.data.data(), nullptr, nullptr, nullptr};
+        const int sourceLines[4] = {picture.stride, 0, 0, 0};
+        uint8_t *planes[4] = {yuv.data() + size_t(y) * w + x, yuv.data() + ySize + size_t(y / 2) * (w / 2) + x / 2,
+                              yuv.data() + ySize * 5 / 4 + size_t(y / 2) * (w / 2) + x / 2, nullptr};
+        const int lines[4] = {w, w / 2, w / 2, 0};
+        sws_scale(context, source, sourceLines, 0, picture.height, planes, lines);
+        return true;
+    }
+
+    const int w, h;
+    const size_t ySize;
+    std::vector<uint8_t> yuv;
+    int convertedWidth = 0, convertedHeight = 0;
+};
 } // namespace
 
 void GetVideoThread::runScreenCast()
@@ -45,14 +86,11 @@ void GetVideoThread::runScreenCast()
     // A stop during the dialog is no failure.
     bool failed = opened != ScreenCast::Opened && m_run.running();
     Failure failure = failureOf(opened);
-    const int w = m_width, h = m_height;
-    const size_t ySize = size_t(w) * size_t(h);
     // The desktop as last converted: the compositor sends nothing while
     // nothing changes, and the class goes on showing it.
-    std::vector<uint8_t> yuv(ySize * 3 / 2);
+    CentredPicture desktop(m_width, m_height);
     bool haveYuv = false;
     ScreenCast::Picture picture;
-    int convertedWidth = 0, convertedHeight = 0;
     firstFrameTaken = false;
     bool firstPicture = true;
     auto next = std::chrono::steady_clock::now();
@@ -63,30 +101,7 @@ void GetVideoThread::runScreenCast()
             break;
         }
         if (cast->takePicture(&picture)) {
-            // Another size than the encoder's keeps its shape, centred
-            // between black bars.
-            if (picture.width != convertedWidth || picture.height != convertedHeight) {
-                std::memset(yuv.data(), 16, ySize);
-                std::memset(yuv.data() + ySize, 128, ySize / 2);
-                convertedWidth = picture.width;
-                convertedHeight = picture.height;
-            }
-            const double scale = std::min(double(w) / picture.width, double(h) / picture.height);
-            const int dw = std::max(2, int(picture.width * scale) & ~1);
-            const int dh = std::max(2, int(picture.height * scale) & ~1);
-            const int x = ((w - dw) / 2) & ~1, y = ((h - dh) / 2) & ~1;
-            SwsContext *scaler =
-                m_scaler.get(picture.width, picture.height, picture.format, dw, dh, AV_PIX_FMT_YUV420P, SWS_BICUBIC);
-            if (scaler) {
-                const uint8_t *source[4] = {picture.data.data(), nullptr, nullptr, nullptr};
-                const int sourceLines[4] = {picture.stride, 0, 0, 0};
-                uint8_t *planes[4] = {yuv.data() + size_t(y) * w + x,
-                                      yuv.data() + ySize + size_t(y / 2) * (w / 2) + x / 2,
-                                      yuv.data() + ySize * 5 / 4 + size_t(y / 2) * (w / 2) + x / 2, nullptr};
-                const int lines[4] = {w, w / 2, w / 2, 0};
-                sws_scale(scaler, source, sourceLines, 0, picture.height, planes, lines);
-                haveYuv = true;
-            }
+            haveYuv = desktop.take(picture, m_scaler) || haveYuv;
             // The teacher's preview, as for the X11 desktop.
             AVFrame view{};
             view.data[0] = picture.data.data();
@@ -97,7 +112,7 @@ void GetVideoThread::runScreenCast()
             previewPicture(&view);
         }
         if (haveYuv && !paused) {
-            const int bytes = int(yuv.size());
+            const int bytes = int(desktop.yuv.size());
             uint8_t *buffer = encoder->pictureBuffer(bytes);
             if (buffer) {
                 // The encoder waits for the first picture; the sound taken
@@ -105,7 +120,7 @@ void GetVideoThread::runScreenCast()
                 if (firstPicture)
                     encoder->audioChunks().clear();
                 firstPicture = false;
-                std::memcpy(buffer, yuv.data(), yuv.size());
+                std::memcpy(buffer, desktop.yuv.data(), desktop.yuv.size());
                 encoder->pushVideoFrame(buffer, stampPicture(), bytes);
             }
         }

@@ -1,5 +1,6 @@
 #include "video/videodecoder.h"
 
+#include "base/pictureconverter.h"
 #include "base/signalstack.h"
 
 #include "video/videostate.h"
@@ -24,13 +25,10 @@ constexpr int kRowAlign = 64;
 
 struct Decoder
 {
-    VideoState *is;
-    bool paced;
-    // Built again only when the pictures' size or format changes: FFmpeg's
-    // sws_getCachedContext keeps some formats other than asked (full-range
-    // YUV as limited) and would build a whole converter for every picture.
-    SwsContext *scaler = nullptr;
-    int scalerKey[3] = {0, 0, -1};
+    VideoState *is = nullptr;
+    bool paced = false;
+    // Built again only when the pictures' size or format changes.
+    PictureConverter scaler;
     // Picture buffers of the current size, back in the pool once every
     // image that wraps one is gone: a class's hour of pictures reuses a few
     // buffers instead of asking the allocator for megabytes 25 times a
@@ -64,15 +62,8 @@ void emitPicture(Decoder &d, AVFrame *frame, double pts)
     const int height = frame->height;
     if (width <= 0 || height <= 0 || frame->format < 0 || !frame->data[0])
         return;
-    if (!d.scaler || d.scalerKey[0] != width || d.scalerKey[1] != height || d.scalerKey[2] != frame->format) {
-        sws_freeContext(d.scaler);
-        d.scaler = sws_getContext(width, height, AVPixelFormat(frame->format), width, height, AV_PIX_FMT_RGB32,
-                                  SWS_BICUBIC, nullptr, nullptr, nullptr);
-        d.scalerKey[0] = width;
-        d.scalerKey[1] = height;
-        d.scalerKey[2] = frame->format;
-    }
-    if (!d.scaler)
+    SwsContext *scaler = d.scaler.get(width, height, frame->format, width, height, AV_PIX_FMT_RGB32, SWS_BICUBIC);
+    if (!scaler)
         return;
     // A picture buffer of its own each time (from the pool): the image that
     // wraps it is the copy that crosses threads. FFmpeg's converters write
@@ -104,7 +95,7 @@ void emitPicture(Decoder &d, AVFrame *frame, double pts)
     }
     uint8_t *planes[4] = {pixels, nullptr, nullptr, nullptr};
     int strides[4] = {stride, 0, 0, 0};
-    sws_scale(d.scaler, frame->data, frame->linesize, 0, height, planes, strides);
+    sws_scale(scaler, frame->data, frame->linesize, 0, height, planes, strides);
     image.setText(QStringLiteral("pts"), QString::number(pts, 'f', 6));
     if (is->player)
         QMetaObject::invokeMethod(is->player, "sig_GetOneFrame", Qt::DirectConnection, Q_ARG(QImage, image));
@@ -228,7 +219,9 @@ void drain(Decoder &d)
 
 int decodeLoop(VideoState *is, bool paced)
 {
-    Decoder d{is, paced};
+    Decoder d;
+    d.is = is;
+    d.paced = paced;
     d.frame = av_frame_alloc();
     AVPacket *packet = av_packet_alloc();
     while (d.frame && packet && is->videoCodec && !is->quit) {
@@ -250,7 +243,7 @@ int decodeLoop(VideoState *is, bool paced)
     }
     av_packet_free(&packet);
     av_frame_free(&d.frame);
-    sws_freeContext(d.scaler);
+    d.scaler.reset();
     av_buffer_pool_uninit(&d.pool);
     is->requestQuit();
     is->decoderFinished = true;

@@ -1,10 +1,15 @@
-// The whole client (its libraries in this process, its windows under Xvfb) against a school that answers with hostile
-// values, one row each: stream addresses that are local files or other protocols, markup in texts, pictures that are
-// local, endless, huge or never come, oversized replies and chat messages, a crowd, log forgery, a slow sign-in; and
-// the TLS road with a throw-away CA. For every row the window stays responsive (the GUI thread is never held for more
-// than 200 ms), nothing outside the installation is read or written, memory stays bounded, and the user sees the right
-// message.
+// The whole client (its libraries in this process, its windows under Xvfb) against the demo school. First the web
+// client on its own: what a failure tells the user reaches the Flash notices, a sign-in dialog of the test's own (each
+// sign-in waited for until its reply has been handled), the pictures of users and their cache; and the demo school
+// itself: every role's classes, and the demo lessons it publishes through nginx-rtmp's notify callbacks. Then the school
+// answers with hostile values (its --hostile switch), one row each: stream addresses that are local files or other
+// protocols, markup in texts, pictures that are local, endless, huge or never come, oversized replies and chat
+// messages, a crowd, log forgery, a slow sign-in; and the TLS road with a throw-away CA. For every hostile row the
+// window stays responsive (the GUI thread is never held for more than 200 ms), nothing outside the installation is
+// read or written, memory stays bounded, and the user sees the right message.
 #include "demoschool.h"
+#include "nginxrtmp.h"
+#include "publisher.h"
 #include "signin.h"
 #include "testsupport.h"
 #include "widgets.h"
@@ -22,20 +27,31 @@
 #include "course/courselist.h"
 #include "course/courselistitem.h"
 #include "course/coursewidget.h"
+#include "net/avatarcache.h"
 #include "net/avatarloader.h"
 #include "net/bitmaplabel.h"
+#include "net/cookiejar.h"
 #include "net/flash.h"
+#include "net/jsonhelpers.h"
 #include "net/picture.h"
+#include "net/tavihttp.h"
+#include "net/userinfo.h"
+#include "ui/iconbtn.h"
 #include "ui/label.h"
 #include "ui/messagebox.h"
 #include "ui/popwidget.h"
 #include "ui/textbtn.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
+#include <QPropertyAnimation>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -43,6 +59,8 @@
 #include <QUrlQuery>
 #include <QtTest>
 
+#include <csignal>
+#include <memory>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -146,9 +164,69 @@ void closeNotices()
         box->hide();
 }
 
-QImage fallbackPicture(int side)
+struct Outcome
 {
-    return QPixmap::fromImage(tavi::readPictureFile(tavi::kFallbackPicture, QSize(side, side))).toImage();
+    int calls = 0;
+    QByteArray body;
+};
+
+// A synchronous request; the outcome is complete when this returns.
+Outcome get(const QString &path, const QMap<QString, QString> &params = {}, int timeoutMs = 0)
+{
+    Outcome outcome;
+    auto *http = new TaviHttp(path, params, 80, true);
+    if (timeoutMs > 0)
+        http->setTimeout(timeoutMs);
+    http->setCallback([&outcome](bool, QByteArray body) {
+        ++outcome.calls;
+        outcome.body = body;
+    });
+    http->get();
+    http->deleteLater();
+    return outcome;
+}
+
+// Process ids of the school's ffmpeg children.
+QStringList lessonProcesses(qint64 school)
+{
+    QByteArray out;
+    testsupport::run(QStringLiteral("pgrep"), {QStringLiteral("-P"), QString::number(school), QStringLiteral("ffmpeg")},
+                     5000, &out);
+    return QString::fromLatin1(out).split('\n', Qt::SkipEmptyParts);
+}
+
+// Every file below dir, relative to it.
+QStringList filesBelow(const QString &dir)
+{
+    QStringList files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(dir).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+// A picture of the loader, waited for: the image and whether it came
+// at once (from the cache, or refused without a request).
+struct Got
+{
+    QImage image;
+    bool atOnce = false;
+};
+Got fetch(AvatarLoader &loader, const QString &address, const QString &key)
+{
+    QSignalSpy spy(&loader, &AvatarLoader::picture);
+    loader.request(address, key);
+    Got got;
+    got.atOnce = !spy.isEmpty();
+    if (spy.isEmpty() && !spy.wait(10000))
+        return got;
+    got.image = spy.first().at(1).value<QImage>();
+    return got;
+}
+QImage fallback()
+{
+    return tavi::readPictureFile(tavi::kFallbackPicture, QSize(20, 20));
 }
 
 } // namespace
@@ -164,8 +242,9 @@ class TestHostile : public QObject
     testsupport::DemoSchool school;
     app *client = nullptr;
     MainWindow *window = nullptr;
-    Watch *watch = nullptr;
+    std::unique_ptr<Watch> watch;
     QByteArray document;
+    std::unique_ptr<LoginDlg> dialog; // the test's own: the application takes no part in its sign-ins
 
     QString canary(const QString &name) const { return canaries.path() + QLatin1Char('/') + name; }
     ContentWidget *content() const { return window->contentArea(); }
@@ -218,6 +297,30 @@ class TestHostile : public QObject
 
     QString logText() const { return QString::fromUtf8(testsupport::readFile(QStringLiteral("log/tavi.log"))); }
 
+    // The list types of the shown courses that hold a one-to-one class and a group class to enter, and one counting down.
+    QList<int> listsWithClassesToEnter() const
+    {
+        QMap<int, QSet<QString>> kinds;
+        CourseList *list = content()->coursePanel()->list();
+        for (int i = 0; i < list->count(); ++i) {
+            const CourseListItem *entry = list->entry(i);
+            kinds[entry->courseInfo().listType]
+                << (entry->isCountingDown() ? "later" : entry->courseInfo().teaching_type);
+        }
+        QList<int> full;
+        for (auto kind = kinds.cbegin(); kind != kinds.cend(); ++kind)
+            if (kind->contains("1") && kind->contains("3") && kind->contains("later"))
+                full << kind.key();
+        return full;
+    }
+
+    void dialogSignIn(const QString &user, const QString &password)
+    {
+        QVERIFY(testsupport::signIn(dialog.get(), user, password));
+    }
+    QString tip() const { return dialog->findChild<QLabel *>("tipLabel")->text(); }
+    bool tipShown() const { return dialog->findChild<QWidget *>("tipBar")->isVisible(); }
+
 private slots:
     void initTestCase()
     {
@@ -244,22 +347,324 @@ private slots:
         window = MainWindow::instance();
         LoginDlg::instance()->show();
         QVERIFY(QTest::qWaitForWindowExposed(LoginDlg::instance()));
-        // A first sign-in, so that no row pays for building the windows.
+        // A first sign-in of every role, so that no row pays for building the windows. The demo school gives each role
+        // classes to enter and one counting down, in each of its lists (a tutor teaches and studies).
         QVERIFY(school.hostile(QString()));
+        for (const auto &role : {std::make_pair("teacher", QList<int>{1}), {"tutor", {1, 2}}, {"legacy", {2}}}) {
+            signIn(QString::fromLatin1(role.first));
+            QTRY_COMPARE_WITH_TIMEOUT(listsWithClassesToEnter(), role.second, 15000);
+            client->slot_loginOut();
+        }
         signIn(QStringLiteral("student"));
+        QTRY_COMPARE_WITH_TIMEOUT(listsWithClassesToEnter(), QList<int>{2}, 15000);
         enterClassChat(0);
         content()->screen()->slot_ctrlBtnClick();
         client->slot_loginOut();
         closeNotices();
-        watch = new Watch(canaries.path());
+        watch = std::make_unique<Watch>(canaries.path());
+        dialog = std::make_unique<LoginDlg>();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
     }
 
-    void cleanupTestCase()
+    // Looked up exactly, sent back, kept by a reply that sets none and replaced by the next one that sets some.
+    void cookies()
     {
-        delete watch;
-        if (window && window->isVisible())
-            client->slot_loginOut();
-        closeNotices();
+        CookieJar *jar = CookieJar::instance();
+        get("/demo/cookies", {{"set", "marlo=s3cr3t,Marlo=other"}});
+        QCOMPARE(jar->getCookies().size(), 2);
+        QCOMPARE(jar->getCookie("marlo"), QString("s3cr3t"));
+        QCOMPARE(jar->getCookie("Marlo"), QString("other"));
+        QVERIFY(jar->getCookie("MARLO").isEmpty());
+
+        const QString sent = jsonStringValue(parseJsonObject(get("/demo/echo").body), "cookie");
+        QVERIFY2(sent.contains("marlo=s3cr3t"), qPrintable(sent));
+        QCOMPARE(jar->getCookies().size(), 2);
+
+        get("/demo/cookies", {{"set", "C=3"}});
+        QCOMPARE(jar->getCookies().size(), 1);
+        QCOMPARE(jar->getCookies().first().name(), QByteArray("C"));
+        QVERIFY(jar->getCookie("marlo").isEmpty());
+
+        // The store outlives the request objects and their managers.
+        auto *http = new TaviHttp("/demo/echo", {}, 80, true);
+        http->setCallback([](bool, QByteArray) {});
+        http->get();
+        delete http;
+        QCOMPARE(jar->getCookie("C"), QString("3"));
+    }
+
+    void failureToldWithoutCallback_data()
+    {
+        QTest::addColumn<QString>("code"); // a refused status, or how the server fails
+        for (const char *code : {"302", "404", "500", "refused", "silent"})
+            QTest::newRow(code) << code;
+    }
+    void failureToldWithoutCallback()
+    {
+        QFETCH(QString, code);
+        QTcpServer silent; // accepts the connection and never answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        const quint16 port = code == "refused" ? testsupport::freePort() : silent.serverPort();
+        if (code == "refused" || code == "silent")
+            QVERIFY(testsupport::writeSysConfig({{"Url", QStringLiteral("http://127.0.0.1:%1").arg(port)}}));
+        QElapsedTimer clock;
+        clock.start();
+        const Outcome outcome = get("/demo/status", {{"code", code}}, 300);
+        QVERIFY(clock.elapsed() < 10000);
+        QCOMPARE(outcome.calls, 0);
+        const QList<Flash *> shown = testsupport::topLevels<Flash>();
+        QCOMPARE(shown.size(), 1); // told once
+        QPointer<Flash> flash = shown.first();
+        QVERIFY(flash->isVisible() && flash->text() == QStringLiteral("网络请求失败"));
+        // Closing a notice must never end the program (main window in the tray).
+        QVERIFY(!flash->testAttribute(Qt::WA_QuitOnClose));
+        // The notice fades, then closes and goes away.
+        auto *fade = flash->findChild<QPropertyAnimation *>();
+        QVERIFY(fade);
+        fade->setCurrentTime(1900);
+        QVERIFY(flash->isVisible() && flash->windowOpacity() < 1.0);
+        fade->setCurrentTime(fade->duration());
+        QTRY_VERIFY(flash.isNull());
+    }
+
+    // A school without the flag starts no lesson; one with it does when a class is watched, and makes way for a teacher.
+    void demoLessonOnAWatchedClass()
+    {
+        // Each needs the other's address: nginx first, then the school, then nginx again with the school's.
+        testsupport::NginxRtmp nginx;
+        nginx.setNotifyUrl(school.baseUrl() + QStringLiteral("/demo/rtmp"));
+        QVERIFY(nginx.start());
+        const QString base = nginx.url(QString()).chopped(1);
+        QVERIFY(testsupport::codecs(base + QStringLiteral("/course102"), 4000).isEmpty());
+        QVERIFY(lessonProcesses(school.processId()).isEmpty());
+        testsupport::DemoSchool lessons;
+        QVERIFY(lessons.start(base, {QStringLiteral("--lessons")}));
+        nginx.setNotifyUrl(lessons.baseUrl() + QStringLiteral("/demo/rtmp"));
+        QVERIFY(nginx.restart());
+
+        const QString classUrl = base + QStringLiteral("/course102");
+        // Watching brings the lesson, picture and sound; the teacher below sends a picture only.
+        const QStringList lesson{"aac", "h264"};
+        QCOMPARE(testsupport::codecs(classUrl, 20000), lesson);
+
+        // A teacher takes the class over while someone watches.
+        QProcess watcher;
+        watcher.start(QStringLiteral("ffmpeg"), {"-nostdin", "-loglevel", "error", "-i", classUrl, "-f", "null", "-"});
+        QVERIFY(watcher.waitForStarted(5000));
+        testsupport::Publisher teacher;
+        QVERIFY(teacher.start(classUrl, QStringLiteral("320x240"), testsupport::Publisher::PictureOnly));
+        QVERIFY(testsupport::waitForCodecs(classUrl, {"h264"}));
+        QTRY_VERIFY_WITH_TIMEOUT(lessonProcesses(lessons.processId()).isEmpty(), 10000);
+
+        // The teacher leaves: the lesson is back for the watcher.
+        teacher.stop();
+        QVERIFY(testsupport::waitForCodecs(classUrl, lesson));
+
+        // A lesson that dies is started again.
+        const QStringList running = lessonProcesses(lessons.processId());
+        QCOMPARE(running.size(), 1);
+        ::kill(running.first().toInt(), SIGKILL);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !lessonProcesses(lessons.processId()).isEmpty() && lessonProcesses(lessons.processId()) != running, 30000);
+        QVERIFY(testsupport::waitForCodecs(classUrl, lesson));
+
+        watcher.kill();
+        watcher.waitForFinished(5000);
+        // The school ends its lessons with itself.
+        const QStringList children = lessonProcesses(lessons.processId());
+        QVERIFY(!children.isEmpty());
+        lessons.stop();
+        for (const QString &lessonPid : children)
+            QTRY_VERIFY(::kill(lessonPid.toInt(), 0) != 0);
+    }
+
+    // Tips and heights, refusals that keep the user, a school that is down; then the student signs in: the user's fields,
+    // the session kept for later requests and the chat, and the debug output names the cookies of every request but never
+    // shows the session's value, nor the password.
+    void signInDialog()
+    {
+        QCOMPARE(dialog->height(), 256);
+        QVERIFY(!tipShown());
+        QSignalSpy success(dialog.get(), SIGNAL(s_loginSuccess()));
+        dialogSignIn(QString(), QStringLiteral("123456"));
+        QVERIFY(tipShown());
+        QCOMPARE(tip(), QStringLiteral("用户名输入错误"));
+        QCOMPARE(dialog->height(), 286);
+        dialogSignIn(QStringLiteral("student"), QString());
+        QCOMPARE(tip(), QStringLiteral("密码输入错误"));
+        QCOMPARE(dialog->height(), 286);
+        // Closing the tip leaves the dialog 10 pixels taller than at start.
+        QTest::mouseClick(dialog->findChild<IconBtn *>("tipCloseBtn"), Qt::LeftButton);
+        QVERIFY(!tipShown());
+        QCOMPARE(dialog->height(), 266);
+
+        UserInfo::instance() = UserInfo{};
+        UserInfo::instance().userName = QStringLiteral("before");
+        for (const char *user : {"student", "nobody"}) {
+            dialogSignIn(QString::fromLatin1(user), QString::fromLatin1(user[0] == 's' ? "wrong" : "123456"));
+            QVERIFY(tipShown());
+            QCOMPARE(tip(), QStringLiteral("用户名或密码输入错误"));
+        }
+        QCOMPARE(UserInfo::instance().userName, QStringLiteral("before"));
+
+        QVERIFY(
+            testsupport::writeSysConfig({{"Url", QStringLiteral("http://127.0.0.1:%1").arg(testsupport::freePort())}}));
+        dialog->findChild<QLabel *>("tipLabel")->setText(QStringLiteral("unchanged"));
+        dialogSignIn(QStringLiteral("student"), QStringLiteral("123456"));
+        QVERIFY(testsupport::takeNotice<Flash>(QStringLiteral("网络请求失败")));
+        QCOMPARE(tip(), QStringLiteral("unchanged"));
+        QCOMPARE(success.count(), 0);
+
+        QVERIFY(school.writeSysConfig());
+        static QStringList messages;
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &text) { messages << text; });
+        const QString password = QStringLiteral("123456");
+        dialogSignIn(QStringLiteral("student"), password);
+        // A later request sends the session cookie.
+        const bool answered =
+            !get(QStringLiteral("/student/courseall/todaycourse"), {{"type", "student"}}).body.isEmpty();
+        qInstallMessageHandler(previous);
+        QCOMPARE(success.count(), 1);
+        const UserInfo &user = UserInfo::instance();
+        QCOMPARE(QStringList({user.userId, user.userName, user.type, user.real_name, user.photo}),
+                 QStringList({"10001", "student", "1", "王小明", school.baseUrl() + "/avatar/10001.png"}));
+        QVERIFY(!tipShown());
+        QVERIFY(answered);
+        const QString session = CookieJar::instance()->getCookie("marlo");
+        QCOMPARE(session.size(), 32);
+        const QString all = messages.join('\n');
+        QVERIFY2(all.contains(QStringLiteral("marlo")), qPrintable(all));
+        QVERIFY2(!all.contains(session), qPrintable(all));
+        QVERIFY2(!all.contains(password), qPrintable(all));
+    }
+
+    // Enter signs in from the password field, and from the user name field
+    // once a password is there; with none it goes on to the password.
+    void enterSignsIn_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("signsIn");
+        QTest::newRow("Return in the password") << "passwordEdit" << int(Qt::Key_Return) << "123456" << true;
+        QTest::newRow("keypad Enter in the password") << "passwordEdit" << int(Qt::Key_Enter) << "123456" << true;
+        QTest::newRow("Return in the user name") << "userEdit" << int(Qt::Key_Return) << "123456" << true;
+        QTest::newRow("no password yet") << "userEdit" << int(Qt::Key_Return) << "" << false;
+        QTest::newRow("empty password") << "passwordEdit" << int(Qt::Key_Return) << "" << false;
+    }
+    void enterSignsIn()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, key);
+        QFETCH(QString, password);
+        QFETCH(bool, signsIn);
+        UserInfo::instance() = UserInfo{};
+        auto *user = dialog->findChild<QLineEdit *>("userEdit");
+        auto *secret = dialog->findChild<QLineEdit *>("passwordEdit");
+        user->setText(QStringLiteral("student"));
+        secret->setText(password);
+        QSignalSpy success(dialog.get(), SIGNAL(s_loginSuccess()));
+        QTest::keyClick(dialog->findChild<QLineEdit *>(field), Qt::Key(key));
+        QTRY_VERIFY(!dialog->signingIn());
+        QCOMPARE(success.count(), signsIn ? 1 : 0);
+        QCOMPARE(UserInfo::instance().userName, signsIn ? QStringLiteral("student") : QString());
+        if (!signsIn && field == QLatin1String("userEdit")) {
+            QCOMPARE(dialog->focusWidget(), secret);
+            QVERIFY(!tipShown());
+        }
+        if (!signsIn && field == QLatin1String("passwordEdit"))
+            QCOMPARE(tip(), QStringLiteral("密码输入错误"));
+        QVERIFY(dialog->isVisible());
+    }
+
+    // A picture that fails shows the fallback: on a label, told once; from the loader, soon (its time limit), stored
+    // nowhere, and not asked again in this run for any key, while a failed key is asked again at another address.
+    void badPictures_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("label"); // on a label first
+        QTest::newRow("missing picture") << school.baseUrl() + "/avatar/99999.png" << true;
+        QTest::newRow("not a picture") << school.baseUrl() + "/" << true;
+        QTest::newRow("server error") << school.baseUrl() + "/demo/status?code=500" << true;
+        QTest::newRow("nobody listens") << QStringLiteral("http://127.0.0.1:%1/x").arg(testsupport::freePort())
+                                        << false;
+        QTest::newRow("never answers") << school.baseUrl() + "/demo/slow?ms=20000" << false;
+    }
+    void badPictures()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, label);
+        QDir(QStringLiteral("pic")).removeRecursively();
+        if (label) {
+            BitmapLabel shown(QString(), 20, 20);
+            shown.setBitmap(address);
+            QTRY_VERIFY(!shown.currentPixmap().isNull());
+            QVERIFY(sameImage(shown.currentPixmap().toImage(), QPixmap::fromImage(fallback()).toImage()));
+            QCOMPARE(testsupport::topLevels<Flash>().size(), 1); // told once
+            QVERIFY(testsupport::takeNotice<Flash>(QStringLiteral("网络请求失败")));
+        }
+        const QString key = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+        AvatarLoader loader;
+        loader.setTimeout(300);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(sameImage(fetch(loader, address, key).image, fallback()));
+        QVERIFY(clock.elapsed() < 10000);
+        QCoreApplication::processEvents();
+        QVERIFY(filesBelow("pic").isEmpty());
+        const Got again = fetch(loader, address, "again");
+        QVERIFY(again.atOnce);
+        QVERIFY(sameImage(again.image, fallback()));
+        loader.setTimeout(AvatarLoader::kTimeoutMs); // a good picture may take more than 300 ms on a loaded machine
+        const Got other = fetch(loader, school.baseUrl() + "/avatar/10001.png", key);
+        QVERIFY(!other.atOnce);
+        QCOMPARE(other.image.size(), QSize(20, 20));
+        QTRY_VERIFY(QFile::exists("./pic/" + key + ".png"));
+    }
+
+    // Whatever the key, the picture is stored small in its own file in the cache folder, the user's alone, and
+    // answers at once afterwards, also where nothing listens.
+    void cacheKeysNeverLeaveTheFolder_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::newRow("parent") << "../evil";
+        QTest::newRow("deep parent") << "a/../../../evil";
+        QTest::newRow("absolute") << "/tmp/tavi-evil";
+        QTest::newRow("dot dot") << "..";
+        QTest::newRow("dot") << ".";
+        QTest::newRow("empty") << "";
+        QTest::newRow("backslash") << "..\\..\\evil";
+        QTest::newRow("nul") << QString::fromUtf16(u"a\u0000b", 3);
+        QTest::newRow("long") << QString(1000, QLatin1Char('x'));
+        QTest::newRow("unicode") << "王小明";
+    }
+    void cacheKeysNeverLeaveTheFolder()
+    {
+        QFETCH(QString, key);
+        QDir(QStringLiteral("pic")).removeRecursively();
+        const QStringList before = filesBelow(".");
+        const QString path = avatarCachePath(key);
+        QVERIFY2(path.startsWith("./pic/"), qPrintable(path));
+        QVERIFY(!path.mid(6).contains('/'));
+        AvatarLoader loader;
+        QCOMPARE(fetch(loader, school.baseUrl() + "/avatar/10001.png", key).image.size(), QSize(20, 20));
+        QTRY_VERIFY(QFile::exists(path));
+        QVERIFY(!QFile::exists("/tmp/tavi-evil.png"));
+        QVERIFY(!QFile::exists("../evil.png"));
+        // The only new file is the cached one.
+        QStringList after = filesBelow(".");
+        for (const QString &file : before)
+            after.removeOne(file);
+        QCOMPARE(after, QStringList{QDir(".").relativeFilePath(path)});
+        QTRY_COMPARE(QImage(path).size(), QSize(20, 20)); // written by the loader's own thread
+        QCOMPARE(testsupport::fileMode(path), 0600);
+        QCOMPARE(testsupport::fileMode("./pic"), 0700);
+        AvatarLoader other;
+        const Got cached = fetch(other, QStringLiteral("http://127.0.0.1:%1/x.png").arg(testsupport::freePort()), key);
+        QVERIFY(cached.atOnce);
+        QVERIFY(sameImage(cached.image, fetch(loader, QString(), key).image));
     }
 
     void hostileSchool_data()
@@ -326,14 +731,14 @@ private slots:
         watch->start();
 
         if (action == QLatin1String("twice")) {
-            LoginDlg *dialog = LoginDlg::instance();
-            QSignalSpy success(dialog, SIGNAL(s_loginSuccess()));
-            testsupport::pressSignIn(dialog, user);
-            QVERIFY(dialog->signingIn());
-            QTest::mouseClick(dialog->findChild<ColorBtn *>(QStringLiteral("loginBtn")), Qt::LeftButton);
-            dialog->login(); // the slot itself, as the Return key calls it
+            LoginDlg *login = LoginDlg::instance();
+            QSignalSpy success(login, SIGNAL(s_loginSuccess()));
+            testsupport::pressSignIn(login, user);
+            QVERIFY(login->signingIn());
+            QTest::mouseClick(login->findChild<ColorBtn *>(QStringLiteral("loginBtn")), Qt::LeftButton);
+            login->login(); // the slot itself, as the Return key calls it
             QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 15000);
-            QTRY_VERIFY(!dialog->signingIn());
+            QTRY_VERIFY(!login->signingIn());
             QCOMPARE(success.count(), 1);
             QCOMPARE(school.hits(QStringLiteral("/ucenter/default/login")), 1);
         } else {
@@ -382,13 +787,13 @@ private slots:
             const QString address = action.mid(8);
             // The title bar's picture of the signed-in user, and a chat line's.
             BitmapLabel *own = window->title()->userPhotoLabel();
-            QTRY_VERIFY_WITH_TIMEOUT(sameImage(own->currentPixmap().toImage(), fallbackPicture(20)), 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                sameImage(own->currentPixmap().toImage(), QPixmap::fromImage(fallback()).toImage()), 15000);
             enterClassChat(0);
             QVERIFY(say("hostile1", "看我的头像", address));
             QTRY_COMPARE(talk()->appendedLines(), lines + 1);
             QTRY_COMPARE_WITH_TIMEOUT(chat()->talkWidget()->pictureLoader()->pending(), 0, 15000);
-            QVERIFY(sameImage(talk()->picture(QStringLiteral("hostile1")),
-                              tavi::readPictureFile(tavi::kFallbackPicture, QSize(20, 20))));
+            QVERIFY(sameImage(talk()->picture(QStringLiteral("hostile1")), fallback()));
         } else if (action == QLatin1String("slow")) {
             enterClassChat(0);
             const QString slow = school.baseUrl() + QStringLiteral("/hostile/picture/slow.png");
@@ -456,6 +861,7 @@ private slots:
         }
         QTRY_VERIFY(!LoginDlg::instance()->signingIn());
         closeNotices();
+        QVERIFY(school.writeSysConfig());
     }
 
     // https and wss with a throw-away CA: a certificate it signed for this
@@ -481,11 +887,9 @@ private slots:
         const int logged = logText().count(QStringLiteral("certificate refused"));
         watch->start();
 
-        // A sign-in dialog and a chat panel of their own read the new settings.
-        LoginDlg dialog;
-        dialog.show();
-        QSignalSpy success(&dialog, SIGNAL(s_loginSuccess()));
-        QVERIFY(testsupport::signIn(&dialog, QStringLiteral("student")));
+        // The test's sign-in dialog and a chat panel of their own read the new settings.
+        QSignalSpy success(dialog.get(), SIGNAL(s_loginSuccess()));
+        dialogSignIn(QStringLiteral("student"), QStringLiteral("123456"));
         StudentWidget panel;
         panel.startChat();
         if (rightHost) {
@@ -500,8 +904,6 @@ private slots:
             QTRY_VERIFY(logText().count(QStringLiteral("certificate refused")) >= logged + 2);
         }
         watch->check();
-        QVERIFY(school.writeSysConfig());
-        closeNotices();
     }
 };
 

@@ -12,11 +12,12 @@ widgets=${2:?QtWidgets include folder}
 shift 2
 declare -A allowed=(
   [base]=""
+  [media]=""
   [ui]="base"
   [net]="base"
   [netui]="base ui net"
-  [video]="base"
-  [record]="base"
+  [video]="base media"
+  [record]="base media"
   [recordui]="base ui record"
   [course]="base ui net"
   [classroom]="base ui net netui video record recordui course"
@@ -25,7 +26,7 @@ declare -A allowed=(
   [app]="base ui net netui video record recordui course classroom chatprotocol chat"
 )
 # No widgets here: the web client, the engines and what they stand on.
-widget_free=" base net video record chatprotocol "
+widget_free=" base media net video record chatprotocol "
 
 declare -A library_of # FOLDER/STEM -> library
 for arg in "$@"; do

@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QtTest>
 
+#include <array>
 #include <atomic>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -85,30 +86,6 @@ const uid_t kUserB = 64999; // a throw-away user without an account
 
 using testsupport::run;
 
-// An X server of our own, so no other test's window takes a click.
-class PrivateDisplay
-{
-public:
-    ~PrivateDisplay() { m_server.terminate(), m_server.waitForFinished(5000); }
-    bool start()
-    {
-        // -noreset: without it the server resets when its last client leaves and
-        // refuses whoever connects meanwhile (the next user's client).
-        m_server.start(QStringLiteral("Xvfb"),
-                       {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
-        while (m_server.waitForStarted(5000) && !m_server.canReadLine())
-            if (!m_server.waitForReadyRead(10000))
-                return false;
-        m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
-        return m_name.size() > 1;
-    }
-    QString name() const { return m_name; }
-
-private:
-    testsupport::PeerProcess m_server;
-    QString m_name;
-};
-
 using Window = Desktop::Window;
 bool isLogin(const Window &w)
 {
@@ -119,7 +96,7 @@ bool isLogin(const Window &w)
 class Client
 {
 public:
-    Client(const PrivateDisplay &display, const QString &root, uid_t uid, const QString &home)
+    Client(const Desktop::Private &display, const QString &root, uid_t uid, const QString &home)
     {
         QProcessEnvironment env;
         env.insert("DISPLAY", display.name());
@@ -160,15 +137,17 @@ private:
     QByteArray m_output;
 };
 
-// The Debian package that owns an installed file.
+// The Debian package that owns an installed file. Each dpkg -S takes seconds on a busy machine: the binaries' many
+// shared libraries are looked up once, by their real path first.
 QString packageOf(const QString &path)
 {
+    static QHash<QString, QString> known;
     QByteArray out;
-    for (const QString &candidate : {path, QFileInfo(path).canonicalFilePath()})
+    for (const QString &candidate : {QFileInfo(path).canonicalFilePath(), path})
         for (const QString &form : {candidate, QString(candidate).replace(QRegularExpression("^/usr/"), "/")})
-            if (run("dpkg", {"-S", form}, 60000, &out))
-                return QString::fromUtf8(out).section(':', 0, 0).section(',', 0, 0).trimmed();
-    return QStringLiteral("<no package owns %1>").arg(path);
+            if (!known.contains(path) && run("dpkg", {"-S", form}, 60000, &out))
+                known[path] = QString::fromUtf8(out).section(':', 0, 0).section(',', 0, 0).trimmed();
+    return known.value(path, QStringLiteral("<no package owns %1>").arg(path));
 }
 
 } // namespace
@@ -205,66 +184,48 @@ private slots:
         m_system = m_root + "/opt/tavi";
     }
 
-    void versions_data()
-    {
-        QTest::addColumn<QString>("a");
-        QTest::addColumn<QString>("b");
-        QTest::addColumn<int>("order");
-        const auto row = [](const char *name, const char *a, const char *b, int order) {
-            QTest::newRow(name) << a << b << order;
-        };
-        row("equal", "1.0.0", "1.0.0", 0);
-        row("longer is newer", "1.0.0.1", "1.0.0", 1);
-        row("numbers, not text", "1.10", "1.9", 1);
-        row("leading zeros", "1.01", "1.1", 0);
-        row("empty is oldest", "", "0", -1);
-        row("both empty", "", "", 0);
-        row("tilde before release", "2.0~rc1", "2.0", -1);
-        row("letters after release", "2.0a", "2.0", 1);
-        row("letters before signs", "2.0a", "2.0+", -1);
-        row("huge numbers", "1.123456789012345678901", "1.99999999999999999999", 1);
-    }
+    // One list per rule, each version older than the next; then pairs of equal ones. Both ways round.
     void versions()
     {
-        QFETCH(QString, a);
-        QFETCH(QString, b);
-        QFETCH(int, order);
-        QCOMPARE(UserFolder::compareVersions(a, b), order);
-        QCOMPARE(UserFolder::compareVersions(b, a), -order);
+        const auto order = [](const QString &a, const QString &b) {
+            return std::make_pair(UserFolder::compareVersions(a, b), UserFolder::compareVersions(b, a));
+        };
+        const QList<QStringList> rising{{"", "0"}, // empty is oldest
+                                        {"1.0.0", "1.0.0.1"}, // longer is newer
+                                        {"1.9", "1.10"}, // numbers, not text
+                                        {"2.0~rc1", "2.0", "2.0a", "2.0+"}, // tilde, release, letters, signs
+                                        {"1.99999999999999999999", "1.123456789012345678901"}}; // numbers of any length
+        for (const QStringList &list : rising)
+            for (int i = 1; i < list.size(); ++i)
+                QVERIFY2(order(list[i - 1], list[i]) == std::make_pair(-1, 1),
+                         qPrintable(list[i - 1] + " < " + list[i]));
+        for (const QStringList &same : {QStringList{"1.0.0", "1.0.0"}, {"1.01", "1.1"}, {"", ""}})
+            QVERIFY2(order(same[0], same[1]) == std::make_pair(0, 0), qPrintable(same.join(" = ")));
     }
 
-    // Written by us, read by the launcher's QSettings.
-    void iniVersion_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<QByteArray>("expected");
-        const auto row = [](const char *name, const char *text, const char *version, const char *expected) {
-            QTest::newRow(name) << QByteArray(text) << version << QByteArray(expected);
-        };
-        row("replaced, rest kept", "; school\n[UPDATEINFO]\nListURL=http://a/l.xml\n\n[VERSION]\nVersion=1.0\n", "2.0",
-            "; school\n[UPDATEINFO]\nListURL=http://a/l.xml\n\n[VERSION]\nVersion=2.0\n");
-        row("spaced key", "[VERSION]\n  Version = 1.0\n", "2.0", "[VERSION]\nVersion=2.0\n");
-        row("group without key", "[VERSION]\n[X]\na=1\n", "3", "[VERSION]\nVersion=3\n[X]\na=1\n");
-        row("no group", "[UPDATEINFO]\nListURL=u", "3", "[UPDATEINFO]\nListURL=u\n\n[VERSION]\nVersion=3\n");
-        row("empty file", "", "3", "[VERSION]\nVersion=3\n");
-        row("twice: one left", "[VERSION]\nVersion=1\nVersion=2\n", "3", "[VERSION]\nVersion=3\n");
-        row("other group's key", "[OTHER]\nVersion=1\n[VERSION]\n", "3", "[OTHER]\nVersion=1\n[VERSION]\nVersion=3\n");
-        row("needs quotes", "[VERSION]\nVersion=1\n", "1.0; beta, \"x\"",
-            "[VERSION]\nVersion=\"1.0; beta, \\\"x\\\"\"\n");
-        row("emptied", "[VERSION]\nVersion=1\n", "", "[VERSION]\nVersion=\n");
-    }
+    // Written by us, read by the launcher's QSettings: each text, the version set in it, and what it becomes.
     void iniVersion()
     {
-        QFETCH(QByteArray, text);
-        QFETCH(QString, version);
-        QFETCH(QByteArray, expected);
-        const QByteArray out = IniText::withValue(text, "VERSION", "Version", version);
-        QCOMPARE(out, expected);
-        QCOMPARE(IniText::value(out, "VERSION", "Version"), version);
+        const QList<std::array<const char *, 3>> cases{
+            {"; school\n[UPDATEINFO]\nListURL=http://a/l.xml\n\n[VERSION]\nVersion=1.0\n", "2.0",
+             "; school\n[UPDATEINFO]\nListURL=http://a/l.xml\n\n[VERSION]\nVersion=2.0\n"}, // the rest kept
+            {"[VERSION]\n  Version = 1.0\n", "2.0", "[VERSION]\nVersion=2.0\n"}, // a spaced key
+            {"[VERSION]\n[X]\na=1\n", "3", "[VERSION]\nVersion=3\n[X]\na=1\n"}, // the group without the key
+            {"[UPDATEINFO]\nListURL=u", "3", "[UPDATEINFO]\nListURL=u\n\n[VERSION]\nVersion=3\n"}, // no group
+            {"", "3", "[VERSION]\nVersion=3\n"},
+            {"[VERSION]\nVersion=1\nVersion=2\n", "3", "[VERSION]\nVersion=3\n"}, // the key twice: one left
+            {"[OTHER]\nVersion=1\n[VERSION]\n", "3", "[OTHER]\nVersion=1\n[VERSION]\nVersion=3\n"}, // another group's
+            {"[VERSION]\nVersion=1\n", "1.0; beta, \"x\"", "[VERSION]\nVersion=\"1.0; beta, \\\"x\\\"\"\n"}, // quoted
+            {"[VERSION]\nVersion=1\n", "", "[VERSION]\nVersion=\n"}};
         QTemporaryDir dir;
-        put(dir.filePath("q.ini"), out);
-        QCOMPARE(QSettings(dir.filePath("q.ini"), QSettings::IniFormat).value("/VERSION/Version").toString(), version);
+        for (int i = 0; i < cases.size(); ++i) {
+            const QString version = QString::fromUtf8(cases[i][1]), file = dir.filePath(QString::number(i));
+            const QByteArray out = IniText::withValue(cases[i][0], "VERSION", "Version", version);
+            QCOMPARE(out, QByteArray(cases[i][2]));
+            QCOMPARE(IniText::value(out, "VERSION", "Version"), version);
+            put(file, out); // a file of its own: QSettings caches what it read by name, size and time
+            QCOMPARE(QSettings(file, QSettings::IniFormat).value("/VERSION/Version").toString(), version);
+        }
     }
 
     // A first start, a second that changes nothing, and files that leave the system: its links go, the user's own
@@ -351,7 +312,6 @@ private slots:
         row("user's edit stays", config, "[TaviHttp]\nUrl=http://mine\n", "[TaviHttp]\nUrl=http://new\n",
             "[TaviHttp]\nUrl=http://mine\n");
         row("same edit on both", "log.properties", "log=file\n", "log=file\n", "log=file\n");
-        row("user's log set-up stays", "log.properties", "log=mine\n", "log=file\n", "log=mine\n");
     }
     void settings()
     {
@@ -624,8 +584,8 @@ private slots:
         QVERIFY(!update.isEmpty());
         const QStringList system = snapshot(m_root, true);
 
-        PrivateDisplay display;
-        QVERIFY(display.start());
+        Desktop::Private display;
+        QVERIFY(display.start(QSize(1280, 800)));
         Desktop::setDisplay(display.name());
 
         // User B starts first and leaves a folder of their own.

@@ -1,13 +1,12 @@
-// The widget kit on an Xvfb display, driven with real Qt events: the painted buttons' states, the question box's close
-// icon, the notice's slide, stay and fade (its timers driven by hand instead of waited for), and the built-in pictures
-// the windows ask for, each under the exact name the code uses, a hover twin of its picture's size, drawn from its SVG
-// source at that size and with the device's pixels at 200 %.
+// The widget kit on an Xvfb display, driven with real Qt events: the painted buttons' states, the notice's slide, stay
+// and fade (its timers driven by hand instead of waited for), and the built-in pictures the windows ask for, each under
+// the exact name the code uses, a hover twin of its picture's size, drawn from its SVG source at that size and with the
+// device's pixels at 200 %.
 #include "ui/builtinpicture.h"
 #include "ui/colorbtn.h"
 #include "ui/commonbutton.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
-#include "ui/messagebox.h"
 #include "ui/pixbutton.h"
 #include "ui/playbtn.h"
 #include "ui/popwidget.h"
@@ -142,19 +141,6 @@ private slots:
         }
         if (unselect(widget.get()))
             QCOMPARE(look(widget.get()), normal);
-    }
-
-    // The question box's close icon answers no (确定 and 取消, and a box shown again, are the course list's and the
-    // sign-out's).
-    void messageBoxCloseIconRefuses()
-    {
-        MessageBox box(nullptr);
-        QSignalSpy accepted(&box, SIGNAL(doAccept()));
-        box.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&box));
-        QTest::mouseClick(box.findChild<QAbstractButton *>("closeBtn"), Qt::LeftButton);
-        QVERIFY(!box.isVisible());
-        QCOMPARE(accepted.count(), 0);
     }
 
     // A notice closed during its slide stops its timers and goes; another slides up, stays, fades and goes.

@@ -34,38 +34,67 @@ int usage()
     std::fprintf(stderr, "usage: tavi-record OUTPUT [--seconds S] [--audio-only] [--stats] [--reconnect]\n");
     return 2;
 }
+
+struct Options
+{
+    QString output;
+    double seconds = -1;
+    bool audioOnly = false;
+    bool stats = false;
+    bool reconnect = false;
+};
+
+bool readOptions(const QStringList &args, Options &o)
+{
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (arg == QLatin1String("--seconds") && i + 1 < args.size()) {
+            bool ok = false;
+            o.seconds = args[++i].toDouble(&ok);
+            if (!ok || o.seconds <= 0)
+                return false;
+        } else if (arg == QLatin1String("--audio-only")) {
+            o.audioOnly = true;
+        } else if (arg == QLatin1String("--stats")) {
+            o.stats = true;
+        } else if (arg == QLatin1String("--reconnect")) {
+            o.reconnect = true;
+        } else if (arg.startsWith(QLatin1String("--")) || !o.output.isEmpty()) {
+            return false;
+        } else {
+            o.output = arg;
+        }
+    }
+    return !o.output.isEmpty();
+}
+
+void printStats(recordCtrl *record, AudioCtrl *dialogue)
+{
+    if (record) {
+        const saveVideoThread::Stats s = record->encoder->stats();
+        std::printf("pictures captured: %lld\n", s.captured);
+        std::printf("pictures encoded: %lld\n", s.encoded);
+        std::printf("pictures repeated: %lld\n", s.repeated);
+        std::printf("pictures left out for a slow link: %lld\n", s.linkSkipped);
+        std::printf("pictures dropped: %lld (stale %lld, queue full %lld)\n", s.staleDropped + s.overflowDropped,
+                    s.staleDropped, s.overflowDropped);
+        std::printf("audio chunks: %lld (dropped %lld)\n", s.audioChunks, s.audioDropped);
+        std::printf("picture queue high-water mark: %d\n", s.videoHighWater);
+        std::printf("audio queue high-water mark: %d\n", s.audioHighWater);
+    } else {
+        const AudioChunkList::Counters c = dialogue->sender->audioChunks().counters();
+        std::printf("audio chunks: %lld (dropped %lld)\n", c.pushed, c.dropped);
+        std::printf("audio queue high-water mark: %d\n", c.highWater);
+    }
+}
 } // namespace
 
 int main(int argc, char **argv)
 {
     tavi::keepLargeBlocksMapped();
     QCoreApplication app(argc, argv);
-    QString output;
-    double seconds = -1;
-    bool audioOnly = false;
-    bool stats = false;
-    bool reconnect = false;
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        const QString &arg = args[i];
-        if (arg == QLatin1String("--seconds") && i + 1 < args.size()) {
-            bool ok = false;
-            seconds = args[++i].toDouble(&ok);
-            if (!ok || seconds <= 0)
-                return usage();
-        } else if (arg == QLatin1String("--audio-only")) {
-            audioOnly = true;
-        } else if (arg == QLatin1String("--stats")) {
-            stats = true;
-        } else if (arg == QLatin1String("--reconnect")) {
-            reconnect = true;
-        } else if (arg.startsWith(QLatin1String("--")) || !output.isEmpty()) {
-            return usage();
-        } else {
-            output = arg;
-        }
-    }
-    if (output.isEmpty())
+    Options o;
+    if (!readOptions(app.arguments(), o))
         return usage();
 
     bool failed = false;
@@ -80,18 +109,18 @@ int main(int argc, char **argv)
 
     recordCtrl *record = nullptr;
     AudioCtrl *dialogue = nullptr;
-    if (audioOnly) {
+    if (o.audioOnly) {
         dialogue = AudioCtrl::instance();
-        const QByteArray address = output.toLocal8Bit();
+        const QByteArray address = o.output.toLocal8Bit();
         dialogue->setAddress(address.constData());
         dialogue->start();
         if (dialogue->state != AudioCtrl::Running)
             return 1;
     } else {
         record = recordCtrl::instance();
-        record->setUrl(output);
-        record->setOutputFailuresReported(!reconnect);
-        if (!record->start(0) && !(reconnect && record->lastFailure() == recordCtrl::Output))
+        record->setUrl(o.output);
+        record->setOutputFailuresReported(!o.reconnect);
+        if (!record->start(0) && !(o.reconnect && record->lastFailure() == recordCtrl::Output))
             return 1;
     }
 
@@ -119,35 +148,21 @@ int main(int argc, char **argv)
         const bool idle = record ? record->isIdle() : dialogue->isIdle();
         if (stopping && idle)
             app.quit();
-        if (!stopping && idle && reconnect && record && record->lastFailure() == recordCtrl::Output &&
+        if (!stopping && idle && o.reconnect && record && record->lastFailure() == recordCtrl::Output &&
             !again.isActive())
             again.start();
-        else if (!stopping && idle && !again.isActive()) // ended by itself (output or device failure)
+        else if (!stopping && idle && !again.isActive()) // ended by itself (o.output or device failure)
             stopAll();
     });
     poll.start(50);
-    if (seconds > 0)
-        QTimer::singleShot(int(seconds * 1000), Qt::PreciseTimer, stopAll);
+    if (o.seconds > 0)
+        QTimer::singleShot(int(o.seconds * 1000), Qt::PreciseTimer, stopAll);
     app.exec();
     // Failure reports queued by the threads arrive before the end.
     QCoreApplication::processEvents();
 
-    if (stats && record) {
-        const saveVideoThread::Stats s = record->encoder->stats();
-        std::printf("pictures captured: %lld\n", s.captured);
-        std::printf("pictures encoded: %lld\n", s.encoded);
-        std::printf("pictures repeated: %lld\n", s.repeated);
-        std::printf("pictures left out for a slow link: %lld\n", s.linkSkipped);
-        std::printf("pictures dropped: %lld (stale %lld, queue full %lld)\n", s.staleDropped + s.overflowDropped,
-                    s.staleDropped, s.overflowDropped);
-        std::printf("audio chunks: %lld (dropped %lld)\n", s.audioChunks, s.audioDropped);
-        std::printf("picture queue high-water mark: %d\n", s.videoHighWater);
-        std::printf("audio queue high-water mark: %d\n", s.audioHighWater);
-    } else if (stats && dialogue) {
-        const AudioChunkList::Counters c = dialogue->sender->audioChunks().counters();
-        std::printf("audio chunks: %lld (dropped %lld)\n", c.pushed, c.dropped);
-        std::printf("audio queue high-water mark: %d\n", c.highWater);
-    }
+    if (o.stats)
+        printStats(record, dialogue);
     std::fflush(stdout);
     const bool outputFailed = record ? record->encoder->outputFailed() : dialogue->sender->outputFailed();
     return (failed || outputFailed) ? 1 : 0;

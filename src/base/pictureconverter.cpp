@@ -1,4 +1,4 @@
-#include "record/pictureconverter.h"
+#include "base/pictureconverter.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
