@@ -33,3 +33,18 @@ function(tavi_add_test name)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()
 endfunction()
+
+# tavi_checking_allocator(TEST): the test runs on glibc's checking allocator,
+# which aborts at the free of a block that anything, FFmpeg's own unchecked
+# code included, wrote past. Not under AddressSanitizer: its own allocator's
+# wide red zones would hide such a write.
+function(tavi_checking_allocator test)
+  if(TAVI_ASAN)
+    return()
+  endif()
+  execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=libc_malloc_debug.so.0
+                  OUTPUT_VARIABLE malloc_debug OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(IS_ABSOLUTE "${malloc_debug}" AND EXISTS "${malloc_debug}")
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "LD_PRELOAD=${malloc_debug};MALLOC_CHECK_=3")
+  endif()
+endfunction()

@@ -29,6 +29,5 @@ RecordProbe probeRecording(const QString &input, int timeoutMs)
             result.sampleRate = stream.value("sample_rate").toString().toInt();
         }
     }
-    result.ok = !result.formatName.isEmpty();
     return result;
 }

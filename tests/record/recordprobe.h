@@ -5,7 +5,6 @@
 // What ffprobe finds in a recording, frames counted.
 struct RecordProbe
 {
-    bool ok = false;
     QString formatName;
     QString videoCodec;
     QString audioCodec;

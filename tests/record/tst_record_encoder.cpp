@@ -20,7 +20,6 @@ extern "C" {
 #include <QFile>
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QtEndian>
 #include <QtTest>
 
 #include <cmath>
@@ -89,24 +88,6 @@ bool encodeAtRate(saveVideoThread &encoder, const QString &path, double fps, dou
     return encoder.wait(60000) && !encoder.outputFailed();
 }
 
-// Types of the top-level boxes of an MP4 file, in order.
-QStringList mp4Boxes(const QString &path)
-{
-    const QByteArray data = testsupport::readFile(path);
-    QStringList boxes;
-    qint64 at = 0;
-    while (at + 8 <= data.size()) {
-        const auto *p = reinterpret_cast<const uchar *>(data.constData() + at);
-        quint64 size = qFromBigEndian<quint32>(p);
-        if (size == 1 && at + 16 <= data.size())
-            size = qFromBigEndian<quint64>(p + 8);
-        boxes << QString::fromLatin1(data.mid(int(at) + 4, 4));
-        if (size < 8)
-            break;
-        at += qint64(size);
-    }
-    return boxes;
-}
 } // namespace
 
 class tst_recordencoder : public QObject
@@ -114,10 +95,11 @@ class tst_recordencoder : public QObject
     Q_OBJECT
 private slots:
     // Any capture rate gives 25 pictures a second, sound alongside, whichever
-    // capture ends first. A local name ending in ".mp4", in any case, gets a
-    // fragmented MP4 that stays playable when the recording is cut off;
-    // everything else FLV. One encoder records every row: pictures left over
-    // from before a recording must not reach it.
+    // capture ends first. A local name ending in ".mp4", in any case, gets an
+    // MP4 (fragmented, so that it stays playable when the recording is cut
+    // off: the capture test reads one while it is written); everything else
+    // FLV. One encoder records every row: pictures left over from before a
+    // recording must not reach it.
     void rateAndContainer_data()
     {
         QTest::addColumn<QString>("name");
@@ -172,13 +154,6 @@ private slots:
         const mode_t mask = ::umask(0);
         ::umask(mask);
         QCOMPARE(testsupport::fileMode(name), int(0666 & ~mask));
-        if (mp4) {
-            // Fragmented: an empty movie box first, then fragments of pictures.
-            const QStringList boxes = mp4Boxes(name);
-            QVERIFY2(boxes.size() > 4 && boxes[0] == "ftyp" && boxes[1] == "moov" && boxes[2] == "moof",
-                     qPrintable(boxes.join(' ')));
-            QVERIFY2(boxes.count("moof") >= 4, qPrintable(boxes.join(' ')));
-        }
     }
 
     // Only class streams and plain files are written, under names that fit: every other protocol is refused before
@@ -230,10 +205,23 @@ private slots:
         QVERIFY(failed.wait(10000) || failed.count() == 1);
         QVERIFY(encoder.wait(5000));
         QVERIFY(encoder.outputFailed());
-        // Pictures pushed while nothing consumes stay bounded.
+        // Pictures and sound pushed while nothing consumes stay bounded; the oldest sound goes first.
         for (int i = 0; i < 3000; ++i)
             encoder.pushVideoFrame(makePicture(i), i * 10);
         QVERIFY(encoder.videoQueue().count() <= encoder.videoQueue().limit());
+        AudioChunkList &sound = encoder.audioChunks();
+        sound.setLimitBytes(1000);
+        for (int i = 0; i < 30; ++i) {
+            auto *bytes = static_cast<uint8_t *>(std::malloc(100));
+            bytes[0] = uint8_t(i);
+            encoder.pushAudioChunk(bytes, 100);
+        }
+        QCOMPARE(sound.count(), 10);
+        QCOMPARE(sound.counters().dropped, 20LL);
+        AudioChunk chunk;
+        QVERIFY(sound.takeFirst(&chunk));
+        QCOMPARE(int(chunk.data[0]), 20);
+        std::free(chunk.data);
     }
 
     // The microphone may push before the sender's thread gets to run: chunks
@@ -325,25 +313,6 @@ private slots:
         queue.adoptLastVideoNode(node);
         QCOMPARE(queue.takeVideoFrame(now + 10, false), node);
         QTEST(queue.count(), "left");
-    }
-
-    void audioListDropsOldestBeyondLimit()
-    {
-        AudioChunkList list;
-        list.setLimitBytes(1000);
-        for (int i = 0; i < 30; ++i) {
-            auto *bytes = static_cast<uint8_t *>(std::malloc(100));
-            bytes[0] = uint8_t(i);
-            list.pushAudioChunk(bytes, 100);
-        }
-        QCOMPARE(list.count(), 10);
-        QCOMPARE(list.counters().dropped, 20LL);
-        AudioChunk chunk;
-        QVERIFY(list.takeFirst(&chunk));
-        QCOMPARE(int(chunk.data[0]), 20); // the oldest ones went first
-        std::free(chunk.data);
-        list.clear();
-        QVERIFY(!list.takeFirst(&chunk));
     }
 
     // At 1,000 samples a second a sample is a millisecond. Each row hands
