@@ -24,8 +24,8 @@ constexpr int kFirstRetryMs = 10;
 // slower than the stream makes the lag grow by a fraction of a second each
 // second, and only the server can drop what waits for it on the way: the
 // bound keeps the class within 2 s of its live edge.
-constexpr double kBehindLimit = 1.0;
-constexpr int kBehindMs = 500;
+constexpr double kBehindLimit = 0.8;
+constexpr int kBehindMs = 400;
 
 QByteArray extradataOf(AVFormatContext *input, int index)
 {
