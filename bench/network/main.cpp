@@ -269,7 +269,7 @@ void pair(const char *what, double ours, double reference, const char *unit, con
 
 struct PupilFigures
 {
-    double medianLag = NAN, p95Lag = NAN, freeze = NAN, soundGap = NAN, mostBehind = NAN, back = NAN;
+    double medianLag = NAN, p95Lag = NAN, freeze = NAN, soundGap = NAN, mostBehind = NAN, back = NAN, kbps = NAN;
 };
 
 // One pupil condition with an ffmpeg publisher on an unimpaired teacher link.
@@ -320,7 +320,10 @@ PupilFigures pupilRun(char condition, bool tavi)
         const QVector<double> l = lags(player.pictures(), own, capped, lifted);
         f.mostBehind = l.isEmpty() ? NAN : *std::max_element(l.begin(), l.end());
         f.back = backWithin(player.pictures(), own, lifted, 0.4);
-        f.freeze = kbps;
+        // Dropping shows as pictures that freeze, and the sound's gaps.
+        f.freeze = longestFreeze(player.pictures(), capped, lifted);
+        f.soundGap = ear.longestGapMs();
+        f.kbps = kbps;
     } else {
         phase(10);
         const double own = leastOffset(player.pictures(), 0, now());
@@ -495,9 +498,11 @@ int main(int argc, char *argv[])
     }
     if (only.contains('b')) {
         const PupilFigures t = pupilRun('b', true), r = pupilRun('b', false);
-        line("   (stream %.0f kbit/s, capped at 60 %% of it for 30 s)", t.freeze);
+        line("   (stream %.0f kbit/s, capped at 60 %% of it for 30 s)", t.kbps);
         pair("b. pupil's link capped: most behind the live edge", t.mostBehind, r.mostBehind, "s", "<= 2 s");
         pair("b. after the cap, back to <= 400 ms within", t.back, r.back, "s", "<= 10 s");
+        pair("b. longest picture freeze under the cap", t.freeze, r.freeze, "s", "-");
+        pair("b. longest gap in the sound over the run", t.soundGap, r.soundGap, "ms", "-");
     }
     if (only.contains('c')) {
         const TeacherFigures t = teacherRun('c', true), r = teacherRun('c', false);

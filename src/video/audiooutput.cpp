@@ -16,6 +16,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
 
@@ -193,8 +194,11 @@ bool fitResampler(VideoState *is, const AVFrame *frame, uint64_t layout)
 {
     const auto format = AVSampleFormat(frame->format);
     const int channels = frame->ch_layout.nb_channels;
+    // A live input always goes through the resampler: it plays the sound a
+    // little faster while the level ahead of the device is drained.
     if (format == is->audioSource.format && int64_t(layout) == is->audioSource.channelLayout &&
-        frame->sample_rate == is->audioSource.sampleRate && channels == is->audioSource.channels)
+        frame->sample_rate == is->audioSource.sampleRate && channels == is->audioSource.channels &&
+        (is->resampler || !is->live))
         return true;
     swr_free(&is->resampler);
     AVChannelLayout outLayout, inLayout;
@@ -204,6 +208,8 @@ bool fitResampler(VideoState *is, const AVFrame *frame, uint64_t layout)
     if (ok >= 0)
         ok = swr_alloc_set_opts2(&is->resampler, &outLayout, is->audioTarget.format, is->audioTarget.sampleRate,
                                  &inLayout, format, frame->sample_rate, 0, nullptr);
+    if (ok >= 0 && is->live)
+        ok = av_opt_set_int(is->resampler, "flags", SWR_FLAG_RESAMPLE, 0);
     av_channel_layout_uninit(&outLayout);
     av_channel_layout_uninit(&inLayout);
     if (ok < 0 || !is->resampler || swr_init(is->resampler) < 0) {
@@ -237,6 +243,11 @@ int convertFrame(VideoState *is, AVFrame *frame)
     }
     const int targetChannels = is->audioTarget.channels;
     const int maxSamples = kAudioBufferStoreSize / targetChannels / 2;
+    if (is->audioDraining) {
+        // This frame only: the next one is played faster again if still due.
+        const int out = int(av_rescale(frame->nb_samples, is->audioTarget.sampleRate, frame->sample_rate));
+        swr_set_compensation(is->resampler, -std::max(1, int(out * kLiveDrainRate)), std::max(1, out));
+    }
     uint8_t *out = is->audioBufferStore;
     const int samples = swr_convert(is->resampler, &out, maxSamples, const_cast<const uint8_t **>(frame->extended_data),
                                     frame->nb_samples);
@@ -391,6 +402,27 @@ void anchorPlayClock(VideoState *is, int total)
     }
 }
 
+// Live input: the sound ahead of the device is drained while the least it
+// came to over the last window stayed above the low mark; it stops at once
+// when the level reaches the mark.
+void noteLevel(VideoState *is)
+{
+    if (!is->live)
+        return;
+    const double level = is->audioQueuedEnd - is->handedClock;
+    const double now = steadySeconds();
+    is->audioLevelLeast = std::min(is->audioLevelLeast, level);
+    if (level <= kLiveLevelLow)
+        is->audioDraining = false;
+    if (is->audioLevelWindowStart == 0) {
+        is->audioLevelWindowStart = now;
+    } else if (now - is->audioLevelWindowStart >= kLiveLevelWindow) {
+        is->audioDraining = is->audioLevelLeast > kLiveLevelLow;
+        is->audioLevelLeast = 1e9;
+        is->audioLevelWindowStart = now;
+    }
+}
+
 // Fills stream with decoded audio; false when none was handed over.
 bool copyAudio(VideoState *is, Uint8 *stream, int len, bool audioOnly)
 {
@@ -446,6 +478,7 @@ void fill(VideoState *is, Uint8 *stream, int len, bool audioOnly)
         return;
     if (copyAudio(is, stream, len, audioOnly) && is->audioTarget.sampleRate > 0)
         anchorPlayClock(is, len);
+    noteLevel(is);
 }
 
 void callback(VideoState *is, Uint8 *stream, int len, bool audioOnly)

@@ -1,6 +1,7 @@
 #include "video/inputreconnector.h"
 
 #include "base/logging.h"
+#include "video/playback.h"
 #include "video/videostate.h"
 
 #include <QMetaObject>
@@ -19,9 +20,12 @@ constexpr int kReopenMs = 2000;
 constexpr int kFirstRetryMs = 10;
 // Seconds behind the live edge that make a live input reopen, once every
 // packet read for kBehindMs has been that late: a link that caught up after
-// a stall brings a burst of late packets, and then is current again.
-constexpr double kBehindLimit = 2.0;
-constexpr int kBehindMs = 2000;
+// a stall brings a burst of late packets, and then is current again. A link
+// slower than the stream makes the lag grow by a fraction of a second each
+// second, and only the server can drop what waits for it on the way: the
+// bound keeps the class within 2 s of its live edge.
+constexpr double kBehindLimit = 0.8;
+constexpr int kBehindMs = 400;
 
 QByteArray extradataOf(AVFormatContext *input, int index)
 {
@@ -61,7 +65,8 @@ bool InputReconnector::read(AVPacket *packet)
 {
     if (m_live)
         armRead();
-    if (av_read_frame(m_state->formatContext, packet) >= 0) {
+    // A reopen that failed has let go of the input: as a failed read.
+    if (m_state->formatContext && av_read_frame(m_state->formatContext, packet) >= 0) {
         if (m_live) {
             readOk();
             prepare(packet);
@@ -75,7 +80,13 @@ bool InputReconnector::read(AVPacket *packet)
                 fallenBehind(double(packet->pts) * av_q2d(m_state->formatContext->streams[index]->time_base))) {
                 av_packet_unref(packet);
                 m_lastAttempt = steadyMs();
-                reopen("behind the live edge");
+                // What the old input still has on its way is dropped: let go
+                // of it first, so it leaves the slow link to the new one.
+                avformat_close_input(&m_state->formatContext);
+                // What the player still holds of the old input plays
+                // meanwhile; the rest is older than the new input's start.
+                if (reopen("behind the live edge"))
+                    dropQueued(m_state);
                 return false;
             }
         }
@@ -176,7 +187,9 @@ bool InputReconnector::reopen(const char *why)
     m_audioExtra = extradataOf(fresh, audio);
     m_lastGood = steadyMs();
     m_retryMs = 0;
-    m_leastLag = 1e300;
+    // The edge stays: the server goes on with the publisher's own times (a
+    // new publisher's earlier ones set a new edge, see fallenBehind), and
+    // the first packets over a slow link come late already.
     m_behindSince = 0;
     TAVI_LOG_INFO("Reopened " << addressForLog(QString::fromUtf8(m_path)).constData() << " (" << why << ")");
     return true;

@@ -19,7 +19,9 @@ void tellInputFlowing(VideoState *state, bool flowing);
 // new stream's codec set-up as side data. The pauses end at once on a stop.
 // A live input that falls further behind its live edge than a bound (a link
 // slower than the stream) is reopened as well: the server then sends from
-// its newest pictures, and what waited on the way is dropped.
+// its newest pictures, and what waited on the way is dropped. The old input
+// is let go of first, so that it leaves a slow link to the new one, and what
+// the player still holds of it is dropped once the new one opened.
 // A file is not live: a failed read there marks the end of the input.
 class InputReconnector
 {

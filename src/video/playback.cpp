@@ -161,6 +161,18 @@ void readPackets(VideoState *is, InputReconnector &input)
     av_packet_free(&packet);
 }
 
+void dropQueued(VideoState *is)
+{
+    if (is->audioOpen) {
+        packetQueueFlush(&is->audioQueue);
+        putMarker(&is->audioQueue, makeFlushPacket);
+        is->audioFlushPending = true;
+    }
+    is->seekSerial += 1;
+    packetQueueFlush(&is->videoQueue);
+    putMarker(&is->videoQueue, makeFlushPacket);
+}
+
 void seekInput(VideoState *is)
 {
     const int64_t position = is->seekPosition;
@@ -181,14 +193,7 @@ void seekInput(VideoState *is)
         // position is the target, not where the old audio stopped.
         is->handedClock = is->seekTime.load();
         is->playClockValid = false;
-        if (is->audioOpen) {
-            packetQueueFlush(&is->audioQueue);
-            putMarker(&is->audioQueue, makeFlushPacket);
-            is->audioFlushPending = true;
-        }
-        is->seekSerial += 1;
-        packetQueueFlush(&is->videoQueue);
-        putMarker(&is->videoQueue, makeFlushPacket);
+        dropQueued(is);
         is->videoClock = 0;
     }
     is->seekRequest = 0;

@@ -51,6 +51,10 @@ void playAddress(VideoState *state, const QString &url, bool classStreamOnly, co
 // end goes into the video queue as an end packet.
 void readPackets(VideoState *state, InputReconnector &input);
 
+// Drops what waits in the queues, the sound the device has not been handed
+// and a picture waiting for its turn; the decoders start afresh.
+void dropQueued(VideoState *state);
+
 // Carries out the pending seek request: the input moves, the queues are
 // flushed and the decoders told.
 void seekInput(VideoState *state);

@@ -80,6 +80,9 @@ void VideoState::reset()
     audioQueuedEnd = 0;
     videoQueuedPts = 0;
     audioCatchingUp = false;
+    audioLevelLeast = 1e9;
+    audioLevelWindowStart = 0;
+    audioDraining = false;
 }
 
 void VideoState::requestQuit()

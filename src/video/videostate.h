@@ -42,6 +42,12 @@ constexpr int kAddressLimit = 1279;
 // lower mark; pictures paced by the wall clock are kept as close.
 constexpr double kLiveBacklogHigh = 0.25;
 constexpr double kLiveBacklogLow = 0.1;
+// Below that, the sound ahead of the device is drained by playing it a
+// little faster: the least it came to over a while (what the arrivals'
+// jitter needs) is brought down to this mark, whatever it was at the start.
+constexpr double kLiveLevelLow = 0.03;
+constexpr double kLiveLevelWindow = 1.0;
+constexpr double kLiveDrainRate = 0.05;
 
 struct alignas(16) VideoState
 {
@@ -91,6 +97,11 @@ struct alignas(16) VideoState
     SwrContext *resampler = nullptr;
     // Live input: audio is being dropped until the backlog is small.
     bool audioCatchingUp = false;
+    // Live input: the least sound ahead of the device since windowStart
+    // (seconds), and whether it is being played faster to bring it down.
+    double audioLevelLeast = 1e9;
+    double audioLevelWindowStart = 0;
+    bool audioDraining = false;
 
     // Clocks, in stream seconds (atomics). audioClock: the audio callback.
     // videoClock: the video thread; the reader resets it after a seek.

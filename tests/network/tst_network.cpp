@@ -59,8 +59,17 @@ void TestNetwork::pupilComesBack()
     const double edge = pupil.edge();
     QVERIFY(lab.command(impairment));
     const double from = now();
-    // The impairment lasts its time while the player keeps playing what it can.
-    QVERIFY(QTest::qWaitFor([&] { return now() - from > seconds; }, int(seconds * 1000) + 5000));
+    // The impairment lasts its time while the player keeps playing what it
+    // can; below the stream's rate, it drops rather than lags: 2 s is the
+    // aim, the rest is room for a loaded machine (a reopen only after 2 s
+    // behind for 2 s could not come below 2.9 s).
+    double most = 0;
+    const auto lasts = [&] {
+        most = std::max(most, pupil.behind(edge));
+        return now() - from > seconds;
+    };
+    QVERIFY(QTest::qWaitFor(lasts, int(seconds * 1000) + 5000));
+    QVERIFY2(impairment.startsWith("cut") || most <= 2.5, qPrintable(QStringLiteral("%1 s behind").arg(most)));
     QVERIFY(lab.command(impairment.startsWith("cut") ? "mend pupil" : "uncap pupil"));
     const int shown = pupil.pictures.size();
     QTRY_VERIFY_WITH_TIMEOUT(pupil.pictures.size() > shown + 50 && pupil.behind(edge) <= 0.4, 20000);
