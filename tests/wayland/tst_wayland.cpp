@@ -186,10 +186,10 @@ private slots:
         student.reset(new Client(QStringLiteral("student")));
         QVERIFY(student->install(school.baseUrl(), school.chatHost()));
         // An X11 session's client, though started from within the Wayland test desktop.
-        QProcessEnvironment env;
-        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QString());
-        env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
-        QVERIFY(student->start(env));
+        QProcessEnvironment x11;
+        x11.insert(QStringLiteral("WAYLAND_DISPLAY"), QString());
+        x11.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
+        QVERIFY(student->start(x11));
         QVERIFY2(signIn(*student, QStringLiteral("student"), true), qPrintable(why));
         QVERIFY2(enterClass(*student), qPrintable(why));
         QColor seen;
