@@ -535,8 +535,8 @@ private slots:
     }
 
     // A student's one-to-one class has the dialogue button: it follows the dialogue and hides while paused. A dialogue
-    // whose restart (its server went away) cannot have the microphone any more gives up: the button follows, and the
-    // user is told why.
+    // whose server restarts comes back by itself; one whose restart cannot have the microphone any more gives up: the
+    // button follows, and the user is told why.
     void studentDialogueButton()
     {
         testsupport::NginxRtmp voice;
