@@ -336,8 +336,7 @@ class TestClassEnd2End : public QObject, public ClientDriver
     }
 
     // The text of the recorder's nth button of five (开始 暂停 停止 设置 回放), in the row under the blue time (pure
-    // blue: the settings' divider is a lighter one);
-    // null while the button is disabled (its text grey).
+    // blue: the settings' divider is a lighter one); null while the button is disabled (its text grey).
     static QRect recorderButton(const QImage &shot, const QRect &window, int n)
     {
         const QRect time = Pixels::bounds(shot, window, Pixels::near(QColor(0, 0, 255), 10));
