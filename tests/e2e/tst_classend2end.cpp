@@ -563,8 +563,10 @@ private slots:
 
         QVERIFY2(openRecorder(*teacher, &recorder), qPrintable(why));
         const QRect g = recorder.geometry;
-        const QRect start = recorderButton(Desktop::shot(), g, 0);
-        QVERIFY2(!start.isNull(), "no 开始 on the recorder window");
+        // Shown again, it may not have painted yet.
+        QRect start;
+        QVERIFY2(QTest::qWaitFor([&] { return !(start = recorderButton(Desktop::shot(), g, 0)).isNull(); }, 5000),
+                 "no 开始 on the recorder window");
         const QRect time = Pixels::bounds(Desktop::shot(), g, Pixels::near(QColor(0, 0, 255), 10));
         Desktop::click(start.center());
         Desktop::moveTo(aside());
