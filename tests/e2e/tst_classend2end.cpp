@@ -396,8 +396,7 @@ private slots:
             new PatternWindow(QRect(1180 + 40, 600 + 40, freeWidth - 80, freeHeight - 200), 2, 1, kOtherCorner));
         corner->show();
         otherCorner->show();
-        QVERIFY(QTest::qWaitForWindowExposed(corner.get()));
-        QVERIFY(QTest::qWaitForWindowExposed(otherCorner.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(corner.get()) && QTest::qWaitForWindowExposed(otherCorner.get()));
         Desktop::moveTo(aside());
 
         // The participant tab as the chat panel paints it, on its white.
@@ -563,8 +562,7 @@ private slots:
 
         QVERIFY2(openRecorder(*teacher, &recorder), qPrintable(why));
         const QRect g = recorder.geometry;
-        // Shown again, it may not have painted yet.
-        QRect start;
+        QRect start; // once painted
         QVERIFY2(QTest::qWaitFor([&] { return !(start = recorderButton(Desktop::shot(), g, 0)).isNull(); }, 5000),
                  "no 开始 on the recorder window");
         const QRect time = Pixels::bounds(Desktop::shot(), g, Pixels::near(QColor(0, 0, 255), 10));
