@@ -79,21 +79,6 @@ int crashChild(const char *kind)
     return 0; // reached only when no fault happened
 }
 
-// Starts this program in dir to die of the fault kind.
-void startChild(QProcess &child, const QString &dir, const QString &kind)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // The sanitizers' own fault reports would otherwise come first.
-    const QString asan = env.value("ASAN_OPTIONS");
-    env.insert("ASAN_OPTIONS",
-               asan + (asan.isEmpty() ? "" : ":") +
-                   "handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigill=0:"
-                   "handle_sigfpe=0:allow_user_segv_handler=1:detect_stack_use_after_return=0");
-    child.setProcessEnvironment(env);
-    child.setWorkingDirectory(dir);
-    child.start(QCoreApplication::applicationFilePath(), {"--crash", kind});
-}
-
 } // namespace
 
 class TestCrash : public QObject
@@ -186,9 +171,18 @@ private slots:
             QVERIFY(testsupport::writeFile(target, QByteArray(100000, 'x'))); // to be replaced
         if (planted)
             QVERIFY(QFile::link(target, dir.filePath("core.dmp")));
+        // This program dies of the fault kind in dir; the sanitizers' own fault reports would otherwise come first.
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
-        startChild(child, dir.path(), kind);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const QString asan = env.value("ASAN_OPTIONS");
+        env.insert("ASAN_OPTIONS",
+                   asan + (asan.isEmpty() ? "" : ":") +
+                       "handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigill=0:"
+                       "handle_sigfpe=0:allow_user_segv_handler=1:detect_stack_use_after_return=0");
+        child.setProcessEnvironment(env);
+        child.setWorkingDirectory(dir.path());
+        child.start(QCoreApplication::applicationFilePath(), {"--crash", kind});
         QVERIFY(child.waitForStarted(10000));
         const qint64 childPid = child.processId();
         QVERIFY(child.waitForFinished(30000));

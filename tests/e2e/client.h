@@ -283,9 +283,7 @@ protected:
             return fail(QStringLiteral("xdotool"));
         if (!client.waitFor(Client::Main, 15000) || !client.mainWindow())
             return fail(client.name() + QStringLiteral(": no main window after signing in"));
-        if (client.waitFor(Client::Login, 0))
-            return fail(client.name() + QStringLiteral(": the sign-in dialog stayed"));
-        return true;
+        return !client.waitFor(Client::Login, 0) || fail(client.name() + QStringLiteral(": the sign-in dialog stayed"));
     }
 
     // "确认上课" or "进入课堂" of the first entry (the one-to-one class), then "确定" in the question.

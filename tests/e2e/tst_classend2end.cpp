@@ -5,17 +5,13 @@
 #include "chatpeer.h"
 #include "client.h"
 #include "demoschool.h"
-#include "desktop.h"
 #include "nginxrtmp.h"
 #include "patternwindow.h"
-#include "pixels.h"
 #include "sound.h"
-#include "testsupport.h"
 
 #include "ui/label.h"
 #include "ui/textbtn.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QRandomGenerator>
 #include <QScopeGuard>
@@ -23,7 +19,6 @@
 #include <QStandardPaths>
 #include <QtTest>
 
-#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -42,16 +37,6 @@ const int kFirstPictureMs = 3000;
 
 const QList<QColor> kCorner = {QColor(230, 30, 30), QColor(30, 200, 60), QColor(40, 60, 230), QColor(240, 220, 40)};
 const QList<QColor> kOtherCorner = {QColor(220, 40, 200), QColor(40, 210, 220)};
-
-// Processor time of a process in seconds.
-double cpuSeconds(qint64 pid)
-{
-    const QByteArray stat = testsupport::readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    // Fields after the command name in parentheses: state is 3rd, utime 14th, stime 15th (in clock ticks).
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 12 ? double(fields.at(11).toLongLong() + fields.at(12).toLongLong()) / sysconf(_SC_CLK_TCK)
-                              : -1;
-}
 
 QString randomWord()
 {
@@ -83,7 +68,7 @@ class TestClassEnd2End : public QObject, public ClientDriver
     std::unique_ptr<PatternWindow> corner;
     std::unique_ptr<PatternWindow> otherCorner;
     QList<QImage> countPictures; // the "学 员" tab with (0) to (9)
-    QList<QImage> studentsPictures; // "学员 0" to "学员 9" on the teacher's live bar
+    QImage fiveStudents; // "学员 5" on the teacher's live bar
     QSize display;
 
     QPoint teacherPlace() const { return QPoint(0, display.height() - 600); }
@@ -110,10 +95,8 @@ class TestClassEnd2End : public QObject, public ClientDriver
     bool countReads(Client &client, int expected, int timeoutMs = 8000)
     {
         int seen = -2;
-        if (QTest::qWaitFor([&] { return (seen = participants(Desktop::shot(), client)) == expected; }, timeoutMs))
-            return true;
-        return fail(
-            QStringLiteral("%1's participant count reads %2, not %3").arg(client.name()).arg(seen).arg(expected));
+        return QTest::qWaitFor([&] { return (seen = participants(Desktop::shot(), client)) == expected; }, timeoutMs) ||
+            fail(QStringLiteral("%1's participant count reads %2, not %3").arg(client.name()).arg(seen).arg(expected));
     }
 
     // The chat input box, found by its border in the panel's middle column.
@@ -125,12 +108,6 @@ class TestClassEnd2End : public QObject, public ClientDriver
         if (border.height() < 40)
             return QRect();
         return QRect(panel.left() + 10, border.top(), 210, border.height());
-    }
-
-    static QRect transcript(const QRect &input, const Client &client)
-    {
-        const QRect panel = client.chatPanel();
-        return QRect(panel.left() + 10, panel.top() + 45, 210, input.top() - 10 - (panel.top() + 45));
     }
 
     // The control bar's texts at its right: "[结束][录制]" and, in a student's one-to-one class, the dialogue.
@@ -178,38 +155,35 @@ class TestClassEnd2End : public QObject, public ClientDriver
     // The student waits for the class: the waiting bar, and nothing of the teacher's desktop.
     bool studentWaits()
     {
-        if (QTest::qWaitFor(
-                [&] {
-                    const QImage shot = Desktop::shot();
-                    return !liveBar(shot, *student, kWaitColour).isNull() && !showsPattern(shot, *student);
-                },
-                8000))
-            return true;
-        return fail(QStringLiteral("the student's screen does not say that the class has not begun"));
+        return QTest::qWaitFor(
+                   [&] {
+                       const QImage shot = Desktop::shot();
+                       return !liveBar(shot, *student, kWaitColour).isNull() && !showsPattern(shot, *student);
+                   },
+                   8000) ||
+            fail(QStringLiteral("the student's screen does not say that the class has not begun"));
     }
 
-    // The teacher's live view: the own desktop, the bar on air and the students counted there.
-    bool teacherSeesLiveView(int students)
+    // The teacher's live view: the own desktop, the bar on air and the class's five students counted there.
+    bool teacherSeesLiveView()
     {
         QString detail;
         QRect bar;
         double score = 0;
-        if (QTest::qWaitFor(
-                [&] {
-                    const QImage shot = Desktop::shot();
-                    bar = liveBar(shot, *teacher, kLiveColour);
-                    if (!showsPattern(shot, *teacher, &detail) || bar.isNull())
-                        return false;
-                    Pixels::find(shot, bar, studentsPictures.at(students), &score);
-                    return score < 12;
-                },
-                8000))
-            return true;
-        return fail(QStringLiteral("the teacher's live view: %1, bar %2 pixels wide, \"学员 %3\" %4")
-                        .arg(detail)
-                        .arg(bar.width())
-                        .arg(students)
-                        .arg(score < 12 ? "shown" : "not shown"));
+        return QTest::qWaitFor(
+                   [&] {
+                       const QImage shot = Desktop::shot();
+                       bar = liveBar(shot, *teacher, kLiveColour);
+                       if (!showsPattern(shot, *teacher, &detail) || bar.isNull())
+                           return false;
+                       Pixels::find(shot, bar, fiveStudents, &score);
+                       return score < 12;
+                   },
+                   8000) ||
+            fail(QStringLiteral("the teacher's live view: %1, bar %2 pixels wide, \"学员 5\" %3")
+                     .arg(detail)
+                     .arg(bar.width())
+                     .arg(score < 12 ? "shown" : "not shown"));
     }
 
     // With TAVI_E2E_SHOTS set, keeps a half-size picture of the client's window in that folder (the README's).
@@ -242,9 +216,8 @@ class TestClassEnd2End : public QObject, public ClientDriver
     {
         int buttons = 0;
         // The demo school's list: the one-to-one and the group class can be entered, the third counts down.
-        if (QTest::qWaitFor([&] { return (buttons = courseButtons(Desktop::shot(), client).size()) == 2; }, 10000))
-            return true;
-        return fail(QStringLiteral("%1 sees %2 course buttons").arg(client.name()).arg(buttons));
+        return QTest::qWaitFor([&] { return (buttons = courseButtons(Desktop::shot(), client).size()) == 2; }, 10000) ||
+            fail(QStringLiteral("%1 sees %2 course buttons").arg(client.name()).arg(buttons));
     }
 
     bool studentSeesTeacher(int timeoutMs, qint64 *took = nullptr)
@@ -268,7 +241,9 @@ class TestClassEnd2End : public QObject, public ClientDriver
         const QRect otherInput = inputBox(shot, to);
         if (input.isNull() || otherInput.isNull())
             return fail(QStringLiteral("no chat input box"));
-        const QRect seen = transcript(otherInput, to);
+        // The other's transcript: above the input box, under the tabs.
+        const QRect seen(to.chatPanel().left() + 10, to.chatPanel().top() + 45, 210,
+                         otherInput.top() - 55 - to.chatPanel().top());
         const QImage before = shot.copy(seen);
         peer.clearReceived();
         Desktop::click(input.center());
@@ -286,19 +261,18 @@ class TestClassEnd2End : public QObject, public ClientDriver
         int names = 0;
         int words = 0;
         // The line shows the sender and time in blue and the text in green, right of the sender's picture.
-        if (QTest::qWaitFor(
-                [&] {
-                    const QImage after = Desktop::shot().copy(seen);
-                    names = Pixels::changed(before, after, Pixels::near(kNameBlue, 60), 24);
-                    words = Pixels::changed(before, after, Pixels::near(kTextGreen, 40), 24);
-                    return names >= 15 && words >= 15;
-                },
-                5000))
-            return true;
-        return fail(QStringLiteral("%1's transcript did not show the line (%2 name and %3 text pixels)")
-                        .arg(to.name())
-                        .arg(names)
-                        .arg(words));
+        return QTest::qWaitFor(
+                   [&] {
+                       const QImage after = Desktop::shot().copy(seen);
+                       names = Pixels::changed(before, after, Pixels::near(kNameBlue, 60), 24);
+                       words = Pixels::changed(before, after, Pixels::near(kTextGreen, 40), 24);
+                       return names >= 15 && words >= 15;
+                   },
+                   5000) ||
+            fail(QStringLiteral("%1's transcript did not show the line (%2 name and %3 text pixels)")
+                     .arg(to.name())
+                     .arg(names)
+                     .arg(words));
     }
 
     bool clickEnd(Client &client)
@@ -344,16 +318,14 @@ class TestClassEnd2End : public QObject, public ClientDriver
         if (texts.width() < 40)
             return fail(client.name() + QStringLiteral(": no [录制] on the control bar"));
         Desktop::click(QPoint(texts.right() - 10, texts.center().y()));
-        if (!client.waitFor(Client::Recorder, 5000, recorder))
-            return fail(client.name() + QStringLiteral(": [录制] shows no recorder window"));
-        return true;
+        return client.waitFor(Client::Recorder, 5000, recorder) ||
+            fail(client.name() + QStringLiteral(": [录制] shows no recorder window"));
     }
 
     bool recorderHides(Client &client)
     {
-        if (QTest::qWaitFor([&] { return !client.waitFor(Client::Recorder, 0); }, 5000))
-            return true;
-        return fail(client.name() + QStringLiteral(": the recorder window stayed"));
+        return QTest::qWaitFor([&] { return !client.waitFor(Client::Recorder, 0); }, 5000) ||
+            fail(client.name() + QStringLiteral(": the recorder window stayed"));
     }
 
     // The grey cross at the recorder window's top right.
@@ -364,8 +336,7 @@ class TestClassEnd2End : public QObject, public ClientDriver
     }
 
     // The text of the recorder's nth button of five (开始 暂停 停止 设置 回放), in the row under the blue time (pure
-    // blue: the settings' divider is a lighter one);
-    // null while the button is disabled (its text grey).
+    // blue: the settings' divider is a lighter one); null while the button is disabled (its text grey).
     static QRect recorderButton(const QImage &shot, const QRect &window, int n)
     {
         const QRect time = Pixels::bounds(shot, window, Pixels::near(QColor(0, 0, 255), 10));
@@ -379,11 +350,17 @@ class TestClassEnd2End : public QObject, public ClientDriver
     // Processor use of a client over a second, in per cent of one core.
     static double cpuUse(const Client &client)
     {
-        const double before = cpuSeconds(client.pid());
+        const auto seconds = [&] {
+            const QByteArray stat = testsupport::readFile(QStringLiteral("/proc/%1/stat").arg(client.pid()));
+            // Fields after the command name in parentheses: state is 3rd, utime 14th, stime 15th (in clock ticks).
+            const QList<QByteArray> f = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+            return f.size() > 12 ? double(f.at(11).toLongLong() + f.at(12).toLongLong()) / sysconf(_SC_CLK_TCK) : -1;
+        };
+        const double before = seconds();
         QElapsedTimer timer;
         timer.start();
         QTest::qWait(1000); // the span measured, not a wait for an event
-        return 100.0 * (cpuSeconds(client.pid()) - before) / (timer.elapsed() / 1000.0);
+        return 100.0 * (seconds() - before) / (timer.elapsed() / 1000.0);
     }
 
 private slots:
@@ -419,8 +396,7 @@ private slots:
             new PatternWindow(QRect(1180 + 40, 600 + 40, freeWidth - 80, freeHeight - 200), 2, 1, kOtherCorner));
         corner->show();
         otherCorner->show();
-        QVERIFY(QTest::qWaitForWindowExposed(corner.get()));
-        QVERIFY(QTest::qWaitForWindowExposed(otherCorner.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(corner.get()) && QTest::qWaitForWindowExposed(otherCorner.get()));
         Desktop::moveTo(aside());
 
         // The participant tab as the chat panel paints it, on its white.
@@ -435,18 +411,16 @@ private slots:
             countPictures.append(holder.grab().toImage().convertToFormat(QImage::Format_RGB32));
         }
         // The teacher's count of students as the live bar paints it.
-        for (int n = 0; n <= 9; ++n) {
-            QWidget holder;
-            QPalette palette = holder.palette();
-            palette.setColor(QPalette::Window, kLiveColour);
-            holder.setPalette(palette);
-            holder.setAutoFillBackground(true);
-            Label label(QStringLiteral("学员 %1").arg(n), Qt::white, false, &holder);
-            label.adjustSize();
-            label.resize(label.width(), 30);
-            holder.setFixedSize(label.size());
-            studentsPictures.append(holder.grab().toImage().convertToFormat(QImage::Format_RGB32));
-        }
+        QWidget holder;
+        QPalette palette = holder.palette();
+        palette.setColor(QPalette::Window, kLiveColour);
+        holder.setPalette(palette);
+        holder.setAutoFillBackground(true);
+        Label label(QStringLiteral("学员 5"), Qt::white, false, &holder);
+        label.adjustSize();
+        label.resize(label.width(), 30);
+        holder.setFixedSize(label.size());
+        fiveStudents = holder.grab().toImage().convertToFormat(QImage::Format_RGB32);
 
         // A third member of the class hears what the server passes on.
         QVERIFY(peer.signIn(school.baseUrl(), QStringLiteral("tutor")));
@@ -496,7 +470,7 @@ private slots:
         // Both lists count both; the teacher's live view counts the students (all but the teacher).
         QVERIFY2(countReads(*teacher, 6), qPrintable(why));
         QVERIFY2(countReads(*student, 6), qPrintable(why));
-        QVERIFY2(teacherSeesLiveView(5), qPrintable(why));
+        QVERIFY2(teacherSeesLiveView(), qPrintable(why));
         keepShot(*teacher, QStringLiteral("teacher-live.png"));
     }
 
@@ -588,8 +562,9 @@ private slots:
 
         QVERIFY2(openRecorder(*teacher, &recorder), qPrintable(why));
         const QRect g = recorder.geometry;
-        const QRect start = recorderButton(Desktop::shot(), g, 0);
-        QVERIFY2(!start.isNull(), "no 开始 on the recorder window");
+        QRect start; // once painted
+        QVERIFY2(QTest::qWaitFor([&] { return !(start = recorderButton(Desktop::shot(), g, 0)).isNull(); }, 5000),
+                 "no 开始 on the recorder window");
         const QRect time = Pixels::bounds(Desktop::shot(), g, Pixels::near(QColor(0, 0, 255), 10));
         Desktop::click(start.center());
         Desktop::moveTo(aside());
@@ -682,12 +657,12 @@ private slots:
     }
 
     // The sign-in dialog and the main window follow the desktop's scale (Xft.dpi) on a screen of matching size:
-    // sizes scaled, the main window centred, the sign-in button's text scaled and whole.
+    // sizes scaled, the main window centred, the sign-in button's text scaled and whole. (At 100 %: the teacher's
+    // sign-in, its text checked, and the windows placed in bothSignIn.)
     void highDensityScreens_data()
     {
         QTest::addColumn<int>("dpi");
         QTest::addColumn<QSize>("screen");
-        QTest::newRow("100 %") << 96 << QSize(1920, 1080);
         QTest::newRow("150 %") << 144 << QSize(2880, 1620);
         QTest::newRow("200 %") << 192 << QSize(3840, 2160);
     }

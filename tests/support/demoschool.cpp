@@ -68,14 +68,11 @@ QString DemoSchool::baseUrl() const
 bool DemoSchool::writeSysConfig() const
 {
     const QString chatHost = m_chatHost.isEmpty() ? QStringLiteral("127.0.0.1") : m_chatHost;
-    if (!m_certificate.isEmpty())
-        return testsupport::writeSysConfig(
-            {{QStringLiteral("Url"), baseUrl()},
-             {QStringLiteral("webUrl"), baseUrl()},
-             {QStringLiteral("chatUrl"), QStringLiteral("wss://%1:8282").arg(chatHost)}});
-    return testsupport::writeSysConfig({{QStringLiteral("Url"), baseUrl()},
-                                        {QStringLiteral("webUrl"), QStringLiteral("127.0.0.1:%1").arg(m_port)},
-                                        {QStringLiteral("chatUrl"), chatHost}});
+    const bool tls = !m_certificate.isEmpty();
+    return testsupport::writeSysConfig(
+        {{QStringLiteral("Url"), baseUrl()},
+         {QStringLiteral("webUrl"), tls ? baseUrl() : QStringLiteral("127.0.0.1:%1").arg(m_port)},
+         {QStringLiteral("chatUrl"), tls ? QStringLiteral("wss://%1:8282").arg(chatHost) : chatHost}});
 }
 
 bool DemoSchool::hostile(const QString &query) const
