@@ -342,8 +342,10 @@ int main(int argc, char **argv)
     LoginDlg *login = LoginDlg::instance();
     login->findChild<QLineEdit *>(QStringLiteral("userEdit"))->setText(QStringLiteral("student"));
     login->findChild<QLineEdit *>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("123456"));
+    // The sign-in answers asynchronously.
+    QSignalSpy signedIn(login, &LoginDlg::s_loginSuccess);
     login->login();
-    if (UserInfo::instance().userId.isEmpty()) {
+    if (!signedIn.wait(15000) || UserInfo::instance().userId.isEmpty()) {
         line("tavi-bench-chat: sign-in failed");
         return 1;
     }
