@@ -26,6 +26,7 @@ public:
         Any,
         Login,
         Main,
+        Progress,
         Question,
         Recorder
     };
@@ -110,6 +111,8 @@ public:
             return std::abs(width - scaled(430)) <= 1 && height >= scaled(256) - 1 && height <= scaled(286) + 1;
         case Main:
             return width >= scaled(1180) - 1 && height >= scaled(600) - 1;
+        case Progress: // the launcher's download, 600 wide at least
+            return width >= scaled(600) - 1 && height < scaled(300);
         case Question:
             return w.geometry.size() == QSize(430, 160);
         case Recorder:
@@ -209,15 +212,19 @@ protected:
         return buttons;
     }
 
-    // The first window: on a fresh installation the launcher has installed the school's update and says so, else the
-    // sign-in dialog. The message is clicked, which gives it the keyboard (the other client's window may hold it: there
-    // is no window manager), and clicked away with Enter, again while it stays (one that maps before it takes keys);
-    // then the user signs in with Enter or with the sign-in button, whose text must lie whole in it.
+    // The first window after the download's progress (shown only while it lasts, and never clicked: Enter would cancel
+    // it): on a fresh installation the launcher has installed the school's update and says so, else the sign-in dialog.
+    // The message is clicked, which gives it the keyboard (the other client's window may hold it: there is no window
+    // manager), and clicked away with Enter, again while it stays (one that maps before it takes keys); then the user
+    // signs in with Enter or with the sign-in button, whose text must lie whole in it.
     bool signIn(Client &client, const QString &user, bool fresh, bool withEnter = true)
     {
         client.on();
         Desktop::Window first, login;
-        if (!client.waitFor(Client::Any, 20000, &first))
+        const auto message = [&](const Desktop::Window &w) {
+            return !client.is(Client::Progress, w) && !client.is(Client::Login, w);
+        };
+        if (!client.waitFor([&](const Desktop::Window &w) { return !client.is(Client::Progress, w); }, 30000, &first))
             return fail(client.name() + QStringLiteral(": no window"));
         if (client.is(Client::Login, first) == fresh)
             return fail(client.name() +
@@ -226,8 +233,9 @@ protected:
         const auto clickedAway = [&] {
             if (client.waitFor(Client::Login, 0, &login))
                 return true;
-            if (client.waitFor([&](const Desktop::Window &w) { return w.id == first.id; }, 0)) {
-                Desktop::click(first.geometry.center());
+            Desktop::Window shown;
+            if (client.waitFor(message, 0, &shown)) {
+                Desktop::click(shown.geometry.center());
                 Desktop::key(QStringLiteral("Return"));
             }
             return client.waitFor(Client::Login, 1000, &login);
