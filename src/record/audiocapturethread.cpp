@@ -239,6 +239,32 @@ void audioCaptureThread::deliverBlock(CaptureTimeline &timeline, uint8_t *buffer
     deliver(buffer, int(kept * sampleBytes));
 }
 
+void audioCaptureThread::settleBlock(CaptureTimeline &timeline, uint8_t *buffer, int size, long long atMs)
+{
+    const bool stamped = buffer && size > 0 && atMs != CaptureTimeline::kNoStamp;
+    if (stamped && !m_settler.settled()) {
+        m_held.emplace_back(buffer, size);
+        const int sampleBytes = flvOutput::kChannels * 2;
+        if (m_settler.hold(size / sampleBytes, atMs, capturedMs()) && m_run.running())
+            return;
+        releaseHeld(timeline);
+        return;
+    }
+    releaseHeld(timeline);
+    deliverBlock(timeline, buffer, size, atMs);
+}
+
+void audioCaptureThread::releaseHeld(CaptureTimeline &timeline)
+{
+    m_settler.settle();
+    long long before = 0;
+    for (const auto &[buffer, size] : m_held) {
+        deliverBlock(timeline, buffer, size, m_settler.stampAt(before));
+        before += size / (flvOutput::kChannels * 2);
+    }
+    m_held.clear();
+}
+
 void audioCaptureThread::deliverPacket(AVPacket *packet, CaptureTimeline &timeline)
 {
     if (avcodec_send_packet(codecContext, packet) < 0)
@@ -250,7 +276,7 @@ void audioCaptureThread::deliverPacket(AVPacket *packet, CaptureTimeline &timeli
         // The device stamps each block with the wall time it was heard, so
         // sound and pictures of one moment get the same time and the
         // encoder never waits longer than the device's own latency.
-        deliverBlock(timeline, buffer, size, capturedAtMs(frame));
+        settleBlock(timeline, buffer, size, capturedAtMs(frame));
         av_frame_unref(frame);
     }
 }
@@ -265,6 +291,7 @@ void audioCaptureThread::run()
     }
     AVPacket *packet = av_packet_alloc();
     CaptureTimeline timeline(flvOutput::kSampleRate);
+    m_settler = StampSettler(flvOutput::kSampleRate);
     while (packet && (m_run.running() || drainingTail(timeline))) {
         if (!readCapturePacket(formatContext, streamIndex, packet, paused, m_run))
             continue;
@@ -272,9 +299,10 @@ void audioCaptureThread::run()
         // A microphone that falls behind the clock (samples lost while the
         // machine is busy) is filled with silence, so sound and pictures
         // keep the same time line.
-        if (!paused)
+        if (!paused && m_held.empty())
             deliverSilence(timeline.lagFill(capturedMs()));
     }
+    releaseHeld(timeline);
     // What the device did not hand over up to the stop is silence.
     if (m_stopMs)
         deliverSilence(timeline.closingSilence(stopCapturedMs()));

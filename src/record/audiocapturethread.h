@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 struct AVFormatContext;
 struct AVCodecContext;
@@ -63,6 +65,10 @@ private:
     // Hands a converted block over where the time line places it; takes
     // ownership of buffer.
     void deliverBlock(CaptureTimeline &timeline, uint8_t *buffer, int size, long long atMs);
+    // The same once the stamps have settled; held blocks are kept till then.
+    void settleBlock(CaptureTimeline &timeline, uint8_t *buffer, int size, long long atMs);
+    // Places the held blocks back to back where the settler puts them.
+    void releaseHeld(CaptureTimeline &timeline);
     // Hands over that many samples of silence.
     void deliverSilence(long long samples);
     // Whether the loop should read on after a stop: the device hands over
@@ -82,6 +88,8 @@ private:
     AVFrame *frame = nullptr;
     SwrContext *m_resampler = nullptr;
 
+    StampSettler m_settler{0};
+    std::vector<std::pair<uint8_t *, int>> m_held;
     QString m_source;
     CaptureRun m_run;
     std::atomic<bool> paused{false};

@@ -10,7 +10,9 @@ CaptureTimeline::Placement CaptureTimeline::place(long long samples, long long a
         return placement;
     if (m_stamped) {
         // The device says when the block was heard: sound and pictures of
-        // one moment get the same time.
+        // one moment get the same time. None was heard after it arrived (a
+        // clock filter that overshoots stamps the future).
+        atMs = std::min(atMs, clockMs - samples * 1000 / m_rate);
         const long long gapMs = atMs - deliveredMs();
         if (gapMs > kStampToleranceMs)
             placement.silence = samplesOf(gapMs);
@@ -48,4 +50,28 @@ long long CaptureTimeline::captureTime(long long stampMs, long long wallNowMs, l
     if (stampMs > wallNowMs + 1000 || stampMs < wallNowMs - 10000)
         return kNoStamp;
     return clockMs - (wallNowMs - stampMs);
+}
+
+bool StampSettler::hold(long long samples, long long atMs, long long clockMs)
+{
+    if (m_settled)
+        return false;
+    const long long heldMs = m_samples * 1000 / m_rate;
+    const long long start = atMs - heldMs;
+    m_samples += samples;
+    const long long latest = clockMs - m_samples * 1000 / m_rate;
+    m_latest = m_implied.empty() ? latest : std::min(m_latest, latest);
+    m_start = std::min(start, m_latest);
+    // The newest implied start against the last one a window of sound before it.
+    for (auto it = m_implied.rbegin(); it != m_implied.rend(); ++it)
+        if (it->heldMs <= heldMs - kWindowMs) {
+            m_settled = start - it->startMs <= kMaxRiseMs;
+            break;
+        }
+    m_implied.push_back({heldMs, start});
+    if (m_samples * 1000 / m_rate >= kMaxHoldMs)
+        m_settled = true;
+    if (m_settled)
+        m_implied = {};
+    return !m_settled;
 }

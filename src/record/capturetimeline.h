@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 // Where the microphone's sound goes on a recording's time line, which runs
 // in milliseconds of capture time (pauses left out) from the start: gaps in
 // what the device hands over are filled with silence, sound from before the
@@ -55,4 +57,47 @@ private:
     const int m_rate;
     long long m_delivered = 0;
     bool m_stamped = false;
+};
+
+// A source's first stamps may run behind and catch up while its clock
+// filter converges (PulseAudio on a busy machine: 200 ms behind, caught up
+// within half a second of sound); placed as they come they would leave a
+// hole of silence every few blocks. Its first blocks are held until the
+// start that their stamps imply (a block's stamp less the sound held before
+// it) stops rising, and are then placed back to back from that start. No
+// block was heard after it arrived, which bounds the start from above.
+class StampSettler
+{
+public:
+    // The implied start must rise no more than kMaxRiseMs over kWindowMs of sound.
+    static constexpr long long kWindowMs = 100;
+    static constexpr long long kMaxRiseMs = 5;
+    // Sound held at most, whatever the stamps do.
+    static constexpr long long kMaxHoldMs = 1000;
+
+    explicit StampSettler(int sampleRate) : m_rate(sampleRate) {}
+
+    // Takes a stamped block (heard at atMs, arrived at clockMs): true while
+    // it and those before it are to be held; false once settled, for this
+    // block and every later one.
+    bool hold(long long samples, long long atMs, long long clockMs);
+    // Ends the holding now (a stop).
+    void settle() { m_settled = true; }
+    bool settled() const { return m_settled; }
+    // Where the held sound starts, samples in: the stamp to place that block with.
+    long long stampAt(long long samples) const { return m_start + samples * 1000 / m_rate; }
+
+private:
+    struct Implied
+    {
+        long long heldMs;
+        long long startMs;
+    };
+
+    int m_rate;
+    bool m_settled = false;
+    long long m_samples = 0;
+    long long m_start = 0;
+    long long m_latest = 0;
+    std::vector<Implied> m_implied;
 };

@@ -346,6 +346,43 @@ private slots:
         row("unstamped lagging the clock filled", 100, 20, none, 400, 0, 0, false, 180, 400, true, 100);
         row("stamped lagging the clock left as it is", 100, 20, 100, 400, 0, 0, false, 0, 500, true, 380);
         row("stop before what was handed over", 300, 20, 300, 320, 0, 0, false, 0, 200, false, 0);
+        row("stamped later than it arrived", 100, 20, 200, 130, 0, 0, false, 0, 120, false, 0);
+    }
+
+    // Blocks of 10 ms (a sample a millisecond) heard from 1,000 ms on, each
+    // arriving 5 ms after its end; the first stamp `behind` the truth, each
+    // next one `catchUp` ms nearer it; or all arriving at once, 400 ms late.
+    void firstStampsSettle_data()
+    {
+        QTest::addColumn<int>("behind");
+        QTest::addColumn<int>("catchUp");
+        QTest::addColumn<bool>("burst");
+        QTest::addColumn<int>("held"); // blocks up to the one that settles
+        QTest::addColumn<int>("start"); // where the first block is placed, less 1,000
+        QTest::newRow("steady: a window of sound") << 0 << 0 << false << 11 << 0;
+        QTest::newRow("catching up: till the start stops rising") << 200 << 10 << false << 31 << 0;
+        QTest::newRow("burst") << 0 << 0 << true << 11 << 0;
+        QTest::newRow("stamps after the arrival: the arrival") << -50 << 0 << false << 11 << 5;
+        QTest::newRow("never settling: a second of sound") << 2000 << 10 << false << 100 << -1010;
+    }
+
+    void firstStampsSettle()
+    {
+        QFETCH(int, behind);
+        QFETCH(int, catchUp);
+        QFETCH(bool, burst);
+        StampSettler settler(1000);
+        int blocks = 0;
+        for (bool holding = true; holding && blocks < 1000; ++blocks) {
+            const int heard = 1000 + 10 * blocks;
+            const int error = behind > 0 ? std::max(0, behind - catchUp * blocks) : behind;
+            holding = settler.hold(10, heard - error, burst ? 1400 : heard + 15);
+        }
+        QTEST(blocks, "held");
+        QFETCH(int, start);
+        QCOMPARE(settler.stampAt(0), 1000LL + start);
+        QCOMPARE(settler.stampAt(30), 1030LL + start);
+        QVERIFY(!settler.hold(10, 0, 0));
     }
 
     void microphoneTimeline()
