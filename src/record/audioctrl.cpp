@@ -18,6 +18,15 @@ AudioCtrl::AudioCtrl(QObject *parent)
 {
     audioThread->setEncoder(sender);
     connect(sender, &sendAudioThread::sig_outputFailed, this, &AudioCtrl::slot_outputFailed, Qt::QueuedConnection);
+    for (QThread *thread : {static_cast<QThread *>(sender), static_cast<QThread *>(audioThread)})
+        connect(
+            thread, &QThread::finished, this,
+            [this, thread] {
+                // finished() comes just before the thread stops counting as running.
+                if (thread->wait() && isIdle())
+                    emit s_idle();
+            },
+            Qt::QueuedConnection);
 }
 
 AudioCtrl::~AudioCtrl()

@@ -59,6 +59,8 @@ signals:
     // output and those are not).
     void s_failed();
     void s_startFinished(bool running);
+    // Every thread of the last dialogue has ended.
+    void s_idle();
 
 private slots:
     void slot_outputFailed();

@@ -14,19 +14,23 @@
 #include "record/sendaudiothread.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
-std::atomic<bool> g_interrupted{false};
+// SIGINT and SIGTERM reach the event loop through a pipe.
+int g_signalPipe = -1;
 
 void onSignal(int)
 {
-    g_interrupted = true;
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe, &byte, 1);
 }
 
 int usage()
@@ -98,34 +102,11 @@ int main(int argc, char **argv)
         return usage();
 
     bool failed = false;
-    recordNotice::setHandler([&failed](const QString &text) {
-        failed = true;
-        std::fprintf(stderr, "tavi-record: %s\n", text.toUtf8().constData());
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-
+    bool stopping = false;
     recordCtrl *record = nullptr;
     AudioCtrl *dialogue = nullptr;
-    if (o.audioOnly) {
-        dialogue = AudioCtrl::instance();
-        const QByteArray address = o.output.toLocal8Bit();
-        dialogue->setAddress(address.constData());
-        dialogue->start();
-        if (dialogue->state != AudioCtrl::Running)
-            return 1;
-    } else {
-        record = recordCtrl::instance();
-        record->setUrl(o.output);
-        record->setOutputFailuresReported(!o.reconnect);
-        if (!record->start(0) && !(o.reconnect && record->lastFailure() == recordCtrl::Output))
-            return 1;
-    }
-
-    bool stopping = false;
-    auto stopAll = [&] {
+    const auto idle = [&] { return record ? record->isIdle() : dialogue->isIdle(); };
+    const auto stopAll = [&] {
         if (stopping)
             return;
         stopping = true;
@@ -133,28 +114,60 @@ int main(int argc, char **argv)
             record->stop();
         else
             dialogue->stop();
+        // Nothing running tells of its end.
+        if (idle())
+            QTimer::singleShot(0, &app, &QCoreApplication::quit);
     };
+    recordNotice::setHandler([&](const QString &text) {
+        failed = true;
+        std::fprintf(stderr, "tavi-record: %s\n", text.toUtf8().constData());
+        QTimer::singleShot(0, &app, stopAll);
+    });
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return 1;
+    g_signalPipe = fds[1];
+    QSocketNotifier interrupted(fds[0], QSocketNotifier::Read);
+    QObject::connect(&interrupted, &QSocketNotifier::activated, stopAll);
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    // Every thread has ended: a class stream whose server went away is published again in 2 s, else the run is over.
     QTimer again;
     again.setSingleShot(true);
     again.setInterval(2000);
-    QObject::connect(&again, &QTimer::timeout, [&] {
-        if (!stopping)
-            record->start(0);
-    });
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (g_interrupted || failed)
-            stopAll();
-        const bool idle = record ? record->isIdle() : dialogue->isIdle();
-        if (stopping && idle)
-            app.quit();
-        if (!stopping && idle && o.reconnect && record && record->lastFailure() == recordCtrl::Output &&
-            !again.isActive())
+    const auto ended = [&] {
+        if (!stopping && o.reconnect && record && record->lastFailure() == recordCtrl::Output) {
             again.start();
-        else if (!stopping && idle && !again.isActive()) // ended by itself (o.output or device failure)
-            stopAll();
+            return;
+        }
+        stopAll();
+        app.quit();
+    };
+    QObject::connect(&again, &QTimer::timeout, [&] {
+        if (!stopping && !record->start(0))
+            ended();
     });
-    poll.start(50);
+    if (o.audioOnly) {
+        dialogue = AudioCtrl::instance();
+        QObject::connect(dialogue, &AudioCtrl::s_idle, ended);
+        const QByteArray address = o.output.toLocal8Bit();
+        dialogue->setAddress(address.constData());
+        dialogue->start();
+        if (dialogue->state != AudioCtrl::Running)
+            return 1;
+    } else {
+        record = recordCtrl::instance();
+        QObject::connect(record, &recordCtrl::s_idle, ended);
+        record->setUrl(o.output);
+        record->setOutputFailuresReported(!o.reconnect);
+        if (!record->start(0) && !(o.reconnect && record->lastFailure() == recordCtrl::Output))
+            return 1;
+    }
+    if (idle())
+        QTimer::singleShot(0, &app, ended);
     if (o.seconds > 0)
         QTimer::singleShot(int(o.seconds * 1000), Qt::PreciseTimer, stopAll);
     app.exec();
