@@ -275,8 +275,12 @@ bool flvOutput::connect(const AVIOInterruptCB &interrupt)
         // A small socket buffer: what a slow uplink cannot carry stays in our
         // queues, where the encoder sees it and drops pictures, instead of
         // seconds of stream waiting in the kernel.
-        if (m_live)
+        // Sound packets and each picture's last segment go out at once, not
+        // held for an acknowledgement (a round trip each on a real network).
+        if (m_live) {
             av_dict_set(&ioOptions, "send_buffer_size", "32768", 0);
+            av_dict_set(&ioOptions, "tcp_nodelay", "1", 0);
+        }
         const int opened = avio_open2(&outputContext->pb, outputContext->url, AVIO_FLAG_WRITE,
                                       &outputContext->interrupt_callback, &ioOptions);
         av_dict_free(&ioOptions);

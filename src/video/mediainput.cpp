@@ -109,6 +109,9 @@ static AVFormatContext *openProbed(VideoState *state, const QByteArray &path, Pr
     // Nothing else is ever opened for this input, however the server
     // redirects or whatever the data names.
     av_dict_set(&options, "protocol_whitelist", state->protocols ? state->protocols : tavi::kLocalFileProtocols, 0);
+    // RTMP's connect and play are small messages, each answered before the next: held back for an
+    // acknowledgement (Nagle against delayed ACKs) they took a class's join some 200 ms longer.
+    av_dict_set(&options, "tcp_nodelay", "1", 0);
     if (probe == Probe::Brief) {
         // The FLV demuxer usually learns both streams from their sequence
         // headers; what is left to probe is the first key frame.
