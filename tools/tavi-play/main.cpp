@@ -24,11 +24,10 @@ static int usage()
     return 2;
 }
 
-int main(int argc, char *argv[])
+namespace {
+
+struct Options
 {
-    tavi::keepLargeBlocksMapped();
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
     QString address;
     double seconds = 0;
     int frames = 0;
@@ -36,46 +35,64 @@ int main(int argc, char *argv[])
     bool stats = false;
     bool trace = false;
     bool decode = true;
+};
+
+bool readOptions(const QStringList &args, Options &o)
+{
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         bool ok = true;
         if (arg == QLatin1String("--seconds") && i + 1 < args.size())
-            seconds = args[++i].toDouble(&ok);
+            o.seconds = args[++i].toDouble(&ok);
         else if (arg == QLatin1String("--frames") && i + 1 < args.size())
-            frames = args[++i].toInt(&ok);
+            o.frames = args[++i].toInt(&ok);
         else if (arg == QLatin1String("--no-sync"))
-            sync = false;
+            o.sync = false;
         else if (arg == QLatin1String("--no-decode"))
-            decode = false;
+            o.decode = false;
         else if (arg == QLatin1String("--stats"))
-            stats = true;
+            o.stats = true;
         else if (arg == QLatin1String("--trace"))
-            trace = true;
-        else if (!arg.startsWith(QLatin1String("--")) && address.isEmpty())
-            address = arg;
+            o.trace = true;
+        else if (!arg.startsWith(QLatin1String("--")) && o.address.isEmpty())
+            o.address = arg;
         else
-            return usage();
-        if (!ok || seconds < 0 || frames < 0)
-            return usage();
+            return false;
+        if (!ok || o.seconds < 0 || o.frames < 0)
+            return false;
     }
-    if (address.isEmpty() || (!decode && !sync))
-        return usage();
+    return !o.address.isEmpty() && (o.decode || o.sync);
+}
 
-    if (!decode) {
-        PlayStats counted;
-        const bool opened = countPictures(address, seconds, frames, counted);
-        if (stats)
-            std::printf("%s", counted.report().toUtf8().constData());
-        std::fflush(stdout);
-        if (!opened || counted.pictures() == 0) {
-            std::fprintf(stderr, "tavi-play: no pictures could be read from %s\n", address.toUtf8().constData());
-            return 1;
-        }
-        return 0;
+// Only reads and counts the pictures.
+int countOnly(const Options &o)
+{
+    PlayStats counted;
+    const bool opened = countPictures(o.address, o.seconds, o.frames, counted);
+    if (o.stats)
+        std::printf("%s", counted.report().toUtf8().constData());
+    std::fflush(stdout);
+    if (!opened || counted.pictures() == 0) {
+        std::fprintf(stderr, "tavi-play: no pictures could be read from %s\n", o.address.toUtf8().constData());
+        return 1;
     }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    tavi::keepLargeBlocksMapped();
+    QCoreApplication app(argc, argv);
+    Options o;
+    if (!readOptions(app.arguments().mid(1), o))
+        return usage();
+    if (!o.decode)
+        return countOnly(o);
 
     VideoPlayer_Thread player;
-    player.setSync(sync);
+    player.setSync(o.sync);
     PlayStats playStats;
     QElapsedTimer clock;
     QObject::connect(
@@ -83,35 +100,35 @@ int main(int argc, char *argv[])
         [&](const QImage &image) {
             // Runs on the player's video thread, as the picture leaves it.
             const double pts = image.text(QStringLiteral("pts")).toDouble();
-            if (trace)
+            if (o.trace)
                 std::printf("picture %.3f %.3f\n", QDateTime::currentMSecsSinceEpoch() / 1000.0, pts);
             // Pictures shown before the sound starts have no offset to
             // measure.
             const VideoState &state = player.playbackState();
-            const bool clocked = !sync || !state.audioOpen || state.playClockValid;
+            const bool clocked = !o.sync || !state.audioOpen || state.playClockValid;
             playStats.add(pts, clocked ? player.getCurrentTime() : pts, clock.nsecsElapsed() / 1e9, state.frameDuration,
                           clocked);
-            if (frames > 0 && playStats.pictures() == frames)
+            if (o.frames > 0 && playStats.pictures() == o.frames)
                 QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection);
         },
         Qt::DirectConnection);
     QObject::connect(&player, &QThread::finished, &app, &QCoreApplication::quit);
-    if (seconds > 0)
-        QTimer::singleShot(int(seconds * 1000), &app, &QCoreApplication::quit);
+    if (o.seconds > 0)
+        QTimer::singleShot(int(o.seconds * 1000), &app, &QCoreApplication::quit);
 
     clock.start();
-    player.startPlay(address);
+    player.startPlay(o.address);
     app.exec();
     QElapsedTimer stopping;
     stopping.start();
     player.stop(true);
     const double stopSeconds = stopping.nsecsElapsed() / 1e9;
 
-    if (stats)
+    if (o.stats)
         std::printf("%sstop: %.3f s\n", playStats.report().toUtf8().constData(), stopSeconds);
     std::fflush(stdout);
     if (playStats.pictures() == 0) {
-        std::fprintf(stderr, "tavi-play: nothing could be played from %s\n", address.toUtf8().constData());
+        std::fprintf(stderr, "tavi-play: nothing could be played from %s\n", o.address.toUtf8().constData());
         return 1;
     }
     return 0;

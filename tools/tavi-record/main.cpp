@@ -21,6 +21,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -91,6 +92,40 @@ void printStats(recordCtrl *record, AudioCtrl *dialogue)
         std::printf("audio queue high-water mark: %d\n", c.highWater);
     }
 }
+// SIGINT and SIGTERM call stop on the event loop's thread.
+bool stopOnSignals(const std::function<void()> &stop)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    g_signalPipe = fds[1];
+    auto *notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, stop);
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    return true;
+}
+
+// Starts the recording (or the dialogue, sound alone); ended is called once all its threads have ended. False when it
+// did not start, unless it is a class stream to publish again.
+bool startRun(const Options &o, recordCtrl **record, AudioCtrl **dialogue, const std::function<void()> &ended)
+{
+    if (o.audioOnly) {
+        *dialogue = AudioCtrl::instance();
+        QObject::connect(*dialogue, &AudioCtrl::s_idle, ended);
+        const QByteArray address = o.output.toLocal8Bit();
+        (*dialogue)->setAddress(address.constData());
+        (*dialogue)->start();
+        return (*dialogue)->state == AudioCtrl::Running;
+    }
+    *record = recordCtrl::instance();
+    QObject::connect(*record, &recordCtrl::s_idle, ended);
+    (*record)->setUrl(o.output);
+    (*record)->setOutputFailuresReported(!o.reconnect);
+    return (*record)->start(0) || (o.reconnect && (*record)->lastFailure() == recordCtrl::Output);
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -123,16 +158,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "tavi-record: %s\n", text.toUtf8().constData());
         QTimer::singleShot(0, &app, stopAll);
     });
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (!stopOnSignals(stopAll))
         return 1;
-    g_signalPipe = fds[1];
-    QSocketNotifier interrupted(fds[0], QSocketNotifier::Read);
-    QObject::connect(&interrupted, &QSocketNotifier::activated, stopAll);
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
 
     // Every thread has ended: a class stream whose server went away is published again in 2 s, else the run is over.
     QTimer again;
@@ -150,22 +177,8 @@ int main(int argc, char **argv)
         if (!stopping && !record->start(0))
             ended();
     });
-    if (o.audioOnly) {
-        dialogue = AudioCtrl::instance();
-        QObject::connect(dialogue, &AudioCtrl::s_idle, ended);
-        const QByteArray address = o.output.toLocal8Bit();
-        dialogue->setAddress(address.constData());
-        dialogue->start();
-        if (dialogue->state != AudioCtrl::Running)
-            return 1;
-    } else {
-        record = recordCtrl::instance();
-        QObject::connect(record, &recordCtrl::s_idle, ended);
-        record->setUrl(o.output);
-        record->setOutputFailuresReported(!o.reconnect);
-        if (!record->start(0) && !(o.reconnect && record->lastFailure() == recordCtrl::Output))
-            return 1;
-    }
+    if (!startRun(o, &record, &dialogue, ended))
+        return 1;
     if (idle())
         QTimer::singleShot(0, &app, ended);
     if (o.seconds > 0)
