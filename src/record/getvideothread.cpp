@@ -18,7 +18,29 @@ extern "C" {
 
 #include <cstdio>
 
+namespace {
+// A class picture's bounds: a larger desktop costs every student a 4K
+// decode and spreads the same bits over four times the pixels.
+constexpr int kClassLongSide = 1920;
+constexpr int kClassShortSide = 1080;
+} // namespace
+
 GetVideoThread::GetVideoThread(QObject *parent) : QThread(parent) {}
+
+QSize GetVideoThread::classPictureSize(int width, int height)
+{
+    if (width < 2 || height < 2)
+        return QSize(qMax(0, width) & ~1, qMax(0, height) & ~1);
+    const bool portrait = height > width;
+    const int maxW = portrait ? kClassShortSide : kClassLongSide;
+    const int maxH = portrait ? kClassLongSide : kClassShortSide;
+    if (width <= maxW && height <= maxH)
+        return QSize(width & ~1, height & ~1);
+    const double scale = qMin(double(maxW) / width, double(maxH) / height);
+    const int w = qBound(2, int(width * scale + 0.5) & ~1, maxW);
+    const int h = qBound(2, int(height * scale + 0.5) & ~1, maxH);
+    return QSize(w, h);
+}
 
 GetVideoThread::~GetVideoThread()
 {
@@ -40,8 +62,9 @@ int GetVideoThread::openDevice(QString name, int mode)
         // chosen a monitor its size is the one remembered from the last time.
         int width = 0, height = 0;
         ScreenCast::rememberedSize(&width, &height);
-        m_width = width & ~1;
-        m_height = height & ~1;
+        const QSize size = classPictureSize(width, height);
+        m_width = size.width();
+        m_height = size.height();
         m_useScreenCast = true;
         if (encoder)
             encoder->setVideoSize(m_width, m_height);
@@ -55,11 +78,24 @@ int GetVideoThread::openDevice(QString name, int mode)
     }
     // The desktop at the encoder's rate: x11grab's own default (NTSC's 29.97)
     // would grab and convert a picture in six only for the encoder to drop.
-    AVDictionary *options = nullptr;
-    if (mode == 0)
-        av_dict_set_int(&options, "framerate", flvOutput::kFrameRate, 0);
-    const int opened = openInput(formatName.toUtf8().constData(), url, &options);
-    av_dict_free(&options);
+    const auto open = [&](const QRect &area) {
+        AVDictionary *options = nullptr;
+        if (mode == 0)
+            av_dict_set_int(&options, "framerate", flvOutput::kFrameRate, 0);
+        if (mode == 0 && area.width() >= 2 && area.height() >= 2) {
+            const QByteArray size = QByteArray::number(area.width()) + 'x' + QByteArray::number(area.height());
+            av_dict_set(&options, "video_size", size.constData(), 0);
+            av_dict_set_int(&options, "grab_x", area.x(), 0);
+            av_dict_set_int(&options, "grab_y", area.y(), 0);
+        }
+        const int opened = openInput(formatName.toUtf8().constData(), url, &options);
+        av_dict_free(&options);
+        return opened;
+    };
+    int opened = open(m_captureArea);
+    // A monitor that went away since it was chosen: the whole screen.
+    if (opened != Ready && mode == 0 && !m_captureArea.isEmpty())
+        opened = open(QRect());
     return opened;
 }
 
@@ -104,8 +140,9 @@ int GetVideoThread::openInput(const char *formatName, const QString &url, AVDict
     }
     frame = av_frame_alloc();
     // 4:2:0 needs even sizes; an odd last row or column is left out.
-    m_width = codecContext->width & ~1;
-    m_height = codecContext->height & ~1;
+    const QSize size = classPictureSize(codecContext->width, codecContext->height);
+    m_width = size.width();
+    m_height = size.height();
     if (encoder)
         encoder->setVideoSize(m_width, m_height);
     return Ready;
@@ -173,7 +210,14 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
 {
     const int w = m_width, h = m_height;
     const int ySize = w * h;
-    SwsContext *scaler = m_scaler.get(w, h, picture->format, w, h, AV_PIX_FMT_YUV420P, SWS_BICUBIC);
+    // A picture no larger than the class's is converted as it is, less an
+    // odd last row or column; a larger one is scaled down with an area
+    // filter, which keeps thin strokes of text where others drop them.
+    const bool scaled = (picture->width & ~1) != w || (picture->height & ~1) != h;
+    const int sourceW = scaled ? picture->width : w;
+    const int sourceH = scaled ? picture->height : h;
+    SwsContext *scaler =
+        m_scaler.get(sourceW, sourceH, picture->format, w, h, AV_PIX_FMT_YUV420P, scaled ? SWS_AREA : SWS_BICUBIC);
     const int bytes = ySize * 3 / 2;
     uint8_t *buffer = encoder->pictureBuffer(bytes);
     if (!scaler || !buffer || picture->width < w || picture->height < h) {
@@ -182,8 +226,7 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
     }
     uint8_t *planes[4] = {buffer, buffer + ySize, buffer + ySize * 5 / 4, nullptr};
     int lines[4] = {w, w / 2, w / 2, 0};
-    // An odd last row of the source is not converted.
-    sws_scale(scaler, picture->data, picture->linesize, 0, h, planes, lines);
+    sws_scale(scaler, picture->data, picture->linesize, 0, sourceH, planes, lines);
     encoder->pushVideoFrame(buffer, timestampMs, bytes);
 }
 

@@ -4,6 +4,8 @@
 #include "record/capturerun.h"
 
 #include <QImage>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QThread>
 
@@ -38,6 +40,16 @@ public:
     // mode 0: the whole desktop; 1: the first camera. Returns Ready (4) or a
     // failure code. Call after setEncoder: it tells the encoder the size.
     int openDevice(QString name, int mode);
+    // The part of the X screen that mode 0 captures (a monitor's rectangle);
+    // an empty one is the whole screen. Read by the next openDevice.
+    void setCaptureArea(const QRect &area) { m_captureArea = area; }
+    QRect captureArea() const { return m_captureArea; }
+    // The size a class or recording is encoded at for a desktop of the given
+    // size: even, in proportion, at most 1920 on the long side and 1080 on
+    // the short one (a portrait desktop stays portrait).
+    static QSize classPictureSize(int width, int height);
+    // The encoded size of the opened input.
+    QSize pictureSize() const { return QSize(m_width, m_height); }
     // Opens any FFmpeg input as the picture source (formatName may be null).
     int openInput(const char *formatName, const QString &url, AVDictionary **options = nullptr);
     // Releases an opened input that will not be started.
@@ -104,8 +116,10 @@ private:
     std::atomic<qint64> m_previewSize{0};
     std::atomic<int> m_previewIntervalMs{200};
     qint64 m_lastPreviewMs = 0;
+    // The encoded size; the input's may be larger (scaled down).
     int m_width = 0;
     int m_height = 0;
+    QRect m_captureArea;
     qint64 m_stampStartMs = 0;
     qint64 m_stampBaseMs = 0;
     CaptureRun m_run;
