@@ -287,6 +287,14 @@ void playAudioVideoCtrl::setPreviewSize(const QSize &size)
         previewTo(size);
 }
 
+void playAudioVideoCtrl::setDisplaySize(const QSize &size)
+{
+    localPlayer->setDisplaySize(size);
+    classPlayer->setDisplaySize(size);
+    videoOnlyPlayer->setDisplaySize(size);
+    setPreviewSize(size);
+}
+
 void playAudioVideoCtrl::previewTo(const QSize &size)
 {
     recorder()->videoThread->setPreview(size.width(), size.height(), kPreviewIntervalMs);

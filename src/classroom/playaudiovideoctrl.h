@@ -62,6 +62,9 @@ public:
     // The size the teacher's preview is scaled to (the screen's, in device
     // pixels); an empty size turns it off.
     void setPreviewSize(const QSize &size);
+    // The area the screen shows pictures in, in device pixels: every
+    // player's pictures, and the teacher's preview, come fitted to it.
+    void setDisplaySize(const QSize &size);
 
     void setCourse(CourseInfo info) { course = info; }
     CourseInfo courseInfo() const { return course; }

@@ -1,5 +1,6 @@
 #include "classroom/screen.h"
 
+#include "base/picturefit.h"
 #include "classroom/playaudiovideoctrl.h"
 #include "net/flash.h"
 #include "record/recordwindow.h"
@@ -10,13 +11,21 @@
 #include "ui/rebtn.h"
 #include "ui/videoslider.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLayout>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QPropertyAnimation>
 #include <QResizeEvent>
+#include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <cmath>
 
 namespace {
 const char *const kBackground = ":/images/sys/bg";
@@ -29,6 +38,23 @@ const char *const kReconnecting = "连接中断，正在重连…";
 const QColor kLiveColour(170, 20, 50);
 const QColor kWaitColour(52, 73, 110);
 const QColor kTroubleColour(150, 80, 0);
+// Around a picture of other proportions: the background picture's own.
+const QColor kScreenColour(0x1f, 0x26, 0x38);
+const char *const kFullScreen = "[全屏]";
+const char *const kLeaveFullScreen = "[退出全屏]";
+
+// The size a picture was made from ("source" in its text, as the players
+// set it); its own size when not given.
+QSize sourceSize(const QImage &picture)
+{
+    const QStringList parts = picture.text(QStringLiteral("source")).split(QLatin1Char('x'));
+    if (parts.size() == 2) {
+        const QSize size(parts[0].toInt(), parts[1].toInt());
+        if (size.width() > 0 && size.height() > 0)
+            return size;
+    }
+    return picture.size();
+}
 
 QString clockText(qint64 ms)
 {
@@ -57,8 +83,10 @@ Label *Screen::textButton(const QString &text)
 
 Screen::Screen(QWidget *parent) : QWidget(parent)
 {
-    // The picture covers the whole widget.
+    // The picture and its bars cover the whole widget.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Moves bring the bar back in full screen.
+    setMouseTracking(true);
     image.load(QString::fromLatin1(kBackground));
 
     courseToggle = new ReBtn(QStringLiteral(":/images/sys/right"), QStringLiteral(":/images/sys/left"), true, this);
@@ -87,6 +115,18 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     // The upper bound on waiting for the last players to end.
     m_idleTimer = new QTimer(this);
     m_idleTimer->setSingleShot(true);
+    m_barTimer = new QTimer(this);
+    m_barTimer->setSingleShot(true);
+    m_barTimer->setInterval(kBarHideMs);
+    m_barSlide = new QPropertyAnimation(controlBar, "pos", this);
+    m_barSlide->setDuration(150);
+    // The window's shortcuts: in the main window, and in the screen's own
+    // window while it fills the screen.
+    auto *f11 = new QShortcut(QKeySequence(Qt::Key_F11), this);
+    connect(f11, &QShortcut::activated, this, &Screen::toggleFullScreen);
+    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_escape->setEnabled(false);
+    connect(m_escape, &QShortcut::activated, this, &Screen::leaveFullScreen);
     connectParts();
 }
 
@@ -109,6 +149,7 @@ void Screen::makeControlBar()
     endLabel = textButton(QStringLiteral("[结束]"));
     recordLabel = textButton(QStringLiteral("[录制]"));
     dialogueLabel = textButton(QStringLiteral("[启动对话]"));
+    m_fullScreenLabel = textButton(QString::fromUtf8(kFullScreen));
 
     auto *barLayout = new QVBoxLayout(controlBar);
     barLayout->setContentsMargins(0, 0, 0, 0);
@@ -132,6 +173,7 @@ void Screen::makeControlBar()
     buttonRow->addWidget(endLabel);
     buttonRow->addWidget(recordLabel);
     buttonRow->addWidget(dialogueLabel);
+    buttonRow->addWidget(m_fullScreenLabel);
     buttonRow->addSpacing(20);
     barLayout->addLayout(buttonRow);
     // The recorder window can be opened from the classroom.
@@ -183,6 +225,12 @@ void Screen::connectParts()
     connect(endLabel, SIGNAL(s_clicked()), this, SIGNAL(s_chatOut()));
     connect(recordLabel, SIGNAL(s_clicked()), this, SLOT(slot_recordBtnClick()));
     connect(dialogueLabel, SIGNAL(s_clicked()), this, SLOT(slot_ctrlAudioClick()));
+    connect(m_fullScreenLabel, SIGNAL(s_clicked()), this, SLOT(toggleFullScreen()));
+    connect(m_barTimer, &QTimer::timeout, this, &Screen::hideBarWhenStill);
+    connect(m_barSlide, &QPropertyAnimation::finished, this, [this]() {
+        if (m_barSlide->endValue().toPoint().y() >= height())
+            controlBar->hide();
+    });
     connect(progressSlider, SIGNAL(sig_valueChanged(int)), this, SLOT(slot_setVideoSeek(int)));
     connect(volumeSlider, SIGNAL(valueChanged(int)), this, SLOT(slot_sliderMoved(int)));
 }
@@ -190,15 +238,152 @@ void Screen::connectParts()
 void Screen::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    // Stretched over the whole widget, without smoothing.
-    painter.drawImage(rect(), image);
+    // In its own proportions, centred, on bars of the background's colour.
+    // A picture made for this size is drawn pixel for pixel; another one
+    // (made before a resize, or the background) is scaled smoothly.
+    const qreal dpr = devicePixelRatioF();
+    const QSize area(qRound(width() * dpr), qRound(height() * dpr));
+    const QSize source = m_showingPicture ? sourceSize(image) : image.size();
+    const QSize shown = m_showingPicture ? fittedPictureSize(source, area) : source.scaled(area, Qt::KeepAspectRatio);
+    if (shown.isEmpty()) {
+        painter.fillRect(rect(), kScreenColour);
+        return;
+    }
+    // Whole device pixels, so that a 1:1 picture stays 1:1.
+    const QRectF target(QPointF(std::floor((area.width() - shown.width()) / 2.0) / dpr,
+                                std::floor((area.height() - shown.height()) / 2.0) / dpr),
+                        QSizeF(shown) / dpr);
+    const QRect inner = target.toAlignedRect();
+    painter.fillRect(QRect(0, 0, width(), inner.top()), kScreenColour);
+    painter.fillRect(QRect(0, inner.bottom() + 1, width(), height() - inner.bottom() - 1), kScreenColour);
+    painter.fillRect(QRect(0, inner.top(), inner.left(), inner.height()), kScreenColour);
+    painter.fillRect(QRect(inner.right() + 1, inner.top(), width() - inner.right() - 1, inner.height()),
+                     kScreenColour);
+    if (image.size() != shown)
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, image, QRectF(image.rect()));
 }
 
 void Screen::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    // The teacher's preview comes scaled to what the screen shows.
-    playCtrl->setPreviewSize(event->size() * devicePixelRatioF());
+    // Pictures come converted to what the screen shows, in device pixels.
+    playCtrl->setDisplaySize(event->size() * devicePixelRatioF());
+}
+
+void Screen::toggleFullScreen()
+{
+    if (m_fullScreen)
+        leaveFullScreen();
+    else
+        enterFullScreen();
+}
+
+void Screen::enterFullScreen()
+{
+    if (m_fullScreen || !isVisible())
+        return;
+    // The screen the main window is on, by its middle.
+    QScreen *where = QGuiApplication::screenAt(window()->frameGeometry().center());
+    if (!where && window()->windowHandle())
+        where = window()->windowHandle()->screen();
+    if (!where)
+        where = QGuiApplication::primaryScreen();
+    if (!where)
+        return;
+    m_fullScreen = true;
+    // The screen leaves its place in the content area for a window of its
+    // own; the layout keeps its place for the way back.
+    setWindowFlags(windowFlags() | Qt::Window | Qt::FramelessWindowHint);
+    winId();
+    if (windowHandle())
+        windowHandle()->setScreen(where);
+    setGeometry(where->geometry());
+    showFullScreen();
+    raise();
+    activateWindow();
+    courseToggle->hide();
+    studentToggle->hide();
+    m_fullScreenLabel->setText(QString::fromUtf8(kLeaveFullScreen));
+    m_escape->setEnabled(true);
+    revealBar();
+}
+
+void Screen::leaveFullScreen()
+{
+    if (!m_fullScreen)
+        return;
+    m_fullScreen = false;
+    m_escape->setEnabled(false);
+    m_barTimer->stop();
+    m_barSlide->stop();
+    unsetCursor();
+    setWindowState(windowState() & ~Qt::WindowFullScreen);
+    setWindowFlags(windowFlags() & ~(Qt::Window | Qt::FramelessWindowHint));
+    courseToggle->show();
+    studentToggle->show();
+    controlBar->show();
+    m_fullScreenLabel->setText(QString::fromUtf8(kFullScreen));
+    show();
+    if (parentWidget() && parentWidget()->layout())
+        parentWidget()->layout()->activate();
+    if (layout())
+        layout()->activate();
+    window()->activateWindow();
+}
+
+void Screen::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // On the picture, not on the bar.
+    if (event->button() != Qt::LeftButton || (controlBar->isVisible() && controlBar->geometry().contains(event->pos()))) {
+        QWidget::mouseDoubleClickEvent(event);
+        return;
+    }
+    toggleFullScreen();
+}
+
+void Screen::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_fullScreen)
+        revealBar();
+    QWidget::mouseMoveEvent(event);
+}
+
+void Screen::revealBar()
+{
+    unsetCursor();
+    m_barTimer->start();
+    if (controlBar->isVisible() && m_barSlide->state() != QAbstractAnimation::Running)
+        return;
+    slideBar(true);
+}
+
+void Screen::slideBar(bool in)
+{
+    m_barSlide->stop();
+    const int shownY = height() - controlBar->height();
+    const QPoint from = controlBar->isVisible() ? controlBar->pos() : QPoint(0, height());
+    if (in && !controlBar->isVisible()) {
+        controlBar->show();
+        if (layout())
+            layout()->activate();
+    }
+    m_barSlide->setStartValue(from);
+    m_barSlide->setEndValue(QPoint(controlBar->x(), in ? shownY : height()));
+    m_barSlide->start();
+}
+
+void Screen::hideBarWhenStill()
+{
+    if (!m_fullScreen)
+        return;
+    // Not while the pointer rests on the bar's buttons.
+    if (controlBar->underMouse()) {
+        m_barTimer->start();
+        return;
+    }
+    slideBar(false);
+    setCursor(Qt::BlankCursor);
 }
 
 QString Screen::liveText() const
@@ -284,6 +469,7 @@ void Screen::showLiveState()
 void Screen::showBackground(QString path)
 {
     image.load(path);
+    m_showingPicture = false;
     update();
 }
 
@@ -298,6 +484,7 @@ void Screen::doOneImage(QImage picture)
     if (m_playButton->state() != 1)
         return;
     image = picture;
+    m_showingPicture = true;
     update();
 }
 
@@ -413,6 +600,7 @@ void Screen::slot_ctrlBtnClick()
         playCtrl->classStop();
     m_playButton->setState(3);
     m_playMode = 0;
+    leaveFullScreen();
     refreshTimer->stop();
     progressSlider->hide();
     reFreashBtnAudio();
@@ -496,6 +684,7 @@ void Screen::loginOut()
     playCtrl->classStop();
     playCtrl->localStop();
     m_playButton->setState(3);
+    leaveFullScreen();
     refreshTimer->stop();
     progressSlider->hide();
     reFreashBtnAudio();
@@ -506,6 +695,7 @@ void Screen::loginOut()
 
 void Screen::stopScreen()
 {
+    leaveFullScreen();
     showBackground(QString::fromLatin1(kBackground));
     repaint();
 }

@@ -8,6 +8,8 @@
 
 class IconBtn;
 class Label;
+class QPropertyAnimation;
+class QShortcut;
 class QTimer;
 class RadioSlider;
 class ReBtn;
@@ -50,6 +52,9 @@ public:
     QString liveText() const;
     QString studentsText() const;
     QString voiceText() const;
+    Label *fullScreenButton() const { return m_fullScreenLabel; }
+    // The picture alone fills the screen the window is on.
+    bool isFullScreenView() const { return m_fullScreen; }
     ReBtn *courseArrow() const { return courseToggle; }
     ReBtn *studentArrow() const { return studentToggle; }
 
@@ -59,6 +64,8 @@ public:
     // How long a start waits at most for the last players to end; after
     // that the engines' own guards decide.
     static constexpr int kMaxStartWaitMs = 15000;
+    // In full screen the control bar hides after this long without a move.
+    static constexpr int kBarHideMs = 3000;
 
 signals:
     void isCourseDisplay();
@@ -82,19 +89,29 @@ public slots:
     void slot_sliderMoved(int value);
     // The chat's participant count (the teacher among them).
     void setParticipants(int count);
+    // Double-click on the picture, F11 or the bar's button; Esc also leaves.
+    void toggleFullScreen();
+    void enterFullScreen();
+    void leaveFullScreen();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
 
 private slots:
     void startWhenIdle();
     void showLiveState();
+    void hideBarWhenStill();
 
 private:
     void makeControlBar();
     void makeLiveBar();
     void connectParts();
+    // Full screen: the bar slides in (and the pointer shows) on a move.
+    void revealBar();
+    void slideBar(bool in);
     struct Pending
     {
         int mode = 0; // 1 file, 2 class
@@ -111,6 +128,8 @@ private:
     ReBtn *courseToggle;
     ReBtn *studentToggle;
     QImage image;
+    // image is a picture of what plays, not the background.
+    bool m_showingPicture = false;
     playBtn *m_playButton;
     IconBtn *radioIcon;
     RadioSlider *volumeSlider;
@@ -118,6 +137,7 @@ private:
     Label *endLabel;
     Label *recordLabel;
     Label *dialogueLabel;
+    Label *m_fullScreenLabel;
     recordWindow *recordWin;
     playAudioVideoCtrl *playCtrl;
     QTimer *refreshTimer;
@@ -130,6 +150,11 @@ private:
     Label *m_voiceLabel;
     QTimer *m_onAirClock;
     int m_participants = 0;
+
+    bool m_fullScreen = false;
+    QTimer *m_barTimer;
+    QPropertyAnimation *m_barSlide;
+    QShortcut *m_escape;
 
     Pending m_pending;
     QTimer *m_idleTimer;

@@ -1,5 +1,6 @@
 #include "record/getvideothread.h"
 
+#include "base/picturefit.h"
 #include "base/signalstack.h"
 
 #include "record/devmag.h"
@@ -10,6 +11,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
@@ -246,28 +248,33 @@ void GetVideoThread::previewPicture(const AVFrame *picture)
     if (now - m_lastPreviewMs < m_previewIntervalMs.load() && now >= m_lastPreviewMs)
         return;
     m_lastPreviewMs = now;
-    const int w = int(size >> 32), h = int(size & 0xffffffff);
+    // In the desktop's proportions, averaged so that its text stays
+    // readable: a few pictures a second, so the whole picture is read.
+    const QSize own(picture->width, picture->height);
+    const QSize shown = fittedPictureSize(own, QSize(int(size >> 32), int(size & 0xffffffff)));
+    if (shown.isEmpty())
+        return;
+    const int w = shown.width(), h = shown.height();
     const AVPixelFormat format = AVPixelFormat(picture->format);
-    if ((format == AV_PIX_FMT_BGR0 || format == AV_PIX_FMT_BGRA) && picture->linesize[0] > 0) {
-        // The desktop's pictures are 32-bit RGB already: picking the
-        // preview's pixels reads a fraction of the picture, where a scaler
-        // reads all of it.
-        const QImage whole(picture->data[0], picture->width, picture->height, picture->linesize[0],
-                           QImage::Format_RGB32);
-        // At the picture's own size scaled() would share the frame's memory.
-        emit sig_preview(QSize(w, h) == whole.size()
-                             ? whole.copy()
-                             : whole.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    SwsContext *scaler = m_previewScaler.get(picture->width, picture->height, format, w, h, AV_PIX_FMT_RGB32,
+                                             shown == own ? SWS_BICUBIC : SWS_AREA);
+    if (!scaler)
+        return;
+    // The converter writes whole SIMD blocks past a row's end: rows aligned
+    // to 64 bytes and padding after the last, as FFmpeg's own frames.
+    const int stride = FFALIGN(w * 4, 64);
+    auto *pixels = static_cast<uint8_t *>(av_malloc(size_t(stride) * size_t(h) + 64));
+    if (!pixels)
+        return;
+    QImage image(pixels, w, h, stride, QImage::Format_RGB32, av_free, pixels);
+    if (image.isNull()) {
+        av_free(pixels);
         return;
     }
-    SwsContext *scaler =
-        m_previewScaler.get(picture->width, picture->height, format, w, h, AV_PIX_FMT_RGB32, SWS_FAST_BILINEAR);
-    QImage image(w, h, QImage::Format_RGB32);
-    if (!scaler || image.isNull())
-        return;
-    uint8_t *planes[4] = {image.bits(), nullptr, nullptr, nullptr};
-    int lines[4] = {int(image.bytesPerLine()), 0, 0, 0};
+    uint8_t *planes[4] = {pixels, nullptr, nullptr, nullptr};
+    int lines[4] = {stride, 0, 0, 0};
     sws_scale(scaler, picture->data, picture->linesize, 0, picture->height, planes, lines);
+    image.setText(QStringLiteral("source"), QStringLiteral("%1x%2").arg(own.width()).arg(own.height()));
     emit sig_preview(image);
 }
 

@@ -82,3 +82,8 @@ int PlayerThread::volume() const
 {
     return m_record.volume;
 }
+
+void PlayerThread::setDisplaySize(const QSize &size)
+{
+    m_record.displayArea = packDisplayArea(size.width(), size.height());
+}

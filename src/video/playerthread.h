@@ -8,6 +8,7 @@
 #include "video/videostate.h"
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <QThread>
 
@@ -31,6 +32,10 @@ public:
     // later runs.
     void setVolume(int percent);
     int volume() const;
+    // The area its pictures are shown in, in device pixels: they come
+    // converted to fit it in proportion. Takes effect with the next picture
+    // and stays for later runs; an empty size: their own size.
+    void setDisplaySize(const QSize &size);
 
 signals:
     void sig_GetOneFrame(QImage image);

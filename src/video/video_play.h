@@ -7,6 +7,7 @@
 #include "video/videostate.h"
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <QThread>
 
@@ -24,6 +25,8 @@ public:
     QString url;
     // Only rtmp:// and rtmps:// addresses, no local file (see PlayerThread).
     bool classStreamOnly = false;
+    // As PlayerThread::setDisplaySize.
+    void setDisplaySize(const QSize &size) { videoState.displayArea = packDisplayArea(size.width(), size.height()); }
 
 signals:
     void sig_GetOneFrame(QImage image);

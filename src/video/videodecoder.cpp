@@ -1,6 +1,7 @@
 #include "video/videodecoder.h"
 
 #include "base/pictureconverter.h"
+#include "base/picturefit.h"
 #include "base/signalstack.h"
 
 #include "video/videostate.h"
@@ -55,14 +56,35 @@ void waitWhilePaused(VideoState *is)
         is->playClockOffset = is->playClockOffset - (steadySeconds() - start);
 }
 
+// The picture's size in square pixels: a stream whose pixels are not
+// square is shown at its intended proportions.
+QSize squareSize(const AVFrame *frame)
+{
+    const AVRational sar = frame->sample_aspect_ratio;
+    if (sar.num <= 0 || sar.den <= 0 || sar.num == sar.den)
+        return QSize(frame->width, frame->height);
+    const double w = double(frame->width) * sar.num / sar.den;
+    if (!(w >= 1 && w <= 16384))
+        return QSize(frame->width, frame->height);
+    return QSize(int(w + 0.5), frame->height);
+}
+
 void emitPicture(Decoder &d, AVFrame *frame, double pts)
 {
     VideoState *is = d.is;
-    const int width = frame->width;
-    const int height = frame->height;
-    if (width <= 0 || height <= 0 || frame->format < 0 || !frame->data[0])
+    if (frame->width <= 0 || frame->height <= 0 || frame->format < 0 || !frame->data[0])
         return;
-    SwsContext *scaler = d.scaler.get(width, height, frame->format, width, height, AV_PIX_FMT_RGB32, SWS_BICUBIC);
+    // Converted at the size it is shown at, here rather than by the GUI
+    // thread, with a filter that keeps text: an area average when made
+    // smaller, bicubic otherwise; 1:1 where the area has room.
+    const int64_t area = is->displayArea.load();
+    const QSize own = squareSize(frame);
+    const QSize shown = fittedPictureSize(own, QSize(int(area >> 32), int(area & 0xffffffff)));
+    const int width = shown.width();
+    const int height = shown.height();
+    const bool smaller = width < frame->width || height < frame->height;
+    SwsContext *scaler = d.scaler.get(frame->width, frame->height, frame->format, width, height, AV_PIX_FMT_RGB32,
+                                      smaller ? SWS_AREA : SWS_BICUBIC);
     if (!scaler)
         return;
     // A picture buffer of its own each time (from the pool): the image that
@@ -95,8 +117,11 @@ void emitPicture(Decoder &d, AVFrame *frame, double pts)
     }
     uint8_t *planes[4] = {pixels, nullptr, nullptr, nullptr};
     int strides[4] = {stride, 0, 0, 0};
-    sws_scale(scaler, frame->data, frame->linesize, 0, height, planes, strides);
+    sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
     image.setText(QStringLiteral("pts"), QString::number(pts, 'f', 6));
+    // The screen draws a picture of another size (one converted before a
+    // resize) in these proportions.
+    image.setText(QStringLiteral("source"), QStringLiteral("%1x%2").arg(own.width()).arg(own.height()));
     if (is->player)
         QMetaObject::invokeMethod(is->player, "sig_GetOneFrame", Qt::DirectConnection, Q_ARG(QImage, image));
 }

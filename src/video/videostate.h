@@ -137,6 +137,9 @@ struct alignas(16) VideoState
     // Loudness of what is played, 0 (silent) to 100 (as decoded); kept
     // from run to run.
     std::atomic<int> volume{100};
+    // The area pictures are shown in, in device pixels (width << 32 |
+    // height; 0: their own size); kept from run to run.
+    std::atomic<int64_t> displayArea{0};
 
     // The reader (atomics), for the decoders.
     // The reader's last read failed at the end of a file.
@@ -218,3 +221,10 @@ bool playPositionHeld(const VideoState *state);
 // Takes a packet from one of the state's queues; a take that brings the
 // queue to its limit wakes the reader. Results as packetQueueGet.
 int takePacket(VideoState *state, PacketQueue *queue, int limit, AVPacket *out, bool block);
+
+// A display area as VideoState::displayArea holds it.
+inline int64_t packDisplayArea(int width, int height)
+{
+    return width > 0 && height > 0 && width <= 65536 && height <= 65536 ? (int64_t(width) << 32 | int64_t(height))
+                                                                          : 0;
+}

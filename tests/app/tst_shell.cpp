@@ -15,6 +15,7 @@
 #include "app/mainwindow.h"
 #include "app/titlewidget.h"
 #include "app/trayicon.h"
+#include "base/picturefit.h"
 #include "app/traymenu.h"
 #include "chat/DataReceive.h"
 #include "chat/conlistwidget.h"
@@ -668,10 +669,12 @@ private slots:
         QVERIFY(!ctrl->recorder()->isIdle());
         QVERIFY(testsupport::waitForCodecs(second, {"aac", "h264"}));
         QVERIFY(testsupport::codecs(first, 3000).isEmpty());
-        // The teacher sees what is published, scaled to the screen, and how the class stands.
+        // The teacher sees what is published, scaled to the screen in its proportions, and how the class stands.
         QTRY_COMPARE(state(), 1);
         QVERIFY(!screen->dialogueButton()->isVisible());
-        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), screen->size() * screen->devicePixelRatioF(), 10000);
+        const qreal dpr = screen->devicePixelRatioF();
+        const QSize desktop = QGuiApplication::primaryScreen()->size() * dpr;
+        QTRY_COMPARE_WITH_TIMEOUT(shownSize(), fittedPictureSize(desktop, screen->size() * dpr), 10000);
         QVERIFY(screen->liveText().startsWith(QStringLiteral("● 直播中 00:00:")));
         QCOMPARE(screen->voiceText(), QStringLiteral("学生语音：关"));
         end();
