@@ -257,8 +257,7 @@ void Screen::paintEvent(QPaintEvent *)
     painter.fillRect(QRect(0, 0, width(), inner.top()), kScreenColour);
     painter.fillRect(QRect(0, inner.bottom() + 1, width(), height() - inner.bottom() - 1), kScreenColour);
     painter.fillRect(QRect(0, inner.top(), inner.left(), inner.height()), kScreenColour);
-    painter.fillRect(QRect(inner.right() + 1, inner.top(), width() - inner.right() - 1, inner.height()),
-                     kScreenColour);
+    painter.fillRect(QRect(inner.right() + 1, inner.top(), width() - inner.right() - 1, inner.height()), kScreenColour);
     if (image.size() != shown)
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, image, QRectF(image.rect()));
@@ -335,7 +334,8 @@ void Screen::leaveFullScreen()
 void Screen::mouseDoubleClickEvent(QMouseEvent *event)
 {
     // On the picture, not on the bar.
-    if (event->button() != Qt::LeftButton || (controlBar->isVisible() && controlBar->geometry().contains(event->pos()))) {
+    if (event->button() != Qt::LeftButton ||
+        (controlBar->isVisible() && controlBar->geometry().contains(event->pos()))) {
         QWidget::mouseDoubleClickEvent(event);
         return;
     }

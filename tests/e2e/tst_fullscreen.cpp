@@ -74,7 +74,9 @@ class TestFullScreen : public QObject, public ClientDriver
                 Pixels::near(kGrey, 12)(shot.pixel(left + 20, display.height() / 2));
         };
         return QTest::qWaitFor(shown, 10000) ||
-            fail(QStringLiteral("full screen shows the disc as %1, not round %2 px between bars").arg(text(seen)).arg(kDisc));
+            fail(QStringLiteral("full screen shows the disc as %1, not round %2 px between bars")
+                     .arg(text(seen))
+                     .arg(kDisc));
     }
 
     // The control bar darkens the picture's grey along the bottom while it shows.
@@ -124,8 +126,8 @@ private slots:
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
         painter.setBrush(Qt::white);
-        painter.drawEllipse(QRect(QPoint(0, 0), QSize(kDisc, kDisc)).translated((kPicture.width() - kDisc) / 2,
-                                                                                 (kPicture.height() - kDisc) / 2));
+        painter.drawEllipse(QRect(QPoint(0, 0), QSize(kDisc, kDisc))
+                                .translated((kPicture.width() - kDisc) / 2, (kPicture.height() - kDisc) / 2));
         painter.end();
         const QString file = QDir::current().absoluteFilePath(QStringLiteral("disc.png"));
         QVERIFY(picture.save(file));

@@ -5,6 +5,7 @@
 #include "movingdesktop.h"
 #include "recordprobe.h"
 
+#include "desktop.h"
 #include "nginxrtmp.h"
 #include "sound.h"
 #include "testsupport.h"
@@ -25,6 +26,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextCodec>
@@ -222,6 +224,44 @@ private slots:
         QCOMPARE(started.at(0).at(0).toBool(), false);
         QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 15000);
         QCOMPARE(ctrl.lastFailure(), recordCtrl::NoFailure);
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    // Desktops of other sizes, each an X server of its own: a 4K one is published at 1920x1080, a portrait and an
+    // odd-sized one at even sizes in proportion.
+    void classSizedPictures_data()
+    {
+        QTest::addColumn<QSize>("desktop");
+        QTest::addColumn<QSize>("published");
+        QTest::newRow("4K") << QSize(3840, 2160) << QSize(1920, 1080);
+        QTest::newRow("portrait") << QSize(1440, 2560) << QSize(1080, 1920);
+        QTest::newRow("odd") << QSize(1001, 777) << QSize(1000, 776);
+    }
+    void classSizedPictures()
+    {
+        QFETCH(QSize, desktop);
+        QFETCH(QSize, published);
+        Desktop::Private display;
+        QVERIFY(display.start(desktop));
+        const QByteArray own = qgetenv("DISPLAY");
+        qputenv("DISPLAY", display.name().toUtf8());
+        const auto back = qScopeGuard([&] { qputenv("DISPLAY", own); });
+        recordCtrl ctrl;
+        const QString file = QStringLiteral("sized.flv");
+        QFile::remove(file);
+        ctrl.setUrl(file);
+        QVERIFY(ctrl.start(0));
+        QCOMPARE(ctrl.videoThread->pictureSize(), published);
+        QTest::qWait(1500); // the span recorded
+        ctrl.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 15000);
+        const QJsonArray streams = testsupport::probe(file).value(QStringLiteral("streams")).toArray();
+        QSize seen;
+        for (const QJsonValue &stream : streams)
+            if (stream.toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String("video"))
+                seen = QSize(stream.toObject().value(QStringLiteral("width")).toInt(),
+                             stream.toObject().value(QStringLiteral("height")).toInt());
+        QCOMPARE(seen, published);
         QVERIFY(m_messages.isEmpty());
     }
 

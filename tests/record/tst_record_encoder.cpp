@@ -3,9 +3,11 @@
 
 #include "recordprobe.h"
 
+#include "base/picturefit.h"
 #include "record/audiochunklist.h"
 #include "record/capturetimeline.h"
 #include "record/flvoutput.h"
+#include "record/getvideothread.h"
 #include "record/savevideothread.h"
 #include "record/sendaudiothread.h"
 #include "record/videoframequeue.h"
@@ -94,6 +96,42 @@ class tst_recordencoder : public QObject
 {
     Q_OBJECT
 private slots:
+    // A desktop's class picture: even, in proportion, within 1920 on the long side and 1080 on the short one, a
+    // portrait desktop standing. Then where a picture is shown: 1:1 where it fits, else the largest size in proportion.
+    void pictureSizes_data()
+    {
+        QTest::addColumn<QSize>("source");
+        QTest::addColumn<QSize>("area"); // none: the class picture's size
+        QTest::addColumn<QSize>("expected");
+        const QSize none;
+        QTest::newRow("4K desktop") << QSize(3840, 2160) << none << QSize(1920, 1080);
+        QTest::newRow("1080p desktop") << QSize(1920, 1080) << none << QSize(1920, 1080);
+        QTest::newRow("odd desktop") << QSize(1001, 777) << none << QSize(1000, 776);
+        QTest::newRow("portrait 1440p") << QSize(1440, 2560) << none << QSize(1080, 1920);
+        QTest::newRow("portrait 1080p") << QSize(1080, 1920) << none << QSize(1080, 1920);
+        QTest::newRow("two monitors side by side") << QSize(3840, 1080) << none << QSize(1920, 540);
+        QTest::newRow("just over, odd") << QSize(1921, 1081) << none << QSize(1918, 1080);
+        QTest::newRow("tiny") << QSize(3, 3) << none << QSize(2, 2);
+        QTest::newRow("1x1") << QSize(1, 1) << none << QSize(0, 0);
+        QTest::newRow("shown 1:1 in a larger area") << QSize(1920, 1080) << QSize(1920, 1200) << QSize(1920, 1080);
+        QTest::newRow("shown smaller, wide area") << QSize(1920, 1080) << QSize(720, 524) << QSize(720, 405);
+        QTest::newRow("shown smaller, tall area") << QSize(1440, 1080) << QSize(720, 524) << QSize(699, 524);
+        QTest::newRow("portrait shown") << QSize(1080, 1920) << QSize(1920, 1080) << QSize(608, 1080);
+        QTest::newRow("no area") << QSize(1920, 1080) << QSize(0, 0) << QSize(1920, 1080);
+        QTest::newRow("a sliver of an area") << QSize(1920, 1080) << QSize(1, 1) << QSize(1, 1);
+        QTest::newRow("nothing to show") << QSize(0, 0) << QSize(720, 524) << QSize();
+    }
+    void pictureSizes()
+    {
+        QFETCH(QSize, source);
+        QFETCH(QSize, area);
+        QFETCH(QSize, expected);
+        if (!area.isValid())
+            QCOMPARE(GetVideoThread::classPictureSize(source.width(), source.height()), expected);
+        else
+            QCOMPARE(fittedPictureSize(source, area), expected);
+    }
+
     // Any capture rate gives 25 pictures a second, sound alongside, whichever
     // capture ends first. A local name ending in ".mp4", in any case, gets an
     // MP4 (fragmented, so that it stays playable when the recording is cut

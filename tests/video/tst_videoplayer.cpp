@@ -250,7 +250,7 @@ private slots:
             return makeMedia(
                 QStringLiteral("size%1x%2_%3.mp4").arg(size.width()).arg(size.height()).arg(video.section(' ', 1, 1)),
                 QStringLiteral("-f lavfi -i testsrc2=size=640x640:rate=25 -f lavfi -i sine=sample_rate=44100 "
-                               "-t %1 -vf scale=%2:%3 %4 -c:a aac")
+                               "-t %1 -vf scale=%2:%3,setsar=1 %4 -c:a aac")
                     .arg(kSizePictures / 25.0)
                     .arg(size.width())
                     .arg(size.height())
@@ -363,6 +363,78 @@ private slots:
             }
         }
         QVERIFY2(worst <= 4, qPrintable(QStringLiteral("a channel differs by %1").arg(worst)));
+    }
+
+    // Pictures come converted to the area they are shown in, in their proportions (square pixels for a stream whose
+    // pixels are not), 1:1 where it has room, an area average of ffmpeg's own conversion where it has not.
+    void picturesFitTheirArea_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QSize>("area");
+        QTest::addColumn<QSize>("shown");
+        QTest::addColumn<QString>("source"); // the size the screen keeps the proportions of
+        QTest::addColumn<QString>("filter"); // ffmpeg's that converts alike
+        const QString hd = makeMedia(QStringLiteral("hd.mp4"),
+                                     QStringLiteral("-f lavfi -i testsrc2=size=1920x1080:rate=25 -f lavfi -i "
+                                                    "sine=sample_rate=44100 -t 0.4 -c:v libx264 -preset ultrafast "
+                                                    "-pix_fmt yuv420p -c:a aac"));
+        const QString anamorphic =
+            makeMedia(QStringLiteral("anamorphic.mp4"),
+                      QStringLiteral("-f lavfi -i testsrc2=size=480x360:rate=25 -f lavfi -i sine=sample_rate=44100 -t "
+                                     "0.4 -vf setsar=4/3 -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac"));
+        QTest::newRow("1080p in the window") << hd << QSize(720, 524) << QSize(720, 405) << "1920x1080"
+                                             << "area";
+        QTest::newRow("1080p in full screen") << hd << QSize(1920, 1080) << QSize(1920, 1080) << "1920x1080"
+                                              << "bicubic";
+        QTest::newRow("1080p on a larger screen") << hd << QSize(2560, 1440) << QSize(1920, 1080) << "1920x1080"
+                                                  << "bicubic";
+        QTest::newRow("1080p, no area") << hd << QSize() << QSize(1920, 1080) << "1920x1080"
+                                        << "bicubic";
+        QTest::newRow("non-square pixels") << anamorphic << QSize() << QSize(640, 360) << "640x360"
+                                           << "bicubic";
+        QTest::newRow("non-square pixels, smaller") << anamorphic << QSize(320, 320) << QSize(320, 180) << "640x360"
+                                                    << "area";
+    }
+    void picturesFitTheirArea()
+    {
+        QFETCH(QString, input);
+        QFETCH(QSize, area);
+        QFETCH(QSize, shown);
+        QFETCH(QString, source);
+        QFETCH(QString, filter);
+        QVERIFY(!input.isEmpty());
+        auto player = std::make_unique<VideoPlayer_Thread>();
+        player->setSync(false);
+        player->setDisplaySize(area);
+        FrameLog frames(player.get());
+        QSignalSpy finished(player.get(), &QThread::finished);
+        QVERIFY(player->startPlay(input));
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 30000);
+        QVERIFY(player->stop(true));
+        QCOMPARE(frames.shown().size, shown);
+        const QImage image = frames.shown().first;
+        QCOMPARE(image.text(QStringLiteral("source")), source);
+        QByteArray reference;
+        QVERIFY(testsupport::run("ffmpeg",
+                                 QStringLiteral("-v error -i %1 -frames:v 1 -vf scale=%2:%3:flags=%4 -f rawvideo "
+                                                "-pix_fmt bgra -")
+                                     .arg(input)
+                                     .arg(shown.width())
+                                     .arg(shown.height())
+                                     .arg(filter)
+                                     .split(' '),
+                                 60000, &reference));
+        QCOMPARE(reference.size(), shown.width() * shown.height() * 4);
+        const auto *expected = reinterpret_cast<const QRgb *>(reference.constData());
+        double total = 0;
+        for (int y = 0; y < shown.height(); ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+            for (int x = 0; x < shown.width(); ++x)
+                total += qAbs(qGray(line[x]) - qGray(expected[y * shown.width() + x]));
+        }
+        // Scaled pictures differ from ffmpeg's in rounding only, not in what is drawn.
+        const double mean = total / (shown.width() * shown.height());
+        QVERIFY2(mean < 3, qPrintable(QStringLiteral("pictures differ by %1 on average").arg(mean)));
     }
 
     void stopMeetsOpenAndEndOfInput()
