@@ -96,12 +96,13 @@ class TestFullScreen : public QObject, public ClientDriver
         return Desktop::moveTo(at) && Desktop::xdotool({"click", "--repeat", "2", "--delay", "80", "1"});
     }
 
-    void keepShot(const QString &name)
+    // Half-size, for the README (TAVI_E2E_SHOTS names the folder).
+    void keepShot(const QString &name, const QRect &area)
     {
         const QString folder = qEnvironmentVariable("TAVI_E2E_SHOTS");
         if (folder.isEmpty())
             return;
-        const QImage shot = Desktop::shot();
+        const QImage shot = Desktop::shot().copy(area);
         shot.scaled(shot.size() / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
             .save(folder + QLatin1Char('/') + name, "PNG", 0);
     }
@@ -128,6 +129,13 @@ private slots:
         painter.setBrush(Qt::white);
         painter.drawEllipse(QRect(QPoint(0, 0), QSize(kDisc, kDisc))
                                 .translated((kPicture.width() - kDisc) / 2, (kPicture.height() - kDisc) / 2));
+        // A line of code above the disc and one below, dark: what a class shows.
+        QFont mono(QStringLiteral("monospace"));
+        mono.setPixelSize(28);
+        painter.setFont(mono);
+        painter.setPen(Qt::black);
+        painter.drawText(QPoint(60, 110), QStringLiteral("def area(r): return 3.14159 * r * r"));
+        painter.drawText(QPoint(60, kPicture.height() - 80), QStringLiteral("print(area(350))  # the disc below"));
         painter.end();
         const QString file = QDir::current().absoluteFilePath(QStringLiteral("disc.png"));
         QVERIFY(picture.save(file));
@@ -162,7 +170,7 @@ private slots:
             15000);
         QVERIFY2(shown || fail(QStringLiteral("the window shows the disc as %1").arg(text(seen))), qPrintable(why));
         QVERIFY2(std::abs(seen.center().x() - student->screenArea().center().x()) <= 3, "the picture is not centred");
-        keepShot(QStringLiteral("class-window.png"));
+        keepShot(QStringLiteral("class-window.png"), student->main().geometry);
     }
 
     void doubleClickEntersAndEscapeLeaves()
@@ -170,11 +178,11 @@ private slots:
         QVERIFY2(doubleClick(student->screenArea().center()), "xdotool");
         QVERIFY2(waitFullScreen(true, QStringLiteral("a double-click")), qPrintable(why));
         QVERIFY2(fillsTheScreen(), qPrintable(why));
-        keepShot(QStringLiteral("fullscreen-class.png"));
         // The pointer at rest: the bar hides after 3 s; a move brings it back.
         QVERIFY2(waitBar(false, 8000), qPrintable(why));
         Desktop::moveTo(QPoint(display.width() / 2 + 40, display.height() / 2 + 40));
         QVERIFY2(waitBar(true, 3000), qPrintable(why));
+        keepShot(QStringLiteral("fullscreen-class.png"), whole());
 
         QVERIFY(Desktop::key(QStringLiteral("Escape")));
         QVERIFY2(waitFullScreen(false, QStringLiteral("Esc")), qPrintable(why));
