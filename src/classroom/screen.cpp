@@ -169,11 +169,13 @@ void Screen::makeControlBar()
     buttonRow->addWidget(radioIcon);
     buttonRow->addSpacing(10);
     buttonRow->addWidget(volumeSlider);
+    // With the player's controls; the class's commands stay at the right.
+    buttonRow->addSpacing(20);
+    buttonRow->addWidget(m_fullScreenLabel);
     buttonRow->addStretch();
     buttonRow->addWidget(endLabel);
     buttonRow->addWidget(recordLabel);
     buttonRow->addWidget(dialogueLabel);
-    buttonRow->addWidget(m_fullScreenLabel);
     buttonRow->addSpacing(20);
     barLayout->addLayout(buttonRow);
     // The recorder window can be opened from the classroom.

@@ -9,6 +9,7 @@
 #include "patternwindow.h"
 #include "sound.h"
 
+#include "base/picturefit.h"
 #include "ui/label.h"
 #include "ui/textbtn.h"
 
@@ -122,7 +123,11 @@ class TestClassEnd2End : public QObject, public ClientDriver
     // Whether the classroom screen shows the pattern windows' blocks where the whole display, scaled, puts them.
     bool showsPattern(const QImage &shot, const Client &client, QString *detail = nullptr) const
     {
-        const QRect screen = client.screenArea();
+        // The desktop's picture in the screen, in its proportions, centred.
+        const QRect area = client.screenArea();
+        const QSize size = fittedPictureSize(display, area.size());
+        const QRect screen(area.left() + (area.width() - size.width()) / 2,
+                           area.top() + (area.height() - size.height()) / 2, size.width(), size.height());
         for (const PatternWindow::Block &block : corner->blocks() + otherCorner->blocks()) {
             const QRect r = block.rect;
             const QRect mapped(screen.left() + r.left() * screen.width() / display.width(),

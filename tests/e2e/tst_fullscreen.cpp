@@ -170,7 +170,6 @@ private slots:
             15000);
         QVERIFY2(shown || fail(QStringLiteral("the window shows the disc as %1").arg(text(seen))), qPrintable(why));
         QVERIFY2(std::abs(seen.center().x() - student->screenArea().center().x()) <= 3, "the picture is not centred");
-        keepShot(QStringLiteral("class-window.png"), student->main().geometry);
     }
 
     void doubleClickEntersAndEscapeLeaves()
@@ -206,6 +205,21 @@ private slots:
         QVERIFY2(doubleClick(QPoint(display.width() / 2, display.height() / 2)), "xdotool");
         QVERIFY2(waitFullScreen(false, QStringLiteral("a double-click")), qPrintable(why));
         QTRY_VERIFY_WITH_TIMEOUT(round(disc(Desktop::shot(), picture())), 10000);
+    }
+
+    // "[全屏]" stands after the volume slider, with the player's controls.
+    void barButtonEnters()
+    {
+        const QRect screen = student->screenArea();
+        const QRect left(screen.left() + 250, screen.bottom() - 59, screen.width() / 2 - 250, 60);
+        const QRect button = Pixels::bounds(
+            Desktop::shot(), left, [](QRgb p) { return qRed(p) >= 155 && qGreen(p) >= 155 && qBlue(p) >= 155; });
+        QVERIFY2(button.width() >= 12, qPrintable(QStringLiteral("no [全屏] on the bar: %1").arg(text(button))));
+        QVERIFY(Desktop::click(button.center()));
+        QVERIFY2(waitFullScreen(true, QStringLiteral("[全屏]")), qPrintable(why));
+        QVERIFY2(fillsTheScreen(), qPrintable(why));
+        QVERIFY(Desktop::key(QStringLiteral("Escape")));
+        QVERIFY2(waitFullScreen(false, QStringLiteral("Esc")), qPrintable(why));
     }
 
     void cleanupTestCase() { endClients(); }

@@ -8,6 +8,7 @@
 // compositor's there, with a pointer the headless sway does not have.)
 
 #include "../e2e/client.h"
+#include "base/picturefit.h"
 #include "demoschool.h"
 #include "nginxrtmp.h"
 #include "publisher.h"
@@ -53,7 +54,11 @@ class tst_wayland : public QObject, public ClientDriver
     // that colour, above the teacher's window.
     bool studentSees(const QColor &colour, QColor *seen)
     {
-        const QRect screen = student->screenArea();
+        // The desktop's picture in the screen, in its proportions.
+        const QRect area = student->screenArea();
+        const QSize size = fittedPictureSize(waylandSize, area.size());
+        const QRect screen(area.left() + (area.width() - size.width()) / 2,
+                           area.top() + (area.height() - size.height()) / 2, size.width(), size.height());
         const int band = teacher->main().geometry.top();
         const QRect above(screen.left() + screen.width() / 8,
                           screen.top() + band * screen.height() / waylandSize.height() / 4, screen.width() * 3 / 4,
