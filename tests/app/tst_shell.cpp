@@ -524,9 +524,26 @@ private slots:
         const qint64 key = screen->shownImage().cacheKey();
         QTRY_VERIFY(screen->shownImage().cacheKey() != key);
 
+        // Full screen and back: the file plays on, 1:1 where it has room, and the screen returns to its place; [结束]
+        // in full screen also leaves it.
+        const QRect placed = screen->geometry();
+        QTest::mouseClick(screen->fullScreenButton(), Qt::LeftButton);
+        QVERIFY(screen->isFullScreenView() && screen->isWindow());
+        QTRY_COMPARE(screen->geometry(), QGuiApplication::primaryScreen()->geometry());
+        const qint64 shown = screen->shownImage().cacheKey();
+        QTRY_VERIFY(screen->shownImage().cacheKey() != shown);
+        QCOMPARE(shownSize(), QSize(320, 240));
+        screen->toggleFullScreen();
+        QVERIFY(!screen->isFullScreenView() && !screen->isWindow());
+        QTRY_COMPARE(screen->geometry(), placed);
+        QVERIFY(screen->isVisible() && screen->fullScreenButton()->isVisible());
+        screen->enterFullScreen();
+        QVERIFY(screen->isWindow());
+
         // The end: background, also when late pictures come.
         QSignalSpy chatOut(screen, SIGNAL(s_chatOut()));
         end();
+        QVERIFY(!screen->isFullScreenView() && !screen->isWindow());
         QCOMPARE(chatOut.count(), 1);
         QCOMPARE(state(), 3);
         QCOMPARE(screen->playMode(), 0);
