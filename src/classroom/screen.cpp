@@ -1,5 +1,6 @@
 #include "classroom/screen.h"
 
+#include "classroom/monitorchooser.h"
 #include "classroom/playaudiovideoctrl.h"
 #include "net/flash.h"
 #include "record/recordwindow.h"
@@ -87,6 +88,9 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     // The upper bound on waiting for the last players to end.
     m_idleTimer = new QTimer(this);
     m_idleTimer->setSingleShot(true);
+    // A teacher's class starts again once its monitor is chosen.
+    m_monitorQuestion = new MonitorQuestion(playCtrl, this);
+    connect(m_monitorQuestion, &MonitorQuestion::chosen, this, &Screen::slot_doClass);
     connectParts();
 }
 
@@ -311,6 +315,7 @@ void Screen::stopPlaying()
     }
     m_pending = Pending();
     m_idleTimer->stop();
+    m_monitorQuestion->cancel();
     refreshTimer->stop();
     progressSlider->hide();
     reFreashBtnAudio();
@@ -359,6 +364,14 @@ void Screen::startWhenIdle()
 
 void Screen::startPending()
 {
+    // Asked which monitor it shows, a teacher's class starts from the answer.
+    if (m_pending.mode == 2 && m_monitorQuestion->ask(m_pending.course)) {
+        m_pending = Pending();
+        m_playMode = 0;
+        reFreashBtnAudio();
+        showLiveState();
+        return;
+    }
     const Pending pending = m_pending;
     m_pending = Pending();
     if (pending.mode == 2) {
@@ -407,6 +420,7 @@ void Screen::slot_ctrlBtnClick()
 {
     m_pending = Pending();
     m_idleTimer->stop();
+    m_monitorQuestion->cancel();
     if (m_playMode == 1)
         playCtrl->localStop();
     else if (m_playMode == 2)
@@ -493,6 +507,7 @@ void Screen::loginOut()
 {
     m_pending = Pending();
     m_idleTimer->stop();
+    m_monitorQuestion->cancel();
     playCtrl->classStop();
     playCtrl->localStop();
     m_playButton->setState(3);
