@@ -79,6 +79,12 @@ public:
         show();
     }
 
+    void setColour(const QColor &colour)
+    {
+        m_colour = colour;
+        repaint();
+    }
+
 protected:
     void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), m_colour); }
 
@@ -100,14 +106,16 @@ inline int pixelsNotOf(const QImage &picture, const QColor &colour, int toleranc
     return far;
 }
 
-// One picture of a recording or stream (the last of the first frames seconds), decoded by ffmpeg.
-inline QImage frameOf(const QString &input, const QString &at = QStringLiteral("1"), int timeoutMs = 30000)
+// One picture of a recording (at that second) or of a live stream (at empty: the first that comes), decoded by
+// ffmpeg.
+inline QImage frameOf(const QString &input, const QString &at = QString(), int timeoutMs = 30000)
 {
+    QStringList args{"-v", "error"};
+    if (!at.isEmpty())
+        args << "-ss" << at;
+    args << "-i" << input << "-frames:v" << "1" << "-f" << "image2pipe" << "-c:v" << "png" << "-";
     QByteArray png;
-    if (!testsupport::run(QStringLiteral("ffmpeg"),
-                          {"-v", "error", "-ss", at, "-i", input, "-frames:v", "1", "-f", "image2pipe", "-c:v", "png",
-                           "-"},
-                          timeoutMs, &png))
+    if (!testsupport::run(QStringLiteral("ffmpeg"), args, timeoutMs, &png))
         return QImage();
     return QImage::fromData(png).convertToFormat(QImage::Format_RGB32);
 }
