@@ -22,7 +22,7 @@ constexpr int kMaxMonitors = 16;
 constexpr int kMaxNameLength = 64;
 
 // The RandR monitors of display (empty: $DISPLAY), each clipped to the
-// screen. Without RandR monitors, or on any failure, the whole screen as one
+// screen, left to right. Without RandR monitors, or on any failure, the whole screen as one
 // monitor (its rectangle empty when even the screen's size is unknown).
 QVector<Monitor> list(const QByteArray &display = QByteArray());
 

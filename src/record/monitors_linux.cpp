@@ -10,6 +10,7 @@
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -102,7 +103,11 @@ QVector<Monitor> list(const QByteArray &display)
         return {whole};
     }
     whole.rect = QRect(0, 0, qMin<int>(screen->width_in_pixels, kMaxSide), qMin<int>(screen->height_in_pixels, kMaxSide));
-    const QVector<Monitor> found = randrMonitors(connection.c, screen->root, whole.rect);
+    QVector<Monitor> found = randrMonitors(connection.c, screen->root, whole.rect);
+    // As they lie on the desk, left to right (the server lists the primary first).
+    std::stable_sort(found.begin(), found.end(), [](const Monitor &a, const Monitor &b) {
+        return a.rect.x() != b.rect.x() ? a.rect.x() < b.rect.x() : a.rect.y() < b.rect.y();
+    });
     return found.isEmpty() ? QVector<Monitor>{whole} : found;
 }
 

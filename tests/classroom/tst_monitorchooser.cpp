@@ -82,7 +82,7 @@ private slots:
     void init()
     {
         QFile::remove(monitors::settingsPath());
-        QVERIFY(twomonitors::split(true));
+        QVERIFY(twomonitors::split("right"));
     }
 
     // No question for a student's class, on one monitor, on a Wayland desktop, or with the remembered monitor there.

@@ -75,12 +75,13 @@ private slots:
 
     void twoMonitors()
     {
-        QVERIFY(twomonitors::split(true));
+        QVERIFY(twomonitors::split("right"));
         const QVector<Monitor> list = monitors::list();
         QCOMPARE(list.size(), 2);
         const int left = indexOf(list, QStringLiteral("left"));
         const int right = indexOf(list, QStringLiteral("right"));
         QVERIFY(left >= 0 && right >= 0);
+        QCOMPARE(left, 0); // left to right, the primary wherever it lies
         QCOMPARE(list[left].rect, kLeft);
         QCOMPARE(list[right].rect, kRight);
         QVERIFY(list[right].primary);
@@ -90,7 +91,7 @@ private slots:
     // A remembered monitor that is there is the one; one that is gone (or none) gives the primary, else the first.
     void fallbacks()
     {
-        QVERIFY(twomonitors::split(true));
+        QVERIFY(twomonitors::split("right"));
         QVector<Monitor> list = monitors::list();
         const int left = indexOf(list, QStringLiteral("left"));
         const int right = indexOf(list, QStringLiteral("right"));
@@ -102,7 +103,7 @@ private slots:
         QVERIFY(!monitors::contains(list, QStringLiteral("gone")));
         QVERIFY(!monitors::contains(list, QString()));
 
-        QVERIFY(twomonitors::split(false));
+        QVERIFY(twomonitors::split(QString()));
         list = monitors::list();
         QCOMPARE(list.size(), 2);
         QCOMPARE(monitors::resolve(list, QStringLiteral("gone")), 0);
@@ -120,7 +121,7 @@ private slots:
     // left out, a long name is cut short.
     void hostileMonitors()
     {
-        QVERIFY(twomonitors::split(true));
+        QVERIFY(twomonitors::split("right"));
         const QString longName(100, QLatin1Char('n'));
         QVERIFY(twomonitors::xrandr({"--setmonitor", longName, "1920/508x1080/286+2880+0", "none"}));
         QVERIFY(twomonitors::xrandr({"--setmonitor", "beyond", "100/10x100/10+5000+0", "none"}));
@@ -164,7 +165,7 @@ private slots:
     {
         QFETCH(QString, monitor);
         QFETCH(QColor, colour);
-        QVERIFY(twomonitors::split(true));
+        QVERIFY(twomonitors::split("right"));
         const QVector<Monitor> list = monitors::list();
         const int chosen = indexOf(list, monitor);
         QVERIFY(chosen >= 0);
@@ -196,7 +197,7 @@ private slots:
     // The control: without an area both colours are there, the wide screen scaled to 1920x540.
     void recordsTheWholeScreenWithoutAnArea()
     {
-        QVERIFY(twomonitors::split(true));
+        QVERIFY(twomonitors::split("right"));
         recordCtrl ctrl;
         ctrl.setUrl(QStringLiteral("whole.flv"));
         QSignalSpy previews(ctrl.videoThread, &GetVideoThread::sig_preview);
@@ -215,7 +216,7 @@ private slots:
     // with one monitor.
     void recorderWindowChoosesTheMonitor()
     {
-        QVERIFY(twomonitors::split(true));
+        QVERIFY(twomonitors::split("right"));
         monitors::remember(QStringLiteral("left"));
         recordWindow window;
         window.chooseSavePath(QDir::current().absoluteFilePath(QStringLiteral("window.mp4")));
@@ -248,7 +249,7 @@ private slots:
         QCOMPARE(twomonitors::pixelsNotOf(twomonitors::frameOf(QStringLiteral("window.mp4"), QStringLiteral("0.5")), kRightColour), 0);
 
         // A monitor gone since it was listed: the primary, silently.
-        QVERIFY(twomonitors::split(false));
+        QVERIFY(twomonitors::split(QString()));
         twomonitors::xrandr({"--delmonitor", "right"});
         QVERIFY(twomonitors::xrandr({"--setmonitor", "*other", "1920/508x1080/286+1920+0", "none"}));
         QCOMPARE(window.captureArea(), kRight);

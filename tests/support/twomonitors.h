@@ -49,21 +49,24 @@ inline QByteArray startDisplay(const char *screen)
     return number.isEmpty() ? QByteArray() : ':' + number;
 }
 
-// xrandr on this process's display.
-inline bool xrandr(const QStringList &args)
+// xrandr on this process's display, or on the one named.
+inline bool xrandr(const QStringList &args, const QString &display = QString())
 {
-    return testsupport::run(QStringLiteral("xrandr"), args, 10000);
+    if (display.isEmpty())
+        return testsupport::run(QStringLiteral("xrandr"), args, 10000);
+    return testsupport::run(QStringLiteral("env"), QStringList{"DISPLAY=" + display, "xrandr"} + args, 10000);
 }
 
-// The monitors "left" and "right" (1920x1080 each, side by side) in place of the screen's own; "right" primary
-// (xrandr's '*') when asked.
-inline bool split(bool rightPrimary)
+// The monitors "left" and "right" (1920x1080 each, side by side) in place of the screen's own; the one named primary
+// (xrandr's '*'), or neither.
+inline bool split(const QString &primary, const QString &display = QString())
 {
     // Either may be there from an earlier split; the screen's own monitor goes once "left" takes its output.
-    xrandr({"--delmonitor", "right"});
-    xrandr({"--delmonitor", "left"});
-    return xrandr({"--setmonitor", "left", "1920/508x1080/286+0+0", "screen"}) &&
-        xrandr({"--setmonitor", rightPrimary ? "*right" : "right", "1920/508x1080/286+1920+0", "none"});
+    xrandr({"--delmonitor", "right"}, display);
+    xrandr({"--delmonitor", "left"}, display);
+    const auto name = [&](const QString &monitor) { return monitor == primary ? '*' + monitor : monitor; };
+    return xrandr({"--setmonitor", name("left"), "1920/508x1080/286+0+0", "screen"}, display) &&
+        xrandr({"--setmonitor", name("right"), "1920/508x1080/286+1920+0", "none"}, display);
 }
 
 // A plain colour over a part of the display (no window manager: the window lies where it is put).
