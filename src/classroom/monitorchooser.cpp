@@ -259,7 +259,15 @@ MonitorChooser *MonitorQuestion::window()
             monitors::remember(shown[index].name);
             const CourseInfo course = m_course;
             m_course = CourseInfo();
+            m_asking = false;
             emit chosen(course);
+        });
+        connect(m_window, &MonitorChooser::rejected, this, [this] {
+            if (!m_asking)
+                return;
+            m_asking = false;
+            m_course = CourseInfo();
+            emit declined();
         });
     }
     return m_window;
@@ -283,6 +291,7 @@ bool MonitorQuestion::ask(const CourseInfo &course)
         return false;
     }
     m_course = course;
+    m_asking = true;
     MonitorChooser *chooser = window();
     chooser->setMonitors(found, index);
     chooser->adjustSize();
@@ -299,8 +308,8 @@ bool MonitorQuestion::ask(const CourseInfo &course)
 void MonitorQuestion::cancel()
 {
     m_course = CourseInfo();
-    if (m_window && m_window->isVisible()) {
-        // Closed without an answer; nothing waits on rejected here.
+    m_asking = false;
+    // Hidden, not closed: no rejected.
+    if (m_window)
         m_window->hide();
-    }
 }

@@ -74,9 +74,12 @@ public:
 signals:
     // The teacher chose a monitor (now remembered) for this class.
     void chosen(CourseInfo course);
+    // The teacher closed the window without choosing: the class is off.
+    void declined();
 
 private:
     playAudioVideoCtrl *m_control;
     MonitorChooser *m_window = nullptr;
     CourseInfo m_course;
+    bool m_asking = false;
 };

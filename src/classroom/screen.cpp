@@ -91,6 +91,8 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     // A teacher's class starts again once its monitor is chosen.
     m_monitorQuestion = new MonitorQuestion(playCtrl, this);
     connect(m_monitorQuestion, &MonitorQuestion::chosen, this, &Screen::slot_doClass);
+    // Not choosing leaves the class as [结束] does.
+    connect(m_monitorQuestion, &MonitorQuestion::declined, this, &Screen::s_chatOut);
     connectParts();
 }
 

@@ -154,6 +154,7 @@ private slots:
     {
         MonitorQuestion question(playAudioVideoCtrl::instance());
         QSignalSpy chosen(&question, &MonitorQuestion::chosen);
+        QSignalSpy declined(&question, &MonitorQuestion::declined);
         const CourseInfo course = teacherCourse(QStringLiteral("rtmp://127.0.0.1:1/live/answers"));
         MonitorChooser *chooser = question.window();
         const auto close = [&](const std::function<void()> &how) {
@@ -166,7 +167,13 @@ private slots:
         close([&] { QTest::mouseClick(child<ColorBtn>(chooser, "cancelBtn"), Qt::LeftButton); });
         close([&] { QTest::keyClick(chooser, Qt::Key_Escape); });
         QCOMPARE(chosen.count(), 0);
+        QCOMPARE(declined.count(), 3);
         QVERIFY(monitors::remembered().isEmpty());
+        // Ended from outside (another class, [结束]): no answer at all.
+        QVERIFY(question.ask(course));
+        question.cancel();
+        QVERIFY(!chooser->isVisible());
+        QCOMPARE(declined.count(), 3);
 
         close([&] {
             const int l = chooser->monitorList()[0].name == "left" ? 0 : 1;
@@ -175,6 +182,7 @@ private slots:
             QTest::mouseClick(child<ColorBtn>(chooser, "okBtn"), Qt::LeftButton);
         });
         QCOMPARE(chosen.count(), 1);
+        QCOMPARE(declined.count(), 3);
         QCOMPARE(chosen.at(0).at(0).value<CourseInfo>().rtmp, course.rtmp);
         QCOMPARE(monitors::remembered(), QStringLiteral("left"));
         // Remembered and there: the next class asks nothing.
@@ -210,8 +218,10 @@ private slots:
         QTest::mouseClick(screen.endButton(), Qt::LeftButton); // [结束] ends the question too
         QVERIFY(!chooser->isVisible());
         asked();
+        QSignalSpy chatOut(&screen, &Screen::s_chatOut);
         QTest::mouseClick(child<IconBtn>(chooser, "closeBtn"), Qt::LeftButton);
         QVERIFY(!chooser->isVisible());
+        QCOMPARE(chatOut.count(), 1); // the class's chat is left, as by [结束]
         QVERIFY(testsupport::codecs(url, 3000).isEmpty());
         QVERIFY(ctrl->recorder()->isIdle());
         QCOMPARE(screen.playMode(), 0);
