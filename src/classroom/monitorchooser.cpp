@@ -25,6 +25,17 @@ const QSize kThumbnail(240, 135);
 const QColor kSelectedColour(48, 162, 84);
 const QColor kHeaderColour(48, 62, 84);
 
+// A monitor's rectangle (the screen's pixels) in Qt's coordinates, which a
+// desktop scale (QT_SCALE_FACTOR) divides.
+QRect logical(const QRect &r)
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
+    if (ratio <= 0 || qFuzzyCompare(ratio, 1.0))
+        return r;
+    return QRect(qRound(r.x() / ratio), qRound(r.y() / ratio), qRound(r.width() / ratio), qRound(r.height() / ratio));
+}
+
 // One monitor: its thumbnail in a frame, green when selected, its name beneath.
 class Tile : public QWidget
 {
@@ -188,7 +199,7 @@ void MonitorChooser::refresh()
     if (!screen)
         return;
     for (int i = 0; i < m_tiles.size() && i < m_monitors.size(); ++i) {
-        const QRect r = m_monitors[i].rect;
+        const QRect r = logical(m_monitors[i].rect);
         if (r.isEmpty())
             continue;
         const QPixmap grab = screen->grabWindow(0, r.x(), r.y(), r.width(), r.height());
@@ -297,7 +308,7 @@ bool MonitorQuestion::ask(const CourseInfo &course)
     chooser->adjustSize();
     // In the middle of the monitor offered first.
     QRect frame(QPoint(0, 0), chooser->sizeHint());
-    frame.moveCenter(found[index].rect.center());
+    frame.moveCenter(logical(found[index].rect).center());
     chooser->move(frame.topLeft());
     chooser->show();
     chooser->raise();

@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -277,8 +278,13 @@ int main(int argc, char **argv)
     qunsetenv("XDG_SESSION_TYPE");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    twomonitors::Patch left(kLeft, kLeftColour);
-    twomonitors::Patch right(kRight, kRightColour);
+    // In Qt's coordinates, which a desktop scale (QT_SCALE_FACTOR, a second run of this test) divides.
+    const qreal ratio = app.primaryScreen()->devicePixelRatio();
+    const auto logical = [ratio](const QRect &r) {
+        return QRect(qRound(r.x() / ratio), qRound(r.y() / ratio), qRound(r.width() / ratio), qRound(r.height() / ratio));
+    };
+    twomonitors::Patch left(logical(kLeft), kLeftColour);
+    twomonitors::Patch right(logical(kRight), kRightColour);
     tst_classroommonitors test;
     test.left = &left;
     test.right = &right;
