@@ -7,6 +7,7 @@
 #include "ui/windowdrag.h"
 
 #include <QCloseEvent>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -130,7 +131,7 @@ MonitorChooser::MonitorChooser(QWidget *parent) : QWidget(parent), m_timer(new Q
     connect(new WindowDrag(header, this), &WindowDrag::moved, this, [this](QPoint topLeft) { move(topLeft); });
 
     m_row = new QWidget(this);
-    auto *rowLayout = new QHBoxLayout(m_row);
+    auto *rowLayout = new QGridLayout(m_row);
     rowLayout->setContentsMargins(16, 16, 16, 8);
     rowLayout->setSpacing(16);
 
@@ -177,7 +178,8 @@ void MonitorChooser::setMonitors(const QVector<Monitor> &monitors, int selected)
             select(i);
             accept();
         };
-        m_row->layout()->addWidget(tile);
+        // Four a row: a wall of monitors stays on one of them.
+        static_cast<QGridLayout *>(m_row->layout())->addWidget(tile, i / 4, i % 4);
         m_tiles.append(tile);
     }
     select(selected);
@@ -257,15 +259,20 @@ MonitorQuestion::MonitorQuestion(playAudioVideoCtrl *control, QObject *parent) :
 {
 }
 
+MonitorQuestion::~MonitorQuestion()
+{
+    // A window of its own, without a parent.
+    delete m_window;
+}
+
 MonitorChooser *MonitorQuestion::window()
 {
     if (!m_window) {
         m_window = new MonitorChooser;
         m_window->setObjectName(QStringLiteral("monitorChooser"));
-        connect(this, &QObject::destroyed, m_window, &QObject::deleteLater);
         connect(m_window, &MonitorChooser::accepted, this, [this](int index) {
             const QVector<Monitor> shown = m_window->monitorList();
-            if (index < 0 || index >= shown.size())
+            if (!m_asking || index < 0 || index >= shown.size())
                 return;
             monitors::remember(shown[index].name);
             const CourseInfo course = m_course;

@@ -62,6 +62,7 @@ class MonitorQuestion : public QObject
     Q_OBJECT
 public:
     MonitorQuestion(playAudioVideoCtrl *control, QObject *parent = nullptr);
+    ~MonitorQuestion() override;
 
     // For a teacher's class, either sets the class's monitor and returns
     // false (start the class), or asks and returns true: the class starts
