@@ -217,6 +217,15 @@ private slots:
         // Remembered and there: the next class asks nothing.
         QVERIFY(!question.ask(course));
         QCOMPARE(playAudioVideoCtrl::instance()->captureArea(), kLeft);
+
+        // A double click on a thumbnail answers at once.
+        monitors::remember(QStringLiteral("gone"));
+        close([&] {
+            const int r = chooser->monitorList()[0].name == "right" ? 0 : 1;
+            QTest::mouseDClick(chooser->tiles()[r], Qt::LeftButton);
+        });
+        QCOMPARE(chosen.count(), 2);
+        QCOMPARE(monitors::remembered(), QStringLiteral("right"));
     }
 
     // Through the classroom screen: while asked, and after an unanswered question, nothing is published and the
