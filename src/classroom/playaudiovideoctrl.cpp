@@ -192,6 +192,7 @@ void playAudioVideoCtrl::startPublisher()
         return;
     }
     recorder()->setUrl(course.rtmp);
+    recorder()->setCaptureArea(m_captureArea);
     m_publisherStarting = true;
     recorder()->startWhenIdle(0);
 }

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMutex>
 #include <QObject>
+#include <QRect>
 #include <QSize>
 
 class AudioCtrl;
@@ -66,6 +67,10 @@ public:
     // player's pictures, and the teacher's preview, come fitted to it.
     void setDisplaySize(const QSize &size);
 
+    // The part of the X screen the teacher's class shows from its next
+    // publish on (a monitor); empty for the whole screen.
+    void setCaptureArea(const QRect &area) { m_captureArea = area; }
+    QRect captureArea() const { return m_captureArea; }
     void setCourse(CourseInfo info) { course = info; }
     CourseInfo courseInfo() const { return course; }
     static bool isOneToOne(const CourseInfo &info) { return info.teaching_type.toInt() == 1; }
@@ -152,6 +157,7 @@ private:
     AudioCtrl *m_talk = nullptr;
     recordCtrl *m_recorder = nullptr;
     CourseInfo course;
+    QRect m_captureArea;
     int m_volume = 100;
     // What the user has switched on, whatever the server does meanwhile.
     bool m_publishing = false;

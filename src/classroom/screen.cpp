@@ -1,6 +1,7 @@
 #include "classroom/screen.h"
 
 #include "base/picturefit.h"
+#include "classroom/monitorchooser.h"
 #include "classroom/playaudiovideoctrl.h"
 #include "net/flash.h"
 #include "record/recordwindow.h"
@@ -127,6 +128,11 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     m_escape->setEnabled(false);
     connect(m_escape, &QShortcut::activated, this, &Screen::leaveFullScreen);
+    // A teacher's class starts again once its monitor is chosen.
+    m_monitorQuestion = new MonitorQuestion(playCtrl, this);
+    connect(m_monitorQuestion, &MonitorQuestion::chosen, this, &Screen::slot_doClass);
+    // Not choosing leaves the class as [结束] does.
+    connect(m_monitorQuestion, &MonitorQuestion::declined, this, &Screen::s_chatOut);
     connectParts();
 }
 
@@ -500,6 +506,7 @@ void Screen::stopPlaying()
     }
     m_pending = Pending();
     m_idleTimer->stop();
+    m_monitorQuestion->cancel();
     refreshTimer->stop();
     progressSlider->hide();
     reFreashBtnAudio();
@@ -548,6 +555,14 @@ void Screen::startWhenIdle()
 
 void Screen::startPending()
 {
+    // Asked which monitor it shows, a teacher's class starts from the answer.
+    if (m_pending.mode == 2 && m_monitorQuestion->ask(m_pending.course)) {
+        m_pending = Pending();
+        m_playMode = 0;
+        reFreashBtnAudio();
+        showLiveState();
+        return;
+    }
     const Pending pending = m_pending;
     m_pending = Pending();
     if (pending.mode == 2) {
@@ -596,6 +611,7 @@ void Screen::slot_ctrlBtnClick()
 {
     m_pending = Pending();
     m_idleTimer->stop();
+    m_monitorQuestion->cancel();
     if (m_playMode == 1)
         playCtrl->localStop();
     else if (m_playMode == 2)
@@ -683,6 +699,7 @@ void Screen::loginOut()
 {
     m_pending = Pending();
     m_idleTimer->stop();
+    m_monitorQuestion->cancel();
     playCtrl->classStop();
     playCtrl->localStop();
     m_playButton->setState(3);

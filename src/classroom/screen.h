@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class IconBtn;
+class MonitorQuestion;
 class Label;
 class QPropertyAnimation;
 class QShortcut;
@@ -158,5 +159,6 @@ private:
 
     Pending m_pending;
     QTimer *m_idleTimer;
+    MonitorQuestion *m_monitorQuestion;
     QElapsedTimer m_waiting;
 };

@@ -111,6 +111,7 @@ bool recordCtrl::start(int mode)
     // A new recording never shares threads or queues with the last one.
     if (m_opener || !waitIdle(kPreviousRunWaitMs))
         return refuse(StillStopping, recordText::kStillStopping);
+    videoThread->setCaptureArea(m_captureArea);
     return finishStart(open(mode));
 }
 
@@ -169,6 +170,8 @@ void recordCtrl::beginOpening(int mode)
     // Opening the devices and the encoder takes tens of milliseconds, more on
     // a loaded machine: not on the thread that paints the windows.
     m_stopWhileOpening = false;
+    // Handed over here, on this thread: the area may change while the opening runs.
+    videoThread->setCaptureArea(m_captureArea);
     OpeningThread::launch(
         &m_opener, this, [this, mode] { m_opened = open(mode); }, [this] { openingDone(); });
 }

@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QObject>
+#include <QRect>
 #include <QString>
 
 #include <atomic>
@@ -46,6 +47,10 @@ public:
     // Publishes to class streams only (see saveVideoThread).
     void setClassStreamOnly(bool only);
     QString currentUrl() const { return url; }
+    // The part of the X screen the desktop recordings grab from the next
+    // start on (a monitor's rectangle); empty for the whole screen.
+    void setCaptureArea(const QRect &area) { m_captureArea = area; }
+    QRect captureArea() const { return m_captureArea; }
     // mode 0: the desktop, 1: the first camera. True when the recording runs;
     // every refusal is reported to the user (output failures only while
     // they are reported, see below). Opens the devices and the encoder on
@@ -101,6 +106,7 @@ private:
     void threadFinished(QThread *thread, int run);
 
     QString url;
+    QRect m_captureArea;
     Failure m_failure = NoFailure;
     bool m_reportOutput = true;
     QMap<Failure, QString> m_texts;

@@ -1,10 +1,12 @@
 #include "record/recordwindow.h"
 
 #include "record/devmag.h"
+#include "record/monitors.h"
 #include "record/recordctrl.h"
 #include "record/recordmessagebox.h"
 #include "record/recordnotice.h"
 #include "record/recordwindowui.h"
+#include "record/screencast.h"
 
 #include "base/logging.h"
 #include "base/privatefiles.h"
@@ -67,6 +69,7 @@ recordWindow::recordWindow(QWidget *parent)
     tavi::makePrivateDir(confDir());
     area = QRect(QPoint(0, 0), QPoint(-1, -1)); // null: the whole desktop
     loadDevices();
+    loadMonitors();
     loadSettings();
     if (savePath.isEmpty()) {
         savePath = defaultSavePath();
@@ -88,6 +91,9 @@ recordWindow::recordWindow(QWidget *parent)
     connect(ui->stopButton, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
     connect(ui->pushButton_playBack, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
     connect(ui->toolButton_file, SIGNAL(clicked(bool)), this, SLOT(slotToolBtnToggled(bool)));
+    // The user's choice is the class's too.
+    connect(ui->comboBox_monitor, QOverload<int>::of(&QComboBox::activated), this,
+            [this](int index) { monitors::remember(ui->comboBox_monitor->itemData(index).toString()); });
     connect(ui->closeButton, &QToolButton::clicked, this, &recordWindow::requestClose);
     connect(timer, SIGNAL(timeout()), this, SLOT(slotTimerTimeOut()));
     // The controller has stopped the recording and told why.
@@ -132,6 +138,30 @@ void recordWindow::loadDevices()
     const int index = ui->comboBox_audio->findText(wanted);
     if (index >= 0)
         ui->comboBox_audio->setCurrentIndex(index);
+}
+
+void recordWindow::loadMonitors()
+{
+    ui->comboBox_monitor->clear();
+    // On a Wayland desktop the portal asks.
+    const QVector<Monitor> found = ScreenCast::waylandSession() ? QVector<Monitor>() : monitors::list();
+    for (const Monitor &monitor : found)
+        ui->comboBox_monitor->addItem(
+            QStringLiteral("%1 (%2x%3)").arg(monitor.name).arg(monitor.rect.width()).arg(monitor.rect.height()),
+            monitor.name);
+    ui->comboBox_monitor->setCurrentIndex(monitors::resolve(found, monitors::remembered()));
+    ui->widget_monitor->setVisible(found.size() >= 2);
+}
+
+QRect recordWindow::captureArea() const
+{
+    if (ScreenCast::waylandSession() || ui->comboBox_monitor->count() < 2)
+        return QRect();
+    // The display as it is now: a monitor gone since it was listed gives the primary.
+    const QVector<Monitor> found = monitors::list();
+    if (found.size() < 2)
+        return QRect();
+    return found[monitors::resolve(found, ui->comboBox_monitor->currentData().toString())].rect;
 }
 
 void recordWindow::loadSettings()
@@ -227,6 +257,7 @@ void recordWindow::startRecording()
         QDir().mkpath(savePath.left(slash));
     control->setUrl(savePath);
     control->setAudioSource(ui->comboBox_audio->currentData().toString());
+    control->setCaptureArea(captureArea());
     // The last recording may still be closing its file: wait for it in the
     // event loop.
     control->startWhenIdle(0);
@@ -270,6 +301,14 @@ void recordWindow::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void recordWindow::showEvent(QShowEvent *event)
+{
+    // Monitors come and go while the window is hidden.
+    if (recordState == Stopped)
+        loadMonitors();
+    QWidget::showEvent(event);
 }
 
 void recordWindow::closeEvent(QCloseEvent *event)

@@ -9,8 +9,8 @@ class QTimer;
 class recordWindowUI;
 class recordCtrl;
 
-// Small always-on-top window that records the whole desktop and the
-// microphone into a local file, through a recording controller of its own
+// Small always-on-top window that records the desktop (the monitor chosen
+// in its box, where there are several) and the microphone into a local file, through a recording controller of its own
 // (not the classroom's). Keeps its settings in
 // "./ScreenRecorder/etc/set.conf". Its close button and Escape hide it; a
 // running recording is stopped and saved first, if the user agrees.
@@ -38,6 +38,13 @@ public:
     void chooseSavePath(const QString &path);
     recordCtrl *recorder() const { return control; }
 
+    // Lists the display's monitors again in the monitor box (shown with two
+    // or more), the remembered one, else the primary, selected.
+    void loadMonitors();
+    // The rectangle a recording started now grabs: the monitor selected,
+    // empty for the whole screen.
+    QRect captureArea() const;
+
     // Hides the window, after asking whether to stop and save a running
     // recording ("取消" keeps it running and the window open).
     void requestClose();
@@ -59,6 +66,7 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private slots:

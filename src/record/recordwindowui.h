@@ -26,6 +26,8 @@ public:
     QPushButton *pushButton_playBack = nullptr;
     QWidget *widget_extern = nullptr;
     QComboBox *comboBox_audio = nullptr;
+    QWidget *widget_monitor = nullptr;
+    QComboBox *comboBox_monitor = nullptr;
     QLineEdit *lineEdit_filename = nullptr;
     QToolButton *toolButton_file = nullptr;
 
@@ -80,6 +82,17 @@ public:
                            static_cast<QWidget *>(pushButton_playBack)})
             buttons->addWidget(w);
         column->addLayout(buttons);
+
+        // Shown only where there are two monitors or more.
+        widget_monitor = new QWidget(widget_contain);
+        widget_monitor->setObjectName(QStringLiteral("widget_monitor"));
+        auto *monitorRow = new QHBoxLayout(widget_monitor);
+        monitorRow->setContentsMargins(0, 0, 0, 0);
+        monitorRow->addWidget(new QLabel(QStringLiteral("录制屏幕:"), widget_monitor));
+        comboBox_monitor = new QComboBox(widget_monitor);
+        comboBox_monitor->setObjectName(QStringLiteral("comboBox_monitor"));
+        monitorRow->addWidget(comboBox_monitor, 1);
+        column->addWidget(widget_monitor);
 
         widget_extern = new QWidget(widget_contain);
         widget_extern->setObjectName(QStringLiteral("widget_extern"));
