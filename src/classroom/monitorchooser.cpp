@@ -255,9 +255,7 @@ void MonitorChooser::closeEvent(QCloseEvent *event)
         emit rejected();
 }
 
-MonitorQuestion::MonitorQuestion(playAudioVideoCtrl *control, QObject *parent) : QObject(parent), m_control(control)
-{
-}
+MonitorQuestion::MonitorQuestion(playAudioVideoCtrl *control, QObject *parent) : QObject(parent), m_control(control) {}
 
 MonitorQuestion::~MonitorQuestion()
 {

@@ -55,9 +55,8 @@ struct CentredPicture
         const int dw = std::max(2, int(picture.width * scale) & ~1);
         const int dh = std::max(2, int(picture.height * scale) & ~1);
         const int x = ((w - dw) / 2) & ~1, y = ((h - dh) / 2) & ~1;
-        SwsContext *context =
-            scaler.get(picture.width, picture.height, picture.format, dw, dh, AV_PIX_FMT_YUV420P,
-                       dw < picture.width || dh < picture.height ? SWS_AREA : SWS_BICUBIC);
+        SwsContext *context = scaler.get(picture.width, picture.height, picture.format, dw, dh, AV_PIX_FMT_YUV420P,
+                                         dw < picture.width || dh < picture.height ? SWS_AREA : SWS_BICUBIC);
         if (!context)
             return false;
         const uint8_t *source[4] = {picture.data.data(), nullptr, nullptr, nullptr};

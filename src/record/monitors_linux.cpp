@@ -19,7 +19,10 @@ const QString kNameKey = QStringLiteral("Monitor/name");
 constexpr int kMaxSide = 32767;
 
 template<class T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
-template<class T> Reply<T> reply(T *value) { return Reply<T>(value, &std::free); }
+template<class T> Reply<T> reply(T *value)
+{
+    return Reply<T>(value, &std::free);
+}
 
 // Printable text of at most kMaxNameLength characters: a name comes from the
 // server, and goes into settings and logs.
@@ -66,8 +69,8 @@ QVector<Monitor> randrMonitors(xcb_connection_t *c, xcb_window_t root, const QRe
     if (!answer)
         return found;
     QVector<xcb_get_atom_name_cookie_t> names;
-    for (auto it = xcb_randr_get_monitors_monitors_iterator(answer.get()); it.rem && found.size() < monitors::kMaxMonitors;
-         xcb_randr_monitor_info_next(&it)) {
+    for (auto it = xcb_randr_get_monitors_monitors_iterator(answer.get());
+         it.rem && found.size() < monitors::kMaxMonitors; xcb_randr_monitor_info_next(&it)) {
         const xcb_randr_monitor_info_t *info = it.data;
         const QRect rect = QRect(info->x, info->y, info->width, info->height).intersected(screen);
         if (rect.width() < 2 || rect.height() < 2)
@@ -102,7 +105,8 @@ QVector<Monitor> list(const QByteArray &display)
         TAVI_LOG_WARN("monitors: the X display does not open; the whole screen is captured");
         return {whole};
     }
-    whole.rect = QRect(0, 0, qMin<int>(screen->width_in_pixels, kMaxSide), qMin<int>(screen->height_in_pixels, kMaxSide));
+    whole.rect =
+        QRect(0, 0, qMin<int>(screen->width_in_pixels, kMaxSide), qMin<int>(screen->height_in_pixels, kMaxSide));
     QVector<Monitor> found = randrMonitors(connection.c, screen->root, whole.rect);
     // As they lie on the desk, left to right (the server lists the primary first).
     std::stable_sort(found.begin(), found.end(), [](const Monitor &a, const Monitor &b) {
@@ -134,7 +138,8 @@ bool contains(const QVector<Monitor> &monitors, const QString &name)
 
 QString settingsPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/tavi/monitor.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+        QStringLiteral("/tavi/monitor.ini");
 }
 
 QString remembered()

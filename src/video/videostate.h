@@ -225,6 +225,5 @@ int takePacket(VideoState *state, PacketQueue *queue, int limit, AVPacket *out, 
 // A display area as VideoState::displayArea holds it.
 inline int64_t packDisplayArea(int width, int height)
 {
-    return width > 0 && height > 0 && width <= 65536 && height <= 65536 ? (int64_t(width) << 32 | int64_t(height))
-                                                                          : 0;
+    return width > 0 && height > 0 && width <= 65536 && height <= 65536 ? (int64_t(width) << 32 | int64_t(height)) : 0;
 }

@@ -140,8 +140,9 @@ private slots:
         QStringList names;
         for (int i = 0; i < 6; ++i) {
             names << QStringLiteral("wall%1").arg(i);
-            QVERIFY(twomonitors::xrandr({"--setmonitor", names.last(), QStringLiteral("640/169x1080/286+%1+0").arg(i * 640),
-                                         i == 0 ? "screen" : "none"}));
+            QVERIFY(
+                twomonitors::xrandr({"--setmonitor", names.last(), QStringLiteral("640/169x1080/286+%1+0").arg(i * 640),
+                                     i == 0 ? "screen" : "none"}));
         }
         MonitorQuestion question(playAudioVideoCtrl::instance());
         const bool asked = question.ask(teacherCourse(QStringLiteral("rtmp://127.0.0.1:1/live/x")));
@@ -318,7 +319,8 @@ int main(int argc, char **argv)
     // In Qt's coordinates, which a desktop scale (QT_SCALE_FACTOR, a second run of this test) divides.
     const qreal ratio = app.primaryScreen()->devicePixelRatio();
     const auto logical = [ratio](const QRect &r) {
-        return QRect(qRound(r.x() / ratio), qRound(r.y() / ratio), qRound(r.width() / ratio), qRound(r.height() / ratio));
+        return QRect(qRound(r.x() / ratio), qRound(r.y() / ratio), qRound(r.width() / ratio),
+                     qRound(r.height() / ratio));
     };
     twomonitors::Patch left(logical(kLeft), kLeftColour);
     twomonitors::Patch right(logical(kRight), kRightColour);

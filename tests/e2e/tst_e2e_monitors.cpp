@@ -8,6 +8,8 @@
 #include "nginxrtmp.h"
 #include "twomonitors.h"
 
+#include "base/picturefit.h"
+
 #include <QApplication>
 #include <QStandardPaths>
 #include <QtTest>
@@ -71,7 +73,15 @@ class TestMonitorsEnd2End : public QObject, public ClientDriver
     }
 
     // What the student's classroom screen shows of the class, inside its bars.
-    QRect studentPicture() const { return student->screenArea().adjusted(20, 50, -20, -80); }
+    // The monitor's 16:9 picture on the student's screen, in its proportions, less the arrows at the screen's edges.
+    QRect studentPicture() const
+    {
+        const QRect area = student->screenArea();
+        const QSize size = fittedPictureSize(QSize(1920, 1080), area.size());
+        const QRect picture(area.left() + (area.width() - size.width()) / 2,
+                            area.top() + (area.height() - size.height()) / 2, size.width(), size.height());
+        return picture.adjusted(24, 10, -24, -10);
+    }
 
 private slots:
     void initTestCase()
@@ -108,8 +118,8 @@ private slots:
         const QPoint grip(600, 19);
         const QPoint to(100, 100);
         QVERIFY(Desktop::drag(teacher->main().geometry.topLeft() + grip, to + grip));
-        QVERIFY(QTest::qWaitFor([&] { return teacher->mainWindow() && teacher->main().geometry.topLeft() == to; },
-                                3000));
+        QVERIFY(
+            QTest::qWaitFor([&] { return teacher->mainWindow() && teacher->main().geometry.topLeft() == to; }, 3000));
         if (!teacherEntersClass()) {
             wideShot().save(QStringLiteral("teacher.png"));
             QFAIL(qPrintable(why));
@@ -141,15 +151,17 @@ private slots:
         QRect ok;
         QVERIFY(QTest::qWaitFor(
             [&] {
-                const QRect buttons = chooser.geometry.adjusted(chooser.geometry.width() / 2, chooser.geometry.height() - 45, 0, 0);
+                const QRect buttons =
+                    chooser.geometry.adjusted(chooser.geometry.width() / 2, chooser.geometry.height() - 45, 0, 0);
                 ok = Pixels::bounds(wideShot(), buttons, Pixels::near(kSlate, 2));
                 return ok.width() > 30;
             },
             5000));
         Desktop::click(ok.center());
         Desktop::moveTo(QPoint(8, 8));
-        QVERIFY(QTest::qWaitFor([&] { return !teacher->waitFor([&](const Desktop::Window &w) { return isChooser(*teacher, w); }, 0); },
-                                5000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return !teacher->waitFor([&](const Desktop::Window &w) { return isChooser(*teacher, w); }, 0); },
+            5000));
         // Kept in the teacher's own settings.
         QTRY_VERIFY(QString::fromUtf8(testsupport::readFile(teacher->home() + "/.config/tavi/monitor.ini"))
                         .contains(QStringLiteral("name=right")));
@@ -174,8 +186,10 @@ private slots:
             20000);
         if (!blue)
             shot.save(QStringLiteral("student.png"));
-        QVERIFY2(blue, qPrintable(QStringLiteral("the student's screen shows %1 on average")
-                                      .arg(Pixels::mean(shot, picture).name())));
+        QVERIFY2(
+            blue,
+            qPrintable(
+                QStringLiteral("the student's screen shows %1 on average").arg(Pixels::mean(shot, picture).name())));
         QCOMPARE(Pixels::count(shot, picture, Pixels::near(kLeftColour, 60)), 0);
     }
 

@@ -110,8 +110,8 @@ private slots:
         QCOMPARE(monitors::resolve(list, QStringLiteral("right")), indexOf(list, QStringLiteral("right")));
 
         // The primary is found wherever it is in the list.
-        const QVector<Monitor> made{{"a", QRect(0, 0, 10, 10), false}, {"b", QRect(10, 0, 10, 10), false},
-                                    {"c", QRect(20, 0, 10, 10), true}};
+        const QVector<Monitor> made{
+            {"a", QRect(0, 0, 10, 10), false}, {"b", QRect(10, 0, 10, 10), false}, {"c", QRect(20, 0, 10, 10), true}};
         QCOMPARE(monitors::resolve(made, QStringLiteral("x")), 2);
         QCOMPARE(monitors::resolve(made, QStringLiteral("b")), 1);
         QCOMPARE(monitors::resolve({}, QStringLiteral("b")), -1);
@@ -246,7 +246,9 @@ private slots:
         QTest::mouseClick(window.form()->stopButton, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(window.recorder()->isIdle(), 15000);
         QCOMPARE(videoSize(QStringLiteral("window.mp4")), QSize(1920, 1080));
-        QCOMPARE(twomonitors::pixelsNotOf(twomonitors::frameOf(QStringLiteral("window.mp4"), QStringLiteral("0.5")), kRightColour), 0);
+        QCOMPARE(twomonitors::pixelsNotOf(twomonitors::frameOf(QStringLiteral("window.mp4"), QStringLiteral("0.5")),
+                                          kRightColour),
+                 0);
 
         // A monitor gone since it was listed: the primary, silently.
         QVERIFY(twomonitors::split(QString()));

@@ -116,7 +116,13 @@ inline QImage frameOf(const QString &input, const QString &at = QString(), int t
     QStringList args{"-v", "error"};
     if (!at.isEmpty())
         args << "-ss" << at;
-    args << "-i" << input << "-frames:v" << "1" << "-f" << "image2pipe" << "-c:v" << "png" << "-";
+    args << "-i" << input << "-frames:v"
+         << "1"
+         << "-f"
+         << "image2pipe"
+         << "-c:v"
+         << "png"
+         << "-";
     QByteArray png;
     if (!testsupport::run(QStringLiteral("ffmpeg"), args, timeoutMs, &png))
         return QImage();
