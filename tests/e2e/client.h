@@ -189,6 +189,17 @@ protected:
 
     static QPoint aside() { return QPoint(8, 8); } // nothing there reacts to the pointer
 
+    // Half-size, that part of the display, for the README: into the folder TAVI_E2E_SHOTS names, when it is set.
+    static void keepShot(const QString &name, const QRect &area)
+    {
+        const QString folder = qEnvironmentVariable("TAVI_E2E_SHOTS");
+        if (folder.isEmpty())
+            return;
+        const QImage shot = Desktop::shot().copy(area);
+        shot.scaled(shot.size() / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .save(folder + QLatin1Char('/') + name, "PNG", 0);
+    }
+
     bool fail(const QString &what)
     {
         why = what;

@@ -192,15 +192,7 @@ class TestClassEnd2End : public QObject, public ClientDriver
     }
 
     // With TAVI_E2E_SHOTS set, keeps a half-size picture of the client's window in that folder (the README's).
-    void keepShot(const Client &client, const QString &name)
-    {
-        const QString folder = qEnvironmentVariable("TAVI_E2E_SHOTS");
-        if (folder.isEmpty())
-            return;
-        const QImage window = Desktop::shot().copy(client.main().geometry);
-        window.scaled(window.size() / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-            .save(folder + QLatin1Char('/') + name, "PNG", 0);
-    }
+    void keepShot(const Client &client, const QString &name) { ClientDriver::keepShot(name, client.main().geometry); }
 
     // --- driving the windows ---
 

@@ -96,17 +96,6 @@ class TestFullScreen : public QObject, public ClientDriver
         return Desktop::moveTo(at) && Desktop::xdotool({"click", "--repeat", "2", "--delay", "80", "1"});
     }
 
-    // Half-size, for the README (TAVI_E2E_SHOTS names the folder).
-    void keepShot(const QString &name, const QRect &area)
-    {
-        const QString folder = qEnvironmentVariable("TAVI_E2E_SHOTS");
-        if (folder.isEmpty())
-            return;
-        const QImage shot = Desktop::shot().copy(area);
-        shot.scaled(shot.size() / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-            .save(folder + QLatin1Char('/') + name, "PNG", 0);
-    }
-
 private slots:
     void initTestCase()
     {

@@ -274,14 +274,8 @@ private:
 int main(int argc, char **argv)
 {
     // The wide display must be there before the application connects to it.
-    const QByteArray display = twomonitors::startDisplay("3840x1080x24");
-    if (display.isEmpty()) {
-        fprintf(stderr, "Xvfb did not start\n");
+    if (!twomonitors::useWideDisplay())
         return 1;
-    }
-    qputenv("DISPLAY", display);
-    qunsetenv("WAYLAND_DISPLAY");
-    qunsetenv("XDG_SESSION_TYPE");
     QApplication app(argc, argv);
     // Each half its own colour, for the whole run.
     twomonitors::Patch left(kLeft, kLeftColour);

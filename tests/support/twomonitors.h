@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -47,6 +48,21 @@ inline QByteArray startDisplay(const char *screen)
         number += c;
     ::close(fds[0]);
     return number.isEmpty() ? QByteArray() : ':' + number;
+}
+
+// Before the application connects: this process's display becomes a wide X server of its own, whatever the session's
+// desktop is. False when it did not start.
+inline bool useWideDisplay()
+{
+    const QByteArray display = startDisplay("3840x1080x24");
+    if (display.isEmpty()) {
+        fprintf(stderr, "Xvfb did not start\n");
+        return false;
+    }
+    qputenv("DISPLAY", display);
+    qunsetenv("WAYLAND_DISPLAY");
+    qunsetenv("XDG_SESSION_TYPE");
+    return true;
 }
 
 // xrandr on this process's display, or on the one named.
