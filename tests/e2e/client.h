@@ -189,6 +189,18 @@ protected:
 
     static QPoint aside() { return QPoint(8, 8); } // nothing there reacts to the pointer
 
+    // Why the tests cannot run here (empty when they can): they need the X display and PulseAudio session of ./run test
+    // and a display of 1920 x 1080 at least, whose size they take.
+    static QString sessionMissing(QSize *display)
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+            return QStringLiteral("needs the X display and PulseAudio session of ./run test");
+        *display = Desktop::size();
+        if (display->width() < 1800 || display->height() < 1000)
+            return QStringLiteral("needs a display of 1920 x 1080");
+        return QString();
+    }
+
     // Half-size, that part of the display, for the README: into the folder TAVI_E2E_SHOTS names, when it is set.
     static void keepShot(const QString &name, const QRect &area)
     {

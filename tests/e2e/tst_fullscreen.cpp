@@ -99,12 +99,10 @@ class TestFullScreen : public QObject, public ClientDriver
 private slots:
     void initTestCase()
     {
-        if (qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariableIsEmpty("PULSE_SERVER"))
-            QSKIP("needs the X display and PulseAudio session of ./run test");
+        const QString missing = sessionMissing(&display);
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
         QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty(), "needs xdotool");
-        display = Desktop::size();
-        if (display.width() < 1800 || display.height() < 1000)
-            QSKIP("needs a display of 1920 x 1080");
         QVERIFY(nginx.start());
         school.setChatHost(testsupport::freeLoopbackHost());
         QVERIFY(school.start(nginx.url(QString()).chopped(1)));
