@@ -15,7 +15,7 @@
 //   --x264 "ARGS": one more row, ffmpeg's chain with these libx264 arguments
 //   (as "-preset superfast -tune zerolatency -b:v 1650k -g 12"), to weigh
 //   encoder settings; --chains-only leaves out the client's rows.
-// Also: bit rate and time to a first picture of each stream, the publisher's
+// Also: bit rate and time to tavi-play's first picture of each stream, the publisher's
 // CPU on a 3840x2160 desktop beside 1920x1080, and the student's CPU in full
 // screen beside ffplay's on the same stream.
 // The displays are the bench's own Xvfb servers; the sound server is the
@@ -305,11 +305,37 @@ QString readPanel(const QImage &shot, const QRect &picture, const Panel &panel)
 struct Reading
 {
     QVector<double> panel = QVector<double>(4, 0.0);
+    // Squared error of the panels' grey against the source's, where the
+    // picture is drawn 1:1: finer than the OCR, which forgives a little blur.
+    double squaredError = 0;
+    qint64 errorSamples = 0;
     int shots = 0;
     int missed = 0;
     QSize drawn;
     double mean() const { return shots ? bench::mean(panel) / shots : NAN; }
+    double psnr() const
+    {
+        if (!errorSamples)
+            return NAN;
+        return squaredError > 0 ? 10 * std::log10(255.0 * 255.0 * errorSamples / squaredError) : INFINITY;
+    }
 };
+
+void addError(Reading &r, const QImage &shot, const QRect &picture, const QImage &source, const QVector<Panel> &panels)
+{
+    if (picture.size() != source.size() || source.size() != kDesktop)
+        return;
+    for (const Panel &panel : panels)
+        for (int y = panel.rect.top(); y <= panel.rect.bottom(); ++y) {
+            const QRgb *a = reinterpret_cast<const QRgb *>(shot.constScanLine(picture.top() + y)) + picture.left();
+            const QRgb *b = reinterpret_cast<const QRgb *>(source.constScanLine(y));
+            for (int x = panel.rect.left(); x <= panel.rect.right(); ++x) {
+                const double d = qGray(a[x]) - qGray(b[x]);
+                r.squaredError += d * d;
+                ++r.errorSamples;
+            }
+        }
+}
 
 // Screenshots to read later: OCR runs once every figure of CPU is taken.
 struct View
@@ -319,6 +345,8 @@ struct View
     QVector<Panel> panels;
     Reading reading;
     QString note;
+    QImage source;
+    double cpu = NAN;
 };
 
 void readView(View &view)
@@ -330,6 +358,7 @@ void readView(View &view)
             continue;
         }
         view.reading.drawn = picture.size();
+        addError(view.reading, shot, picture, view.source, view.panels);
         for (int i = 0; i < view.panels.size(); ++i)
             view.reading.panel[i] += charactersRecovered(readPanel(shot, picture, view.panels[i]), view.panels[i].text);
         ++view.reading.shots;
@@ -500,16 +529,17 @@ double videoRate(const QString &url, int seconds)
     return size * 8 / 1000 / seconds;
 }
 
-// Seconds from starting ffmpeg to its first decoded picture of the stream.
+QString g_taviPlay;
+
+// Time to the first picture of the stream as the client's player tells it
+// (tavi-play, its engine): the wait for a key picture is most of it.
 double joinTime(const QString &url, int joins)
 {
     QVector<double> each;
     for (int i = 0; i < joins; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        const bool done = testsupport::run(QStringLiteral("ffmpeg"),
-                                           {"-v", "error", "-i", url, "-frames:v", "1", "-f", "null", "-"}, 30000);
-        each << (done ? timer.nsecsElapsed() / 1e9 : NAN);
+        QByteArray out;
+        testsupport::run(g_taviPlay, {url, "--frames", "1", "--stats"}, 30000, &out);
+        each << statValue(out, "first picture");
     }
     return median(each);
 }
@@ -676,8 +706,12 @@ void printView(const char *key, const View &v, double ceiling)
         each << QStringLiteral("%1 %2").arg(v.panels[i].name()).arg(
             v.reading.shots ? v.reading.panel[i] / v.reading.shots : NAN, 0, 'f', 3);
     line("  (%s) %-58s %.3f | ratio to (e) %.3f", key, qPrintable(v.name), m, m / ceiling);
-    line("      (%s; drawn %dx%d; %d shots read%s%s)", qPrintable(each.join(QStringLiteral(", "))),
-         v.reading.drawn.width(), v.reading.drawn.height(), v.reading.shots,
+    const QString psnr = std::isnan(v.reading.psnr()) ? QString()
+        : std::isinf(v.reading.psnr()) ? QStringLiteral("; panels' PSNR inf")
+                                       : QStringLiteral("; panels' PSNR %1 dB").arg(v.reading.psnr(), 0, 'f', 2);
+    const QString cpu = std::isnan(v.cpu) ? QString() : QStringLiteral("; ffmpeg %1 cores").arg(v.cpu, 0, 'f', 3);
+    line("      (%s; drawn %dx%d%s%s; %d shots read%s%s)", qPrintable(each.join(QStringLiteral(", "))),
+         v.reading.drawn.width(), v.reading.drawn.height(), qPrintable(psnr), qPrintable(cpu), v.reading.shots,
          v.reading.missed ? qPrintable(QStringLiteral(", %1 without the picture").arg(v.reading.missed)) : "",
          v.note.isEmpty() ? "" : qPrintable(QStringLiteral("; ") + v.note));
 }
@@ -725,6 +759,7 @@ int main(int argc, char *argv[])
                                                                         : qEnvironmentVariable("TAVI_STAGE_DIR");
     qputenv("TAVI_STAGE_DIR", stage.toLocal8Bit());
     const QString taviRecord = stage + QStringLiteral("/tavi-record");
+    g_taviPlay = stage + QStringLiteral("/tavi-play");
     QTemporaryDir work;
     g_work = work.path();
     QDir::setCurrent(work.path());
@@ -826,8 +861,13 @@ int main(int argc, char *argv[])
             chain.note = QStringLiteral("did not publish");
         } else {
             Child ffplay;
-            if (ffplay.start(QStringLiteral("ffplay"), ffplayArgs(url), ref))
+            if (ffplay.start(QStringLiteral("ffplay"), ffplayArgs(url), ref)) {
+                const double start = cpuSeconds(ffmpeg.pid());
+                QElapsedTimer wall;
+                wall.start();
                 chain.shots = shots([&] { return grab(ref); }, o, &chain.note);
+                chain.cpu = (cpuSeconds(ffmpeg.pid()) - start) / (wall.nsecsElapsed() / 1e9);
+            }
             ffplay.stop();
         }
         chainRate << videoRate(url, 12);
@@ -860,6 +900,10 @@ int main(int argc, char *argv[])
     }
 
     for (View *v : {&a, &b, &d, &e, &f})
+        v->source = teacher.source;
+    for (View &c : chains)
+        c.source = teacher.source;
+    for (View *v : {&a, &b, &d, &e, &f})
         readView(*v);
     for (View &c : chains)
         readView(c);
@@ -884,7 +928,7 @@ int main(int argc, char *argv[])
         line("   goal (a) >= 0.95 of (e) and >= (c): %.3f of (e), %.3f of (c): %s", fa / ceiling, fa / fc,
              fa >= 0.95 * ceiling && fa >= fc ? "met" : "NOT met");
 
-    line("2. the streams' video as it arrives (12 s) and time to ffmpeg's first picture (median of %d):", o.joins);
+    line("2. the streams' video as it arrives (12 s) and time to tavi-play's first picture (median of %d):", o.joins);
     if (!o.chainsOnly)
         line("   tavi-record: %.0f kbit/s, first picture %.3f s", taviRate, taviJoin);
     for (int i = 0; i < chains.size(); ++i)
