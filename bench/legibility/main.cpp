@@ -1,4 +1,5 @@
-// tavi-bench-legibility [--shots N] [--cpu-seconds S] [--x264 "ARGS"]... [--chains-only]
+// tavi-bench-legibility [--shots N] [--cpu-seconds S] [--joins N] [--x264 "ARGS"]... [--chains-only]
+//                       [--keep-shots DIR]
 // Can a student read the teacher's code? A teacher's 1920x1080 desktop shows
 // program text in a monospace font at 14 and 16 px, dark on light and light
 // on dark (four panels). tavi-record publishes it through nginx-rtmp at the
@@ -14,7 +15,8 @@
 //   (e) the source picture (the ceiling)
 //   --x264 "ARGS": one more row, ffmpeg's chain with these libx264 arguments
 //   (as "-preset superfast -tune zerolatency -b:v 1650k -g 12"), to weigh
-//   encoder settings; --chains-only leaves out the client's rows.
+//   encoder settings; --chains-only leaves out the client's rows;
+//   --keep-shots DIR keeps the screenshots that were read.
 // Also: bit rate and time to tavi-play's first picture of each stream, the publisher's
 // CPU on a 3840x2160 desktop beside 1920x1080, and the student's CPU in full
 // screen beside ffplay's on the same stream.
@@ -254,7 +256,9 @@ QRect findPicture(const QImage &shot)
         const QRgb *line = reinterpret_cast<const QRgb *>(shot.constScanLine(y));
         for (int x = 0; x < shot.width(); ++x) {
             const QRgb p = line[x];
-            if (qRed(p) > 150 && qBlue(p) > 150 && qGreen(p) < 110) {
+            // Also under the control bar's shade, which halves it.
+            if (qRed(p) > 90 && qBlue(p) > 90 && 2 * qGreen(p) < std::min(qRed(p), qBlue(p)) &&
+                std::abs(qRed(p) - qBlue(p)) < 50) {
                 ++columns[x];
                 ++rows[y];
             }
@@ -279,6 +283,7 @@ QRect findPicture(const QImage &shot)
 
 QString g_tesseract = QStringLiteral("tesseract");
 QString g_work;
+QString g_keepShots;
 
 // The panel as shown in a screenshot, brought to twice its size on the
 // source, in grey, dark text on light: every view reaches the OCR alike.
@@ -351,7 +356,10 @@ struct View
 
 void readView(View &view)
 {
+    int n = 0;
     for (const QImage &shot : view.shots) {
+        if (!g_keepShots.isEmpty())
+            shot.save(QStringLiteral("%1/%2-%3.png").arg(g_keepShots, view.name.section(QLatin1Char(','), 0, 0)).arg(++n));
         const QRect picture = findPicture(shot);
         if (picture.isEmpty()) {
             ++view.reading.missed;
@@ -503,6 +511,7 @@ QVector<QImage> shots(const std::function<QImage()> &take, const Options &o, QSt
     waited.start();
     if (!QTest::qWaitFor([&] { return !findPicture(take()).isEmpty(); }, 30000)) {
         *note = QStringLiteral("no picture within 30 s");
+        taken << take(); // kept to be looked at (--keep-shots)
         return taken;
     }
     QTest::qWait(4000);
@@ -732,6 +741,8 @@ Options readOptions(const QStringList &args)
             o.candidates << args[++i];
         else if (a == QLatin1String("--chains-only"))
             o.chainsOnly = true;
+        else if (a == QLatin1String("--keep-shots") && hasValue)
+            g_keepShots = QDir(args[++i]).absolutePath();
     }
     return o;
 }
@@ -823,7 +834,8 @@ int main(int argc, char *argv[])
                       .arg(client.window->width())
                       .arg(client.window->height())
                       .arg(client.screen->width())
-                      .arg(client.screen->height());
+                      .arg(client.screen->height())
+            .prepend(d.note.isEmpty() ? QString() : QStringLiteral("; "));
         QTest::keyClick(client.screen, Qt::Key_F11);
         if (!QTest::qWaitFor([&] { return isFullScreen(client); }, 5000))
             a.note = QStringLiteral("NOT full screen: F11 on the classroom screen did nothing");
