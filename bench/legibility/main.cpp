@@ -18,8 +18,9 @@
 //   encoder settings; --chains-only leaves out the client's rows;
 //   --keep-shots DIR keeps the screenshots that were read.
 // Also: bit rate and time to tavi-play's first picture of each stream, the publisher's
-// CPU on a 3840x2160 desktop beside 1920x1080, and the student's CPU in full
-// screen beside ffplay's on the same stream.
+// CPU on a 3840x2160 desktop beside 1920x1080 (and ffmpeg's for the same
+// work), and the student's CPU in full screen beside ffplay's on the same
+// stream.
 // The displays are the bench's own Xvfb servers; the sound server is the
 // session's (./run bench).
 
@@ -553,6 +554,22 @@ double joinTime(const QString &url, int joins)
     return median(each);
 }
 
+// ffmpeg publishing a display at 25 pictures a second, 1920x1080 at most
+// (scaled with the area filter, as tavi-record does).
+QStringList chainArgs(const QString &display, const QString &encoder, const QString &url)
+{
+    // With a sound track as the class has: players wait for one they are told of.
+    QStringList args{"-v", "error", "-f", "x11grab", "-framerate", "25", "-i", display,
+                     "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-c:a", "aac", "-b:a", "64k",
+                     "-vf", "scale=w=1920:h=1080:force_original_aspect_ratio=decrease:flags=area",
+                     "-c:v", "libx264", "-pix_fmt", "yuv420p"};
+    return args << encoder.split(QLatin1Char(' '), Qt::SkipEmptyParts) << QStringList{"-f", "flv", url};
+}
+
+// The client's encoder settings (src/record/flvoutput.cpp) as ffmpeg's arguments.
+const char *const kClientX264 =
+    "-preset superfast -tune zerolatency,stillimage -b:v 1650k -maxrate 1650k -bufsize 3300k -g 12";
+
 QStringList ffplayArgs(const QString &url)
 {
     return {"-hide_banner", "-loglevel", "error", "-nostats", "-noborder", "-left", "0", "-top", "0",
@@ -842,7 +859,7 @@ int main(int argc, char *argv[])
         a.shots = shots(grabSelf, o, &a.note);
         studentCpu = cpuOver(0, o.cpuSeconds);
         if (isFullScreen(client))
-            QTest::keyClick(client.screen->window(), Qt::Key_F11);
+            QTest::keyClick(client.screen, Qt::Key_F11);
         client.end();
 
         Child ffplay;
@@ -864,12 +881,8 @@ int main(int argc, char *argv[])
                      : QStringLiteral("ffmpeg chain, x264 ultrafast zerolatency 1650k"),
                    {}, teacher.panels, {}, {}};
         Child ffmpeg;
-        // With a sound track as the class has: players wait for one they are told of.
-        QStringList args{"-v", "error", "-f", "x11grab", "-framerate", "25", "-i", teacher.display.name(),
-                         "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-c:a", "aac", "-b:a", "64k",
-                         "-c:v", "libx264", "-pix_fmt", "yuv420p"};
-        args << encoders[i].split(QLatin1Char(' '), Qt::SkipEmptyParts) << QStringList{"-f", "flv", url};
-        if (!ffmpeg.start(QStringLiteral("ffmpeg"), args) || !published(url)) {
+        if (!ffmpeg.start(QStringLiteral("ffmpeg"), chainArgs(teacher.display.name(), encoders[i], url)) ||
+            !published(url)) {
             chain.note = QStringLiteral("did not publish");
         } else {
             Child ffplay;
@@ -889,7 +902,16 @@ int main(int argc, char *argv[])
 
     // The publisher on a 3840x2160 desktop (the same picture at twice the
     // size) beside 1920x1080, each alone.
-    double cpu1080 = NAN, cpu2160 = NAN;
+    double cpu1080 = NAN, cpu2160 = NAN, ref1080 = NAN, ref2160 = NAN;
+    // ffmpeg doing the same work on the same display, measured alone.
+    const auto reference = [&](const QString &display, const QString &url) {
+        Child ffmpeg;
+        if (!ffmpeg.start(QStringLiteral("ffmpeg"), chainArgs(display, QLatin1String(kClientX264), url)) ||
+            !published(url))
+            return double(NAN);
+        QTest::qWait(3000);
+        return cpuOver(ffmpeg.pid(), o.cpuSeconds);
+    };
     View f{QStringLiteral("ffplay 1:1, tavi publishing a 3840x2160 desktop"), {}, teacher.panels, {}, {}};
     if (!o.chainsOnly) {
         const QString url = base + QStringLiteral("/cpu");
@@ -898,6 +920,7 @@ int main(int argc, char *argv[])
             cpu1080 = cpuOver(publisher.pid(), o.cpuSeconds);
         }
         publisher.stop();
+        ref1080 = reference(teacher.display.name(), url + QStringLiteral("ref"));
         Teacher large;
         if (large.start(2, self) && publisher.start(taviRecord, {url}, large.display.name()) && published(url)) {
             QTest::qWait(3000);
@@ -909,6 +932,7 @@ int main(int argc, char *argv[])
             f.note = QStringLiteral("the 3840x2160 desktop was not published");
         }
         publisher.stop();
+        ref2160 = reference(large.display.name(), url + QStringLiteral("ref"));
     }
 
     for (View *v : {&a, &b, &d, &e, &f})
@@ -951,6 +975,9 @@ int main(int argc, char *argv[])
         line("3. publisher's CPU: tavi-record on a 3840x2160 desktop %.3f cores | on 1920x1080 %.3f cores | ratio "
              "%.2f | goal <= 1.3 (%d s each)",
              cpu2160, cpu1080, cpu2160 / cpu1080, o.cpuSeconds);
+        line("   (ffmpeg x11grab -> area scale to 1920x1080 -> libx264 with the client's settings: %.3f | %.3f cores | "
+             "ratio %.2f; tavi-record beside it %.2f at 3840x2160, %.2f at 1920x1080)",
+             ref2160, ref1080, ref2160 / ref1080, cpu2160 / ref2160, cpu1080 / ref1080);
         line("4. student's CPU on the same stream: tavi full screen %.3f cores | ffplay 1:1 %.3f cores | ratio %.2f | "
              "goal <= 1.0 (%d s each, alone)",
              studentCpu, ffplayCpu, studentCpu / ffplayCpu, o.cpuSeconds);
