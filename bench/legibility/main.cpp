@@ -814,10 +814,10 @@ int main(int argc, char *argv[])
     }
     const QString ref = referenceDisplay.name();
 
-    View a{QStringLiteral("tavi full screen on 1920x1080"), {}, teacher.panels, {}, {}};
-    View b{QStringLiteral("ffplay 1:1, same stream"), {}, teacher.panels, {}, {}};
-    View d{QStringLiteral("tavi in the main window as it opens"), {}, teacher.panels, {}, {}};
-    View e{QStringLiteral("the source picture"), {teacher.source}, teacher.panels, {}, {}};
+    View a{QStringLiteral("tavi full screen on 1920x1080"), {}, teacher.panels, {}, {}, teacher.source, NAN};
+    View b{QStringLiteral("ffplay 1:1, same stream"), {}, teacher.panels, {}, {}, teacher.source, NAN};
+    View d{QStringLiteral("tavi in the main window as it opens"), {}, teacher.panels, {}, {}, teacher.source, NAN};
+    View e{QStringLiteral("the source picture"), {teacher.source}, teacher.panels, {}, {}, teacher.source, NAN};
     QVector<View> chains;
     double studentCpu = NAN, ffplayCpu = NAN, taviRate = NAN, taviJoin = NAN;
     QVector<double> chainRate, chainJoin;
@@ -879,7 +879,7 @@ int main(int argc, char *argv[])
         const QString url = base + QStringLiteral("/chain%1").arg(i);
         View chain{i ? QStringLiteral("ffmpeg chain, %1").arg(encoders[i])
                      : QStringLiteral("ffmpeg chain, x264 ultrafast zerolatency 1650k"),
-                   {}, teacher.panels, {}, {}};
+                   {}, teacher.panels, {}, {}, teacher.source, NAN};
         Child ffmpeg;
         if (!ffmpeg.start(QStringLiteral("ffmpeg"), chainArgs(teacher.display.name(), encoders[i], url)) ||
             !published(url)) {
@@ -912,7 +912,7 @@ int main(int argc, char *argv[])
         QTest::qWait(3000);
         return cpuOver(ffmpeg.pid(), o.cpuSeconds);
     };
-    View f{QStringLiteral("ffplay 1:1, tavi publishing a 3840x2160 desktop"), {}, teacher.panels, {}, {}};
+    View f{QStringLiteral("ffplay 1:1, tavi publishing a 3840x2160 desktop"), {}, teacher.panels, {}, {}, teacher.source, NAN};
     if (!o.chainsOnly) {
         const QString url = base + QStringLiteral("/cpu");
         if (publisher.start(taviRecord, {url}, teacher.display.name()) && published(url)) {
@@ -935,10 +935,6 @@ int main(int argc, char *argv[])
         ref2160 = reference(large.display.name(), url + QStringLiteral("ref"));
     }
 
-    for (View *v : {&a, &b, &d, &e, &f})
-        v->source = teacher.source;
-    for (View &c : chains)
-        c.source = teacher.source;
     for (View *v : {&a, &b, &d, &e, &f})
         readView(*v);
     for (View &c : chains)
