@@ -31,6 +31,10 @@ public:
     static constexpr int kFrameRate = 25;
     static constexpr int kSampleRate = 44100;
     static constexpr int kChannels = 2;
+    // The class's video rate, a ceiling, and the rate control's buffer: two
+    // seconds of it, so that a key picture of a page of text can be sharp.
+    static constexpr int kVideoBitRate = 1650000;
+    static constexpr int kVideoBufferBits = 2 * kVideoBitRate;
     static constexpr int kStagingBytes = 409600;
     // Room for an output name, terminating zero included.
     static constexpr int kOutputNameBytes = 128;
