@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 struct SwsContext;
 
 // A picture converter, built again only when what it converts changes.
@@ -26,3 +28,10 @@ private:
     SwsContext *m_context = nullptr;
     int m_key[7] = {};
 };
+
+// Halves a picture of 32-bit pixels (any channel order) in both directions,
+// each pixel the rounded mean of the four it covers: an area filter at
+// exactly 2:1, in one pass over the source, where swscale makes several over
+// the full-size picture (a 4K desktop published at 1920x1080). source holds
+// 2 * width x 2 * height pixels.
+void halvePicture32(const uint8_t *source, int sourceStride, uint8_t *target, int targetStride, int width, int height);

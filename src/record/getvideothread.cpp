@@ -215,9 +215,28 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
     // A picture no larger than the class's is converted as it is, less an
     // odd last row or column; a larger one is scaled down with an area
     // filter, which keeps thin strokes of text where others drop them.
-    const bool scaled = (picture->width & ~1) != w || (picture->height & ~1) != h;
-    const int sourceW = scaled ? picture->width : w;
-    const int sourceH = scaled ? picture->height : h;
+    bool scaled = (picture->width & ~1) != w || (picture->height & ~1) != h;
+    int sourceW = scaled ? picture->width : w;
+    int sourceH = scaled ? picture->height : h;
+    const uint8_t *const *sourcePlanes = picture->data;
+    const int *sourceLines = picture->linesize;
+    // A 4K desktop for a 1080p class: halved at once, then only converted.
+    const uint8_t *half[4] = {nullptr, nullptr, nullptr, nullptr};
+    const int halfLines[4] = {FFALIGN(w * 4, 64), 0, 0, 0};
+    const AVPixelFormat format = AVPixelFormat(picture->format);
+    if (scaled && picture->width == 2 * w && picture->height == 2 * h && picture->linesize[0] >= picture->width * 4 &&
+        (format == AV_PIX_FMT_BGR0 || format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_RGB0 ||
+         format == AV_PIX_FMT_RGBA || format == AV_PIX_FMT_0RGB || format == AV_PIX_FMT_0BGR)) {
+        // Padding after the last row for the converter's whole SIMD blocks.
+        m_half.resize(size_t(halfLines[0]) * size_t(h) + 64);
+        halvePicture32(picture->data[0], picture->linesize[0], m_half.data(), halfLines[0], w, h);
+        half[0] = m_half.data();
+        sourcePlanes = half;
+        sourceLines = halfLines;
+        scaled = false;
+        sourceW = w;
+        sourceH = h;
+    }
     SwsContext *scaler =
         m_scaler.get(sourceW, sourceH, picture->format, w, h, AV_PIX_FMT_YUV420P, scaled ? SWS_AREA : SWS_BICUBIC);
     const int bytes = ySize * 3 / 2;
@@ -228,7 +247,7 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
     }
     uint8_t *planes[4] = {buffer, buffer + ySize, buffer + ySize * 5 / 4, nullptr};
     int lines[4] = {w, w / 2, w / 2, 0};
-    sws_scale(scaler, picture->data, picture->linesize, 0, sourceH, planes, lines);
+    sws_scale(scaler, sourcePlanes, sourceLines, 0, sourceH, planes, lines);
     encoder->pushVideoFrame(buffer, timestampMs, bytes);
 }
 
@@ -324,6 +343,7 @@ void GetVideoThread::captureEnded(bool failed, Failure failure)
     encoder->captureEnded(saveVideoThread::PictureCapture);
     m_scaler.reset();
     m_previewScaler.reset();
+    std::vector<uint8_t>().swap(m_half);
     m_lastPreviewMs = 0;
     qDebug() << "record stopping...video....";
     paused = false;

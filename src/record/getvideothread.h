@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 struct AVFormatContext;
 struct AVCodecContext;
@@ -110,6 +111,8 @@ private:
     AVCodecContext *codecContext = nullptr;
     AVFrame *frame = nullptr;
     PictureConverter m_scaler;
+    // A desktop of twice the class's size, halved before its conversion.
+    std::vector<uint8_t> m_half;
     PictureConverter m_previewScaler;
     // Width << 32 | height, and the interval: one store each, read by the
     // capture thread.

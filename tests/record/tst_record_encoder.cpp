@@ -3,6 +3,7 @@
 
 #include "recordprobe.h"
 
+#include "base/pictureconverter.h"
 #include "base/picturefit.h"
 #include "record/audiochunklist.h"
 #include "record/capturetimeline.h"
@@ -17,6 +18,7 @@
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/mem.h>
+#include <libswscale/swscale.h>
 }
 
 #include <QFile>
@@ -24,6 +26,7 @@ extern "C" {
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -130,6 +133,39 @@ private slots:
             QCOMPARE(GetVideoThread::classPictureSize(source.width(), source.height()), expected);
         else
             QCOMPARE(fittedPictureSize(source, area), expected);
+    }
+
+    // A 4K desktop halved for a 1080p class: as swscale's own area filter would, also with rows longer than the
+    // picture (the desktop's stride).
+    void halvedPictureIsAnAreaAverage()
+    {
+        const int w = 98, h = 31, stride = 2 * w * 4 + 64;
+        QByteArray source(stride * 2 * h, Qt::Uninitialized);
+        quint32 seed = 7;
+        for (char &byte : source)
+            byte = char((seed = seed * 1103515245u + 12345u) >> 24);
+        // Thin dark strokes on white, the worst case of text.
+        for (int y = 0; y < 2 * h; y += 3)
+            std::memset(source.data() + y * stride, 0, size_t(2 * w * 4));
+        const int targetStride = w * 4 + 16;
+        QByteArray ours(targetStride * h + 64, '\0');
+        halvePicture32(reinterpret_cast<const uint8_t *>(source.constData()), stride,
+                       reinterpret_cast<uint8_t *>(ours.data()), targetStride, w, h);
+        QByteArray reference(w * 4 * h + 64, '\0');
+        PictureConverter converter;
+        SwsContext *area = converter.get(2 * w, 2 * h, AV_PIX_FMT_BGRA, w, h, AV_PIX_FMT_BGRA, SWS_AREA);
+        QVERIFY(area);
+        const uint8_t *in[4] = {reinterpret_cast<const uint8_t *>(source.constData()), nullptr, nullptr, nullptr};
+        const int inLines[4] = {stride, 0, 0, 0};
+        uint8_t *out[4] = {reinterpret_cast<uint8_t *>(reference.data()), nullptr, nullptr, nullptr};
+        const int outLines[4] = {w * 4, 0, 0, 0};
+        sws_scale(area, in, inLines, 0, 2 * h, out, outLines);
+        int worst = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w * 4; ++x)
+                worst = std::max(
+                    worst, std::abs(int(uchar(ours[y * targetStride + x])) - int(uchar(reference[y * w * 4 + x]))));
+        QVERIFY2(worst <= 2, qPrintable(QStringLiteral("a channel differs by %1").arg(worst)));
     }
 
     // Any capture rate gives 25 pictures a second, sound alongside, whichever
