@@ -132,35 +132,6 @@ private slots:
         QVERIFY(!question.window()->isVisible());
     }
 
-    // A wall of six monitors: six tiles, left to right, four a row, so the window fits on one monitor.
-    void manyMonitors()
-    {
-        twomonitors::xrandr({"--delmonitor", "right"});
-        twomonitors::xrandr({"--delmonitor", "left"});
-        QStringList names;
-        for (int i = 0; i < 6; ++i) {
-            names << QStringLiteral("wall%1").arg(i);
-            QVERIFY(
-                twomonitors::xrandr({"--setmonitor", names.last(), QStringLiteral("640/169x1080/286+%1+0").arg(i * 640),
-                                     i == 0 ? "screen" : "none"}));
-        }
-        MonitorQuestion question(playAudioVideoCtrl::instance());
-        const bool asked = question.ask(teacherCourse(QStringLiteral("rtmp://127.0.0.1:1/live/x")));
-        MonitorChooser *chooser = question.window();
-        QVector<Monitor> shown = chooser->monitorList();
-        const int tiles = chooser->tiles().size();
-        const QRect frame = chooser->frameGeometry();
-        question.cancel();
-        for (const QString &name : names)
-            twomonitors::xrandr({"--delmonitor", name});
-        QVERIFY(asked);
-        QCOMPARE(tiles, 6);
-        for (int i = 0; i < 6; ++i)
-            QCOMPARE(shown[i].name, names[i]);
-        QVERIFY2(frame.width() < 1200 && frame.height() < 700,
-                 qPrintable(QStringLiteral("%1x%2").arg(frame.width()).arg(frame.height())));
-    }
-
     // Each tile shows its monitor, taken again while the window is open.
     void thumbnailsAreLive()
     {

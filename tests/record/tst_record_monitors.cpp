@@ -194,24 +194,6 @@ private slots:
         QCOMPARE(twomonitors::pixelsNotOf(picture, colour), 0);
     }
 
-    // The control: without an area both colours are there, the wide screen scaled to 1920x540.
-    void recordsTheWholeScreenWithoutAnArea()
-    {
-        QVERIFY(twomonitors::split("right"));
-        recordCtrl ctrl;
-        ctrl.setUrl(QStringLiteral("whole.flv"));
-        QSignalSpy previews(ctrl.videoThread, &GetVideoThread::sig_preview);
-        ctrl.videoThread->setPreview(96, 27, 100);
-        QVERIFY(ctrl.start(0));
-        QTRY_VERIFY_WITH_TIMEOUT(previews.count() >= 15, 20000);
-        ctrl.stop();
-        QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 15000);
-        QCOMPARE(videoSize(QStringLiteral("whole.flv")), QSize(1920, 540));
-        const QImage picture = twomonitors::frameOf(QStringLiteral("whole.flv"), QStringLiteral("0.5"));
-        QCOMPARE(twomonitors::pixelsNotOf(picture.copy(0, 0, 940, 540), kLeftColour), 0);
-        QCOMPARE(twomonitors::pixelsNotOf(picture.copy(980, 0, 940, 540), kRightColour), 0);
-    }
-
     // The recorder window's box: the remembered monitor selected, the user's choice remembered and recorded; hidden
     // with one monitor.
     void recorderWindowChoosesTheMonitor()
