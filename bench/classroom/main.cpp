@@ -333,6 +333,7 @@ void teacherPreview(const Client &client, const QString &url, int seconds)
     CourseInfo course;
     course.id = QStringLiteral("bench");
     course.listType = 1;
+    course.role = Role::Teacher;
     course.teaching_type = QStringLiteral("3");
     course.rtmp = url;
     playAudioVideoCtrl *ctrl = client.screen->playControl();

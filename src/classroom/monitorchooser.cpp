@@ -291,7 +291,7 @@ MonitorChooser *MonitorQuestion::window()
 
 bool MonitorQuestion::ask(const CourseInfo &course)
 {
-    if (course.listType != 1)
+    if (course.role != Role::Teacher)
         return false;
     m_control->setCaptureArea(QRect());
     // The portal asks on a Wayland desktop.

@@ -2,6 +2,9 @@
 
 #include "base/logging.h"
 #include "base/streamaddress.h"
+#include "classroom/publication.h"
+#include "classroom/studentsession.h"
+#include "classroom/teachersession.h"
 #include "record/audioctrl.h"
 #include "record/getaudiothread.h"
 #include "record/getaudiothreaddia.h"
@@ -9,7 +12,6 @@
 #include "record/recordctrl.h"
 #include "record/savevideothread.h"
 #include "record/sendaudiothread.h"
-#include "ui/playbtn.h"
 #include "video/audio_play.h"
 #include "video/video_play.h"
 #include "video/videoplayer_thread.h"
@@ -47,6 +49,13 @@ QString dialogueFailureText(AudioCtrl::Failure failure)
         return failureText(recordCtrl::NameTooLong);
     return QStringLiteral("无法重新开始");
 }
+
+// Whether a start that did not run may run on a later try: a server may
+// come back, devices that did not open have been reported.
+bool worthRetrying(int failure)
+{
+    return failure == recordCtrl::Output || failure == recordCtrl::StillStopping || failure == recordCtrl::NoFailure;
+}
 } // namespace
 
 playAudioVideoCtrl::playAudioVideoCtrl()
@@ -55,33 +64,33 @@ playAudioVideoCtrl::playAudioVideoCtrl()
       classPlayer(new VideoPlayer_Thread),
       videoOnlyPlayer(new VideoPlayer),
       talkPlayer(new AudioPlayer),
-      m_republish(new QTimer(this)),
-      m_replay(new QTimer(this))
+      m_teacher(new TeacherSession(kRepublishMs, this)),
+      m_student(new StudentSession(kRepublishMs, this))
 {
     // Whatever a course record names, these open class streams only.
     classPlayer->setClassStreamOnly(true);
     talkPlayer->setClassStreamOnly(true);
     videoOnlyPlayer->classStreamOnly = true;
-    m_republish->setSingleShot(true);
-    m_republish->setInterval(kRepublishMs);
-    connect(m_republish, &QTimer::timeout, this, &playAudioVideoCtrl::republish);
-    m_replay->setSingleShot(true);
-    m_replay->setInterval(kRepublishMs);
-    connect(m_replay, &QTimer::timeout, this, &playAudioVideoCtrl::replay);
     // Queued: the players tell from their readers, and a run counts as
     // ended once these run.
-    connect(classPlayer, &PlayerThread::sig_inputFlowing, this, &playAudioVideoCtrl::classInput, Qt::QueuedConnection);
-    connect(classPlayer, &QThread::finished, this, &playAudioVideoCtrl::classPlayerEnded, Qt::QueuedConnection);
+    connect(classPlayer, &PlayerThread::sig_inputFlowing, m_student, &StudentSession::inputFlowing,
+            Qt::QueuedConnection);
     connect(
-        talkPlayer, &PlayerThread::sig_inputFlowing, this,
-        [this](bool flowing) {
-            if (!m_hearing || m_studentVoice == flowing)
-                return;
-            m_studentVoice = flowing;
-            emit sig_studentVoice(flowing);
+        classPlayer, &QThread::finished, this,
+        [this]() {
+            if (!classPlayer->isRunning())
+                m_student->playerEnded();
         },
         Qt::QueuedConnection);
-    connect(talkPlayer, &QThread::finished, this, &playAudioVideoCtrl::talkPlayerEnded, Qt::QueuedConnection);
+    connect(talkPlayer, &PlayerThread::sig_inputFlowing, m_teacher, &TeacherSession::voiceFlowing,
+            Qt::QueuedConnection);
+    connect(
+        talkPlayer, &QThread::finished, this,
+        [this]() {
+            if (!talkPlayer->isRunning())
+                m_teacher->voicePlayerEnded();
+        },
+        Qt::QueuedConnection);
     // Pictures leave the players' video threads directly and cross to the
     // GUI thread through takeFrame.
     connect(
@@ -97,6 +106,31 @@ playAudioVideoCtrl::playAudioVideoCtrl()
     watch(localPlayer);
     watch(classPlayer);
     watch(talkPlayer);
+    connectSessions();
+}
+
+void playAudioVideoCtrl::connectSessions()
+{
+    Publication *publication = m_teacher->publication();
+    connect(publication, &Publication::open, this, &playAudioVideoCtrl::openPublisher);
+    connect(publication, &Publication::close, this, [this]() { recorder()->stop(); });
+    connect(m_teacher, &TeacherSession::stateChanged, this, &playAudioVideoCtrl::sessionChanged);
+    connect(m_teacher, &TeacherSession::replayVoice, this, &playAudioVideoCtrl::replayVoice);
+    Publication *dialogue = m_student->dialogue();
+    connect(dialogue, &Publication::open, this, &playAudioVideoCtrl::openDialogue);
+    connect(dialogue, &Publication::close, this, [this]() { talk()->stop(); });
+    // Given up: the user is told, and the dialogue button follows.
+    connect(dialogue, &Publication::gaveUp, this, &playAudioVideoCtrl::sig_dialogueEnded);
+    connect(m_student, &StudentSession::stateChanged, this, [this]() {
+        // The button says playing only while pictures come.
+        const bool playing = m_student->state() == StudentSession::Playing;
+        if (m_student->isOn() && playing && m_playState == Stop)
+            setPlayState(Playing);
+        else if (m_student->isOn() && !playing && m_playState == Playing)
+            setPlayState(Stop);
+        sessionChanged();
+    });
+    connect(m_student, &StudentSession::replay, this, &playAudioVideoCtrl::replayClass);
 }
 
 void playAudioVideoCtrl::watch(QThread *thread)
@@ -135,17 +169,10 @@ recordCtrl *playAudioVideoCtrl::recorder()
         m_recorder->setOutputFailuresReported(false);
         m_recorder->setClassStreamOnly(true);
         connect(m_recorder, &recordCtrl::s_failed, this, [this]() {
-            m_publisherUp = false;
             // A refused screen share is the teacher's answer: not asked again.
-            if (m_recorder->lastFailure() == recordCtrl::ScreenShare) {
-                if (m_publishing)
-                    setLiveState(Failed, failureText(recordCtrl::ScreenShare));
-                m_publishing = false;
-                return;
-            }
-            if (m_publishing)
-                setLiveState(Reconnecting, failureText(m_recorder->lastFailure()));
-            publisherFailed();
+            const recordCtrl::Failure failure = m_recorder->lastFailure();
+            m_teacher->publication()->dropped(
+                failure == recordCtrl::ScreenShare ? Publication::GiveUp : Publication::Retry, failureText(failure));
         });
         connect(m_recorder, &recordCtrl::s_startFinished, this, &playAudioVideoCtrl::publisherStarted);
         // A start that failed or was stopped while opening ends no thread.
@@ -170,7 +197,8 @@ AudioCtrl *playAudioVideoCtrl::talk()
         m_talk = AudioCtrl::instance();
         m_talk->setOutputFailuresReported(false);
         m_talk->setClassStreamOnly(true);
-        connect(m_talk, &AudioCtrl::s_failed, this, &playAudioVideoCtrl::publisherFailed);
+        connect(m_talk, &AudioCtrl::s_failed, this,
+                [this]() { m_student->dialogue()->dropped(Publication::Retry, QString()); });
         connect(m_talk, &AudioCtrl::s_startFinished, this, &playAudioVideoCtrl::dialogueStarted);
         watch(m_talk->sender);
         watch(m_talk->audioThread);
@@ -178,113 +206,138 @@ AudioCtrl *playAudioVideoCtrl::talk()
     return m_talk;
 }
 
-void playAudioVideoCtrl::publisherFailed()
-{
-    if ((m_publishing || m_dialogue) && !m_republish->isActive())
-        m_republish->start();
-}
-
-void playAudioVideoCtrl::startPublisher()
+void playAudioVideoCtrl::openPublisher()
 {
     if (!recorder()->isIdle()) {
         // The failed run is still closing its output, or a start is opening.
-        m_republish->start();
+        m_teacher->publication()->retryLater();
         return;
     }
     recorder()->setUrl(course.rtmp);
     recorder()->setCaptureArea(m_captureArea);
-    m_publisherStarting = true;
     recorder()->startWhenIdle(0);
 }
 
 void playAudioVideoCtrl::publisherStarted(bool running)
 {
-    if (!m_publisherStarting)
+    Publication *publication = m_teacher->publication();
+    // Answers to the recorder window's starts are not ours.
+    if (!publication->isOpening())
         return;
-    m_publisherStarting = false;
-    m_publisherUp = running;
-    if (!m_publishing) {
-        // The class ended while the devices were opening.
-        if (running)
-            recorder()->stop();
-        m_publisherUp = false;
-        return;
-    }
-    if (running) {
-        if (m_publishingPaused)
-            recorder()->pause();
-        if (!m_onAir.isValid())
-            m_onAir.start();
-        setLiveState(Live);
-        return;
-    }
-    // Devices that do not open have been reported; a server may come back.
     const recordCtrl::Failure failure = recorder()->lastFailure();
-    if (failure == recordCtrl::Output || failure == recordCtrl::StillStopping || failure == recordCtrl::NoFailure) {
-        if (failure == recordCtrl::Output)
-            setLiveState(m_onAir.isValid() ? Reconnecting : Connecting, failureText(failure));
-        m_republish->start();
+    if (running) {
+        if (m_teacher->isOn() && m_teacher->isPaused())
+            recorder()->pause();
+        publication->opened(true);
+    } else if (failure == recordCtrl::Output) {
+        publication->opened(false, Publication::Retry, failureText(failure));
+    } else if (worthRetrying(failure)) {
+        publication->retryLater();
     } else {
-        m_publishing = false;
-        setLiveState(Failed, failureText(failure));
+        publication->opened(false, Publication::GiveUp, failureText(failure));
     }
 }
 
-void playAudioVideoCtrl::startDialogue()
+void playAudioVideoCtrl::openDialogue()
 {
     if (!talk()->isIdle()) {
-        m_republish->start();
+        m_student->dialogue()->retryLater();
         return;
     }
     const std::string address = course.rtmp.toStdString();
     talk()->setAddress(address.c_str());
-    m_dialogueStarting = true;
     talk()->startInBackground();
 }
 
 void playAudioVideoCtrl::dialogueStarted(bool running)
 {
-    if (!m_dialogueStarting)
+    Publication *dialogue = m_student->dialogue();
+    if (!dialogue->isOpening())
         return;
-    m_dialogueStarting = false;
-    if (running) {
-        if (!m_dialogue)
-            talk()->stop(); // ended while the microphone was opening
-        return;
-    }
-    // A start that failed or was stopped while opening ends no thread.
-    if (isIdle())
+    if (!running && isIdle()) {
+        // A start that failed or was stopped while opening ends no thread.
         emit idle();
-    if (!m_dialogue)
-        return;
-    const AudioCtrl::Failure failure = talk()->lastFailure();
-    if (failure == AudioCtrl::Output || failure == AudioCtrl::StillStopping || failure == AudioCtrl::NoFailure) {
-        m_republish->start();
-    } else {
-        // Given up: the user is told, and the dialogue button follows.
-        m_dialogue = false;
-        emit sig_dialogueEnded(dialogueFailureText(failure));
     }
+    const AudioCtrl::Failure failure = talk()->lastFailure();
+    if (running)
+        dialogue->opened(true);
+    else if (worthRetrying(failure))
+        dialogue->retryLater();
+    else
+        dialogue->opened(false, Publication::GiveUp, dialogueFailureText(failure));
 }
 
-void playAudioVideoCtrl::setLiveState(LiveState state, const QString &reason)
+playAudioVideoCtrl::LiveState playAudioVideoCtrl::liveState() const
 {
-    if (state == m_liveState && reason == m_liveReason)
-        return;
-    m_liveState = state;
-    m_liveReason = reason;
-    emit sig_liveState(state);
+    switch (m_teacher->publication()->state()) {
+    case Publication::Connecting:
+        return Connecting;
+    case Publication::Live:
+        return Live;
+    case Publication::Reconnecting:
+        return Reconnecting;
+    case Publication::GivenUp:
+        return Failed;
+    case Publication::Off:
+        break;
+    }
+    switch (m_student->state()) {
+    case StudentSession::Waiting:
+        return Waiting;
+    case StudentSession::Playing:
+        return Live;
+    case StudentSession::Reconnecting:
+        return Reconnecting;
+    case StudentSession::Off:
+        break;
+    }
+    return Off;
+}
+
+QString playAudioVideoCtrl::liveReason() const
+{
+    if (m_teacher->publication()->state() != Publication::Off)
+        return m_teacher->publication()->reason();
+    return m_student->state() == StudentSession::Reconnecting ? QStringLiteral("连接中断") : QString();
+}
+
+void playAudioVideoCtrl::sessionChanged()
+{
+    const LiveState state = liveState();
+    const QString reason = liveReason();
+    if (state != m_toldState || reason != m_toldReason) {
+        m_toldState = state;
+        m_toldReason = reason;
+        emit sig_liveState(state);
+    }
+    if (m_teacher->studentVoice() != m_toldVoice) {
+        m_toldVoice = m_teacher->studentVoice();
+        emit sig_studentVoice(m_toldVoice);
+    }
 }
 
 qint64 playAudioVideoCtrl::onAirMs() const
 {
-    return m_onAir.isValid() ? m_onAir.elapsed() : 0;
+    return m_teacher->onAirMs();
+}
+
+bool playAudioVideoCtrl::studentVoice() const
+{
+    return m_teacher->studentVoice();
+}
+
+void playAudioVideoCtrl::setPlayState(PlayerState state)
+{
+    if (state == m_playState)
+        return;
+    m_playState = state;
+    emit sig_playState(state);
 }
 
 void playAudioVideoCtrl::setPreviewSize(const QSize &size)
 {
     m_previewSize = size;
-    if (m_publishing)
+    if (m_teacher->isOn())
         previewTo(size);
 }
 
@@ -301,57 +354,23 @@ void playAudioVideoCtrl::previewTo(const QSize &size)
     recorder()->videoThread->setPreview(size.width(), size.height(), kPreviewIntervalMs);
 }
 
-void playAudioVideoCtrl::classInput(bool flowing)
-{
-    if (!m_classPlaying)
-        return;
-    if (flowing)
-        setLiveState(Live);
-    else
-        setLiveState(Reconnecting, QStringLiteral("连接中断"));
-}
-
-void playAudioVideoCtrl::classPlayerEnded()
-{
-    // A run that ended by itself: the stream was not there, or was refused.
-    if (!m_classPlaying || classPlayer->isRunning())
-        return;
-    setLiveState(m_liveState == Waiting ? Waiting : Reconnecting, QStringLiteral("连接中断"));
-    m_replay->start();
-}
-
-void playAudioVideoCtrl::talkPlayerEnded()
-{
-    if (!m_hearing || talkPlayer->isRunning())
-        return;
-    if (m_studentVoice) {
-        m_studentVoice = false;
-        emit sig_studentVoice(false);
-    }
-    m_replay->start();
-}
-
-void playAudioVideoCtrl::replay()
+void playAudioVideoCtrl::replayClass()
 {
     // stop() first: a run that ended by itself still counts as playing.
-    if (m_classPlaying && !classPlayer->isRunning()) {
-        classPlayer->stop(false);
-        classPlayer->startPlay(course.rtmplat);
-        if (m_classPaused)
-            classPlayer->pause();
-    }
-    if (m_hearing && !talkPlayer->isRunning()) {
-        talkPlayer->stop(false);
-        talkPlayer->startPlay(course.rtmplat);
-    }
+    if (classPlayer->isRunning())
+        return;
+    classPlayer->stop(false);
+    classPlayer->startPlay(course.rtmplat);
+    if (m_student->isPaused())
+        classPlayer->pause();
 }
 
-void playAudioVideoCtrl::republish()
+void playAudioVideoCtrl::replayVoice()
 {
-    if (m_publishing && !m_publisherUp)
-        startPublisher();
-    if (m_dialogue && talk()->state != AudioCtrl::Running)
-        startDialogue();
+    if (talkPlayer->isRunning())
+        return;
+    talkPlayer->stop(false);
+    talkPlayer->startPlay(course.rtmplat);
 }
 
 void playAudioVideoCtrl::takeFrame(const QImage &image)
@@ -388,26 +407,22 @@ bool playAudioVideoCtrl::acceptAddress(const QString &address, const char *field
 
 bool playAudioVideoCtrl::classStart()
 {
-    if (course.listType == 1) {
+    const bool oneToOne = course.isOneToOne();
+    if (course.role == Role::Teacher) {
         // Every address the class needs is checked before anything starts.
-        if (!acceptAddress(course.rtmp, "rtmp") || (isOneToOne(course) && !acceptAddress(course.rtmplat, "rtmplat")))
+        if (!acceptAddress(course.rtmp, "rtmp") || (oneToOne && !acceptAddress(course.rtmplat, "rtmplat")))
             return false;
-        m_onAir.invalidate();
-        setLiveState(Connecting);
-        if (isOneToOne(course)) {
-            m_hearing = true;
+        if (oneToOne)
             talkPlayer->startPlay(course.rtmplat);
-        }
-        m_publishing = true;
-        m_publishingPaused = false;
         previewTo(m_previewSize);
-        startPublisher();
-    } else if (course.listType == 2) {
+        setPlayState(Playing);
+        m_teacher->start(oneToOne);
+    } else if (course.role == Role::Student) {
         if (!acceptAddress(course.rtmplat, "rtmplat"))
             return false;
-        m_classPlaying = true;
-        m_classPaused = false;
-        setLiveState(Waiting);
+        // Playing once its pictures come.
+        setPlayState(Stop);
+        m_student->start();
         classPlayer->startPlay(course.rtmplat);
     }
     return true;
@@ -415,101 +430,93 @@ bool playAudioVideoCtrl::classStart()
 
 void playAudioVideoCtrl::classPause()
 {
-    if (course.listType == 1) {
-        if (isOneToOne(course))
+    if (course.role == Role::Teacher) {
+        if (course.isOneToOne())
             talkPlayer->pause();
-        m_publishingPaused = true;
+        m_teacher->setPaused(true);
         recorder()->pause();
-    } else if (course.listType == 2) {
-        m_classPaused = true;
+    } else if (course.role == Role::Student) {
+        m_student->setPaused(true);
         classPlayer->pause();
     }
+    setPlayState(Pause);
 }
 
 void playAudioVideoCtrl::classResume()
 {
-    if (course.listType == 1) {
-        if (isOneToOne(course))
+    if (course.role == Role::Teacher) {
+        if (course.isOneToOne())
             talkPlayer->play();
-        m_publishingPaused = false;
+        m_teacher->setPaused(false);
         recorder()->resume();
-    } else if (course.listType == 2) {
-        m_classPaused = false;
+        setPlayState(Playing);
+    } else if (course.role == Role::Student) {
+        m_student->setPaused(false);
         classPlayer->play();
+        setPlayState(m_student->state() == StudentSession::Playing ? Playing : Stop);
     }
 }
 
 void playAudioVideoCtrl::classStop()
 {
-    m_classPlaying = false;
-    m_hearing = false;
-    m_replay->stop();
-    if (m_studentVoice) {
-        m_studentVoice = false;
-        emit sig_studentVoice(false);
-    }
-    setLiveState(Off);
-    m_onAir.invalidate();
-    if (course.listType == 1) {
-        if (isOneToOne(course))
+    if (course.role == Role::Teacher) {
+        if (course.isOneToOne())
             talkPlayer->stop(true);
-        m_publishing = false;
-        m_publisherUp = false;
+        m_teacher->stop();
         previewTo(QSize());
         recorder()->stop();
-    } else if (course.listType == 2) {
+    } else if (course.role == Role::Student) {
         classPlayer->stop(true);
-        if (isOneToOne(course)) {
-            m_dialogue = false;
+        m_student->stop();
+        if (course.isOneToOne())
             talk()->stop();
-        }
     }
-    if (!m_publishing && !m_dialogue)
-        m_republish->stop();
+    setPlayState(Stop);
 }
 
 bool playAudioVideoCtrl::dialogueStart()
 {
-    if (course.listType != 2 || !isOneToOne(course))
+    if (course.role != Role::Student || !course.isOneToOne())
         return false;
     if (!acceptAddress(course.rtmp, "rtmp"))
         return false;
-    m_dialogue = true;
-    startDialogue();
+    m_student->dialogue()->start();
     return true;
 }
 
 void playAudioVideoCtrl::dialogueStop()
 {
-    m_dialogue = false;
+    m_student->dialogue()->stop();
     talk()->stop();
-    if (!m_publishing)
-        m_republish->stop();
 }
 
-int playAudioVideoCtrl::dialogueState()
+bool playAudioVideoCtrl::isDialogueOn() const
 {
-    return m_dialogue || talk()->state == AudioCtrl::Running ? AudioCtrl::Running : AudioCtrl::Idle;
+    return m_student->dialogue()->isOn() || (m_talk && m_talk->state == AudioCtrl::Running);
 }
 
 void playAudioVideoCtrl::localStart(QString path)
 {
     localPlayer->startPlay(path);
+    setPlayState(Playing);
 }
 
 void playAudioVideoCtrl::localPause()
 {
     localPlayer->pause();
+    setPlayState(Pause);
 }
 
 void playAudioVideoCtrl::localResume()
 {
     localPlayer->play();
+    setPlayState(Playing);
 }
 
 void playAudioVideoCtrl::localStop()
 {
     localPlayer->stop(true);
+    setPlayState(Stop);
 }
 
 void playAudioVideoCtrl::localSeek(qint64 position)
@@ -522,17 +529,18 @@ double playAudioVideoCtrl::localPosition()
     return localPlayer->getCurrentTime();
 }
 
+void playAudioVideoCtrl::stop()
+{
+    classStop();
+    localStop();
+}
+
 void playAudioVideoCtrl::setVolume(int percent)
 {
     m_volume = qBound(0, percent, 100);
     localPlayer->setVolume(m_volume);
     classPlayer->setVolume(m_volume);
     talkPlayer->setVolume(m_volume);
-}
-
-int playAudioVideoCtrl::playState() const
-{
-    return playBtn::instance()->state();
 }
 
 bool playAudioVideoCtrl::isIdle() const

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/playerstate.h"
 #include "course/courseinfo.h"
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QMutex>
 #include <QObject>
@@ -12,7 +12,8 @@
 class AudioCtrl;
 class AudioPlayer;
 class QThread;
-class QTimer;
+class StudentSession;
+class TeacherSession;
 class VideoPlayer;
 class VideoPlayer_Thread;
 class recordCtrl;
@@ -29,7 +30,11 @@ class recordCtrl;
 // again every kRepublishMs until the server takes it. So do the class's
 // players (the student's class stream, the teacher's hearing of the
 // student): one whose stream is not there yet, or went away, tries again
-// until it plays. liveState() tells where the class stands meanwhile.
+// until it plays. A teacher's class and a student's class are each a
+// session of their own; liveState() tells where the class stands.
+//
+// The play state (what the play button shows) is this object's: what plays
+// sets it, and sig_playState tells it.
 class playAudioVideoCtrl : public QObject
 {
     Q_OBJECT
@@ -53,13 +58,13 @@ public:
         Reconnecting, // the stream went away; trying again (liveReason says why)
         Failed // teacher: publishing gave up (liveReason says why)
     };
-    LiveState liveState() const { return m_liveState; }
-    QString liveReason() const { return m_liveReason; }
+    LiveState liveState() const;
+    QString liveReason() const;
     // Milliseconds the teacher's class has been on air since it first went
     // live; 0 before.
     qint64 onAirMs() const;
     // Teacher's one-to-one class: the student's voice plays.
-    bool studentVoice() const { return m_studentVoice; }
+    bool studentVoice() const;
     // The size the teacher's preview is scaled to (the screen's, in device
     // pixels); an empty size turns it off.
     void setPreviewSize(const QSize &size);
@@ -73,7 +78,7 @@ public:
     QRect captureArea() const { return m_captureArea; }
     void setCourse(CourseInfo info) { course = info; }
     CourseInfo courseInfo() const { return course; }
-    static bool isOneToOne(const CourseInfo &info) { return info.teaching_type.toInt() == 1; }
+    static bool isOneToOne(const CourseInfo &info) { return info.isOneToOne(); }
 
     // False when the course's stream address is refused (see
     // sig_addressRefused); nothing is then opened.
@@ -83,9 +88,9 @@ public:
     void classStop();
     bool dialogueStart();
     void dialogueStop();
-    // 1 while the dialogue is switched on (also while it waits for its
-    // server to come back), 2 otherwise.
-    int dialogueState();
+    // The dialogue is switched on (also while it waits for its server to
+    // come back, and while its last run still ends).
+    bool isDialogueOn() const;
 
     void localStart(QString path);
     void localPause();
@@ -95,13 +100,17 @@ public:
     void localSeek(qint64 position);
     // Seconds of the local file heard now.
     double localPosition();
+    // The class and the local file: what every end (the end button,
+    // sign-out, another class or file) stops.
+    void stop();
 
     // 0 (silent) to 100, for everything that plays.
     void setVolume(int percent);
     int volume() const { return m_volume; }
 
-    // The play button's state: 1 playing, 2 paused, 3 stopped.
-    int playState() const;
+    // What the play button shows: a student's class plays once its
+    // pictures come, and shows stopped while it waits for them.
+    PlayerState playState() const { return m_playState; }
     // Every player and publisher of earlier classes and files has ended, so
     // a start now shares nothing with them.
     bool isIdle() const;
@@ -111,6 +120,8 @@ public:
     AudioPlayer *talkPlayback() const { return talkPlayer; }
     recordCtrl *recorder();
     AudioCtrl *talk();
+    TeacherSession *teacherSession() const { return m_teacher; }
+    StudentSession *studentSession() const { return m_student; }
 
 signals:
     void sig_GetOneFrame(QImage image);
@@ -126,25 +137,23 @@ signals:
     void sig_studentVoice(bool on);
     // The dialogue ended without the user: its restarts gave up.
     void sig_dialogueEnded(QString reason);
+    void sig_playState(PlayerState state);
 
 private:
     Q_INVOKABLE void deliverFrame();
     // Whether the course's address under field is a class stream; refused
     // ones are logged and signalled.
     bool acceptAddress(const QString &address, const char *field);
-    void publisherFailed();
-    void republish();
-    void startPublisher();
+    void connectSessions();
+    void openPublisher();
     void publisherStarted(bool running);
+    void openDialogue();
     void dialogueStarted(bool running);
-    void startDialogue();
-    void setLiveState(LiveState state, const QString &reason = QString());
-    // A class player's input opened or went away (flowing), or its run
-    // ended while the class is on.
-    void classInput(bool flowing);
-    void classPlayerEnded();
-    void talkPlayerEnded();
-    void replay();
+    void replayClass();
+    void replayVoice();
+    // Tells the live state and the student's voice where they changed.
+    void sessionChanged();
+    void setPlayState(PlayerState state);
     void previewTo(const QSize &size);
     void takeFrame(const QImage &image);
     // Emits idle() when the thread's end leaves nothing running.
@@ -159,25 +168,13 @@ private:
     CourseInfo course;
     QRect m_captureArea;
     int m_volume = 100;
-    // What the user has switched on, whatever the server does meanwhile.
-    bool m_publishing = false;
-    bool m_publishingPaused = false;
-    bool m_publisherUp = false;
-    // This controller asked the (shared) recorder or dialogue for the start
-    // under way: their answer is ours.
-    bool m_publisherStarting = false;
-    bool m_dialogueStarting = false;
-    bool m_dialogue = false;
-    QTimer *m_republish;
-    // Restarts the class's players whose stream was not there.
-    QTimer *m_replay;
-    bool m_classPlaying = false; // student's class on
-    bool m_classPaused = false;
-    bool m_hearing = false; // teacher's one-to-one class on
-    LiveState m_liveState = Off;
-    QString m_liveReason;
-    QElapsedTimer m_onAir;
-    bool m_studentVoice = false;
+    TeacherSession *m_teacher;
+    StudentSession *m_student;
+    PlayerState m_playState = Stop;
+    // What was last told, so that only changes are.
+    LiveState m_toldState = Off;
+    QString m_toldReason;
+    bool m_toldVoice = false;
     QSize m_previewSize;
 
     // Only the newest picture waits for the GUI thread: a busy GUI skips

@@ -228,6 +228,9 @@ void Screen::connectParts()
     });
     connect(playCtrl, &playAudioVideoCtrl::sig_addressRefused, this,
             []() { Flash::notice(QString::fromUtf8(kAddressRefused)); });
+    // The button shows the play control's state.
+    m_playButton->setState(playCtrl->playState());
+    connect(playCtrl, &playAudioVideoCtrl::sig_playState, m_playButton, &playBtn::setState);
     connect(m_playButton, SIGNAL(clicked()), this, SLOT(slot_playBtnClick()));
     connect(endLabel, SIGNAL(s_clicked()), this, SLOT(slot_ctrlBtnClick()));
     connect(endLabel, SIGNAL(s_clicked()), this, SIGNAL(s_chatOut()));
@@ -418,16 +421,10 @@ void Screen::setParticipants(int count)
 void Screen::showLiveState()
 {
     const playAudioVideoCtrl::LiveState state = playCtrl->liveState();
-    const bool teacher = course.listType == 1;
-    const bool inClass = m_playMode == 2 && state != playAudioVideoCtrl::Off;
-    if (!teacher && inClass) {
-        // The button says playing only while pictures come.
-        if (state == playAudioVideoCtrl::Live && m_playButton->state() == 3)
-            m_playButton->setState(1);
-        else if (state != playAudioVideoCtrl::Live && m_playButton->state() == 1)
-            m_playButton->setState(3);
+    const bool teacher = course.role == Role::Teacher;
+    const bool inClass = m_playMode == PlayMode::Class && state != playAudioVideoCtrl::Off;
+    if (!teacher && inClass)
         reFreashBtnAudio();
-    }
     const bool shown = inClass && (teacher || state != playAudioVideoCtrl::Live);
     if (!(teacher && inClass))
         m_onAirClock->stop();
@@ -467,7 +464,7 @@ void Screen::showLiveState()
     m_studentsLabel->setText(QStringLiteral("学员 %1").arg(qMax(0, m_participants - 1)));
     m_studentsLabel->setVisible(teacher);
     m_voiceLabel->setText(playCtrl->studentVoice() ? QStringLiteral("学生语音：开") : QStringLiteral("学生语音：关"));
-    m_voiceLabel->setVisible(teacher && playAudioVideoCtrl::isOneToOne(course));
+    m_voiceLabel->setVisible(teacher && course.isOneToOne());
     QPalette pal = m_liveBar->palette();
     pal.setColor(QPalette::All, QPalette::Window, colour);
     m_liveBar->setPalette(pal);
@@ -483,13 +480,13 @@ void Screen::showBackground(QString path)
 
 void Screen::resetPlayMode()
 {
-    m_playMode = 0;
+    m_playMode = PlayMode::None;
     reFreashBtnAudio();
 }
 
 void Screen::doOneImage(QImage picture)
 {
-    if (m_playButton->state() != 1)
+    if (playCtrl->playState() != Playing)
         return;
     image = picture;
     m_showingPicture = true;
@@ -498,25 +495,22 @@ void Screen::doOneImage(QImage picture)
 
 void Screen::stopPlaying()
 {
-    // A class waiting for its stream shows stopped, but runs.
-    if (m_playButton->state() != 3 || m_playMode == 2) {
-        playCtrl->classStop();
-        playCtrl->localStop();
-        m_playButton->setState(3);
-    }
     m_pending = Pending();
     m_idleTimer->stop();
     m_monitorQuestion->cancel();
+    playCtrl->stop();
+    leaveFullScreen();
     refreshTimer->stop();
     progressSlider->hide();
     reFreashBtnAudio();
+    showLiveState();
+    showBackground(QString::fromLatin1(kBackground));
 }
 
 void Screen::slot_doClass(CourseInfo couseinf)
 {
     stopPlaying();
-    showBackground(QString::fromLatin1(kBackground));
-    m_pending.mode = 2;
+    m_pending.mode = PlayMode::Class;
     m_pending.course = couseinf;
     m_waiting.start();
     startWhenIdle();
@@ -527,8 +521,7 @@ void Screen::local_play(QString filename)
     if (filename.isEmpty())
         return;
     stopPlaying();
-    showBackground(QString::fromLatin1(kBackground));
-    m_pending.mode = 1;
+    m_pending.mode = PlayMode::File;
     m_pending.file = filename;
     m_waiting.start();
     startWhenIdle();
@@ -536,7 +529,7 @@ void Screen::local_play(QString filename)
 
 void Screen::startWhenIdle()
 {
-    if (m_pending.mode == 0) {
+    if (m_pending.mode == PlayMode::None) {
         m_idleTimer->stop();
         return;
     }
@@ -556,31 +549,24 @@ void Screen::startWhenIdle()
 void Screen::startPending()
 {
     // Asked which monitor it shows, a teacher's class starts from the answer.
-    if (m_pending.mode == 2 && m_monitorQuestion->ask(m_pending.course)) {
+    if (m_pending.mode == PlayMode::Class && m_monitorQuestion->ask(m_pending.course)) {
         m_pending = Pending();
-        m_playMode = 0;
+        m_playMode = PlayMode::None;
         reFreashBtnAudio();
         showLiveState();
         return;
     }
     const Pending pending = m_pending;
     m_pending = Pending();
-    if (pending.mode == 2) {
+    if (pending.mode == PlayMode::Class) {
         course = pending.course;
         playCtrl->setCourse(pending.course);
         // A class whose address is refused does not start (the play
         // control has said so); the screen stays as after [结束].
-        if (playCtrl->classStart()) {
-            m_playMode = 2;
-            // A student's class plays once its stream comes (showLiveState).
-            m_playButton->setState(course.listType == 2 && playCtrl->liveState() != playAudioVideoCtrl::Live ? 3 : 1);
-        } else {
-            m_playMode = 0;
-        }
-    } else if (pending.mode == 1) {
-        m_playMode = 1;
+        m_playMode = playCtrl->classStart() ? PlayMode::Class : PlayMode::None;
+    } else if (pending.mode == PlayMode::File) {
+        m_playMode = PlayMode::File;
         playCtrl->localStart(pending.file);
-        m_playButton->setState(1);
         refreshTimer->start();
     }
     reFreashBtnAudio();
@@ -589,41 +575,26 @@ void Screen::startPending()
 
 void Screen::slot_playBtnClick()
 {
-    const int state = m_playButton->state();
-    if (state == 3)
-        return;
-    if (state == 1) {
-        if (m_playMode == 1)
+    const PlayerState state = playCtrl->playState();
+    if (state == Playing) {
+        if (m_playMode == PlayMode::File)
             playCtrl->localPause();
-        else if (m_playMode == 2)
+        else if (m_playMode == PlayMode::Class)
             playCtrl->classPause();
-    } else if (state == 2) {
-        if (m_playMode == 1)
+    } else if (state == Pause) {
+        if (m_playMode == PlayMode::File)
             playCtrl->localResume();
-        else if (m_playMode == 2)
+        else if (m_playMode == PlayMode::Class)
             playCtrl->classResume();
     }
-    m_playButton->flip();
     reFreashBtnAudio();
 }
 
 void Screen::slot_ctrlBtnClick()
 {
-    m_pending = Pending();
-    m_idleTimer->stop();
-    m_monitorQuestion->cancel();
-    if (m_playMode == 1)
-        playCtrl->localStop();
-    else if (m_playMode == 2)
-        playCtrl->classStop();
-    m_playButton->setState(3);
-    m_playMode = 0;
-    leaveFullScreen();
-    refreshTimer->stop();
-    progressSlider->hide();
-    reFreashBtnAudio();
+    stopPlaying();
+    m_playMode = PlayMode::None;
     showLiveState();
-    showBackground(QString::fromLatin1(kBackground));
     repaint();
 }
 
@@ -632,32 +603,25 @@ void Screen::reFreashBtnAudio()
     // Only a student's one-to-one class has a dialogue to switch, while it
     // plays or waits for its stream (the button then shows stopped), not
     // while paused.
-    const bool inClass =
-        m_playButton->state() == 1 || (m_playButton->state() == 3 && playCtrl->liveState() != playAudioVideoCtrl::Off);
-    const bool shown = inClass && m_playMode == 2 && course.listType == 2 && playAudioVideoCtrl::isOneToOne(course);
+    const PlayerState state = playCtrl->playState();
+    const bool inClass = state == Playing || (state == Stop && playCtrl->liveState() != playAudioVideoCtrl::Off);
+    const bool shown = inClass && m_playMode == PlayMode::Class && course.role == Role::Student && course.isOneToOne();
     dialogueLabel->setVisible(shown);
     if (!shown)
         return;
-    const int state = playCtrl->dialogueState();
-    if (state == 1)
-        dialogueLabel->setText(QString::fromUtf8(kDialogueOn));
-    else if (state == 2)
-        dialogueLabel->setText(QString::fromUtf8(kDialogueOff));
+    dialogueLabel->setText(QString::fromUtf8(playCtrl->isDialogueOn() ? kDialogueOn : kDialogueOff));
     dialogueLabel->update();
 }
 
 void Screen::slot_ctrlAudioClick()
 {
-    const int state = playCtrl->dialogueState();
-    if (state == 1)
+    if (playCtrl->isDialogueOn())
         playCtrl->dialogueStop();
-    else if (state == 2)
-        playCtrl->dialogueStart();
     else
-        return;
+        playCtrl->dialogueStart();
     // The text follows what the dialogue controller did, also when a start
     // failed.
-    dialogueLabel->setText(QString::fromUtf8(playCtrl->dialogueState() == 1 ? kDialogueOn : kDialogueOff));
+    dialogueLabel->setText(QString::fromUtf8(playCtrl->isDialogueOn() ? kDialogueOn : kDialogueOff));
     dialogueLabel->update();
 }
 
@@ -676,7 +640,7 @@ void Screen::slot_recordBtnClick()
 
 void Screen::slot_timerFreash()
 {
-    if (m_playMode != 1 || m_playButton->state() == 3)
+    if (m_playMode != PlayMode::File || playCtrl->playState() == Stop)
         return;
     progressSlider->setProgress(int(playCtrl->localPosition()));
 }
@@ -685,35 +649,26 @@ void Screen::slot_setRange(qint64 uSec)
 {
     progressSlider->setMaximum(int(qBound<qint64>(0, uSec / 1000000, INT_MAX)));
     // Only a local file of known length can be sought.
-    progressSlider->setVisible(m_playMode == 1 && m_playButton->state() != 3 && uSec > 0);
+    progressSlider->setVisible(m_playMode == PlayMode::File && playCtrl->playState() != Stop && uSec > 0);
 }
 
 void Screen::slot_setVideoSeek(int value)
 {
-    if (m_playMode != 1 || m_playButton->state() == 3)
+    if (m_playMode != PlayMode::File || playCtrl->playState() == Stop)
         return;
     playCtrl->localSeek(qint64(value) * 1000000);
 }
 
 void Screen::loginOut()
 {
-    m_pending = Pending();
-    m_idleTimer->stop();
-    m_monitorQuestion->cancel();
-    playCtrl->classStop();
-    playCtrl->localStop();
-    m_playButton->setState(3);
-    leaveFullScreen();
-    refreshTimer->stop();
-    progressSlider->hide();
-    reFreashBtnAudio();
-    showLiveState();
-    showBackground(QString::fromLatin1(kBackground));
+    // The mode stays until the next sign-in.
+    stopPlaying();
     repaint();
 }
 
 void Screen::stopScreen()
 {
+    // The class goes on behind the tray.
     leaveFullScreen();
     showBackground(QString::fromLatin1(kBackground));
     repaint();

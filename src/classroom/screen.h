@@ -32,12 +32,16 @@ public:
     // After every sign-in: nothing played yet.
     void resetPlayMode();
 
-    // 0 nothing, 1 a local file, 2 a class.
-    int playMode() const { return m_playMode; }
+    enum class PlayMode {
+        None,
+        File,
+        Class
+    };
+    PlayMode playMode() const { return m_playMode; }
     CourseInfo currentCourse() const { return course; }
     const QImage &shownImage() const { return image; }
     // A class or file waits for the players of the last one to end.
-    bool isStarting() const { return m_pending.mode != 0; }
+    bool isStarting() const { return m_pending.mode != PlayMode::None; }
 
     playAudioVideoCtrl *playControl() const { return playCtrl; }
     recordWindow *recorderWindow() const { return recordWin; }
@@ -115,13 +119,14 @@ private:
     void slideBar(bool in);
     struct Pending
     {
-        int mode = 0; // 1 file, 2 class
+        PlayMode mode = PlayMode::None;
         CourseInfo course;
         QString file;
     };
 
     Label *textButton(const QString &text);
-    // Stops whatever plays or waits to play; the button shows stopped.
+    // Every end stops here: whatever plays or waits to play stops, full
+    // screen ends and the background shows.
     void stopPlaying();
     void startPending();
 
@@ -143,7 +148,7 @@ private:
     playAudioVideoCtrl *playCtrl;
     QTimer *refreshTimer;
     CourseInfo course;
-    int m_playMode = 0;
+    PlayMode m_playMode = PlayMode::None;
 
     QWidget *m_liveBar;
     Label *m_liveLabel;

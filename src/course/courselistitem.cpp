@@ -31,9 +31,9 @@ CourseListItem::CourseListItem(QListWidgetItem *item, const CourseInfo &info, QW
         return;
     }
     m_timeLabel->hide();
-    if (m_info.listType == 1)
+    if (m_info.role == Role::Teacher)
         showEnterable(true);
-    else if (m_info.listType == 2)
+    else if (m_info.role == Role::Student)
         showEnterable(false);
 }
 

@@ -54,6 +54,7 @@ CourseInfo courseFromJson(const QJsonObject &course, int listType)
     info.apply_num = text("apply_num");
     info.agree_apply_num = text("agree_apply_num");
     info.listType = listType;
+    info.role = CourseInfo::roleOfList(listType);
     info.rtmp = text("rtmp");
     info.rtmplat = text("rtmplat");
     if (listType == 1)

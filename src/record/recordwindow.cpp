@@ -102,7 +102,7 @@ recordWindow::recordWindow(QWidget *parent)
     // The file is whole: it can be played back.
     connect(control, &recordCtrl::s_idle, this, &recordWindow::updateButtons);
 
-    recordState = Stopped;
+    recordState = Stop;
     updateButtons();
 }
 
@@ -220,10 +220,10 @@ void recordWindow::slotBtnClicked()
 {
     QObject *from = sender();
     if (from == ui->startButton) {
-        if (recordState == Recording)
+        if (recordState == Playing)
             return;
-        if (recordState == Paused) {
-            recordState = Recording;
+        if (recordState == Pause) {
+            recordState = Playing;
             updateButtons();
             control->resume();
             return;
@@ -231,7 +231,7 @@ void recordWindow::slotBtnClicked()
         startRecording();
     } else if (from == ui->pauseButton) {
         control->pause();
-        recordState = Paused;
+        recordState = Pause;
         updateButtons();
     } else if (from == ui->stopButton) {
         stopRecording();
@@ -272,13 +272,13 @@ void recordWindow::slotStartFinished(bool running)
     }
     // A resume goes on counting; only a new recording starts at zero.
     elapsedSeconds = 0;
-    recordState = Recording;
+    recordState = Playing;
     updateButtons();
 }
 
 void recordWindow::requestClose()
 {
-    if (recordState == Stopped) {
+    if (recordState == Stop) {
         hide();
         return;
     }
@@ -286,7 +286,7 @@ void recordWindow::requestClose()
         closeBox = new MessageBox(this);
         closeBox->setText(QStringLiteral("正在录制，要停止录制并保存录像吗？"));
         connect(closeBox, &MessageBox::doAccept, this, [this] {
-            if (recordState != Stopped)
+            if (recordState != Stop)
                 stopRecording();
             hide();
         });
@@ -306,7 +306,7 @@ void recordWindow::keyPressEvent(QKeyEvent *event)
 void recordWindow::showEvent(QShowEvent *event)
 {
     // Monitors come and go while the window is hidden.
-    if (recordState == Stopped)
+    if (recordState == Stop)
         loadMonitors();
     QWidget::showEvent(event);
 }
@@ -314,7 +314,7 @@ void recordWindow::showEvent(QShowEvent *event)
 void recordWindow::closeEvent(QCloseEvent *event)
 {
     // The desktop's close asks first; the program's own (at exit) does not.
-    if (event->spontaneous() && recordState != Stopped) {
+    if (event->spontaneous() && recordState != Stop) {
         event->ignore();
         requestClose();
         return;
@@ -324,29 +324,29 @@ void recordWindow::closeEvent(QCloseEvent *event)
 
 void recordWindow::stopRecording()
 {
-    recordState = Stopped;
+    recordState = Stop;
     updateButtons();
     control->stop();
 }
 
 void recordWindow::slotRecordingFailed()
 {
-    recordState = Stopped;
+    recordState = Stop;
     updateButtons();
 }
 
 void recordWindow::updateButtons()
 {
     // The last recording, once its file is whole.
-    ui->pushButton_playBack->setEnabled(recordState == Stopped && control->isIdle() && QFile::exists(savePath));
+    ui->pushButton_playBack->setEnabled(recordState == Stop && control->isIdle() && QFile::exists(savePath));
     switch (recordState) {
-    case Recording:
+    case Playing:
         ui->startButton->setEnabled(false);
         ui->pauseButton->setEnabled(true);
         ui->stopButton->setEnabled(true);
         timer->start();
         break;
-    case Paused:
+    case Pause:
         ui->startButton->setEnabled(true);
         ui->pauseButton->setEnabled(false);
         ui->stopButton->setEnabled(true);

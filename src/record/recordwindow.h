@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/playerstate.h"
+
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -18,19 +20,14 @@ class recordWindow : public QWidget
 {
     Q_OBJECT
 public:
-    enum RecordState {
-        Recording = 1,
-        Paused = 2,
-        Stopped = 3
-    };
-
     explicit recordWindow(QWidget *parent = nullptr);
     ~recordWindow() override;
 
     static QString confDir() { return QStringLiteral("./ScreenRecorder/etc"); }
 
     recordWindowUI *form() const { return ui; }
-    int state() const { return recordState; }
+    // Playing while it records.
+    PlayerState state() const { return recordState; }
     QString savePathValue() const { return savePath; }
     qint64 elapsed() const { return elapsedSeconds; }
     void setElapsedSeconds(qint64 seconds) { elapsedSeconds = seconds; }
@@ -86,7 +83,7 @@ private:
     QString confPath;
     QString savePath;
     QRect area;
-    int recordState = Stopped;
+    PlayerState recordState = Stop;
     QTimer *timer;
     qint64 elapsedSeconds = 0;
     MessageBox *closeBox = nullptr;

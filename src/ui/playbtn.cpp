@@ -21,21 +21,19 @@ playBtn *playBtn::instance()
     return button;
 }
 
-void playBtn::setState(int state)
+void playBtn::setState(PlayerState state)
 {
     m_playState = state;
     switch (state) {
-    case 1:
+    case Playing:
         setPicture(stopPicture);
         break;
-    case 2:
+    case Pause:
         setPicture(playPicture);
         break;
-    case 3:
+    case Stop:
         setPicture(playPicture);
         VideoSlider::instance()->setProgress(0);
-        break;
-    default:
         break;
     }
     update();
@@ -43,11 +41,11 @@ void playBtn::setState(int state)
 
 void playBtn::flip()
 {
-    if (m_playState == 1) {
-        m_playState = 2;
+    if (m_playState == Playing) {
+        m_playState = Pause;
         setPicture(playPicture);
     } else {
-        m_playState = 1;
+        m_playState = Playing;
         setPicture(stopPicture);
     }
     update();

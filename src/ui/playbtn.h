@@ -1,17 +1,18 @@
 #pragma once
 
+#include "base/playerstate.h"
 #include "ui/iconbtn.h"
 
-// The classroom's play button. Its play state (1 playing, 2 paused,
-// 3 stopped) is also the screen's play state, so there is one per process.
+// The classroom's play button: it shows the play state of what plays (the
+// play control owns it), one per process.
 class playBtn : public IconBtn
 {
     Q_OBJECT
 public:
     static playBtn *instance();
 
-    int state() const { return m_playState; }
-    void setState(int state);
+    PlayerState state() const { return m_playState; }
+    void setState(PlayerState state);
     void flip();
 
 signals:
@@ -23,5 +24,5 @@ public slots:
 private:
     playBtn();
 
-    int m_playState = 3;
+    PlayerState m_playState = Stop;
 };

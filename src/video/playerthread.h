@@ -4,7 +4,7 @@
 // play state and the start/pause/play/stop rules over the playback record
 // that their threads read.
 
-#include "video/playerstate.h"
+#include "base/playerstate.h"
 #include "video/videostate.h"
 
 #include <QImage>

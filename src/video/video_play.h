@@ -3,7 +3,7 @@
 // Shows only the pictures of an address, each at once as it decodes: no
 // sound, no clock, no pacing. Set url, then start(); destroying it stops it.
 
-#include "video/playerstate.h"
+#include "base/playerstate.h"
 #include "video/videostate.h"
 
 #include <QImage>

@@ -37,6 +37,7 @@ CourseInfo teacherCourse(const QString &rtmp, int listType = 1)
 {
     CourseInfo info;
     info.listType = listType;
+    info.role = CourseInfo::roleOfList(listType);
     info.teaching_type = QStringLiteral("3"); // a group class: no student's voice
     info.rtmp = rtmp;
     info.rtmplat = rtmp + QStringLiteral("_talk");
@@ -218,8 +219,8 @@ private slots:
             screen.slot_doClass(course);
             QTRY_VERIFY_WITH_TIMEOUT((chooser = findChooser()) != nullptr, 20000);
             QVERIFY(!screen.isStarting());
-            QCOMPARE(screen.playMode(), 0);
-            QCOMPARE(screen.playButton()->state(), 3);
+            QCOMPARE(screen.playMode(), Screen::PlayMode::None);
+            QCOMPARE(screen.playButton()->state(), Stop);
             QCOMPARE(ctrl->liveState(), playAudioVideoCtrl::Off);
             QVERIFY(ctrl->recorder()->isIdle());
         };
@@ -234,7 +235,7 @@ private slots:
         QCOMPARE(chatOut.count(), 1); // the class's chat is left, as by [结束]
         QVERIFY(testsupport::codecs(url, 3000).isEmpty());
         QVERIFY(ctrl->recorder()->isIdle());
-        QCOMPARE(screen.playMode(), 0);
+        QCOMPARE(screen.playMode(), Screen::PlayMode::None);
 
         asked();
         const int r = chooser->monitorList()[0].name == "right" ? 0 : 1;
@@ -243,7 +244,7 @@ private slots:
         QVERIFY(!chooser->isVisible());
         QVERIFY(testsupport::waitForCodecs(url, {"aac", "h264"}));
         QCOMPARE(ctrl->captureArea(), kRight);
-        QCOMPARE(screen.playMode(), 2);
+        QCOMPARE(screen.playMode(), Screen::PlayMode::Class);
         const QImage picture = twomonitors::frameOf(url);
         QCOMPARE(picture.size(), QSize(1920, 1080));
         QCOMPARE(twomonitors::pixelsNotOf(picture, kRightColour), 0);

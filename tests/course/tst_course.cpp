@@ -141,6 +141,7 @@ private slots:
         CourseInfo info;
         info.appointment_time = time;
         info.listType = listType;
+        info.role = CourseInfo::roleOfList(listType);
         CourseListItem entry(nullptr, info);
         entry.show();
 

@@ -759,7 +759,7 @@ private slots:
             enterCourse(0);
             QTRY_VERIFY(noticeShown(notice));
             // Nothing started: the screen is as after [结束].
-            QCOMPARE(content()->screen()->playMode(), 0);
+            QCOMPARE(content()->screen()->playMode(), Screen::PlayMode::None);
         } else if (action == QLatin1String("dialogue")) {
             enterCourse(0);
             Label *dialogue = content()->screen()->dialogueButton();

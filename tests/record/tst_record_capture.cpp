@@ -404,7 +404,7 @@ private slots:
         window.chooseSavePath(QDir::currentPath() + QStringLiteral("/never.mp4"));
         window.form()->startButton->click();
         QCOMPARE(m_messages, QStringList{QStringLiteral("出错了,音频或视频设备未就绪，程序无法运行！")});
-        QCOMPARE(window.state(), int(recordWindow::Stopped));
+        QCOMPARE(window.state(), Stop);
         QVERIFY(window.recorder()->isIdle());
         QVERIFY(!QFile::exists(QStringLiteral("never.mp4")));
     }
@@ -416,12 +416,12 @@ private slots:
         // The state and which of start, pause and stop can be clicked.
         auto state = [&] {
             return QString("%1 %2%3%4")
-                .arg(window.state())
+                .arg(int(window.state()))
                 .arg(ui->startButton->isEnabled())
                 .arg(ui->pauseButton->isEnabled())
                 .arg(ui->stopButton->isEnabled());
         };
-        const QString stopped = QString("%1 100").arg(recordWindow::Stopped);
+        const QString stopped = QString("%1 100").arg(Stop);
         QCOMPARE(state(), stopped);
         // A desktop that does not open is told in the window's own words; the window stays stopped, ready to start.
         window.chooseSavePath(QDir::currentPath() + QStringLiteral("/never.mp4"));
@@ -443,15 +443,15 @@ private slots:
         QElapsedTimer recorded;
         ui->startButton->click();
         // The devices open off the window's thread; meanwhile nothing can be clicked.
-        QCOMPARE(state(), QString("%1 000").arg(recordWindow::Stopped));
-        QTRY_COMPARE(state(), QString("%1 011").arg(recordWindow::Recording));
+        QCOMPARE(state(), QString("%1 000").arg(Stop));
+        QTRY_COMPARE(state(), QString("%1 011").arg(Playing));
         recorded.start();
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(';')));
         QTRY_COMPARE_WITH_TIMEOUT(ui->label_time->text(), QStringLiteral("00:00:02"), 4000);
 
         ui->pauseButton->click();
         qint64 recordedMs = recorded.elapsed();
-        QCOMPARE(state(), QString("%1 101").arg(recordWindow::Paused));
+        QCOMPARE(state(), QString("%1 101").arg(Pause));
         QVERIFY(window.recorder()->videoThread->isPaused());
         const QString pausedLabel = ui->label_time->text();
         QTest::qWait(1200);
@@ -459,7 +459,7 @@ private slots:
 
         ui->startButton->click(); // resume: the label goes on from where it stood
         recorded.restart();
-        QCOMPARE(window.state(), int(recordWindow::Recording));
+        QCOMPARE(window.state(), Playing);
         QVERIFY(!window.recorder()->videoThread->isPaused());
         QCOMPARE(ui->label_time->text(), pausedLabel);
         const QString next =
@@ -485,8 +485,8 @@ private slots:
         // in the event loop, then records.
         window.chooseSavePath(QDir::currentPath() + QStringLiteral("/again.mp4"));
         ui->startButton->click();
-        QVERIFY(window.state() == recordWindow::Recording || window.recorder()->isStartPending());
-        QTRY_COMPARE_WITH_TIMEOUT(window.state(), int(recordWindow::Recording), 15000);
+        QVERIFY(window.state() == Playing || window.recorder()->isStartPending());
+        QTRY_COMPARE_WITH_TIMEOUT(window.state(), Playing, 15000);
         QVERIFY(m_messages.isEmpty());
         // A recording stays playable however it ends (a killed program): its file can be read while it is written.
         QTRY_VERIFY_WITH_TIMEOUT(

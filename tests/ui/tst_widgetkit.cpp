@@ -92,16 +92,16 @@ private slots:
         VideoSlider *slider = VideoSlider::instance();
         slider->setRange(0, 90);
         slider->setProgress(40);
-        playBtn::instance()->setState(3);
+        playBtn::instance()->setState(Stop);
         QCOMPARE(slider->value(), 0);
 
         slider->setProgress(50);
         slider->setSliderDown(true);
         slider->setProgress(10);
-        playBtn::instance()->setState(3);
+        playBtn::instance()->setState(Stop);
         QCOMPARE(slider->value(), 50);
         slider->setSliderDown(false);
-        playBtn::instance()->setState(3);
+        playBtn::instance()->setState(Stop);
         QCOMPARE(slider->value(), 0);
     }
     // Every painted button's look through the mouse: under it, clicked, and after it left. A selected tab and a pressed

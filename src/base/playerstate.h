@@ -2,6 +2,7 @@
 
 #include <QMetaType>
 
+// Where a player stands, and with it what the classroom's play button shows.
 enum PlayerState {
     Playing = 1,
     Pause = 2,

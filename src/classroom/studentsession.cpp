@@ -1,0 +1,52 @@
+#include "classroom/studentsession.h"
+
+#include "classroom/publication.h"
+
+#include <QTimer>
+
+StudentSession::StudentSession(int retryMs, QObject *parent)
+    : QObject(parent), m_dialogue(new Publication(retryMs, this)), m_replay(new QTimer(this))
+{
+    m_replay->setSingleShot(true);
+    m_replay->setInterval(retryMs);
+    connect(m_replay, &QTimer::timeout, this, [this]() {
+        if (isOn())
+            emit replay();
+    });
+}
+
+void StudentSession::start()
+{
+    m_paused = false;
+    setState(Waiting);
+}
+
+void StudentSession::stop()
+{
+    m_replay->stop();
+    m_dialogue->stop();
+    setState(Off);
+}
+
+void StudentSession::inputFlowing(bool flowing)
+{
+    if (isOn())
+        setState(flowing ? Playing : Reconnecting);
+}
+
+void StudentSession::playerEnded()
+{
+    // The stream was not there, or was refused.
+    if (!isOn())
+        return;
+    setState(m_state == Waiting ? Waiting : Reconnecting);
+    m_replay->start();
+}
+
+void StudentSession::setState(State state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    emit stateChanged();
+}
