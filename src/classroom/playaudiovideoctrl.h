@@ -78,7 +78,6 @@ public:
     QRect captureArea() const { return m_captureArea; }
     void setCourse(CourseInfo info) { course = info; }
     CourseInfo courseInfo() const { return course; }
-    static bool isOneToOne(const CourseInfo &info) { return info.isOneToOne(); }
 
     // False when the course's stream address is refused (see
     // sig_addressRefused); nothing is then opened.
@@ -120,8 +119,6 @@ public:
     AudioPlayer *talkPlayback() const { return talkPlayer; }
     recordCtrl *recorder();
     AudioCtrl *talk();
-    TeacherSession *teacherSession() const { return m_teacher; }
-    StudentSession *studentSession() const { return m_student; }
 
 signals:
     void sig_GetOneFrame(QImage image);
