@@ -155,11 +155,10 @@ recordCtrl *playAudioVideoCtrl::recorder()
         });
         // The teacher's preview comes from the capture that publishes.
         connect(
-            m_recorder->videoThread, &GetVideoThread::sig_preview, this,
-            [this](const QImage &image) { takeFrame(image); }, Qt::DirectConnection);
-        watch(m_recorder->videoThread);
-        watch(m_recorder->audioThread);
-        watch(m_recorder->encoder);
+            m_recorder, &recordCtrl::sig_preview, this, [this](const QImage &image) { takeFrame(image); },
+            Qt::DirectConnection);
+        for (QThread *thread : m_recorder->threads())
+            watch(thread);
     }
     return m_recorder;
 }
@@ -172,8 +171,8 @@ AudioCtrl *playAudioVideoCtrl::talk()
         m_talk->setClassStreamOnly(true);
         connect(m_talk, &AudioCtrl::s_failed, this, &playAudioVideoCtrl::publisherFailed);
         connect(m_talk, &AudioCtrl::s_startFinished, this, &playAudioVideoCtrl::dialogueStarted);
-        watch(m_talk->sender);
-        watch(m_talk->audioThread);
+        for (QThread *thread : m_talk->threads())
+            watch(thread);
     }
     return m_talk;
 }
@@ -298,7 +297,7 @@ void playAudioVideoCtrl::setDisplaySize(const QSize &size)
 
 void playAudioVideoCtrl::previewTo(const QSize &size)
 {
-    recorder()->videoThread->setPreview(size.width(), size.height(), kPreviewIntervalMs);
+    recorder()->setPreview(size.width(), size.height(), kPreviewIntervalMs);
 }
 
 void playAudioVideoCtrl::classInput(bool flowing)
@@ -350,7 +349,7 @@ void playAudioVideoCtrl::republish()
 {
     if (m_publishing && !m_publisherUp)
         startPublisher();
-    if (m_dialogue && talk()->state != AudioCtrl::Running)
+    if (m_dialogue && !talk()->isRunning())
         startDialogue();
 }
 
@@ -489,7 +488,7 @@ void playAudioVideoCtrl::dialogueStop()
 
 int playAudioVideoCtrl::dialogueState()
 {
-    return m_dialogue || talk()->state == AudioCtrl::Running ? AudioCtrl::Running : AudioCtrl::Idle;
+    return m_dialogue || talk()->isRunning() ? AudioCtrl::Running : AudioCtrl::Idle;
 }
 
 void playAudioVideoCtrl::localStart(QString path)
