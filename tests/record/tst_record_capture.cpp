@@ -267,6 +267,15 @@ private slots:
 
     void noMicrophoneNoCamera()
     {
+        // The chosen source is the one opened, not the default microphone.
+        recordCtrl chosen;
+        chosen.setUrl(QStringLiteral("never.flv"));
+        chosen.setAudioSource(QStringLiteral("tavi_no_such_source"));
+        QVERIFY(!chosen.start(0));
+        QCOMPARE(chosen.lastFailure(), recordCtrl::AudioDevice);
+        QCOMPARE(m_messages, kNoAudio);
+        m_messages.clear();
+
         devMag *real = devMag::instance();
         Devices none(QString(), QStringLiteral("pulse")); // without camera and microphone
         devMag::setInstance(&none);
