@@ -6,12 +6,7 @@
 #include "classroom/studentsession.h"
 #include "classroom/teachersession.h"
 #include "record/audioctrl.h"
-#include "record/getaudiothread.h"
-#include "record/getaudiothreaddia.h"
-#include "record/getvideothread.h"
 #include "record/recordctrl.h"
-#include "record/savevideothread.h"
-#include "record/sendaudiothread.h"
 #include "video/audio_play.h"
 #include "video/video_play.h"
 #include "video/videoplayer_thread.h"
@@ -182,11 +177,10 @@ recordCtrl *playAudioVideoCtrl::recorder()
         });
         // The teacher's preview comes from the capture that publishes.
         connect(
-            m_recorder->videoThread, &GetVideoThread::sig_preview, this,
-            [this](const QImage &image) { takeFrame(image); }, Qt::DirectConnection);
-        watch(m_recorder->videoThread);
-        watch(m_recorder->audioThread);
-        watch(m_recorder->encoder);
+            m_recorder, &recordCtrl::sig_preview, this, [this](const QImage &image) { takeFrame(image); },
+            Qt::DirectConnection);
+        for (QThread *thread : m_recorder->threads())
+            watch(thread);
     }
     return m_recorder;
 }
@@ -200,8 +194,8 @@ AudioCtrl *playAudioVideoCtrl::talk()
         connect(m_talk, &AudioCtrl::s_failed, this,
                 [this]() { m_student->dialogue()->dropped(Publication::Retry, QString()); });
         connect(m_talk, &AudioCtrl::s_startFinished, this, &playAudioVideoCtrl::dialogueStarted);
-        watch(m_talk->sender);
-        watch(m_talk->audioThread);
+        for (QThread *thread : m_talk->threads())
+            watch(thread);
     }
     return m_talk;
 }
@@ -351,7 +345,7 @@ void playAudioVideoCtrl::setDisplaySize(const QSize &size)
 
 void playAudioVideoCtrl::previewTo(const QSize &size)
 {
-    recorder()->videoThread->setPreview(size.width(), size.height(), kPreviewIntervalMs);
+    recorder()->setPreview(size.width(), size.height(), kPreviewIntervalMs);
 }
 
 void playAudioVideoCtrl::replayClass()
@@ -492,7 +486,7 @@ void playAudioVideoCtrl::dialogueStop()
 
 bool playAudioVideoCtrl::isDialogueOn() const
 {
-    return m_student->dialogue()->isOn() || (m_talk && m_talk->state == AudioCtrl::Running);
+    return m_student->dialogue()->isOn() || (m_talk && m_talk->isRunning());
 }
 
 void playAudioVideoCtrl::localStart(QString path)

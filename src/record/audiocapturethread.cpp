@@ -1,5 +1,6 @@
 #include "record/audiocapturethread.h"
 
+#include "base/logging.h"
 #include "base/signalstack.h"
 
 #include "record/flvoutput.h"
@@ -13,10 +14,7 @@ extern "C" {
 }
 
 #include <QDateTime>
-#include <QDebug>
 
-#include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,20 +28,20 @@ audioCaptureThread::~audioCaptureThread()
     closeDevice();
 }
 
-int audioCaptureThread::openDevice(QString name)
+CaptureInput::Result audioCaptureThread::openDevice(const QString &source)
 {
-    Q_UNUSED(name);
-    if (isRunning() && !wait(3000))
-        return InputFailed;
+    if (isRunning() && !wait(3000)) {
+        TAVI_LOG_WARN("audio capture: the last capture has not ended");
+        return CaptureInput::InputFailed;
+    }
     closeDevice();
     QString formatName, url;
     if (!platformInput(&formatName, &url)) {
-        std::fprintf(stderr, "Couldn't open input stream audio.\n");
-        return InputFailed;
+        TAVI_LOG_WARN("audio capture: no microphone found");
+        return CaptureInput::InputFailed;
     }
-    if (!m_source.isEmpty())
-        url = m_source;
-    const AVInputFormat *format = av_find_input_format(formatName.toUtf8().constData());
+    if (!source.isEmpty())
+        url = source;
     // Ask for the encoder's own rate and layout; whatever comes is converted.
     AVDictionary *options = nullptr;
     av_dict_set_int(&options, "sample_rate", flvOutput::kSampleRate, 0);
@@ -52,57 +50,20 @@ int audioCaptureThread::openDevice(QString name)
     // of up to seconds, and each fragment is heard that much later.
     if (formatName == QLatin1String("pulse"))
         av_dict_set_int(&options, "fragment_size", flvOutput::kSampleRate / 100 * flvOutput::kChannels * 2, 0);
-    formatContext = avformat_alloc_context();
-    const int opened = avformat_open_input(&formatContext, url.toUtf8().constData(), format, &options);
+    const CaptureInput::Result opened =
+        m_input.open(formatName.toUtf8().constData(), url, AVMEDIA_TYPE_AUDIO, &options);
     av_dict_free(&options);
-    if (opened != 0) {
-        std::fprintf(stderr, "Couldn't open input stream audio.\n");
-        formatContext = nullptr;
-        return InputFailed;
-    }
-    streamIndex = -1;
-    for (unsigned i = 0; i < formatContext->nb_streams; ++i) {
-        if (formatContext->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
-            streamIndex = int(i);
-            break;
-        }
-    }
-    if (streamIndex < 0) {
-        std::printf("Didn't find a video stream.\n");
-        closeDevice();
-        return InputFailed;
-    }
-    const AVCodecParameters *parameters = formatContext->streams[streamIndex]->codecpar;
-    const AVCodec *decoder = avcodec_find_decoder(parameters->codec_id);
-    if (!decoder) {
-        std::printf("audio Codec not found.\n");
-        closeDevice();
-        return DecoderFailed;
-    }
-    codecContext = avcodec_alloc_context3(decoder);
-    if (!codecContext || avcodec_parameters_to_context(codecContext, parameters) < 0 ||
-        avcodec_open2(codecContext, decoder, nullptr) < 0) {
-        std::printf("Could not open video codec.\n");
-        closeDevice();
-        return DecoderFailed;
-    }
-    frame = av_frame_alloc();
-    return Ready;
+    return opened;
 }
 
 void audioCaptureThread::closeDevice()
 {
-    av_frame_free(&frame);
-    avcodec_free_context(&codecContext);
-    if (formatContext)
-        avformat_close_input(&formatContext);
-    formatContext = nullptr;
-    streamIndex = -1;
+    m_input.close();
 }
 
 void audioCaptureThread::startCapture()
 {
-    if (!formatContext || isRunning())
+    if (!m_input.isOpen() || isRunning())
         return;
     m_startMs = QDateTime::currentMSecsSinceEpoch();
     m_stopMs = 0;
@@ -156,9 +117,9 @@ long long audioCaptureThread::stopCapturedMs() const
 long long audioCaptureThread::capturedAtMs(const AVFrame *frame) const
 {
     const int64_t pts = frame->best_effort_timestamp;
-    if (pts == AV_NOPTS_VALUE || !formatContext || streamIndex < 0)
+    if (pts == AV_NOPTS_VALUE || !m_input.isOpen())
         return CaptureTimeline::kNoStamp;
-    const long long wallMs = av_rescale_q(pts, formatContext->streams[streamIndex]->time_base, AVRational{1, 1000});
+    const long long wallMs = m_input.toMs(pts);
     return CaptureTimeline::captureTime(wallMs, QDateTime::currentMSecsSinceEpoch(), capturedMs());
 }
 
@@ -267,10 +228,15 @@ void audioCaptureThread::releaseHeld(CaptureTimeline &timeline)
 
 void audioCaptureThread::deliverPacket(AVPacket *packet, CaptureTimeline &timeline)
 {
-    if (avcodec_send_packet(codecContext, packet) < 0)
-        std::fprintf(stderr, "video Audio Error.\n");
+    AVFrame *frame = m_input.frame();
+    const int sent = avcodec_send_packet(m_input.decoder(), packet);
     av_packet_unref(packet);
-    while (avcodec_receive_frame(codecContext, frame) == 0) {
+    // The sound is lost till the device sends what decodes; told once a run.
+    if (sent < 0 && sent != AVERROR(EAGAIN) && !m_decodeFailed) {
+        m_decodeFailed = true;
+        TAVI_LOG_WARN("audio capture: the microphone sends sound that does not decode");
+    }
+    while (avcodec_receive_frame(m_input.decoder(), frame) == 0) {
         int size = 0;
         uint8_t *buffer = toStereo(frame, &size);
         // The device stamps each block with the wall time it was heard, so
@@ -284,7 +250,7 @@ void audioCaptureThread::deliverPacket(AVPacket *packet, CaptureTimeline &timeli
 void audioCaptureThread::run()
 {
     tavi::ensureSignalStack();
-    if (!codecContext || !hasReceiver()) {
+    if (!m_input.isOpen() || !hasReceiver()) {
         closeDevice();
         loopEnded();
         return;
@@ -292,8 +258,9 @@ void audioCaptureThread::run()
     AVPacket *packet = av_packet_alloc();
     CaptureTimeline timeline(flvOutput::kSampleRate);
     m_settler = StampSettler(flvOutput::kSampleRate);
+    m_decodeFailed = false;
     while (packet && (m_run.running() || drainingTail(timeline))) {
-        if (!readCapturePacket(formatContext, streamIndex, packet, paused, m_run))
+        if (!m_input.read(packet, paused, m_run))
             continue;
         deliverPacket(packet, timeline);
         // A microphone that falls behind the clock (samples lost while the
@@ -309,8 +276,6 @@ void audioCaptureThread::run()
     swr_free(&m_resampler);
     av_packet_free(&packet);
     loopEnded();
-    qDebug() << "record stopping...audio";
     m_run.stop();
     closeDevice();
-    qDebug() << "record finished!";
 }

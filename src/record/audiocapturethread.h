@@ -1,5 +1,6 @@
 #pragma once
 
+#include "record/captureinput.h"
 #include "record/capturerun.h"
 #include "record/capturetimeline.h"
 
@@ -11,8 +12,6 @@
 #include <utility>
 #include <vector>
 
-struct AVFormatContext;
-struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
 struct SwrContext;
@@ -24,27 +23,17 @@ class audioCaptureThread : public QThread
 {
     Q_OBJECT
 public:
-    enum {
-        Ready = 4,
-        InputFailed = 0,
-        DecoderFailed = 2
-    };
-
     explicit audioCaptureThread(QObject *parent = nullptr);
     ~audioCaptureThread() override;
 
-    // Opens the chosen sound source, else the default microphone. Returns
-    // Ready (4) or a failure code.
-    int openDevice(QString name);
-    // A source listed by devMag::audioSources(); empty for the default.
-    void setSource(const QString &name) { m_source = name; }
-    QString source() const { return m_source; }
+    // Opens source, one listed by devMag::audioSources(), or with an empty
+    // name the default microphone.
+    CaptureInput::Result openDevice(const QString &source = QString());
     void closeDevice();
     void startCapture();
     void stopCapture();
     void pauseCapture();
     void resumeCapture();
-    bool isPaused() const { return paused.load(); }
 
 protected:
     void run() override;
@@ -54,7 +43,7 @@ protected:
     virtual void loopEnded() {}
 
 private:
-    // Input format, name and options of the default microphone on this platform.
+    // Input format and name of the default microphone on this platform.
     static bool platformInput(QString *formatName, QString *url);
 
     // Decodes a packet and hands its sound over at its place in time.
@@ -82,15 +71,12 @@ private:
     // device's wall-clock stamp; CaptureTimeline::kNoStamp without one.
     long long capturedAtMs(const AVFrame *frame) const;
 
-    AVFormatContext *formatContext = nullptr;
-    int streamIndex = -1;
-    AVCodecContext *codecContext = nullptr;
-    AVFrame *frame = nullptr;
+    CaptureInput m_input;
     SwrContext *m_resampler = nullptr;
 
     StampSettler m_settler{0};
     std::vector<std::pair<uint8_t *, int>> m_held;
-    QString m_source;
+    bool m_decodeFailed = false;
     CaptureRun m_run;
     std::atomic<bool> paused{false};
     std::atomic<long long> m_startMs{0};

@@ -1,28 +1,20 @@
 #pragma once
 
-#include <QObject>
+#include "record/audiochunklist.h"
+#include "record/capturectrl.h"
 
-class QThread;
 class sendAudioThread;
 class GetAudioThreadDia;
 
 // Publishes the microphone alone to an RTMP address: the voice dialogue
 // of a one-to-one class.
-class AudioCtrl : public QObject
+class AudioCtrl : public CaptureCtrl
 {
     Q_OBJECT
 public:
-    enum {
+    enum State {
         Running = 1,
         Idle = 2
-    };
-    // Why the last start did not run, or the last dialogue ended.
-    enum Failure {
-        NoFailure,
-        StillStopping,
-        NameTooLong,
-        AudioDevice,
-        Output
     };
 
     explicit AudioCtrl(QObject *parent = nullptr);
@@ -42,39 +34,20 @@ public:
     void startInBackground();
     // A start still opening ends without publishing.
     void stop();
-    Failure lastFailure() const { return m_failure; }
-    // A caller that deals with an output that cannot be written (a dialogue
-    // publishing again once its server is back) turns off their reports.
-    void setOutputFailuresReported(bool reported) { m_reportOutput = reported; }
+    // From a start that ran until a stop or a failure.
+    bool isRunning() const { return m_state == Running; }
 
-    bool isIdle() const;
-    bool waitIdle(int timeoutMs);
-
-    int state = Idle;
-    sendAudioThread *sender;
-    GetAudioThreadDia *audioThread;
-
-signals:
-    // The running dialogue ended on a failure (reported, unless it was the
-    // output and those are not).
-    void s_failed();
-    void s_startFinished(bool running);
-    // Every thread of the last dialogue has ended.
-    void s_idle();
-
-private slots:
-    void slot_outputFailed();
+    bool outputFailed() const;
+    AudioChunkList::Counters chunkCounters() const;
 
 private:
-    void refuse(Failure failure, const char *text);
-    Failure open();
-    bool finishStart(Failure opened);
-    void openingDone();
+    Failure open() override;
+    void closeOpened() override;
+    void startThreads() override;
+    void stopThreads() override;
 
+    sendAudioThread *m_sender;
+    GetAudioThreadDia *m_audio;
+    State m_state = Idle;
     bool m_nameRefused = false;
-    Failure m_failure = NoFailure;
-    bool m_reportOutput = true;
-    QThread *m_opener = nullptr;
-    Failure m_opened = NoFailure;
-    bool m_stopWhileOpening = false;
 };

@@ -5,9 +5,6 @@
 #include <condition_variable>
 #include <mutex>
 
-struct AVFormatContext;
-struct AVPacket;
-
 // The flag a capture loop runs on. Stopping also ends, at once, the pause
 // the loop takes before it tries a failing device again.
 class CaptureRun
@@ -41,9 +38,3 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cond;
 };
-
-// The next packet of a capture's stream; false when there is none to use: a
-// failed read pauses 10 ms before the next try, a packet read while paused
-// (the device is still read at its own pace) or of another stream is
-// dropped.
-bool readCapturePacket(AVFormatContext *input, int streamIndex, AVPacket *packet, bool paused, CaptureRun &run);

@@ -1,9 +1,9 @@
 #include "record/getvideothread.h"
 
+#include "base/logging.h"
 #include "base/picturefit.h"
 #include "base/signalstack.h"
 
-#include "record/devmag.h"
 #include "record/savevideothread.h"
 #include "record/screencast.h"
 
@@ -16,9 +16,6 @@ extern "C" {
 }
 
 #include <QDateTime>
-#include <QDebug>
-
-#include <cstdio>
 
 namespace {
 // A class picture's bounds: a larger desktop costs every student a 4K
@@ -52,12 +49,13 @@ GetVideoThread::~GetVideoThread()
     closeDevice();
 }
 
-int GetVideoThread::openDevice(QString name, int mode)
+CaptureInput::Result GetVideoThread::openDevice(int mode)
 {
-    Q_UNUSED(name);
     // The previous capture must have released its device first.
-    if (isRunning() && !wait(3000))
-        return InputFailed;
+    if (isRunning() && !wait(3000)) {
+        TAVI_LOG_WARN("video capture: the last capture has not ended");
+        return CaptureInput::InputFailed;
+    }
     closeDevice();
     if (mode == 0 && ScreenCast::waylandSession()) {
         // The portal is asked on the capture thread; until the user has
@@ -70,13 +68,12 @@ int GetVideoThread::openDevice(QString name, int mode)
         m_useScreenCast = true;
         if (encoder)
             encoder->setVideoSize(m_width, m_height);
-        return Ready;
+        return CaptureInput::Ready;
     }
-    devMag::instance(); // registers the input devices
     QString formatName, url;
     if (!platformInput(mode, &formatName, &url)) {
-        qDebug() << "Couldn't open input stream video.（无法打开输入流）";
-        return InputFailed;
+        TAVI_LOG_WARN("video capture: no camera found");
+        return CaptureInput::InputFailed;
     }
     // The desktop at the encoder's rate: x11grab's own default (NTSC's 29.97)
     // would grab and convert a picture in six only for the encoder to drop.
@@ -90,80 +87,41 @@ int GetVideoThread::openDevice(QString name, int mode)
             av_dict_set_int(&options, "grab_x", area.x(), 0);
             av_dict_set_int(&options, "grab_y", area.y(), 0);
         }
-        const int opened = openInput(formatName.toUtf8().constData(), url, &options);
+        const CaptureInput::Result opened = openInput(formatName.toUtf8().constData(), url, &options);
         av_dict_free(&options);
         return opened;
     };
-    int opened = open(m_captureArea);
+    CaptureInput::Result opened = open(m_captureArea);
     // A monitor that went away since it was chosen: the whole screen.
-    if (opened != Ready && mode == 0 && !m_captureArea.isEmpty())
+    if (opened != CaptureInput::Ready && mode == 0 && !m_captureArea.isEmpty())
         opened = open(QRect());
     return opened;
 }
 
-int GetVideoThread::openInput(const char *formatName, const QString &url, AVDictionary **options)
+CaptureInput::Result GetVideoThread::openInput(const char *formatName, const QString &url, AVDictionary **options)
 {
     closeDevice();
-    devMag::instance();
-    const AVInputFormat *format = formatName ? av_find_input_format(formatName) : nullptr;
-    formatContext = avformat_alloc_context();
-    if (avformat_open_input(&formatContext, url.toUtf8().constData(), format, options) != 0) {
-        qDebug() << "Couldn't open input stream video.（无法打开输入流）";
-        formatContext = nullptr;
-        return InputFailed;
-    }
-    streamIndex = -1;
-    if (avformat_find_stream_info(formatContext, nullptr) < 0)
-        std::printf("avformat_find_stream_info failed...\n");
-    for (unsigned i = 0; i < formatContext->nb_streams; ++i) {
-        if (formatContext->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-            streamIndex = int(i);
-            break;
-        }
-    }
-    if (streamIndex < 0) {
-        std::printf("Didn't find a video stream.（没有找到视频流）\n");
-        closeDevice();
-        return InputFailed;
-    }
-    const AVCodecParameters *parameters = formatContext->streams[streamIndex]->codecpar;
-    const AVCodec *decoder = avcodec_find_decoder(parameters->codec_id);
-    if (!decoder) {
-        std::printf("video Codec not found.\n");
-        closeDevice();
-        return DecoderFailed;
-    }
-    codecContext = avcodec_alloc_context3(decoder);
-    if (!codecContext || avcodec_parameters_to_context(codecContext, parameters) < 0 ||
-        avcodec_open2(codecContext, decoder, nullptr) < 0 || codecContext->width < 2 || codecContext->height < 2) {
-        std::printf("Could not open video codec.\n");
-        closeDevice();
-        return DecoderFailed;
-    }
-    frame = av_frame_alloc();
+    const CaptureInput::Result opened = m_input.open(formatName, url, AVMEDIA_TYPE_VIDEO, options);
+    if (opened != CaptureInput::Ready)
+        return opened;
     // 4:2:0 needs even sizes; an odd last row or column is left out.
-    const QSize size = classPictureSize(codecContext->width, codecContext->height);
+    const QSize size = classPictureSize(m_input.decoder()->width, m_input.decoder()->height);
     m_width = size.width();
     m_height = size.height();
     if (encoder)
         encoder->setVideoSize(m_width, m_height);
-    return Ready;
+    return CaptureInput::Ready;
 }
 
 void GetVideoThread::closeDevice()
 {
     m_useScreenCast = false;
-    av_frame_free(&frame);
-    avcodec_free_context(&codecContext);
-    if (formatContext)
-        avformat_close_input(&formatContext);
-    formatContext = nullptr;
-    streamIndex = -1;
+    m_input.close();
 }
 
 void GetVideoThread::startCapture()
 {
-    if ((!formatContext && !m_useScreenCast) || isRunning())
+    if ((!m_input.isOpen() && !m_useScreenCast) || isRunning())
         return;
     m_captureFailed = false;
     m_failure = PictureBroken;
@@ -299,11 +257,12 @@ void GetVideoThread::previewPicture(const AVFrame *picture)
 
 bool GetVideoThread::decodePacket(AVPacket *packet, int timestampMs)
 {
-    int result = avcodec_send_packet(codecContext, packet);
+    AVFrame *frame = m_input.frame();
+    int result = avcodec_send_packet(m_input.decoder(), packet);
     av_packet_unref(packet);
     if (result < 0 && result != AVERROR(EAGAIN))
         return false;
-    while ((result = avcodec_receive_frame(codecContext, frame)) == 0) {
+    while ((result = avcodec_receive_frame(m_input.decoder(), frame)) == 0) {
         pushPicture(frame, timestampMs);
         previewPicture(frame);
         av_frame_unref(frame);
@@ -318,7 +277,7 @@ void GetVideoThread::run()
         runScreenCast();
         return;
     }
-    if (!codecContext || !encoder) {
+    if (!m_input.isOpen() || !encoder) {
         closeDevice();
         if (encoder)
             encoder->captureEnded(saveVideoThread::PictureCapture);
@@ -328,13 +287,13 @@ void GetVideoThread::run()
     firstFrameTaken = false;
     bool broken = false;
     while (m_run.running() && packet && !broken) {
-        if (!readCapturePacket(formatContext, streamIndex, packet, paused, m_run))
+        if (!m_input.read(packet, paused, m_run))
             continue;
         broken = !decodePacket(packet, stampPicture());
     }
     av_packet_free(&packet);
     if (broken)
-        std::printf("video Decode Error.（解码错误）\n");
+        TAVI_LOG_WARN("video capture: a picture could not be decoded; the capture ends");
     captureEnded(broken, PictureBroken);
 }
 
@@ -345,11 +304,9 @@ void GetVideoThread::captureEnded(bool failed, Failure failure)
     m_previewScaler.reset();
     std::vector<uint8_t>().swap(m_half);
     m_lastPreviewMs = 0;
-    qDebug() << "record stopping...video....";
     paused = false;
     m_run.stop();
     closeDevice();
-    qDebug() << "record finished!";
     if (failed) {
         m_failure = failure;
         m_captureFailed = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/pictureconverter.h"
+#include "record/captureinput.h"
 #include "record/capturerun.h"
 
 #include <QImage>
@@ -14,8 +15,6 @@
 #include <mutex>
 #include <vector>
 
-struct AVFormatContext;
-struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
 struct AVDictionary;
@@ -29,22 +28,15 @@ class GetVideoThread : public QThread
 {
     Q_OBJECT
 public:
-    enum {
-        Ready = 4,
-        InputFailed = 1,
-        DecoderFailed = 3
-    };
-
     explicit GetVideoThread(QObject *parent = nullptr);
     ~GetVideoThread() override;
 
-    // mode 0: the whole desktop; 1: the first camera. Returns Ready (4) or a
-    // failure code. Call after setEncoder: it tells the encoder the size.
-    int openDevice(QString name, int mode);
+    // mode 0: the whole desktop (or the capture area); 1: the camera devMag
+    // names. Call after setEncoder: it tells the encoder the size.
+    CaptureInput::Result openDevice(int mode);
     // The part of the X screen that mode 0 captures (a monitor's rectangle);
     // an empty one is the whole screen. Read by the next openDevice.
     void setCaptureArea(const QRect &area) { m_captureArea = area; }
-    QRect captureArea() const { return m_captureArea; }
     // The size a class or recording is encoded at for a desktop of the given
     // size: even, in proportion, at most 1920 on the long side and 1080 on
     // the short one (a portrait desktop stays portrait).
@@ -52,7 +44,7 @@ public:
     // The encoded size of the opened input.
     QSize pictureSize() const { return QSize(m_width, m_height); }
     // Opens any FFmpeg input as the picture source (formatName may be null).
-    int openInput(const char *formatName, const QString &url, AVDictionary **options = nullptr);
+    CaptureInput::Result openInput(const char *formatName, const QString &url, AVDictionary **options = nullptr);
     // Releases an opened input that will not be started.
     void closeDevice();
 
@@ -106,10 +98,7 @@ private:
     void runScreenCast();
     void captureEnded(bool failed, Failure failure);
 
-    AVFormatContext *formatContext = nullptr;
-    int streamIndex = -1;
-    AVCodecContext *codecContext = nullptr;
-    AVFrame *frame = nullptr;
+    CaptureInput m_input;
     PictureConverter m_scaler;
     // A desktop of twice the class's size, halved before its conversion.
     std::vector<uint8_t> m_half;

@@ -251,7 +251,7 @@ private slots:
         QFile::remove(file);
         ctrl.setUrl(file);
         QVERIFY(ctrl.start(0));
-        QCOMPARE(ctrl.videoThread->pictureSize(), published);
+        QCOMPARE(ctrl.pictureSize(), published);
         QTest::qWait(1500); // the span recorded
         ctrl.stop();
         QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 15000);
@@ -267,6 +267,15 @@ private slots:
 
     void noMicrophoneNoCamera()
     {
+        // The chosen source is the one opened, not the default microphone.
+        recordCtrl chosen;
+        chosen.setUrl(QStringLiteral("never.flv"));
+        chosen.setAudioSource(QStringLiteral("tavi_no_such_source"));
+        QVERIFY(!chosen.start(0));
+        QCOMPARE(chosen.lastFailure(), recordCtrl::AudioDevice);
+        QCOMPARE(m_messages, kNoAudio);
+        m_messages.clear();
+
         devMag *real = devMag::instance();
         Devices none(QString(), QStringLiteral("pulse")); // without camera and microphone
         devMag::setInstance(&none);
@@ -277,7 +286,7 @@ private slots:
         m_messages.clear();
         QVERIFY(!ctrl.start(1));
         QCOMPARE(m_messages, kNoVideo);
-        QCOMPARE(ctrl.videoThread->openDevice(QStringLiteral("screen-capture-recorder"), 1), 1);
+        QCOMPARE(GetVideoThread().openDevice(1), CaptureInput::InputFailed);
         QVERIFY(ctrl.isIdle());
         QVERIFY(!QFile::exists(QStringLiteral("never.flv")));
 
@@ -285,10 +294,10 @@ private slots:
         AudioCtrl dialogue;
         dialogue.setAddress("never.flv");
         dialogue.start();
-        QCOMPARE(dialogue.state, int(AudioCtrl::Idle));
+        QVERIFY(!dialogue.isRunning());
         QCOMPARE(m_messages, kNoAudio);
         dialogue.stop(); // stop while idle changes nothing
-        QCOMPARE(dialogue.state, int(AudioCtrl::Idle));
+        QVERIFY(!dialogue.isRunning());
         devMag::setInstance(real);
     }
 
@@ -302,17 +311,17 @@ private slots:
         GetVideoThread video;
         video.setEncoder(&encoder);
         QSignalSpy failed(&video, &GetVideoThread::sig_captureFailed);
-        QCOMPARE(video.openInput("image2", QStringLiteral("pic%03d.png")), 4);
+        QCOMPARE(video.openInput("image2", QStringLiteral("pic%03d.png")), CaptureInput::Ready);
         video.startCapture();
         QVERIFY(failed.wait(10000));
         QVERIFY(video.wait(5000));
         QVERIFY(video.captureFailed());
         QCOMPARE(encoder.videoQueue().count(), 1); // the good picture got through
         // The input was closed: it can be opened again at once.
-        QCOMPARE(video.openInput("image2", QStringLiteral("pic%03d.png")), 4);
+        QCOMPARE(video.openInput("image2", QStringLiteral("pic%03d.png")), CaptureInput::Ready);
         video.closeDevice();
         // The desktop that noMicrophoneNoCamera opened before its microphone failed is free again.
-        QCOMPARE(video.openDevice(QStringLiteral("screen-capture-recorder"), 0), 4);
+        QCOMPARE(video.openDevice(0), CaptureInput::Ready);
         video.closeDevice();
     }
 
@@ -349,7 +358,7 @@ private slots:
         dialogue.setAddress(url.constData());
         dialogue.start();
         QVERIFY(dialogueFailed.wait(15000));
-        QCOMPARE(dialogue.state, int(AudioCtrl::Idle));
+        QVERIFY(!dialogue.isRunning());
         QCOMPARE(m_messages, kNoOutput);
     }
 
@@ -452,7 +461,7 @@ private slots:
         ui->pauseButton->click();
         qint64 recordedMs = recorded.elapsed();
         QCOMPARE(state(), QString("%1 101").arg(Pause));
-        QVERIFY(window.recorder()->videoThread->isPaused());
+        QVERIFY(window.recorder()->isPaused());
         const QString pausedLabel = ui->label_time->text();
         QTest::qWait(1200);
         QCOMPARE(ui->label_time->text(), pausedLabel); // the timer stands still
@@ -460,7 +469,7 @@ private slots:
         ui->startButton->click(); // resume: the label goes on from where it stood
         recorded.restart();
         QCOMPARE(window.state(), Playing);
-        QVERIFY(!window.recorder()->videoThread->isPaused());
+        QVERIFY(!window.recorder()->isPaused());
         QCOMPARE(ui->label_time->text(), pausedLabel);
         const QString next =
             QStringLiteral("00:00:%1").arg(QTime::fromString(pausedLabel).second() + 1, 2, 10, QChar('0'));
@@ -517,7 +526,7 @@ private slots:
         dialogue.startInBackground(); // as a class starts it: the microphone opens off this thread
         QVERIFY(started.wait(15000));
         QVERIFY(started.at(0).at(0).toBool());
-        QCOMPARE(dialogue.state, int(AudioCtrl::Running));
+        QVERIFY(dialogue.isRunning());
         // Into an MP4 too, which can be read while it is written.
         QTRY_VERIFY_WITH_TIMEOUT(probeRecording(QStringLiteral("voice.MP4"), 5000).audioSeconds() >= 1.0, 30000);
         dialogue.stop();
@@ -533,7 +542,7 @@ private slots:
         QVERIFY(started.wait(15000));
         QVERIFY(!started.at(1).at(0).toBool());
         QTRY_VERIFY_WITH_TIMEOUT(dialogue.isIdle(), 15000);
-        QCOMPARE(dialogue.state, int(AudioCtrl::Idle));
+        QVERIFY(!dialogue.isRunning());
         QVERIFY(m_messages.isEmpty());
 
         // The .mp4 name the dialog offers gets an MP4, and the paused second is

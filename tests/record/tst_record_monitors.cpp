@@ -176,12 +176,12 @@ private slots:
         ctrl.setCaptureArea(list[chosen].rect);
         QImage lastPreview;
         connect(
-            ctrl.videoThread, &GetVideoThread::sig_preview, this, [&](const QImage &picture) { lastPreview = picture; },
+            &ctrl, &recordCtrl::sig_preview, this, [&](const QImage &picture) { lastPreview = picture; },
             Qt::QueuedConnection);
-        QSignalSpy previews(ctrl.videoThread, &GetVideoThread::sig_preview);
-        ctrl.videoThread->setPreview(96, 54, 100);
+        QSignalSpy previews(&ctrl, &recordCtrl::sig_preview);
+        ctrl.setPreview(96, 54, 100);
         QVERIFY(ctrl.start(0));
-        QCOMPARE(ctrl.videoThread->pictureSize(), QSize(1920, 1080));
+        QCOMPARE(ctrl.pictureSize(), QSize(1920, 1080));
         QTRY_VERIFY_WITH_TIMEOUT(previews.count() >= 15, 20000);
         ctrl.stop();
         QTRY_VERIFY_WITH_TIMEOUT(ctrl.isIdle(), 15000);
@@ -219,8 +219,8 @@ private slots:
         QCOMPARE(window.captureArea(), kRight);
 
         QSignalSpy started(window.recorder(), &recordCtrl::s_startFinished);
-        QSignalSpy previews(window.recorder()->videoThread, &GetVideoThread::sig_preview);
-        window.recorder()->videoThread->setPreview(96, 54, 100);
+        QSignalSpy previews(window.recorder(), &recordCtrl::sig_preview);
+        window.recorder()->setPreview(96, 54, 100);
         QTest::mouseClick(window.form()->startButton, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 15000);
         QVERIFY2(started.at(0).at(0).toBool(), qPrintable(m_messages.join('\n')));

@@ -76,7 +76,7 @@ bool readOptions(const QStringList &args, Options &o)
 void printStats(recordCtrl *record, AudioCtrl *dialogue)
 {
     if (record) {
-        const saveVideoThread::Stats s = record->encoder->stats();
+        const saveVideoThread::Stats s = record->encoder()->stats();
         std::printf("pictures captured: %lld\n", s.captured);
         std::printf("pictures encoded: %lld\n", s.encoded);
         std::printf("pictures repeated: %lld\n", s.repeated);
@@ -87,7 +87,7 @@ void printStats(recordCtrl *record, AudioCtrl *dialogue)
         std::printf("picture queue high-water mark: %d\n", s.videoHighWater);
         std::printf("audio queue high-water mark: %d\n", s.audioHighWater);
     } else {
-        const AudioChunkList::Counters c = dialogue->sender->audioChunks().counters();
+        const AudioChunkList::Counters c = dialogue->chunkCounters();
         std::printf("audio chunks: %lld (dropped %lld)\n", c.pushed, c.dropped);
         std::printf("audio queue high-water mark: %d\n", c.highWater);
     }
@@ -118,7 +118,7 @@ bool startRun(const Options &o, recordCtrl **record, AudioCtrl **dialogue, const
         const QByteArray address = o.output.toLocal8Bit();
         (*dialogue)->setAddress(address.constData());
         (*dialogue)->start();
-        return (*dialogue)->state == AudioCtrl::Running;
+        return (*dialogue)->isRunning();
     }
     *record = recordCtrl::instance();
     QObject::connect(*record, &recordCtrl::s_idle, ended);
@@ -190,6 +190,6 @@ int main(int argc, char **argv)
     if (o.stats)
         printStats(record, dialogue);
     std::fflush(stdout);
-    const bool outputFailed = record ? record->encoder->outputFailed() : dialogue->sender->outputFailed();
+    const bool outputFailed = record ? record->encoder()->outputFailed() : dialogue->outputFailed();
     return (failed || outputFailed) ? 1 : 0;
 }
