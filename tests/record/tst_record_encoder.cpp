@@ -204,7 +204,7 @@ private slots:
         {
             flvOutput output;
             QVERIFY(output.setUp(name.toLocal8Bit().constData(), true, kWidth, kHeight));
-            QCOMPARE(QString::fromLatin1(output.outputFormat->name), QLatin1String(mp4 ? "mp4" : "flv"));
+            QCOMPARE(QString::fromLatin1(output.containerName()), QLatin1String(mp4 ? "mp4" : "flv"));
         }
         if (name.contains(QLatin1String("://")))
             return;
