@@ -369,10 +369,12 @@ int decodeFrame(VideoState *is, double *pts, bool audioOnly)
 void noteAudioDone(VideoState *is)
 {
     const double now = steadySeconds();
-    double position = is->playClockOffset + now;
-    if (!is->playClockValid || position > is->handedClock)
-        position = is->handedClock;
-    is->playClockOffset = position - now;
+    const bool valid = is->playClockValid;
+    const double handed = is->handedClock;
+    is->changePlayClock([&](double offset) {
+        const double position = offset + now;
+        return (!valid || position > handed ? handed : position) - now;
+    });
     is->playClockValid = true;
     is->audioDone = true;
     ++is->clockMoves;
@@ -386,13 +388,12 @@ void anchorPlayClock(VideoState *is, int total)
 {
     const double bytesPerSecond = 2.0 * is->audioTarget.channels * is->audioTarget.sampleRate;
     const double end = is->audioClock - (is->audioBufferSize - is->audioBufferIndex) / bytesPerSecond;
-    const double before = is->playClockOffset;
     const bool wasValid = is->playClockValid;
     is->handedClock = end;
     // The device asks when its buffer has run low: what was handed now
     // starts playing about at once and ends a buffer from now.
     const double offset = end - double(total) / bytesPerSecond - steadySeconds();
-    is->playClockOffset = offset;
+    const double before = is->playClockOffset.exchange(offset);
     is->playClockValid = true;
     const bool wasDone = is->audioDone.exchange(false);
     const bool awaited = is->clockWaiter.exchange(false);
