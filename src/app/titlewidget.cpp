@@ -8,7 +8,6 @@
 #include "ui/messagebox.h"
 #include "ui/windowdrag.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>

@@ -16,7 +16,6 @@ extern "C" {
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -101,7 +100,6 @@ bool flvOutput::setUp(const char *name, bool withVideo, int width, int height, b
     const tavi::MediaAddress kind =
         tavi::mediaAddressKind(QString::fromLocal8Bit(name ? name : ""), classStreamOnly, &why);
     if (kind == tavi::MediaAddress::Refused) {
-        std::fprintf(stderr, "Output address refused: %s.\n", why.toUtf8().constData());
         TAVI_LOG_ERROR("Output address refused, nothing written: " << why);
         return false;
     }
@@ -111,7 +109,7 @@ bool flvOutput::setUp(const char *name, bool withVideo, int width, int height, b
     m_live = kind != tavi::MediaAddress::LocalFile;
     avformat_alloc_output_context2(&outputContext, nullptr, m_mp4 ? "mp4" : "flv", name);
     if (!outputContext) {
-        std::printf("Could not deduce output format from file extension: using MPEG.\n");
+        TAVI_LOG_ERROR("no " << (m_mp4 ? "MP4" : "FLV") << " muxer for " << nameForLog(name).constData());
         return false;
     }
     outputFormat = outputContext->oformat;
@@ -179,13 +177,13 @@ AVCodecContext *flvOutput::newTrack(OutputStream &track)
 {
     track.stream = avformat_new_stream(outputContext, nullptr);
     if (!track.stream) {
-        std::fprintf(stderr, "Could not allocate stream\n");
+        TAVI_LOG_ERROR("cannot add a stream to the output");
         return nullptr;
     }
     track.stream->id = int(outputContext->nb_streams) - 1;
     track.encoderContext = avcodec_alloc_context3(track.codec);
     if (!track.encoderContext)
-        std::fprintf(stderr, "Could not alloc an encoding context\n");
+        TAVI_LOG_ERROR("cannot allocate an encoder context for " << track.codec->name);
     return track.encoderContext;
 }
 
@@ -198,7 +196,7 @@ bool flvOutput::openEncoder(OutputStream &track, const char *kind)
     const int opened = avcodec_open2(c, track.codec, &options);
     av_dict_free(&options);
     if (opened < 0)
-        std::fprintf(stderr, "Could not open %s codec\n", kind);
+        TAVI_LOG_ERROR("cannot open the " << kind << " encoder " << track.codec->name << " (error " << opened << ")");
     return opened >= 0;
 }
 
@@ -209,11 +207,11 @@ bool flvOutput::addVideoStream(int width, int height)
     if (!track.codec)
         track.codec = avcodec_find_encoder(AV_CODEC_ID_H264);
     if (!track.codec) {
-        std::fprintf(stderr, "Could not find encoder for '%s'\n", avcodec_get_name(AV_CODEC_ID_H264));
+        TAVI_LOG_ERROR("no H.264 encoder in this FFmpeg");
         return false;
     }
     if (width <= 0 || height <= 0) {
-        std::fprintf(stderr, "Could not alloc an encoding context\n");
+        TAVI_LOG_ERROR("picture size " << width << "x" << height << " refused");
         return false;
     }
     AVCodecContext *c = newTrack(track);
@@ -237,13 +235,15 @@ bool flvOutput::addVideoStream(int width, int height)
         return false;
     // The picture planes are aimed at each captured picture in turn.
     track.frame = av_frame_alloc();
-    if (!track.frame)
+    if (!track.frame) {
+        TAVI_LOG_ERROR("cannot allocate a video frame");
         return false;
+    }
     track.frame->format = c->pix_fmt;
     track.frame->width = width;
     track.frame->height = height;
     if (avcodec_parameters_from_context(track.stream->codecpar, c) < 0) {
-        std::fprintf(stderr, "Could not copy the stream parameters\n");
+        TAVI_LOG_ERROR("cannot copy the encoder's parameters to its stream");
         return false;
     }
     return true;
@@ -254,7 +254,7 @@ bool flvOutput::addAudioStream()
     OutputStream &track = m_audio;
     track.codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
     if (!track.codec) {
-        std::fprintf(stderr, "Could not find encoder for '%s'\n", avcodec_get_name(AV_CODEC_ID_AAC));
+        TAVI_LOG_ERROR("no AAC encoder in this FFmpeg");
         return false;
     }
     AVCodecContext *c = newTrack(track);
@@ -276,7 +276,7 @@ bool flvOutput::addAudioStream()
     track.frame = av_frame_alloc();
     track.tmpFrame = av_frame_alloc();
     if (!track.frame || !track.tmpFrame) {
-        std::fprintf(stderr, "Error allocating an audio frame\n");
+        TAVI_LOG_ERROR("cannot allocate an audio frame");
         return false;
     }
     track.frame->format = c->sample_fmt;
@@ -284,7 +284,7 @@ bool flvOutput::addAudioStream()
     track.frame->sample_rate = kSampleRate;
     track.frame->nb_samples = samples;
     if (av_frame_get_buffer(track.frame, 0) < 0) {
-        std::fprintf(stderr, "Error allocating an audio buffer\n");
+        TAVI_LOG_ERROR("cannot allocate an audio frame's buffer");
         return false;
     }
     track.tmpFrame->format = AV_SAMPLE_FMT_S16;
@@ -292,17 +292,17 @@ bool flvOutput::addAudioStream()
     track.tmpFrame->sample_rate = kSampleRate;
     track.tmpFrame->nb_samples = samples;
     if (avcodec_parameters_from_context(track.stream->codecpar, c) < 0) {
-        std::fprintf(stderr, "Could not copy the stream parameters\n");
+        TAVI_LOG_ERROR("cannot copy the encoder's parameters to its stream");
         return false;
     }
     if (swr_alloc_set_opts2(&track.resampler, &c->ch_layout, c->sample_fmt, kSampleRate, &c->ch_layout,
                             AV_SAMPLE_FMT_S16, kSampleRate, 0, nullptr) < 0 ||
         !track.resampler) {
-        std::fprintf(stderr, "Could not allocate resampler context\n");
+        TAVI_LOG_ERROR("cannot allocate the audio resampler");
         return false;
     }
     if (swr_init(track.resampler) < 0) {
-        std::fprintf(stderr, "Failed to initialize the resampling context\n");
+        TAVI_LOG_ERROR("cannot initialise the audio resampler");
         return false;
     }
     m_audioFrameBytes = samples * c->ch_layout.nb_channels * 2;
@@ -520,7 +520,8 @@ bool flvOutput::writeAudio(const uint8_t *bytes, int size)
             const int converted = swr_convert(track.resampler, track.frame->data,
                                               outSamples < samples ? outSamples : samples, in, samples);
             if (converted < 0)
-                std::fprintf(stderr, "Error while converting\n");
+                TAVI_LOG_WARN("audio frame at sample " << track.samplesCount << " not converted (error " << converted
+                                                       << ")");
             track.frame->pts =
                 av_rescale_q(track.samplesCount, AVRational{1, kSampleRate}, track.encoderContext->time_base);
             track.samplesCount += samples;

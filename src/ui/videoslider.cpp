@@ -1,6 +1,7 @@
 #include "ui/videoslider.h"
 
-#include <QDebug>
+#include "base/logging.h"
+
 #include <QMouseEvent>
 #include <QPointer>
 #include <QStyle>
@@ -59,7 +60,7 @@ void VideoSlider::mouseReleaseEvent(QMouseEvent *event)
     const int value = QStyle::sliderValueFromPosition(minimum(), maximum(), event->pos().x(), width());
     if (!isSliderDown())
         setValue(value);
-    qDebug() << "VideoSlider" << maximum() << value;
+    TAVI_LOG_DEBUG("VideoSlider " << maximum() << " " << value);
     // The base handler ends a drag; without it the slider would count as
     // dragged for good and ignore every later progress update.
     QSlider::mouseReleaseEvent(event);
