@@ -164,7 +164,3 @@ void MainWindow::hideEvent(QHideEvent *event)
     if (m_saveTimer->isActive())
         savePlace();
 }
-
-void MainWindow::slot_tray() {}
-
-void MainWindow::slot_showWindow() {}

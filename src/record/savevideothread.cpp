@@ -130,11 +130,6 @@ VideoFrameNode *saveVideoThread::takeVideoFrame(double tMs)
     return m_videoQueue.takeVideoFrame(tMs, m_stop.requested());
 }
 
-void saveVideoThread::clearVideoFrames()
-{
-    m_videoQueue.clearVideoFrames();
-}
-
 saveVideoThread::Stats saveVideoThread::stats() const
 {
     Stats s;

@@ -52,8 +52,3 @@ void playBtn::flip()
     }
     update();
 }
-
-void playBtn::slot_playBtn()
-{
-    flip();
-}

@@ -14,12 +14,6 @@ public:
     void setState(int state);
     void flip();
 
-signals:
-    void s_playBtn(bool bPlay);
-
-public slots:
-    void slot_playBtn();
-
 private:
     playBtn();
 

@@ -5,16 +5,9 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QStyle>
-#include <QTimer>
 
 VideoSlider::VideoSlider() : QSlider(Qt::Horizontal)
 {
-    m_timer = new QTimer(this);
-    m_timer->setInterval(100);
-    connect(m_timer, SIGNAL(timeout()), this, SLOT(slotTimerTimeOut()));
-    m_mouseMoveTimer = new QTimer(this);
-    m_mouseMoveTimer->setInterval(100);
-
     setStyleSheet("QSlider::groove:horizontal {border: 0px solid #bbb;}"
                   "QSlider::sub-page:horizontal {      background-color: #ff9900;border-bottom-left-radius: "
                   "1px; border-top-left-radius: 1px;     border-radius: 1px; "
@@ -43,16 +36,6 @@ void VideoSlider::setProgress(int value)
     if (isSliderDown())
         return;
     setValue(value);
-}
-
-void VideoSlider::slotTimerTimeOut()
-{
-    m_timer->stop();
-}
-
-void VideoSlider::slotMousemoveTimerTimeOut()
-{
-    m_mouseMoveTimer->stop();
 }
 
 void VideoSlider::mouseReleaseEvent(QMouseEvent *event)

@@ -535,11 +535,6 @@ void audioPlayCallback(void *userdata, Uint8 *stream, int len)
     callback(static_cast<VideoAudioState *>(userdata), stream, len, true);
 }
 
-int audioPlayDecodeFrame(VideoAudioState *state, double *pts)
-{
-    return decodeFrame(state, pts, true);
-}
-
 void detachAudioDevice(VideoState *state)
 {
     state->audioStopped = true;
