@@ -26,7 +26,6 @@ public:
     StudentWidget *chatPanel() const { return student; }
     Screen *screen() const { return m_screen; }
     bool isCourseShown() const { return courseShown; }
-    bool isStudentShown() const { return studentShown; }
 
 public slots:
     void isCourseDisplay();

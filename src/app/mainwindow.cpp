@@ -19,8 +19,6 @@
 
 #include <QVBoxLayout>
 
-#include <iostream>
-
 namespace {
 // Each installation (its working folder) keeps a place of its own.
 QString installationGroup()
@@ -90,7 +88,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
 void MainWindow::loginOut()
 {
-    std::cout << "MainWindow::loginOut()......................................" << std::endl;
+    TAVI_LOG_INFO("signed out");
     content->onLogout();
     titleBar->loginOut();
 }
@@ -166,7 +164,3 @@ void MainWindow::hideEvent(QHideEvent *event)
     if (m_saveTimer->isActive())
         savePlace();
 }
-
-void MainWindow::slot_tray() {}
-
-void MainWindow::slot_showWindow() {}

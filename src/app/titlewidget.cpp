@@ -8,7 +8,6 @@
 #include "ui/messagebox.h"
 #include "ui/windowdrag.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -140,16 +139,9 @@ void TitleWidget::doJump(QString index)
     }
 }
 
-void TitleWidget::triggleInit() {}
-
 void TitleWidget::slot_logOut()
 {
     logoutBox->show();
-}
-
-void TitleWidget::slot_MsgAccept()
-{
-    logoutBox->close();
 }
 
 void TitleWidget::mouseDoubleClickEvent(QMouseEvent *event)

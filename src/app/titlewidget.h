@@ -26,7 +26,6 @@ public:
     void loginOut();
 
     CommonButton *tab(int index) const { return tabs.value(index); }
-    IconBtn *minButton() const { return minBtn; }
     IconBtn *maxButton() const { return maxBtn; }
     IconBtn *closeButton() const { return closeBtn; }
     Label *userNameLabel() const { return nameLabel; }
@@ -44,9 +43,7 @@ signals:
 
 public slots:
     void doJump(QString index);
-    void triggleInit();
     void slot_logOut();
-    void slot_MsgAccept();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;

@@ -18,9 +18,6 @@ signals:
     void showWindow();
     void exitWindow();
 
-public slots:
-    void slot_hide();
-
 private:
     TrayMenu *trayMenu;
 };

@@ -34,6 +34,7 @@ inline std::ostream &operator<<(std::ostream &os, const QString &text)
     return os << text.toUtf8().constData();
 }
 
+#define TAVI_LOG_DEBUG(msg) LOG4CPLUS_DEBUG(::tavi::outputLogger(), msg)
 #define TAVI_LOG_INFO(msg) LOG4CPLUS_INFO(::tavi::outputLogger(), msg)
 #define TAVI_LOG_WARN(msg) LOG4CPLUS_WARN(::tavi::outputLogger(), msg)
 #define TAVI_LOG_ERROR(msg) LOG4CPLUS_ERROR(::tavi::outputLogger(), msg)

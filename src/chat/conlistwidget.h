@@ -26,8 +26,6 @@ public:
     QListWidgetItem *entry(const QString &uid) const;
     // Pictures still on their way.
     int picturesPending() const;
-    // Participants of a list still to be added.
-    int participantsPending() const { return int(pending.size()); }
     // Time spent adding a long list's entries per turn of the event loop.
     static constexpr int kBatchMs = 10;
 

@@ -122,7 +122,6 @@ void StudentWidget::slot_connected()
     // A new connection is unknown to the server: say who we are on every
     // one, and rejoin the class we are in; its participant list comes anew.
     send(data_chat_send::sessionText(CookieJar::instance()->getCookie(QStringLiteral("marlo"))));
-    sessionSent = true;
     if (inClass) {
         conList->slot_clearUsersList();
         send(data_chat_send::joinText(course.id, CookieJar::instance()->getCookie(QStringLiteral("marlo"))));

@@ -36,7 +36,6 @@ public:
     TalkWidget *talkWidget() const { return talk; }
     ConListWidget *conListWidget() const { return conList; }
     TextBtn *tabButton(int i) const { return tabs.value(i); }
-    int currentPage() const { return page; }
     const CourseInfo &currentCourse() const { return course; }
     popWidget *currentNotice() const { return notice; }
     QString webHost() const { return webUrl; }
@@ -70,5 +69,4 @@ private:
     bool inClass = false; // joined and not left since
     QPointer<popWidget> notice;
     QString webUrl;
-    bool sessionSent = false;
 };

@@ -7,11 +7,8 @@
 #include "net/tavihttp.h"
 #include "net/userinfo.h"
 
-#include <QDebug>
 #include <QPointer>
 #include <QSignalMapper>
-
-#include <iostream>
 
 CourseList::CourseList(QWidget *parent) : QListWidget(parent)
 {
@@ -56,7 +53,7 @@ void CourseList::requestTodayCourses(int listType)
         if (!self)
             return;
         if (self->m_generation != generation) {
-            qDebug() << "course list: reply of an earlier refresh dropped";
+            TAVI_LOG_DEBUG("course list: reply of an earlier refresh dropped");
             return;
         }
         self->handleReply(ok, body, listType);
@@ -70,10 +67,10 @@ void CourseList::handleReply(bool ok, const QByteArray &body, int listType)
         return;
     const CourseReply reply = readCourseReply(body, listType, kMaxRowsPerReply);
     if (!reply.accepted) {
-        std::cout << "get item failed........" << std::endl;
+        TAVI_LOG_WARN("course list: the server refused the request");
         return;
     }
-    qDebug() << "item size :....." << reply.listed;
+    TAVI_LOG_DEBUG("course list: " << reply.listed << " courses listed");
     if (reply.courses.isEmpty())
         return;
 
@@ -151,7 +148,7 @@ void CourseList::doItemPressed(QListWidgetItem *item)
 void CourseList::doClass(CourseInfo info)
 {
     emit s_doClass(info);
-    qDebug() << tavi::logExcerpt(info.name);
+    TAVI_LOG_INFO("class chosen: " << tavi::logExcerpt(info.name));
 }
 
 void CourseList::acceptClass() {}

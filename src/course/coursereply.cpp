@@ -1,8 +1,8 @@
 #include "course/coursereply.h"
 
+#include "base/logging.h"
 #include "net/jsonhelpers.h"
 
-#include <QDebug>
 #include <QJsonArray>
 
 CourseReply readCourseReply(const QByteArray &body, int listType, int maxRows)
@@ -17,11 +17,11 @@ CourseReply readCourseReply(const QByteArray &body, int listType, int maxRows)
     for (int i = 0; i < list.size(); ++i) {
         // Something that is not a course object makes no row.
         if (!list.at(i).isObject()) {
-            qWarning() << "course list: element" << i << "is not an object";
+            TAVI_LOG_WARN("course list: element " << i << " is not an object");
             continue;
         }
         if (reply.courses.size() == maxRows) {
-            qWarning() << "course list: only the first" << maxRows << "of" << list.size() << "shown";
+            TAVI_LOG_WARN("course list: only the first " << maxRows << " of " << list.size() << " shown");
             break;
         }
         CourseInfo info = courseFromJson(list.at(i).toObject(), listType);

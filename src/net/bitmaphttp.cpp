@@ -7,8 +7,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-#include <iostream>
-
 namespace {
 bool isLocal(const QString &address)
 {
@@ -64,7 +62,7 @@ void BitmapHttp::load(QString address)
 
 void BitmapHttp::loadLocal()
 {
-    std::cout << "loadLocalBitmap........................................." << path.toStdString() << std::endl;
+    TAVI_LOG_DEBUG("local picture " << tavi::logExcerpt(path));
     QPixmap pixmap = QPixmap::fromImage(
         tavi::readPictureFile(path.isEmpty() ? QString::fromLatin1(tavi::kFallbackPicture) : path, fit));
     emit signalBitmap(pixmap);

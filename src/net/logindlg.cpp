@@ -10,7 +10,6 @@
 #include "ui/iconlabel.h"
 #include "ui/windowdrag.h"
 
-#include <QDebug>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -227,7 +226,7 @@ void LoginDlg::login()
 void LoginDlg::handleReply(const QByteArray &body)
 {
     const LoginReply reply = readLoginReply(body);
-    qDebug() << "sign-in status" << tavi::logExcerpt(reply.status, 40);
+    TAVI_LOG_INFO("sign-in status " << tavi::logExcerpt(reply.status, 40));
     if (!reply.accepted) {
         showTip(QStringLiteral("用户名或密码输入错误"));
         return;

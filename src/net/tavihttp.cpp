@@ -6,7 +6,6 @@
 #include "net/networkaccess.h"
 #include "net/replylimit.h"
 
-#include <QDebug>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
@@ -124,7 +123,7 @@ void TaviHttp::get()
     // address may need it).
     if (!params.isEmpty())
         url->setQuery(*query);
-    qDebug() << "send glob cookies:" << CookieJar::instance()->describe();
+    TAVI_LOG_DEBUG("cookies sent: " << tavi::logExcerpt(CookieJar::instance()->describe()));
     manager->setCookieJar(CookieJar::instance());
     CookieJar::instance()->setParent(nullptr);
     keepNetworkAccessible(manager);
@@ -175,7 +174,7 @@ void TaviHttp::requestFinished(QNetworkReply *reply)
     for (QNetworkCookie &cookie : cookies)
         cookie.normalize(reply->url());
     CookieJar::instance()->setCookies(cookies);
-    qDebug() << "glob cookies:" << CookieJar::instance()->describe();
+    TAVI_LOG_DEBUG("cookies kept: " << tavi::logExcerpt(CookieJar::instance()->describe()));
 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();

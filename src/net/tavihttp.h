@@ -43,7 +43,6 @@ public:
 
     // Address as built at construction (query added by get()).
     QUrl requestUrl() const;
-    int requestPort() const { return port; }
     void setTimeout(int ms) { timeoutMs = ms; }
     void setBodyLimit(qint64 bytes) { bodyLimit = bytes; }
 

@@ -15,12 +15,6 @@ void AudioChunkList::setLimitBytes(int bytes)
     m_limitBytes = bytes < 1 ? 1 : bytes;
 }
 
-int AudioChunkList::limitBytes() const
-{
-    QMutexLocker locker(&audioLock);
-    return m_limitBytes;
-}
-
 void AudioChunkList::pushAudioChunk(uint8_t *data, int size)
 {
     auto *chunk = new AudioChunk{data, size};

@@ -25,7 +25,6 @@ public:
     AudioChunkList &operator=(const AudioChunkList &) = delete;
 
     void setLimitBytes(int bytes);
-    int limitBytes() const;
 
     // Takes ownership of data.
     void pushAudioChunk(uint8_t *data, int size);

@@ -12,12 +12,10 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -62,6 +60,39 @@ QByteArray flvOutput::nameForLog(const char *name)
     return tavi::logExcerpt(text).toUtf8();
 }
 
+const char *flvOutput::containerName() const
+{
+    return outputFormat ? outputFormat->name : "";
+}
+
+double flvOutput::videoFrameMs() const
+{
+    return 1000.0 * av_q2d(m_video.encoderContext->time_base);
+}
+
+double flvOutput::videoClockMs() const
+{
+    return double(m_video.nextPts) * videoFrameMs();
+}
+
+void flvOutput::skipVideoTo(double ms)
+{
+    const int64_t due = int64_t(ms / videoFrameMs());
+    if (due > m_video.nextPts)
+        m_video.nextPts = due;
+}
+
+double flvOutput::audioClockMs() const
+{
+    return 1000.0 * double(m_audio.nextPts) * av_q2d(m_audio.encoderContext->time_base);
+}
+
+double flvOutput::audioFrameMs() const
+{
+    const AVCodecContext *c = m_audio.encoderContext;
+    return 1000.0 * double(c->frame_size > 0 ? c->frame_size : 1024) * av_q2d(c->time_base);
+}
+
 bool flvOutput::setUp(const char *name, bool withVideo, int width, int height, bool classStreamOnly)
 {
     close();
@@ -69,7 +100,6 @@ bool flvOutput::setUp(const char *name, bool withVideo, int width, int height, b
     const tavi::MediaAddress kind =
         tavi::mediaAddressKind(QString::fromLocal8Bit(name ? name : ""), classStreamOnly, &why);
     if (kind == tavi::MediaAddress::Refused) {
-        std::fprintf(stderr, "Output address refused: %s.\n", why.toUtf8().constData());
         TAVI_LOG_ERROR("Output address refused, nothing written: " << why);
         return false;
     }
@@ -79,7 +109,7 @@ bool flvOutput::setUp(const char *name, bool withVideo, int width, int height, b
     m_live = kind != tavi::MediaAddress::LocalFile;
     avformat_alloc_output_context2(&outputContext, nullptr, m_mp4 ? "mp4" : "flv", name);
     if (!outputContext) {
-        std::printf("Could not deduce output format from file extension: using MPEG.\n");
+        TAVI_LOG_ERROR("no " << (m_mp4 ? "MP4" : "FLV") << " muxer for " << nameForLog(name).constData());
         return false;
     }
     outputFormat = outputContext->oformat;
@@ -90,14 +120,14 @@ bool flvOutput::setUp(const char *name, bool withVideo, int width, int height, b
             close();
             return false;
         }
-        hasVideo = true;
+        m_hasVideo = true;
     }
     if (outputFormat->audio_codec != AV_CODEC_ID_NONE) {
         if (!addAudioStream()) {
             close();
             return false;
         }
-        hasAudio = true;
+        m_hasAudio = true;
     }
     packet = av_packet_alloc();
     stagingBuffer = static_cast<uint8_t *>(std::malloc(kStagingBytes));
@@ -147,13 +177,13 @@ AVCodecContext *flvOutput::newTrack(OutputStream &track)
 {
     track.stream = avformat_new_stream(outputContext, nullptr);
     if (!track.stream) {
-        std::fprintf(stderr, "Could not allocate stream\n");
+        TAVI_LOG_ERROR("cannot add a stream to the output");
         return nullptr;
     }
     track.stream->id = int(outputContext->nb_streams) - 1;
     track.encoderContext = avcodec_alloc_context3(track.codec);
     if (!track.encoderContext)
-        std::fprintf(stderr, "Could not alloc an encoding context\n");
+        TAVI_LOG_ERROR("cannot allocate an encoder context for " << track.codec->name);
     return track.encoderContext;
 }
 
@@ -162,26 +192,26 @@ bool flvOutput::openEncoder(OutputStream &track, const char *kind)
     AVCodecContext *c = track.encoderContext;
     if (outputFormat->flags & AVFMT_GLOBALHEADER)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    AVDictionary *options = &track == &videoOutput ? videoEncoderOptions() : encoderOptions();
+    AVDictionary *options = &track == &m_video ? videoEncoderOptions() : encoderOptions();
     const int opened = avcodec_open2(c, track.codec, &options);
     av_dict_free(&options);
     if (opened < 0)
-        std::fprintf(stderr, "Could not open %s codec\n", kind);
+        TAVI_LOG_ERROR("cannot open the " << kind << " encoder " << track.codec->name << " (error " << opened << ")");
     return opened >= 0;
 }
 
 bool flvOutput::addVideoStream(int width, int height)
 {
-    OutputStream &track = videoOutput;
+    OutputStream &track = m_video;
     track.codec = avcodec_find_encoder_by_name("libx264");
     if (!track.codec)
         track.codec = avcodec_find_encoder(AV_CODEC_ID_H264);
     if (!track.codec) {
-        std::fprintf(stderr, "Could not find encoder for '%s'\n", avcodec_get_name(AV_CODEC_ID_H264));
+        TAVI_LOG_ERROR("no H.264 encoder in this FFmpeg");
         return false;
     }
     if (width <= 0 || height <= 0) {
-        std::fprintf(stderr, "Could not alloc an encoding context\n");
+        TAVI_LOG_ERROR("picture size " << width << "x" << height << " refused");
         return false;
     }
     AVCodecContext *c = newTrack(track);
@@ -205,13 +235,15 @@ bool flvOutput::addVideoStream(int width, int height)
         return false;
     // The picture planes are aimed at each captured picture in turn.
     track.frame = av_frame_alloc();
-    if (!track.frame)
+    if (!track.frame) {
+        TAVI_LOG_ERROR("cannot allocate a video frame");
         return false;
+    }
     track.frame->format = c->pix_fmt;
     track.frame->width = width;
     track.frame->height = height;
     if (avcodec_parameters_from_context(track.stream->codecpar, c) < 0) {
-        std::fprintf(stderr, "Could not copy the stream parameters\n");
+        TAVI_LOG_ERROR("cannot copy the encoder's parameters to its stream");
         return false;
     }
     return true;
@@ -219,10 +251,10 @@ bool flvOutput::addVideoStream(int width, int height)
 
 bool flvOutput::addAudioStream()
 {
-    OutputStream &track = audioOutput;
+    OutputStream &track = m_audio;
     track.codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
     if (!track.codec) {
-        std::fprintf(stderr, "Could not find encoder for '%s'\n", avcodec_get_name(AV_CODEC_ID_AAC));
+        TAVI_LOG_ERROR("no AAC encoder in this FFmpeg");
         return false;
     }
     AVCodecContext *c = newTrack(track);
@@ -244,7 +276,7 @@ bool flvOutput::addAudioStream()
     track.frame = av_frame_alloc();
     track.tmpFrame = av_frame_alloc();
     if (!track.frame || !track.tmpFrame) {
-        std::fprintf(stderr, "Error allocating an audio frame\n");
+        TAVI_LOG_ERROR("cannot allocate an audio frame");
         return false;
     }
     track.frame->format = c->sample_fmt;
@@ -252,7 +284,7 @@ bool flvOutput::addAudioStream()
     track.frame->sample_rate = kSampleRate;
     track.frame->nb_samples = samples;
     if (av_frame_get_buffer(track.frame, 0) < 0) {
-        std::fprintf(stderr, "Error allocating an audio buffer\n");
+        TAVI_LOG_ERROR("cannot allocate an audio frame's buffer");
         return false;
     }
     track.tmpFrame->format = AV_SAMPLE_FMT_S16;
@@ -260,20 +292,20 @@ bool flvOutput::addAudioStream()
     track.tmpFrame->sample_rate = kSampleRate;
     track.tmpFrame->nb_samples = samples;
     if (avcodec_parameters_from_context(track.stream->codecpar, c) < 0) {
-        std::fprintf(stderr, "Could not copy the stream parameters\n");
+        TAVI_LOG_ERROR("cannot copy the encoder's parameters to its stream");
         return false;
     }
     if (swr_alloc_set_opts2(&track.resampler, &c->ch_layout, c->sample_fmt, kSampleRate, &c->ch_layout,
                             AV_SAMPLE_FMT_S16, kSampleRate, 0, nullptr) < 0 ||
         !track.resampler) {
-        std::fprintf(stderr, "Could not allocate resampler context\n");
+        TAVI_LOG_ERROR("cannot allocate the audio resampler");
         return false;
     }
     if (swr_init(track.resampler) < 0) {
-        std::fprintf(stderr, "Failed to initialize the resampling context\n");
+        TAVI_LOG_ERROR("cannot initialise the audio resampler");
         return false;
     }
-    audioFrameBytes = samples * c->ch_layout.nb_channels * 2;
+    m_audioFrameBytes = samples * c->ch_layout.nb_channels * 2;
     return true;
 }
 
@@ -319,10 +351,10 @@ bool flvOutput::connect(const AVIOInterruptCB &interrupt)
         return false;
     m_ioDeadline = 0;
     m_headerWritten = true;
-    videoOutput.nextPts = 0;
-    audioOutput.nextPts = 0;
+    m_video.nextPts = 0;
+    m_audio.nextPts = 0;
     m_soundStarted = m_queuedAny = false;
-    audioOutput.samplesCount = 0;
+    m_audio.samplesCount = 0;
     stagingFill = 0;
     m_sendEnd = false;
     m_queuedUntil = m_sentUntil = 0;
@@ -421,7 +453,7 @@ bool flvOutput::encodeAndWrite(OutputStream &track, const AVFrame *frame)
         if (!m_queuedAny)
             m_firstSeconds = at;
         m_queuedAny = true;
-        if (&track == &audioOutput)
+        if (&track == &m_audio)
             m_soundStarted = true;
         AVPacket *queued = m_sendFailed ? nullptr : av_packet_alloc();
         if (!queued) {
@@ -440,32 +472,32 @@ bool flvOutput::encodeAndWrite(OutputStream &track, const AVFrame *frame)
 
 bool flvOutput::writeVideo(const uint8_t *yuv)
 {
-    if (!hasVideo || !m_headerWritten)
+    if (!m_hasVideo || !m_headerWritten)
         return false;
-    AVCodecContext *c = videoOutput.encoderContext;
+    AVCodecContext *c = m_video.encoderContext;
     const int ySize = c->width * c->height;
-    AVFrame *frame = videoOutput.frame;
+    AVFrame *frame = m_video.frame;
     frame->data[0] = const_cast<uint8_t *>(yuv);
     frame->data[1] = const_cast<uint8_t *>(yuv) + ySize;
     frame->data[2] = const_cast<uint8_t *>(yuv) + ySize * 5 / 4;
     frame->linesize[0] = c->width;
     frame->linesize[1] = c->width / 2;
     frame->linesize[2] = c->width / 2;
-    frame->pts = videoOutput.nextPts++;
+    frame->pts = m_video.nextPts++;
     // Hand the picture over by reference, not by copy: it stays queued until
     // the next one replaces it, and the encoder copies it in before that.
     frame->buf[0] = av_buffer_create(
         const_cast<uint8_t *>(yuv), size_t(ySize) * 3 / 2, [](void *, uint8_t *) {}, nullptr, AV_BUFFER_FLAG_READONLY);
-    const bool written = encodeAndWrite(videoOutput, frame);
+    const bool written = encodeAndWrite(m_video, frame);
     av_buffer_unref(&frame->buf[0]);
     return written;
 }
 
 bool flvOutput::writeAudio(const uint8_t *bytes, int size)
 {
-    if (!hasAudio || !m_headerWritten || audioFrameBytes <= 0)
+    if (!m_hasAudio || !m_headerWritten || m_audioFrameBytes <= 0)
         return false;
-    OutputStream &track = audioOutput;
+    OutputStream &track = m_audio;
     const int samples = track.tmpFrame->nb_samples;
     while (size > 0) {
         // A chunk larger than the free room is staged in parts.
@@ -477,9 +509,9 @@ bool flvOutput::writeAudio(const uint8_t *bytes, int size)
         size -= part;
 
         int consumed = 0;
-        while (stagingFill - consumed >= audioFrameBytes) {
+        while (stagingFill - consumed >= m_audioFrameBytes) {
             const uint8_t *in[1] = {stagingBuffer + consumed};
-            consumed += audioFrameBytes;
+            consumed += m_audioFrameBytes;
             track.nextPts += samples;
             if (av_frame_make_writable(track.frame) < 0)
                 continue;
@@ -488,7 +520,8 @@ bool flvOutput::writeAudio(const uint8_t *bytes, int size)
             const int converted = swr_convert(track.resampler, track.frame->data,
                                               outSamples < samples ? outSamples : samples, in, samples);
             if (converted < 0)
-                std::fprintf(stderr, "Error while converting\n");
+                TAVI_LOG_WARN("audio frame at sample " << track.samplesCount << " not converted (error " << converted
+                                                       << ")");
             track.frame->pts =
                 av_rescale_q(track.samplesCount, AVRational{1, kSampleRate}, track.encoderContext->time_base);
             track.samplesCount += samples;
@@ -507,10 +540,10 @@ bool flvOutput::finish(bool drain)
 {
     bool ok = true;
     if (drain && m_headerWritten) {
-        if (hasVideo)
-            ok = encodeAndWrite(videoOutput, nullptr) && ok;
-        if (hasAudio)
-            ok = encodeAndWrite(audioOutput, nullptr) && ok;
+        if (m_hasVideo)
+            ok = encodeAndWrite(m_video, nullptr) && ok;
+        if (m_hasAudio)
+            ok = encodeAndWrite(m_audio, nullptr) && ok;
     }
     ok = stopSending() && ok;
     if (m_headerWritten && ok) {
@@ -531,7 +564,6 @@ void flvOutput::freeTrack(OutputStream &track)
         av_frame_free(&track.frame);
     }
     av_frame_free(&track.tmpFrame);
-    sws_freeContext(track.scaler);
     swr_free(&track.resampler);
     track = OutputStream();
 }
@@ -539,8 +571,8 @@ void flvOutput::freeTrack(OutputStream &track)
 void flvOutput::close()
 {
     stopSending();
-    freeTrack(videoOutput);
-    freeTrack(audioOutput);
+    freeTrack(m_video);
+    freeTrack(m_audio);
     av_packet_free(&packet);
     std::free(stagingBuffer);
     stagingBuffer = nullptr;
@@ -552,8 +584,8 @@ void flvOutput::close()
     }
     outputContext = nullptr;
     outputFormat = nullptr;
-    hasVideo = hasAudio = false;
-    audioFrameBytes = 0;
+    m_hasVideo = m_hasAudio = false;
+    m_audioFrameBytes = 0;
     m_setUp = m_ioOpen = m_headerWritten = m_mp4 = m_live = m_soundStarted = m_queuedAny = false;
     m_protocols = nullptr;
     m_ioDeadline = 0;

@@ -62,7 +62,6 @@ public:
     bool setUp(const char *name, bool withVideo, int width, int height, bool classStreamOnly = false);
     // The name as a log line shows it (a class stream without its key).
     static QByteArray nameForLog(const char *name);
-    bool isSetUp() const { return m_setUp; }
     // Opens the file or connection, writes the header and starts sending.
     // interrupt may abort a blocking connection or write.
     bool connect(const AVIOInterruptCB &interrupt);
@@ -85,13 +84,26 @@ public:
     // Frees everything; the object can be set up again.
     void close();
 
-    bool hasVideo = false;
-    bool hasAudio = false;
-    int audioFrameBytes = 0;
-    OutputStream videoOutput;
-    OutputStream audioOutput;
-    AVFormatContext *outputContext = nullptr;
-    const AVOutputFormat *outputFormat = nullptr;
+    bool hasVideo() const { return m_hasVideo; }
+    bool hasAudio() const { return m_hasAudio; }
+    // The muxer's name ("flv", "mp4"); empty before setUp.
+    const char *containerName() const;
+    // The PCM bytes of one audio frame; 0 without a sound track.
+    int audioFrameBytes() const { return m_audioFrameBytes; }
+
+    // The video track's clock (needs a video track): one picture's length,
+    // and the time of the next picture written.
+    double videoFrameMs() const;
+    double videoClockMs() const;
+    // Moves the video clock forward to the picture due at ms, leaving out
+    // the ones in between (a class stream that fell behind).
+    void skipVideoTo(double ms);
+    // Leaves the next picture out: its time passes with nothing encoded.
+    void skipVideoPicture() { ++m_video.nextPts; }
+    // The sound track's end, and one audio frame's length, in milliseconds
+    // (needs a sound track).
+    double audioClockMs() const;
+    double audioFrameMs() const;
 
 private:
     // A new stream with an encoder context for track.codec; null on failure.
@@ -107,6 +119,13 @@ private:
     bool stopSending();
     static int interrupted(void *self);
 
+    bool m_hasVideo = false;
+    bool m_hasAudio = false;
+    int m_audioFrameBytes = 0;
+    OutputStream m_video;
+    OutputStream m_audio;
+    AVFormatContext *outputContext = nullptr;
+    const AVOutputFormat *outputFormat = nullptr;
     uint8_t *stagingBuffer = nullptr;
     int stagingFill = 0;
     AVPacket *packet = nullptr;

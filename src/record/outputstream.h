@@ -6,7 +6,6 @@ struct AVStream;
 struct AVCodecContext;
 struct AVFrame;
 struct AVCodec;
-struct SwsContext;
 struct SwrContext;
 
 // One output track: its stream, encoder and conversion state.
@@ -19,6 +18,5 @@ struct OutputStream
     AVFrame *frame = nullptr;
     AVFrame *tmpFrame = nullptr;
     const AVCodec *codec = nullptr;
-    SwsContext *scaler = nullptr;
     SwrContext *resampler = nullptr;
 };

@@ -6,8 +6,6 @@
 #include <QMutex>
 #include <QThread>
 
-#include <cstdio>
-
 namespace {
 QMutex g_lock;
 recordNotice::Handler g_handler;
@@ -19,10 +17,9 @@ void deliver(const QString &text)
         QMutexLocker locker(&g_lock);
         handler = g_handler;
     }
+    // Without a handler the log line of report() is all there is.
     if (handler)
         handler(text);
-    else
-        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
 }
 } // namespace
 

@@ -4,12 +4,6 @@
 
 #include "base/logging.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/mathematics.h>
-}
-
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -136,11 +130,6 @@ VideoFrameNode *saveVideoThread::takeVideoFrame(double tMs)
     return m_videoQueue.takeVideoFrame(tMs, m_stop.requested());
 }
 
-void saveVideoThread::clearVideoFrames()
-{
-    m_videoQueue.clearVideoFrames();
-}
-
 saveVideoThread::Stats saveVideoThread::stats() const
 {
     Stats s;
@@ -163,12 +152,10 @@ saveVideoThread::Step saveVideoThread::videoStep()
 {
     if (m_videoQueue.count() == 0)
         return m_stop.requested() ? Finished : Waited;
-    const AVRational base = m_output.videoOutput.encoderContext->time_base;
-    const double frameMs = 1000.0 * base.num / base.den;
     const int newest = m_videoQueue.newestTimestampMs();
-    if (m_output.isLive() && newest - double(m_output.videoOutput.nextPts) * frameMs > kBehindMs)
-        m_output.videoOutput.nextPts = int64_t(newest / frameMs);
-    const double t = double(m_output.videoOutput.nextPts) * frameMs;
+    if (m_output.isLive() && newest - m_output.videoClockMs() > kBehindMs)
+        m_output.skipVideoTo(newest);
+    const double t = m_output.videoClockMs();
     videoClockMs = t;
     VideoFrameNode *node = takeVideoFrame(t);
     if (!node || !node->data) {
@@ -180,7 +167,7 @@ saveVideoThread::Step saveVideoThread::videoStep()
     m_videoQueue.adoptLastVideoNode(node);
     if (m_output.sendBacklog() > kBacklogSeconds) {
         // Never encoded, so the pictures that are sent still decode.
-        ++m_output.videoOutput.nextPts;
+        m_output.skipVideoPicture();
         ++m_linkSkipped;
         return Wrote;
     }
@@ -203,7 +190,7 @@ bool saveVideoThread::waitsForSound() const
     // Not for long: a microphone that never starts leaves the pictures be
     // once their queue is full.
     const flvOutput &out = m_output;
-    return out.isLive() && out.hasAudio && !out.soundStarted() && !m_stop.requested() &&
+    return out.isLive() && out.hasAudio() && !out.soundStarted() && !m_stop.requested() &&
         m_videoQueue.count() < m_videoQueue.limit();
 }
 
@@ -211,13 +198,12 @@ bool saveVideoThread::endTracksTogether()
 {
     flvOutput &out = m_output;
     VideoFrameNode *last = m_videoQueue.lastVideoNode();
-    if (!out.hasVideo || !out.hasAudio || !last || !last->data || out.audioFrameBytes <= 0)
+    if (!out.hasVideo() || !out.hasAudio() || !last || !last->data || out.audioFrameBytes() <= 0)
         return true;
-    const AVCodecContext *audio = out.audioOutput.encoderContext;
-    const double frame = av_q2d(out.videoOutput.encoderContext->time_base);
-    const double audioFrame = double(audio->frame_size > 0 ? audio->frame_size : 1024) * av_q2d(audio->time_base);
-    const auto videoEnd = [&] { return double(out.videoOutput.nextPts) * frame; };
-    const auto audioEnd = [&] { return double(out.audioOutput.nextPts) * av_q2d(audio->time_base); };
+    const double frame = out.videoFrameMs();
+    const double audioFrame = out.audioFrameMs();
+    const auto videoEnd = [&] { return out.videoClockMs(); };
+    const auto audioEnd = [&] { return out.audioClockMs(); };
     // Each to the step whose end is nearest to the other's end.
     while (!m_stop.aborted() && videoEnd() + frame / 2 < audioEnd()) {
         ++m_repeated;
@@ -225,7 +211,7 @@ bool saveVideoThread::endTracksTogether()
         if (!out.writeVideo(last->data))
             return false;
     }
-    const std::vector<uint8_t> silence(size_t(out.audioFrameBytes), 0);
+    const std::vector<uint8_t> silence(size_t(out.audioFrameBytes()), 0);
     while (!m_stop.aborted() && audioEnd() + audioFrame / 2 < videoEnd()) {
         if (!out.writeAudio(silence.data(), int(silence.size())))
             return false;
@@ -252,8 +238,8 @@ void saveVideoThread::run()
     // the other one goes on alone. Each is written as its input comes (the
     // muxer puts a file's packets in order); a stream's pictures wait only
     // for its first sound, which sets the stream's start.
-    bool videoDone = !out.hasVideo;
-    bool audioDone = !out.hasAudio;
+    bool videoDone = !out.hasVideo();
+    bool audioDone = !out.hasAudio();
     Step step = Waited;
     while (step != Failed && !(videoDone && audioDone) && !m_stop.aborted()) {
         long long seen;

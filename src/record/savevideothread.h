@@ -33,8 +33,6 @@ public:
     // flvOutput::setUp). For later startEncoding calls.
     void setClassStreamOnly(bool only) { m_classStreamOnly = only; }
     void setVideoSize(int width, int height);
-    int videoWidth() const { return m_videoWidth; }
-    int videoHeight() const { return m_videoHeight; }
 
     // Clears what an earlier recording left queued, sets up the muxer and
     // encoders and starts the loop. False when the set-up fails or the
@@ -62,7 +60,6 @@ public:
     void giveBackPictureBuffer(uint8_t *data, int bytes) { m_videoQueue.giveBackBuffer(data, bytes); }
     void pushAudioChunk(uint8_t *data, int size);
     VideoFrameNode *takeVideoFrame(double tMs);
-    void clearVideoFrames();
 
     VideoFrameQueue &videoQueue() { return m_videoQueue; }
     AudioChunkList &audioChunks() { return m_audioChunks; }

@@ -71,12 +71,17 @@ public:
     // The portal's error text of the last open() (for the log).
     QString errorText() const;
 
+    // Copies height rows of rowBytes, stride apart, into into (resized to
+    // stride * height). The last row's padding is not read: a buffer may end
+    // with its last pixel.
+    static void copyRows(const uint8_t *data, int height, int stride, int rowBytes, std::vector<uint8_t> *into);
+
 private:
     class Portal;
     class Stream;
     friend class Stream;
 
-    void pictureArrived(const uint8_t *data, int width, int height, int stride, int format);
+    void pictureArrived(const uint8_t *data, int width, int height, int stride, int rowBytes, int format);
     void streamEnded();
 
     std::unique_ptr<Portal> m_portal;

@@ -500,7 +500,7 @@ private:
             return;
         if (data.data) {
             m_owner->pictureArrived(static_cast<const uint8_t *>(data.data) + offset, m_width, m_height, int(stride),
-                                    m_format);
+                                    int(row), m_format);
             return;
         }
         if (data.type != SPA_DATA_DmaBuf || data.fd < 0)
@@ -513,7 +513,7 @@ private:
         dma_buf_sync sync = {DMA_BUF_SYNC_START | DMA_BUF_SYNC_READ};
         ioctl(int(data.fd), DMA_BUF_IOCTL_SYNC, &sync);
         m_owner->pictureArrived(static_cast<const uint8_t *>(map) + data.mapoffset + offset, m_width, m_height,
-                                int(stride), m_format);
+                                int(stride), int(row), m_format);
         sync.flags = DMA_BUF_SYNC_END | DMA_BUF_SYNC_READ;
         ioctl(int(data.fd), DMA_BUF_IOCTL_SYNC, &sync);
         munmap(map, length);
@@ -594,15 +594,21 @@ QString ScreenCast::errorText() const
     return m_portal->m_error;
 }
 
-void ScreenCast::pictureArrived(const uint8_t *data, int width, int height, int stride, int format)
+void ScreenCast::copyRows(const uint8_t *data, int height, int stride, int rowBytes, std::vector<uint8_t> *into)
+{
+    into->resize(size_t(stride) * size_t(height));
+    if (height > 0)
+        std::memcpy(into->data(), data, size_t(stride) * size_t(height - 1) + size_t(rowBytes));
+}
+
+void ScreenCast::pictureArrived(const uint8_t *data, int width, int height, int stride, int rowBytes, int format)
 {
     Picture picture;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         picture.data.swap(m_spare.data);
     }
-    picture.data.resize(size_t(stride) * size_t(height));
-    std::memcpy(picture.data.data(), data, picture.data.size());
+    copyRows(data, height, stride, rowBytes, &picture.data);
     picture.width = width;
     picture.height = height;
     picture.stride = stride;

@@ -4,7 +4,6 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
-#include <cstdio>
 #include <cstdlib>
 
 #include <sys/mman.h>
@@ -116,8 +115,6 @@ void VideoFrameQueue::pushVideoFrame(uint8_t *data, int timestampMs, int bytes)
         videoTail = node;
         ++videoCount;
         ++m_counters.pushed;
-        ++m_pushes;
-        m_pushed.wakeAll();
         // Unlink the overflow here; free it outside the lock.
         while (videoCount > m_limit) {
             VideoFrameNode *old = videoHead;
@@ -218,18 +215,6 @@ int VideoFrameQueue::newestTimestampMs() const
 {
     QMutexLocker locker(&videoQueueLock);
     return videoTail && videoCount > 0 ? videoTail->timestampMs : -1;
-}
-
-long long VideoFrameQueue::pushes() const
-{
-    QMutexLocker locker(&videoQueueLock);
-    return m_pushes;
-}
-
-void VideoFrameQueue::wakeWaiters()
-{
-    QMutexLocker locker(&videoQueueLock);
-    m_pushed.wakeAll();
 }
 
 VideoFrameNode *VideoFrameQueue::lastVideoNode() const

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMutex>
-#include <QWaitCondition>
 
 #include <cstdint>
 #include <mutex>
@@ -65,19 +64,6 @@ public:
     int newestTimestampMs() const;
     VideoFrameNode *lastVideoNode() const;
 
-    // Pictures pushed so far (never reset), to wait for the next one.
-    long long pushes() const;
-    // Waits until a picture is pushed after pushes() gave seen, or until
-    // stopped() holds; stopped is checked under the queue's lock, so whoever
-    // makes it true calls wakeWaiters() after.
-    template<class Stopped> void waitForPush(long long seen, Stopped stopped)
-    {
-        QMutexLocker locker(&videoQueueLock);
-        while (m_pushes == seen && !stopped())
-            m_pushed.wait(&videoQueueLock);
-    }
-    void wakeWaiters();
-
     struct Counters
     {
         long long pushed = 0;
@@ -88,17 +74,15 @@ public:
     Counters counters() const;
     void resetCounters();
 
+private:
     void freeNode(VideoFrameNode *node);
 
-private:
     static constexpr int kSpares = 4;
     std::mutex m_spareLock;
     std::vector<uint8_t *> m_spares;
     int m_spareBytes = 0;
 
     mutable QMutex videoQueueLock;
-    QWaitCondition m_pushed;
-    long long m_pushes = 0;
     VideoFrameNode *videoHead = nullptr;
     VideoFrameNode *videoTail = nullptr;
     VideoFrameNode *m_lastVideoNode = nullptr;

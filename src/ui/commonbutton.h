@@ -13,7 +13,6 @@ class CommonButton : public MouseStateWidget<QToolButton>
 public:
     explicit CommonButton(QString text, QWidget *parent = nullptr);
 
-    bool isSelected() const { return m_selected; }
     // Selected state: red background that ignores the mouse.
     void setSelectedState();
     // Normal state: slate background that follows the mouse again.

@@ -24,7 +24,6 @@ public:
     using Base::Base;
 
     int mouseState() const { return m_state; }
-    bool isLocked() const { return m_locked; }
     // Which of a normal / hover / pressed triple of looks the painting uses.
     int colourSet() const { return m_state == MouseHover || m_state == MousePressed ? m_state : 0; }
 

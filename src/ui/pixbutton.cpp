@@ -16,11 +16,6 @@ pixButton::pixButton(QString picture, QWidget *parent) : MouseStateWidget(parent
     mouseStateChanged();
 }
 
-int pixButton::backgroundAlpha() const
-{
-    return palette().color(QPalette::Active, QPalette::Button).alpha();
-}
-
 void pixButton::mouseStateChanged()
 {
     int alpha = 0;

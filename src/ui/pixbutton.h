@@ -13,10 +13,6 @@ class pixButton : public MouseStateWidget<QPushButton>
 public:
     explicit pixButton(QString picture, QWidget *parent = nullptr);
 
-    // Alpha of the white background: 0 normally, 120 hovered or released,
-    // 150 pressed.
-    int backgroundAlpha() const;
-
 protected:
     void mouseStateChanged() override;
     void mousePressEvent(QMouseEvent *event) override;

@@ -50,8 +50,3 @@ void playBtn::flip()
     }
     update();
 }
-
-void playBtn::slot_playBtn()
-{
-    flip();
-}

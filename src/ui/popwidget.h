@@ -25,7 +25,6 @@ public:
     QString title() const;
     QString content() const;
     int targetTop() const { return targetY; }
-    int stayedSeconds() const { return stayTicks; }
 
 public slots:
     void openWeb();

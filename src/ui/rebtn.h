@@ -10,8 +10,6 @@ class ReBtn : public IconBtn
 public:
     ReBtn(QString first, QString second, bool hover, QWidget *parent = nullptr);
 
-    bool showsSecond() const { return m_showsSecond; }
-
 protected:
     void mousePressEvent(QMouseEvent *event) override;
 

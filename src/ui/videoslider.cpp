@@ -1,19 +1,13 @@
 #include "ui/videoslider.h"
 
-#include <QDebug>
+#include "base/logging.h"
+
 #include <QMouseEvent>
 #include <QPointer>
 #include <QStyle>
-#include <QTimer>
 
 VideoSlider::VideoSlider() : QSlider(Qt::Horizontal)
 {
-    m_timer = new QTimer(this);
-    m_timer->setInterval(100);
-    connect(m_timer, SIGNAL(timeout()), this, SLOT(slotTimerTimeOut()));
-    m_mouseMoveTimer = new QTimer(this);
-    m_mouseMoveTimer->setInterval(100);
-
     setStyleSheet("QSlider::groove:horizontal {border: 0px solid #bbb;}"
                   "QSlider::sub-page:horizontal {      background-color: #ff9900;border-bottom-left-radius: "
                   "1px; border-top-left-radius: 1px;     border-radius: 1px; "
@@ -44,22 +38,12 @@ void VideoSlider::setProgress(int value)
     setValue(value);
 }
 
-void VideoSlider::slotTimerTimeOut()
-{
-    m_timer->stop();
-}
-
-void VideoSlider::slotMousemoveTimerTimeOut()
-{
-    m_mouseMoveTimer->stop();
-}
-
 void VideoSlider::mouseReleaseEvent(QMouseEvent *event)
 {
     const int value = QStyle::sliderValueFromPosition(minimum(), maximum(), event->pos().x(), width());
     if (!isSliderDown())
         setValue(value);
-    qDebug() << "VideoSlider" << maximum() << value;
+    TAVI_LOG_DEBUG("VideoSlider " << maximum() << " " << value);
     // The base handler ends a drag; without it the slider would count as
     // dragged for good and ignore every later progress update.
     QSlider::mouseReleaseEvent(event);

@@ -19,7 +19,6 @@ public:
     // window: the window measured, by default the handle's own window.
     explicit WindowDrag(QWidget *handle, QWidget *window = nullptr);
 
-    bool isDragging() const { return dragging; }
     // Forgets a drag under way.
     void cancel() { dragging = false; }
 

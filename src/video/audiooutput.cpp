@@ -5,12 +5,10 @@
 #include "base/logging.h"
 #include "video/mediainput.h"
 
-#include <QDebug>
 #include <SDL2/SDL.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -53,15 +51,14 @@ SDL_AudioDeviceID openDevice(SDL_AudioSpec *wanted, SDL_AudioSpec *obtained, uin
         if (id != 0)
             return id;
         const char *error = SDL_GetError();
-        std::fprintf(stderr, "SDL_OpenAudio (%d channels): %s\n", wanted->channels, error);
-        qDebug()
-            << QStringLiteral("SDL_OpenAudio (%1 channels): %2").arg(wanted->channels).arg(QString::fromUtf8(error));
-        TAVI_LOG_WARN("SDL_OpenAudio (" << int(wanted->channels) << " channels): " << error);
         const int next = channelFallback(wanted->channels);
         if (next == 0) {
-            std::fprintf(stderr, "No more channel combinations to tyu, audio open failed\n");
+            TAVI_LOG_ERROR("no sound device opens (" << int(wanted->channels) << " channels, the last tried: " << error
+                                                     << ")");
             return 0;
         }
+        TAVI_LOG_WARN("sound device refused " << int(wanted->channels) << " channels (" << error << "), trying "
+                                              << next);
         wanted->channels = Uint8(next);
         *layout = defaultLayout(next);
     }
@@ -72,17 +69,15 @@ SDL_AudioDeviceID openDevice(SDL_AudioSpec *wanted, SDL_AudioSpec *obtained, uin
 uint64_t deviceLayout(const SDL_AudioSpec &wanted, const SDL_AudioSpec &obtained, uint64_t layout)
 {
     if (obtained.format != AUDIO_S16SYS) {
-        std::fprintf(stderr, "SDL advised audio format %d is not supported!\n", obtained.format);
-        TAVI_LOG_ERROR("SDL advised audio format " << obtained.format << " is not supported!");
+        TAVI_LOG_ERROR("sound device opened with sample format " << obtained.format << ", not 16-bit: no sound");
         return 0;
     }
     if (obtained.channels == wanted.channels)
         return layout;
     layout = defaultLayout(obtained.channels);
-    if (!layout) {
-        std::fprintf(stderr, "SDL advised channel count %d is not supported!\n", obtained.channels);
-        TAVI_LOG_ERROR("SDL advised channel count " << int(obtained.channels) << " is not supported!");
-    }
+    if (!layout)
+        TAVI_LOG_ERROR("sound device opened with " << int(obtained.channels)
+                                                   << " channels, none we can fill: no sound");
     return layout;
 }
 
@@ -91,8 +86,7 @@ uint64_t deviceLayout(const SDL_AudioSpec &wanted, const SDL_AudioSpec &obtained
 bool prepareDecoding(VideoState *is, AVStream *stream)
 {
     if (!openStreamDecoder(stream, &is->audioCodec, false)) {
-        std::fprintf(stderr, "Unsupported codec!\n");
-        TAVI_LOG_ERROR("Unsupported codec!");
+        TAVI_LOG_ERROR("no decoder for the sound (" << avcodec_get_name(stream->codecpar->codec_id) << ")");
         return false;
     }
     stream->discard = AVDISCARD_DEFAULT;
@@ -213,7 +207,8 @@ bool fitResampler(VideoState *is, const AVFrame *frame, uint64_t layout)
     av_channel_layout_uninit(&outLayout);
     av_channel_layout_uninit(&inLayout);
     if (ok < 0 || !is->resampler || swr_init(is->resampler) < 0) {
-        std::fprintf(stderr, "swr_init() failed\n");
+        TAVI_LOG_ERROR("cannot convert sound of " << frame->sample_rate << " Hz, " << channels
+                                                  << " channels for the device: frames dropped");
         swr_free(&is->resampler);
         is->audioSource = is->audioTarget;
         return false;
@@ -252,11 +247,11 @@ int convertFrame(VideoState *is, AVFrame *frame)
     const int samples = swr_convert(is->resampler, &out, maxSamples, const_cast<const uint8_t **>(frame->extended_data),
                                     frame->nb_samples);
     if (samples < 0) {
-        std::fprintf(stderr, "swr_convert() failed\n");
+        TAVI_LOG_WARN("sound frame not converted (error " << samples << "), dropped");
         return -1;
     }
     if (samples == maxSamples) {
-        std::fprintf(stderr, "warning: audio buffer is probably too small\n");
+        TAVI_LOG_WARN("sound frame larger than the conversion buffer: cut, converter reset");
         if (swr_init(is->resampler) < 0)
             swr_free(&is->resampler);
     }
@@ -369,10 +364,12 @@ int decodeFrame(VideoState *is, double *pts, bool audioOnly)
 void noteAudioDone(VideoState *is)
 {
     const double now = steadySeconds();
-    double position = is->playClockOffset + now;
-    if (!is->playClockValid || position > is->handedClock)
-        position = is->handedClock;
-    is->playClockOffset = position - now;
+    const bool valid = is->playClockValid;
+    const double handed = is->handedClock;
+    is->changePlayClock([&](double offset) {
+        const double position = offset + now;
+        return (!valid || position > handed ? handed : position) - now;
+    });
     is->playClockValid = true;
     is->audioDone = true;
     ++is->clockMoves;
@@ -386,13 +383,12 @@ void anchorPlayClock(VideoState *is, int total)
 {
     const double bytesPerSecond = 2.0 * is->audioTarget.channels * is->audioTarget.sampleRate;
     const double end = is->audioClock - (is->audioBufferSize - is->audioBufferIndex) / bytesPerSecond;
-    const double before = is->playClockOffset;
     const bool wasValid = is->playClockValid;
     is->handedClock = end;
     // The device asks when its buffer has run low: what was handed now
     // starts playing about at once and ends a buffer from now.
     const double offset = end - double(total) / bytesPerSecond - steadySeconds();
-    is->playClockOffset = offset;
+    const double before = is->playClockOffset.exchange(offset);
     is->playClockValid = true;
     const bool wasDone = is->audioDone.exchange(false);
     const bool awaited = is->clockWaiter.exchange(false);
@@ -539,11 +535,6 @@ void audioPlayCallback(void *userdata, Uint8 *stream, int len)
     callback(static_cast<VideoAudioState *>(userdata), stream, len, true);
 }
 
-int audioPlayDecodeFrame(VideoAudioState *state, double *pts)
-{
-    return decodeFrame(state, pts, true);
-}
-
 void detachAudioDevice(VideoState *state)
 {
     state->audioStopped = true;
@@ -571,8 +562,7 @@ bool initSdlAudio()
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         const char *error = SDL_GetError();
-        std::fprintf(stderr, "Could not initialize SDL - %s. \n", error);
-        TAVI_LOG_ERROR("Could not initialize SDL - " << error << ".");
+        TAVI_LOG_ERROR("SDL's audio does not start: " << error);
         return false;
     }
     return true;

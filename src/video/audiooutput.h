@@ -19,7 +19,6 @@ int audioDecodeFrame(VideoState *state, double *pts);
 // input and marks in decoderFinished that it has stopped.
 int audioPlay_stream_component_open(VideoAudioState *state, int streamIndex);
 void audioPlayCallback(void *userdata, Uint8 *stream, int len);
-int audioPlayDecodeFrame(VideoAudioState *state, double *pts);
 
 // Makes the callback leave the state alone: a running call has returned and
 // later calls only play silence. The device itself stays open.

@@ -4,9 +4,6 @@
 #include "base/streamaddress.h"
 #include "video/videostate.h"
 
-#include <QDebug>
-
-#include <cstdio>
 #include <cstring>
 
 extern "C" {
@@ -38,14 +35,12 @@ bool inputAddress(const QString &url, bool classStreamOnly, InputAddress *out)
 {
     const QByteArray utf8 = url.toUtf8();
     if (utf8.size() > kAddressLimit) {
-        std::fprintf(stderr, "Address too long (%d bytes, at most %d).\n", int(utf8.size()), kAddressLimit);
         TAVI_LOG_ERROR("Address too long (" << utf8.size() << " bytes, at most " << kAddressLimit << "), not played.");
         return false;
     }
     QString why;
     const tavi::MediaAddress kind = tavi::mediaAddressKind(url, classStreamOnly, &why);
     if (kind == tavi::MediaAddress::Refused) {
-        std::fprintf(stderr, "Address refused: %s.\n", why.toUtf8().constData());
         TAVI_LOG_ERROR("Address refused, not played: " << why);
         return false;
     }
@@ -75,9 +70,6 @@ int decodeInterruptCallback(void *opaque)
 
 void reportPlaybackError(const char *message)
 {
-    std::printf("%s\n", message);
-    std::fflush(stdout);
-    qDebug() << message;
     TAVI_LOG_ERROR(message);
 }
 

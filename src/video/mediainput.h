@@ -55,8 +55,7 @@ AVFormatContext *openInput(VideoState *state, const QByteArray &path, Probe prob
 int lastStreamOfType(AVFormatContext *input, int type);
 int firstStreamOfType(AVFormatContext *input, int type);
 
-// Reports a playback failure on standard output, Qt's debug output and the
-// log at error level.
+// Reports a playback failure to the log at error level.
 void reportPlaybackError(const char *message);
 
 struct AVStream;

@@ -7,8 +7,6 @@
 
 #include <SDL2/SDL.h>
 
-#include <cstdio>
-
 namespace {
 
 // Nothing to read now: a queue at its limit, a pause, a file at its end.
@@ -44,18 +42,18 @@ bool openStreams(VideoState *is, const QString &url, bool classStreamOnly, const
                                                                      : firstStreamOfType(input, AVMEDIA_TYPE_VIDEO);
     const int audio = how.sound == PlayerOpening::NoSound ? -1 : firstStreamOfType(input, AVMEDIA_TYPE_AUDIO);
     if (how.pictures != PlayerOpening::NoPictures && video < 0) {
-        reportPlaybackError("Didn't find a video stream.");
+        reportPlaybackError("The input has no video stream, not played.");
         return false;
     }
     if (how.sound == PlayerOpening::SoundOnly && audio < 0) {
-        reportPlaybackError("Didn't find a audio stream.");
+        reportPlaybackError("The input has no audio stream, not played.");
         return false;
     }
     // A silent clip or screen recording plays too: without a sound device
     // the pictures follow the wall clock.
     if (how.sound == PlayerOpening::SoundIfAny && audio < 0)
-        TAVI_LOG_WARN("Didn't find a audio stream in " << addressForLog(url).constData()
-                                                       << ", playing the pictures without sound.");
+        TAVI_LOG_WARN("No audio stream in " << addressForLog(url).constData()
+                                            << ", playing the pictures without sound.");
     is->videoStreamIndex = how.pictures == PlayerOpening::NoPictures ? -1 : video;
     is->audioStreamIndex = audio;
     is->live = isLiveInput(url, input->duration);
@@ -79,11 +77,11 @@ bool openSound(VideoState *is, const PlayerOpening &how, bool *sdlAudio)
     }
     AVStream *stream = is->formatContext->streams[index];
     if (!avcodec_find_decoder(stream->codecpar->codec_id)) {
-        reportPlaybackError("ACodec not found.");
+        reportPlaybackError("No decoder for the audio stream, not played.");
         return false;
     }
     if (!openStreamDecoder(stream, &is->audioCodec, false)) {
-        reportPlaybackError("Could not open audio codec.");
+        reportPlaybackError("The audio decoder does not open, not played.");
         return false;
     }
     is->audioStream = stream;
@@ -98,11 +96,11 @@ bool openPictures(VideoState *is, const PlayerOpening &how)
         return true;
     AVStream *stream = is->formatContext->streams[is->videoStreamIndex];
     if (!avcodec_find_decoder(stream->codecpar->codec_id)) {
-        reportPlaybackError("PCodec not found.");
+        reportPlaybackError("No decoder for the video stream, not played.");
         return false;
     }
     if (!openStreamDecoder(stream, &is->videoCodec, true, how.lowDelayWhenLive && is->live)) {
-        reportPlaybackError("Could not open video codec.");
+        reportPlaybackError("The video decoder does not open, not played.");
         return false;
     }
     is->videoStream = stream;
@@ -183,7 +181,7 @@ void seekInput(VideoState *is)
     is->seekFlagAudio = 1;
     is->seekFlagVideo = 1;
     if (ret < 0) {
-        std::fprintf(stderr, "%s: error while seeking\n", is->formatContext->url);
+        TAVI_LOG_WARN("seek to " << is->seekTime.load() << " s failed (error " << ret << "), playing on");
     } else {
         // Before the queues empty: the callback must not take the moment
         // between flush and refill for the end of the input.

@@ -53,7 +53,7 @@ void waitWhilePaused(VideoState *is)
     const double start = steadySeconds();
     is->wait([is] { return !is->paused || is->quit; });
     if (wallClock(is))
-        is->playClockOffset = is->playClockOffset - (steadySeconds() - start);
+        is->shiftPlayClock(start - steadySeconds());
 }
 
 // The picture's size in square pixels: a stream whose pixels are not
@@ -153,7 +153,7 @@ void followWallClock(VideoState *is, double pts)
     if (is->live) {
         const double behind = is->videoQueuedPts - playPosition(is);
         if (behind > kLiveBacklogHigh)
-            is->playClockOffset = is->playClockOffset + (behind - kLiveBacklogLow);
+            is->shiftPlayClock(behind - kLiveBacklogLow);
     }
 }
 

@@ -111,6 +111,8 @@ struct alignas(16) VideoState
     // at handedClock (the end of the audio the device has been given).
     // Written by the audio callback; by the video thread while pictures
     // follow the wall clock; the reader invalidates them after a seek.
+    // A change made from its own value goes through changePlayClock, never
+    // a load and a store: the other thread may set it in between.
     std::atomic<double> playClockOffset{0};
     std::atomic<bool> playClockValid{false};
     std::atomic<double> handedClock{0};
@@ -188,6 +190,19 @@ struct alignas(16) VideoState
     void requestQuit();
     // Wakes the threads that wait for a change (wait(), waitUntil()).
     void wake();
+    // Sets playClockOffset to change(its value) in one compare-and-swap
+    // (change may run more than once); returns the value it replaced.
+    template<class Change> double changePlayClock(Change change)
+    {
+        double seen = playClockOffset.load();
+        while (!playClockOffset.compare_exchange_weak(seen, change(seen))) {}
+        return seen;
+    }
+    // Moves the play clock by seconds.
+    void shiftPlayClock(double seconds)
+    {
+        changePlayClock([seconds](double offset) { return offset + seconds; });
+    }
     // Waits until done() holds; done is checked under the waiting lock.
     template<class Done> void wait(Done done)
     {

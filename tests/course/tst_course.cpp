@@ -1,4 +1,5 @@
 #include "httpserver.h"
+#include "logcapture.h"
 #include "testsupport.h"
 
 #include "course/courselist.h"
@@ -53,8 +54,8 @@ QStringList rows(const CourseList *list)
     return seen;
 }
 
-// Debug messages seen so far: the one sign that a dropped reply came.
-QStringList g_messages;
+// Log messages seen so far: the one sign that a dropped reply came.
+testsupport::LogCapture *g_log = nullptr;
 // The moment the entry tests count from.
 QDateTime g_now;
 
@@ -68,14 +69,14 @@ private slots:
     void initTestCase()
     {
         qRegisterMetaType<CourseInfo>("CourseInfo");
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) { g_messages << text; });
+        g_log = new testsupport::LogCapture;
     }
 
     void cleanup()
     {
         CourseListItem::currentTime = &QDateTime::currentDateTime;
         UserInfo::instance().type.clear();
-        g_messages.clear();
+        g_log->clear();
     }
 
     // What the list makes of a reply: nothing from a failed request, whatever its body, and at most its bound of rows.
@@ -219,7 +220,7 @@ private slots:
         panel.refreshCourses();
         QTRY_COMPARE(shown.count(), 4);
         service.release();
-        QTRY_VERIFY(g_messages.contains(QStringLiteral("course list: reply of an earlier refresh dropped")));
+        QTRY_VERIFY(g_log->messages().contains(QStringLiteral("course list: reply of an earlier refresh dropped")));
         QCOMPARE(shown.count(), 4);
         QCOMPARE(::rows(panel.list()), QStringList({"1:T1", "2:T2"}));
     }

@@ -8,6 +8,7 @@
 // window stays responsive (the GUI thread is never held for more than 200 ms), nothing outside the installation is
 // read or written, memory stays bounded, and the user sees the right message.
 #include "demoschool.h"
+#include "logcapture.h"
 #include "nginxrtmp.h"
 #include "publisher.h"
 #include "signin.h"
@@ -527,15 +528,12 @@ private slots:
         QCOMPARE(success.count(), 0);
 
         QVERIFY(school.writeSysConfig());
-        static QStringList messages;
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext &, const QString &text) { messages << text; });
+        testsupport::LogCapture log;
         const QString password = QStringLiteral("123456");
         dialogSignIn(QStringLiteral("student"), password);
         // A later request sends the session cookie.
         const bool answered =
             !get(QStringLiteral("/student/courseall/todaycourse"), {{"type", "student"}}).body.isEmpty();
-        qInstallMessageHandler(previous);
         QCOMPARE(success.count(), 1);
         const UserInfo &user = UserInfo::instance();
         QCOMPARE(QStringList({user.userId, user.userName, user.type, user.real_name, user.photo}),
@@ -544,7 +542,7 @@ private slots:
         QVERIFY(answered);
         const QString session = CookieJar::instance()->getCookie("marlo");
         QCOMPARE(session.size(), 32);
-        const QString all = messages.join('\n');
+        const QString all = log.messages().join('\n');
         QVERIFY2(all.contains(QStringLiteral("marlo")), qPrintable(all));
         QVERIFY2(!all.contains(session), qPrintable(all));
         QVERIFY2(!all.contains(password), qPrintable(all));

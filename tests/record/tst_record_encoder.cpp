@@ -1,5 +1,5 @@
 // The encoder and FLV writer fed with made-up pictures and samples; the picture queue that turns any capture rate into
-// the encoder's rate, the bounds of both queues, and the microphone's time line.
+// the encoder's rate, the bounds of both queues, the microphone's time line, and the screen cast's picture copy.
 
 #include "recordprobe.h"
 
@@ -10,6 +10,7 @@
 #include "record/flvoutput.h"
 #include "record/getvideothread.h"
 #include "record/savevideothread.h"
+#include "record/screencast.h"
 #include "record/sendaudiothread.h"
 #include "record/videoframequeue.h"
 #include "sound.h"
@@ -22,6 +23,7 @@ extern "C" {
 }
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QtTest>
@@ -30,7 +32,9 @@ extern "C" {
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr int kWidth = 320;
@@ -168,6 +172,27 @@ private slots:
         QVERIFY2(worst <= 2, qPrintable(QStringLiteral("a channel differs by %1").arg(worst)));
     }
 
+    // A screen-cast buffer may end with the last row's last pixel, without
+    // its padding: the copy reads nothing past it (the next page faults).
+    void screenCastRowsEndAtLastPixel()
+    {
+        const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        auto *map =
+            static_cast<uint8_t *>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        QVERIFY(map != MAP_FAILED);
+        const auto unmap = qScopeGuard([&] { munmap(map, 2 * page); });
+        QCOMPARE(mprotect(map + page, page, PROT_NONE), 0);
+        const int rows = 3, stride = 64, row = 40;
+        const size_t bytes = size_t(stride) * (rows - 1) + row;
+        uint8_t *data = map + page - bytes;
+        for (size_t i = 0; i < bytes; ++i)
+            data[i] = uint8_t(i * 7 + 1);
+        std::vector<uint8_t> copy;
+        ScreenCast::copyRows(data, rows, stride, row, &copy);
+        QCOMPARE(copy.size(), size_t(stride) * rows);
+        QVERIFY(std::equal(data, data + bytes, copy.begin()));
+    }
+
     // Any capture rate gives 25 pictures a second, sound alongside, whichever
     // capture ends first. A local name ending in ".mp4", in any case, gets an
     // MP4 (fragmented, so that it stays playable when the recording is cut
@@ -204,7 +229,7 @@ private slots:
         {
             flvOutput output;
             QVERIFY(output.setUp(name.toLocal8Bit().constData(), true, kWidth, kHeight));
-            QCOMPARE(QString::fromLatin1(output.outputFormat->name), QLatin1String(mp4 ? "mp4" : "flv"));
+            QCOMPARE(QString::fromLatin1(output.containerName()), QLatin1String(mp4 ? "mp4" : "flv"));
         }
         if (name.contains(QLatin1String("://")))
             return;
