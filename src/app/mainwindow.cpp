@@ -19,6 +19,8 @@
 
 #include <QVBoxLayout>
 
+#include <iostream>
+
 namespace {
 // Each installation (its working folder) keeps a place of its own.
 QString installationGroup()
@@ -88,7 +90,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
 void MainWindow::loginOut()
 {
-    TAVI_LOG_INFO("signed out");
+    std::cout << "MainWindow::loginOut()......................................" << std::endl;
     content->onLogout();
     titleBar->loginOut();
 }
@@ -164,3 +166,7 @@ void MainWindow::hideEvent(QHideEvent *event)
     if (m_saveTimer->isActive())
         savePlace();
 }
+
+void MainWindow::slot_tray() {}
+
+void MainWindow::slot_showWindow() {}

@@ -40,6 +40,11 @@ signals:
     void s_max();
     void s_move(QPoint pMove);
     void exitWindow();
+    void s_sMainWnd();
+
+public slots:
+    void slot_tray();
+    void slot_showWindow();
 
 protected:
     void moveEvent(QMoveEvent *event) override;

@@ -139,9 +139,16 @@ void TitleWidget::doJump(QString index)
     }
 }
 
+void TitleWidget::triggleInit() {}
+
 void TitleWidget::slot_logOut()
 {
     logoutBox->show();
+}
+
+void TitleWidget::slot_MsgAccept()
+{
+    logoutBox->close();
 }
 
 void TitleWidget::mouseDoubleClickEvent(QMouseEvent *event)

@@ -43,7 +43,9 @@ signals:
 
 public slots:
     void doJump(QString index);
+    void triggleInit();
     void slot_logOut();
+    void slot_MsgAccept();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;

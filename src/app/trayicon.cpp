@@ -15,3 +15,5 @@ Trayicon::Trayicon(QObject *parent) : QSystemTrayIcon(parent)
     connect(trayMenu, SIGNAL(showWindow()), this, SIGNAL(showWindow()));
     connect(trayMenu, SIGNAL(exitWindow()), this, SIGNAL(exitWindow()));
 }
+
+void Trayicon::slot_hide() {}

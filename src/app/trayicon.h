@@ -18,6 +18,9 @@ signals:
     void showWindow();
     void exitWindow();
 
+public slots:
+    void slot_hide();
+
 private:
     TrayMenu *trayMenu;
 };

@@ -50,3 +50,8 @@ void playBtn::flip()
     }
     update();
 }
+
+void playBtn::slot_playBtn()
+{
+    flip();
+}

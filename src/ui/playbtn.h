@@ -15,6 +15,12 @@ public:
     void setState(PlayerState state);
     void flip();
 
+signals:
+    void s_playBtn(bool bPlay);
+
+public slots:
+    void slot_playBtn();
+
 private:
     playBtn();
 
