@@ -1,9 +1,11 @@
 #include "app/app.h"
 
+#include "app/contentwidget.h"
 #include "app/crashhandler.h"
 #include "app/mainwindow.h"
 #include "app/trayicon.h"
 #include "base/logging.h"
+#include "classroom/screen.h"
 #include "net/certificates.h"
 #include "net/flash.h"
 #include "net/logindlg.h"
@@ -60,10 +62,13 @@ void app::slot_loginSuccess()
 
 void app::slot_exitWindow()
 {
-    loginDlg->accept();
-    mainWindow->loginOut();
-    mainWindow->close();
-    QApplication::closeAllWindows();
+    // A class on air ends only when the teacher says so.
+    mainWindow->contentArea()->screen()->askToEnd([this]() {
+        loginDlg->accept();
+        mainWindow->loginOut();
+        mainWindow->close();
+        QApplication::closeAllWindows();
+    });
 }
 
 void app::slot_sMainwnd()
@@ -100,9 +105,11 @@ void app::slot_max()
 
 void app::slot_tray()
 {
-    // Without a system tray a hidden window could never be brought back.
+    // Without a system tray a hidden window could never be brought back, and
+    // a minimised one is easily taken for a program that will not quit:
+    // closing quits.
     if (!trayAvailable()) {
-        mainWindow->showMinimized();
+        slot_exitWindow();
         return;
     }
     mainWindow->setVisible(false);

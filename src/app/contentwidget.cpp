@@ -26,7 +26,8 @@ ContentWidget::ContentWidget(QWidget *parent) : QWidget(parent)
     connect(m_screen, SIGNAL(isStudentDisplay()), this, SLOT(isStudentDisplay()));
     // The screen is told first, then the chat panel.
     connect(course, SIGNAL(s_doClass(CourseInfo)), m_screen, SLOT(slot_doClass(CourseInfo)));
-    connect(course, SIGNAL(s_doClass(CourseInfo)), this, SLOT(slot_joinChat(CourseInfo)));
+    // Only a class the screen entered (a live class's teacher may say no).
+    connect(m_screen, SIGNAL(s_classEntered(CourseInfo)), this, SLOT(slot_joinChat(CourseInfo)));
     connect(m_screen, SIGNAL(s_chatOut()), student, SLOT(slot_logOutChat()));
     // The recorder's "回放" plays in this window's local player.
     connect(Screen::processRecordWindow(), &recordWindow::s_playBack, this, [this](const QString &file) {

@@ -1,5 +1,6 @@
 #include "app/titlewidget.h"
 
+#include "classroom/playaudiovideoctrl.h"
 #include "net/bitmaplabel.h"
 #include "net/userinfo.h"
 #include "ui/commonbutton.h"
@@ -143,6 +144,9 @@ void TitleWidget::triggleInit() {}
 
 void TitleWidget::slot_logOut()
 {
+    // Signing out ends a class on air: the question says so.
+    logoutBox->setText(playAudioVideoCtrl::instance()->isTeaching() ? QStringLiteral("正在上课，确定要结束本节课吗？")
+                                                                    : QStringLiteral("您，确定退出登录吗？"));
     logoutBox->show();
 }
 

@@ -60,7 +60,7 @@ playAudioVideoCtrl::playAudioVideoCtrl()
       videoOnlyPlayer(new VideoPlayer),
       talkPlayer(new AudioPlayer),
       m_teacher(new TeacherSession(kRepublishMs, this)),
-      m_student(new StudentSession(kRepublishMs, this))
+      m_student(new StudentSession(kRepublishMs, kClassGoneMs, this))
 {
     // Whatever a course record names, these open class streams only.
     classPlayer->setClassStreamOnly(true);
@@ -98,6 +98,7 @@ playAudioVideoCtrl::playAudioVideoCtrl()
         videoOnlyPlayer, &VideoPlayer::sig_GetOneFrame, this, [this](const QImage &image) { takeFrame(image); },
         Qt::DirectConnection);
     connect(localPlayer, &VideoPlayer_Thread::sig_TotalTimeChanged, this, &playAudioVideoCtrl::sig_localDuration);
+    connect(localPlayer, &QThread::finished, this, &playAudioVideoCtrl::localEnded, Qt::QueuedConnection);
     watch(localPlayer);
     watch(classPlayer);
     watch(talkPlayer);
@@ -126,6 +127,14 @@ void playAudioVideoCtrl::connectSessions()
         sessionChanged();
     });
     connect(m_student, &StudentSession::replay, this, &playAudioVideoCtrl::replayClass);
+    // The teacher has ended the class: the student's voice is not published
+    // into a class that is over.
+    connect(m_student, &StudentSession::classGone, this, [this]() {
+        if (!isDialogueOn())
+            return;
+        dialogueStop();
+        emit sig_dialogueEnded(QStringLiteral("课堂已结束"));
+    });
 }
 
 void playAudioVideoCtrl::watch(QThread *thread)
@@ -460,10 +469,13 @@ void playAudioVideoCtrl::classStop()
         previewTo(QSize());
         recorder()->stop();
     } else if (course.role == Role::Student) {
+        const bool talking = isDialogueOn();
         classPlayer->stop(true);
         m_student->stop();
         if (course.isOneToOne())
             talk()->stop();
+        if (talking)
+            emit sig_dialogueEnded(QStringLiteral("已离开课堂"));
     }
     setPlayState(Stop);
 }
@@ -487,6 +499,20 @@ void playAudioVideoCtrl::dialogueStop()
 bool playAudioVideoCtrl::isDialogueOn() const
 {
     return m_student->dialogue()->isOn() || (m_talk && m_talk->isRunning());
+}
+
+bool playAudioVideoCtrl::isTeaching() const
+{
+    return m_teacher->isOn();
+}
+
+void playAudioVideoCtrl::localEnded()
+{
+    // Stopped or started again meanwhile: not an end of the file.
+    if (localPlayer->isRunning() || localPlayer->state() == Stop)
+        return;
+    localPlayer->stop(false);
+    setPlayState(Stop);
 }
 
 void playAudioVideoCtrl::localStart(QString path)

@@ -45,6 +45,8 @@ public:
     // The process-wide object, created on first use.
     static playAudioVideoCtrl *instance();
     static constexpr int kRepublishMs = 2000;
+    // A student's dialogue ends once the class's stream has been gone this long.
+    static constexpr int kClassGoneMs = 10000;
     // The teacher's preview of what is published: pictures a second.
     static constexpr int kPreviewIntervalMs = 250;
 
@@ -90,6 +92,9 @@ public:
     // The dialogue is switched on (also while it waits for its server to
     // come back, and while its last run still ends).
     bool isDialogueOn() const;
+    // A teacher's class is on (connecting, live or reconnecting): ending it
+    // is asked first.
+    bool isTeaching() const;
 
     void localStart(QString path);
     void localPause();
@@ -148,6 +153,8 @@ private:
     void dialogueStarted(bool running);
     void replayClass();
     void replayVoice();
+    // The local file's run ended by itself: it played to its end.
+    void localEnded();
     // Tells the live state and the student's voice where they changed.
     void sessionChanged();
     void setPlayState(PlayerState state);

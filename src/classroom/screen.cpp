@@ -7,6 +7,7 @@
 #include "record/recordwindow.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
+#include "ui/messagebox.h"
 #include "ui/playbtn.h"
 #include "ui/radioslider.h"
 #include "ui/rebtn.h"
@@ -30,6 +31,8 @@
 
 namespace {
 const char *const kBackground = ":/images/sys/bg";
+const char *const kClassEnded = ":/images/sys/ended";
+const char *const kClassLeft = ":/images/sys/leftclass";
 const char *const kDialogueOn = "[关闭对话]";
 const char *const kDialogueOff = "[开启对话]";
 const char *const kAddressRefused = "课堂地址无效";
@@ -130,10 +133,32 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     connect(m_escape, &QShortcut::activated, this, &Screen::leaveFullScreen);
     // A teacher's class starts again once its monitor is chosen.
     m_monitorQuestion = new MonitorQuestion(playCtrl, this);
-    connect(m_monitorQuestion, &MonitorQuestion::chosen, this, &Screen::slot_doClass);
+    connect(m_monitorQuestion, &MonitorQuestion::chosen, this, &Screen::enterClass);
     // Not choosing leaves the class as [结束] does.
     connect(m_monitorQuestion, &MonitorQuestion::declined, this, &Screen::s_chatOut);
+    // A window of its own over the main window.
+    m_endQuestion = new MessageBox(this);
+    m_endQuestion->setText(QStringLiteral("正在上课，确定要结束本节课吗？"));
+    connect(m_endQuestion, &MessageBox::doAccept, this, [this]() {
+        std::function<void()> then;
+        then.swap(m_afterEnd);
+        if (then)
+            then();
+    });
     connectParts();
+}
+
+void Screen::askToEnd(std::function<void()> then)
+{
+    if (!playCtrl->isTeaching()) {
+        m_endQuestion->close();
+        then();
+        return;
+    }
+    m_afterEnd = std::move(then);
+    m_endQuestion->show();
+    m_endQuestion->raise();
+    m_endQuestion->activateWindow();
 }
 
 // Play, volume, progress and the class buttons along the bottom.
@@ -233,7 +258,6 @@ void Screen::connectParts()
     connect(playCtrl, &playAudioVideoCtrl::sig_playState, m_playButton, &playBtn::setState);
     connect(m_playButton, SIGNAL(clicked()), this, SLOT(slot_playBtnClick()));
     connect(endLabel, SIGNAL(s_clicked()), this, SLOT(slot_ctrlBtnClick()));
-    connect(endLabel, SIGNAL(s_clicked()), this, SIGNAL(s_chatOut()));
     connect(recordLabel, SIGNAL(s_clicked()), this, SLOT(slot_recordBtnClick()));
     connect(dialogueLabel, SIGNAL(s_clicked()), this, SLOT(slot_ctrlAudioClick()));
     connect(m_fullScreenLabel, SIGNAL(s_clicked()), this, SLOT(toggleFullScreen()));
@@ -509,9 +533,17 @@ void Screen::stopPlaying()
 
 void Screen::slot_doClass(CourseInfo couseinf)
 {
+    askToEnd([this, couseinf]() {
+        enterClass(couseinf);
+        emit s_classEntered(couseinf);
+    });
+}
+
+void Screen::enterClass(const CourseInfo &course)
+{
     stopPlaying();
     m_pending.mode = PlayMode::Class;
-    m_pending.course = couseinf;
+    m_pending.course = course;
     m_waiting.start();
     startWhenIdle();
 }
@@ -520,9 +552,14 @@ void Screen::local_play(QString filename)
 {
     if (filename.isEmpty())
         return;
+    askToEnd([this, filename]() { playFile(filename); });
+}
+
+void Screen::playFile(const QString &file)
+{
     stopPlaying();
     m_pending.mode = PlayMode::File;
-    m_pending.file = filename;
+    m_pending.file = file;
     m_waiting.start();
     startWhenIdle();
 }
@@ -566,6 +603,7 @@ void Screen::startPending()
         m_playMode = playCtrl->classStart() ? PlayMode::Class : PlayMode::None;
     } else if (pending.mode == PlayMode::File) {
         m_playMode = PlayMode::File;
+        m_file = pending.file;
         playCtrl->localStart(pending.file);
         refreshTimer->start();
     }
@@ -586,15 +624,33 @@ void Screen::slot_playBtnClick()
             playCtrl->localResume();
         else if (m_playMode == PlayMode::Class)
             playCtrl->classResume();
+    } else if (m_playMode == PlayMode::File && !m_file.isEmpty()) {
+        // Played to its end: from the beginning again.
+        playCtrl->localStart(m_file);
+        refreshTimer->start();
     }
     reFreashBtnAudio();
 }
 
 void Screen::slot_ctrlBtnClick()
 {
+    askToEnd([this]() {
+        endByButton();
+        emit s_chatOut();
+    });
+}
+
+void Screen::endByButton()
+{
+    const bool inClass = m_playMode == PlayMode::Class;
     stopPlaying();
     m_playMode = PlayMode::None;
     showLiveState();
+    // What became of the class: the teacher ended it, the student left it.
+    if (inClass && course.role == Role::Teacher)
+        showBackground(QString::fromLatin1(kClassEnded));
+    else if (inClass && course.role == Role::Student)
+        showBackground(QString::fromLatin1(kClassLeft));
     repaint();
 }
 
@@ -654,8 +710,15 @@ void Screen::slot_setRange(qint64 uSec)
 
 void Screen::slot_setVideoSeek(int value)
 {
-    if (m_playMode != PlayMode::File || playCtrl->playState() == Stop)
+    if (m_playMode != PlayMode::File)
         return;
+    if (playCtrl->playState() == Stop) {
+        // Played to its end: the file opens again where the slider says.
+        if (m_file.isEmpty())
+            return;
+        playCtrl->localStart(m_file);
+        refreshTimer->start();
+    }
     playCtrl->localSeek(qint64(value) * 1000000);
 }
 

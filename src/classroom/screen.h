@@ -6,9 +6,12 @@
 #include <QImage>
 #include <QWidget>
 
+#include <functional>
+
 class IconBtn;
 class MonitorQuestion;
 class Label;
+class MessageBox;
 class QPropertyAnimation;
 class QShortcut;
 class QTimer;
@@ -63,6 +66,12 @@ public:
     ReBtn *courseArrow() const { return courseToggle; }
     ReBtn *studentArrow() const { return studentToggle; }
 
+    // Runs then at once, or, while a teacher's class is on, once the teacher
+    // has said "确定" to ending it ("取消" runs nothing). A newer ask
+    // replaces one not answered yet.
+    void askToEnd(std::function<void()> then);
+    MessageBox *endQuestion() const { return m_endQuestion; }
+
     // The process-wide screen-recorder window, created on first use.
     static recordWindow *processRecordWindow();
 
@@ -76,6 +85,8 @@ signals:
     void isCourseDisplay();
     void isStudentDisplay();
     void s_chatOut();
+    // A class was entered (after the screen has started it): the chat joins.
+    void s_classEntered(CourseInfo course);
 
 public slots:
     void doOneImage(QImage image);
@@ -129,6 +140,9 @@ private:
     // screen ends and the background shows.
     void stopPlaying();
     void startPending();
+    void enterClass(const CourseInfo &course);
+    void playFile(const QString &file);
+    void endByButton();
 
     QWidget *controlBar;
     ReBtn *courseToggle;
@@ -161,6 +175,12 @@ private:
     QTimer *m_barTimer;
     QPropertyAnimation *m_barSlide;
     QShortcut *m_escape;
+
+    // The local file shown last: the play button starts it again once it
+    // has played to its end.
+    QString m_file;
+    MessageBox *m_endQuestion;
+    std::function<void()> m_afterEnd;
 
     Pending m_pending;
     QTimer *m_idleTimer;

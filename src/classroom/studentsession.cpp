@@ -4,9 +4,12 @@
 
 #include <QTimer>
 
-StudentSession::StudentSession(int retryMs, QObject *parent)
-    : QObject(parent), m_dialogue(new Publication(retryMs, this)), m_replay(new QTimer(this))
+StudentSession::StudentSession(int retryMs, int goneMs, QObject *parent)
+    : QObject(parent), m_dialogue(new Publication(retryMs, this)), m_replay(new QTimer(this)), m_gone(new QTimer(this))
 {
+    m_gone->setSingleShot(true);
+    m_gone->setInterval(goneMs);
+    connect(m_gone, &QTimer::timeout, this, &StudentSession::classGone);
     m_replay->setSingleShot(true);
     m_replay->setInterval(retryMs);
     connect(m_replay, &QTimer::timeout, this, [this]() {
@@ -47,6 +50,11 @@ void StudentSession::setState(State state)
 {
     if (state == m_state)
         return;
+    // Only a stream that played can end; a class not begun waits.
+    if (state == Reconnecting && m_state == Playing)
+        m_gone->start();
+    else if (state != Reconnecting)
+        m_gone->stop();
     m_state = state;
     emit stateChanged();
 }

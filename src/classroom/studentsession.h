@@ -19,7 +19,9 @@ public:
         Reconnecting // it went away
     };
 
-    explicit StudentSession(int retryMs, QObject *parent = nullptr);
+    // A class whose stream has been gone for goneMs has ended: the dialogue
+    // ends with it.
+    explicit StudentSession(int retryMs, int goneMs = 10000, QObject *parent = nullptr);
 
     State state() const { return m_state; }
     bool isOn() const { return m_state != Off; }
@@ -38,12 +40,15 @@ public:
 signals:
     void stateChanged();
     void replay();
+    // The stream went away goneMs ago and has not come back.
+    void classGone();
 
 private:
     void setState(State state);
 
     Publication *m_dialogue;
     QTimer *m_replay;
+    QTimer *m_gone;
     State m_state = Off;
     bool m_paused = false;
 };

@@ -136,7 +136,17 @@ class TestShell : public QObject
     void end()
     {
         QTest::mouseClick(screen->endButton(), Qt::LeftButton);
+        if (screen->endQuestion()->isVisible())
+            answerEnd(true);
         QTRY_VERIFY_WITH_TIMEOUT(ctrl->isIdle(), 20000);
+    }
+
+    // Answers the question before a live class ends.
+    void answerEnd(bool end)
+    {
+        QVERIFY(screen->endQuestion()->isVisible());
+        QTest::mouseClick(screen->endQuestion()->findChild<QWidget *>(end ? "okBtn" : "cancelBtn"), Qt::LeftButton);
+        QVERIFY(!screen->endQuestion()->isVisible());
     }
 
 private slots:
@@ -336,19 +346,6 @@ private slots:
         QCOMPARE(TrayMenu::portalUrl(), QStringLiteral("http://127.0.0.1:%1/").arg(school.port()));
     }
 
-    void noTrayMinimises()
-    {
-        const auto previous = app::trayAvailable;
-        app::trayAvailable = [] { return false; };
-        QTest::mouseClick(window->title()->closeButton(), Qt::LeftButton);
-        app::trayAvailable = previous;
-        QVERIFY(window->isVisible());
-        QTRY_VERIFY(window->isMinimized());
-        QVERIFY(!controller->trayIcon()->isVisible());
-        window->showNormal();
-        QTRY_VERIFY(!window->isMinimized());
-    }
-
     // A teacher's one-to-one class on a server that is down at first and restarts mid-class: the desktop and microphone
     // go to rtmp once it is there, and again by themselves after the restart, without a word to the user; the teacher
     // sees it all (connecting, on air, reconnecting, on air again). The student's voice plays and the teacher is told;
@@ -526,6 +523,22 @@ private slots:
         const qint64 key = screen->shownImage().cacheKey();
         QTRY_VERIFY(screen->shownImage().cacheKey() != key);
 
+        // At its end the button shows stopped; play starts the file from the beginning, and the slider seeks.
+        QTest::mouseClick(screen->progress(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(screen->progress()->width() - 1, 3));
+        QTRY_COMPARE_WITH_TIMEOUT(state(), Stop, 15000);
+        QVERIFY(screen->progress()->isVisible());
+        QTest::mouseClick(screen->playButton(), Qt::LeftButton);
+        QCOMPARE(state(), Playing);
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl->localPosition() > 0.2 && ctrl->localPosition() < 5, 10000);
+        QTest::mouseClick(screen->progress(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(screen->progress()->width() - 1, 3));
+        QTRY_COMPARE_WITH_TIMEOUT(state(), Stop, 15000);
+        QTest::mouseClick(screen->progress(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(screen->progress()->width() / 2, 3));
+        QCOMPARE(state(), Playing);
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl->localPosition() >= 4, 10000);
+
         // Full screen and back: the file plays on, 1:1 where it has room, and the screen returns to its place; [结束]
         // in full screen also leaves it.
         const QRect placed = screen->geometry();
@@ -662,9 +675,23 @@ private slots:
         screen->slot_doClass(course(1, "3", first, nginx.url("lesson1_talk"), "1"));
         QVERIFY(testsupport::waitForCodecs(first, {"aac", "h264"}));
         QVERIFY(!ctrl->talkPlayback()->isRunning()); // no student's voice in a group class
+        // On air, another class is entered only when the teacher says so; "取消" changes nothing, and neither does
+        // closing the window where the desktop has no tray.
+        screen->slot_doClass(course(1, "1", second, nginx.url("y"), "2"));
+        answerEnd(false);
+        const auto tray = app::trayAvailable;
+        app::trayAvailable = [] { return false; };
+        QTest::mouseClick(window->title()->closeButton(), Qt::LeftButton);
+        app::trayAvailable = tray;
+        answerEnd(false);
+        QVERIFY(window->isVisible() && ctrl->isTeaching());
+        QCOMPARE(ctrl->recorder()->currentUrl(), first);
         QVERIFY(timed([&] { screen->slot_doClass(course(1, "3", first, nginx.url("x"), "1")); }) < 1000);
+        answerEnd(true);
         // The second a one-to-one class: no dialogue button for its teacher either.
+        QTRY_VERIFY(ctrl->isTeaching());
         QVERIFY(timed([&] { screen->slot_doClass(course(1, "1", second, nginx.url("y"), "2")); }) < 1000);
+        answerEnd(true);
         QTRY_VERIFY_WITH_TIMEOUT(!screen->isStarting(), 30000);
         QCOMPARE(ctrl->recorder()->currentUrl(), second);
         QVERIFY(!ctrl->recorder()->isIdle());
@@ -680,6 +707,7 @@ private slots:
         QCOMPARE(screen->voiceText(), QStringLiteral("学生语音：关"));
         end();
         QVERIFY(!screen->liveBar()->isVisible());
+        QCOMPARE(screen->shownImage(), QImage(QStringLiteral(":/images/sys/ended")));
     }
 
     void replacingAStudentClass()
