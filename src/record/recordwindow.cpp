@@ -14,6 +14,7 @@
 #include "ui/windowdrag.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -23,6 +24,7 @@
 #include <QTextCodec>
 #include <QTextStream>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 QTextCodec *settingsCodec()
@@ -43,17 +45,20 @@ QStringList readSettingsLines(const QString &path)
     return lines;
 }
 
-// Where a recording goes until the user chooses: the user's videos folder.
-QString defaultSavePath()
+const char *const kMonitorMark = "[扬声器] ";
+} // namespace
+
+QString recordWindow::defaultSavePath(const QDateTime &when)
 {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     if (folder.isEmpty())
         folder = QDir::homePath();
-    return folder + QStringLiteral("/tavi.mp4");
+    const QString stem = folder + QStringLiteral("/tavi-") + when.toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss"));
+    QString path = stem + QStringLiteral(".mp4");
+    for (int n = 2; QFile::exists(path); ++n)
+        path = stem + QStringLiteral("-%1.mp4").arg(n);
+    return path;
 }
-
-const char *const kMonitorMark = "[扬声器] ";
-} // namespace
 
 recordWindow::recordWindow(QWidget *parent)
     : QWidget(parent), ui(new recordWindowUI), control(new recordCtrl(this)), timer(new QTimer(this))
@@ -71,8 +76,8 @@ recordWindow::recordWindow(QWidget *parent)
     loadDevices();
     loadMonitors();
     loadSettings();
-    if (savePath.isEmpty()) {
-        savePath = defaultSavePath();
+    if (!pathChosen) {
+        savePath = defaultSavePath(QDateTime::currentDateTime());
         ui->lineEdit_filename->setText(savePath);
     }
     ui->toolButton_setting->setChecked(false);
@@ -101,6 +106,9 @@ recordWindow::recordWindow(QWidget *parent)
     connect(control, &recordCtrl::s_startFinished, this, &recordWindow::slotStartFinished);
     // The file is whole: it can be played back.
     connect(control, &recordCtrl::s_idle, this, &recordWindow::updateButtons);
+    connect(control, &recordCtrl::s_idle, this, &recordWindow::showSaved);
+    connect(ui->openFolderButton, &QToolButton::clicked, this,
+            [this]() { QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(savePath).absolutePath())); });
 
     recordState = Stop;
     updateButtons();
@@ -174,6 +182,7 @@ void recordWindow::loadSettings()
             line.remove(QStringLiteral("framerate=")).toInt(); // kept for older files, unused
         } else if (line.contains(QStringLiteral("filename="))) {
             savePath = line.remove(QStringLiteral("filename="));
+            pathChosen = !savePath.trimmed().isEmpty();
             ui->lineEdit_filename->setText(savePath);
             const int slash = savePath.lastIndexOf(QLatin1Char('/'));
             if (slash > 0)
@@ -194,7 +203,8 @@ void recordWindow::saveSettings()
                 .arg(area.right() - area.left() + 1)
                 .arg(area.bottom() - area.top() + 1);
     text += QStringLiteral("mode=audio\n");
-    text += QStringLiteral("filename=%1\n").arg(savePath);
+    if (pathChosen)
+        text += QStringLiteral("filename=%1\n").arg(savePath);
     if (!tavi::writePrivateFile(confPath, settingsCodec()->fromUnicode(text)))
         TAVI_LOG_WARN("cannot write " << confPath);
 }
@@ -204,6 +214,7 @@ void recordWindow::chooseSavePath(const QString &path)
     if (path.isEmpty())
         return;
     savePath = QDir::fromNativeSeparators(path);
+    pathChosen = true;
     ui->lineEdit_filename->setText(savePath);
     saveSettings();
 }
@@ -248,10 +259,33 @@ void recordWindow::startRecording()
     }
     // Leading and trailing blanks only: inner spaces belong to the path.
     savePath = savePath.trimmed();
+    if (!pathChosen) {
+        savePath = defaultSavePath(QDateTime::currentDateTime());
+        ui->lineEdit_filename->setText(savePath);
+    }
     if (savePath.isEmpty()) {
         recordNotice::report(QStringLiteral("请先设置保存文件路径"));
         return;
     }
+    // An earlier recording is replaced only when the user says so.
+    if (QFile::exists(savePath)) {
+        if (!replaceBox) {
+            replaceBox = new MessageBox(this);
+            connect(replaceBox, &MessageBox::doAccept, this, [this] {
+                if (recordState == Stop && !control->isStartPending())
+                    beginRecording();
+            });
+        }
+        replaceBox->setText(QStringLiteral("“%1”已存在，要替换它吗？").arg(QFileInfo(savePath).fileName()));
+        replaceBox->open();
+        return;
+    }
+    beginRecording();
+}
+
+void recordWindow::beginRecording()
+{
+    ui->widget_saved->hide();
     const int slash = savePath.lastIndexOf(QLatin1Char('/'));
     if (slash > 0)
         QDir().mkpath(savePath.left(slash));
@@ -324,6 +358,7 @@ void recordWindow::closeEvent(QCloseEvent *event)
 
 void recordWindow::stopRecording()
 {
+    announcePending = recordState != Stop;
     recordState = Stop;
     updateButtons();
     control->stop();
@@ -360,6 +395,16 @@ void recordWindow::updateButtons()
         ui->label_time->setText(QStringLiteral("00:00:00"));
         break;
     }
+}
+
+void recordWindow::showSaved()
+{
+    if (!announcePending || !control->isIdle() || !QFile::exists(savePath))
+        return;
+    announcePending = false;
+    ui->label_saved->setText(QStringLiteral("已保存：") + QDir::toNativeSeparators(savePath));
+    ui->label_saved->setToolTip(savePath);
+    ui->widget_saved->show();
 }
 
 void recordWindow::slotTimerTimeOut()

@@ -2,6 +2,7 @@
 
 #include "base/playerstate.h"
 
+#include <QDateTime>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -31,8 +32,12 @@ public:
     QString savePathValue() const { return savePath; }
     qint64 elapsed() const { return elapsedSeconds; }
     void setElapsedSeconds(qint64 seconds) { elapsedSeconds = seconds; }
-    // What choosing a file in the save dialog does.
+    // What choosing a file in the save dialog does. Without a choice each
+    // recording gets a name of its own, by its start.
     void chooseSavePath(const QString &path);
+    // A new file in the user's videos folder named by the time, never one
+    // that exists.
+    static QString defaultSavePath(const QDateTime &when);
     recordCtrl *recorder() const { return control; }
 
     // Lists the display's monitors again in the monitor box (shown with two
@@ -76,7 +81,11 @@ private:
     void saveSettings();
     void updateButtons();
     void startRecording();
+    // Records into savePath, which is the user's to replace.
+    void beginRecording();
     void stopRecording();
+    // The recording just ended is whole: the window says where it is.
+    void showSaved();
 
     recordWindowUI *ui;
     recordCtrl *control;
@@ -87,4 +96,9 @@ private:
     QTimer *timer;
     qint64 elapsedSeconds = 0;
     MessageBox *closeBox = nullptr;
+    MessageBox *replaceBox = nullptr;
+    // The user chose savePath (or an earlier version of the settings did).
+    bool pathChosen = false;
+    // A recording was stopped; its file is announced once whole.
+    bool announcePending = false;
 };

@@ -30,6 +30,10 @@ public:
     QComboBox *comboBox_monitor = nullptr;
     QLineEdit *lineEdit_filename = nullptr;
     QToolButton *toolButton_file = nullptr;
+    // Where the last recording was saved, once it is whole.
+    QWidget *widget_saved = nullptr;
+    QLabel *label_saved = nullptr;
+    QToolButton *openFolderButton = nullptr;
 
     void setupUi(QWidget *window)
     {
@@ -82,6 +86,20 @@ public:
                            static_cast<QWidget *>(pushButton_playBack)})
             buttons->addWidget(w);
         column->addLayout(buttons);
+
+        widget_saved = new QWidget(widget_contain);
+        auto *savedRow = new QHBoxLayout(widget_saved);
+        savedRow->setContentsMargins(0, 0, 0, 0);
+        label_saved = new QLabel(widget_saved);
+        label_saved->setTextFormat(Qt::PlainText);
+        label_saved->setMinimumWidth(1);
+        savedRow->addWidget(label_saved, 1);
+        openFolderButton = new QToolButton(widget_saved);
+        openFolderButton->setObjectName(QStringLiteral("openFolderButton"));
+        openFolderButton->setText(QStringLiteral("打开文件夹"));
+        savedRow->addWidget(openFolderButton);
+        widget_saved->hide();
+        column->addWidget(widget_saved);
 
         // Shown only where there are two monitors or more.
         widget_monitor = new QWidget(widget_contain);

@@ -379,7 +379,8 @@ private slots:
         QVERIFY(!ctrl.recorder()->isIdle());
         QCOMPARE(ctrl.recorder()->currentUrl(), classUrl);
         QCOMPARE(ctrl.classPlayback()->state(), Stop);
-        QVERIFY(ctrl.talkPlayback()->isRunning());
+        // The student's voice player tries again every 2 s until the voice is there.
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl.talkPlayback()->isRunning(), 10000);
         const double clock = ctrl.talkPlayback()->playbackState().audioClock;
         QTRY_VERIFY_WITH_TIMEOUT(ctrl.talkPlayback()->playbackState().audioClock > clock + 0.5, 20000);
         QVERIFY(ctrl.studentVoice());

@@ -324,20 +324,29 @@ protected:
         if (!QTest::qWaitFor([&] { return !(buttons = courseButtons(client.shot(), client)).isEmpty(); }, 10000))
             return fail(client.name() + QStringLiteral(": no course button"));
         Desktop::click(buttons.first().center());
+        if (!answer(client, true))
+            return false;
+        clock.start();
+        return true;
+    }
+
+    // Answers the question box the client shows: "确定" (slate) or "取消" (grey, right of it).
+    bool answer(Client &client, bool ok)
+    {
         Desktop::Window question;
         if (!client.waitFor(Client::Question, 5000, &question))
-            return fail(client.name() + QStringLiteral(": no question before entering"));
-        QRect ok;
+            return fail(client.name() + QStringLiteral(": no question"));
+        QRect button;
+        const QColor colour = ok ? kSlate : QColor(199, 199, 199);
         if (!QTest::qWaitFor(
                 [&] {
-                    ok =
-                        Pixels::bounds(client.shot(), question.geometry.adjusted(0, 60, 0, 0), Pixels::near(kSlate, 2));
-                    return ok.width() > 30;
+                    button =
+                        Pixels::bounds(client.shot(), question.geometry.adjusted(0, 60, 0, 0), Pixels::near(colour, 2));
+                    return button.width() > 30;
                 },
                 5000))
-            return fail(client.name() + QStringLiteral(": no 确定 in the question"));
-        Desktop::click(ok.center());
-        clock.start();
+            return fail(client.name() + (ok ? QStringLiteral(": no 确定") : QStringLiteral(": no 取消")));
+        Desktop::click(button.center());
         if (!QTest::qWaitFor([&] { return !client.waitFor(Client::Question, 0); }, 5000))
             return fail(client.name() + QStringLiteral(": the question stayed"));
         Desktop::moveTo(aside());

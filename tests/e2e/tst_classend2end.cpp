@@ -29,6 +29,7 @@ const QColor kNameBlue(0x00, 0x55, 0xff); // sender and time of a chat line
 const QColor kTextGreen(0x55, 0xaa, 0x7f); // its text
 const QColor kLiveColour(170, 20, 50); // the classroom's bar on air
 const QColor kWaitColour(52, 73, 110); // and waiting for the class
+const QColor kTroubleColour(150, 80, 0); // and when its stream went away
 const int kFrequency = 1000;
 #if defined(__SANITIZE_ADDRESS__)
 const int kFirstPictureMs = 6000; // the sanitizer runs both clients about three times slower (2.5 to 3.2 s seen)
@@ -282,6 +283,36 @@ class TestClassEnd2End : public QObject, public ClientDriver
         return true;
     }
 
+    // "本地播放" (the tab right of the selected, red "今日课程"), and the file typed into the file dialog.
+    bool chooseLocalFile(Client &client, const QString &file)
+    {
+        const QRect bar(client.main().geometry.topLeft(), QSize(client.main().geometry.width(), client.scaled(38)));
+        const QRect selected = Pixels::bounds(client.shot(), bar, Pixels::near(QColor(0xde, 0x31, 0x20), 3));
+        if (selected.width() < client.scaled(60))
+            return fail(client.name() + QStringLiteral(": no selected tab in the title bar"));
+        Desktop::click(QPoint(selected.right() + selected.width() / 2, selected.center().y()));
+        Desktop::Window dialog;
+        const auto isDialog = [&](const Desktop::Window &w) {
+            return !client.is(Client::Main, w) && !client.is(Client::Question, w) && w.geometry.width() > 300;
+        };
+        if (!client.waitFor(isDialog, 5000, &dialog))
+            return fail(client.name() + QStringLiteral(": 本地播放 shows no file dialog"));
+        Desktop::xdotool({"windowfocus", "--sync", dialog.id});
+        Desktop::type(file);
+        Desktop::key(QStringLiteral("Return"));
+        return QTest::qWaitFor([&] { return !client.waitFor(isDialog, 0); }, 5000) ||
+            fail(client.name() + QStringLiteral(": the file dialog stayed"));
+    }
+
+    // Whether the student publishes the voice of the dialogue.
+    bool studentTalks()
+    {
+        const auto streams = nginx.streams();
+        return std::any_of(streams.cbegin(), streams.cend(), [](const testsupport::NginxRtmp::StreamStat &s) {
+            return s.name == QLatin1String("course101_talk") && s.publishing;
+        });
+    }
+
     // Whether nginx holds anything of the class (stream or voice), or the teacher's stream.
     bool onServer(bool teachersStream)
     {
@@ -498,14 +529,35 @@ private slots:
         qInfo("the teacher heard the student %lld ms after [开启对话]", clock.elapsed());
     }
 
+    // A live class ends only when its teacher says so: "本地播放" asks, and "取消" leaves the class on air; "确定" ends
+    // it, the student is told, and the student's dialogue stops with it. The student's [结束] leaves the class.
     void classEnds()
     {
+        const QString lesson = teacher->home() + QStringLiteral("/lesson.mp4");
+        QVERIFY(testsupport::makeMedia(lesson, {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t", "10"}));
+        QVERIFY(studentTalks());
+        QVERIFY2(chooseLocalFile(*teacher, lesson), qPrintable(why));
+        QVERIFY2(answer(*teacher, false), qPrintable(why));
+        QVERIFY2(teacherSeesLiveView(), qPrintable(why));
+        QVERIFY2(studentSeesTeacher(3000), qPrintable(why));
+        QVERIFY(onServer(true));
+        QVERIFY2(chooseLocalFile(*teacher, lesson), qPrintable(why));
+        QVERIFY2(answer(*teacher, true), qPrintable(why));
+        QElapsedTimer ended;
+        ended.start();
+        QVERIFY2(QTest::qWaitFor([&] { return !onServer(true); }, 5000), "the teacher's class stayed on air");
+        QVERIFY2(QTest::qWaitFor([&] { return !liveBar(Desktop::shot(), *student, kTroubleColour).isNull(); }, 8000),
+                 "the student's screen does not say that the class went away");
+        QVERIFY2(QTest::qWaitFor([&] { return !studentTalks(); }, 12000), "the student's voice outlived the class");
+        qInfo("the student's voice stopped %lld ms after the teacher ended the class", ended.elapsed());
+
         QVERIFY2(clickEnd(*student), qPrintable(why));
         // The student left the chat: the teacher's count drops, the student's list empties, the screen shows no class.
         QVERIFY2(countReads(*teacher, 5), qPrintable(why));
         QVERIFY2(countReads(*student, 0), qPrintable(why));
         QVERIFY2(QTest::qWaitFor([&] { return !showsPattern(Desktop::shot(), *student); }, 5000),
                  "the student's screen still shows the class");
+        // The teacher's file ends without a question: no class is on air.
         QVERIFY2(clickEnd(*teacher), qPrintable(why));
         QVERIFY2(countReads(*teacher, 0), qPrintable(why));
         // Nothing of the class is left on the server, and neither client keeps working.
@@ -580,7 +632,10 @@ private slots:
         QRect playBack;
         QVERIFY2(QTest::qWaitFor([&] { return !(playBack = recorderButton(Desktop::shot(), g, 4)).isNull(); }, 15000),
                  "回放 is not enabled after the recording");
-        QVERIFY(QFileInfo(teacher->home() + QStringLiteral("/Videos/tavi.mp4")).size() > 0);
+        // A file of its own, named by its start.
+        const QFileInfoList saved =
+            QDir(teacher->home() + QStringLiteral("/Videos")).entryInfoList({QStringLiteral("tavi-*.mp4")});
+        QVERIFY(saved.size() == 1 && saved.first().size() > 0);
         Desktop::click(playBack.center());
         // The main window comes to the front (over the recorder: no window manager keeps that on top here). The
         // recorder is raised again once it has, or the main window would come up after the raise and take the click.

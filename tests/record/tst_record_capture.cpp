@@ -28,6 +28,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextCodec>
 #include <QTime>
@@ -401,6 +402,21 @@ private slots:
         QVERIFY(QDir(QDir::currentPath() + QStringLiteral("/录像 课堂")).exists());
         QCOMPARE(again.form()->comboBox_audio->currentText(), mic);
     }
+    // Unchosen, each recording is a new file in the videos folder, named by its start, also two in one second.
+    void recordingsKeepTheirFiles()
+    {
+        const QDateTime when(QDate(2026, 12, 8), QTime(12, 45, 10));
+        const QString first = recordWindow::defaultSavePath(when);
+        QVERIFY(first.endsWith(QStringLiteral("/tavi-2026-12-08-12-45-10.mp4")));
+        QVERIFY(first.startsWith(QStandardPaths::writableLocation(QStandardPaths::MoviesLocation)));
+        QDir().mkpath(QFileInfo(first).absolutePath());
+        QFile made(first);
+        QVERIFY(made.open(QIODevice::WriteOnly));
+        made.close();
+        QVERIFY(recordWindow::defaultSavePath(when).endsWith(QStringLiteral("/tavi-2026-12-08-12-45-10-2.mp4")));
+        QVERIFY(made.remove());
+    }
+
     // A machine without sound sources is told in the window's own words, and the window stays stopped.
     void noSoundSource()
     {
@@ -490,6 +506,17 @@ private slots:
         QCOMPARE(state(), stopped);
         QCOMPARE(ui->label_time->text(), QStringLiteral("00:00:00"));
 
+        // Once whole, the window says where the recording is. The same file again is replaced only when the user
+        // says so.
+        QTRY_VERIFY(ui->widget_saved->isVisible());
+        QVERIFY(ui->label_saved->text().endsWith(QStringLiteral("/window.mp4")));
+        ui->startButton->click();
+        auto *replace = window.findChildren<MessageBox *>().value(0);
+        QVERIFY(replace && replace->isVisible() && replace->text().contains(QStringLiteral("window.mp4")));
+        QTest::mouseClick(replace->findChild<QWidget *>("cancelBtn"), Qt::LeftButton);
+        QCOMPARE(state(), stopped);
+        QVERIFY(window.recorder()->isIdle());
+
         // Started again at once: the window waits for the last file to close
         // in the event loop, then records.
         window.chooseSavePath(QDir::currentPath() + QStringLiteral("/again.mp4"));
@@ -509,7 +536,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         for (const char *button : {"cancelBtn", "okBtn"}) {
             window.requestClose();
-            auto *box = window.findChild<MessageBox *>();
+            MessageBox *box = nullptr;
+            for (MessageBox *shown : window.findChildren<MessageBox *>())
+                if (shown->isVisible())
+                    box = shown;
             QVERIFY(box && box->isVisible());
             QTest::mouseClick(box->findChild<QWidget *>(button), Qt::LeftButton);
             QVERIFY(!box->isVisible());
