@@ -558,29 +558,44 @@ private slots:
         QVERIFY(!testsupport::sameImage(talk->picture("a\"><b>%41"), cached));
     }
 
-    // Sent, the box empties and the user's own picture is made ready for the line coming back; not sent (not
-    // connected), the text stays and the user is told. Nothing is shown until the server hands a line back.
+    // Enter sends the line without what ends it, Shift+Enter goes on to a new line, blanks send nothing. Sent, the box
+    // empties and the user's own picture is made ready for the line coming back; not sent (not connected), the text
+    // stays and the user is told. Nothing is shown until the server hands a line back.
     void sending()
     {
         UserInfo::instance().userId = QStringLiteral("10001");
         UserInfo::instance().photo = picture(QStringLiteral("10001"));
         TalkWidget view;
+        QTextEdit *input = view.input();
         QSignalSpy sent(&view, SIGNAL(s_send(QString)));
         view.setOnline(true);
-        for (const QString &typed : {QString(), QStringLiteral("你好\n第二行")}) {
-            view.input()->setPlainText(typed);
+        QTest::keyClicks(input, QStringLiteral("hello"));
+        QTest::keyClick(input, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(input, QStringLiteral("world"));
+        QTest::keyClick(input, Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(sent.count(), 0);
+        QTest::keyClick(input, Qt::Key_Return);
+        QCOMPARE(sent.count(), 1);
+        QCOMPARE(sent.takeFirst().at(0).toString(), QStringLiteral("hello\nworld"));
+        QCOMPARE(input->toPlainText(), QString());
+        for (const QString &blank : {QString(), QStringLiteral(" \n\t ")}) {
+            input->setPlainText(blank);
+            QTest::keyClick(input, Qt::Key_Enter, Qt::KeypadModifier);
             QTest::mouseClick(view.sendButton(), Qt::LeftButton);
-            QCOMPARE(sent.count(), 1);
-            QCOMPARE(sent.takeFirst().at(0).toString(), typed);
-            QCOMPARE(view.input()->toPlainText(), QString());
+            QCOMPARE(sent.count(), 0);
         }
+        input->setPlainText(QStringLiteral("你好\n第二行\n"));
+        QTest::mouseClick(view.sendButton(), Qt::LeftButton);
+        QCOMPARE(sent.count(), 1);
+        QCOMPARE(sent.takeFirst().at(0).toString(), QStringLiteral("你好\n第二行"));
+        QCOMPARE(input->toPlainText(), QString());
         QTRY_VERIFY(QFile::exists(QStringLiteral("pic/10001.png")));
         QVERIFY(!testsupport::takeNotice<Flash>(QStringLiteral("聊天未连接")));
         view.setOnline(false);
-        view.input()->setPlainText(QStringLiteral("keep me"));
-        QTest::mouseClick(view.sendButton(), Qt::LeftButton);
+        input->setPlainText(QStringLiteral("keep me"));
+        QTest::keyClick(input, Qt::Key_Return);
         QCOMPARE(sent.count(), 0);
-        QCOMPARE(view.input()->toPlainText(), QStringLiteral("keep me"));
+        QCOMPARE(input->toPlainText(), QStringLiteral("keep me"));
         QVERIFY(testsupport::takeNotice<Flash>(QStringLiteral("聊天未连接")));
         QCOMPARE(view.content()->appendedLines(), 0);
     }
