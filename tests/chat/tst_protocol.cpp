@@ -21,8 +21,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
 #include <QNetworkCookie>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -598,6 +600,57 @@ private slots:
         QCOMPARE(input->toPlainText(), QStringLiteral("keep me"));
         QVERIFY(testsupport::takeNotice<Flash>(QStringLiteral("聊天未连接")));
         QCOMPARE(view.content()->appendedLines(), 0);
+    }
+
+    // Each class entered begins with an empty transcript, whoever wrote the lines before.
+    void eachClassBeginsAnew()
+    {
+        TalkContent *talk = panel->talkWidget()->content();
+        CourseInfo course;
+        course.listType = 2;
+        for (const QString &id : {QStringLiteral("201"), QStringLiteral("202")}) {
+            course.id = id;
+            panel->joinClass(course);
+            QCOMPARE(talk->lines(), 0);
+            QCOMPARE(talk->browser()->toPlainText(), QString());
+            server.sendAll(kSentinel);
+            QTRY_COMPARE(talk->lines(), 1);
+        }
+        QCOMPARE(lastLine(*talk).second, QStringLiteral("end"));
+        panel->slot_logOutChat();
+    }
+
+    // At the bottom the transcript follows new lines; scrolled up it stays, and "有新消息" shows until a click on it
+    // brings the bottom.
+    void newLinesWhileScrolledUp()
+    {
+        TalkContent talk;
+        talk.resize(230, 200);
+        talk.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&talk));
+        QScrollBar *bar = talk.browser()->verticalScrollBar();
+        QLabel *mark = talk.newLinesMark();
+        const auto append = [&](const QString &text) {
+            const int before = bar->maximum();
+            talk.appendLine(line(text));
+            QTRY_VERIFY(bar->maximum() > before);
+        };
+        for (int i = 0; i < 20; ++i)
+            talk.appendLine(line(QString::number(i)));
+        QTRY_VERIFY(bar->maximum() > 0);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(!mark->isVisible());
+        bar->setValue(0);
+        append(QStringLiteral("unseen"));
+        QCOMPARE(bar->value(), 0);
+        QVERIFY(mark->isVisible());
+        QVERIFY(talk.browser()->geometry().contains(mark->geometry()));
+        QTest::mouseClick(mark, Qt::LeftButton);
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY(!mark->isVisible());
+        append(QStringLiteral("seen"));
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(!mark->isVisible());
     }
 
     void transcriptKeepsTheLatestLines()
