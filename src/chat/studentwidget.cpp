@@ -6,6 +6,7 @@
 #include "chat/conlistwidget.h"
 #include "chat/datachatrecv.h"
 #include "chat/datachatsend.h"
+#include "chat/talkcontent.h"
 #include "chat/talkwidget.h"
 #include "net/avatarcache.h"
 #include "net/cookiejar.h"
@@ -132,6 +133,8 @@ void StudentWidget::joinClass(CourseInfo c)
 {
     course = c;
     inClass = true;
+    // Lines of an earlier class are not this one's.
+    talk->content()->clear();
     // The server answers with the whole list of the class entered.
     conList->slot_clearUsersList();
     send(data_chat_send::joinText(course.id, CookieJar::instance()->getCookie(QStringLiteral("marlo"))));

@@ -2,6 +2,8 @@
 
 #include "chat/chatstyle.h"
 
+#include <QLabel>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -61,6 +63,68 @@ TalkContent::TalkContent(QWidget *parent) : QWidget(parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(text);
+
+    mark = new QLabel(QStringLiteral("有新消息"), this);
+    mark->setObjectName(QStringLiteral("newLinesMark"));
+    mark->setCursor(Qt::PointingHandCursor);
+    mark->setStyleSheet(QStringLiteral("QLabel{background-color:rgb(48,62,84);color:white;"
+                                       "font-size:12px;padding:2px 8px;border-radius:9px}"));
+    mark->adjustSize();
+    mark->installEventFilter(this);
+    mark->hide();
+    // The range changes also on resizes: while the reader is at the bottom,
+    // the view stays there.
+    QScrollBar *bar = text->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+        following = value >= bar->maximum();
+        if (following)
+            mark->hide();
+    });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (following)
+            bar->setValue(maximum);
+    });
+}
+
+bool TalkContent::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == mark && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        scrollToBottom();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TalkContent::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    placeMark();
+}
+
+void TalkContent::placeMark()
+{
+    // Centred just above the transcript's bottom edge.
+    const QRect area = text->geometry();
+    mark->move(area.center().x() - mark->width() / 2, area.bottom() - mark->height() - 6);
+    mark->raise();
+}
+
+void TalkContent::scrollToBottom()
+{
+    QScrollBar *bar = text->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    mark->hide();
+}
+
+void TalkContent::clear()
+{
+    text->clear(); // its pictures too
+    shown = 0;
+    sendersByLine.clear();
+    lastLine.clear();
+    following = true;
+    mark->hide();
 }
 
 QString TalkContent::pictureName(const QString &key)
@@ -109,8 +173,6 @@ void TalkContent::usePicture(const QString &key)
 
 void TalkContent::appendLine(data_chat_msg inf)
 {
-    QScrollBar *bar = text->verticalScrollBar();
-    const bool atBottom = bar->value() >= bar->maximum();
     QTextDocument *doc = text->document();
     QTextCursor cursor(doc);
     cursor.beginEditBlock();
@@ -139,8 +201,12 @@ void TalkContent::appendLine(data_chat_msg inf)
     ++shown;
     if (shown > kMaxLines + kTrimLines)
         dropOldest(shown - kMaxLines);
-    if (atBottom)
-        bar->setValue(bar->maximum());
+    if (following) {
+        scrollToBottom();
+    } else if (mark->isHidden()) {
+        placeMark();
+        mark->show();
+    }
 }
 
 void TalkContent::dropOldest(int count)

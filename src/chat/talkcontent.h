@@ -7,11 +7,13 @@
 #include <QMap>
 #include <QWidget>
 
+class QLabel;
 class QTextBrowser;
 
 // The class chat's transcript: each line shows the sender's picture, name
 // and time above the text. Values are put in as text, never read as
-// markup. Keeps the most recent lines only.
+// markup. Keeps the most recent lines only. At the bottom it follows new
+// lines; scrolled up, it stays and shows "有新消息" until the reader is back.
 class TalkContent : public QWidget
 {
     Q_OBJECT
@@ -31,8 +33,12 @@ public:
     void appendLine(data_chat_msg inf);
     // Shows this picture in every line of sender key.
     void setPicture(const QString &key, const QImage &picture);
+    // Empties the transcript (another class begins).
+    void clear();
+    void scrollToBottom();
 
     QTextBrowser *browser() const { return text; }
+    QLabel *newLinesMark() const { return mark; }
     // Lines appended since creation (also those dropped off the top).
     int appendedLines() const { return appended; }
     // Lines in the transcript now.
@@ -43,13 +49,20 @@ public:
     // The picture shown now for a sender (null when none is held).
     QImage picture(const QString &key) const;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    void placeMark();
     void dropOldest(int count);
     // Keeps key's picture as a resource of the transcript; pictures of
     // senders whose lines have all left the transcript are let go.
     void usePicture(const QString &key);
 
     QTextBrowser *text;
+    QLabel *mark;
+    bool following = true; // the view is at the bottom
     int appended = 0;
     int shown = 0;
     // Senders by their last line (appended count), and back.

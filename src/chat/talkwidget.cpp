@@ -7,6 +7,7 @@
 #include "ui/textbtn.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -16,6 +17,7 @@ TalkWidget::TalkWidget(QWidget *parent) : QWidget(parent)
     edit = new QTextEdit(this);
     edit->setFixedHeight(88);
     edit->setStyleSheet(QStringLiteral("border:1px solid rgb(230,230,230)"));
+    edit->installEventFilter(this);
     sendBtn = new TextBtn(QStringLiteral("发 言"), QString(), 12, 10, 50, 20, this);
     sendBtn->setBorder(false);
 
@@ -39,14 +41,33 @@ void TalkWidget::setOnline(bool on)
     online = on;
 }
 
+bool TalkWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != edit || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+        return false;
+    if (key->modifiers() & Qt::ShiftModifier)
+        edit->insertPlainText(QStringLiteral("\n"));
+    else
+        slot_send();
+    return true;
+}
+
 void TalkWidget::slot_send()
 {
+    QString text = edit->toPlainText();
+    // A line of blanks says nothing; what ends a line is not part of it.
+    if (text.trimmed().isEmpty())
+        return;
+    while (text.back().isSpace())
+        text.chop(1);
     if (!online) {
         // Nothing would go out: keep the text for a later try.
         Flash::notice(QStringLiteral("聊天未连接"));
         return;
     }
-    const QString text = edit->toPlainText();
     edit->clear();
     // The user's own picture is in the cache when the line comes back.
     const UserInfo &user = UserInfo::instance();

@@ -10,7 +10,8 @@ class TalkContent;
 class TextBtn;
 
 // The discussion page: the transcript above an input box and "发 言".
-// A line typed is shown only when the server hands it back.
+// A line typed is shown only when the server hands it back. Enter sends,
+// Shift+Enter starts a new line within it.
 class TalkWidget : public QWidget
 {
     Q_OBJECT
@@ -30,6 +31,9 @@ public slots:
     void slot_receiveMsg(data_chat_msg inf);
     // Whether lines can go out now; while not, "发 言" keeps the text.
     void setOnline(bool online);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     TalkContent *talk;

@@ -122,11 +122,23 @@ bool CourseListItem::isCountingDown() const
     return m_timer->isActive();
 }
 
+QString CourseListItem::questionText(const CourseInfo &info)
+{
+    // The name comes from the school: one line, short enough for the box.
+    QString name = info.name.simplified();
+    if (name.size() > kMaxQuestionNameChars)
+        name = name.left(kMaxQuestionNameChars) + QChar(0x2026);
+    QString text = QStringLiteral("亲，您要进入此课堂吗?\n《%1》").arg(name);
+    if (info.role == Role::Teacher)
+        text += QStringLiteral("\n开始上课后，您的整个桌面将共享给学生。");
+    return text;
+}
+
 MessageBox *CourseListItem::confirmBox()
 {
     if (!m_box) {
         m_box = new MessageBox(nullptr);
-        m_box->setText(QStringLiteral("亲，您要进入此课堂吗?"));
+        m_box->setText(questionText(m_info));
         connect(m_box, SIGNAL(doAccept()), this, SLOT(acceptClass()));
         connect(this, SIGNAL(closeMessage()), m_box, SLOT(hide()));
     }
@@ -184,6 +196,10 @@ void CourseListItem::displayItemBackground(bool)
 void CourseListItem::doClass(bool)
 {
     MessageBox *box = confirmBox();
+    // Over the window the list is in, wherever that is on the desktop.
+    const QWidget *host = window();
+    if (host != this)
+        box->move(host->frameGeometry().center() - QPoint(box->width() / 2, box->height() / 2));
     box->show();
     box->raise();
     box->activateWindow();

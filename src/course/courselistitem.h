@@ -30,8 +30,13 @@ public:
     ColorBtn *enterButton() const { return m_enterBtn; }
     ColorBtn *confirmButton() const { return m_confirmBtn; }
     bool isCountingDown() const;
-    // The question asked before entering; made on first use.
+    // The question asked before entering, centred on the list's window when
+    // asked; made on first use.
     MessageBox *confirmBox();
+    // The question names the class; a teacher is told the desktop will be
+    // shared.
+    static QString questionText(const CourseInfo &info);
+    static constexpr int kMaxQuestionNameChars = 40;
 
     // "yyyy-MM-dd hh:mm-hh:mm" loses its end time; a text whose last "-"
     // stands before index 16 is kept whole.

@@ -12,6 +12,7 @@
 
 #include <QDesktopServices>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QUrl>
@@ -168,6 +169,25 @@ void LoginDlg::connectParts()
     });
     // No system frame: the dialog is dragged by itself.
     connect(new WindowDrag(this), &WindowDrag::moved, this, [this](QPoint topLeft) { move(topLeft); });
+}
+
+void LoginDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // A name kept from the last sign-in needs only its password.
+    (userEdit->text().isEmpty() ? userEdit : passwordEdit)->setFocus(Qt::ActiveWindowFocusReason);
+    activateWindow();
+}
+
+void LoginDlg::keyPressEvent(QKeyEvent *event)
+{
+    // QDialog would hide itself on Escape, leaving the application running
+    // with no window: closing is the close icon's choice alone.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void LoginDlg::displayTip()

@@ -10,7 +10,8 @@ class QLineEdit;
 class TaviHttp;
 
 // The sign-in dialog: user name and password against the web service. One
-// instance for the whole run, shown again after every sign-out.
+// instance for the whole run, shown again after every sign-out. Shown, it
+// takes the keyboard in the first field to fill.
 class LoginDlg : public QDialog
 {
     Q_OBJECT
@@ -30,6 +31,10 @@ public slots:
     void displayTip();
     void login();
     void openUrl(QString url);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QWidget *makeHeader();

@@ -5,6 +5,7 @@
 #include "ui/iconlabel.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -68,9 +69,33 @@ MessageBox::MessageBox(QWidget *parent) : QDialog(parent)
     layout->addLayout(buttons);
 
     connect(closeBtn, SIGNAL(clicked()), this, SLOT(close()));
-    connect(okBtn, SIGNAL(clicked()), this, SLOT(close()));
+    connect(okBtn, &ColorBtn::clicked, this, &MessageBox::answerYes);
     connect(cancelBtn, SIGNAL(clicked()), this, SLOT(close()));
-    connect(okBtn, SIGNAL(clicked()), this, SIGNAL(doAccept()));
+}
+
+void MessageBox::answerYes()
+{
+    close();
+    emit doAccept();
+}
+
+void MessageBox::keyPressEvent(QKeyEvent *event)
+{
+    // No button here is a QPushButton, so QDialog has no default to press.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+            answerYes();
+            return;
+        }
+    }
+    // Escape rejects, which closes as "取消" does.
+    QDialog::keyPressEvent(event);
+}
+
+void MessageBox::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    activateWindow();
 }
 
 void MessageBox::setText(QString text)

@@ -5,8 +5,9 @@
 
 class QLabel;
 
-// The application's modal yes/no question: "确定" closes it and emits
-// doAccept(); "取消" and the close icon only close it.
+// The application's modal yes/no question: "确定" (or Return) closes it
+// and emits doAccept(); "取消", Escape and the close icon only close it.
+// Shown, it takes the keyboard.
 class MessageBox : public QDialog
 {
     Q_OBJECT
@@ -19,6 +20,12 @@ public:
 signals:
     void doAccept();
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
 private:
+    void answerYes();
+
     QLabel *textLabel;
 };

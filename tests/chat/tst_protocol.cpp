@@ -21,8 +21,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
 #include <QNetworkCookie>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -558,31 +560,97 @@ private slots:
         QVERIFY(!testsupport::sameImage(talk->picture("a\"><b>%41"), cached));
     }
 
-    // Sent, the box empties and the user's own picture is made ready for the line coming back; not sent (not
-    // connected), the text stays and the user is told. Nothing is shown until the server hands a line back.
+    // Enter sends the line without what ends it, Shift+Enter goes on to a new line, blanks send nothing. Sent, the box
+    // empties and the user's own picture is made ready for the line coming back; not sent (not connected), the text
+    // stays and the user is told. Nothing is shown until the server hands a line back.
     void sending()
     {
         UserInfo::instance().userId = QStringLiteral("10001");
         UserInfo::instance().photo = picture(QStringLiteral("10001"));
         TalkWidget view;
+        QTextEdit *input = view.input();
         QSignalSpy sent(&view, SIGNAL(s_send(QString)));
         view.setOnline(true);
-        for (const QString &typed : {QString(), QStringLiteral("你好\n第二行")}) {
-            view.input()->setPlainText(typed);
+        QTest::keyClicks(input, QStringLiteral("hello"));
+        QTest::keyClick(input, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(input, QStringLiteral("world"));
+        QTest::keyClick(input, Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(sent.count(), 0);
+        QTest::keyClick(input, Qt::Key_Return);
+        QCOMPARE(sent.count(), 1);
+        QCOMPARE(sent.takeFirst().at(0).toString(), QStringLiteral("hello\nworld"));
+        QCOMPARE(input->toPlainText(), QString());
+        for (const QString &blank : {QString(), QStringLiteral(" \n\t ")}) {
+            input->setPlainText(blank);
+            QTest::keyClick(input, Qt::Key_Enter, Qt::KeypadModifier);
             QTest::mouseClick(view.sendButton(), Qt::LeftButton);
-            QCOMPARE(sent.count(), 1);
-            QCOMPARE(sent.takeFirst().at(0).toString(), typed);
-            QCOMPARE(view.input()->toPlainText(), QString());
+            QCOMPARE(sent.count(), 0);
         }
+        input->setPlainText(QStringLiteral("你好\n第二行\n"));
+        QTest::mouseClick(view.sendButton(), Qt::LeftButton);
+        QCOMPARE(sent.count(), 1);
+        QCOMPARE(sent.takeFirst().at(0).toString(), QStringLiteral("你好\n第二行"));
+        QCOMPARE(input->toPlainText(), QString());
         QTRY_VERIFY(QFile::exists(QStringLiteral("pic/10001.png")));
         QVERIFY(!testsupport::takeNotice<Flash>(QStringLiteral("聊天未连接")));
         view.setOnline(false);
-        view.input()->setPlainText(QStringLiteral("keep me"));
-        QTest::mouseClick(view.sendButton(), Qt::LeftButton);
+        input->setPlainText(QStringLiteral("keep me"));
+        QTest::keyClick(input, Qt::Key_Return);
         QCOMPARE(sent.count(), 0);
-        QCOMPARE(view.input()->toPlainText(), QStringLiteral("keep me"));
+        QCOMPARE(input->toPlainText(), QStringLiteral("keep me"));
         QVERIFY(testsupport::takeNotice<Flash>(QStringLiteral("聊天未连接")));
         QCOMPARE(view.content()->appendedLines(), 0);
+    }
+
+    // Each class entered begins with an empty transcript, whoever wrote the lines before.
+    void eachClassBeginsAnew()
+    {
+        TalkContent *talk = panel->talkWidget()->content();
+        CourseInfo course;
+        course.listType = 2;
+        for (const QString &id : {QStringLiteral("201"), QStringLiteral("202")}) {
+            course.id = id;
+            panel->joinClass(course);
+            QCOMPARE(talk->lines(), 0);
+            QCOMPARE(talk->browser()->toPlainText(), QString());
+            server.sendAll(kSentinel);
+            QTRY_COMPARE(talk->lines(), 1);
+        }
+        QCOMPARE(lastLine(*talk).second, QStringLiteral("end"));
+        panel->slot_logOutChat();
+    }
+
+    // At the bottom the transcript follows new lines; scrolled up it stays, and "有新消息" shows until a click on it
+    // brings the bottom.
+    void newLinesWhileScrolledUp()
+    {
+        TalkContent talk;
+        talk.resize(230, 200);
+        talk.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&talk));
+        QScrollBar *bar = talk.browser()->verticalScrollBar();
+        QLabel *mark = talk.newLinesMark();
+        const auto append = [&](const QString &text) {
+            const int before = bar->maximum();
+            talk.appendLine(line(text));
+            QTRY_VERIFY(bar->maximum() > before);
+        };
+        for (int i = 0; i < 20; ++i)
+            talk.appendLine(line(QString::number(i)));
+        QTRY_VERIFY(bar->maximum() > 0);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(!mark->isVisible());
+        bar->setValue(0);
+        append(QStringLiteral("unseen"));
+        QCOMPARE(bar->value(), 0);
+        QVERIFY(mark->isVisible());
+        QVERIFY(talk.browser()->geometry().contains(mark->geometry()));
+        QTest::mouseClick(mark, Qt::LeftButton);
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY(!mark->isVisible());
+        append(QStringLiteral("seen"));
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(!mark->isVisible());
     }
 
     void transcriptKeepsTheLatestLines()

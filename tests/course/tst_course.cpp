@@ -225,6 +225,17 @@ private slots:
         QCOMPARE(::rows(panel.list()), QStringList({"1:T1", "2:T2"}));
     }
 
+    // A name from the school is one line of the question, cut to its bound.
+    void questionBoundsTheName()
+    {
+        CourseInfo info;
+        info.name = QStringLiteral("<b>x</b>\n\r") + QString(100000, QLatin1Char('w'));
+        const QStringList said = CourseListItem::questionText(info).split(QLatin1Char('\n'));
+        QCOMPARE(said.size(), 2);
+        QVERIFY(said[1].startsWith(QStringLiteral("《<b>x</b> www")));
+        QCOMPARE(said[1].size(), CourseListItem::kMaxQuestionNameChars + 3);
+    }
+
     void confirmingEntersOneHighlightedRowAtATime()
     {
         UserInfo::instance().type = QStringLiteral("2");
@@ -236,15 +247,26 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&panel));
         QSignalSpy entered(&panel, SIGNAL(s_doClass(CourseInfo)));
 
-        // Asks to enter and answers with the question's button: "okBtn", "cancelBtn" or its close icon "closeBtn".
+        // Asks to enter and answers with the question's button: "okBtn", "cancelBtn" or its close icon "closeBtn", or
+        // with the key Return. The question names the class, tells a teacher the desktop is shared, and stands centred
+        // over the list's window.
         const auto enter = [&](int row, const char *answer) {
             CourseListItem *entry = list->entry(row);
             QTest::mouseClick(entry->enterButton()->isVisible() ? entry->enterButton() : entry->confirmButton(),
                               Qt::LeftButton);
             MessageBox *box = entry->confirmBox();
             QVERIFY(QTest::qWaitForWindowExposed(box));
-            QCOMPARE(box->text(), QStringLiteral("亲，您要进入此课堂吗?"));
-            QTest::mouseClick(box->findChild<QAbstractButton *>(answer), Qt::LeftButton);
+            const QStringList said = box->text().split(QLatin1Char('\n'));
+            QCOMPARE(said.value(0), QStringLiteral("亲，您要进入此课堂吗?"));
+            QCOMPARE(said.value(1), QStringLiteral("《%1》").arg(entry->courseInfo().name));
+            QCOMPARE(said.size(), entry->courseInfo().role == Role::Teacher ? 3 : 2);
+            QVERIFY((box->frameGeometry().center() - panel.frameGeometry().center()).manhattanLength() <= 2);
+            if (qstrcmp(answer, "Return") == 0) {
+                QVERIFY(QTest::qWaitForWindowActive(box));
+                QTest::keyClick(box->windowHandle(), Qt::Key_Return);
+            } else {
+                QTest::mouseClick(box->findChild<QAbstractButton *>(answer), Qt::LeftButton);
+            }
             QTRY_VERIFY(!box->isVisible());
         };
         // The rows highlighted.
@@ -271,7 +293,7 @@ private slots:
         enter(1, "closeBtn");
         QCOMPARE(entered.count(), 2);
         QCOMPARE(marked(), QList<int>{2});
-        enter(3, "okBtn");
+        enter(3, "Return");
         QCOMPARE(entered.count(), 3);
         QCOMPARE(marked(), QList<int>{3});
         QCOMPARE(list->currentRow(), 3);

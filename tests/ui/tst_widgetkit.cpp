@@ -2,11 +2,13 @@
 // and fade (its timers driven by hand instead of waited for), and the built-in pictures the windows ask for, each under
 // the exact name the code uses, a hover twin of its picture's size, drawn from its SVG source at that size and with the
 // device's pixels at 200 %.
+#include "net/logindlg.h"
 #include "ui/builtinpicture.h"
 #include "ui/colorbtn.h"
 #include "ui/commonbutton.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
+#include "ui/messagebox.h"
 #include "ui/pixbutton.h"
 #include "ui/playbtn.h"
 #include "ui/popwidget.h"
@@ -16,6 +18,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
@@ -181,6 +184,51 @@ private slots:
         QVERIFY(!pop->isVisible());
         flushDeletes();
         QVERIFY(pop.isNull());
+    }
+
+    // A question takes the keyboard when shown: Return answers "确定", Escape "取消".
+    void questionKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("Return") << int(Qt::Key_Return) << true;
+        QTest::newRow("Enter") << int(Qt::Key_Enter) << true;
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << false;
+    }
+    void questionKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, accepted);
+        MessageBox box;
+        QSignalSpy yes(&box, &MessageBox::doAccept);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowActive(&box));
+        QTest::keyClick(box.windowHandle(), Qt::Key(key));
+        QTRY_VERIFY(!box.isVisible());
+        QCOMPARE(yes.count(), accepted ? 1 : 0);
+    }
+
+    // What is typed as soon as the sign-in dialog shows lands in the name, or in the password once a name is there;
+    // Escape does not hide the dialog (nothing would bring it back).
+    void signInTakesTypingAtOnce()
+    {
+        LoginDlg dialog;
+        auto *user = dialog.findChild<QLineEdit *>(QStringLiteral("userEdit"));
+        auto *password = dialog.findChild<QLineEdit *>(QStringLiteral("passwordEdit"));
+        const auto type = [&](const char *text) {
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowActive(&dialog));
+            for (const char *c = text; *c; ++c)
+                QTest::keyClick(dialog.windowHandle(), *c);
+        };
+        type("li");
+        QCOMPARE(user->text(), QStringLiteral("li"));
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_Escape);
+        QVERIFY(dialog.isVisible());
+        dialog.hide();
+        type("pw");
+        QCOMPARE(user->text(), QStringLiteral("li"));
+        QCOMPARE(password->text(), QStringLiteral("pw"));
     }
 
     void picturesResolve_data()
