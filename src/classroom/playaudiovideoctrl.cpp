@@ -8,6 +8,7 @@
 #include "record/audioctrl.h"
 #include "record/recordctrl.h"
 #include "video/audio_play.h"
+#include "video/inputreconnector.h"
 #include "video/video_play.h"
 #include "video/videoplayer_thread.h"
 
@@ -60,7 +61,8 @@ playAudioVideoCtrl::playAudioVideoCtrl()
       videoOnlyPlayer(new VideoPlayer),
       talkPlayer(new AudioPlayer),
       m_teacher(new TeacherSession(kRepublishMs, this)),
-      m_student(new StudentSession(kRepublishMs, kClassGoneMs, this))
+      // The player tells a stream gone once it has been silent a while.
+      m_student(new StudentSession(kRepublishMs, kClassGoneMs - InputReconnector::kSilentReadMs, this))
 {
     // Whatever a course record names, these open class streams only.
     classPlayer->setClassStreamOnly(true);

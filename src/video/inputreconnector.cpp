@@ -15,7 +15,7 @@ extern "C" {
 }
 
 namespace {
-constexpr int kSilentReadMs = 3000;
+constexpr int kSilentReadMs = InputReconnector::kSilentReadMs;
 constexpr int kReopenMs = 2000;
 constexpr int kFirstRetryMs = 10;
 // Seconds behind the live edge that make a live input reopen, once every

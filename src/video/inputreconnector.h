@@ -26,6 +26,9 @@ void tellInputFlowing(VideoState *state, bool flowing);
 class InputReconnector
 {
 public:
+    // A live input silent this long is taken for gone (and reopened).
+    static constexpr int kSilentReadMs = 3000;
+
     InputReconnector(VideoState *state, const QByteArray &path, Probe probe, bool needVideo, bool live);
 
     // Reads the next packet: true when one came. Otherwise the end of a file

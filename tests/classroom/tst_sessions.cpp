@@ -133,6 +133,19 @@ private slots:
         session.inputFlowing(true);
         QCOMPARE(session.state(), StudentSession::Off);
     }
+
+    // A stream that played and stays gone ends the class (and with it the student's voice).
+    void classGoesAway()
+    {
+        StudentSession session(kRetryMs, 2 * kRetryMs);
+        QSignalSpy gone(&session, &StudentSession::classGone);
+        session.start();
+        session.inputFlowing(true);
+        session.inputFlowing(false);
+        QTRY_COMPARE(gone.count(), 1);
+        session.inputFlowing(true);
+        QCOMPARE(gone.count(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_Sessions)

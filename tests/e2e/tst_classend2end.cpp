@@ -287,10 +287,24 @@ class TestClassEnd2End : public QObject, public ClientDriver
     bool chooseLocalFile(Client &client, const QString &file)
     {
         const QRect bar(client.main().geometry.topLeft(), QSize(client.main().geometry.width(), client.scaled(38)));
-        const QRect selected = Pixels::bounds(client.shot(), bar, Pixels::near(QColor(0xde, 0x31, 0x20), 3));
+        // The columns red from top to bottom (the user's picture may hold red too).
+        const QImage shot = client.shot();
+        const auto red = Pixels::near(QColor(0xde, 0x31, 0x20), 3);
+        QRect selected;
+        for (int x = bar.left(); x <= bar.right(); ++x) {
+            int n = 0;
+            for (int y = bar.top(); y <= bar.bottom(); ++y)
+                n += red(shot.pixel(x, y)) ? 1 : 0;
+            if (n >= bar.height() - 2)
+                selected |= QRect(x, bar.top(), 1, bar.height());
+        }
         if (selected.width() < client.scaled(60))
             return fail(client.name() + QStringLiteral(": no selected tab in the title bar"));
-        Desktop::click(QPoint(selected.right() + selected.width() / 2, selected.center().y()));
+        // The selected tab is "今日课程", or "本地播放" when a text stands left of it.
+        const QRect before = selected.translated(-selected.width(), 0);
+        const bool second = Pixels::bounds(shot, before, Pixels::near(QColor(0xf5, 0xf6, 0xf7), 30)).width() > 10;
+        Desktop::click(second ? selected.center()
+                              : QPoint(selected.right() + selected.width() / 2, selected.center().y()));
         Desktop::Window dialog;
         const auto isDialog = [&](const Desktop::Window &w) {
             return !client.is(Client::Main, w) && !client.is(Client::Question, w) && w.geometry.width() > 300;
@@ -548,7 +562,8 @@ private slots:
         QVERIFY2(QTest::qWaitFor([&] { return !onServer(true); }, 5000), "the teacher's class stayed on air");
         QVERIFY2(QTest::qWaitFor([&] { return !liveBar(Desktop::shot(), *student, kTroubleColour).isNull(); }, 8000),
                  "the student's screen does not say that the class went away");
-        QVERIFY2(QTest::qWaitFor([&] { return !studentTalks(); }, 12000), "the student's voice outlived the class");
+        QVERIFY2(QTest::qWaitFor([&] { return !studentTalks(); }, int(qMax<qint64>(0, 12000 - ended.elapsed()))),
+                 "the student's voice outlived the class by more than 12 s");
         qInfo("the student's voice stopped %lld ms after the teacher ended the class", ended.elapsed());
 
         QVERIFY2(clickEnd(*student), qPrintable(why));
