@@ -164,6 +164,9 @@ struct Client
     bool end() const
     {
         QTest::mouseClick(screen->endButton(), Qt::LeftButton);
+        // On air, [结束] asks first.
+        if (screen->endQuestion()->isVisible())
+            QTest::mouseClick(screen->endQuestion()->findChild<QWidget *>(QStringLiteral("okBtn")), Qt::LeftButton);
         return QTest::qWaitFor([&] { return screen->playControl()->isIdle(); }, 20000);
     }
 };

@@ -17,6 +17,7 @@
 #include "ui/colorbtn.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
+#include "ui/messagebox.h"
 #include "ui/playbtn.h"
 
 #include <QApplication>
@@ -71,6 +72,15 @@ class tst_classroommonitors : public QObject
 public:
     twomonitors::Patch *left = nullptr;
     twomonitors::Patch *right = nullptr;
+
+    // [结束] of a class on air, answered "确定".
+    static void endClass(Screen &screen)
+    {
+        QTest::mouseClick(screen.endButton(), Qt::LeftButton);
+        QVERIFY(screen.endQuestion()->isVisible());
+        QTest::mouseClick(screen.endQuestion()->findChild<QWidget *>(QStringLiteral("okBtn")), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(screen.playControl()->isIdle(), 20000);
+    }
 
 private slots:
     void initTestCase()
@@ -248,16 +258,14 @@ private slots:
         const QImage picture = twomonitors::frameOf(url);
         QCOMPARE(picture.size(), QSize(1920, 1080));
         QCOMPARE(twomonitors::pixelsNotOf(picture, kRightColour), 0);
-        QTest::mouseClick(screen.endButton(), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(ctrl->isIdle(), 20000);
+        endClass(screen);
 
         // The next class asks nothing and shows the same monitor.
         screen.slot_doClass(course);
         QVERIFY(testsupport::waitForCodecs(url, {"aac", "h264"}));
         QVERIFY(!chooser->isVisible());
         QCOMPARE(twomonitors::pixelsNotOf(twomonitors::frameOf(url), kRightColour), 0);
-        QTest::mouseClick(screen.endButton(), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(ctrl->isIdle(), 20000);
+        endClass(screen);
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
     }
 

@@ -201,6 +201,7 @@ private slots:
         QVERIFY(twomonitors::split("right"));
         monitors::remember(QStringLiteral("left"));
         recordWindow window;
+        QFile::remove(QStringLiteral("window.mp4")); // an earlier run's: replacing it would be asked
         window.chooseSavePath(QDir::current().absoluteFilePath(QStringLiteral("window.mp4")));
         window.move(100, 100);
         window.show();
