@@ -32,7 +32,6 @@ public:
     QString reason() const { return m_reason; }
     // Started and not stopped or given up.
     bool isOn() const { return m_state != Off && m_state != GivenUp; }
-    bool wasLive() const { return m_wasLive; }
     // An open() is under way: the publisher's next answer is this one's.
     bool isOpening() const { return m_opening; }
 

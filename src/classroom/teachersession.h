@@ -25,7 +25,6 @@ public:
     // Since the class first went live; 0 before.
     qint64 onAirMs() const { return m_onAir.isValid() ? m_onAir.elapsed() : 0; }
 
-    bool isHearing() const { return m_hearing; }
     bool studentVoice() const { return m_studentVoice; }
     // What the student's voice player tells: its input flows, or its run ended.
     void voiceFlowing(bool flowing);
