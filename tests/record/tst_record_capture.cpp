@@ -52,7 +52,9 @@ struct Devices : devMag
 
 constexpr int kRate = 44100;
 constexpr int kFlashMs = 200;
-const QVector<int> kFlashAtMs{1000, 1700, 2400, 3100, 3800, 4500, 5200, 5900};
+// 710 ms apart: a quarter of a picture's 40 ms more each time, so the flashes fall on every phase of the capture
+// and the median does not depend on where one run's captures happen to fall.
+const QVector<int> kFlashAtMs{1000, 1710, 2420, 3130, 3840, 4550, 5260, 5970};
 const QRect kFlashRect(0, 0, 200, 200);
 
 // The latency a source claims (a pipe source: a pipe buffer's worth) that a writer keeping up with the clock does not
@@ -652,9 +654,11 @@ private slots:
                 .arg(std::accumulate(offsets.begin(), offsets.end(), QString(),
                                      [](const QString &a, double v) { return a + QString::number(v, 'f', 0) + ' '; }));
         qInfo("%s", qPrintable(all));
+        // The picture may also lead by design: it takes an output slot up to 20 ms before its capture, and stamped
+        // sound within 30 ms of its place is taken as it is. Viewers notice sound that lags from about 125 ms.
         const double median = offsets[offsets.size() / 2];
-        QVERIFY2(median > -80 && median < 20, qPrintable(all));
-        QVERIFY2(offsets.first() > -120 && offsets.last() < 60, qPrintable(all));
+        QVERIFY2(median > -80 && median < 50, qPrintable(all));
+        QVERIFY2(offsets.first() > -120 && offsets.last() < 80, qPrintable(all));
     }
 
 private:
