@@ -1,11 +1,13 @@
 #include "classroom/playaudiovideoctrl.h"
 
+#include "base/echocanceller.h"
 #include "base/logging.h"
 #include "base/streamaddress.h"
 #include "classroom/publication.h"
 #include "classroom/studentsession.h"
 #include "classroom/teachersession.h"
 #include "record/audioctrl.h"
+#include "record/flvoutput.h"
 #include "record/recordctrl.h"
 #include "video/audio_play.h"
 #include "video/inputreconnector.h"
@@ -220,6 +222,8 @@ void playAudioVideoCtrl::openPublisher()
     }
     recorder()->setUrl(course.rtmp);
     recorder()->setCaptureArea(m_captureArea);
+    recorder()->setEchoCanceller(m_canceller);
+    recorder()->setMuted(m_muted);
     recorder()->startWhenIdle(0);
 }
 
@@ -251,6 +255,8 @@ void playAudioVideoCtrl::openDialogue()
     }
     const std::string address = course.rtmp.toStdString();
     talk()->setAddress(address.c_str());
+    talk()->setEchoCanceller(m_canceller);
+    talk()->setMuted(m_muted);
     talk()->startInBackground();
 }
 
@@ -417,8 +423,11 @@ bool playAudioVideoCtrl::classStart()
         // Every address the class needs is checked before anything starts.
         if (!acceptAddress(course.rtmp, "rtmp") || (oneToOne && !acceptAddress(course.rtmplat, "rtmplat")))
             return false;
-        if (oneToOne)
+        if (oneToOne) {
+            // The student's voice comes out of the speakers into the teacher's microphone.
+            listenForEcho(talkPlayer);
             talkPlayer->startPlay(course.rtmplat);
+        }
         previewTo(m_previewSize);
         setPlayState(Playing);
         m_teacher->start(oneToOne);
@@ -468,6 +477,7 @@ void playAudioVideoCtrl::classStop()
         if (course.isOneToOne())
             talkPlayer->stop(true);
         m_teacher->stop();
+        listenForEcho(nullptr);
         previewTo(QSize());
         recorder()->stop();
     } else if (course.role == Role::Student) {
@@ -476,9 +486,11 @@ void playAudioVideoCtrl::classStop()
         m_student->stop();
         if (course.isOneToOne())
             talk()->stop();
+        listenForEcho(nullptr);
         if (talking)
             emit sig_dialogueEnded(QStringLiteral("已离开课堂"));
     }
+    setMuted(false);
     setPlayState(Stop);
 }
 
@@ -488,6 +500,8 @@ bool playAudioVideoCtrl::dialogueStart()
         return false;
     if (!acceptAddress(course.rtmp, "rtmp"))
         return false;
+    // The class's sound comes out of the speakers into the student's microphone.
+    listenForEcho(classPlayer);
     m_student->dialogue()->start();
     return true;
 }
@@ -496,6 +510,62 @@ void playAudioVideoCtrl::dialogueStop()
 {
     m_student->dialogue()->stop();
     talk()->stop();
+    listenForEcho(nullptr);
+}
+
+void playAudioVideoCtrl::listenForEcho(PlayerThread *farEnd)
+{
+    for (PlayerThread *player : {static_cast<PlayerThread *>(talkPlayer), static_cast<PlayerThread *>(classPlayer)})
+        player->setEchoCanceller(nullptr);
+    // Also the recorder window's later recordings.
+    for (CaptureCtrl *capture : {static_cast<CaptureCtrl *>(m_recorder), static_cast<CaptureCtrl *>(m_talk)})
+        if (capture)
+            capture->setEchoCanceller(nullptr);
+    m_canceller.reset();
+    if (!farEnd)
+        return;
+    m_canceller = EchoCanceller::create(flvOutput::kSampleRate, flvOutput::kChannels);
+    farEnd->setEchoCanceller(m_canceller);
+}
+
+CaptureCtrl *playAudioVideoCtrl::microphone() const
+{
+    if (m_teacher->isOn())
+        return m_recorder;
+    if (m_student->dialogue()->isOn())
+        return m_talk;
+    return nullptr;
+}
+
+float playAudioVideoCtrl::microphoneLevel() const
+{
+    const CaptureCtrl *capture = microphone();
+    return capture ? capture->microphoneLevel() : 0.0f;
+}
+
+long long playAudioVideoCtrl::microphoneSilentMs() const
+{
+    const CaptureCtrl *capture = microphone();
+    return capture && !m_muted ? capture->microphoneSilentMs() : 0;
+}
+
+QString playAudioVideoCtrl::microphoneName() const
+{
+    const CaptureCtrl *capture = microphone();
+    return capture ? capture->microphoneName() : QString();
+}
+
+void playAudioVideoCtrl::setMuted(bool muted)
+{
+    m_muted = muted;
+    for (CaptureCtrl *capture : {static_cast<CaptureCtrl *>(m_recorder), static_cast<CaptureCtrl *>(m_talk)})
+        if (capture)
+            capture->setMuted(muted);
+}
+
+float playAudioVideoCtrl::studentVoiceLevel() const
+{
+    return studentVoice() ? talkPlayer->soundLevel() : 0.0f;
 }
 
 bool playAudioVideoCtrl::isDialogueOn() const

@@ -9,7 +9,12 @@
 #include <QRect>
 #include <QSize>
 
+#include <memory>
+
 class AudioCtrl;
+class CaptureCtrl;
+class EchoCanceller;
+class PlayerThread;
 class AudioPlayer;
 class QThread;
 class StudentSession;
@@ -96,6 +101,20 @@ public:
     // is asked first.
     bool isTeaching() const;
 
+    // The microphone that is heard: the teacher's while the class is on, the
+    // student's during the dialogue; null otherwise.
+    CaptureCtrl *microphone() const;
+    // Its level, 0 to 1, and how long it has been silent (0 while muted).
+    float microphoneLevel() const;
+    long long microphoneSilentMs() const;
+    // The source it reads, by the name that opens it.
+    QString microphoneName() const;
+    // Muted, the microphone is heard as silence; a class's end unmutes.
+    void setMuted(bool muted);
+    bool isMuted() const { return m_muted; }
+    // The student's voice in a teacher's one-to-one class, 0 to 1.
+    float studentVoiceLevel() const;
+
     void localStart(QString path);
     void localPause();
     void localResume();
@@ -160,6 +179,9 @@ private:
     void setPlayState(PlayerState state);
     void previewTo(const QSize &size);
     void takeFrame(const QImage &image);
+    // A one-to-one class's microphone has farEnd's sound taken out (null:
+    // no canceller).
+    void listenForEcho(PlayerThread *farEnd);
     // Emits idle() when the thread's end leaves nothing running.
     void watch(QThread *thread);
 
@@ -180,6 +202,8 @@ private:
     QString m_toldReason;
     bool m_toldVoice = false;
     QSize m_previewSize;
+    std::shared_ptr<EchoCanceller> m_canceller;
+    bool m_muted = false;
 
     // Only the newest picture waits for the GUI thread: a busy GUI skips
     // pictures instead of queueing them without bound.

@@ -7,6 +7,7 @@
 #include "record/recordwindow.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
+#include "ui/levelmeter.h"
 #include "ui/messagebox.h"
 #include "ui/playbtn.h"
 #include "ui/radioslider.h"
@@ -38,6 +39,8 @@ const char *const kDialogueOff = "[开启对话]";
 const char *const kAddressRefused = "课堂地址无效";
 const char *const kWaitingForTeacher = "等待老师开始上课…";
 const char *const kReconnecting = "连接中断，正在重连…";
+const char *const kSilentMicrophone = "麦克风没有声音，请检查麦克风";
+constexpr long long kSilentNoticeMs = 10000;
 // The live bar's colours by state: on air, waiting, in trouble.
 const QColor kLiveColour(170, 20, 50);
 const QColor kWaitColour(52, 73, 110);
@@ -173,6 +176,10 @@ void Screen::makeControlBar()
 
     m_playButton = playBtn::instance();
     radioIcon = new IconBtn(QStringLiteral(":/images/sys/radio"), false, controlBar);
+    radioIcon->setAccessibleName(QStringLiteral("麦克风"));
+    m_micMeter = new LevelMeter(controlBar);
+    m_micMeter->setAccessibleName(QStringLiteral("麦克风音量"));
+    m_micMeter->hide();
     volumeSlider = new RadioSlider(controlBar);
     volumeSlider->setFixedWidth(90);
     volumeSlider->setValue(100);
@@ -198,6 +205,8 @@ void Screen::makeControlBar()
     buttonRow->addWidget(m_playButton, 0, Qt::AlignLeft);
     buttonRow->addSpacing(60);
     buttonRow->addWidget(radioIcon);
+    buttonRow->addSpacing(4);
+    buttonRow->addWidget(m_micMeter);
     buttonRow->addSpacing(10);
     buttonRow->addWidget(volumeSlider);
     // With the player's controls; the class's commands stay at the right.
@@ -229,8 +238,14 @@ void Screen::makeLiveBar()
     liveRow->addWidget(m_liveLabel);
     liveRow->addWidget(m_studentsLabel);
     liveRow->addWidget(m_voiceLabel);
+    m_voiceMeter = new LevelMeter(m_liveBar);
+    m_voiceMeter->setAccessibleName(QStringLiteral("学生语音音量"));
+    m_voiceMeter->hide();
+    liveRow->addWidget(m_voiceMeter);
     liveRow->addStretch(1);
     m_liveBar->hide();
+    m_levelClock = new QTimer(this);
+    m_levelClock->setInterval(50);
     m_onAirClock = new QTimer(this);
     m_onAirClock->setInterval(1000);
 }
@@ -247,6 +262,11 @@ void Screen::connectParts()
     connect(playCtrl, &playAudioVideoCtrl::sig_liveState, this, &Screen::showLiveState);
     connect(playCtrl, &playAudioVideoCtrl::sig_studentVoice, this, &Screen::showLiveState);
     connect(m_onAirClock, &QTimer::timeout, this, &Screen::showLiveState);
+    connect(m_levelClock, &QTimer::timeout, this, &Screen::showLevels);
+    connect(radioIcon, &QToolButton::clicked, this, [this]() {
+        playCtrl->setMuted(!playCtrl->isMuted());
+        showMuted();
+    });
     connect(playCtrl, &playAudioVideoCtrl::sig_dialogueEnded, this, [this](const QString &reason) {
         reFreashBtnAudio();
         Flash::notice(QStringLiteral("语音对话已停止：") + reason);
@@ -442,6 +462,36 @@ void Screen::setParticipants(int count)
     showLiveState();
 }
 
+void Screen::showMuted()
+{
+    const bool muted = playCtrl->isMuted();
+    radioIcon->setPicture(muted ? QStringLiteral(":/images/sys/radio_muted") : QStringLiteral(":/images/sys/radio"));
+    radioIcon->setToolTip(muted ? QStringLiteral("取消静音") : QStringLiteral("静音"));
+}
+
+void Screen::showLevels()
+{
+    showMuted();
+    const bool heard = playCtrl->microphone() != nullptr;
+    m_micMeter->setVisible(heard);
+    m_micMeter->setLevel(playCtrl->microphoneLevel());
+    m_voiceMeter->setVisible(m_liveBar->isVisible() && m_voiceLabel->isVisible());
+    m_voiceMeter->setLevel(playCtrl->studentVoiceLevel());
+    const long long silentMs = playCtrl->microphoneSilentMs();
+    if (silentMs < kSilentNoticeMs) {
+        m_silenceTold = false;
+        return;
+    }
+    if (m_silenceTold)
+        return;
+    m_silenceTold = true;
+    QString source = playCtrl->microphoneName();
+    if (source.size() > 48)
+        source = source.left(47) + QStringLiteral("…");
+    Flash::notice(QString::fromUtf8(kSilentMicrophone) +
+                  (source.isEmpty() ? QString() : QStringLiteral("（%1）").arg(source)));
+}
+
 void Screen::showLiveState()
 {
     const playAudioVideoCtrl::LiveState state = playCtrl->liveState();
@@ -454,6 +504,12 @@ void Screen::showLiveState()
         m_onAirClock->stop();
     else if (!m_onAirClock->isActive())
         m_onAirClock->start();
+    if (!inClass) {
+        m_levelClock->stop();
+        showLevels();
+    } else if (!m_levelClock->isActive()) {
+        m_levelClock->start();
+    }
     if (!shown) {
         m_liveBar->hide();
         return;

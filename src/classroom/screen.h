@@ -11,6 +11,7 @@
 class IconBtn;
 class MonitorQuestion;
 class Label;
+class LevelMeter;
 class MessageBox;
 class QPropertyAnimation;
 class QShortcut;
@@ -120,10 +121,14 @@ private slots:
     void startWhenIdle();
     void showLiveState();
     void hideBarWhenStill();
+    // The microphone's and the student's voice's levels, muting, and a
+    // microphone that stays silent.
+    void showLevels();
 
 private:
     void makeControlBar();
     void makeLiveBar();
+    void showMuted();
     void connectParts();
     // Full screen: the bar slides in (and the pointer shows) on a move.
     void revealBar();
@@ -168,6 +173,11 @@ private:
     Label *m_liveLabel;
     Label *m_studentsLabel;
     Label *m_voiceLabel;
+    LevelMeter *m_micMeter;
+    LevelMeter *m_voiceMeter;
+    QTimer *m_levelClock;
+    // The silent microphone was told, and not heard since.
+    bool m_silenceTold = false;
     QTimer *m_onAirClock;
     int m_participants = 0;
 

@@ -1,5 +1,6 @@
 #include "record/audiocapturethread.h"
 
+#include "base/echocanceller.h"
 #include "base/logging.h"
 #include "base/signalstack.h"
 
@@ -18,7 +19,50 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 
-audioCaptureThread::audioCaptureThread(QObject *parent) : QThread(parent) {}
+audioCaptureThread::audioCaptureThread(QObject *parent) : QThread(parent)
+{
+    m_meter.setFormat(flvOutput::kSampleRate, flvOutput::kChannels);
+}
+
+void audioCaptureThread::setEchoCanceller(std::shared_ptr<EchoCanceller> canceller)
+{
+    std::lock_guard<std::mutex> lock(m_cancellerLock);
+    m_canceller = std::move(canceller);
+}
+
+void audioCaptureThread::setMuted(bool muted)
+{
+    // Silence while muted says nothing of the microphone.
+    if (m_muted.exchange(muted) != muted)
+        m_meter.reset();
+}
+
+QString audioCaptureThread::sourceName() const
+{
+    std::lock_guard<std::mutex> lock(m_cancellerLock);
+    return m_sourceName;
+}
+
+void audioCaptureThread::treat(uint8_t *buffer, int size, long long *atMs)
+{
+    if (!buffer || size <= 0)
+        return;
+    auto *samples = reinterpret_cast<int16_t *>(buffer);
+    const long long count = size / 2;
+    std::shared_ptr<EchoCanceller> canceller;
+    {
+        std::lock_guard<std::mutex> lock(m_cancellerLock);
+        canceller = m_canceller;
+    }
+    if (canceller) {
+        canceller->process(samples, count);
+        if (*atMs != CaptureTimeline::kNoStamp)
+            *atMs -= canceller->latencyMs();
+    }
+    if (m_muted)
+        std::memset(buffer, 0, size_t(size));
+    m_meter.measure(samples, count);
+}
 
 audioCaptureThread::~audioCaptureThread()
 {
@@ -42,6 +86,10 @@ CaptureInput::Result audioCaptureThread::openDevice(const QString &source)
     }
     if (!source.isEmpty())
         url = source;
+    {
+        std::lock_guard<std::mutex> lock(m_cancellerLock);
+        m_sourceName = url;
+    }
     // Ask for the encoder's own rate and layout; whatever comes is converted.
     AVDictionary *options = nullptr;
     av_dict_set_int(&options, "sample_rate", flvOutput::kSampleRate, 0);
@@ -66,6 +114,7 @@ void audioCaptureThread::startCapture()
     if (!m_input.isOpen() || isRunning())
         return;
     m_startMs = QDateTime::currentMSecsSinceEpoch();
+    m_meter.reset();
     m_stopMs = 0;
     m_pausedMs = 0;
     m_pauseStartMs = 0;
@@ -129,8 +178,10 @@ void audioCaptureThread::deliverSilence(long long samples)
         return;
     const size_t size = size_t(samples) * flvOutput::kChannels * 2;
     auto *buffer = static_cast<uint8_t *>(std::calloc(size, 1));
-    if (buffer)
-        deliver(buffer, int(size));
+    if (!buffer)
+        return;
+    m_meter.measure(reinterpret_cast<const int16_t *>(buffer), (long long)(size / 2));
+    deliver(buffer, int(size));
 }
 
 bool audioCaptureThread::drainingTail(const CaptureTimeline &timeline) const
@@ -242,7 +293,9 @@ void audioCaptureThread::deliverPacket(AVPacket *packet, CaptureTimeline &timeli
         // The device stamps each block with the wall time it was heard, so
         // sound and pictures of one moment get the same time and the
         // encoder never waits longer than the device's own latency.
-        settleBlock(timeline, buffer, size, capturedAtMs(frame));
+        long long atMs = capturedAtMs(frame);
+        treat(buffer, size, &atMs);
+        settleBlock(timeline, buffer, size, atMs);
         av_frame_unref(frame);
     }
 }

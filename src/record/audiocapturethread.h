@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/soundmeter.h"
 #include "record/captureinput.h"
 #include "record/capturerun.h"
 #include "record/capturetimeline.h"
@@ -9,9 +10,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
+class EchoCanceller;
 struct AVFrame;
 struct AVPacket;
 struct SwrContext;
@@ -35,6 +39,17 @@ public:
     void pauseCapture();
     void resumeCapture();
 
+    // Muted, the microphone is heard as silence and its time goes on.
+    void setMuted(bool muted);
+    bool isMuted() const { return m_muted; }
+    // What is handed over: after the echo is taken out, and muting.
+    const SoundMeter &meter() const { return m_meter; }
+    // Takes out what the speakers play; null leaves the microphone as it is.
+    // Set before the capture starts: it makes the sound one frame later.
+    void setEchoCanceller(std::shared_ptr<EchoCanceller> canceller);
+    // The source last opened, by the name that opens it.
+    QString sourceName() const;
+
 protected:
     void run() override;
     // Takes ownership of data (malloc'd).
@@ -51,6 +66,8 @@ private:
     // The frame as 16-bit interleaved stereo at the encoder's rate, in a new
     // malloc'd buffer of *size bytes; null when it cannot be had.
     uint8_t *toStereo(const AVFrame *frame, int *size);
+    // Echo, muting and the meter on a converted block, heard at *atMs.
+    void treat(uint8_t *buffer, int size, long long *atMs);
     // Hands a converted block over where the time line places it; takes
     // ownership of buffer.
     void deliverBlock(CaptureTimeline &timeline, uint8_t *buffer, int size, long long atMs);
@@ -73,6 +90,11 @@ private:
 
     CaptureInput m_input;
     SwrContext *m_resampler = nullptr;
+    SoundMeter m_meter;
+    std::atomic<bool> m_muted{false};
+    mutable std::mutex m_cancellerLock;
+    std::shared_ptr<EchoCanceller> m_canceller;
+    QString m_sourceName;
 
     StampSettler m_settler{0};
     std::vector<std::pair<uint8_t *, int>> m_held;

@@ -13,6 +13,7 @@ AudioCtrl::AudioCtrl(QObject *parent)
     m_audio->setEncoder(m_sender);
     // The capture hands chunks to the sender until its loop has ended.
     addThreads({m_audio, m_sender});
+    setMicrophone(m_audio);
     connect(
         m_sender, &sendAudioThread::sig_outputFailed, this, [this] { runFailed(Output); }, Qt::QueuedConnection);
 }

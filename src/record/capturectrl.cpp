@@ -1,5 +1,8 @@
 #include "record/capturectrl.h"
 
+#include "base/echocanceller.h"
+#include "record/audiocapturethread.h"
+
 #include "base/logging.h"
 #include "record/openingthread.h"
 #include "record/recordnotice.h"
@@ -159,4 +162,36 @@ void CaptureCtrl::threadFinished(QThread *thread, int run)
         return;
     emit s_idle();
     becameIdle();
+}
+
+void CaptureCtrl::setMuted(bool muted)
+{
+    if (m_microphone)
+        m_microphone->setMuted(muted);
+}
+
+bool CaptureCtrl::isMuted() const
+{
+    return m_microphone && m_microphone->isMuted();
+}
+
+float CaptureCtrl::microphoneLevel() const
+{
+    return m_microphone ? m_microphone->meter().level() : 0.0f;
+}
+
+long long CaptureCtrl::microphoneSilentMs() const
+{
+    return m_microphone ? m_microphone->meter().silentMs() : 0;
+}
+
+QString CaptureCtrl::microphoneName() const
+{
+    return m_microphone ? m_microphone->sourceName() : QString();
+}
+
+void CaptureCtrl::setEchoCanceller(std::shared_ptr<EchoCanceller> canceller)
+{
+    if (m_microphone)
+        m_microphone->setEchoCanceller(std::move(canceller));
 }

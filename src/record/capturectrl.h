@@ -5,9 +5,12 @@
 #include <QString>
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 class QThread;
+class EchoCanceller;
+class audioCaptureThread;
 
 // What the recorder (recordCtrl) and the voice dialogue (AudioCtrl) share:
 // a start opens devices and an output (on the caller's thread or on one of
@@ -44,6 +47,15 @@ public:
     // The worker threads, for those who watch them end.
     const std::vector<QThread *> &threads() const { return m_threads; }
 
+    // The microphone: muting, its level (0 to 1) and silence as handed over,
+    // and echo cancellation (set before a start; null for none).
+    void setMuted(bool muted);
+    bool isMuted() const;
+    float microphoneLevel() const;
+    long long microphoneSilentMs() const;
+    QString microphoneName() const;
+    void setEchoCanceller(std::shared_ptr<EchoCanceller> canceller);
+
 signals:
     // The running capture ended on a failure (reported, unless it was the
     // output and those are not).
@@ -71,6 +83,7 @@ protected:
     virtual void stopThreads() = 0;
     // Called once the controller has become idle and said so.
     virtual void becameIdle() {}
+    void setMicrophone(audioCaptureThread *microphone) { m_microphone = microphone; }
 
     // Opens and starts on the caller's thread, once the last run has ended
     // (waiting for it at most kPreviousRunWaitMs). True when it runs.
@@ -95,6 +108,7 @@ private:
     void threadFinished(QThread *thread, int run);
 
     std::vector<QThread *> m_threads;
+    audioCaptureThread *m_microphone = nullptr;
     Failure m_failure = NoFailure;
     bool m_reportOutput = true;
     QMap<Failure, QString> m_texts;

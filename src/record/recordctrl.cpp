@@ -24,6 +24,7 @@ recordCtrl::recordCtrl(QObject *parent)
     m_audio->setEncoder(m_encoder);
     // The captures push into the encoder until their loops have ended.
     addThreads({m_video, m_audio, m_encoder});
+    setMicrophone(m_audio);
     connect(
         m_encoder, &saveVideoThread::sig_outputFailed, this, [this] { runFailed(Output); }, Qt::QueuedConnection);
     connect(m_video, &GetVideoThread::sig_captureFailed, this, &recordCtrl::captureFailed, Qt::QueuedConnection);

@@ -16,10 +16,9 @@ public:
     QString picture() const { return m_picture; }
     // The picture the next repaint draws.
     QString shownPicture() const;
-
-protected:
     void setPicture(const QString &picture);
 
+protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:

@@ -140,6 +140,7 @@ int componentOpen(VideoState *is, int streamIndex, SDL_AudioCallback callback)
     is->audioTarget.channels = obtained.channels;
     is->audioTarget.channelLayout = int64_t(layout);
     is->audioTarget.sampleRate = obtained.freq;
+    is->soundMeter.setFormat(obtained.freq, obtained.channels);
     is->audioSource = is->audioTarget;
     is->audioOpen = true;
     is->audioDeviceId = id;
@@ -481,7 +482,11 @@ void callback(VideoState *is, Uint8 *stream, int len, bool audioOnly)
 {
     tavi::ensureSignalStack();
     fill(is, stream, len, audioOnly);
+    is->soundMeter.measure(reinterpret_cast<const int16_t *>(stream), len / 2);
     applyVolume(stream, len, is->volume);
+    if (const std::shared_ptr<EchoCanceller> canceller = std::atomic_load(&is->echoCanceller))
+        canceller->played(reinterpret_cast<const int16_t *>(stream), len / 2, is->audioTarget.sampleRate,
+                          is->audioTarget.channels);
 }
 
 } // namespace

@@ -78,6 +78,16 @@ void PlayerThread::setVolume(int percent)
     m_record.volume = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
 }
 
+float PlayerThread::soundLevel() const
+{
+    return m_record.soundMeter.level();
+}
+
+void PlayerThread::setEchoCanceller(std::shared_ptr<EchoCanceller> canceller)
+{
+    std::atomic_store(&m_record.echoCanceller, std::move(canceller));
+}
+
 int PlayerThread::volume() const
 {
     return m_record.volume;

@@ -32,6 +32,10 @@ public:
     // later runs.
     void setVolume(int percent);
     int volume() const;
+    // How loud its sound is, 0 to 1, before the volume.
+    float soundLevel() const;
+    // Hands what it plays to a canceller (null: to none); at once.
+    void setEchoCanceller(std::shared_ptr<EchoCanceller> canceller);
     // The area its pictures are shown in, in device pixels: they come
     // converted to fit it in proportion. Takes effect with the next picture
     // and stays for later runs; an empty size: their own size.

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "base/echocanceller.h"
+#include "base/soundmeter.h"
+
 // Playback record shared by a player's threads: the GUI thread (the
 // operations), the reader (run), the video thread and SDL's audio callback.
 // Fields are grouped by the thread that writes them. Plain fields have one
@@ -139,6 +142,11 @@ struct alignas(16) VideoState
     // Loudness of what is played, 0 (silent) to 100 (as decoded); kept
     // from run to run.
     std::atomic<int> volume{100};
+    // What is played, before the volume: read by anyone.
+    SoundMeter soundMeter;
+    // Hears what the speakers play, to take it out of a microphone; only
+    // through std::atomic_load/atomic_store, the callback reads it.
+    std::shared_ptr<EchoCanceller> echoCanceller;
     // The area pictures are shown in, in device pixels (width << 32 |
     // height; 0: their own size); kept from run to run.
     std::atomic<int64_t> displayArea{0};

@@ -82,25 +82,31 @@ double rms(const QVector<qint16> &samples)
     return std::sqrt(energy / samples.size());
 }
 
-double toneShare(const QVector<qint16> &samples, double frequency)
+double tonePower(const QVector<qint16> &samples, double frequency)
 {
-    if (rms(samples) < 30)
-        return 0;
     const int block = kSampleRate / 10;
     const double coefficient = 2 * std::cos(2 * M_PI * frequency / kSampleRate);
-    double tone = 0, energy = 0;
-    for (int start = 0; start + block <= samples.size(); start += block) {
+    double tone = 0;
+    int blocks = 0;
+    for (int start = 0; start + block <= samples.size(); start += block, ++blocks) {
         double s1 = 0, s2 = 0;
         for (int i = start; i < start + block; ++i) {
             const double s0 = samples[i] + coefficient * s1 - s2;
             s2 = s1;
             s1 = s0;
-            energy += double(samples[i]) * samples[i];
         }
-        // A sine of amplitude A gives (A * block / 2)^2 here and A^2 / 2 of energy per sample.
+        // A sine of amplitude A gives (A * block / 2)^2 here.
         tone += 2 * (s1 * s1 + s2 * s2 - coefficient * s1 * s2) / block;
     }
-    return energy > 0 ? qMin(1.0, tone / energy) : 0;
+    return blocks ? tone / (double(blocks) * block) : 0;
+}
+
+double toneShare(const QVector<qint16> &samples, double frequency)
+{
+    const double level = rms(samples);
+    if (level < 30)
+        return 0;
+    return qMin(1.0, tonePower(samples, frequency) / (level * level));
 }
 
 bool waitForTone(const QString &source, double frequency, int timeoutMs)

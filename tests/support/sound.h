@@ -74,6 +74,9 @@ double rms(const QVector<qint16> &samples);
 // in blocks of 0.1 s (Goertzel); 0 for silence (rms below 30).
 double toneShare(const QVector<qint16> &samples, double frequency);
 
+// Mean power per sample of the tone at frequency (Goertzel, in blocks of 0.1 s): A^2 / 2 for a sine of amplitude A.
+double tonePower(const QVector<qint16> &samples, double frequency);
+
 // Listens to a source in stretches of 0.3 s until the tone at frequency
 // makes most of what it hears (share above 0.8); false after timeoutMs.
 bool waitForTone(const QString &source, double frequency, int timeoutMs);

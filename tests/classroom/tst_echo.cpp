@@ -1,0 +1,152 @@
+// A one-to-one class's microphone on a real echo path of PulseAudio's: the
+// speakers' sound reaches the microphone 50 ms later through a loopback,
+// and a near-end voice is played into the same room. The players and the
+// captures are wired to one canceller as the classroom wires them.
+#include "base/echocanceller.h"
+#include "record/audioctrl.h"
+#include "record/devmag.h"
+#include "record/recordctrl.h"
+#include "sound.h"
+#include "testsupport.h"
+#include "video/audio_play.h"
+#include "video/videoplayer_thread.h"
+
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+class Devices : public devMag
+{
+public:
+    explicit Devices(const QString &microphone) : devMag(QString(), microphone, QStringLiteral("pulse"), nullptr) {}
+};
+
+constexpr int kFarHz = 1000;
+constexpr int kNearHz = 500;
+// Seconds from the start: the far end speaks in bursts for 6 s, the near end from 8 s to 11 s. Each window holds
+// the whole of its part (after the canceller's first seconds) also when the two recordings start a few tenths of a
+// second apart.
+constexpr double kFarFrom = 2.5, kFarTo = 7.2, kNearFrom = 7.3, kNearTo = 12.2;
+constexpr int kRunMs = 13000;
+// Bursts of 0.3 s, as speech comes: a steady tone would be taken for noise.
+const char *const kBursts = "volume='if(lt(mod(t,0.6),0.3),%1,0)':eval=frame";
+
+QVector<qint16> slice(const QVector<qint16> &samples, double from, double to)
+{
+    return samples.mid(int(from * testsupport::kSampleRate), int((to - from) * testsupport::kSampleRate));
+}
+
+double db(double power, double reference)
+{
+    return 10 * std::log10(std::max(power, 1e-9) / std::max(reference, 1e-9));
+}
+} // namespace
+
+class tst_Echo : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_speakers.isLoaded() && m_room.isLoaded() && m_microphone.isLoaded(), "needs a PulseAudio server");
+        QVERIFY(m_echo.isLoaded());
+        devMag::setInstance(new Devices(m_microphone.name()));
+        // The far end: a picture and 6 s of bursts, then silence.
+        QVERIFY(testsupport::run(QStringLiteral("ffmpeg"),
+                                 {"-v", "error", "-y", "-f", "lavfi", "-i", "color=black:s=320x240:r=25:d=12", "-f",
+                                  "lavfi", "-i",
+                                  QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=6,%2,apad=whole_dur=12")
+                                      .arg(kFarHz)
+                                      .arg(QString::fromLatin1(kBursts).arg(0.5)),
+                                  "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "-shortest", "far.flv"},
+                                 60000));
+    }
+
+    // Far end at least 20 dB below what the microphone hears of it, near end at most 3 dB below: the teacher hears
+    // the student's voice, the student hears the class.
+    void echoIsTakenOut_data()
+    {
+        QTest::addColumn<bool>("teacher");
+        QTest::newRow("teacher") << true;
+        QTest::newRow("student") << false;
+    }
+    void echoIsTakenOut()
+    {
+        QFETCH(bool, teacher);
+        std::shared_ptr<EchoCanceller> canceller = EchoCanceller::create(44100, 2);
+        QVERIFY(canceller);
+        AudioPlayer voice;
+        VideoPlayer_Thread classPlayer;
+        PlayerThread *farEnd = teacher ? static_cast<PlayerThread *>(&voice) : &classPlayer;
+        farEnd->setEchoCanceller(canceller);
+        recordCtrl recorder;
+        AudioCtrl talk;
+        CaptureCtrl *capture = teacher ? static_cast<CaptureCtrl *>(&recorder) : &talk;
+        capture->setEchoCanceller(canceller);
+        const QString published = teacher ? QStringLiteral("class.flv") : QStringLiteral("dialogue.flv");
+        QFile::remove(published);
+        if (teacher) {
+            recorder.setUrl(published);
+            QVERIFY(recorder.start(0));
+        } else {
+            talk.setAddress(published.toUtf8().constData());
+            talk.start();
+            QVERIFY(talk.isRunning());
+        }
+        QVERIFY(farEnd->startPlay(QStringLiteral("far.flv")));
+        testsupport::PeerProcess nearEnd;
+        nearEnd.start(QStringLiteral("ffmpeg"),
+                      {"-nostdin", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
+                       QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=13,volume='if(between(t,8,11),1,0)'"
+                                      ":eval=frame,%2")
+                           .arg(kNearHz)
+                           .arg(QString::fromLatin1(kBursts).arg(0.3)),
+                       "-f", "pulse", "-device", m_room.name(), "near"});
+        QVERIFY(nearEnd.waitForStarted(5000));
+        // What the microphone hears, without the canceller: the same time line within a few tenths of a second.
+        const QVector<qint16> heard = testsupport::recordSource(m_microphone.name(), kRunMs);
+        farEnd->stop(true);
+        if (teacher)
+            recorder.stop();
+        else
+            talk.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(capture->isIdle(), 15000);
+        QVERIFY(!canceller->failed());
+
+        const QVector<qint16> sent = testsupport::samplesOf({"-i", published, "-map", "0:a"}, 60000);
+        QVERIFY2(sent.size() > kRunMs / 1000 * testsupport::kSampleRate * 9 / 10, qPrintable(published));
+        const double far = db(testsupport::tonePower(slice(heard, kFarFrom, kFarTo), kFarHz),
+                              testsupport::tonePower(slice(sent, kFarFrom, kFarTo), kFarHz));
+        const double near = db(testsupport::tonePower(slice(sent, kNearFrom, kNearTo), kNearHz),
+                               testsupport::tonePower(slice(heard, kNearFrom, kNearTo), kNearHz));
+        const QString figures = QStringLiteral("far end taken down %1 dB, near end changed %2 dB").arg(far).arg(near);
+        qInfo("%s", qPrintable(figures));
+        // The microphone did hear the far end: the echo path is there.
+        QVERIFY2(testsupport::tonePower(slice(heard, kFarFrom, kFarTo), kFarHz) > 1000, qPrintable(figures));
+        QVERIFY2(far >= 20, qPrintable(figures));
+        QVERIFY2(near >= -3, qPrintable(figures));
+    }
+
+private:
+    testsupport::NullSink m_speakers{"tavi_echo_speakers"};
+    testsupport::NullSink m_room{"tavi_echo_room"};
+    testsupport::Microphone m_microphone{"tavi_echo_mic", m_room, "RoomMic"};
+    // The room: what the speakers play reaches the microphone 50 ms later.
+    testsupport::PulseModule m_echo{
+        {"module-loopback", "source=tavi_echo_speakers.monitor", "sink=tavi_echo_room", "latency_msec=50"}};
+};
+
+int main(int argc, char **argv)
+{
+    // The players play into the speakers.
+    qputenv("PULSE_SINK", "tavi_echo_speakers");
+    QGuiApplication app(argc, argv);
+    tst_Echo test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_echo.moc"
