@@ -25,11 +25,13 @@
 #include "course/courselist.h"
 #include "course/coursewidget.h"
 #include "net/bitmaplabel.h"
+#include "net/flash.h"
 #include "record/audioctrl.h"
 #include "record/recordctrl.h"
 #include "record/recordnotice.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
+#include "ui/levelmeter.h"
 #include "ui/messagebox.h"
 #include "ui/playbtn.h"
 #include "ui/popwidget.h"
@@ -133,6 +135,21 @@ class TestShell : public QObject
     PlayerState state() const { return screen->playButton()->state(); }
     QSize shownSize() const { return screen->shownImage().size(); }
 
+    template<class T> T *findNamed(const QString &name)
+    {
+        for (T *widget : screen->findChildren<T *>())
+            if (widget->accessibleName() == name)
+                return widget;
+        return nullptr;
+    }
+    // The text of a notice on screen now, if any.
+    static QString noticeShown()
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *flash = qobject_cast<Flash *>(widget); flash && flash->isVisible())
+                return flash->text();
+        return QString();
+    }
     void end()
     {
         QTest::mouseClick(screen->endButton(), Qt::LeftButton);
@@ -384,6 +401,9 @@ private slots:
         const double clock = ctrl.talkPlayback()->playbackState().audioClock;
         QTRY_VERIFY_WITH_TIMEOUT(ctrl.talkPlayback()->playbackState().audioClock > clock + 0.5, 20000);
         QVERIFY(ctrl.studentVoice());
+        // The student's voice shows as a level; the class's publisher has the microphone that is heard.
+        QTRY_VERIFY_WITH_TIMEOUT(ctrl.studentVoiceLevel() > 0.5, 5000);
+        QCOMPARE(ctrl.microphone(), ctrl.recorder());
         QCOMPARE(ctrl.liveState(), playAudioVideoCtrl::Live);
         QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 3, 10000);
         QCOMPARE(pictures.last().at(0).value<QImage>().size(), QSize(192, 108));
@@ -706,7 +726,20 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(shownSize(), fittedPictureSize(desktop, screen->size() * dpr), 10000);
         QVERIFY(screen->liveText().startsWith(QStringLiteral("● 直播中 00:00:")));
         QCOMPARE(screen->voiceText(), QStringLiteral("学生语音：关"));
+        // The microphone (this session's silent null sink) shows its level beside its symbol; silent for 10 s, it
+        // is told once, with the source it reads. Its symbol mutes it, and the class's end unmutes.
+        auto *meter = findNamed<LevelMeter>(QStringLiteral("麦克风音量"));
+        QTRY_VERIFY(meter && meter->isVisible());
+        QVERIFY(meter->level() < 0.05);
+        QTRY_VERIFY_WITH_TIMEOUT(noticeShown().startsWith(QStringLiteral("麦克风没有声音，请检查麦克风")), 15000);
+        QVERIFY(noticeShown().contains(ctrl->recorder()->microphoneName()));
+        auto *microphone = findNamed<IconBtn>(QStringLiteral("麦克风"));
+        QTest::mouseClick(microphone, Qt::LeftButton);
+        QVERIFY(ctrl->isMuted() && ctrl->recorder()->isMuted());
+        QCOMPARE(microphone->picture(), QStringLiteral(":/images/sys/radio_muted"));
         end();
+        QVERIFY(!ctrl->isMuted() && !meter->isVisible());
+        QCOMPARE(microphone->picture(), QStringLiteral(":/images/sys/radio"));
         QVERIFY(!screen->liveBar()->isVisible());
         QCOMPARE(screen->shownImage(), QImage(QStringLiteral(":/images/sys/ended")));
     }

@@ -131,6 +131,60 @@ private slots:
         QVERIFY2(near >= -3, qPrintable(figures));
     }
 
+    // Muted, the microphone is published as silence with no gap in the time stamps; its meter moves with a tone
+    // and rests at silence, and a microphone that hears the tone is never silent for long.
+    void muteKeepsTime()
+    {
+        recordCtrl recorder;
+        QFile::remove(QStringLiteral("muted.flv"));
+        recorder.setUrl(QStringLiteral("muted.flv"));
+        testsupport::Tone tone;
+        QVERIFY(tone.start(m_room.name(), kNearHz));
+        QVERIFY(recorder.start(0));
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.microphoneLevel() > 0.5, 5000);
+        QTest::qWait(1000);
+        QVERIFY(recorder.microphoneSilentMs() < 200);
+        recorder.setMuted(true);
+        QVERIFY(recorder.isMuted());
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.microphoneLevel() < 0.05, 5000);
+        QTest::qWait(1500);
+        QVERIFY(recorder.microphoneSilentMs() >= 1000);
+        recorder.setMuted(false);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.microphoneLevel() > 0.5, 5000);
+        QTest::qWait(1000);
+        recorder.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.isIdle(), 15000);
+
+        // Each sound packet starts where the last one ended.
+        QByteArray out;
+        QVERIFY(testsupport::run(QStringLiteral("ffprobe"),
+                                 {"-v", "error", "-select_streams", "a", "-show_entries",
+                                  "packet=pts_time,duration_time", "-of", "csv=p=0", "muted.flv"},
+                                 30000, &out));
+        double end = -1;
+        int packets = 0;
+        for (const QByteArray &line : out.split('\n')) {
+            const QList<QByteArray> fields = line.split(',');
+            if (fields.size() < 2)
+                continue;
+            const double pts = fields[0].toDouble();
+            if (end >= 0)
+                QVERIFY2(std::abs(pts - end) <= 0.0015, line.constData());
+            end = pts + fields[1].toDouble();
+            ++packets;
+        }
+        QVERIFY(packets > 100);
+        // The muted stretch is silence, the rest the tone.
+        const QVector<qint16> sent = testsupport::samplesOf({"-i", "muted.flv", "-map", "0:a"}, 30000);
+        int longestQuiet = 0, quiet = 0;
+        for (qint16 sample : sent) {
+            quiet = std::abs(int(sample)) < 8 ? quiet + 1 : 0;
+            longestQuiet = std::max(longestQuiet, quiet);
+        }
+        const double quietSeconds = double(longestQuiet) / testsupport::kSampleRate;
+        QVERIFY2(quietSeconds > 1.2 && quietSeconds < 4, qPrintable(QString::number(quietSeconds)));
+    }
+
 private:
     testsupport::NullSink m_speakers{"tavi_echo_speakers"};
     testsupport::NullSink m_room{"tavi_echo_room"};
