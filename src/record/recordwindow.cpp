@@ -1,6 +1,7 @@
 #include "record/recordwindow.h"
 
 #include "record/devmag.h"
+#include "record/microphoneprobe.h"
 #include "record/monitors.h"
 #include "record/recordctrl.h"
 #include "record/recordmessagebox.h"
@@ -61,7 +62,12 @@ QString recordWindow::defaultSavePath(const QDateTime &when)
 }
 
 recordWindow::recordWindow(QWidget *parent)
-    : QWidget(parent), ui(new recordWindowUI), control(new recordCtrl(this)), timer(new QTimer(this))
+    : QWidget(parent),
+      ui(new recordWindowUI),
+      control(new recordCtrl(this)),
+      timer(new QTimer(this)),
+      probe(new MicrophoneProbe(this)),
+      levelTimer(new QTimer(this))
 {
     installRecordMessageBoxes();
     ui->setupUi(this);
@@ -86,6 +92,10 @@ recordWindow::recordWindow(QWidget *parent)
     connect(new WindowDrag(this), &WindowDrag::moved, this, [this](QPoint topLeft) { move(topLeft); });
     QTimer::singleShot(50, this, &recordWindow::showOut);
     timer->setInterval(1000);
+    levelTimer->setInterval(50);
+    connect(levelTimer, &QTimer::timeout, this, &recordWindow::showLevel);
+    connect(ui->comboBox_audio, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &recordWindow::listenToMicrophone);
 
     // The window's own words for devices that do not open.
     control->setFailureText(recordCtrl::VideoDevice, QStringLiteral("出错了,初始化视屏设备失败！123"));
@@ -289,6 +299,8 @@ void recordWindow::beginRecording()
     const int slash = savePath.lastIndexOf(QLatin1Char('/'));
     if (slash > 0)
         QDir().mkpath(savePath.left(slash));
+    // The recording opens the microphone itself.
+    probe->stop();
     control->setUrl(savePath);
     control->setAudioSource(ui->comboBox_audio->currentData().toString());
     control->setCaptureArea(captureArea());
@@ -343,6 +355,36 @@ void recordWindow::showEvent(QShowEvent *event)
     if (recordState == Stop)
         loadMonitors();
     QWidget::showEvent(event);
+    listenToMicrophone();
+}
+
+void recordWindow::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    listenToMicrophone();
+}
+
+void recordWindow::listenToMicrophone()
+{
+    if (isVisible() && recordState == Stop && control->isIdle())
+        probe->listen(ui->comboBox_audio->currentData().toString());
+    else
+        probe->stop();
+    if (!isVisible())
+        levelTimer->stop();
+    else if (!levelTimer->isActive())
+        levelTimer->start();
+    showLevel();
+}
+
+void recordWindow::showLevel()
+{
+    float level = 0;
+    if (recordState == Playing)
+        level = control->microphoneLevel();
+    else if (recordState == Stop)
+        level = probe->level();
+    ui->levelMeter->setLevel(level);
 }
 
 void recordWindow::closeEvent(QCloseEvent *event)
@@ -395,6 +437,7 @@ void recordWindow::updateButtons()
         ui->label_time->setText(QStringLiteral("00:00:00"));
         break;
     }
+    listenToMicrophone();
 }
 
 void recordWindow::showSaved()

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class MessageBox;
+class MicrophoneProbe;
 class QTimer;
 class recordWindowUI;
 class recordCtrl;
@@ -69,6 +70,7 @@ public slots:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private slots:
@@ -86,6 +88,10 @@ private:
     void stopRecording();
     // The recording just ended is whole: the window says where it is.
     void showSaved();
+    // The meter shows the chosen microphone while the window is shown:
+    // listened to by the probe before a recording, the recording's during.
+    void listenToMicrophone();
+    void showLevel();
 
     recordWindowUI *ui;
     recordCtrl *control;
@@ -94,6 +100,8 @@ private:
     QRect area;
     PlayerState recordState = Stop;
     QTimer *timer;
+    MicrophoneProbe *probe;
+    QTimer *levelTimer;
     qint64 elapsedSeconds = 0;
     MessageBox *closeBox = nullptr;
     MessageBox *replaceBox = nullptr;

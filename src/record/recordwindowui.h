@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/iconbtn.h"
+#include "ui/levelmeter.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -23,6 +24,7 @@ public:
     QPushButton *stopButton = nullptr;
     QToolButton *toolButton_setting = nullptr;
     QLabel *label_time = nullptr;
+    LevelMeter *levelMeter = nullptr;
     QPushButton *pushButton_playBack = nullptr;
     QWidget *widget_extern = nullptr;
     QComboBox *comboBox_audio = nullptr;
@@ -66,6 +68,11 @@ public:
         label_time->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
         label_time->setAlignment(Qt::AlignCenter);
         column->addWidget(label_time);
+        levelMeter = new LevelMeter(widget_contain);
+        levelMeter->setObjectName(QStringLiteral("levelMeter"));
+        levelMeter->setAccessibleName(QStringLiteral("麦克风音量"));
+        levelMeter->setToolTip(QStringLiteral("麦克风音量"));
+        column->addWidget(levelMeter, 0, Qt::AlignHCenter);
 
         auto *buttons = new QHBoxLayout;
         startButton = new QPushButton(QStringLiteral("开始"), widget_contain);

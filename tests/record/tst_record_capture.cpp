@@ -468,6 +468,14 @@ private slots:
         testsupport::Tone toneA, toneB;
         QVERIFY(toneA.start(m_sinkA.name(), 440) && toneB.start(m_sinkB.name(), 1000));
         QVERIFY(testsupport::waitForTone(m_micA.name(), 440, 10000));
+        // Shown, the window's meter moves with the chosen microphone before a recording, and rests at its silence.
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY_WITH_TIMEOUT(ui->levelMeter->level() > 0.5, 5000);
+        toneA.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(ui->levelMeter->level() < 0.05, 5000);
+        QVERIFY(toneA.start(m_sinkA.name(), 440));
+        QTRY_VERIFY_WITH_TIMEOUT(ui->levelMeter->level() > 0.5, 5000);
 
         QElapsedTimer recorded;
         ui->startButton->click();
@@ -475,6 +483,7 @@ private slots:
         QCOMPARE(state(), QString("%1 000").arg(Stop));
         QTRY_COMPARE(state(), QString("%1 011").arg(Playing));
         recorded.start();
+        QTRY_VERIFY_WITH_TIMEOUT(ui->levelMeter->level() > 0.5, 5000); // now the recording's
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(';')));
         QTRY_COMPARE_WITH_TIMEOUT(ui->label_time->text(), QStringLiteral("00:00:02"), 4000);
 
