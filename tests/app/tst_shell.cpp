@@ -426,7 +426,6 @@ private slots:
         QTest::newRow("100 keeps the sound") << 100 << in;
         QTest::newRow("0 is silent") << 0 << QVector<int>{0, 0, 0, 0, 0, 0};
         QTest::newRow("50 is a quarter") << 50 << QVector<int>{2500, -2500, 8191, -8192, 0, 0};
-        QTest::newRow("10 is a hundredth") << 10 << QVector<int>{100, -100, 327, -327, 0, 0};
     }
 
     void volumeScalesSamples()
