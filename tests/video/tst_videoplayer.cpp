@@ -386,8 +386,6 @@ private slots:
                                              << "area";
         QTest::newRow("1080p in full screen") << hd << QSize(1920, 1080) << QSize(1920, 1080) << "1920x1080"
                                               << "bicubic";
-        QTest::newRow("1080p on a larger screen") << hd << QSize(2560, 1440) << QSize(1920, 1080) << "1920x1080"
-                                                  << "bicubic";
         QTest::newRow("1080p, no area") << hd << QSize() << QSize(1920, 1080) << "1920x1080"
                                         << "bicubic";
         QTest::newRow("non-square pixels") << anamorphic << QSize() << QSize(640, 360) << "640x360"
