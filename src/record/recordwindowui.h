@@ -68,11 +68,6 @@ public:
         label_time->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
         label_time->setAlignment(Qt::AlignCenter);
         column->addWidget(label_time);
-        levelMeter = new LevelMeter(widget_contain);
-        levelMeter->setObjectName(QStringLiteral("levelMeter"));
-        levelMeter->setAccessibleName(QStringLiteral("麦克风音量"));
-        levelMeter->setToolTip(QStringLiteral("麦克风音量"));
-        column->addWidget(levelMeter, 0, Qt::AlignHCenter);
 
         auto *buttons = new QHBoxLayout;
         startButton = new QPushButton(QStringLiteral("开始"), widget_contain);
@@ -93,6 +88,11 @@ public:
                            static_cast<QWidget *>(pushButton_playBack)})
             buttons->addWidget(w);
         column->addLayout(buttons);
+        levelMeter = new LevelMeter(widget_contain);
+        levelMeter->setObjectName(QStringLiteral("levelMeter"));
+        levelMeter->setAccessibleName(QStringLiteral("麦克风音量"));
+        levelMeter->setToolTip(QStringLiteral("麦克风音量"));
+        column->addWidget(levelMeter, 0, Qt::AlignHCenter);
 
         widget_saved = new QWidget(widget_contain);
         auto *savedRow = new QHBoxLayout(widget_saved);

@@ -65,6 +65,8 @@ class TestClassEnd2End : public QObject, public ClientDriver
     std::unique_ptr<testsupport::NullSink> mic;
     std::unique_ptr<testsupport::NullSink> teacherEar;
     std::unique_ptr<testsupport::NullSink> studentEar;
+    // The teacher's microphone: nothing plays there.
+    std::unique_ptr<testsupport::NullSink> quiet;
     testsupport::Tone tone;
     testsupport::ChatPeer peer;
     std::unique_ptr<PatternWindow> corner;
@@ -417,7 +419,8 @@ private slots:
         mic.reset(new testsupport::NullSink(QStringLiteral("tavi_e2e_mic_") + tag));
         teacherEar.reset(new testsupport::NullSink(QStringLiteral("tavi_e2e_teacher_") + tag));
         studentEar.reset(new testsupport::NullSink(QStringLiteral("tavi_e2e_student_") + tag));
-        QVERIFY(mic->isLoaded() && teacherEar->isLoaded() && studentEar->isLoaded());
+        quiet.reset(new testsupport::NullSink(QStringLiteral("tavi_e2e_quiet_") + tag));
+        QVERIFY(mic->isLoaded() && teacherEar->isLoaded() && studentEar->isLoaded() && quiet->isLoaded());
         // The student speaks all along; the teacher hears it only through the dialogue.
         QVERIFY(tone.start(mic->name(), kFrequency));
         QVERIFY(testsupport::waitForTone(mic->monitor(), kFrequency, 10000));
@@ -476,7 +479,7 @@ private slots:
         QVERIFY(teacher->install(school.baseUrl(), school.chatHost()));
         QVERIFY(student->install(school.baseUrl(), school.chatHost()));
 
-        QVERIFY(teacher->start(pulse(teacherEar->name())));
+        QVERIFY(teacher->start(pulse(teacherEar->name(), quiet->monitor())));
         QVERIFY2(signIn(*teacher, QStringLiteral("teacher"), true, false), qPrintable(why));
         QVERIFY2(place(*teacher, teacherPlace()), qPrintable(why));
 
@@ -541,6 +544,28 @@ private slots:
         QVERIFY2(testsupport::waitForTone(teacherEar->monitor(), kFrequency, 15000),
                  "the teacher does not hear the student's microphone");
         qInfo("the teacher heard the student %lld ms after [开启对话]", clock.elapsed());
+        // The student's meter beside the microphone symbol moves with the voice; so does the teacher's level of it
+        // on the live bar.
+        const auto lit = Pixels::near(QColor(0x4c, 0xc2, 0x7a), 12);
+        const auto meterLit = [&](const Client &client, bool liveBar) {
+            const QRect area = client.screenArea();
+            const QRect band = liveBar ? QRect(area.left(), area.top(), area.width(), 30)
+                                       : QRect(area.left(), area.bottom() - 59, area.width() / 2, 60);
+            return Pixels::count(Desktop::shot(), band, lit) > 60;
+        };
+        QVERIFY2(QTest::qWaitFor([&] { return meterLit(*teacher, true); }, 5000),
+                 "the teacher's live bar does not show the student's voice");
+        // The teacher's own microphone is silent: its meter is there, at rest.
+        const QRect area = teacher->screenArea();
+        const QRect teacherBar(area.left(), area.bottom() - 59, area.width() / 2, 60);
+        const auto unlit = Pixels::near(QColor(0x4a, 0x51, 0x63), 12);
+        QVERIFY2(Pixels::count(Desktop::shot(), teacherBar, unlit) > 200 && !meterLit(*teacher, false),
+                 "the teacher's silent microphone does not show a meter at rest");
+        keepShot(*teacher, QStringLiteral("teacher-voice.png"));
+        QVERIFY(Desktop::raise(student->main().id));
+        QVERIFY2(QTest::qWaitFor([&] { return meterLit(*student, false); }, 5000),
+                 "the student's microphone meter does not move with the voice");
+        QVERIFY(Desktop::raise(teacher->main().id));
     }
 
     // A live class ends only when its teacher says so: "本地播放" asks, and "取消" leaves the class on air; "确定" ends
