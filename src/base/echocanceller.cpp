@@ -62,10 +62,17 @@ bool EchoCanceller::start()
 
 void EchoCanceller::played(const int16_t *samples, long long count, int sampleRate, int channels)
 {
-    if (!samples || count <= 0 || sampleRate < 8000 || sampleRate > 48000 || sampleRate % 100 != 0 || channels < 1)
+    if (!samples || count <= 0 || channels < 1)
         return;
-    const size_t frame = size_t(sampleRate / 100);
     std::lock_guard<std::mutex> lock(m_farLock);
+    if (sampleRate < 8000 || sampleRate > 48000 || sampleRate % 100 != 0) {
+        if (!m_farRefused)
+            TAVI_LOG_WARN("echo cancellation: the speakers play at "
+                          << sampleRate << " Hz, which it cannot take; nothing is taken out");
+        m_farRefused = true;
+        return;
+    }
+    const size_t frame = size_t(sampleRate / 100);
     if (m_farPartial.rate != sampleRate)
         m_farPartial = FarFrame{sampleRate, {}};
     for (long long i = 0; i + channels <= count; i += channels) {

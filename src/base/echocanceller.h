@@ -61,6 +61,7 @@ private:
     std::mutex m_farLock;
     std::deque<FarFrame> m_farFrames;
     FarFrame m_farPartial;
+    bool m_farRefused = false;
 
     // Near end, mono floats: what waits for a whole frame, and what is done.
     std::vector<float> m_nearIn;

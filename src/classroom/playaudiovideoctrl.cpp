@@ -517,7 +517,7 @@ void playAudioVideoCtrl::listenForEcho(PlayerThread *farEnd)
 {
     for (PlayerThread *player : {static_cast<PlayerThread *>(talkPlayer), static_cast<PlayerThread *>(classPlayer)})
         player->setEchoCanceller(nullptr);
-    // Also the recorder window's later recordings.
+    // No canceller outlives its class.
     for (CaptureCtrl *capture : {static_cast<CaptureCtrl *>(m_recorder), static_cast<CaptureCtrl *>(m_talk)})
         if (capture)
             capture->setEchoCanceller(nullptr);
