@@ -13,20 +13,21 @@ shift 2
 declare -A allowed=(
   [base]=""
   [media]=""
+  [sound]="base"
   [ui]="base"
   [net]="base"
   [netui]="base ui net"
-  [video]="base media"
-  [record]="base media"
+  [video]="base media sound"
+  [record]="base media sound"
   [recordui]="base ui record"
   [course]="base ui net"
-  [classroom]="base ui net netui video record recordui course"
+  [classroom]="base ui net netui sound video record recordui course"
   [chatprotocol]=""
   [chat]="base ui net netui course chatprotocol"
-  [app]="base ui net netui video record recordui course classroom chatprotocol chat"
+  [app]="base ui net netui sound video record recordui course classroom chatprotocol chat"
 )
 # No widgets here: the web client, the engines and what they stand on.
-widget_free=" base media net video record chatprotocol "
+widget_free=" base media sound net video record chatprotocol "
 
 declare -A library_of # FOLDER/STEM -> library
 for arg in "$@"; do
