@@ -40,10 +40,11 @@ public:
 
 constexpr int kRate = testsupport::kSampleRate;
 constexpr int kFarHz = 1000, kNearHz = 500;
-// As tst_echo: the far end speaks for 6 s, the near end from 8 s to 11 s;
-// each window holds its part after the canceller's first seconds.
-constexpr double kFarFrom = 2.5, kFarTo = 7.2, kNearFrom = 7.3, kNearTo = 12.2;
-constexpr int kRunMs = 13000;
+// As tst_echo: the far end speaks for 8 s, the near end from 10 s to 13 s;
+// the far end's window starts once a canceller has found the echo, which
+// takes a few seconds on a busy machine.
+constexpr double kFarFrom = 4.5, kFarTo = 9.2, kNearFrom = 9.3, kNearTo = 14.2;
+constexpr int kRunMs = 15000;
 // Joins of the dialogue with and without the canceller.
 constexpr int kTurns = 4;
 // Bursts of 0.3 s, as speech comes: a steady tone would be taken for noise.
@@ -72,7 +73,7 @@ bool playInto(testsupport::PeerProcess &process, const QString &sink, const QStr
 QStringList nearEndInput()
 {
     return {"-f", "lavfi", "-i",
-            QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=13,volume='if(between(t,8,11),1,0)'"
+            QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=15,volume='if(between(t,10,13),1,0)'"
                            ":eval=frame,%2")
                 .arg(kNearHz)
                 .arg(QString::fromLatin1(kBursts).arg(0.3))};
@@ -368,11 +369,11 @@ int main(int argc, char **argv)
         // The room: what the speakers play reaches the microphone 50 ms later.
         testsupport::PulseModule path{
             {"module-loopback", "source=tavi_echo_speakers.monitor", "sink=tavi_echo_room", "latency_msec=50"}};
-        // The far end: a picture and 6 s of bursts, then silence.
+        // The far end: a picture and 8 s of bursts, then silence.
         const bool farFile = testsupport::run(
             QStringLiteral("ffmpeg"),
-            {"-v", "error", "-y", "-f", "lavfi", "-i", "color=black:s=320x240:r=25:d=12", "-f", "lavfi", "-i",
-             QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=6,%2,apad=whole_dur=12")
+            {"-v", "error", "-y", "-f", "lavfi", "-i", "color=black:s=320x240:r=25:d=15", "-f", "lavfi", "-i",
+             QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=8,%2,apad=whole_dur=15")
                  .arg(kFarHz)
                  .arg(QString::fromLatin1(kBursts).arg(0.5)),
              "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "-shortest", kFarFile},
