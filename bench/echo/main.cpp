@@ -16,6 +16,7 @@
 #include "testsupport.h"
 
 #include "base/echocanceller.h"
+#include "base/logging.h"
 #include "record/audioctrl.h"
 #include "record/devmag.h"
 #include "video/audio_play.h"
@@ -86,14 +87,20 @@ struct Echo
     double farDown = NAN, nearChange = NAN;
 };
 
-// heard: the microphone; cleaned: what leaves the canceller.
-Echo measureEcho(const QVector<qint16> &heard, const QVector<qint16> &cleaned)
+// heard: the microphone; cleaned: what leaves the canceller. Nothing when
+// the far end did not reach the microphone.
+Echo measureEcho(const char *who, const QVector<qint16> &heard, const QVector<qint16> &cleaned)
 {
-    if (heard.size() < kRunMs / 1000 * kRate * 9 / 10 || cleaned.size() < kRunMs / 1000 * kRate * 9 / 10)
+    if (heard.size() < kRunMs / 1000 * kRate * 9 / 10 || cleaned.size() < kRunMs / 1000 * kRate * 9 / 10) {
+        line("   %s: %d s of the microphone and %d s cleaned recorded, too short", who, int(heard.size() / kRate),
+             int(cleaned.size() / kRate));
         return {};
+    }
     const double heardFar = testsupport::tonePower(slice(heard, kFarFrom, kFarTo), kFarHz);
-    if (heardFar < 1000)
-        line("   the microphone hardly heard the far end (tone power %.0f): no echo path", heardFar);
+    if (heardFar < 1000) {
+        line("   %s: the microphone hardly heard the far end (tone power %.0f)", who, heardFar);
+        return {};
+    }
     return {db(heardFar, testsupport::tonePower(slice(cleaned, kFarFrom, kFarTo), kFarHz)),
             db(testsupport::tonePower(slice(cleaned, kNearFrom, kNearTo), kNearHz),
                testsupport::tonePower(slice(heard, kNearFrom, kNearTo), kNearHz))};
@@ -168,7 +175,7 @@ Echo taviEcho(const QString &microphone)
         line("   tavi: the canceller failed (see the log)");
     const QVector<qint16> sent = testsupport::samplesOf({"-i", published, "-map", "0:a"}, 60000);
     QFile::remove(published);
-    return measureEcho(heard, sent);
+    return measureEcho("tavi", heard, sent);
 }
 
 qint64 soundServerPid()
@@ -199,7 +206,7 @@ PulseRun pulseRun(const QString &farSink, const QString &microphone, const QStri
     run.cores = (cpuSeconds(pid) - cpu) / (double(wall.elapsed()) / 1000);
     farEnd.stop();
     nearEnd.stop();
-    run.echo = measureEcho(pair.first, pair.second);
+    run.echo = measureEcho("pulseaudio", pair.first, pair.second);
     return run;
 }
 
@@ -356,6 +363,8 @@ int main(int argc, char **argv)
     // tavi's players play into the speakers.
     qputenv("PULSE_SINK", "tavi_echo_speakers");
     QGuiApplication app(argc, argv);
+    // The canceller and the players tell what went wrong in the log (stderr).
+    tavi::startLogging();
     testsupport::NullSink speakers(QStringLiteral("tavi_echo_speakers"));
     if (!speakers.isLoaded())
         line("echo: no PulseAudio null sink; only the canceller's CPU is measured");
@@ -385,7 +394,11 @@ int main(int argc, char **argv)
         } else {
             line("Echo: far end (1 kHz bursts) through a 50 ms loopback into the room's microphone, near end 500 Hz "
                  "bursts in the room (a tone below one 16-bit step counts as one)");
-            const Echo tavi = taviEcho(microphone.name());
+            Echo tavi = taviEcho(microphone.name());
+            if (std::isnan(tavi.farDown)) {
+                line("   tavi: once more");
+                tavi = taviEcho(microphone.name());
+            }
             const PulseRun plain = pulseRun(speakers.name(), microphone.name(), microphone.name());
             Echo pulse;
             testsupport::PulseModule cancel{{"module-echo-cancel", "aec_method=webrtc",
