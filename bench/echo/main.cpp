@@ -232,13 +232,12 @@ double cancellerCores(int seconds)
         far[size_t(i) * 2] = far[size_t(i) * 2 + 1] = int16_t(farAt(i));
         near[size_t(i) * 2] = near[size_t(i) * 2 + 1] = int16_t(heard);
     }
-    std::vector<int16_t> block(size_t(frame) * 2);
+    std::vector<int16_t> block;
     const double before = cpuSeconds();
     for (int n = 0; n < seconds * 100; ++n) {
         const size_t at = size_t(n % (length / frame)) * size_t(frame) * 2;
         canceller->played(far.data() + at, frame * 2, kRate, 2);
-        std::copy(near.begin() + long(at), near.begin() + long(at) + frame * 2, block.begin());
-        canceller->process(block.data(), frame * 2);
+        canceller->process(near.data() + at, frame * 2, block);
     }
     return canceller->failed() ? NAN : (cpuSeconds() - before) / seconds;
 }
@@ -292,13 +291,13 @@ double cancellerDelayMs()
         const double t = double(i) / kRate;
         in[i] = qint16(std::fmod(t, 1.0) < 0.03 ? 0.8 * 32767 * std::sin(2 * M_PI * 1000 * t) : 0);
     }
-    std::vector<int16_t> block(size_t(frame) * 2);
+    std::vector<int16_t> block(size_t(frame) * 2), cleaned;
     for (int at = 0; at + frame <= in.size(); at += frame) {
         for (int i = 0; i < frame; ++i)
             block[size_t(i) * 2] = block[size_t(i) * 2 + 1] = in[at + i];
-        canceller->process(block.data(), frame * 2);
-        for (int i = 0; i < frame; ++i)
-            out << block[size_t(i) * 2];
+        canceller->process(block.data(), frame * 2, cleaned);
+        for (size_t i = 0; i < cleaned.size(); i += 2)
+            out << cleaned[i];
     }
     QVector<int> clicks;
     for (int i = 0; i + kRate / 20 < out.size(); ++i)

@@ -132,10 +132,16 @@ void TitleWidget::doJump(QString index)
         }
         tabs.at(k)->setSelectedState();
         if (i == 1) {
-            const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("选择要播放的文件"),
-                                                              QDir::homePath(), localFileFilter());
-            if (!file.isEmpty())
-                emit local_play(file);
+            // Shown without an event loop of its own: the class goes on meanwhile.
+            auto *dialog =
+                new QFileDialog(this, QStringLiteral("选择要播放的文件"), QDir::homePath(), localFileFilter());
+            dialog->setAttribute(Qt::WA_DeleteOnClose);
+            dialog->setFileMode(QFileDialog::ExistingFile);
+            connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &file) {
+                if (!file.isEmpty())
+                    emit local_play(file);
+            });
+            dialog->open();
         }
     }
 }

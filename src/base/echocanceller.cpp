@@ -24,8 +24,7 @@ std::shared_ptr<EchoCanceller> EchoCanceller::create(int sampleRate, int channel
 EchoCanceller::EchoCanceller(int sampleRate, int channels)
     : m_rate(sampleRate), m_channels(channels), m_frame(sampleRate / 100)
 {
-    // The first frame out is silence: the microphone is one frame late.
-    m_nearOut.assign(size_t(m_frame), 0.0f);
+    m_nearIn.reserve(size_t(m_frame) * 2);
 }
 
 EchoCanceller::~EchoCanceller() = default;
@@ -109,7 +108,7 @@ void EchoCanceller::analyseFarEnd()
     }
 }
 
-bool EchoCanceller::processFrame()
+void EchoCanceller::processFrame(std::vector<int16_t> &out)
 {
     std::vector<float> frame(m_nearIn.begin(), m_nearIn.begin() + m_frame);
     m_nearIn.erase(m_nearIn.begin(), m_nearIn.begin() + m_frame);
@@ -126,12 +125,15 @@ bool EchoCanceller::processFrame()
             frame = original;
         }
     }
-    m_nearOut.insert(m_nearOut.end(), frame.begin(), frame.end());
-    return !m_failed;
+    for (float value : frame) {
+        const auto sample = int16_t(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
+        out.insert(out.end(), size_t(m_channels), sample);
+    }
 }
 
-void EchoCanceller::process(int16_t *samples, long long count)
+void EchoCanceller::process(const int16_t *samples, long long count, std::vector<int16_t> &out)
 {
+    out.clear();
     if (!samples || count <= 0)
         return;
     const long long frames = count / m_channels;
@@ -142,17 +144,7 @@ void EchoCanceller::process(int16_t *samples, long long count)
         m_nearIn.push_back(sum / float(m_channels) / 32768.0f);
     }
     while (m_nearIn.size() >= size_t(m_frame))
-        processFrame();
-    for (long long i = 0; i < frames; ++i) {
-        float value = 0;
-        if (!m_nearOut.empty()) {
-            value = m_nearOut.front();
-            m_nearOut.pop_front();
-        }
-        const auto sample = int16_t(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
-        for (int c = 0; c < m_channels; ++c)
-            samples[i * m_channels + c] = sample;
-    }
+        processFrame(out);
 }
 
 void EchoCanceller::fail(const char *what, int error)

@@ -14,7 +14,8 @@ class AudioProcessing;
 // processing: echo cancellation, noise suppression, automatic gain). The
 // players hand it what they play from their sound thread; the capture hands
 // it the microphone from its own thread, which alone runs the processing.
-// The microphone comes back the same length, one 10 ms frame later.
+// The microphone comes back in whole 10 ms frames: a device that hands over
+// 10 ms at a time gets it back at once.
 class EchoCanceller
 {
 public:
@@ -32,18 +33,20 @@ public:
 
     // What the speakers are about to play: interleaved 16-bit samples.
     void played(const int16_t *samples, long long count, int sampleRate, int channels);
-    // Cleans interleaved microphone samples in place. After an error it
-    // leaves them as they are (told once in the log).
-    void process(int16_t *samples, long long count);
-    // The microphone is late by this much after process().
-    int latencyMs() const { return 10; }
+    // Takes count interleaved microphone samples and puts into out (replaced)
+    // the whole frames cleaned so far; the rest waits for the next call.
+    // After an error the sound comes through as it is (told once in the log).
+    void process(const int16_t *samples, long long count, std::vector<int16_t> &out);
+    // Samples per channel taken and not yet handed out: the first one out
+    // of the next process() was heard that long before its own samples.
+    long long held() const { return (long long)(m_nearIn.size()); }
     bool failed() const { return m_failed; }
 
 private:
     EchoCanceller(int sampleRate, int channels);
     bool start();
     void analyseFarEnd();
-    bool processFrame();
+    void processFrame(std::vector<int16_t> &out);
     void fail(const char *what, int error);
 
     const int m_rate;
@@ -63,7 +66,6 @@ private:
     FarFrame m_farPartial;
     bool m_farRefused = false;
 
-    // Near end, mono floats: what waits for a whole frame, and what is done.
+    // Near end, mono floats waiting for a whole frame.
     std::vector<float> m_nearIn;
-    std::deque<float> m_nearOut;
 };

@@ -43,25 +43,34 @@ QString audioCaptureThread::sourceName() const
     return m_sourceName;
 }
 
-void audioCaptureThread::treat(uint8_t *buffer, int size, long long *atMs)
+void audioCaptureThread::treat(uint8_t *&buffer, int &size, long long *atMs)
 {
     if (!buffer || size <= 0)
         return;
-    auto *samples = reinterpret_cast<int16_t *>(buffer);
-    const long long count = size / 2;
     std::shared_ptr<EchoCanceller> canceller;
     {
         std::lock_guard<std::mutex> lock(m_cancellerLock);
         canceller = m_canceller;
     }
     if (canceller) {
-        canceller->process(samples, count);
+        const long long heldBefore = canceller->held();
+        canceller->process(reinterpret_cast<const int16_t *>(buffer), size / 2, m_cleaned);
         if (*atMs != CaptureTimeline::kNoStamp)
-            *atMs -= canceller->latencyMs();
+            *atMs -= heldBefore * 1000 / flvOutput::kSampleRate;
+        const int bytes = int(m_cleaned.size() * sizeof(int16_t));
+        if (bytes != size) {
+            std::free(buffer);
+            buffer = bytes > 0 ? static_cast<uint8_t *>(std::malloc(size_t(bytes))) : nullptr;
+            size = buffer ? bytes : 0;
+        }
+        if (buffer)
+            std::memcpy(buffer, m_cleaned.data(), size_t(size));
     }
+    if (!buffer)
+        return;
     if (m_muted)
         std::memset(buffer, 0, size_t(size));
-    m_meter.measure(samples, count);
+    m_meter.measure(reinterpret_cast<const int16_t *>(buffer), size / 2);
 }
 
 audioCaptureThread::~audioCaptureThread()
@@ -294,7 +303,13 @@ void audioCaptureThread::deliverPacket(AVPacket *packet, CaptureTimeline &timeli
         // sound and pictures of one moment get the same time and the
         // encoder never waits longer than the device's own latency.
         long long atMs = capturedAtMs(frame);
+        const bool converted = buffer != nullptr;
         treat(buffer, size, &atMs);
+        // All of it waits in the canceller for a whole frame.
+        if (converted && !buffer) {
+            av_frame_unref(frame);
+            continue;
+        }
         settleBlock(timeline, buffer, size, atMs);
         av_frame_unref(frame);
     }

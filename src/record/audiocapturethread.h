@@ -66,8 +66,10 @@ private:
     // The frame as 16-bit interleaved stereo at the encoder's rate, in a new
     // malloc'd buffer of *size bytes; null when it cannot be had.
     uint8_t *toStereo(const AVFrame *frame, int *size);
-    // Echo, muting and the meter on a converted block, heard at *atMs.
-    void treat(uint8_t *buffer, int size, long long *atMs);
+    // Echo, muting and the meter on a converted block heard at *atMs; the
+    // canceller may hand back another length (null when it holds it all),
+    // heard from another time.
+    void treat(uint8_t *&buffer, int &size, long long *atMs);
     // Hands a converted block over where the time line places it; takes
     // ownership of buffer.
     void deliverBlock(CaptureTimeline &timeline, uint8_t *buffer, int size, long long atMs);
@@ -94,6 +96,7 @@ private:
     std::atomic<bool> m_muted{false};
     mutable std::mutex m_cancellerLock;
     std::shared_ptr<EchoCanceller> m_canceller;
+    std::vector<int16_t> m_cleaned;
     QString m_sourceName;
 
     StampSettler m_settler{0};

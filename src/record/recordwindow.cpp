@@ -233,8 +233,12 @@ void recordWindow::slotToolBtnToggled(bool)
 {
     if (sender() != ui->toolButton_file)
         return;
-    chooseSavePath(
-        QFileDialog::getSaveFileName(this, QStringLiteral("sss"), savePath, QStringLiteral("视频文件 (*.mp4);;")));
+    // Shown without an event loop of its own: a recording goes on meanwhile.
+    auto *dialog = new QFileDialog(this, QStringLiteral("sss"), savePath, QStringLiteral("视频文件 (*.mp4);;"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    connect(dialog, &QFileDialog::fileSelected, this, &recordWindow::chooseSavePath);
+    dialog->open();
 }
 
 void recordWindow::slotBtnClicked()
