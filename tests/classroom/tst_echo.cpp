@@ -28,11 +28,12 @@ public:
 
 constexpr int kFarHz = 1000;
 constexpr int kNearHz = 500;
-// Seconds from the start: the far end speaks in bursts for 8 s, the near end from 10 s to 13 s. Each window holds
-// the whole of its part (the far end's after the canceller has found the echo, which takes a few seconds on a busy
-// machine) also when the two recordings start a few tenths of a second apart.
-constexpr double kFarFrom = 4.5, kFarTo = 9.2, kNearFrom = 9.3, kNearTo = 14.2;
-constexpr int kRunMs = 15000;
+// Seconds from the capture's start, which waits until the microphone hears the far end: the far end goes on in
+// bursts for at most 12 s more, the near end speaks from 13 s to 16 s. Each window holds the whole of its part (the
+// far end's after the canceller has found the echo, which takes a few seconds on a busy machine) also when the two
+// recordings start a few tenths of a second apart.
+constexpr double kFarFrom = 4, kFarTo = 8, kNearFrom = 12.3, kNearTo = 17.2;
+constexpr int kRunMs = 18000;
 // Bursts of 0.3 s, as speech comes: a steady tone would be taken for noise.
 const char *const kBursts = "volume='if(lt(mod(t,0.6),0.3),%1,0)':eval=frame";
 
@@ -56,11 +57,11 @@ private slots:
         QVERIFY2(m_speakers.isLoaded() && m_room.isLoaded() && m_microphone.isLoaded(), "needs a PulseAudio server");
         QVERIFY(m_echo.isLoaded());
         devMag::setInstance(new Devices(m_microphone.name()));
-        // The far end: a picture and 8 s of bursts, then silence.
+        // The far end: a picture and 12 s of bursts, then silence.
         QVERIFY(testsupport::run(QStringLiteral("ffmpeg"),
-                                 {"-v", "error", "-y", "-f", "lavfi", "-i", "color=black:s=320x240:r=25:d=15", "-f",
+                                 {"-v", "error", "-y", "-f", "lavfi", "-i", "color=black:s=320x240:r=25:d=20", "-f",
                                   "lavfi", "-i",
-                                  QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=8,%2,apad=whole_dur=15")
+                                  QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=12,%2,apad=whole_dur=20")
                                       .arg(kFarHz)
                                       .arg(QString::fromLatin1(kBursts).arg(0.5)),
                                   "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "-shortest", "far.flv"},
@@ -90,6 +91,10 @@ private slots:
         capture->setEchoCanceller(canceller);
         const QString published = teacher ? QStringLiteral("class.flv") : QStringLiteral("dialogue.flv");
         QFile::remove(published);
+        // Measured from when the room carries the far end: a busy machine takes its time to open devices.
+        QVERIFY(farEnd->startPlay(QStringLiteral("far.flv")));
+        QVERIFY2(testsupport::waitForTone(m_microphone.name(), kFarHz, 8000),
+                 "the far end does not reach the microphone");
         if (teacher) {
             recorder.setUrl(published);
             QVERIFY(recorder.start(0));
@@ -98,12 +103,11 @@ private slots:
             talk.start();
             QVERIFY(talk.isRunning());
         }
-        QVERIFY(farEnd->startPlay(QStringLiteral("far.flv")));
         testsupport::PeerProcess nearEnd;
         nearEnd.start(
             QStringLiteral("ffmpeg"),
             {"-nostdin", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
-             QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=15,volume='if(between(t,10,13),1,0)'"
+             QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=18,volume='if(between(t,13,16),1,0)'"
                             ":eval=frame,%2")
                  .arg(kNearHz)
                  .arg(QString::fromLatin1(kBursts).arg(0.3)),
