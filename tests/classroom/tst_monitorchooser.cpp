@@ -6,11 +6,13 @@
 
 #include "nginxrtmp.h"
 #include "publisher.h"
+#include "sound.h"
 #include "testsupport.h"
 
 #include "classroom/monitorchooser.h"
 #include "classroom/playaudiovideoctrl.h"
 #include "classroom/screen.h"
+#include "record/devmag.h"
 #include "record/monitors.h"
 #include "record/recordctrl.h"
 #include "record/recordnotice.h"
@@ -27,6 +29,12 @@
 #include <QtTest>
 
 namespace {
+class Devices : public devMag
+{
+public:
+    explicit Devices(const QString &microphone) : devMag(QString(), microphone, QStringLiteral("pulse"), nullptr) {}
+};
+
 const QColor kLeftColour(220, 30, 30);
 const QColor kRightColour(30, 60, 220);
 const QColor kGreen(30, 200, 60);
@@ -88,6 +96,9 @@ private slots:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
         qRegisterMetaType<CourseInfo>("CourseInfo");
         recordNotice::setHandler([this](const QString &text) { m_messages << text; });
+        // A microphone that is heard: a silent one is told in a notice on the very monitor published.
+        QVERIFY(m_sink.isLoaded() && m_tone.start(m_sink.name(), 440));
+        devMag::setInstance(new Devices(m_sink.monitor()));
     }
 
     void init()
@@ -277,6 +288,8 @@ private:
     }
 
     QTemporaryDir m_config;
+    testsupport::NullSink m_sink{"tavi_monitors_mic"};
+    testsupport::Tone m_tone;
     QStringList m_messages;
 };
 
