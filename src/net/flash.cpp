@@ -7,6 +7,10 @@
 #include <QLabel>
 #include <QPropertyAnimation>
 
+namespace {
+constexpr int kTextMargin = 12;
+}
+
 Flash::Flash(QString text, int width, int height, QString backgroundRgb, QString textRgb, QString fontSize,
              QWidget *parent)
     : QDialog(parent)
@@ -32,6 +36,11 @@ Flash::Flash(QString text, int width, int height, QString backgroundRgb, QString
     layout->addStretch();
     layout->addWidget(label);
     layout->addStretch();
+    // A longer text widens the notice rather than being cut off.
+    label->ensurePolished();
+    const int needed = label->sizeHint().width() + 2 * kTextMargin;
+    if (needed > width)
+        setFixedWidth(needed);
 
     auto *fade = new QPropertyAnimation(this, "windowOpacity", this);
     fade->setDuration(3800);

@@ -142,12 +142,14 @@ class TestShell : public QObject
                 return widget;
         return nullptr;
     }
-    // The text of a notice on screen now, if any.
+    // The text of a notice on screen now, if any; a text cut off by the notice's edges is not shown whole.
     static QString noticeShown()
     {
         for (QWidget *widget : QApplication::topLevelWidgets())
-            if (auto *flash = qobject_cast<Flash *>(widget); flash && flash->isVisible())
-                return flash->text();
+            if (auto *flash = qobject_cast<Flash *>(widget); flash && flash->isVisible()) {
+                const auto *label = flash->findChild<QLabel *>();
+                return label && label->width() >= label->sizeHint().width() ? flash->text() : QString();
+            }
         return QString();
     }
     void end()
