@@ -4,7 +4,7 @@
 #include "chat/studentwidget.h"
 #include "classroom/screen.h"
 #include "course/coursewidget.h"
-#include "record/recordwindow.h"
+#include "recorder/recordwindow.h"
 
 #include <QHBoxLayout>
 

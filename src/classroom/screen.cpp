@@ -4,7 +4,7 @@
 #include "classroom/monitorchooser.h"
 #include "classroom/playaudiovideoctrl.h"
 #include "net/flash.h"
-#include "record/recordwindow.h"
+#include "recorder/recordwindow.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
 #include "ui/levelmeter.h"

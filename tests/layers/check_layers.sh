@@ -19,12 +19,12 @@ declare -A allowed=(
   [netui]="base ui net"
   [video]="base media sound"
   [record]="base media sound"
-  [recordui]="base ui record"
+  [recorder]="base ui record"
   [course]="base ui net"
-  [classroom]="base ui net netui sound video record recordui course"
+  [classroom]="base ui net netui sound video record recorder course"
   [chatprotocol]=""
   [chat]="base ui net netui course chatprotocol"
-  [app]="base ui net netui sound video record recordui course classroom chatprotocol chat"
+  [app]="base ui net netui sound video record recorder course classroom chatprotocol chat"
 )
 # No widgets here: the web client, the engines and what they stand on.
 widget_free=" base media sound net video record chatprotocol "

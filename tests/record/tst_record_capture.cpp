@@ -15,9 +15,9 @@
 #include "record/getvideothread.h"
 #include "record/recordctrl.h"
 #include "record/recordnotice.h"
-#include "record/recordwindow.h"
-#include "record/recordwindowui.h"
 #include "record/savevideothread.h"
+#include "recorder/recordwindow.h"
+#include "recorder/recordwindowui.h"
 #include "ui/messagebox.h"
 
 #include <QDir>

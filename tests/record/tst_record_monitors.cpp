@@ -10,8 +10,8 @@
 #include "record/monitors.h"
 #include "record/recordctrl.h"
 #include "record/recordnotice.h"
-#include "record/recordwindow.h"
-#include "record/recordwindowui.h"
+#include "recorder/recordwindow.h"
+#include "recorder/recordwindowui.h"
 
 #include <QApplication>
 #include <QDir>

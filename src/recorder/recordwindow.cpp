@@ -1,13 +1,13 @@
-#include "record/recordwindow.h"
+#include "recorder/recordwindow.h"
 
 #include "record/devmag.h"
 #include "record/microphoneprobe.h"
 #include "record/monitors.h"
 #include "record/recordctrl.h"
-#include "record/recordmessagebox.h"
 #include "record/recordnotice.h"
-#include "record/recordwindowui.h"
 #include "record/screencast.h"
+#include "recorder/recordmessagebox.h"
+#include "recorder/recordwindowui.h"
 
 #include "base/logging.h"
 #include "base/privatefiles.h"

@@ -1,4 +1,4 @@
-#include "record/recordmessagebox.h"
+#include "recorder/recordmessagebox.h"
 
 #include "record/recordnotice.h"
 
