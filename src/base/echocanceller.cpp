@@ -110,25 +110,27 @@ void EchoCanceller::analyseFarEnd()
 
 void EchoCanceller::processFrame(std::vector<int16_t> &out)
 {
-    std::vector<float> frame(m_nearIn.begin(), m_nearIn.begin() + m_frame);
-    m_nearIn.erase(m_nearIn.begin(), m_nearIn.begin() + m_frame);
+    // Cleaned into a frame of its own: after an error the sound goes on as it came.
+    const float *heard = m_nearIn.data();
+    const float *sent = heard;
     if (!m_failed)
         analyseFarEnd();
     if (!m_failed) {
         const webrtc::StreamConfig config(m_rate, 1);
-        float *channel = frame.data();
+        m_cleaned.resize(size_t(m_frame));
+        float *cleaned = m_cleaned.data();
         m_apm->set_stream_delay_ms(kDelayMs);
-        const std::vector<float> original = frame;
-        const int error = m_apm->ProcessStream(&channel, config, config, &channel);
-        if (error != webrtc::AudioProcessing::kNoError) {
+        const int error = m_apm->ProcessStream(&heard, config, config, &cleaned);
+        if (error == webrtc::AudioProcessing::kNoError)
+            sent = cleaned;
+        else
             fail("the microphone", error);
-            frame = original;
-        }
     }
-    for (float value : frame) {
-        const auto sample = int16_t(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
+    for (int i = 0; i < m_frame; ++i) {
+        const auto sample = int16_t(std::lround(std::clamp(sent[i], -1.0f, 1.0f) * 32767.0f));
         out.insert(out.end(), size_t(m_channels), sample);
     }
+    m_nearIn.erase(m_nearIn.begin(), m_nearIn.begin() + m_frame);
 }
 
 void EchoCanceller::process(const int16_t *samples, long long count, std::vector<int16_t> &out)

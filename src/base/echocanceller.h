@@ -66,6 +66,7 @@ private:
     FarFrame m_farPartial;
     bool m_farRefused = false;
 
-    // Near end, mono floats waiting for a whole frame.
+    // Near end, mono floats waiting for a whole frame, and a frame cleaned.
     std::vector<float> m_nearIn;
+    std::vector<float> m_cleaned;
 };

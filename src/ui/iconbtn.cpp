@@ -15,6 +15,8 @@ IconBtn::IconBtn(QString picture, bool hover, QWidget *parent) : MouseStateWidge
 
 void IconBtn::setPicture(const QString &picture)
 {
+    if (picture == m_picture)
+        return;
     m_picture = picture;
     update();
 }
