@@ -479,6 +479,7 @@ void playAudioVideoCtrl::classStop()
         m_teacher->stop();
         listenForEcho(nullptr);
         previewTo(QSize());
+        recorder()->setCameraMode(CameraMode::Off);
         recorder()->stop();
     } else if (course.role == Role::Student) {
         const bool talking = isDialogueOn();

@@ -1,6 +1,7 @@
 #include "classroom/screen.h"
 
 #include "base/picturefit.h"
+#include "classroom/cameracontrol.h"
 #include "classroom/monitorchooser.h"
 #include "classroom/playaudiovideoctrl.h"
 #include "net/flash.h"
@@ -99,6 +100,7 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     courseToggle = new ReBtn(QStringLiteral(":/images/sys/right"), QStringLiteral(":/images/sys/left"), true, this);
     studentToggle = new ReBtn(QStringLiteral(":/images/sys/left"), QStringLiteral(":/images/sys/right"), true, this);
 
+    playCtrl = playAudioVideoCtrl::instance();
     makeControlBar();
     makeLiveBar();
     auto *layout = new QVBoxLayout(this);
@@ -115,7 +117,6 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     barRow->addWidget(controlBar);
     layout->addLayout(barRow);
 
-    playCtrl = playAudioVideoCtrl::instance();
     recordWin = processRecordWindow();
     refreshTimer = new QTimer(this);
     refreshTimer->setInterval(100);
@@ -188,6 +189,9 @@ void Screen::makeControlBar()
     recordLabel = textButton(QStringLiteral("[录制]"));
     dialogueLabel = textButton(QStringLiteral("[启动对话]"));
     m_fullScreenLabel = textButton(QString::fromUtf8(kFullScreen));
+    Label *cameraLabel = textButton(QString());
+    Label *cameraModeLabel = textButton(QString());
+    m_camera = new CameraControl(cameraLabel, cameraModeLabel, playCtrl->recorder(), this);
 
     auto *barLayout = new QVBoxLayout(controlBar);
     barLayout->setContentsMargins(0, 0, 0, 0);
@@ -213,6 +217,8 @@ void Screen::makeControlBar()
     buttonRow->addSpacing(20);
     buttonRow->addWidget(m_fullScreenLabel);
     buttonRow->addStretch();
+    buttonRow->addWidget(cameraLabel);
+    buttonRow->addWidget(cameraModeLabel);
     buttonRow->addWidget(endLabel);
     buttonRow->addWidget(recordLabel);
     buttonRow->addWidget(dialogueLabel);
@@ -309,6 +315,7 @@ void Screen::paintEvent(QPaintEvent *)
                                 std::floor((area.height() - shown.height()) / 2.0) / dpr),
                         QSizeF(shown) / dpr);
     const QRect inner = target.toAlignedRect();
+    m_pictureRect = m_showingPicture ? target : QRectF();
     painter.fillRect(QRect(0, 0, width(), inner.top()), kScreenColour);
     painter.fillRect(QRect(0, inner.bottom() + 1, width(), height() - inner.bottom() - 1), kScreenColour);
     painter.fillRect(QRect(0, inner.top(), inner.left(), inner.height()), kScreenColour);
@@ -395,6 +402,37 @@ void Screen::mouseDoubleClickEvent(QMouseEvent *event)
         return;
     }
     toggleFullScreen();
+}
+
+void Screen::mousePressEvent(QMouseEvent *event)
+{
+    const QRect inset = m_camera->insetRect();
+    const QSize source = sourceSize(image);
+    if (event->button() == Qt::LeftButton && !inset.isEmpty() && !m_pictureRect.isEmpty() && !source.isEmpty()) {
+        const double sx = m_pictureRect.width() / source.width(), sy = m_pictureRect.height() / source.height();
+        const QRectF shown(m_pictureRect.x() + inset.x() * sx, m_pictureRect.y() + inset.y() * sy,
+                           inset.width() * sx, inset.height() * sy);
+        if (shown.contains(event->pos())) {
+            m_draggingCamera = true;
+            setCursor(Qt::ClosedHandCursor);
+            return;
+        }
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void Screen::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (!m_draggingCamera || event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    m_draggingCamera = false;
+    unsetCursor();
+    if (m_pictureRect.isEmpty())
+        return;
+    m_camera->dropAt((event->pos().x() - m_pictureRect.x()) / m_pictureRect.width(),
+                     (event->pos().y() - m_pictureRect.y()) / m_pictureRect.height());
 }
 
 void Screen::mouseMoveEvent(QMouseEvent *event)
@@ -717,6 +755,7 @@ void Screen::reFreashBtnAudio()
     // while paused.
     const PlayerState state = playCtrl->playState();
     const bool inClass = state == Playing || (state == Stop && playCtrl->liveState() != playAudioVideoCtrl::Off);
+    m_camera->setAvailable(inClass && m_playMode == PlayMode::Class && course.role == Role::Teacher);
     const bool shown = inClass && m_playMode == PlayMode::Class && course.role == Role::Student && course.isOneToOne();
     dialogueLabel->setVisible(shown);
     if (!shown)

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class CameraControl;
 class IconBtn;
 class MonitorQuestion;
 class Label;
@@ -62,6 +63,7 @@ public:
     QString studentsText() const;
     QString voiceText() const;
     Label *fullScreenButton() const { return m_fullScreenLabel; }
+    CameraControl *camera() const { return m_camera; }
     // The picture alone fills the screen the window is on.
     bool isFullScreenView() const { return m_fullScreen; }
     ReBtn *courseArrow() const { return courseToggle; }
@@ -116,6 +118,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    // The teacher drags the camera's inset to another corner.
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private slots:
     void startWhenIdle();
@@ -163,6 +168,10 @@ private:
     Label *recordLabel;
     Label *dialogueLabel;
     Label *m_fullScreenLabel;
+    CameraControl *m_camera;
+    // Where the picture was drawn last, in widget coordinates.
+    QRectF m_pictureRect;
+    bool m_draggingCamera = false;
     recordWindow *recordWin;
     playAudioVideoCtrl *playCtrl;
     QTimer *refreshTimer;

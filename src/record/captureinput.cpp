@@ -23,6 +23,7 @@ CaptureInput::Result CaptureInput::open(const char *formatName, const QString &u
                                         AVDictionary **options)
 {
     close();
+    m_lastError = 0;
     devMag::instance(); // registers the input devices
     const char *kind = av_get_media_type_string(type);
     const AVInputFormat *format = formatName ? av_find_input_format(formatName) : nullptr;
@@ -32,6 +33,7 @@ CaptureInput::Result CaptureInput::open(const char *formatName, const QString &u
     }
     int result = avformat_open_input(&m_format, url.toUtf8().constData(), format, options);
     if (result < 0) {
+        m_lastError = result;
         TAVI_LOG_WARN(kind << " input: cannot open " << (formatName ? formatName : "") << " '" << url
                            << "': " << errorText(result));
         m_format = nullptr;
@@ -91,6 +93,7 @@ long long CaptureInput::toMs(int64_t pts) const
 bool CaptureInput::read(AVPacket *packet, bool paused, CaptureRun &run)
 {
     const int result = av_read_frame(m_format, packet);
+    m_lastError = result < 0 ? result : 0;
     if (result < 0) {
         if (!m_readFailing)
             TAVI_LOG_WARN("capture: reading the device failed (" << errorText(result) << "); trying again");

@@ -48,6 +48,9 @@ public:
     // paused (the device is still read at its own pace) or of another
     // stream is dropped.
     bool read(AVPacket *packet, bool paused, CaptureRun &run);
+    // FFmpeg's error of the last open or read that failed (0 after one that
+    // did not): a device another program holds, one unplugged, a file's end.
+    int lastError() const { return m_lastError; }
 
 private:
     AVFormatContext *m_format = nullptr;
@@ -56,4 +59,5 @@ private:
     AVFrame *m_frame = nullptr;
     // Logs a failed read once per run of failures, not every 10 ms.
     bool m_readFailing = false;
+    int m_lastError = 0;
 };

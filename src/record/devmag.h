@@ -44,6 +44,9 @@ public:
     // later count): the system's default first, the speakers' monitors
     // last. Their names open in audioFormatName().
     std::vector<DeviceEntry> audioSources() const;
+    // The cameras, listed now (one plugged in later counts), in
+    // videoFormatName().
+    std::vector<DeviceEntry> cameras() const;
 
 protected:
     // A manager that reports the given devices instead of enumerating.

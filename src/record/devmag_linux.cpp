@@ -52,3 +52,10 @@ std::vector<DeviceEntry> devMag::audioSources() const
     }
     return sources;
 }
+
+std::vector<DeviceEntry> devMag::cameras() const
+{
+    std::vector<DeviceEntry> found;
+    enumerateDevices(found, m_videoFormatName.toUtf8().constData());
+    return found;
+}

@@ -4,6 +4,7 @@
 #include "base/picturefit.h"
 #include "base/signalstack.h"
 
+#include "record/picturecompositor.h"
 #include "record/savevideothread.h"
 #include "record/screencast.h"
 
@@ -63,11 +64,8 @@ CaptureInput::Result GetVideoThread::openDevice(int mode)
         int width = 0, height = 0;
         ScreenCast::rememberedSize(&width, &height);
         const QSize size = classPictureSize(width, height);
-        m_width = size.width();
-        m_height = size.height();
         m_useScreenCast = true;
-        if (encoder)
-            encoder->setVideoSize(m_width, m_height);
+        setPictureSize(size.width(), size.height());
         return CaptureInput::Ready;
     }
     QString formatName, url;
@@ -106,11 +104,18 @@ CaptureInput::Result GetVideoThread::openInput(const char *formatName, const QSt
         return opened;
     // 4:2:0 needs even sizes; an odd last row or column is left out.
     const QSize size = classPictureSize(m_input.decoder()->width, m_input.decoder()->height);
-    m_width = size.width();
-    m_height = size.height();
+    setPictureSize(size.width(), size.height());
+    return CaptureInput::Ready;
+}
+
+void GetVideoThread::setPictureSize(int width, int height)
+{
+    m_width = width;
+    m_height = height;
     if (encoder)
         encoder->setVideoSize(m_width, m_height);
-    return CaptureInput::Ready;
+    if (m_compositor)
+        m_compositor->setPictureSize(QSize(m_width, m_height));
 }
 
 void GetVideoThread::closeDevice()
@@ -170,6 +175,14 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
 {
     const int w = m_width, h = m_height;
     const int ySize = w * h;
+    // The camera alone: the desktop is only the class's clock.
+    if (m_compositor && m_compositor->coversDesktop()) {
+        const int bytes = ySize * 3 / 2;
+        uint8_t *buffer = encoder->pictureBuffer(bytes);
+        if (buffer)
+            finishPicture(buffer, bytes, timestampMs);
+        return;
+    }
     // A picture no larger than the class's is converted as it is, less an
     // odd last row or column; a larger one is scaled down with an area
     // filter, which keeps thin strokes of text where others drop them.
@@ -206,6 +219,19 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
     uint8_t *planes[4] = {buffer, buffer + ySize, buffer + ySize * 5 / 4, nullptr};
     int lines[4] = {w, w / 2, w / 2, 0};
     sws_scale(scaler, sourcePlanes, sourceLines, 0, sourceH, planes, lines);
+    finishPicture(buffer, bytes, timestampMs);
+}
+
+void GetVideoThread::finishPicture(uint8_t *buffer, int bytes, int timestampMs)
+{
+    const int w = m_width, h = m_height;
+    m_cameraShown = m_compositor && m_compositor->compose(buffer, w, h);
+    if (m_cameraShown) {
+        const int ySize = w * h;
+        const uint8_t *planes[4] = {buffer, buffer + ySize, buffer + ySize * 5 / 4, nullptr};
+        const int lines[4] = {w, w / 2, w / 2, 0};
+        previewPlanes(planes, lines, w, h, AV_PIX_FMT_YUV420P);
+    }
     encoder->pushVideoFrame(buffer, timestampMs, bytes);
 }
 
@@ -218,6 +244,12 @@ void GetVideoThread::setPreview(int width, int height, int intervalMs)
 
 void GetVideoThread::previewPicture(const AVFrame *picture)
 {
+    if (!m_cameraShown)
+        previewPlanes(picture->data, picture->linesize, picture->width, picture->height, picture->format);
+}
+
+void GetVideoThread::previewPlanes(const uint8_t *const planes[4], const int lines[4], int w, int h, int format)
+{
     const qint64 size = m_previewSize.load();
     if (size == 0)
         return;
@@ -227,31 +259,30 @@ void GetVideoThread::previewPicture(const AVFrame *picture)
     m_lastPreviewMs = now;
     // In the desktop's proportions, averaged so that its text stays
     // readable: a few pictures a second, so the whole picture is read.
-    const QSize own(picture->width, picture->height);
+    const QSize own(w, h);
     const QSize shown = fittedPictureSize(own, QSize(int(size >> 32), int(size & 0xffffffff)));
     if (shown.isEmpty())
         return;
-    const int w = shown.width(), h = shown.height();
-    const AVPixelFormat format = AVPixelFormat(picture->format);
-    SwsContext *scaler = m_previewScaler.get(picture->width, picture->height, format, w, h, AV_PIX_FMT_RGB32,
+    const int sw = shown.width(), sh = shown.height();
+    SwsContext *scaler = m_previewScaler.get(w, h, format, sw, sh, AV_PIX_FMT_RGB32,
                                              shown == own ? SWS_BICUBIC : SWS_AREA);
     if (!scaler)
         return;
     // The converter writes whole SIMD blocks past a row's end: rows aligned
     // to 64 bytes and padding after the last, as FFmpeg's own frames.
-    const int stride = FFALIGN(w * 4, 64);
-    auto *pixels = static_cast<uint8_t *>(av_malloc(size_t(stride) * size_t(h) + 64));
+    const int stride = FFALIGN(sw * 4, 64);
+    auto *pixels = static_cast<uint8_t *>(av_malloc(size_t(stride) * size_t(sh) + 64));
     if (!pixels)
         return;
-    QImage image(pixels, w, h, stride, QImage::Format_RGB32, av_free, pixels);
+    QImage image(pixels, sw, sh, stride, QImage::Format_RGB32, av_free, pixels);
     if (image.isNull()) {
         av_free(pixels);
         return;
     }
-    uint8_t *planes[4] = {pixels, nullptr, nullptr, nullptr};
-    int lines[4] = {stride, 0, 0, 0};
-    sws_scale(scaler, picture->data, picture->linesize, 0, picture->height, planes, lines);
-    image.setText(QStringLiteral("source"), QStringLiteral("%1x%2").arg(own.width()).arg(own.height()));
+    uint8_t *target[4] = {pixels, nullptr, nullptr, nullptr};
+    int targetLines[4] = {stride, 0, 0, 0};
+    sws_scale(scaler, planes, lines, 0, h, target, targetLines);
+    image.setText(QStringLiteral("source"), QStringLiteral("%1x%2").arg(w).arg(h));
     emit sig_preview(image);
 }
 
@@ -304,6 +335,7 @@ void GetVideoThread::captureEnded(bool failed, Failure failure)
     m_previewScaler.reset();
     std::vector<uint8_t>().swap(m_half);
     m_lastPreviewMs = 0;
+    m_cameraShown = false;
     paused = false;
     m_run.stop();
     closeDevice();

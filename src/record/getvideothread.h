@@ -20,6 +20,7 @@ struct AVPacket;
 struct AVDictionary;
 class saveVideoThread;
 class ScreenCast;
+class PictureCompositor;
 
 // Reads the desktop (or a camera), converts each picture to YUV 4:2:0 and
 // hands it with a millisecond time stamp to its encoder. Reused: openDevice
@@ -53,6 +54,8 @@ public:
     void pauseCapture();
     void resumeCapture();
     void setEncoder(saveVideoThread *receiver) { encoder = receiver; }
+    // Puts the camera into every picture (set before a start).
+    void setCompositor(std::shared_ptr<PictureCompositor> compositor) { m_compositor = std::move(compositor); }
     bool isPaused() const { return paused.load(); }
     // Whether the last capture ended on a decoding error.
     bool captureFailed() const { return m_captureFailed.load(); }
@@ -92,8 +95,15 @@ private:
     bool decodePacket(AVPacket *packet, int timestampMs);
     // Converts a picture to YUV 4:2:0 and hands it to the encoder.
     void pushPicture(const AVFrame *picture, int timestampMs);
-    // Emits the picture scaled to the preview's size when one is due.
+    // Puts the camera into a class picture, and previews that picture then;
+    // hands it to the encoder.
+    void finishPicture(uint8_t *buffer, int bytes, int timestampMs);
+    // Emits the desktop's picture scaled to the preview's size when one is
+    // due, unless the camera is in the picture (the preview shows what is
+    // published).
     void previewPicture(const AVFrame *picture);
+    void previewPlanes(const uint8_t *const planes[4], const int lines[4], int w, int h, int format);
+    void setPictureSize(int width, int height);
     // The capture loop of a desktop shared through the portal.
     void runScreenCast();
     void captureEnded(bool failed, Failure failure);
@@ -120,6 +130,9 @@ private:
     std::atomic<bool> m_captureFailed{false};
     std::atomic<Failure> m_failure{PictureBroken};
     saveVideoThread *encoder = nullptr;
+    std::shared_ptr<PictureCompositor> m_compositor;
+    // The last picture had the camera in it.
+    bool m_cameraShown = false;
     std::atomic<bool> m_useScreenCast{false};
     std::mutex m_screenCastMutex;
     std::shared_ptr<ScreenCast> m_screenCast;

@@ -121,7 +121,7 @@ void GetVideoThread::runScreenCast()
                     encoder->audioChunks().clear();
                 firstPicture = false;
                 std::memcpy(buffer, desktop.yuv.data(), desktop.yuv.size());
-                encoder->pushVideoFrame(buffer, stampPicture(), bytes);
+                finishPicture(buffer, bytes, stampPicture());
             }
         }
         // Paced on the clock; a late turn does not bring a burst after it.

@@ -1,5 +1,6 @@
 #include "record/recordctrl.h"
 
+#include "record/camerathread.h"
 #include "record/getaudiothread.h"
 #include "record/getvideothread.h"
 #include "record/recordnotice.h"
@@ -18,8 +19,22 @@ recordCtrl::recordCtrl(QObject *parent)
       m_video(new GetVideoThread(this)),
       m_audio(new GetAudioThread(this)),
       m_encoder(new saveVideoThread(this)),
+      m_compositor(std::make_shared<PictureCompositor>()),
+      m_camera(new CameraThread(m_compositor, this)),
       m_pendingTimeout(new QTimer(this))
 {
+    m_compositor->setCorner(PictureCompositor::rememberedCorner());
+    m_video->setCompositor(m_compositor);
+    connect(m_camera, &CameraThread::sig_opened, this, &recordCtrl::sig_cameraOpened, Qt::QueuedConnection);
+    connect(
+        m_camera, &CameraThread::sig_failed, this,
+        [this](int failure) {
+            // A start asked for since may have taken it up again.
+            if (!m_camera->isRunning())
+                m_compositor->setMode(CameraMode::Off);
+            emit sig_cameraFailed(failure);
+        },
+        Qt::QueuedConnection);
     m_video->setEncoder(m_encoder);
     m_audio->setEncoder(m_encoder);
     // The captures push into the encoder until their loops have ended.
@@ -42,6 +57,7 @@ recordCtrl::recordCtrl(QObject *parent)
 
 recordCtrl::~recordCtrl()
 {
+    m_camera->stopCamera();
     endOpening();
     stop();
     m_video->wait();
@@ -70,6 +86,40 @@ void recordCtrl::setPreview(int width, int height, int intervalMs)
 QSize recordCtrl::pictureSize() const
 {
     return m_video->pictureSize();
+}
+
+void recordCtrl::setCameraMode(CameraMode mode)
+{
+    m_compositor->setMode(mode);
+    if (mode == CameraMode::Off)
+        m_camera->stopCamera();
+    else
+        m_camera->startCamera();
+}
+
+CameraMode recordCtrl::cameraMode() const
+{
+    return m_compositor->mode();
+}
+
+void recordCtrl::setCameraCorner(CameraCorner corner)
+{
+    m_compositor->setCorner(corner);
+}
+
+CameraCorner recordCtrl::cameraCorner() const
+{
+    return m_compositor->corner();
+}
+
+void recordCtrl::setCameraInput(const QString &formatName, const QString &name)
+{
+    m_camera->setInput(formatName, name);
+}
+
+QRect recordCtrl::cameraRect() const
+{
+    return m_compositor->cameraRect();
 }
 
 bool recordCtrl::isPaused() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "record/capturectrl.h"
+#include "record/picturecompositor.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -8,6 +9,7 @@
 #include <QSize>
 #include <QString>
 
+class CameraThread;
 class GetVideoThread;
 class GetAudioThread;
 class saveVideoThread;
@@ -61,9 +63,25 @@ public:
     QSize pictureSize() const;
     const saveVideoThread *encoder() const { return m_encoder; }
 
+    // The camera in the published picture, switched at any time, also
+    // during a run. A camera that cannot open, or goes away, turns it Off
+    // and tells through sig_cameraFailed; the desktop goes on.
+    void setCameraMode(CameraMode mode);
+    CameraMode cameraMode() const;
+    // Starts as the corner the user chose last.
+    void setCameraCorner(CameraCorner corner);
+    CameraCorner cameraCorner() const;
+    // Any FFmpeg input as the camera; an empty name is the machine's first.
+    void setCameraInput(const QString &formatName, const QString &name);
+    // Where the camera sits in the published picture; empty while none is.
+    QRect cameraRect() const;
+
 signals:
     // From the capture thread: a 32-bit RGB picture of the preview's size.
     void sig_preview(QImage picture);
+    void sig_cameraOpened();
+    // A CameraThread::Failure.
+    void sig_cameraFailed(int failure);
 
 private:
     Failure open() override;
@@ -78,6 +96,8 @@ private:
     GetVideoThread *m_video;
     GetAudioThread *m_audio;
     saveVideoThread *m_encoder;
+    std::shared_ptr<PictureCompositor> m_compositor;
+    CameraThread *m_camera;
     QString url;
     QString m_audioSource;
     QRect m_captureArea;

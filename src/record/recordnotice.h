@@ -31,5 +31,9 @@ inline const char *const kScreenShareMissing = "出错了,桌面不提供屏幕�
 inline const char *const kScreenShareRefused = "出错了,屏幕共享被取消或拒绝！";
 inline const char *const kScreenShareFailed = "出错了,无法开始屏幕共享！";
 inline const char *const kScreenShareEnded = "出错了,屏幕共享已停止！";
+inline const char *const kCameraNotFound = "未找到摄像头";
+inline const char *const kCameraBusy = "摄像头正被其他程序使用，请关闭该程序后再试";
+inline const char *const kCameraFailed = "摄像头无法打开";
+inline const char *const kCameraLost = "摄像头已断开，桌面画面继续；重新插好后可再打开";
 inline const char *const kStillStopping = "出错了,上一次录制尚未结束！";
 } // namespace recordText

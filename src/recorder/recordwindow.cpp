@@ -2,6 +2,7 @@
 
 #include "record/devmag.h"
 #include "record/microphoneprobe.h"
+#include "record/camerathread.h"
 #include "record/monitors.h"
 #include "record/recordctrl.h"
 #include "record/recordnotice.h"
@@ -117,6 +118,15 @@ recordWindow::recordWindow(QWidget *parent)
     // The file is whole: it can be played back.
     connect(control, &recordCtrl::s_idle, this, &recordWindow::updateButtons);
     connect(control, &recordCtrl::s_idle, this, &recordWindow::showSaved);
+    // Also during a recording.
+    connect(ui->comboBox_picture, QOverload<int>::of(&QComboBox::activated), this, [this](int index) {
+        if (recordState != Stop)
+            control->setCameraMode(CameraMode(index));
+    });
+    // The camera runs with a recording only; the desktop goes on without it.
+    connect(control, &recordCtrl::s_idle, this, [this] { control->setCameraMode(CameraMode::Off); });
+    connect(control, &recordCtrl::sig_cameraFailed, this,
+            [](int failure) { recordNotice::report(CameraThread::failureText(failure)); });
     connect(ui->openFolderButton, &QToolButton::clicked, this,
             [this]() { QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(savePath).absolutePath())); });
 
@@ -308,6 +318,7 @@ void recordWindow::beginRecording()
     control->setUrl(savePath);
     control->setAudioSource(ui->comboBox_audio->currentData().toString());
     control->setCaptureArea(captureArea());
+    control->setCameraMode(CameraMode(ui->comboBox_picture->currentIndex()));
     // The last recording may still be closing its file: wait for it in the
     // event loop.
     control->startWhenIdle(0);

@@ -30,6 +30,7 @@ public:
     QComboBox *comboBox_audio = nullptr;
     QWidget *widget_monitor = nullptr;
     QComboBox *comboBox_monitor = nullptr;
+    QComboBox *comboBox_picture = nullptr;
     QLineEdit *lineEdit_filename = nullptr;
     QToolButton *toolButton_file = nullptr;
     // Where the last recording was saved, once it is whole.
@@ -118,6 +119,18 @@ public:
         comboBox_monitor->setObjectName(QStringLiteral("comboBox_monitor"));
         monitorRow->addWidget(comboBox_monitor, 1);
         column->addWidget(widget_monitor);
+
+        auto *pictureRow = new QHBoxLayout;
+        pictureRow->addWidget(new QLabel(QStringLiteral("录制画面:"), widget_contain));
+        comboBox_picture = new QComboBox(widget_contain);
+        comboBox_picture->setObjectName(QStringLiteral("comboBox_picture"));
+        comboBox_picture->setAccessibleName(QStringLiteral("录制画面"));
+        // In the order of CameraMode.
+        comboBox_picture->addItem(QStringLiteral("桌面"));
+        comboBox_picture->addItem(QStringLiteral("桌面和摄像头"));
+        comboBox_picture->addItem(QStringLiteral("摄像头"));
+        pictureRow->addWidget(comboBox_picture, 1);
+        column->addLayout(pictureRow);
 
         widget_extern = new QWidget(widget_contain);
         widget_extern->setObjectName(QStringLiteral("widget_extern"));

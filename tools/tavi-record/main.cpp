@@ -2,11 +2,16 @@
 // file, or publishes them to an RTMP address, through the same controllers
 // the client uses.
 //   tavi-record OUTPUT [--seconds S] [--audio-only] [--stats] [--reconnect]
+//               [--camera FORMAT:NAME [--camera-mode inset|only] [--camera-corner CORNER]]
 // --reconnect: a class stream whose server went away is published again
 // every 2 s, as the classroom does, instead of ending the run.
+// --camera: any FFmpeg input as the camera (v4l2:/dev/video0,
+// lavfi:testsrc2=size=640x480:rate=30, :file.mp4); CORNER is top-left,
+// top-right, bottom-left or bottom-right.
 
 #include "base/allocator.h"
 #include "record/audioctrl.h"
+#include "record/camerathread.h"
 #include "record/getaudiothreaddia.h"
 #include "record/recordctrl.h"
 #include "record/recordnotice.h"
@@ -36,7 +41,8 @@ void onSignal(int)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: tavi-record OUTPUT [--seconds S] [--audio-only] [--stats] [--reconnect]\n");
+    std::fprintf(stderr, "usage: tavi-record OUTPUT [--seconds S] [--audio-only] [--stats] [--reconnect]\n"
+                         "                   [--camera FORMAT:NAME [--camera-mode inset|only] [--camera-corner CORNER]]\n");
     return 2;
 }
 
@@ -47,7 +53,23 @@ struct Options
     bool audioOnly = false;
     bool stats = false;
     bool reconnect = false;
+    QString cameraFormat;
+    QString camera;
+    CameraMode cameraMode = CameraMode::Inset;
+    CameraCorner corner = CameraCorner::BottomRight;
 };
+
+bool readCorner(const QString &name, CameraCorner *corner)
+{
+    static const char *const names[] = {"top-left", "top-right", "bottom-left", "bottom-right"};
+    for (int i = 0; i < 4; ++i) {
+        if (name == QLatin1String(names[i])) {
+            *corner = CameraCorner(i);
+            return true;
+        }
+    }
+    return false;
+}
 
 bool readOptions(const QStringList &args, Options &o)
 {
@@ -64,6 +86,21 @@ bool readOptions(const QStringList &args, Options &o)
             o.stats = true;
         } else if (arg == QLatin1String("--reconnect")) {
             o.reconnect = true;
+        } else if (arg == QLatin1String("--camera") && i + 1 < args.size()) {
+            const QString input = args[++i];
+            const int colon = input.indexOf(QLatin1Char(':'));
+            if (colon < 0 || colon + 1 == input.size())
+                return false;
+            o.cameraFormat = input.left(colon);
+            o.camera = input.mid(colon + 1);
+        } else if (arg == QLatin1String("--camera-mode") && i + 1 < args.size()) {
+            const QString mode = args[++i];
+            if (mode != QLatin1String("inset") && mode != QLatin1String("only"))
+                return false;
+            o.cameraMode = mode == QLatin1String("only") ? CameraMode::Only : CameraMode::Inset;
+        } else if (arg == QLatin1String("--camera-corner") && i + 1 < args.size()) {
+            if (!readCorner(args[++i], &o.corner))
+                return false;
         } else if (arg.startsWith(QLatin1String("--")) || !o.output.isEmpty()) {
             return false;
         } else {
@@ -122,6 +159,15 @@ bool startRun(const Options &o, recordCtrl **record, AudioCtrl **dialogue, const
     }
     *record = recordCtrl::instance();
     QObject::connect(*record, &recordCtrl::s_idle, ended);
+    if (!o.camera.isEmpty()) {
+        (*record)->setCameraInput(o.cameraFormat, o.camera);
+        (*record)->setCameraCorner(o.corner);
+        (*record)->setCameraMode(o.cameraMode);
+        // The desktop goes on without it.
+        QObject::connect(*record, &recordCtrl::sig_cameraFailed, [](int failure) {
+            std::fprintf(stderr, "tavi-record: camera: %s\n", CameraThread::failureText(failure).toUtf8().constData());
+        });
+    }
     (*record)->setUrl(o.output);
     (*record)->setOutputFailuresReported(!o.reconnect);
     return (*record)->start(0) || (o.reconnect && (*record)->lastFailure() == recordCtrl::Output);
