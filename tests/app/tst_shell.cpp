@@ -152,6 +152,15 @@ class TestShell : public QObject
             }
         return QString();
     }
+    // Every notice on screen now, whole or not.
+    static QStringList noticesShown()
+    {
+        QStringList texts;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *flash = qobject_cast<Flash *>(widget); flash && flash->isVisible())
+                texts << flash->text();
+        return texts;
+    }
     void end()
     {
         QTest::mouseClick(screen->endButton(), Qt::LeftButton);
@@ -734,7 +743,19 @@ private slots:
         QTest::mouseClick(microphone, Qt::LeftButton);
         QVERIFY(ctrl->isMuted() && ctrl->recorder()->isMuted());
         QCOMPARE(microphone->picture(), QStringLiteral(":/images/sys/radio_muted"));
+        // This machine has no camera: its control says so and stays off, and the class goes on.
+        auto *camera = findNamed<Label>(QStringLiteral("摄像头"));
+        QVERIFY(camera && camera->isVisible());
+        if (QDir(QStringLiteral("/dev")).entryList({QStringLiteral("video*")}, QDir::System).isEmpty()) {
+            QTest::mouseClick(camera, Qt::LeftButton);
+            QTRY_VERIFY2_WITH_TIMEOUT(noticesShown().contains(QStringLiteral("未找到摄像头")),
+                                      qPrintable(noticesShown().join('|')), 10000);
+            QCOMPARE(camera->text(), QStringLiteral("[摄像头]"));
+            QCOMPARE(camera->toolTip(), QStringLiteral("未找到摄像头"));
+            QVERIFY(ctrl->isTeaching());
+        }
         end();
+        QVERIFY(!camera->isVisible());
         QVERIFY(!ctrl->isMuted() && !meter->isVisible());
         QCOMPARE(microphone->picture(), QStringLiteral(":/images/sys/radio"));
         QVERIFY(!screen->liveBar()->isVisible());
@@ -750,6 +771,7 @@ private slots:
         // A group class: no dialogue button, no progress slider, and the play control refuses a dialogue.
         QCOMPARE(screen->playMode(), Screen::PlayMode::Class);
         QVERIFY(!screen->dialogueButton()->isVisible() && !screen->progress()->isVisible());
+        QVERIFY(!findNamed<Label>(QStringLiteral("摄像头"))->isVisible()); // the teacher's alone
         ctrl->dialogueStart();
         QVERIFY(!ctrl->isDialogueOn());
 
