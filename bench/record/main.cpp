@@ -5,7 +5,9 @@
 //   2. pictures per second of output and audio-to-video drift of a recording;
 //   3. memory while the RTMP server stalls;
 //   4. CPU of taking the desktop through the Wayland portal and PipeWire
-//      beside x11grab's, both by tavi-record at 1920x1080.
+//      beside x11grab's, both by tavi-record at 1920x1080;
+//   5. CPU of a camera in the corner of the class: what it adds to the
+//      desktop alone, beside ffmpeg's overlay filter adding the same.
 // Runs in the stage folder under the test display and sound server.
 
 #include "nginxrtmp.h"
@@ -204,6 +206,26 @@ double processSeconds(pid_t pid)
     return double(fields.at(11).toLongLong() + fields.at(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
+// Processor time per second of a publisher, in a window after it has
+// settled (ffmpeg probes its inputs for seconds first); -1 when it did not run.
+double publishingCores(const QStringList &argv)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const pid_t pid = spawn(argv);
+    if (pid < 0)
+        return -1;
+    pump(kSettleMs);
+    const double before = processSeconds(pid);
+    QElapsedTimer window;
+    window.start();
+    pump(kWindowMs);
+    const double used = processSeconds(pid) - before;
+    const double seconds = window.elapsed() / 1000.0;
+    finish(pid, clock, (kCpuSeconds + 20) * 1000);
+    return seconds > 0 ? used / seconds : -1;
+}
+
 bool cpuFigure()
 {
     std::printf("-- 1. CPU of publishing 1920x1080 at 25 fps with the microphone to nginx (%d s of %d s each)\n",
@@ -214,24 +236,59 @@ bool cpuFigure()
         if (!nginx.start())
             return false;
         const QString url = nginx.url(QStringLiteral("cpu"));
-        QElapsedTimer clock;
-        clock.start();
-        const pid_t pid = spawn(tool == 0 ? taviPublish(url, kCpuSeconds) : ffmpegPublish(url, kCpuSeconds));
-        if (pid < 0)
+        perSecond[tool] = publishingCores(tool == 0 ? taviPublish(url, kCpuSeconds) : ffmpegPublish(url, kCpuSeconds));
+        if (perSecond[tool] < 0)
             return false;
-        // Publishing, not starting: the processor time of a window after
-        // both have settled (ffmpeg probes its inputs for seconds first).
-        pump(kSettleMs);
-        const double before = processSeconds(pid);
-        QElapsedTimer window;
-        window.start();
-        pump(kWindowMs);
-        const double used = processSeconds(pid) - before;
-        const double seconds = window.elapsed() / 1000.0;
-        finish(pid, clock, (kCpuSeconds + 20) * 1000);
-        perSecond[tool] = seconds > 0 ? used / seconds : 0;
     }
     ratioLine("CPU per second (cores)", perSecond[0], perSecond[1], "cores");
+    return true;
+}
+
+// A webcam's pictures as they come from one: 640x480 MJPEG at 30 a second.
+QString cameraFile()
+{
+    const QString file = QDir::current().absoluteFilePath(QStringLiteral("bench-camera.mkv"));
+    if (!QFile::exists(file))
+        testsupport::makeMedia(file,
+                               {"-f", "lavfi", "-i",
+                                QStringLiteral("testsrc2=size=640x480:rate=30:d=%1").arg(kCpuSeconds + 10), "-c:v",
+                                "mjpeg", "-q:v", "5"});
+    return file;
+}
+
+bool cameraFigure()
+{
+    std::printf("-- 5. CPU of a 640x480 MJPEG camera at 30 fps in the corner of the 1920x1080 class (%d s of %d s"
+                " each)\n",
+                kWindowMs / 1000, kCpuSeconds);
+    const QString camera = cameraFile();
+    if (!QFile::exists(camera))
+        return false;
+    testsupport::NginxRtmp nginx;
+    if (!nginx.start())
+        return false;
+    const QString url = nginx.url(QStringLiteral("camera"));
+    const double taviAlone = publishingCores(taviPublish(url, kCpuSeconds));
+    const double taviCamera = publishingCores(taviPublish(url, kCpuSeconds) + QStringList{"--camera", ":" + camera});
+    // ffmpeg: the same file read at its rate, scaled to the inset's size and laid over the desktop.
+    QStringList withCamera = ffmpegPublish(url, kCpuSeconds);
+    const int encoders = withCamera.indexOf(QStringLiteral("-c:v"));
+    const QStringList overlay{
+        "-re", "-i",   camera, "-filter_complex", "[2:v]scale=384:288[c];[0:v][c]overlay=W-w-32:H-h-32[v]", "-map",
+        "[v]", "-map", "1:a"};
+    for (int i = 0; i < overlay.size(); ++i)
+        withCamera.insert(encoders + i, overlay[i]);
+    const double ffmpegAlone = publishingCores(ffmpegPublish(url, kCpuSeconds));
+    const double ffmpegCamera = publishingCores(withCamera);
+    if (taviAlone < 0 || taviCamera < 0 || ffmpegAlone < 0 || ffmpegCamera < 0)
+        return false;
+    std::printf("   desktop alone: tavi-record %.3f cores, ffmpeg %.3f cores | with the camera: tavi-record %.3f,"
+                " ffmpeg %.3f\n",
+                taviAlone, ffmpegAlone, taviCamera, ffmpegCamera);
+    const double ours = taviCamera - taviAlone, reference = ffmpegCamera - ffmpegAlone;
+    std::printf("%-40s tavi-record %+8.3f cores | ffmpeg %+8.3f cores | ratio %.2f | goal tavi <= +0.08\n",
+                "the camera's cost", ours, reference, reference > 0 ? ours / reference : 0.0);
+    std::fflush(stdout);
     return true;
 }
 
@@ -448,5 +505,6 @@ int main(int argc, char **argv)
     ok = syncFigure() && ok;
     ok = memoryFigure() && ok;
     ok = waylandFigure() && ok;
+    ok = cameraFigure() && ok;
     return ok ? 0 : 1;
 }

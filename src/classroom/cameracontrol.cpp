@@ -1,8 +1,8 @@
 #include "classroom/cameracontrol.h"
 
+#include "net/flash.h"
 #include "record/camerathread.h"
 #include "record/recordctrl.h"
-#include "net/flash.h"
 #include "ui/label.h"
 
 namespace {

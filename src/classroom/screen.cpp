@@ -410,8 +410,8 @@ void Screen::mousePressEvent(QMouseEvent *event)
     const QSize source = sourceSize(image);
     if (event->button() == Qt::LeftButton && !inset.isEmpty() && !m_pictureRect.isEmpty() && !source.isEmpty()) {
         const double sx = m_pictureRect.width() / source.width(), sy = m_pictureRect.height() / source.height();
-        const QRectF shown(m_pictureRect.x() + inset.x() * sx, m_pictureRect.y() + inset.y() * sy,
-                           inset.width() * sx, inset.height() * sy);
+        const QRectF shown(m_pictureRect.x() + inset.x() * sx, m_pictureRect.y() + inset.y() * sy, inset.width() * sx,
+                           inset.height() * sy);
         if (shown.contains(event->pos())) {
             m_draggingCamera = true;
             setCursor(Qt::ClosedHandCursor);
@@ -537,6 +537,8 @@ void Screen::showLiveState()
     const bool inClass = m_playMode == PlayMode::Class && state != playAudioVideoCtrl::Off;
     if (!teacher && inClass)
         reFreashBtnAudio();
+    // Also while the class is paused: the camera stays as the teacher left it.
+    m_camera->setAvailable(m_playMode == PlayMode::Class && playCtrl->isTeaching());
     const bool shown = inClass && (teacher || state != playAudioVideoCtrl::Live);
     if (!(teacher && inClass))
         m_onAirClock->stop();
@@ -755,7 +757,6 @@ void Screen::reFreashBtnAudio()
     // while paused.
     const PlayerState state = playCtrl->playState();
     const bool inClass = state == Playing || (state == Stop && playCtrl->liveState() != playAudioVideoCtrl::Off);
-    m_camera->setAvailable(inClass && m_playMode == PlayMode::Class && course.role == Role::Teacher);
     const bool shown = inClass && m_playMode == PlayMode::Class && course.role == Role::Student && course.isOneToOne();
     dialogueLabel->setVisible(shown);
     if (!shown)

@@ -264,8 +264,8 @@ void GetVideoThread::previewPlanes(const uint8_t *const planes[4], const int lin
     if (shown.isEmpty())
         return;
     const int sw = shown.width(), sh = shown.height();
-    SwsContext *scaler = m_previewScaler.get(w, h, format, sw, sh, AV_PIX_FMT_RGB32,
-                                             shown == own ? SWS_BICUBIC : SWS_AREA);
+    SwsContext *scaler =
+        m_previewScaler.get(w, h, format, sw, sh, AV_PIX_FMT_RGB32, shown == own ? SWS_BICUBIC : SWS_AREA);
     if (!scaler)
         return;
     // The converter writes whole SIMD blocks past a row's end: rows aligned

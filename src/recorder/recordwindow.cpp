@@ -1,8 +1,8 @@
 #include "recorder/recordwindow.h"
 
+#include "record/camerathread.h"
 #include "record/devmag.h"
 #include "record/microphoneprobe.h"
-#include "record/camerathread.h"
 #include "record/monitors.h"
 #include "record/recordctrl.h"
 #include "record/recordnotice.h"

@@ -1,8 +1,11 @@
 // The classroom's sessions as state machines, driven by hand: what the
 // publisher and the players would answer, without a server or a microphone.
+#include "classroom/cameracontrol.h"
 #include "classroom/publication.h"
 #include "classroom/studentsession.h"
 #include "classroom/teachersession.h"
+#include "record/recordctrl.h"
+#include "ui/label.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -146,7 +149,36 @@ private slots:
         session.inputFlowing(true);
         QCOMPARE(gone.count(), 1);
     }
+
+    // The camera's control: on in a corner, then alone, then back; a drop takes the nearest corner and remembers
+    // it; taken away (the class ended), the camera goes off and its buttons hide.
+    void cameraControl()
+    {
+        Label onOff(QString(), Qt::white, true), mode(QString(), Qt::white, true);
+        recordCtrl recorder;
+        recorder.setCameraInput(QStringLiteral("lavfi"), QStringLiteral("color=c=red:size=640x480:rate=30"));
+        CameraControl camera(&onOff, &mode, &recorder);
+        camera.setAvailable(true);
+        QCOMPARE(onOff.text(), QStringLiteral("[摄像头]"));
+        QTest::mouseClick(&onOff, Qt::LeftButton);
+        QCOMPARE(camera.mode(), CameraMode::Inset);
+        QCOMPARE(onOff.text(), QStringLiteral("[关闭摄像头]"));
+        QCOMPARE(mode.text(), QStringLiteral("[仅摄像头]"));
+        QTest::mouseClick(&mode, Qt::LeftButton);
+        QCOMPARE(camera.mode(), CameraMode::Only);
+        QCOMPARE(mode.text(), QStringLiteral("[画中画]"));
+        QTest::mouseClick(&mode, Qt::LeftButton);
+        QCOMPARE(camera.mode(), CameraMode::Inset);
+        camera.dropAt(0.2, 0.1);
+        QCOMPARE(recorder.cameraCorner(), CameraCorner::TopLeft);
+        QCOMPARE(PictureCompositor::rememberedCorner(), CameraCorner::TopLeft);
+        camera.dropAt(0.9, 0.7);
+        QCOMPARE(PictureCompositor::rememberedCorner(), CameraCorner::BottomRight);
+        camera.setAvailable(false);
+        QCOMPARE(camera.mode(), CameraMode::Off);
+        QVERIFY(onOff.isHidden() && mode.isHidden());
+    }
 };
 
-QTEST_GUILESS_MAIN(tst_Sessions)
+QTEST_MAIN(tst_Sessions)
 #include "tst_sessions.moc"

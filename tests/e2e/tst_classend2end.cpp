@@ -609,6 +609,61 @@ private slots:
         }
     }
 
+    // A teacher whose camera is on (tavi-record, with FFmpeg's colour bars as the camera, in the top right corner):
+    // the student sees the bars there, a fifth of the picture's width in the camera's proportions, and the desktop
+    // around them.
+    void teachersCamera()
+    {
+        QVERIFY2(enterClass(*student), qPrintable(why));
+        const QString stage = testsupport::stageDir();
+        QProcess record;
+        record.setWorkingDirectory(stage);
+        record.start(stage + QStringLiteral("/tavi-record"),
+                     {nginx.url(QStringLiteral("course101")), "--seconds", "60", "--camera",
+                      "lavfi:smptebars=size=640x480:rate=30", "--camera-corner", "top-right"});
+        QVERIFY(record.waitForStarted());
+        const auto stop = qScopeGuard([&] {
+            record.terminate();
+            record.waitForFinished(20000);
+        });
+        QVERIFY2(studentSeesTeacher(20000), qPrintable(why));
+        // Where the inset falls on the student's screen: a fifth of the width, off the corner by a 60th.
+        const QRect area = student->screenArea();
+        const QSize size = fittedPictureSize(display, area.size());
+        const QRect screen(area.left() + (area.width() - size.width()) / 2,
+                           area.top() + (area.height() - size.height()) / 2, size.width(), size.height());
+        const int w = (display.width() / 5) & ~1, h = (w * 3 / 4) & ~1, margin = qMax(8, display.width() / 60) & ~1;
+        const QRectF inset(screen.left() + double(display.width() - margin - w) * screen.width() / display.width(),
+                           screen.top() + double(margin) * screen.height() / display.height(),
+                           double(w) * screen.width() / display.width(),
+                           double(h) * screen.height() / display.height());
+        // The top two thirds of the bars: grey, yellow, cyan, green, magenta, red, blue.
+        const QVector<QColor> bars{QColor(191, 191, 191), QColor(191, 191, 0), QColor(0, 191, 191), QColor(0, 191, 0),
+                                   QColor(191, 0, 191),   QColor(191, 0, 0),   QColor(0, 0, 191)};
+        QString seen;
+        const auto showsBars = [&](const QImage &shot) {
+            seen.clear();
+            bool all = true;
+            for (int i = 0; i < bars.size(); ++i) {
+                const QRectF bar(inset.left() + inset.width() * (i + 0.3) / 7, inset.top() + inset.height() * 0.2,
+                                 inset.width() * 0.4 / 7, inset.height() * 0.3);
+                const QColor mean = Pixels::mean(shot, bar.toAlignedRect());
+                seen += mean.name() + QLatin1Char(' ');
+                all = all && Pixels::distance(mean, bars[i]) <= 60;
+            }
+            return all;
+        };
+        QVERIFY2(QTest::qWaitFor([&] { return showsBars(Desktop::shot()); }, 10000),
+                 qPrintable(QStringLiteral("the bars read ") + seen));
+        QVERIFY2(showsPattern(Desktop::shot(), *student), "the desktop around the camera is not shown");
+        keepShot(*student, QStringLiteral("teacher-camera.png"));
+        record.terminate();
+        QVERIFY(record.waitForFinished(20000));
+        QCOMPARE(record.exitCode(), 0);
+        QVERIFY2(clickEnd(*student), qPrintable(why));
+        QVERIFY2(countReads(*student, 0), qPrintable(why));
+    }
+
     // The teacher's recorder window: closed with its button and with Escape; a recording played back with "回放" in
     // the main window's player shows the recorded desktop (the blocks).
     void recorderWindow()

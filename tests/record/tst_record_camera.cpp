@@ -35,10 +35,10 @@ std::vector<uint8_t> plane(int w, int h, uint8_t y)
 QImage lastPicture(const QString &file)
 {
     QByteArray png;
-    if (!testsupport::run(QStringLiteral("ffmpeg"),
-                          {"-v", "error", "-sseof", "-0.3", "-i", file, "-frames:v", "1", "-f", "image2pipe", "-c:v",
-                           "png", "-"},
-                          20000, &png))
+    if (!testsupport::run(
+            QStringLiteral("ffmpeg"),
+            {"-v", "error", "-sseof", "-0.3", "-i", file, "-frames:v", "1", "-f", "image2pipe", "-c:v", "png", "-"},
+            20000, &png))
         return QImage();
     return QImage::fromData(png).convertToFormat(QImage::Format_RGB32);
 }
@@ -241,9 +241,9 @@ private slots:
         QProcess writer;
         if (killed) {
             QCOMPARE(::mkfifo(QFile::encodeName(camera).constData(), 0600), 0);
-            writer.start(QStringLiteral("ffmpeg"), {"-v", "error", "-re", "-f", "lavfi", "-i",
-                                                    "color=c=red:size=640x480:rate=25", "-c:v", "mjpeg", "-f",
-                                                    "matroska", "-y", camera});
+            writer.start(QStringLiteral("ffmpeg"),
+                         {"-v", "error", "-re", "-f", "lavfi", "-i", "color=c=red:size=640x480:rate=25", "-c:v",
+                          "mjpeg", "-f", "matroska", "-y", camera});
             QVERIFY(writer.waitForStarted());
         } else {
             QVERIFY(testsupport::makeMedia(camera, {"-f", "lavfi", "-i", "color=c=red:size=640x480:rate=25:d=1"}));
@@ -264,6 +264,13 @@ private slots:
         QCOMPARE(ctrl.cameraMode(), CameraMode::Off);
         QVERIFY(ctrl.cameraRect().isEmpty());
         QVERIFY(!ctrl.isIdle());
+        if (!killed) {
+            // Plugged in again: it goes back on, and ends again.
+            ctrl.setCameraMode(CameraMode::Inset);
+            QTRY_VERIFY_WITH_TIMEOUT(!ctrl.cameraRect().isEmpty(), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 2, 10000);
+            QVERIFY(ctrl.cameraRect().isEmpty());
+        }
         QElapsedTimer after;
         after.start();
         QTRY_VERIFY_WITH_TIMEOUT(after.elapsed() >= 1000, 3000); // the desktop alone, recorded

@@ -41,8 +41,9 @@ void onSignal(int)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: tavi-record OUTPUT [--seconds S] [--audio-only] [--stats] [--reconnect]\n"
-                         "                   [--camera FORMAT:NAME [--camera-mode inset|only] [--camera-corner CORNER]]\n");
+    std::fprintf(stderr,
+                 "usage: tavi-record OUTPUT [--seconds S] [--audio-only] [--stats] [--reconnect]\n"
+                 "                   [--camera FORMAT:NAME [--camera-mode inset|only] [--camera-corner CORNER]]\n");
     return 2;
 }
 
