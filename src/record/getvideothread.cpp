@@ -179,9 +179,14 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
     if (m_compositor && m_compositor->coversDesktop()) {
         const int bytes = ySize * 3 / 2;
         uint8_t *buffer = encoder->pictureBuffer(bytes);
-        if (buffer)
-            finishPicture(buffer, bytes, timestampMs);
-        return;
+        if (buffer && m_compositor->compose(buffer, w, h)) {
+            m_cameraShown = true;
+            previewComposed(buffer);
+            encoder->pushVideoFrame(buffer, timestampMs, bytes);
+            return;
+        }
+        // Gone meanwhile: the desktop after all.
+        encoder->giveBackPictureBuffer(buffer, bytes);
     }
     // A picture no larger than the class's is converted as it is, less an
     // odd last row or column; a larger one is scaled down with an area
@@ -224,15 +229,18 @@ void GetVideoThread::pushPicture(const AVFrame *picture, int timestampMs)
 
 void GetVideoThread::finishPicture(uint8_t *buffer, int bytes, int timestampMs)
 {
-    const int w = m_width, h = m_height;
-    m_cameraShown = m_compositor && m_compositor->compose(buffer, w, h);
-    if (m_cameraShown) {
-        const int ySize = w * h;
-        const uint8_t *planes[4] = {buffer, buffer + ySize, buffer + ySize * 5 / 4, nullptr};
-        const int lines[4] = {w, w / 2, w / 2, 0};
-        previewPlanes(planes, lines, w, h, AV_PIX_FMT_YUV420P);
-    }
+    m_cameraShown = m_compositor && m_compositor->compose(buffer, m_width, m_height);
+    if (m_cameraShown)
+        previewComposed(buffer);
     encoder->pushVideoFrame(buffer, timestampMs, bytes);
+}
+
+void GetVideoThread::previewComposed(const uint8_t *buffer)
+{
+    const int w = m_width, h = m_height, ySize = w * h;
+    const uint8_t *planes[4] = {buffer, buffer + ySize, buffer + ySize * 5 / 4, nullptr};
+    const int lines[4] = {w, w / 2, w / 2, 0};
+    previewPlanes(planes, lines, w, h, AV_PIX_FMT_YUV420P);
 }
 
 void GetVideoThread::setPreview(int width, int height, int intervalMs)

@@ -102,6 +102,8 @@ private:
     // due, unless the camera is in the picture (the preview shows what is
     // published).
     void previewPicture(const AVFrame *picture);
+    // The class picture with the camera in it, as the preview.
+    void previewComposed(const uint8_t *buffer);
     void previewPlanes(const uint8_t *const planes[4], const int lines[4], int w, int h, int format);
     void setPictureSize(int width, int height);
     // The capture loop of a desktop shared through the portal.
