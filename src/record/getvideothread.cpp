@@ -272,6 +272,28 @@ void GetVideoThread::previewPlanes(const uint8_t *const planes[4], const int lin
     if (shown.isEmpty())
         return;
     const int sw = shown.width(), sh = shown.height();
+    // The desktop's own pixels (X11's and PipeWire's usual order) are made
+    // smaller by box averages, halving while twice the size or more, and by
+    // Qt's smooth scaling for the rest: swscale's area filter takes 30 ms or
+    // more a picture for these formats.
+    if ((format == AV_PIX_FMT_BGR0 || format == AV_PIX_FMT_BGRA) && shown != own && lines[0] >= w * 4) {
+        const uint8_t *pixels = planes[0];
+        int line = lines[0], pw = w, ph = h;
+        for (int pass = 0; pass < 2 && pw / 2 >= sw && ph / 2 >= sh; ++pass) {
+            std::vector<uint8_t> &half = m_previewHalf[pass];
+            const int halfLine = FFALIGN(pw / 2 * 4, 64);
+            half.resize(size_t(halfLine) * size_t(ph / 2) + 64);
+            halvePicture32(pixels, line, half.data(), halfLine, pw / 2, ph / 2);
+            pixels = half.data(), line = halfLine, pw /= 2, ph /= 2;
+        }
+        const QImage view(pixels, pw, ph, line, QImage::Format_RGB32);
+        QImage image = view.scaled(sw, sh, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (image.constBits() == view.constBits())
+            image = view.copy();
+        image.setText(QStringLiteral("source"), QStringLiteral("%1x%2").arg(w).arg(h));
+        emit sig_preview(image);
+        return;
+    }
     SwsContext *scaler =
         m_previewScaler.get(w, h, format, sw, sh, AV_PIX_FMT_RGB32, shown == own ? SWS_BICUBIC : SWS_AREA);
     if (!scaler)
@@ -342,6 +364,8 @@ void GetVideoThread::captureEnded(bool failed, Failure failure)
     m_scaler.reset();
     m_previewScaler.reset();
     std::vector<uint8_t>().swap(m_half);
+    for (std::vector<uint8_t> &half : m_previewHalf)
+        std::vector<uint8_t>().swap(half);
     m_lastPreviewMs = 0;
     m_cameraShown = false;
     paused = false;

@@ -115,6 +115,8 @@ private:
     // A desktop of twice the class's size, halved before its conversion.
     std::vector<uint8_t> m_half;
     PictureConverter m_previewScaler;
+    // The preview's halvings of the desktop.
+    std::vector<uint8_t> m_previewHalf[2];
     // Width << 32 | height, and the interval: one store each, read by the
     // capture thread.
     std::atomic<qint64> m_previewSize{0};
