@@ -3,6 +3,7 @@
 #include "base/logging.h"
 #include "base/signalstack.h"
 #include "record/devmag.h"
+#include "record/flvoutput.h"
 #include "record/picturecompositor.h"
 #include "record/recordnotice.h"
 
@@ -15,6 +16,7 @@ extern "C" {
 #include <QElapsedTimer>
 
 #include <cerrno>
+#include <limits>
 
 namespace {
 // A camera's picture is never larger than this in a class: an inset is a
@@ -134,6 +136,8 @@ void CameraThread::run()
     m_compositor->setCameraPicture(nullptr, QSize());
     m_input.close();
     m_scaler.reset();
+    for (std::shared_ptr<std::vector<uint8_t>> &buffer : m_buffers)
+        buffer.reset();
     if (failed) {
         TAVI_LOG_WARN("camera: " << (failure == Lost ? "ended" : "not opened") << " (" << int(failure) << ")");
         m_wanted = false;
@@ -151,6 +155,11 @@ bool CameraThread::readPictures()
     QElapsedTimer clock;
     long long firstMs = 0;
     QElapsedTimer failing;
+    // Pictures that stand alone (MJPEG, raw) beyond the class's rate are not
+    // decoded: the capture takes at most one per class picture.
+    const AVCodecDescriptor *codec = avcodec_descriptor_get(m_input.decoder()->codec_id);
+    const bool standAlone = codec && (codec->props & AV_CODEC_PROP_INTRA_ONLY);
+    long long lastSlot = std::numeric_limits<long long>::min();
     bool ok = packet != nullptr;
     while (ok && m_run.running()) {
         if (!m_input.read(packet, false, m_run)) {
@@ -173,6 +182,12 @@ bool CameraThread::readPictures()
             const long long wait = at - firstMs - clock.elapsed();
             if (wait > 0)
                 m_run.pace(int(qMin<long long>(wait, kMaxPaceMs)));
+            const long long slot = at * flvOutput::kFrameRate / 1000;
+            if (standAlone && slot == lastSlot) {
+                av_packet_unref(packet);
+                continue;
+            }
+            lastSlot = slot;
         }
         int result = avcodec_send_packet(m_input.decoder(), packet);
         av_packet_unref(packet);
@@ -202,9 +217,29 @@ void CameraThread::takePicture(const AVFrame *frame)
         return;
     const size_t ySize = size_t(w) * size_t(h);
     // Padding after the last row for the converter's whole SIMD blocks.
-    auto yuv = std::make_shared<std::vector<uint8_t>>(ySize * 3 / 2 + 64);
+    std::shared_ptr<std::vector<uint8_t>> yuv = spareBuffer(ySize * 3 / 2 + 64);
     uint8_t *planes[4] = {yuv->data(), yuv->data() + ySize, yuv->data() + ySize * 5 / 4, nullptr};
     const int lines[4] = {w, w / 2, w / 2, 0};
     sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, lines);
     m_compositor->setCameraPicture(std::move(yuv), size);
+}
+
+std::shared_ptr<std::vector<uint8_t>> CameraThread::spareBuffer(size_t bytes)
+{
+    // One the compositor no longer holds: only this pool has it, and nobody
+    // can take it from here.
+    for (std::shared_ptr<std::vector<uint8_t>> &buffer : m_buffers) {
+        if (buffer && buffer.use_count() == 1) {
+            std::atomic_thread_fence(std::memory_order_acquire);
+            buffer->resize(bytes);
+            return buffer;
+        }
+    }
+    auto buffer = std::make_shared<std::vector<uint8_t>>(bytes);
+    for (std::shared_ptr<std::vector<uint8_t>> &slot : m_buffers)
+        if (!slot || slot.use_count() > 1) {
+            slot = buffer;
+            break;
+        }
+    return buffer;
 }

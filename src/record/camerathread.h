@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class PictureCompositor;
 
@@ -60,10 +61,13 @@ private:
     // Until stopped; false when the camera went away.
     bool readPictures();
     void takePicture(const AVFrame *frame);
+    std::shared_ptr<std::vector<uint8_t>> spareBuffer(size_t bytes);
 
     std::shared_ptr<PictureCompositor> m_compositor;
     CaptureInput m_input;
     PictureConverter m_scaler;
+    // The compositor shows one picture while the next is made: three do.
+    std::shared_ptr<std::vector<uint8_t>> m_buffers[3];
     CaptureRun m_run;
     // Asked to run: a start during the last run's end starts again.
     std::atomic<bool> m_wanted{false};
