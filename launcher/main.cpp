@@ -1,3 +1,4 @@
+#include "base/language.h"
 #include "desktopscale.h"
 #include "winstart.h"
 
@@ -17,5 +18,7 @@ int main(int argc, char **argv)
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication application(argc, argv);
+    // Before the first window: the launcher's texts and the library's alike.
+    tavi::installTranslations(&application);
     return launcherMain();
 }

@@ -117,9 +117,9 @@ void updateCtrl::start()
 
     progress = new QProgressDialog;
     progress->setMinimum(0);
-    progress->setCancelButtonText(QStringLiteral("取消"));
+    progress->setCancelButtonText(tr("取消"));
     progress->setMinimumSize(600, 55);
-    progress->setLabelText(QStringLiteral("程序升级中......"));
+    progress->setLabelText(tr("程序升级中......"));
     // One file reaching its end must not close the dialog while others run.
     progress->setAutoClose(false);
     progress->setAutoReset(false);

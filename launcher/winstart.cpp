@@ -29,11 +29,11 @@ void winStart::slot_startMain(int code)
     const QString listVersion = QString::fromStdString(xmlParse::instance()->version());
     switch (code) {
     case 1:
-        showMessage(QStringLiteral("程序升级成功！"));
+        showMessage(tr("程序升级成功！"));
         InIOpe::setInstalledVersion(listVersion);
         break;
     case 2:
-        showMessage(QStringLiteral("程序升级失败！"));
+        showMessage(tr("程序升级失败！"));
         break;
     case 3:
         InIOpe::setInstalledVersion(listVersion);
@@ -49,10 +49,10 @@ void winStart::slot_startMain(int code)
         if (start)
             start();
         else
-            fail(QStringLiteral("mainStart函数加载失败！"));
+            fail(tr("mainStart函数加载失败！"));
     } else {
         std::fprintf(stderr, "%s\n", library->errorString().toLocal8Bit().constData());
-        fail(libraryFileName() + QStringLiteral("加载失败！"));
+        fail(libraryFileName() + tr("加载失败！"));
     }
     // Deleting the QLibrary object leaves the library loaded.
     delete library;

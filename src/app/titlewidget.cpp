@@ -20,7 +20,7 @@ namespace {
 // The dialog matches these without regard to case.
 QString localFileFilter()
 {
-    return QStringLiteral("视频文件 (*.flv *.rmvb *.avi *.mp4 *.mkv *.mov *.webm *.ts);;所有文件 (*)");
+    return TitleWidget::tr("视频文件 (*.flv *.rmvb *.avi *.mp4 *.mkv *.mov *.webm *.ts);;所有文件 (*)");
 }
 
 QString shownName(const UserInfo &user)
@@ -42,7 +42,7 @@ TitleWidget::TitleWidget(QWidget *parent) : QWidget(parent), firstJump(true)
     const UserInfo &user = UserInfo::instance();
     photoLabel = new BitmapLabel(QString(), 20, 20, this);
     nameLabel = new Label(shownName(user), QColor(QStringLiteral("#bfc3c9")), false, this);
-    logoutLabel = new Label(QStringLiteral("[退出]"), QColor(QStringLiteral("#bfc3c9")), true, this);
+    logoutLabel = new Label(tr("[退出]"), QColor(QStringLiteral("#bfc3c9")), true, this);
     logoutLabel->setHoverColor(QColor(QStringLiteral("#bd9ca3")));
     auto *userBlock = new QGridLayout;
     userBlock->setHorizontalSpacing(8);
@@ -54,11 +54,15 @@ TitleWidget::TitleWidget(QWidget *parent) : QWidget(parent), firstJump(true)
     minBtn = new IconBtn(QStringLiteral(":/images/sys/min"), true, this);
     maxBtn = new IconBtn(QStringLiteral(":/images/sys/max"), true, this);
     closeBtn = new IconBtn(QStringLiteral(":/images/sys/close"), true, this);
+    logoBtn->setAccessibleName(QStringLiteral("tavi"));
+    minBtn->setAccessibleName(tr("最小化"));
+    maxBtn->setAccessibleName(tr("最大化"));
+    closeBtn->setAccessibleName(tr("关闭"));
 
     auto *mapper = new QSignalMapper(this);
     auto *tabRow = new QHBoxLayout;
     tabRow->setSpacing(0);
-    const QStringList names = {QStringLiteral("今日课程"), QStringLiteral("本地播放")};
+    const QStringList names = {tr("今日课程"), tr("本地播放")};
     for (int i = 0; i < names.size(); ++i) {
         auto *tab = new CommonButton(names.at(i), this);
         tabs.append(tab);
@@ -97,7 +101,7 @@ TitleWidget::TitleWidget(QWidget *parent) : QWidget(parent), firstJump(true)
     // A window of its own: with a parent, a frameless dialog would become a
     // child widget clipped inside the title bar.
     logoutBox = new MessageBox(nullptr);
-    logoutBox->setText(QStringLiteral("您，确定退出登录吗？"));
+    logoutBox->setText(tr("您，确定退出登录吗？"));
     connect(logoutBox, SIGNAL(doAccept()), this, SIGNAL(s_loginOut()));
 }
 
@@ -112,7 +116,7 @@ void TitleWidget::loginSuccess()
 
 void TitleWidget::loginOut()
 {
-    nameLabel->setText(QStringLiteral("未登录"));
+    nameLabel->setText(tr("未登录"));
     nameLabel->update();
 }
 
@@ -133,8 +137,7 @@ void TitleWidget::doJump(QString index)
         tabs.at(k)->setSelectedState();
         if (i == 1) {
             // Shown without an event loop of its own: the class goes on meanwhile.
-            auto *dialog =
-                new QFileDialog(this, QStringLiteral("选择要播放的文件"), QDir::homePath(), localFileFilter());
+            auto *dialog = new QFileDialog(this, tr("选择要播放的文件"), QDir::homePath(), localFileFilter());
             dialog->setAttribute(Qt::WA_DeleteOnClose);
             dialog->setFileMode(QFileDialog::ExistingFile);
             connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &file) {
@@ -151,8 +154,8 @@ void TitleWidget::triggleInit() {}
 void TitleWidget::slot_logOut()
 {
     // Signing out ends a class on air: the question says so.
-    logoutBox->setText(playAudioVideoCtrl::instance()->isTeaching() ? QStringLiteral("正在上课，确定要结束本节课吗？")
-                                                                    : QStringLiteral("您，确定退出登录吗？"));
+    logoutBox->setText(playAudioVideoCtrl::instance()->isTeaching() ? tr("正在上课，确定要结束本节课吗？")
+                                                                    : tr("您，确定退出登录吗？"));
     logoutBox->show();
 }
 

@@ -9,12 +9,12 @@
 
 TrayMenu::TrayMenu(QWidget *parent) : QMenu(parent)
 {
-    QAction *show = addAction(QIcon(builtinPicture(QStringLiteral(":/images/sys/show"), devicePixelRatioF())),
-                              QStringLiteral("显示"));
-    QAction *web = addAction(QIcon(builtinPicture(QStringLiteral(":/images/sys/web"), devicePixelRatioF())),
-                             QStringLiteral("登录网页"));
-    QAction *exit = addAction(QIcon(builtinPicture(QStringLiteral(":/images/sys/exit"), devicePixelRatioF())),
-                              QStringLiteral("退出"));
+    QAction *show =
+        addAction(QIcon(builtinPicture(QStringLiteral(":/images/sys/show"), devicePixelRatioF())), tr("显示"));
+    QAction *web =
+        addAction(QIcon(builtinPicture(QStringLiteral(":/images/sys/web"), devicePixelRatioF())), tr("登录网页"));
+    QAction *exit =
+        addAction(QIcon(builtinPicture(QStringLiteral(":/images/sys/exit"), devicePixelRatioF())), tr("退出"));
     connect(show, SIGNAL(triggered(bool)), this, SIGNAL(showWindow()));
     connect(web, SIGNAL(triggered()), this, SLOT(openUrl()));
     connect(exit, SIGNAL(triggered(bool)), this, SIGNAL(exitWindow()));

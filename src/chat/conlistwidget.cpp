@@ -14,6 +14,7 @@ ConListWidget::ConListWidget(QWidget *parent) : QListWidget(parent)
     setStyleSheet(QStringLiteral("border:none; color:#0055ff"));
     verticalScrollBar()->setStyleSheet(chatScrollBarStyle());
     setIconSize(QSize(20, 20));
+    setAccessibleName(tr("学员列表"));
     QPixmap transparent(20, 20);
     transparent.fill(Qt::transparent);
     blank = QIcon(transparent);

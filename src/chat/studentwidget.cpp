@@ -27,9 +27,9 @@ StudentWidget::StudentWidget(QWidget *parent) : QWidget(parent)
     webUrl = tavi::sysConfigValue(QStringLiteral("/TaviHttp/webUrl"));
     clearAvatarCache();
 
-    tabs << new TextBtn(QStringLiteral("讨  论"), QString(), 14, 10, 80, 30, this)
-         << new TextBtn(QStringLiteral("学 员"), QStringLiteral("(0)"), 14, 10, 80, 30, this)
-         << new TextBtn(QStringLiteral("试 听"), QStringLiteral("(0)"), 14, 10, 80, 30, this);
+    tabs << new TextBtn(tr("讨  论"), QString(), 14, 10, 80, 30, this)
+         << new TextBtn(tr("学 员"), QStringLiteral("(0)"), 14, 10, 80, 30, this)
+         << new TextBtn(tr("试 听"), QStringLiteral("(0)"), 14, 10, 80, 30, this);
     tabs[2]->hide(); // the audition list is not offered
     auto *mapper = new QSignalMapper(this);
     for (int i = 0; i < tabs.size(); ++i) {
@@ -47,7 +47,7 @@ StudentWidget::StudentWidget(QWidget *parent) : QWidget(parent)
     connect(dataReceive, SIGNAL(s_connected()), this, SLOT(slot_connected()));
     connect(dataReceive, &DataReceive::s_connected, talk, [this]() { talk->setOnline(true); });
     connect(dataReceive, &DataReceive::s_disconnected, talk, [this]() { talk->setOnline(false); });
-    connect(dataReceive, &DataReceive::s_tlsFailed, this, []() { Flash::notice(QStringLiteral("聊天安全连接失败")); });
+    connect(dataReceive, &DataReceive::s_tlsFailed, this, []() { Flash::notice(tr("聊天安全连接失败")); });
     connect(this, SIGNAL(s_msg_msg(data_chat_msg)), talk, SLOT(slot_receiveMsg(data_chat_msg)));
     connect(this, SIGNAL(s_msg_userslist(std::vector<data_chat_use>)), conList,
             SLOT(slot_usersListInf(std::vector<data_chat_use>)));

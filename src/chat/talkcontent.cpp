@@ -64,7 +64,7 @@ TalkContent::TalkContent(QWidget *parent) : QWidget(parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(text);
 
-    mark = new QLabel(QStringLiteral("有新消息"), this);
+    mark = new QLabel(tr("有新消息"), this);
     mark->setObjectName(QStringLiteral("newLinesMark"));
     mark->setCursor(Qt::PointingHandCursor);
     mark->setStyleSheet(QStringLiteral("QLabel{background-color:rgb(48,62,84);color:white;"

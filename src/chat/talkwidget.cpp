@@ -18,7 +18,11 @@ TalkWidget::TalkWidget(QWidget *parent) : QWidget(parent)
     edit->setFixedHeight(88);
     edit->setStyleSheet(QStringLiteral("border:1px solid rgb(230,230,230)"));
     edit->installEventFilter(this);
-    sendBtn = new TextBtn(QStringLiteral("发 言"), QString(), 12, 10, 50, 20, this);
+    edit->setAccessibleName(tr("聊天输入"));
+    // Enter sends; Tab moves on, as in a one-line input.
+    edit->setTabChangesFocus(true);
+    talk->setAccessibleName(tr("聊天记录"));
+    sendBtn = new TextBtn(tr("发 言"), QString(), 12, 10, 50, 20, this);
     sendBtn->setBorder(false);
 
     auto *row = new QHBoxLayout;
@@ -65,7 +69,7 @@ void TalkWidget::slot_send()
         text.chop(1);
     if (!online) {
         // Nothing would go out: keep the text for a later try.
-        Flash::notice(QStringLiteral("聊天未连接"));
+        Flash::notice(tr("聊天未连接"));
         return;
     }
     edit->clear();

@@ -6,10 +6,10 @@
 #include "ui/label.h"
 
 namespace {
-const char *const kCameraOn = "[摄像头]";
-const char *const kCameraOff = "[关闭摄像头]";
-const char *const kCameraOnly = "[仅摄像头]";
-const char *const kInset = "[画中画]";
+const char *const kCameraOn = QT_TRANSLATE_NOOP("CameraControl", "[摄像头]");
+const char *const kCameraOff = QT_TRANSLATE_NOOP("CameraControl", "[关闭摄像头]");
+const char *const kCameraOnly = QT_TRANSLATE_NOOP("CameraControl", "[仅摄像头]");
+const char *const kInset = QT_TRANSLATE_NOOP("CameraControl", "[画中画]");
 } // namespace
 
 CameraControl::CameraControl(Label *onOff, Label *mode, recordCtrl *recorder, QObject *parent)
@@ -83,10 +83,10 @@ void CameraControl::show()
 {
     const bool on = mode() != CameraMode::Off;
     m_onOff->setVisible(m_available);
-    m_onOff->setText(QString::fromUtf8(on ? kCameraOff : kCameraOn));
-    m_onOff->setAccessibleName(QStringLiteral("摄像头"));
+    m_onOff->setText(tr(on ? kCameraOff : kCameraOn));
+    m_onOff->setAccessibleName(tr("摄像头"));
     if (on)
         m_onOff->setToolTip(QString());
     m_mode->setVisible(m_available && on);
-    m_mode->setText(QString::fromUtf8(mode() == CameraMode::Only ? kInset : kCameraOnly));
+    m_mode->setText(tr(mode() == CameraMode::Only ? kInset : kCameraOnly));
 }

@@ -21,7 +21,7 @@
 #include <functional>
 
 namespace {
-const char *const kTitle = "选择共享的屏幕";
+const char *const kTitle = QT_TRANSLATE_NOOP("MonitorChooser", "选择共享的屏幕");
 const QSize kThumbnail(240, 135);
 const QColor kSelectedColour(48, 162, 84);
 const QColor kHeaderColour(48, 62, 84);
@@ -105,7 +105,7 @@ private:
 MonitorChooser::MonitorChooser(QWidget *parent) : QWidget(parent), m_timer(new QTimer(this))
 {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowTitle(tr(kTitle));
     setAttribute(Qt::WA_DeleteOnClose, false);
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -117,12 +117,13 @@ MonitorChooser::MonitorChooser(QWidget *parent) : QWidget(parent), m_timer(new Q
     header->setFixedHeight(28);
     header->setAttribute(Qt::WA_StyledBackground);
     header->setStyleSheet(QStringLiteral("QWidget#header{background-color:rgb(48,62,84)}"));
-    auto *title = new QLabel(QString::fromUtf8(kTitle), header);
+    auto *title = new QLabel(tr(kTitle), header);
     title->setObjectName(QStringLiteral("title"));
     title->setStyleSheet(QStringLiteral("QLabel{color:rgb(251,251,251);font-size:13px;font-weight:bold}"));
     auto *closeButton = new IconBtn(QStringLiteral(":/images/sys/dialog_close"), true, header);
     closeButton->setObjectName(QStringLiteral("closeBtn"));
-    closeButton->setToolTip(QStringLiteral("关闭"));
+    closeButton->setToolTip(tr("关闭"));
+    closeButton->setAccessibleName(tr("关闭"));
     auto *headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(10, 0, 4, 0);
     headerLayout->addWidget(title);
@@ -135,12 +136,12 @@ MonitorChooser::MonitorChooser(QWidget *parent) : QWidget(parent), m_timer(new Q
     rowLayout->setContentsMargins(16, 16, 16, 8);
     rowLayout->setSpacing(16);
 
-    auto *okButton = new ColorBtn(QStringLiteral("确定"), 12, 72, 26, this);
+    auto *okButton = new ColorBtn(tr("确定"), 12, 72, 26, this);
     okButton->setObjectName(QStringLiteral("okBtn"));
     const QColor light(251, 251, 251);
     okButton->setTextColors(light, light, light);
     okButton->setBgColors(kHeaderColour, kSelectedColour, kHeaderColour);
-    auto *cancelButton = new ColorBtn(QStringLiteral("取消"), 12, 72, 26, this);
+    auto *cancelButton = new ColorBtn(tr("取消"), 12, 72, 26, this);
     cancelButton->setObjectName(QStringLiteral("cancelBtn"));
     const QColor grey(199, 199, 199);
     cancelButton->setBgColors(grey, grey, grey);

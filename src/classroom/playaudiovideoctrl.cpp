@@ -22,17 +22,17 @@ QString failureText(recordCtrl::Failure failure)
 {
     switch (failure) {
     case recordCtrl::Output:
-        return QStringLiteral("直播服务器无法连接");
+        return playAudioVideoCtrl::tr("直播服务器无法连接");
     case recordCtrl::VideoDevice:
-        return QStringLiteral("无法打开屏幕采集");
+        return playAudioVideoCtrl::tr("无法打开屏幕采集");
     case recordCtrl::VideoCapture:
-        return QStringLiteral("屏幕采集出错");
+        return playAudioVideoCtrl::tr("屏幕采集出错");
     case recordCtrl::AudioDevice:
-        return QStringLiteral("无法打开麦克风");
+        return playAudioVideoCtrl::tr("无法打开麦克风");
     case recordCtrl::NameTooLong:
-        return QStringLiteral("课堂地址无效");
+        return playAudioVideoCtrl::tr("课堂地址无效");
     case recordCtrl::ScreenShare:
-        return QStringLiteral("屏幕共享未获允许");
+        return playAudioVideoCtrl::tr("屏幕共享未获允许");
     default:
         return QString();
     }
@@ -45,7 +45,7 @@ QString dialogueFailureText(AudioCtrl::Failure failure)
         return failureText(recordCtrl::AudioDevice);
     if (failure == AudioCtrl::NameTooLong)
         return failureText(recordCtrl::NameTooLong);
-    return QStringLiteral("无法重新开始");
+    return playAudioVideoCtrl::tr("无法重新开始");
 }
 
 // Whether a start that did not run may run on a later try: a server may
@@ -137,7 +137,7 @@ void playAudioVideoCtrl::connectSessions()
         if (!isDialogueOn())
             return;
         dialogueStop();
-        emit sig_dialogueEnded(QStringLiteral("课堂已结束"));
+        emit sig_dialogueEnded(tr("课堂已结束"));
     });
 }
 
@@ -309,7 +309,7 @@ QString playAudioVideoCtrl::liveReason() const
 {
     if (m_teacher->publication()->state() != Publication::Off)
         return m_teacher->publication()->reason();
-    return m_student->state() == StudentSession::Reconnecting ? QStringLiteral("连接中断") : QString();
+    return m_student->state() == StudentSession::Reconnecting ? tr("连接中断") : QString();
 }
 
 void playAudioVideoCtrl::sessionChanged()
@@ -489,7 +489,7 @@ void playAudioVideoCtrl::classStop()
             talk()->stop();
         listenForEcho(nullptr);
         if (talking)
-            emit sig_dialogueEnded(QStringLiteral("已离开课堂"));
+            emit sig_dialogueEnded(tr("已离开课堂"));
     }
     setMuted(false);
     setPlayState(Stop);

@@ -6,6 +6,7 @@
 #include "classroom/playaudiovideoctrl.h"
 #include "net/flash.h"
 #include "recorder/recordwindow.h"
+#include "ui/builtinpicture.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
 #include "ui/levelmeter.h"
@@ -35,12 +36,12 @@ namespace {
 const char *const kBackground = ":/images/sys/bg";
 const char *const kClassEnded = ":/images/sys/ended";
 const char *const kClassLeft = ":/images/sys/leftclass";
-const char *const kDialogueOn = "[关闭对话]";
-const char *const kDialogueOff = "[开启对话]";
-const char *const kAddressRefused = "课堂地址无效";
-const char *const kWaitingForTeacher = "等待老师开始上课…";
-const char *const kReconnecting = "连接中断，正在重连…";
-const char *const kSilentMicrophone = "麦克风没有声音，请检查麦克风";
+const char *const kDialogueOn = QT_TRANSLATE_NOOP("Screen", "[关闭对话]");
+const char *const kDialogueOff = QT_TRANSLATE_NOOP("Screen", "[开启对话]");
+const char *const kAddressRefused = QT_TRANSLATE_NOOP("Screen", "课堂地址无效");
+const char *const kWaitingForTeacher = QT_TRANSLATE_NOOP("Screen", "等待老师开始上课…");
+const char *const kReconnecting = QT_TRANSLATE_NOOP("Screen", "连接中断，正在重连…");
+const char *const kSilentMicrophone = QT_TRANSLATE_NOOP("Screen", "麦克风没有声音，请检查麦克风");
 constexpr long long kSilentNoticeMs = 10000;
 // The live bar's colours by state: on air, waiting, in trouble.
 const QColor kLiveColour(170, 20, 50);
@@ -48,8 +49,8 @@ const QColor kWaitColour(52, 73, 110);
 const QColor kTroubleColour(150, 80, 0);
 // Around a picture of other proportions: the background picture's own.
 const QColor kScreenColour(0x1f, 0x26, 0x38);
-const char *const kFullScreen = "[全屏]";
-const char *const kLeaveFullScreen = "[退出全屏]";
+const char *const kFullScreen = QT_TRANSLATE_NOOP("Screen", "[全屏]");
+const char *const kLeaveFullScreen = QT_TRANSLATE_NOOP("Screen", "[退出全屏]");
 
 // The size a picture was made from ("source" in its text, as the players
 // set it); its own size when not given.
@@ -95,10 +96,12 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Moves bring the bar back in full screen.
     setMouseTracking(true);
-    image.load(QString::fromLatin1(kBackground));
+    image = builtinPicture(QString::fromLatin1(kBackground), 1).toImage();
 
     courseToggle = new ReBtn(QStringLiteral(":/images/sys/right"), QStringLiteral(":/images/sys/left"), true, this);
     studentToggle = new ReBtn(QStringLiteral(":/images/sys/left"), QStringLiteral(":/images/sys/right"), true, this);
+    courseToggle->setAccessibleName(tr("课程列表"));
+    studentToggle->setAccessibleName(tr("讨论和学员"));
 
     playCtrl = playAudioVideoCtrl::instance();
     makeControlBar();
@@ -142,7 +145,7 @@ Screen::Screen(QWidget *parent) : QWidget(parent)
     connect(m_monitorQuestion, &MonitorQuestion::declined, this, &Screen::s_chatOut);
     // A window of its own over the main window.
     m_endQuestion = new MessageBox(this);
-    m_endQuestion->setText(QStringLiteral("正在上课，确定要结束本节课吗？"));
+    m_endQuestion->setText(tr("正在上课，确定要结束本节课吗？"));
     connect(m_endQuestion, &MessageBox::doAccept, this, [this]() {
         std::function<void()> then;
         then.swap(m_afterEnd);
@@ -176,19 +179,22 @@ void Screen::makeControlBar()
     controlBar->setPalette(pal);
 
     m_playButton = playBtn::instance();
+    m_playButton->setAccessibleName(tr("播放/暂停"));
     radioIcon = new IconBtn(QStringLiteral(":/images/sys/radio"), false, controlBar);
-    radioIcon->setAccessibleName(QStringLiteral("麦克风"));
+    radioIcon->setAccessibleName(tr("麦克风"));
     m_micMeter = new LevelMeter(controlBar);
-    m_micMeter->setAccessibleName(QStringLiteral("麦克风音量"));
+    m_micMeter->setAccessibleName(tr("麦克风音量"));
     m_micMeter->hide();
     volumeSlider = new RadioSlider(controlBar);
+    volumeSlider->setAccessibleName(tr("音量"));
     volumeSlider->setFixedWidth(90);
     volumeSlider->setValue(100);
     progressSlider = VideoSlider::instance();
-    endLabel = textButton(QStringLiteral("[结束]"));
-    recordLabel = textButton(QStringLiteral("[录制]"));
-    dialogueLabel = textButton(QStringLiteral("[启动对话]"));
-    m_fullScreenLabel = textButton(QString::fromUtf8(kFullScreen));
+    progressSlider->setAccessibleName(tr("播放进度"));
+    endLabel = textButton(tr("[结束]"));
+    recordLabel = textButton(tr("[录制]"));
+    dialogueLabel = textButton(tr("[启动对话]"));
+    m_fullScreenLabel = textButton(tr(kFullScreen));
     Label *cameraLabel = textButton(QString());
     Label *cameraModeLabel = textButton(QString());
     m_camera = new CameraControl(cameraLabel, cameraModeLabel, playCtrl->recorder(), this);
@@ -245,7 +251,7 @@ void Screen::makeLiveBar()
     liveRow->addWidget(m_studentsLabel);
     liveRow->addWidget(m_voiceLabel);
     m_voiceMeter = new LevelMeter(m_liveBar);
-    m_voiceMeter->setAccessibleName(QStringLiteral("学生语音音量"));
+    m_voiceMeter->setAccessibleName(tr("学生语音音量"));
     m_voiceMeter->hide();
     liveRow->addWidget(m_voiceMeter);
     liveRow->addStretch(1);
@@ -275,10 +281,9 @@ void Screen::connectParts()
     });
     connect(playCtrl, &playAudioVideoCtrl::sig_dialogueEnded, this, [this](const QString &reason) {
         reFreashBtnAudio();
-        Flash::notice(QStringLiteral("语音对话已停止：") + reason);
+        Flash::notice(tr("语音对话已停止：") + reason);
     });
-    connect(playCtrl, &playAudioVideoCtrl::sig_addressRefused, this,
-            []() { Flash::notice(QString::fromUtf8(kAddressRefused)); });
+    connect(playCtrl, &playAudioVideoCtrl::sig_addressRefused, this, []() { Flash::notice(tr(kAddressRefused)); });
     // The button shows the play control's state.
     m_playButton->setState(playCtrl->playState());
     connect(playCtrl, &playAudioVideoCtrl::sig_playState, m_playButton, &playBtn::setState);
@@ -365,7 +370,7 @@ void Screen::enterFullScreen()
     activateWindow();
     courseToggle->hide();
     studentToggle->hide();
-    m_fullScreenLabel->setText(QString::fromUtf8(kLeaveFullScreen));
+    m_fullScreenLabel->setText(tr(kLeaveFullScreen));
     m_escape->setEnabled(true);
     revealBar();
 }
@@ -384,7 +389,7 @@ void Screen::leaveFullScreen()
     courseToggle->show();
     studentToggle->show();
     controlBar->show();
-    m_fullScreenLabel->setText(QString::fromUtf8(kFullScreen));
+    m_fullScreenLabel->setText(tr(kFullScreen));
     show();
     if (parentWidget() && parentWidget()->layout())
         parentWidget()->layout()->activate();
@@ -504,7 +509,7 @@ void Screen::showMuted()
 {
     const bool muted = playCtrl->isMuted();
     radioIcon->setPicture(muted ? QStringLiteral(":/images/sys/radio_muted") : QStringLiteral(":/images/sys/radio"));
-    radioIcon->setToolTip(muted ? QStringLiteral("取消静音") : QStringLiteral("静音"));
+    radioIcon->setToolTip(muted ? tr("取消静音") : tr("静音"));
 }
 
 void Screen::showLevels()
@@ -525,9 +530,8 @@ void Screen::showLevels()
     m_silenceTold = true;
     QString source = playCtrl->microphoneName();
     if (source.size() > 48)
-        source = source.left(47) + QStringLiteral("…");
-    Flash::notice(QString::fromUtf8(kSilentMicrophone) +
-                  (source.isEmpty() ? QString() : QStringLiteral("（%1）").arg(source)));
+        source = source.left(47) + tr("…");
+    Flash::notice(tr(kSilentMicrophone) + (source.isEmpty() ? QString() : tr("（%1）").arg(source)));
 }
 
 void Screen::showLiveState()
@@ -559,31 +563,31 @@ void Screen::showLiveState()
     const QString reason = playCtrl->liveReason();
     switch (state) {
     case playAudioVideoCtrl::Waiting:
-        text = QString::fromUtf8(kWaitingForTeacher);
+        text = tr(kWaitingForTeacher);
         colour = kWaitColour;
         break;
     case playAudioVideoCtrl::Connecting:
-        text = QStringLiteral("正在连接直播服务器…");
+        text = tr("正在连接直播服务器…");
         colour = kWaitColour;
         break;
     case playAudioVideoCtrl::Live:
-        text = QStringLiteral("● 直播中 ") + clockText(playCtrl->onAirMs());
+        text = tr("● 直播中 ") + clockText(playCtrl->onAirMs());
         colour = kLiveColour;
         break;
     case playAudioVideoCtrl::Reconnecting:
-        text = QString::fromUtf8(kReconnecting);
+        text = tr(kReconnecting);
         if (teacher && !reason.isEmpty())
-            text += QStringLiteral("（%1）").arg(reason);
+            text += tr("（%1）").arg(reason);
         break;
     default:
-        text = QStringLiteral("直播已停止：") + reason;
+        text = tr("直播已停止：") + reason;
         break;
     }
     m_liveLabel->setText(text);
     // The teacher is one of the participants.
-    m_studentsLabel->setText(QStringLiteral("学员 %1").arg(qMax(0, m_participants - 1)));
+    m_studentsLabel->setText(tr("学员 %1").arg(qMax(0, m_participants - 1)));
     m_studentsLabel->setVisible(teacher);
-    m_voiceLabel->setText(playCtrl->studentVoice() ? QStringLiteral("学生语音：开") : QStringLiteral("学生语音：关"));
+    m_voiceLabel->setText(playCtrl->studentVoice() ? tr("学生语音：开") : tr("学生语音：关"));
     m_voiceLabel->setVisible(teacher && course.isOneToOne());
     QPalette pal = m_liveBar->palette();
     pal.setColor(QPalette::All, QPalette::Window, colour);
@@ -593,7 +597,8 @@ void Screen::showLiveState()
 
 void Screen::showBackground(QString path)
 {
-    image.load(path);
+    // Drawn from its source: its words in the interface's language.
+    image = builtinPicture(path, 1).toImage();
     m_showingPicture = false;
     update();
 }
@@ -761,7 +766,7 @@ void Screen::reFreashBtnAudio()
     dialogueLabel->setVisible(shown);
     if (!shown)
         return;
-    dialogueLabel->setText(QString::fromUtf8(playCtrl->isDialogueOn() ? kDialogueOn : kDialogueOff));
+    dialogueLabel->setText(tr(playCtrl->isDialogueOn() ? kDialogueOn : kDialogueOff));
     dialogueLabel->update();
 }
 
@@ -773,7 +778,7 @@ void Screen::slot_ctrlAudioClick()
         playCtrl->dialogueStart();
     // The text follows what the dialogue controller did, also when a start
     // failed.
-    dialogueLabel->setText(QString::fromUtf8(playCtrl->isDialogueOn() ? kDialogueOn : kDialogueOff));
+    dialogueLabel->setText(tr(playCtrl->isDialogueOn() ? kDialogueOn : kDialogueOff));
     dialogueLabel->update();
 }
 

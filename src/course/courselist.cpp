@@ -7,6 +7,7 @@
 #include "net/tavihttp.h"
 #include "net/userinfo.h"
 
+#include <QKeyEvent>
 #include <QPointer>
 #include <QSignalMapper>
 
@@ -26,6 +27,21 @@ CourseList::CourseList(QWidget *parent) : QListWidget(parent)
     setItemDelegate(new CourseDelegate(this));
     // The delegate paints the row under the mouse.
     viewport()->setAttribute(Qt::WA_Hover);
+    setAccessibleName(tr("今日课程"));
+}
+
+void CourseList::keyPressEvent(QKeyEvent *event)
+{
+    // The arrows move through the courses (the list's own keys); Enter
+    // enters the current one as its button does.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (CourseListItem *current = currentItem() ? entry(row(currentItem())) : nullptr) {
+            event->accept();
+            current->enterByKeyboard();
+            return;
+        }
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 QString CourseList::requestPath(int listType, const QString &userType)
@@ -93,6 +109,7 @@ void CourseList::addCourse(const CourseInfo &info)
     connect(entry, SIGNAL(enterClass()), m_mapper, SLOT(map()));
     connect(entry, SIGNAL(doClass(CourseInfo)), this, SLOT(doClass(CourseInfo)));
     setItemWidget(item, entry);
+    item->setData(Qt::AccessibleTextRole, entry->spokenSummary());
 }
 
 void CourseList::clearCourses()

@@ -34,6 +34,9 @@ public:
     // More rows than this from one reply are not shown.
     static constexpr int kMaxRowsPerReply = 200;
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 signals:
     void closeMessage();
     void s_doClass(CourseInfo info);

@@ -88,15 +88,15 @@ void CourseListItem::buildFace()
     name->setText(shown);
     name->setToolTip(Qt::convertFromPlainText(m_info.name));
     middle->addWidget(name, 0, Qt::AlignTop);
-    auto *lesson = label(QStringLiteral("第%1节").arg(m_info.joint_num));
+    auto *lesson = label(tr("第%1节").arg(m_info.joint_num));
     lesson->setObjectName(QStringLiteral("lessonLabel"));
     middle->addWidget(lesson);
-    m_timeLabel = label(QStringLiteral("倒计时 %1").arg(m_info.appointment_time));
+    m_timeLabel = label(tr("倒计时 %1").arg(m_info.appointment_time));
     m_timeLabel->setStyleSheet(QStringLiteral("QLabel{padding:1px 1px 1px -2px;border:none;color:#fbab43;}"));
     middle->addWidget(m_timeLabel);
-    m_enterBtn = new ColorBtn(QStringLiteral("进入课堂"), 12, 80, 24, content);
+    m_enterBtn = new ColorBtn(tr("进入课堂"), 12, 80, 24, content);
     middle->addWidget(m_enterBtn);
-    m_confirmBtn = new ColorBtn(QStringLiteral("确认上课"), 12, 80, 24, content);
+    m_confirmBtn = new ColorBtn(tr("确认上课"), 12, 80, 24, content);
     m_confirmBtn->setFlag(1);
     const QColor orange(251, 174, 67);
     m_confirmBtn->setBgColors(orange, orange, orange);
@@ -128,9 +128,9 @@ QString CourseListItem::questionText(const CourseInfo &info)
     QString name = info.name.simplified();
     if (name.size() > kMaxQuestionNameChars)
         name = name.left(kMaxQuestionNameChars) + QChar(0x2026);
-    QString text = QStringLiteral("亲，您要进入此课堂吗?\n《%1》").arg(name);
+    QString text = tr("亲，您要进入此课堂吗?\n《%1》").arg(name);
     if (info.role == Role::Teacher)
-        text += QStringLiteral("\n开始上课后，您的整个桌面将共享给学生。");
+        text += tr("\n开始上课后，您的整个桌面将共享给学生。");
     return text;
 }
 
@@ -167,7 +167,7 @@ QString CourseListItem::countdownText(qint64 remaining)
     const qint64 m = (d - 3600 * h) / 60;
     const qint64 s = d - 60 * (d / 60);
     const auto two = [](qint64 n) { return (QStringLiteral("00") + QString::number(n)).right(2); };
-    return QStringLiteral("倒计时:%1:%2:%3").arg(two(h), two(m), two(s));
+    return tr("倒计时:%1:%2:%3").arg(two(h), two(m), two(s));
 }
 
 QString CourseListItem::teachingTypeText(const QString &teachingType)
@@ -175,16 +175,32 @@ QString CourseListItem::teachingTypeText(const QString &teachingType)
     bool ok = false;
     const int type = teachingType.toInt(&ok);
     if (ok && type == 1)
-        return QStringLiteral("一对一");
+        return tr("一对一");
     if (ok && type == 2)
-        return QStringLiteral("线下班");
-    return QStringLiteral("直播课");
+        return tr("线下班");
+    return tr("直播课");
 }
 
 void CourseListItem::showEnterable(bool confirm)
 {
     m_confirmBtn->setVisible(confirm);
     m_enterBtn->setVisible(!confirm);
+}
+
+void CourseListItem::enterByKeyboard()
+{
+    if (m_enterBtn->isVisible())
+        m_enterBtn->click();
+    else if (m_confirmBtn->isVisible())
+        m_confirmBtn->click();
+}
+
+QString CourseListItem::spokenSummary() const
+{
+    // Course, lesson, time and kind: what a sighted user reads on the row.
+    return QStringList{m_info.name, tr("第%1节").arg(m_info.joint_num), cutAppointmentTime(m_info.appointment_time),
+                       teachingTypeText(m_info.teaching_type)}
+        .join(QStringLiteral(", "));
 }
 
 void CourseListItem::displayItemBackground(bool)

@@ -52,6 +52,11 @@ public:
 
     static constexpr qint64 kEnterThreshold = 1800;
 
+    // Enter pressed on the row: as a click on its button, if it shows one.
+    void enterByKeyboard();
+    // The row's course, lesson, time and kind, for a reader.
+    QString spokenSummary() const;
+
 signals:
     void enterClass();
     void doClass(CourseInfo info);

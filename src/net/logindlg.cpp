@@ -74,6 +74,7 @@ QWidget *LoginDlg::makeHeader()
     headerLayout->addStretch();
     closeBtn = new IconBtn(QStringLiteral(":/images/sys/dialog_close"), true, header);
     closeBtn->setObjectName(QStringLiteral("closeBtn"));
+    closeBtn->setAccessibleName(tr("关闭"));
     headerLayout->addWidget(closeBtn, 0, Qt::AlignRight | Qt::AlignTop);
 
     return header;
@@ -85,12 +86,14 @@ QLayout *LoginDlg::makeForm()
         "QLineEdit{padding-left:4px;border:1px solid rgb(209,209,209);background-color:rgb(255,255,255);}");
     userEdit = new QLineEdit(this);
     userEdit->setObjectName(QStringLiteral("userEdit"));
-    userEdit->setPlaceholderText(QStringLiteral("请输入用户名"));
+    userEdit->setPlaceholderText(tr("请输入用户名"));
+    userEdit->setAccessibleName(tr("用户名"));
     userEdit->setFixedSize(200, 30);
     userEdit->setStyleSheet(editStyle);
     passwordEdit = new QLineEdit(this);
     passwordEdit->setObjectName(QStringLiteral("passwordEdit"));
-    passwordEdit->setPlaceholderText(QStringLiteral("请输入密码"));
+    passwordEdit->setPlaceholderText(tr("请输入密码"));
+    passwordEdit->setAccessibleName(tr("密码"));
     passwordEdit->setFixedSize(200, 30);
     passwordEdit->setEchoMode(QLineEdit::Password);
     passwordEdit->setStyleSheet(editStyle);
@@ -101,12 +104,12 @@ QLayout *LoginDlg::makeForm()
     registerLabel->setObjectName(QStringLiteral("registerLabel"));
     registerLabel->setTextFormat(Qt::RichText);
     registerLabel->setText(QStringLiteral("<a href=\"%1/ucenter/default/register\" style=\"color:rgb(166,166,166);"
-                                          "text-decoration:none\">免费注册</a>")
-                               .arg(portal.toHtmlEscaped()));
+                                          "text-decoration:none\">%2</a>")
+                               .arg(portal.toHtmlEscaped(), tr("免费注册").toHtmlEscaped()));
     registerLabel->setStyleSheet(
         QStringLiteral("QLabel{font-size:12px;color:rgb(166,166,166);} QLabel:hover{color:rgb(48,162,84)}"));
 
-    loginBtn = new ColorBtn(QStringLiteral("确       定"), 12, 200, 25, this);
+    loginBtn = new ColorBtn(tr("确       定"), 12, 200, 25, this);
     loginBtn->setObjectName(QStringLiteral("loginBtn"));
     loginBtn->setTextColors(QColor(251, 251, 251), QColor(251, 251, 251), QColor(251, 251, 251));
     loginBtn->setBgColors(QColor(48, 62, 84), QColor(88, 102, 124), QColor(48, 62, 84));
@@ -140,12 +143,13 @@ void LoginDlg::makeTipBar()
     tipLayout->setContentsMargins(10, 0, 0, 0);
     tipLabel = new QLabel(tipBar);
     tipLabel->setTextFormat(Qt::PlainText);
-    tipLabel->setText(QStringLiteral("用户名或密码错误"));
+    tipLabel->setText(tr("用户名或密码错误"));
     tipLabel->setObjectName(QStringLiteral("tipLabel"));
     tipLabel->setStyleSheet(
         QStringLiteral("QLabel{font-size:12px;color:rgb(166,166,166);background-color:rgb(248,243,209);}"));
     tipCloseBtn = new IconBtn(QStringLiteral(":/images/sys/dialog_close"), true, tipBar);
     tipCloseBtn->setObjectName(QStringLiteral("tipCloseBtn"));
+    tipCloseBtn->setAccessibleName(tr("关闭提示"));
     tipLayout->addWidget(tipLabel, 0, Qt::AlignLeft);
     tipLayout->addStretch();
     tipLayout->addWidget(tipCloseBtn, 0, Qt::AlignRight);
@@ -208,12 +212,12 @@ void LoginDlg::login()
     const QString password = passwordEdit->text();
     if (user.isEmpty()) {
         setFixedHeight(kHeightWithTip);
-        showTip(QStringLiteral("用户名输入错误"));
+        showTip(tr("用户名输入错误"));
         return;
     }
     if (password.isEmpty()) {
         setFixedHeight(kHeightWithTip);
-        showTip(QStringLiteral("密码输入错误"));
+        showTip(tr("密码输入错误"));
         return;
     }
     // One sign-in at a time: a second press while the first waits for its
@@ -248,7 +252,7 @@ void LoginDlg::handleReply(const QByteArray &body)
     const LoginReply reply = readLoginReply(body);
     TAVI_LOG_INFO("sign-in status " << tavi::logExcerpt(reply.status, 40));
     if (!reply.accepted) {
-        showTip(QStringLiteral("用户名或密码输入错误"));
+        showTip(tr("用户名或密码输入错误"));
         return;
     }
     UserInfo::instance() = reply.user;

@@ -111,7 +111,7 @@ void TaviHttp::get()
 {
     QNetworkRequest request{QUrl()};
     if (!networkReachable(*url)) {
-        showTip(QStringLiteral("网络连接不可用，请检查网络设置 get not online!"));
+        showTip(tr("网络连接不可用，请检查网络设置 get not online!"));
         emit s_finished();
         return;
     }
@@ -194,16 +194,16 @@ void TaviHttp::showFailure(QNetworkReply *reply)
     if (tavi::replyTooLarge(reply)) {
         TAVI_LOG_WARN("reply of " << tavi::logExcerpt(reply->url().host(), 100) << " over " << bodyLimit
                                   << " bytes refused");
-        showTip(QStringLiteral("网络请求失败"));
+        showTip(tr("网络请求失败"));
     } else if (reply->error() == QNetworkReply::SslHandshakeFailedError) {
         TAVI_LOG_ERROR("no secure connection to " << tavi::logExcerpt(reply->url().host(), 100));
-        showTip(QStringLiteral("安全连接失败"));
+        showTip(tr("安全连接失败"));
     } else {
         // Not the error text: it repeats the address, whose query may hold
         // the password.
         TAVI_LOG_WARN("request to " << tavi::logExcerpt(reply->url().host(), 100) << " failed: status " << status
                                     << ", error " << int(reply->error()));
-        showTip(QStringLiteral("网络请求失败"));
+        showTip(tr("网络请求失败"));
     }
 }
 

@@ -43,13 +43,13 @@ QString CameraThread::failureText(int failure)
 {
     switch (failure) {
     case NotFound:
-        return QString::fromUtf8(recordText::kCameraNotFound);
+        return recordText::shown(recordText::kCameraNotFound);
     case Busy:
-        return QString::fromUtf8(recordText::kCameraBusy);
+        return recordText::shown(recordText::kCameraBusy);
     case Lost:
-        return QString::fromUtf8(recordText::kCameraLost);
+        return recordText::shown(recordText::kCameraLost);
     default:
-        return QString::fromUtf8(recordText::kCameraFailed);
+        return recordText::shown(recordText::kCameraFailed);
     }
 }
 

@@ -85,7 +85,7 @@ bool CaptureCtrl::refuse(Failure failure, const char *text)
     m_failure = failure;
     // The output's own failure is in the log already.
     if (failure != Output || m_reportOutput)
-        recordNotice::report(m_texts.value(failure, QString::fromUtf8(text ? text : usualText(failure))));
+        recordNotice::report(m_texts.value(failure, recordText::shown(text ? text : usualText(failure))));
     return false;
 }
 

@@ -47,7 +47,7 @@ QStringList readSettingsLines(const QString &path)
     return lines;
 }
 
-const char *const kMonitorMark = "[扬声器] ";
+const char *const kMonitorMark = QT_TRANSLATE_NOOP("recordWindow", "[扬声器] ");
 } // namespace
 
 QString recordWindow::defaultSavePath(const QDateTime &when)
@@ -99,8 +99,8 @@ recordWindow::recordWindow(QWidget *parent)
             &recordWindow::listenToMicrophone);
 
     // The window's own words for devices that do not open.
-    control->setFailureText(recordCtrl::VideoDevice, QStringLiteral("出错了,初始化视屏设备失败！123"));
-    control->setFailureText(recordCtrl::AudioDevice, QStringLiteral("出错了,初始化音屏设备失败！456"));
+    control->setFailureText(recordCtrl::VideoDevice, tr("出错了,初始化视屏设备失败！123"));
+    control->setFailureText(recordCtrl::AudioDevice, tr("出错了,初始化音屏设备失败！456"));
 
     connect(ui->startButton, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
     connect(ui->pauseButton, SIGNAL(clicked()), this, SLOT(slotBtnClicked()));
@@ -159,8 +159,7 @@ void recordWindow::loadDevices()
     // By description; the system's default first, the speakers last. No
     // entry at all on a machine without sound sources.
     for (const DeviceEntry &source : devMag::instance()->audioSources()) {
-        const QString text =
-            source.monitor ? QString::fromUtf8(kMonitorMark) + source.friendlyName : source.friendlyName;
+        const QString text = source.monitor ? tr(kMonitorMark) + source.friendlyName : source.friendlyName;
         ui->comboBox_audio->addItem(text, source.displayName);
     }
     const int index = ui->comboBox_audio->findText(wanted);
@@ -244,7 +243,7 @@ void recordWindow::slotToolBtnToggled(bool)
     if (sender() != ui->toolButton_file)
         return;
     // Shown without an event loop of its own: a recording goes on meanwhile.
-    auto *dialog = new QFileDialog(this, QStringLiteral("sss"), savePath, QStringLiteral("视频文件 (*.mp4);;"));
+    auto *dialog = new QFileDialog(this, tr("sss"), savePath, tr("视频文件 (*.mp4);;"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     connect(dialog, &QFileDialog::fileSelected, this, &recordWindow::chooseSavePath);
@@ -278,7 +277,7 @@ void recordWindow::slotBtnClicked()
 void recordWindow::startRecording()
 {
     if (ui->comboBox_audio->currentText().isEmpty()) {
-        recordNotice::report(QStringLiteral("出错了,音频或视频设备未就绪，程序无法运行！"));
+        recordNotice::report(tr("出错了,音频或视频设备未就绪，程序无法运行！"));
         return;
     }
     // Leading and trailing blanks only: inner spaces belong to the path.
@@ -288,7 +287,7 @@ void recordWindow::startRecording()
         ui->lineEdit_filename->setText(savePath);
     }
     if (savePath.isEmpty()) {
-        recordNotice::report(QStringLiteral("请先设置保存文件路径"));
+        recordNotice::report(tr("请先设置保存文件路径"));
         return;
     }
     // An earlier recording is replaced only when the user says so.
@@ -300,7 +299,7 @@ void recordWindow::startRecording()
                     beginRecording();
             });
         }
-        replaceBox->setText(QStringLiteral("“%1”已存在，要替换它吗？").arg(QFileInfo(savePath).fileName()));
+        replaceBox->setText(tr("“%1”已存在，要替换它吗？").arg(QFileInfo(savePath).fileName()));
         replaceBox->open();
         return;
     }
@@ -345,7 +344,7 @@ void recordWindow::requestClose()
     }
     if (!closeBox) {
         closeBox = new MessageBox(this);
-        closeBox->setText(QStringLiteral("正在录制，要停止录制并保存录像吗？"));
+        closeBox->setText(tr("正在录制，要停止录制并保存录像吗？"));
         connect(closeBox, &MessageBox::doAccept, this, [this] {
             if (recordState != Stop)
                 stopRecording();
@@ -460,7 +459,7 @@ void recordWindow::showSaved()
     if (!announcePending || !control->isIdle() || !QFile::exists(savePath))
         return;
     announcePending = false;
-    ui->label_saved->setText(QStringLiteral("已保存：") + QDir::toNativeSeparators(savePath));
+    ui->label_saved->setText(tr("已保存：") + QDir::toNativeSeparators(savePath));
     ui->label_saved->setToolTip(savePath);
     ui->widget_saved->show();
 }

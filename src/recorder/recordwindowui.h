@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoreApplication>
+
 #include "ui/iconbtn.h"
 #include "ui/levelmeter.h"
 
@@ -56,7 +58,8 @@ public:
         top->addStretch(1);
         closeButton = new IconBtn(QStringLiteral(":/images/sys/dialog_close"), true, widget_contain);
         closeButton->setObjectName(QStringLiteral("closeButton"));
-        closeButton->setToolTip(QStringLiteral("关闭"));
+        closeButton->setToolTip(QCoreApplication::translate("recordWindow", "关闭"));
+        closeButton->setAccessibleName(closeButton->toolTip());
         top->addWidget(closeButton);
         column->addLayout(top);
 
@@ -71,17 +74,17 @@ public:
         column->addWidget(label_time);
 
         auto *buttons = new QHBoxLayout;
-        startButton = new QPushButton(QStringLiteral("开始"), widget_contain);
+        startButton = new QPushButton(QCoreApplication::translate("recordWindow", "开始"), widget_contain);
         startButton->setObjectName(QStringLiteral("startButton"));
-        pauseButton = new QPushButton(QStringLiteral("暂停"), widget_contain);
+        pauseButton = new QPushButton(QCoreApplication::translate("recordWindow", "暂停"), widget_contain);
         pauseButton->setObjectName(QStringLiteral("pauseButton"));
-        stopButton = new QPushButton(QStringLiteral("停止"), widget_contain);
+        stopButton = new QPushButton(QCoreApplication::translate("recordWindow", "停止"), widget_contain);
         stopButton->setObjectName(QStringLiteral("stopButton"));
         toolButton_setting = new QToolButton(widget_contain);
         toolButton_setting->setObjectName(QStringLiteral("toolButton_setting"));
-        toolButton_setting->setText(QStringLiteral("设置"));
+        toolButton_setting->setText(QCoreApplication::translate("recordWindow", "设置"));
         toolButton_setting->setCheckable(true);
-        pushButton_playBack = new QPushButton(QStringLiteral("回放"), widget_contain);
+        pushButton_playBack = new QPushButton(QCoreApplication::translate("recordWindow", "回放"), widget_contain);
         pushButton_playBack->setObjectName(QStringLiteral("pushButton_playBack"));
         pushButton_playBack->setEnabled(false);
         for (QWidget *w : {static_cast<QWidget *>(startButton), static_cast<QWidget *>(pauseButton),
@@ -91,8 +94,8 @@ public:
         column->addLayout(buttons);
         levelMeter = new LevelMeter(widget_contain);
         levelMeter->setObjectName(QStringLiteral("levelMeter"));
-        levelMeter->setAccessibleName(QStringLiteral("麦克风音量"));
-        levelMeter->setToolTip(QStringLiteral("麦克风音量"));
+        levelMeter->setAccessibleName(QCoreApplication::translate("recordWindow", "麦克风音量"));
+        levelMeter->setToolTip(QCoreApplication::translate("recordWindow", "麦克风音量"));
         column->addWidget(levelMeter, 0, Qt::AlignHCenter);
 
         widget_saved = new QWidget(widget_contain);
@@ -104,7 +107,7 @@ public:
         savedRow->addWidget(label_saved, 1);
         openFolderButton = new QToolButton(widget_saved);
         openFolderButton->setObjectName(QStringLiteral("openFolderButton"));
-        openFolderButton->setText(QStringLiteral("打开文件夹"));
+        openFolderButton->setText(QCoreApplication::translate("recordWindow", "打开文件夹"));
         savedRow->addWidget(openFolderButton);
         widget_saved->hide();
         column->addWidget(widget_saved);
@@ -114,21 +117,21 @@ public:
         widget_monitor->setObjectName(QStringLiteral("widget_monitor"));
         auto *monitorRow = new QHBoxLayout(widget_monitor);
         monitorRow->setContentsMargins(0, 0, 0, 0);
-        monitorRow->addWidget(new QLabel(QStringLiteral("录制屏幕:"), widget_monitor));
+        monitorRow->addWidget(new QLabel(QCoreApplication::translate("recordWindow", "录制屏幕:"), widget_monitor));
         comboBox_monitor = new QComboBox(widget_monitor);
         comboBox_monitor->setObjectName(QStringLiteral("comboBox_monitor"));
         monitorRow->addWidget(comboBox_monitor, 1);
         column->addWidget(widget_monitor);
 
         auto *pictureRow = new QHBoxLayout;
-        pictureRow->addWidget(new QLabel(QStringLiteral("录制画面:"), widget_contain));
+        pictureRow->addWidget(new QLabel(QCoreApplication::translate("recordWindow", "录制画面:"), widget_contain));
         comboBox_picture = new QComboBox(widget_contain);
         comboBox_picture->setObjectName(QStringLiteral("comboBox_picture"));
-        comboBox_picture->setAccessibleName(QStringLiteral("录制画面"));
+        comboBox_picture->setAccessibleName(QCoreApplication::translate("recordWindow", "录制画面"));
         // In the order of CameraMode.
-        comboBox_picture->addItem(QStringLiteral("桌面"));
-        comboBox_picture->addItem(QStringLiteral("桌面和摄像头"));
-        comboBox_picture->addItem(QStringLiteral("摄像头"));
+        comboBox_picture->addItem(QCoreApplication::translate("recordWindow", "桌面"));
+        comboBox_picture->addItem(QCoreApplication::translate("recordWindow", "桌面和摄像头"));
+        comboBox_picture->addItem(QCoreApplication::translate("recordWindow", "摄像头"));
         pictureRow->addWidget(comboBox_picture, 1);
         column->addLayout(pictureRow);
 
@@ -136,7 +139,7 @@ public:
         widget_extern->setObjectName(QStringLiteral("widget_extern"));
         auto *settings = new QVBoxLayout(widget_extern);
         auto *micRow = new QHBoxLayout;
-        micRow->addWidget(new QLabel(QStringLiteral("麦克风:"), widget_extern));
+        micRow->addWidget(new QLabel(QCoreApplication::translate("recordWindow", "麦克风:"), widget_extern));
         comboBox_audio = new QComboBox(widget_extern);
         comboBox_audio->setObjectName(QStringLiteral("comboBox_audio"));
         micRow->addWidget(comboBox_audio, 1);
@@ -145,7 +148,7 @@ public:
         divider->setFixedHeight(1);
         divider->setStyleSheet(QStringLiteral("background-color: rgb(11, 47, 255);"));
         settings->addWidget(divider);
-        settings->addWidget(new QLabel(QStringLiteral("录屏保存位置："), widget_extern));
+        settings->addWidget(new QLabel(QCoreApplication::translate("recordWindow", "录屏保存位置："), widget_extern));
         auto *fileRow = new QHBoxLayout;
         lineEdit_filename = new QLineEdit(widget_extern);
         lineEdit_filename->setObjectName(QStringLiteral("lineEdit_filename"));

@@ -3,11 +3,22 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+namespace {
+QFont buttonFont(const ColorBtnStyle &style)
+{
+    QFont font("Microsoft YaHei");
+    font.setPixelSize(style.pixelSize);
+    font.setWeight(style.weight);
+    return font;
+}
+} // namespace
+
 ColorBtn::ColorBtn(const ColorBtnStyle &style, QWidget *parent) : MouseStateWidget(parent), m_style(style)
 {
     setLocksOnPress(true);
     setText(m_style.text);
-    setFixedSize(m_style.width, m_style.height);
+    // At least as wide as its text: a longer translation never clips.
+    setFixedSize(qMax(m_style.width, sizeHint().width()), m_style.height);
 }
 
 ColorBtn::ColorBtn(QString text, int pixelSize, int width, int height, QWidget *parent) : MouseStateWidget(parent)
@@ -18,7 +29,13 @@ ColorBtn::ColorBtn(QString text, int pixelSize, int width, int height, QWidget *
     m_style.width = width;
     m_style.height = height;
     setText(m_style.text);
-    setFixedSize(width, height);
+    setFixedSize(qMax(width, sizeHint().width()), height);
+}
+
+QSize ColorBtn::sizeHint() const
+{
+    const QFontMetrics fm(buttonFont(m_style));
+    return QSize(fm.horizontalAdvance(m_style.text) + 12, fm.height());
 }
 
 void ColorBtn::setFlag(int flag)
@@ -57,9 +74,7 @@ void ColorBtn::paintEvent(QPaintEvent *)
         painter.drawRect(0, 0, width() - 3, height() - 1);
     }
 
-    QFont font("Microsoft YaHei");
-    font.setPixelSize(m_style.pixelSize);
-    font.setWeight(m_style.weight);
+    const QFont font = buttonFont(m_style);
     painter.setFont(font);
     const QFontMetrics fm(font);
     const int x = (width() - fm.horizontalAdvance(m_style.text)) / 2;

@@ -34,6 +34,9 @@ public:
 
     const ColorBtnStyle &style() const { return m_style; }
 
+    // What its text needs.
+    QSize sizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 

@@ -10,7 +10,8 @@ const QColor red("#de3120");
 CommonButton::CommonButton(QString text, QWidget *parent) : MouseStateWidget(parent)
 {
     setText(text);
-    setFixedSize(98, 38);
+    // At least as wide as its text: a longer translation never clips.
+    setFixedSize(qMax(98, sizeHint().width()), 38);
     setAutoFillBackground(true);
     applyStateColour();
 }
@@ -68,16 +69,27 @@ void CommonButton::mouseReleaseEvent(QMouseEvent *event)
     QToolButton::mouseReleaseEvent(event);
 }
 
+QFont CommonButton::tabFont()
+{
+    QFont font("Microsoft YaHei");
+    font.setPointSize(11);
+    font.setWeight(88);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 4.0);
+    return font;
+}
+
+QSize CommonButton::sizeHint() const
+{
+    const QFontMetrics fm(tabFont());
+    return QSize(fm.horizontalAdvance(text()) + 16, fm.height());
+}
+
 void CommonButton::paintEvent(QPaintEvent *)
 {
     applyStateColour();
     QPainter painter(this);
     painter.fillRect(rect(), backgroundColor());
-    QFont font("Microsoft YaHei");
-    font.setPointSize(11);
-    font.setWeight(88);
-    font.setLetterSpacing(QFont::AbsoluteSpacing, 4.0);
-    painter.setFont(font);
+    painter.setFont(tabFont());
     painter.setPen(QColor("#f5f6f7"));
     painter.drawText(rect(), Qt::AlignCenter, text());
 }

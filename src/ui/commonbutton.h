@@ -21,6 +21,8 @@ public:
     void clearSelected();
     // The background colour the next repaint fills with.
     QColor backgroundColor() const;
+    // What its text needs.
+    QSize sizeHint() const override;
 
 protected:
     void mouseStateChanged() override;
@@ -29,6 +31,7 @@ protected:
 
 private:
     void applyStateColour();
+    static QFont tabFont();
 
     bool m_selected = false;
 };

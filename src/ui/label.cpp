@@ -1,5 +1,9 @@
 #include "ui/label.h"
 
+#include "ui/accessiblekit.h"
+
+#include <QAccessible>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -15,9 +19,13 @@ QFont labelFont()
 } // namespace
 
 Label::Label(QString text, QColor colour, bool clickable, QWidget *parent)
-    : MouseStateWidget(parent), m_colour(colour), m_hoverColour(colour)
+    : MouseStateWidget(parent), m_colour(colour), m_hoverColour(colour), m_clickable(clickable)
 {
     setFollowsMouse(clickable);
+    // A link is a button to the keyboard and to assistive tools.
+    if (clickable) {
+        setFocusPolicy(Qt::TabFocus);
+    }
     // The label's own font is the painted one, so its size hint fits the text.
     setFont(labelFont());
     setTextFormat(Qt::PlainText);
@@ -34,6 +42,11 @@ void Label::setText(QString text)
 {
     // Kept in QLabel's own field, so a call through a QLabel pointer paints too.
     QLabel::setText(text);
+    // A reader hears a changed state ("● 直播中", "连接中断，正在重连…").
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 bool Label::shownUnderlined() const
@@ -57,6 +70,23 @@ void Label::mouseReleaseEvent(QMouseEvent *event)
     event->accept();
     emit s_clicked();
     setMouseState(MouseReleased);
+}
+
+void Label::click()
+{
+    if (m_clickable && isEnabled())
+        emit s_clicked();
+}
+
+void Label::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if (m_clickable && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        event->accept();
+        click();
+        return;
+    }
+    MouseStateWidget::keyPressEvent(event);
 }
 
 void Label::paintEvent(QPaintEvent *)

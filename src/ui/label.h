@@ -15,6 +15,9 @@ public:
     Label(QString text, QColor colour, bool clickable, QWidget *parent = nullptr);
 
     void setHoverColor(QColor colour);
+    bool isClickable() const { return m_clickable; }
+    // What a click does, for the keyboard and for assistive tools.
+    void click();
     void setText(QString text);
 
     // The pen colour and underline the next repaint uses.
@@ -29,9 +32,11 @@ protected:
     // a drag of the window beneath it.
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
     QColor m_colour;
     QColor m_hoverColour;
+    bool m_clickable;
 };

@@ -36,7 +36,7 @@ MessageBox::MessageBox(QWidget *parent) : QDialog(parent)
     auto *icon = new IconLabel(this, ":/images/sys/dialog_question", 0, 0);
     textLabel = new QLabel(this);
     textLabel->setTextFormat(Qt::PlainText);
-    textLabel->setText("亲，您要进入此课堂吗?");
+    textLabel->setText(tr("亲，您要进入此课堂吗?"));
     textLabel->setWordWrap(true);
     textLabel->setStyleSheet("QLabel{font:bold;font-size:13px;color:rgb(90,90,90)}");
     auto *body = new QHBoxLayout;
@@ -45,12 +45,12 @@ MessageBox::MessageBox(QWidget *parent) : QDialog(parent)
     body->addWidget(icon, 0, Qt::AlignVCenter);
     body->addWidget(textLabel, 1);
 
-    auto *okBtn = new ColorBtn("确定", 12, 72, 26, this);
+    auto *okBtn = new ColorBtn(tr("确定"), 12, 72, 26, this);
     okBtn->setObjectName("okBtn");
     const QColor light(251, 251, 251);
     okBtn->setTextColors(light, light, light);
     okBtn->setBgColors(QColor(48, 62, 84), QColor(48, 162, 84), QColor(48, 62, 84));
-    auto *cancelBtn = new ColorBtn("取消", 12, 72, 26, this);
+    auto *cancelBtn = new ColorBtn(tr("取消"), 12, 72, 26, this);
     cancelBtn->setObjectName("cancelBtn");
     const QColor grey(199, 199, 199);
     cancelBtn->setBgColors(grey, grey, grey);
@@ -68,6 +68,8 @@ MessageBox::MessageBox(QWidget *parent) : QDialog(parent)
     layout->addLayout(body, 1);
     layout->addLayout(buttons);
 
+    // Return presses the focused button: the question starts on "确定".
+    okBtn->setFocus();
     connect(closeBtn, SIGNAL(clicked()), this, SLOT(close()));
     connect(okBtn, &ColorBtn::clicked, this, &MessageBox::answerYes);
     connect(cancelBtn, SIGNAL(clicked()), this, SLOT(close()));

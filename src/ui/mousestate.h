@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
+
+#include <type_traits>
 
 // What the mouse last did to a painted widget: its event handlers set it,
 // its painting reads it.
@@ -76,6 +80,17 @@ protected:
     {
         Base::mouseReleaseEvent(event);
         setMouseState(MouseReleased);
+    }
+    // Enter presses a focused button as Space does.
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if constexpr (std::is_base_of_v<QAbstractButton, Base>) {
+            if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && this->isEnabled()) {
+                this->animateClick();
+                return;
+            }
+        }
+        Base::keyPressEvent(event);
     }
 
 private:

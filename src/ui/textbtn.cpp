@@ -25,7 +25,17 @@ TextBtn::TextBtn(QString text, QString text2, int textSize, int text2Size, int w
     m_style.width = width;
     m_style.height = height;
     setText(m_style.text);
-    setFixedSize(width, height);
+    // At least as wide as its texts: a longer translation never clips.
+    setFixedSize(qMax(width, sizeHint().width()), height);
+}
+
+QSize TextBtn::sizeHint() const
+{
+    const QFontMetrics fm1(textFont(m_style.textSize, m_style.textWeight));
+    const QFontMetrics fm2(textFont(m_style.text2Size, m_style.text2Weight));
+    // The texts start 10 px in, 2 px apart; 10 px after them.
+    return QSize(10 + fm1.horizontalAdvance(m_style.text) + 2 + fm2.horizontalAdvance(m_style.text2) + 10,
+                 qMax(fm1.height(), fm2.height()));
 }
 
 void TextBtn::setText2(QString text2)

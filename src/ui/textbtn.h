@@ -38,6 +38,8 @@ public:
     void setChecked(bool checked);
 
     const TextBtnStyle &style() const { return m_style; }
+    // What its two texts need.
+    QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -29,6 +29,7 @@
 #include "record/audioctrl.h"
 #include "record/recordctrl.h"
 #include "record/recordnotice.h"
+#include "ui/builtinpicture.h"
 #include "ui/iconbtn.h"
 #include "ui/label.h"
 #include "ui/levelmeter.h"
@@ -99,7 +100,7 @@ QImage red()
 
 QImage background()
 {
-    return QImage(QStringLiteral(":/images/sys/bg"));
+    return builtinPicture(QStringLiteral(":/images/sys/bg"), 1).toImage();
 }
 
 // How long a call took, in milliseconds.
@@ -759,7 +760,7 @@ private slots:
         QVERIFY(!ctrl->isMuted() && !meter->isVisible());
         QCOMPARE(microphone->picture(), QStringLiteral(":/images/sys/radio"));
         QVERIFY(!screen->liveBar()->isVisible());
-        QCOMPARE(screen->shownImage(), QImage(QStringLiteral(":/images/sys/ended")));
+        QCOMPARE(screen->shownImage(), builtinPicture(QStringLiteral(":/images/sys/ended"), 1).toImage());
     }
 
     void replacingAStudentClass()

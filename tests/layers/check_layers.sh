@@ -13,6 +13,7 @@ shift 2
 declare -A allowed=(
   [base]=""
   [media]=""
+  [language]=""
   [sound]="base"
   [ui]="base"
   [net]="base"
@@ -27,7 +28,7 @@ declare -A allowed=(
   [app]="base ui net netui sound video record recorder course classroom chatprotocol chat"
 )
 # No widgets here: the web client, the engines and what they stand on.
-widget_free=" base media sound net video record chatprotocol "
+widget_free=" base language media sound net video record chatprotocol "
 
 declare -A library_of # FOLDER/STEM -> library
 for arg in "$@"; do
