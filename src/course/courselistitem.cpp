@@ -198,7 +198,7 @@ void CourseListItem::enterByKeyboard()
 QString CourseListItem::spokenSummary() const
 {
     // Course, lesson, time and kind: what a sighted user reads on the row.
-    return QStringList{m_info.name, tr("第%1节").arg(m_info.joint_num), cutAppointmentTime(m_info.appointment_time),
+    return QStringList{m_info.name, tr("第%1节").arg(m_info.joint_num), m_info.appointment_time,
                        teachingTypeText(m_info.teaching_type)}
         .join(QStringLiteral(", "));
 }

@@ -226,20 +226,18 @@ void CameraThread::takePicture(const AVFrame *frame)
 
 std::shared_ptr<std::vector<uint8_t>> CameraThread::spareBuffer(size_t bytes)
 {
-    // One the compositor no longer holds: only this pool has it, and nobody
-    // can take it from here.
+    // A slot never filled, or one whose buffer the compositor no longer
+    // holds: only this pool has it, and nobody can take it from here.
     for (std::shared_ptr<std::vector<uint8_t>> &buffer : m_buffers) {
-        if (buffer && buffer.use_count() == 1) {
+        if (!buffer) {
+            buffer = std::make_shared<std::vector<uint8_t>>(bytes);
+            return buffer;
+        }
+        if (buffer.use_count() == 1) {
             std::atomic_thread_fence(std::memory_order_acquire);
             buffer->resize(bytes);
             return buffer;
         }
     }
-    auto buffer = std::make_shared<std::vector<uint8_t>>(bytes);
-    for (std::shared_ptr<std::vector<uint8_t>> &slot : m_buffers)
-        if (!slot || slot.use_count() > 1) {
-            slot = buffer;
-            break;
-        }
-    return buffer;
+    return std::make_shared<std::vector<uint8_t>>(bytes);
 }

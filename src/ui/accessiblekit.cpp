@@ -64,16 +64,6 @@ QString AccessibleKitButton::text(QAccessible::Text t) const
     return shown.isEmpty() ? widget()->toolTip() : shown;
 }
 
-QAccessible::State AccessibleKitButton::state() const
-{
-    QAccessible::State s = QAccessibleWidget::state();
-    if (auto *button = qobject_cast<QAbstractButton *>(widget())) {
-        s.checkable = button->isCheckable();
-        s.checked = button->isChecked();
-    }
-    return s;
-}
-
 QStringList AccessibleKitButton::actionNames() const
 {
     return widget()->isEnabled() ? QStringList{pressAction()} : QStringList();
@@ -81,15 +71,10 @@ QStringList AccessibleKitButton::actionNames() const
 
 void AccessibleKitButton::doAction(const QString &actionName)
 {
-    if (actionName != pressAction() || !widget()->isEnabled())
+    if (actionName != pressAction())
         return;
     if (auto *label = qobject_cast<Label *>(widget()))
         label->click();
     else if (auto *button = qobject_cast<QAbstractButton *>(widget()))
         button->click();
-}
-
-QStringList AccessibleKitButton::keyBindingsForAction(const QString &) const
-{
-    return {};
 }

@@ -17,8 +17,6 @@ public:
     static QString spokenText(const QString &text);
 
     QString text(QAccessible::Text t) const override;
-    QAccessible::State state() const override;
     QStringList actionNames() const override;
     void doAction(const QString &actionName) override;
-    QStringList keyBindingsForAction(const QString &actionName) const override;
 };

@@ -1,8 +1,5 @@
 #include "ui/label.h"
 
-#include "ui/accessiblekit.h"
-
-#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -23,9 +20,8 @@ Label::Label(QString text, QColor colour, bool clickable, QWidget *parent)
 {
     setFollowsMouse(clickable);
     // A link is a button to the keyboard and to assistive tools.
-    if (clickable) {
+    if (clickable)
         setFocusPolicy(Qt::TabFocus);
-    }
     // The label's own font is the painted one, so its size hint fits the text.
     setFont(labelFont());
     setTextFormat(Qt::PlainText);
@@ -41,12 +37,8 @@ void Label::setHoverColor(QColor colour)
 void Label::setText(QString text)
 {
     // Kept in QLabel's own field, so a call through a QLabel pointer paints too.
+    // QLabel tells readers of the changed name ("● 直播中", "连接中断，正在重连…").
     QLabel::setText(text);
-    // A reader hears a changed state ("● 直播中", "连接中断，正在重连…").
-    if (QAccessible::isActive()) {
-        QAccessibleEvent event(this, QAccessible::NameChanged);
-        QAccessible::updateAccessibility(&event);
-    }
 }
 
 bool Label::shownUnderlined() const

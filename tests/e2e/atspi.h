@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QRect>
 #include <QStringList>
 #include <QTest>
 
@@ -46,24 +45,13 @@ public:
     }
 
     void setPid(qint64 pid) { m_pid = pid; }
-    // For the calls that follow: the name is a part of the control's; the index-th match (from 0, in tree order).
-    void setMatch(bool contains, int index = 0)
-    {
-        m_contains = contains;
-        m_index = index;
-    }
+    // For the calls that follow: the name is a part of the control's.
+    void setMatch(bool contains) { m_contains = contains; }
 
-    // Waits until a matching control shows; where gets its place on the screen in the program's device-independent
-    // pixels (at a desktop scale of 2, half the X coordinates).
-    bool waitFor(const QString &role, const QString &name, int timeoutMs, QRect *where = nullptr)
+    // Waits until a matching control shows.
+    bool waitFor(const QString &role, const QString &name, int timeoutMs)
     {
-        QString out;
-        if (!call(QStringLiteral("wait"), control(role, name), timeoutMs, &out))
-            return false;
-        const QStringList xywh = out.simplified().split(QLatin1Char(' '));
-        if (where && xywh.size() == 4)
-            *where = QRect(xywh[0].toInt(), xywh[1].toInt(), xywh[2].toInt(), xywh[3].toInt());
-        return true;
+        return call(QStringLiteral("wait"), control(role, name), timeoutMs);
     }
     // Its Press action, whether its window is active or not (clicked() may come a moment later: Qt's buttons animate
     // the click).
@@ -71,24 +59,10 @@ public:
     {
         return call(QStringLiteral("press"), control(role, name), m_timeoutMs);
     }
-    // Gives it the keyboard focus and waits until it has it. Qt does so in the active window only: without a window
-    // manager, click another client's window first.
-    bool focus(const QString &role, const QString &name)
-    {
-        return call(QStringLiteral("focus"), control(role, name), m_timeoutMs);
-    }
     // Replaces a line edit's text (QLineEdit::setText: textChanged, not textEdited) and waits until it reads back.
     bool setText(const QString &role, const QString &name, const QString &text)
     {
         return call(QStringLiteral("settext"), control(role, name) << QStringLiteral("--") << text, m_timeoutMs);
-    }
-    // A line edit's text or a label's; a null string when there is no such control (a password reads empty).
-    QString text(const QString &role, const QString &name)
-    {
-        QString out;
-        if (!call(QStringLiteral("text"), control(role, name), m_timeoutMs, &out))
-            return QString();
-        return out.endsWith(QLatin1Char('\n')) ? out.chopped(1) : out;
     }
     // "role<TAB>name" of the control that has the focus; empty when none has.
     QString focused()
@@ -96,13 +70,6 @@ public:
         QString out;
         return call(QStringLiteral("focused"), {}, m_timeoutMs, &out) ? out.trimmed() : QString();
     }
-    // The whole tree, a line per accessible: path, role, name, description, x y w h, states, actions.
-    QString dump()
-    {
-        QString out;
-        return call(QStringLiteral("dump"), {}, m_timeoutMs, &out) ? out : QString();
-    }
-
     // Why the last call failed: the tool's message.
     QString lastError() const { return m_error; }
 
@@ -128,8 +95,6 @@ private:
         QStringList args{QStringLiteral("--role=") + role, QStringLiteral("--name=") + name};
         if (m_contains)
             args << QStringLiteral("--contains");
-        if (m_index > 0)
-            args << QStringLiteral("--index") << QString::number(m_index);
         return args;
     }
 
@@ -177,6 +142,5 @@ private:
     qint64 m_pid;
     int m_timeoutMs;
     bool m_contains = false;
-    int m_index = 0;
     QString m_error;
 };

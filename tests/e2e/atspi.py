@@ -4,8 +4,6 @@
   dump     --app NAME [--json]                     the tree: path, role, name, description, x y w h, states, actions
   wait     --app NAME --role ROLE --name NAME       waits for a showing match; prints its screen extents: x y w h
   press    --app NAME --role ROLE --name NAME       does its Press (or Click, or first) action; prints the action
-  focus    --app NAME --role ROLE --name NAME       gives it the keyboard focus, waits until it has it
-  text     --app NAME --role ROLE --name NAME       prints its text (a label's is its name; a password's is empty)
   settext  --app NAME --role ROLE --name NAME TEXT  replaces a line edit's text, waits until it reads back
   focused  --app NAME                               prints the focused accessible: role<TAB>name
 
@@ -113,17 +111,6 @@ def actions_of(acc):
 def label_of(acc):
     name = safe(lambda: acc.name, "") or ""
     return name if name else (safe(lambda: acc.description, "") or "")
-
-
-def window_of(acc):
-    """The top-level window that holds acc."""
-    node = acc
-    for _ in range(200):
-        parent = safe(lambda: node.parent)
-        if parent is None or safe(parent.getRole) == pyatspi.ROLE_APPLICATION:
-            break
-        node = parent
-    return node
 
 
 def walk(root):
@@ -286,41 +273,12 @@ def cmd_press(finder, args):
     print(names[chosen])
 
 
-def cmd_focus(finder, args):
-    # One budget for finding, focusing and seeing it focused.
-    deadline = time.monotonic() + args.timeout
-    _, acc = poll(args.timeout, lambda: finder.control(args.showing))
-    grabbed = safe(lambda: acc.queryComponent().grabFocus(), False)
-    if not grabbed:
-        names = [n.lower() for n in actions_of(acc)]
-        if "setfocus" in names:
-            grabbed = safe(lambda: acc.queryAction().doAction(names.index("setfocus")), False)
-    if not grabbed:
-        die("%s does not take the focus" % called(args, acc))
-
-    def taken():
-        if has_state(acc, pyatspi.STATE_FOCUSED):
-            return True, None
-        why = "%s was asked to take the focus but is not focused" % called(args, acc)
-        # Qt sets the focus inside its active window only, and it does not activate an inactive one.
-        if not has_state(window_of(acc), pyatspi.STATE_ACTIVE):
-            why += "; its window is not the active one (another has the keyboard): click it first"
-        return None, why
-
-    poll(max(0.0, deadline - time.monotonic()), taken)
-
-
 def text_of(acc):
     def get():
         return acc.queryText().getText(0, -1)
 
     text = safe(get)
     return text if text is not None else (safe(lambda: acc.name, "") or "")
-
-
-def cmd_text(finder, args):
-    _, acc = poll(args.timeout, lambda: finder.control(args.showing))
-    print(text_of(acc))
 
 
 def cmd_settext(finder, args):
@@ -388,8 +346,6 @@ def main():
     command("dump", cmd_dump, control=False).add_argument("--json", action="store_true", help="a JSON list")
     command("wait", cmd_wait)
     command("press", cmd_press)
-    command("focus", cmd_focus)
-    command("text", cmd_text)
     command("settext", cmd_settext).add_argument("text")
     command("focused", cmd_focused, control=False)
 
