@@ -39,6 +39,7 @@
 #include <unistd.h>
 
 using namespace bench;
+using testsupport::Ear;
 
 namespace {
 
@@ -82,52 +83,6 @@ void onLines(QProcess &process, bool errors, const std::function<void(double, co
                              take(at, process.readLine());
                      });
 }
-
-// The longest silence between sounds heard on a sink's monitor, in 10 ms steps.
-class Ear
-{
-public:
-    explicit Ear(const QString &sink) : m_sink(sink)
-    {
-        m_parec.start(
-            QStringLiteral("parec"),
-            {"-d", sink + ".monitor", "--raw", "--format=s16le", "--rate=8000", "--channels=1", "--latency-msec=20"});
-        QObject::connect(&m_parec, &QProcess::readyReadStandardOutput,
-                         [this] { hear(m_parec.readAllStandardOutput()); });
-    }
-    ~Ear() { m_parec.stop(); }
-    // From now on only.
-    void restart() { m_heard = false, m_longest = m_silent = 0; }
-    double longestGapMs() const { return m_longest * 10.0; }
-
-private:
-    void hear(const QByteArray &bytes)
-    {
-        m_pending += bytes;
-        const int block = 80 * 2;
-        while (m_pending.size() >= block) {
-            const auto *s = reinterpret_cast<const qint16 *>(m_pending.constData());
-            int peak = 0;
-            for (int i = 0; i < 80; ++i)
-                peak = std::max(peak, std::abs(int(s[i])));
-            m_pending.remove(0, block);
-            if (peak > 1000) {
-                if (m_heard)
-                    m_longest = std::max(m_longest, m_silent);
-                m_heard = true;
-                m_silent = 0;
-            } else {
-                ++m_silent;
-            }
-        }
-    }
-
-    QString m_sink;
-    testsupport::PeerProcess m_parec;
-    QByteArray m_pending;
-    bool m_heard = false;
-    int m_silent = 0, m_longest = 0;
-};
 
 // A player in the pupil's namespace: tavi-play or ffplay, its pictures timed.
 struct Player

@@ -52,7 +52,8 @@ QString streamName(int id)
 
 } // namespace
 
-QJsonArray todays(const QString &userName, int listType, const QDateTime &now, const QString &rtmpBase)
+QJsonArray todays(const QString &userName, int listType, const QDateTime &now, const QString &origin,
+                  const QString &studentBase, bool low)
 {
     QJsonArray list;
     const QDateTime base = now.addSecs(-now.time().second());
@@ -63,8 +64,9 @@ QJsonArray todays(const QString &userName, int listType, const QDateTime &now, c
             continue;
         const QDateTime start = base.addSecs(course.startMinutes * 60);
         const QDateTime end = start.addSecs(course.lengthMinutes * 60);
-        const QString stream = rtmpBase + QLatin1Char('/') + streamName(course.id);
+        const QString stream = origin + QLatin1Char('/') + streamName(course.id);
         const QString talk = stream + QStringLiteral("_talk");
+        const QString watched = studentBase + QLatin1Char('/') + streamName(course.id);
         QJsonObject item{
             {"courseware_id", QString::number(course.id * 10)},
             {"courseware_detail_id", QString::number(course.id * 100 + course.lesson)},
@@ -91,7 +93,9 @@ QJsonArray todays(const QString &userName, int listType, const QDateTime &now, c
             item.insert("name", course.name);
             item.insert("joint_num", QString::number(course.lesson));
             item.insert("rtmp", talk);
-            item.insert("rtmplat", stream);
+            item.insert("rtmplat", watched);
+            if (low)
+                item.insert("rtmplat_low", watched + QStringLiteral("_low"));
         }
         list.append(item);
     }

@@ -14,9 +14,13 @@
 namespace democlasses {
 
 // The list a user sees: list type 1 (classes the user teaches) or 2
-// (classes the user attends), with times relative to now. rtmpBase is where
-// the streams live, e.g. rtmp://127.0.0.1:1935/live.
-QJsonArray todays(const QString &userName, int listType, const QDateTime &now, const QString &rtmpBase);
+// (classes the user attends), with times relative to now. origin is where
+// teachers publish and the one-to-one voices go, e.g.
+// rtmp://127.0.0.1:1935/live; students play a class from studentBase (an
+// edge of the origin, or the origin), and with low also get its low
+// rendition ("rtmplat_low").
+QJsonArray todays(const QString &userName, int listType, const QDateTime &now, const QString &origin,
+                  const QString &studentBase, bool low);
 
 // Stream name of each class that students watch -> what the demo lesson
 // shows on it.

@@ -1,6 +1,6 @@
 // tavi-demo-school [--demo] [--listen ADDRESS] [--port N] [--rtmp rtmp://HOST:PORT/APP]
 //                  [--lessons | --no-lessons] [--chat ADDRESS] [--chatter MS] [--notices MS]
-//                  [--tls-cert FILE --tls-key FILE] [--hostile]
+//                  [--tls-cert FILE --tls-key FILE] [--hostile] [--edges N] [--low]
 // Serves the demo school's web service until SIGINT or SIGTERM, and with
 // --chat its chat server on ADDRESS:8282. --demo takes address, port and
 // chat host from the stage's etc/sysConfigue.ini when started in the stage
@@ -9,21 +9,22 @@
 // streams (through the tests' own starter) unless a server holds their port.
 // With a certificate and its key (PEM) the school serves https and wss
 // instead of http and ws. --hostile answers with values a test sets (see
-// hostile.h).
+// hostile.h). --edges N starts the streams' server as an origin with N edge
+// servers that students are sent to, each class relayed once to each edge;
+// --low (implied by --edges) makes the origin add each class's low-rate
+// rendition, offered to students as rtmplat_low (see streamservers.h).
 
 #include "chatserver.h"
 #include "classes.h"
 #include "hostile.h"
 #include "lessons.h"
-#include "nginxrtmp.h"
 #include "school.h"
+#include "streamservers.h"
 #include "updates.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QHostAddress>
 #include <QSettings>
-#include <QTcpServer>
 #include <QUrl>
 
 #include <httplib.h>
@@ -54,31 +55,13 @@ void usage()
                  "  --chatter  a classmate says something every MS ms on average\n"
                  "  --notices  a courseware or news notice every MS ms\n"
                  "  --tls-cert, --tls-key  https and wss with this certificate and key (PEM)\n"
-                 "  --hostile  answer with the hostile values a test sets (see hostile.h)\n";
+                 "  --hostile  answer with the hostile values a test sets (see hostile.h)\n"
+                 "  --edges N  a larger school: the streams' server as an origin that teachers publish to,\n"
+                 "             and N edge servers (nginx-rtmp pull) that students are sent to, the least\n"
+                 "             loaded first; implies --low\n"
+                 "  --low      the origin makes each class's 640x360 low-rate rendition (\"_low\")\n";
 }
 
-// --demo's stream server: nginx-rtmp on the streams' port, telling the
-// school who plays and publishes. A server already there is left to serve.
-void startStreams(testsupport::NginxRtmp &nginx, const QUrl &rtmp, const std::string &webHost)
-{
-    const quint16 port = quint16(rtmp.port(1935));
-    if (QHostAddress(rtmp.host()) != QHostAddress::LocalHost || rtmp.path() != QLatin1String("/live")) {
-        std::cout << "tavi-demo-school: streams on another server, no nginx-rtmp of its own" << std::endl;
-        return;
-    }
-    QTcpServer taken;
-    if (!taken.listen(QHostAddress::LocalHost, port)) {
-        std::cout << "tavi-demo-school: port " << port << " is taken; streams go to the server there" << std::endl;
-        return;
-    }
-    taken.close();
-    nginx.setPort(port);
-    nginx.setNotifyUrl(QStringLiteral("http://%1/demo/rtmp").arg(QString::fromStdString(webHost)));
-    if (nginx.start())
-        std::cout << "tavi-demo-school: nginx-rtmp on 127.0.0.1:" << port << std::endl;
-    else
-        std::cerr << "tavi-demo-school: nginx-rtmp did not start; no streams\n" << nginx.log().toStdString();
-}
 struct Options
 {
     std::string address = "127.0.0.1";
@@ -90,6 +73,8 @@ struct Options
     int lessons = -1; // -1: as --demo says
     bool demo = false;
     bool hostile = false;
+    int edges = 0;
+    bool low = false;
     std::string tlsCert;
     std::string tlsKey;
 };
@@ -137,6 +122,11 @@ bool readOptions(int argc, char **argv, Options &o)
             o.tlsCert = argv[++i];
         } else if (arg == "--tls-key" && hasValue) {
             o.tlsKey = argv[++i];
+        } else if (arg == "--edges" && hasValue) {
+            o.edges = std::atoi(argv[++i]);
+            o.low = true;
+        } else if (arg == "--low") {
+            o.low = true;
         } else if (arg == "--hostile") {
             o.hostile = true;
         } else if (arg == "--lessons" || arg == "--no-lessons") {
@@ -148,6 +138,10 @@ bool readOptions(int argc, char **argv, Options &o)
     }
     if (o.port <= 0 || o.port > 65535) {
         std::cerr << "tavi-demo-school: bad port\n";
+        return false;
+    }
+    if (o.edges < 0 || o.edges > 16) {
+        std::cerr << "tavi-demo-school: --edges takes 0 to 16\n";
         return false;
     }
     if (o.tlsCert.empty() != o.tlsKey.empty()) {
@@ -245,9 +239,17 @@ int main(int argc, char **argv)
         std::cerr << "tavi-demo-school: cannot listen on " << o.address << ":" << o.port << "\n";
         return 1;
     }
-    testsupport::NginxRtmp nginx;
-    if (o.demo)
-        startStreams(nginx, QUrl(QString::fromStdString(o.rtmp)), webHost);
+    StreamServers streams;
+    if ((o.demo || o.edges > 0 || o.low) &&
+        !streams.start(QUrl(QString::fromStdString(o.rtmp)), o.edges, o.low,
+                       QStringLiteral("http://%1/demo/rtmp").arg(QString::fromStdString(webHost))) &&
+        !o.demo)
+        return 1;
+    if (o.edges > 0 || o.low)
+        school.setStreamPlaces([&streams](bool student) {
+            const StreamServers::Places p = student ? streams.placesForStudent() : streams.placesForTeacher();
+            return DemoSchool::StreamPlaces{p.origin, p.students, p.low};
+        });
     if (!startChat(chat, o, tls))
         return 1;
     bool served = false;

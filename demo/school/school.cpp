@@ -183,7 +183,9 @@ void DemoSchool::todayCourses(const httplib::Request &req, httplib::Response &re
         res.set_content(toJson({{"status", 403}, {"msg", QStringLiteral("无权查看")}}), kJson);
         return;
     }
-    QJsonArray list = democlasses::todays(user->userName, listType, QDateTime::currentDateTime(), rtmpBase);
+    const StreamPlaces places = streamPlaces ? streamPlaces(listType == 2) : StreamPlaces{rtmpBase, rtmpBase, false};
+    QJsonArray list = democlasses::todays(user->userName, listType, QDateTime::currentDateTime(), places.origin,
+                                          places.students, places.low);
     QJsonObject reply{{"status", 200}};
     if (hostile) {
         const QJsonObject values = hostile->courseOverride();

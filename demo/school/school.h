@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -37,6 +38,16 @@ public:
     // webScheme: "http" or "https", for the addresses the school hands out.
     explicit DemoSchool(QString rtmpBase, QString webScheme = QStringLiteral("http"));
 
+    // Where a teacher or a student is sent for a class's streams (default:
+    // rtmpBase for all, no low rendition); called from the server's threads.
+    struct StreamPlaces
+    {
+        QString origin;
+        QString students;
+        bool low = false;
+    };
+    void setStreamPlaces(std::function<StreamPlaces(bool student)> places) { streamPlaces = std::move(places); }
+
     // Answers with the values a test sets (see hostile.h); not owned.
     void setHostile(HostileValues *values) { hostile = values; }
 
@@ -58,6 +69,7 @@ private:
 
     QString rtmpBase;
     QString webScheme;
+    std::function<StreamPlaces(bool student)> streamPlaces;
     HostileValues *hostile = nullptr;
     std::vector<Account> accounts;
     std::map<std::string, QByteArray> pictures; // userId -> PNG

@@ -322,6 +322,22 @@ Once the class starts, your whole desktop is shared with the students.</translat
         <source>播放进度</source>
         <translation>Playback position</translation>
     </message>
+    <message>
+        <source>流畅</source>
+        <translation>Smooth</translation>
+    </message>
+    <message>
+        <source>流畅画质</source>
+        <translation>Smooth quality</translation>
+    </message>
+    <message>
+        <source>流畅画质（640x360）：%1。网络好转后自动恢复清晰画质。</source>
+        <translation>Smooth quality (640x360): %1. Full quality comes back by itself when the network improves.</translation>
+    </message>
+    <message>
+        <source>  网络较慢，部分画面未发出，声音照常</source>
+        <translation>  Slow network: some pictures not sent, sound as usual</translation>
+    </message>
 </context>
 <context>
     <name>StudentWidget</name>
@@ -486,6 +502,14 @@ Once the class starts, your whole desktop is shared with the students.</translat
     <message>
         <source>已离开课堂</source>
         <translation>Left the class</translation>
+    </message>
+    <message>
+        <source>网络跟不上课堂直播，画面两次落后</source>
+        <translation>the network could not keep up with the class and fell behind twice</translation>
+    </message>
+    <message>
+        <source>网络收到的数据少于课堂直播所需</source>
+        <translation>the network brings less than the class needs</translation>
     </message>
 </context>
 <context>

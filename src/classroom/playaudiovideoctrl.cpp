@@ -9,8 +9,10 @@
 #include "record/audioctrl.h"
 #include "record/flvoutput.h"
 #include "record/recordctrl.h"
+#include "record/savevideothread.h"
 #include "video/audio_play.h"
 #include "video/inputreconnector.h"
+#include "video/renditionswitch.h"
 #include "video/video_play.h"
 #include "video/videoplayer_thread.h"
 
@@ -60,6 +62,8 @@ playAudioVideoCtrl::playAudioVideoCtrl()
     : QObject(nullptr),
       localPlayer(new VideoPlayer_Thread),
       classPlayer(new VideoPlayer_Thread),
+      classSpare(new VideoPlayer_Thread),
+      m_renditions(new RenditionSwitch(classPlayer, classSpare, this)),
       videoOnlyPlayer(new VideoPlayer),
       talkPlayer(new AudioPlayer),
       m_teacher(new TeacherSession(kRepublishMs, this)),
@@ -67,20 +71,13 @@ playAudioVideoCtrl::playAudioVideoCtrl()
       m_student(new StudentSession(kRepublishMs, kClassGoneMs - InputReconnector::kSilentReadMs, this))
 {
     // Whatever a course record names, these open class streams only.
-    classPlayer->setClassStreamOnly(true);
     talkPlayer->setClassStreamOnly(true);
     videoOnlyPlayer->classStreamOnly = true;
     // Queued: the players tell from their readers, and a run counts as
     // ended once these run.
-    connect(classPlayer, &PlayerThread::sig_inputFlowing, m_student, &StudentSession::inputFlowing,
-            Qt::QueuedConnection);
-    connect(
-        classPlayer, &QThread::finished, this,
-        [this]() {
-            if (!classPlayer->isRunning())
-                m_student->playerEnded();
-        },
-        Qt::QueuedConnection);
+    connectClassPlayer(classPlayer);
+    connectClassPlayer(classSpare);
+    connect(m_renditions, &RenditionSwitch::switched, this, &playAudioVideoCtrl::renditionSwitched);
     connect(talkPlayer, &PlayerThread::sig_inputFlowing, m_teacher, &TeacherSession::voiceFlowing,
             Qt::QueuedConnection);
     connect(
@@ -93,9 +90,6 @@ playAudioVideoCtrl::playAudioVideoCtrl()
     // Pictures leave the players' video threads directly and cross to the
     // GUI thread through takeFrame.
     connect(
-        classPlayer, &VideoPlayer_Thread::sig_GetOneFrame, this, [this](const QImage &image) { takeFrame(image); },
-        Qt::DirectConnection);
-    connect(
         localPlayer, &VideoPlayer_Thread::sig_GetOneFrame, this, [this](const QImage &image) { takeFrame(image); },
         Qt::DirectConnection);
     connect(
@@ -104,7 +98,6 @@ playAudioVideoCtrl::playAudioVideoCtrl()
     connect(localPlayer, &VideoPlayer_Thread::sig_TotalTimeChanged, this, &playAudioVideoCtrl::sig_localDuration);
     connect(localPlayer, &QThread::finished, this, &playAudioVideoCtrl::localEnded, Qt::QueuedConnection);
     watch(localPlayer);
-    watch(classPlayer);
     watch(talkPlayer);
     connectSessions();
 }
@@ -141,6 +134,79 @@ void playAudioVideoCtrl::connectSessions()
     });
 }
 
+void playAudioVideoCtrl::connectClassPlayer(VideoPlayer_Thread *player)
+{
+    player->setClassStreamOnly(true);
+    // Queued, and only from the rendition that plays: a probe's news and
+    // the end of a rendition that was left are the switch's.
+    connect(
+        player, &PlayerThread::sig_inputFlowing, this,
+        [this, player](bool flowing) {
+            if (player == classPlayer)
+                m_student->inputFlowing(flowing);
+        },
+        Qt::QueuedConnection);
+    connect(
+        player, &QThread::finished, this,
+        [this, player]() {
+            if (player == classPlayer && !player->isRunning())
+                m_student->playerEnded();
+        },
+        Qt::QueuedConnection);
+    connect(
+        player, &VideoPlayer_Thread::sig_GetOneFrame, this,
+        [this, player](const QImage &image) {
+            if (m_renditions->shows(player))
+                takeFrame(image);
+        },
+        Qt::DirectConnection);
+    watch(player);
+}
+
+void playAudioVideoCtrl::renditionSwitched()
+{
+    classPlayer = m_renditions->current();
+    classSpare = m_renditions->spare();
+    // The rendition that took over gave pictures already.
+    m_student->inputFlowing(true);
+    if (isDialogueOn())
+        listenForEcho(classPlayer);
+    emit sig_lowRendition(m_renditions->onLow());
+}
+
+bool playAudioVideoCtrl::onLowRendition() const
+{
+    return m_renditions->onLow();
+}
+
+QString playAudioVideoCtrl::lowRenditionReason() const
+{
+    switch (m_renditions->reason()) {
+    case RenditionSwitch::FellBehind:
+        return tr("网络跟不上课堂直播，画面两次落后");
+    case RenditionSwitch::SlowLink:
+        return tr("网络收到的数据少于课堂直播所需");
+    default:
+        return QString();
+    }
+}
+
+long long playAudioVideoCtrl::picturesLeftOut() const
+{
+    return m_recorder && m_recorder->encoder() ? m_recorder->encoder()->stats().linkSkipped : 0;
+}
+
+QString playAudioVideoCtrl::lowRendition() const
+{
+    if (course.rtmplat_low.isEmpty())
+        return QString();
+    QString why;
+    if (tavi::isClassStreamAddress(course.rtmplat_low, &why))
+        return course.rtmplat_low;
+    TAVI_LOG_WARN("class " << tavi::logExcerpt(course.id, 40) << ": rtmplat_low address ignored, " << why);
+    return QString();
+}
+
 void playAudioVideoCtrl::watch(QThread *thread)
 {
     // Queued: the thread counts as ended once the slot runs.
@@ -157,6 +223,7 @@ playAudioVideoCtrl::~playAudioVideoCtrl()
 {
     delete localPlayer;
     delete classPlayer;
+    delete classSpare;
     delete videoOnlyPlayer;
     delete talkPlayer;
 }
@@ -356,6 +423,7 @@ void playAudioVideoCtrl::setDisplaySize(const QSize &size)
 {
     localPlayer->setDisplaySize(size);
     classPlayer->setDisplaySize(size);
+    classSpare->setDisplaySize(size);
     videoOnlyPlayer->setDisplaySize(size);
     setPreviewSize(size);
 }
@@ -370,10 +438,7 @@ void playAudioVideoCtrl::replayClass()
     // stop() first: a run that ended by itself still counts as playing.
     if (classPlayer->isRunning())
         return;
-    classPlayer->stop(false);
-    classPlayer->startPlay(course.rtmplat);
-    if (m_student->isPaused())
-        classPlayer->pause();
+    m_renditions->start(course.rtmplat, lowRendition());
 }
 
 void playAudioVideoCtrl::replayVoice()
@@ -437,7 +502,7 @@ bool playAudioVideoCtrl::classStart()
         // Playing once its pictures come.
         setPlayState(Stop);
         m_student->start();
-        classPlayer->startPlay(course.rtmplat);
+        m_renditions->start(course.rtmplat, lowRendition());
     }
     return true;
 }
@@ -451,7 +516,7 @@ void playAudioVideoCtrl::classPause()
         recorder()->pause();
     } else if (course.role == Role::Student) {
         m_student->setPaused(true);
-        classPlayer->pause();
+        m_renditions->pause();
     }
     setPlayState(Pause);
 }
@@ -466,7 +531,7 @@ void playAudioVideoCtrl::classResume()
         setPlayState(Playing);
     } else if (course.role == Role::Student) {
         m_student->setPaused(false);
-        classPlayer->play();
+        m_renditions->resume();
         setPlayState(m_student->state() == StudentSession::Playing ? Playing : Stop);
     }
 }
@@ -483,7 +548,10 @@ void playAudioVideoCtrl::classStop()
         recorder()->stop();
     } else if (course.role == Role::Student) {
         const bool talking = isDialogueOn();
-        classPlayer->stop(true);
+        const bool wasLow = m_renditions->onLow();
+        m_renditions->stop(true);
+        if (wasLow)
+            emit sig_lowRendition(false);
         m_student->stop();
         if (course.isOneToOne())
             talk()->stop();
@@ -516,7 +584,8 @@ void playAudioVideoCtrl::dialogueStop()
 
 void playAudioVideoCtrl::listenForEcho(PlayerThread *farEnd)
 {
-    for (PlayerThread *player : {static_cast<PlayerThread *>(talkPlayer), static_cast<PlayerThread *>(classPlayer)})
+    for (PlayerThread *player : {static_cast<PlayerThread *>(talkPlayer), static_cast<PlayerThread *>(classPlayer),
+                                 static_cast<PlayerThread *>(classSpare)})
         player->setEchoCanceller(nullptr);
     // No canceller outlives its class.
     for (CaptureCtrl *capture : {static_cast<CaptureCtrl *>(m_recorder), static_cast<CaptureCtrl *>(m_talk)})
@@ -632,12 +701,12 @@ void playAudioVideoCtrl::setVolume(int percent)
 {
     m_volume = qBound(0, percent, 100);
     localPlayer->setVolume(m_volume);
-    classPlayer->setVolume(m_volume);
+    m_renditions->setVolume(m_volume);
     talkPlayer->setVolume(m_volume);
 }
 
 bool playAudioVideoCtrl::isIdle() const
 {
-    return !localPlayer->isRunning() && !classPlayer->isRunning() && !talkPlayer->isRunning() &&
-        (!m_recorder || m_recorder->isIdle()) && (!m_talk || m_talk->isIdle());
+    return !localPlayer->isRunning() && !classPlayer->isRunning() && !classSpare->isRunning() &&
+        !talkPlayer->isRunning() && (!m_recorder || m_recorder->isIdle()) && (!m_talk || m_talk->isIdle());
 }

@@ -17,6 +17,7 @@ class EchoCanceller;
 class PlayerThread;
 class AudioPlayer;
 class QThread;
+class RenditionSwitch;
 class StudentSession;
 class TeacherSession;
 class VideoPlayer;
@@ -139,7 +140,15 @@ public:
     bool isIdle() const;
 
     VideoPlayer_Thread *localPlayback() const { return localPlayer; }
+    // The class's player of the rendition that plays now.
     VideoPlayer_Thread *classPlayback() const { return classPlayer; }
+    // A student's class plays the school's low-rate rendition: the link did
+    // not carry the full one (lowRenditionReason says how it showed).
+    bool onLowRendition() const;
+    QString lowRenditionReason() const;
+    // The teacher's pictures left out so far because the uplink was behind
+    // (the sound goes on); 0 when nothing publishes.
+    long long picturesLeftOut() const;
     AudioPlayer *talkPlayback() const { return talkPlayer; }
     recordCtrl *recorder();
     AudioCtrl *talk();
@@ -159,6 +168,8 @@ signals:
     // The dialogue ended without the user: its restarts gave up.
     void sig_dialogueEnded(QString reason);
     void sig_playState(PlayerState state);
+    // The student's class went to the low rendition (true) or back.
+    void sig_lowRendition(bool low);
 
 private:
     Q_INVOKABLE void deliverFrame();
@@ -182,11 +193,19 @@ private:
     // A one-to-one class's microphone has farEnd's sound taken out (null:
     // no canceller).
     void listenForEcho(PlayerThread *farEnd);
+    // The course's low rendition, when it is a class stream; else empty.
+    QString lowRendition() const;
+    // The class's two players: either may be the one that plays.
+    void connectClassPlayer(VideoPlayer_Thread *player);
+    void renditionSwitched();
     // Emits idle() when the thread's end leaves nothing running.
     void watch(QThread *thread);
 
     VideoPlayer_Thread *localPlayer;
     VideoPlayer_Thread *classPlayer;
+    // The class's other rendition, while it opens or is probed.
+    VideoPlayer_Thread *classSpare;
+    RenditionSwitch *m_renditions;
     VideoPlayer *videoOnlyPlayer;
     AudioPlayer *talkPlayer;
     AudioCtrl *m_talk = nullptr;

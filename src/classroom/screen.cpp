@@ -16,6 +16,7 @@
 #include "ui/rebtn.h"
 #include "ui/videoslider.h"
 
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLayout>
@@ -256,6 +257,12 @@ void Screen::makeLiveBar()
     liveRow->addWidget(m_voiceMeter);
     liveRow->addStretch(1);
     m_liveBar->hide();
+    m_lowMark = new QLabel(tr("流畅"), this);
+    m_lowMark->setStyleSheet(QStringLiteral("QLabel { color: white; background: rgba(0, 0, 0, 150); "
+                                            "border-radius: 4px; padding: 2px 8px; }"));
+    m_lowMark->setAccessibleName(tr("流畅画质"));
+    m_lowMark->adjustSize();
+    m_lowMark->hide();
     m_levelClock = new QTimer(this);
     m_levelClock->setInterval(50);
     m_onAirClock = new QTimer(this);
@@ -273,6 +280,7 @@ void Screen::connectParts()
     connect(playCtrl, SIGNAL(sig_localDuration(qint64)), this, SLOT(slot_setRange(qint64)));
     connect(playCtrl, &playAudioVideoCtrl::sig_liveState, this, &Screen::showLiveState);
     connect(playCtrl, &playAudioVideoCtrl::sig_studentVoice, this, &Screen::showLiveState);
+    connect(playCtrl, &playAudioVideoCtrl::sig_lowRendition, this, &Screen::showLowRendition);
     connect(m_onAirClock, &QTimer::timeout, this, &Screen::showLiveState);
     connect(m_levelClock, &QTimer::timeout, this, &Screen::showLevels);
     connect(radioIcon, &QToolButton::clicked, this, [this]() {
@@ -333,6 +341,7 @@ void Screen::paintEvent(QPaintEvent *)
 void Screen::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    placeLowMark();
     // Pictures come converted to what the screen shows, in device pixels.
     playCtrl->setDisplaySize(event->size() * devicePixelRatioF());
 }
@@ -484,6 +493,34 @@ void Screen::hideBarWhenStill()
     setCursor(Qt::BlankCursor);
 }
 
+void Screen::showLowRendition(bool low)
+{
+    const QString why = playCtrl->lowRenditionReason();
+    const QString tip = tr("流畅画质（640x360）：%1。网络好转后自动恢复清晰画质。").arg(why);
+    m_lowMark->setToolTip(tip);
+    m_lowMark->setAccessibleDescription(tip);
+    m_lowMark->setVisible(low);
+    placeLowMark();
+}
+
+void Screen::placeLowMark()
+{
+    m_lowMark->adjustSize();
+    const int top = m_liveBar->isVisible() ? m_liveBar->height() : 0;
+    m_lowMark->move(width() - m_lowMark->width() - 12, top + 10);
+    m_lowMark->raise();
+}
+
+QString Screen::lowRenditionText() const
+{
+    return m_lowMark->isVisible() ? m_lowMark->text() : QString();
+}
+
+QString Screen::lowRenditionWhy() const
+{
+    return m_lowMark->isVisible() ? m_lowMark->toolTip() : QString();
+}
+
 QString Screen::liveText() const
 {
     return m_liveBar->isVisible() ? m_liveLabel->text() : QString();
@@ -573,6 +610,8 @@ void Screen::showLiveState()
     case playAudioVideoCtrl::Live:
         text = tr("● 直播中 ") + clockText(playCtrl->onAirMs());
         colour = kLiveColour;
+        if (uplinkBehind())
+            text += tr("  网络较慢，部分画面未发出，声音照常");
         break;
     case playAudioVideoCtrl::Reconnecting:
         text = tr(kReconnecting);
@@ -593,6 +632,18 @@ void Screen::showLiveState()
     pal.setColor(QPalette::All, QPalette::Window, colour);
     m_liveBar->setPalette(pal);
     m_liveBar->show();
+    placeLowMark();
+}
+
+bool Screen::uplinkBehind()
+{
+    // Said for a few seconds after the last picture that was left out.
+    const long long leftOut = playCtrl->picturesLeftOut();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (leftOut > m_leftOut)
+        m_leftOutAt = now;
+    m_leftOut = leftOut;
+    return m_leftOutAt != 0 && now - m_leftOutAt < 3000;
 }
 
 void Screen::showBackground(QString path)

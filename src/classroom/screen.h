@@ -12,6 +12,7 @@ class CameraControl;
 class IconBtn;
 class MonitorQuestion;
 class Label;
+class QLabel;
 class LevelMeter;
 class MessageBox;
 class QPropertyAnimation;
@@ -62,6 +63,9 @@ public:
     QString liveText() const;
     QString studentsText() const;
     QString voiceText() const;
+    // The mark of a class on its low rendition (empty when it is not), and why.
+    QString lowRenditionText() const;
+    QString lowRenditionWhy() const;
     Label *fullScreenButton() const { return m_fullScreenLabel; }
     CameraControl *camera() const { return m_camera; }
     // The picture alone fills the screen the window is on.
@@ -125,12 +129,16 @@ protected:
 private slots:
     void startWhenIdle();
     void showLiveState();
+    void showLowRendition(bool low);
     void hideBarWhenStill();
     // The microphone's and the student's voice's levels, muting, and a
     // microphone that stays silent.
     void showLevels();
 
 private:
+    void placeLowMark();
+    // The teacher's uplink left pictures out in the last seconds.
+    bool uplinkBehind();
     void makeControlBar();
     void makeLiveBar();
     void showMuted();
@@ -184,6 +192,12 @@ private:
     Label *m_voiceLabel;
     LevelMeter *m_micMeter;
     LevelMeter *m_voiceMeter;
+    // Over the picture's top right while a student's class plays its low rendition.
+    QLabel *m_lowMark;
+    // The teacher's pictures left out for a slow uplink: the count last seen,
+    // and when it last grew.
+    long long m_leftOut = 0;
+    qint64 m_leftOutAt = 0;
     QTimer *m_levelClock;
     // The silent microphone was told, and not heard since.
     bool m_silenceTold = false;

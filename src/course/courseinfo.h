@@ -30,6 +30,7 @@ struct CourseInfo
     Role role = Role::None; // read from listType with the record
     QString rtmp; // where this user publishes
     QString rtmplat; // what this user plays
+    QString rtmplat_low; // a student's: a low-rate rendition of rtmplat, when the school offers one
     QString id; // "bid" of a teacher list, "id" of a student list
 
     static Role roleOfList(int listType)

@@ -57,6 +57,8 @@ CourseInfo courseFromJson(const QJsonObject &course, int listType)
     info.role = CourseInfo::roleOfList(listType);
     info.rtmp = text("rtmp");
     info.rtmplat = text("rtmplat");
+    if (listType == 2)
+        info.rtmplat_low = text("rtmplat_low");
     if (listType == 1)
         info.id = text("bid");
     else if (listType == 2)

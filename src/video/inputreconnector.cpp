@@ -80,6 +80,7 @@ bool InputReconnector::read(AVPacket *packet)
                 fallenBehind(double(packet->pts) * av_q2d(m_state->formatContext->streams[index]->time_base))) {
                 av_packet_unref(packet);
                 m_lastAttempt = steadyMs();
+                ++m_state->behindReopens;
                 // What the old input still has on its way is dropped: let go
                 // of it first, so it leaves the slow link to the new one.
                 avformat_close_input(&m_state->formatContext);
@@ -105,6 +106,14 @@ bool InputReconnector::read(AVPacket *packet)
     if (!readFailed())
         waitToRetry();
     return false;
+}
+
+void InputReconnector::letGo()
+{
+    if (!m_live || !m_state->formatContext)
+        return;
+    avformat_close_input(&m_state->formatContext);
+    TAVI_LOG_INFO("Let go of " << addressForLog(QString::fromUtf8(m_path)).constData());
 }
 
 void InputReconnector::rested()
@@ -155,6 +164,7 @@ bool InputReconnector::fallenBehind(double pts)
         m_leastLag = lag;
     m_lastPts = pts;
     m_leastLag = std::min(m_leastLag, lag);
+    m_state->behindEdge = lag - m_leastLag;
     const long long now = steadyMs();
     if (lag - m_leastLag <= kBehindLimit)
         m_behindSince = 0;

@@ -35,6 +35,9 @@ public:
     // was marked (readEnded), or a live input waited or was reopened (stream
     // indexes in the state updated); the reader checks quit and reads again.
     bool read(AVPacket *packet);
+    // Closes a live input the player is leaving: its link then carries
+    // nothing more for it. The next read opens it again.
+    void letGo();
     // The reader did not read for a while (full queue, pause): silence from
     // a live input meanwhile does not count.
     void rested();

@@ -13,7 +13,7 @@ namespace {
 bool resting(const VideoState *is)
 {
     return is->audioQueue.bytes > kAudioQueueLimit || is->videoQueue.bytes > kVideoQueueLimit || is->paused ||
-        is->readEnded;
+        is->readEnded || is->leaving;
 }
 
 void putMarker(PacketQueue *queue, int (*make)(AVPacket *))
@@ -140,6 +140,8 @@ void readPackets(VideoState *is, InputReconnector &input)
     while (packet && !is->quit) {
         if (is->seekRequest)
             seekInput(is);
+        if (is->leaving)
+            input.letGo();
         if (resting(is)) {
             is->wait([is] { return is->quit || is->seekRequest || !resting(is); });
             input.rested();

@@ -24,6 +24,14 @@ public:
     // Off: pictures as fast as they decode and no sound (diagnostics and
     // benchmarks). Takes effect at the next startPlay.
     void setSync(bool sync);
+    // A rendition being left closes its input and plays out what it holds,
+    // leaving the link to its successor (for this run; cleared, it opens
+    // the input again).
+    void setLeaving(bool leaving)
+    {
+        videoState.leaving = leaving;
+        videoState.wake();
+    }
     const VideoState &playbackState() const { return videoState; }
 
 protected:

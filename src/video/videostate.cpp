@@ -79,6 +79,9 @@ void VideoState::reset()
     live = false;
     audioQueuedEnd = 0;
     videoQueuedPts = 0;
+    behindReopens = 0;
+    behindEdge = 0;
+    leaving = false;
     audioCatchingUp = false;
     audioLevelLeast = 1e9;
     audioLevelWindowStart = 0;

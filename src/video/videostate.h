@@ -179,6 +179,15 @@ struct alignas(16) VideoState
     std::atomic<bool> live{false};
     std::atomic<double> audioQueuedEnd{0};
     std::atomic<double> videoQueuedPts{0};
+    // Live input, for whoever chooses between renditions of a class: how
+    // often the reader reopened because the input fell behind its live edge,
+    // and how far behind the newest timed packet came (seconds over the
+    // least lag seen). A rendition being left (set by the GUI thread, with
+    // wake()) closes its input, so that the link goes to its successor; what
+    // it holds plays out.
+    std::atomic<int> behindReopens{0};
+    std::atomic<double> behindEdge{0};
+    std::atomic<bool> leaving{false};
 
     // Ends of the threads (atomics): the reader sets readerFinished, the
     // video thread decoderFinished (the audio-only player's callback sets it

@@ -694,6 +694,18 @@ private slots:
         QVERIFY(!screen->liveBar()->isVisible());
     }
 
+    // A class on its low rendition says so over the picture, with why in its tooltip, and stops saying so when it
+    // goes back.
+    void lowRenditionMark()
+    {
+        QVERIFY(screen->lowRenditionText().isEmpty());
+        emit ctrl->sig_lowRendition(true);
+        QCOMPARE(screen->lowRenditionText(), QStringLiteral("流畅"));
+        QVERIFY(screen->lowRenditionWhy().contains(QStringLiteral("640x360")));
+        emit ctrl->sig_lowRendition(false);
+        QVERIFY(screen->lowRenditionText().isEmpty());
+    }
+
     // A class or file replacing another never blocks the event loop for
     // the old players, and never leaves two of them running.
     void replacingATeacherClass()

@@ -74,17 +74,19 @@ void NetLab::startIn(QProcess &process, bool pupil, const QString &program, cons
     process.start(QStringLiteral("ip"), QStringList{"netns", "exec", m_names.value(pupil ? 1 : 2), program} + args);
 }
 
-QStringList NetLab::classArgs(const QString &url)
+QStringList NetLab::classArgs(const QString &url, int videoKbps)
 {
     return QStringLiteral("-hide_banner -nostdin -loglevel error -re -f lavfi -i testsrc2=size=1280x720:rate=25 "
                           "-f lavfi -i sine=frequency=440:sample_rate=44100 -c:v libx264 -preset ultrafast "
-                          "-tune zerolatency -g 50 -b:v 1000k -maxrate 1000k -bufsize 500k -pix_fmt yuv420p "
+                          "-tune zerolatency -g 50 -b:v %1k -maxrate %1k -bufsize %2k -pix_fmt yuv420p "
                           "-c:a aac -b:a 64k -f flv")
+               .arg(videoKbps)
+               .arg(videoKbps / 2)
                .split(QLatin1Char(' ')) +
         QStringList{url};
 }
 
-PupilPlayer::PupilPlayer(NetLab &lab, const QString &url, const QProcessEnvironment &env)
+PupilPlayer::PupilPlayer(NetLab &lab, const QString &url, const QProcessEnvironment &env, const QString &low)
 {
     m_process.setProcessEnvironment(env);
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
@@ -92,9 +94,14 @@ PupilPlayer::PupilPlayer(NetLab &lab, const QString &url, const QProcessEnvironm
             const QList<QByteArray> f = m_process.readLine().trimmed().split(' ');
             if (f.size() == 3 && f[0] == "picture")
                 pictures.append({f[1].toDouble(), f[2].toDouble()});
+            else if (f.size() == 3 && f[0] == "rendition")
+                switches.append({f[2].toDouble(), f[1] == "low"});
         }
     });
-    lab.startIn(m_process, true, stageDir() + QStringLiteral("/tavi-play"), {url, "--trace"});
+    QStringList args{url, "--trace"};
+    if (!low.isEmpty())
+        args << "--low" << low;
+    lab.startIn(m_process, true, stageDir() + QStringLiteral("/tavi-play"), args);
 }
 
 QProcess &NetLab::launch(bool pupil, const QString &program, const QStringList &args)

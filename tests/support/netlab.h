@@ -33,8 +33,9 @@ public:
     // The same with a process of the lab's, stopped with it.
     QProcess &launch(bool pupil, const QString &program, const QStringList &args);
     NginxRtmp &server() { return m_nginx; }
-    // ffmpeg's arguments publishing a 1280x720 test picture (1 Mbit/s, a key frame every 2 s) and a tone to url.
-    static QStringList classArgs(const QString &url);
+    // ffmpeg's arguments publishing a 1280x720 test picture (1 Mbit/s unless said, a key frame every 2 s) and a
+    // tone to url.
+    static QStringList classArgs(const QString &url, int videoKbps = 1000);
     QString serverNamespace() const { return m_names.value(0); }
 
 private:
@@ -45,15 +46,18 @@ private:
     std::vector<std::unique_ptr<PeerProcess>> m_launched;
 };
 
-// tavi-play --trace playing a url in the pupil's namespace: each picture as it leaves the player.
+// tavi-play --trace playing a url in the pupil's namespace: each picture as it leaves the player. With a low
+// rendition it switches to it and back as the client does.
 class PupilPlayer
 {
 public:
     PupilPlayer(NetLab &lab, const QString &url,
-                const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment());
+                const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(), const QString &low = {});
     ~PupilPlayer() { m_process.stop(); }
     // (wall clock seconds, stream seconds) of each picture so far.
     QVector<QPair<double, double>> pictures;
+    // (wall clock seconds, on the low rendition) of each switch so far.
+    QVector<QPair<double, bool>> switches;
     // The least (wall - stream time) of the pictures so far: the edge at its nearest.
     double edge() const;
     // How far the last picture is behind that edge, in seconds; NaN before any.

@@ -2,6 +2,7 @@
 
 #include "testsupport.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QTextStream>
 #include <csignal>
@@ -28,6 +29,26 @@ bool NginxRtmp::start()
     return launch();
 }
 
+namespace {
+// The low rendition's transcoder, run by nginx-rtmp for every published stream: the class's own timestamps and key
+// frames, its sound as it is; renditions and dialogue streams are not transcoded again.
+bool writeLowRendition(const QString &path, quint16 port)
+{
+    const QString app = QStringLiteral("rtmp://127.0.0.1:%1/live/").arg(port);
+    const QString script = QStringLiteral("#!/bin/sh\n"
+                                          "case \"$1\" in *_low|*_talk|'') exit 0 ;; esac\n"
+                                          "exec ffmpeg -nostdin -hide_banner -loglevel error -rw_timeout 5000000 "
+                                          "-fflags nobuffer -analyzeduration 4000000 -i \"%1$1\" "
+                                          "-map 0:v:0 -map '0:a:0?' -c:v libx264 -preset veryfast -tune zerolatency "
+                                          "-vf scale=640:360 -r 25 -b:v 330k -maxrate 330k -bufsize 330k "
+                                          "-force_key_frames source -pix_fmt yuv420p -c:a copy -copyts "
+                                          "-rw_timeout 5000000 -f flv \"%1$1_low\"\n")
+                               .arg(app);
+    return writeFile(path, script.toUtf8()) &&
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+} // namespace
+
 bool NginxRtmp::launch()
 {
     QString conf;
@@ -44,6 +65,14 @@ bool NginxRtmp::launch()
         << "      wait_key on;\n";
     if (m_dropIdle > 0)
         out << "      drop_idle_publisher " << m_dropIdle << "s;\n";
+    if (!m_pull.isEmpty())
+        out << "      pull " << m_pull << ";\n";
+    if (m_low) {
+        const QString script = m_dir.filePath(QStringLiteral("low-rendition.sh"));
+        if (!writeLowRendition(script, m_port))
+            return false;
+        out << "      exec_push " << script << " $name;\n";
+    }
     if (!m_notify.isEmpty())
         out << "      notify_method get;\n"
             << "      on_play " << m_notify << "/play;\n      on_play_done " << m_notify << "/play_done;\n"
@@ -105,25 +134,37 @@ QByteArray NginxRtmp::stat() const
 {
     QByteArray out;
     const bool up = m_withStat && m_process.state() == QProcess::Running;
-    return up &&
-            run("curl", {"-sf", "--max-time", "5", QStringLiteral("http://127.0.0.1:%1/stat").arg(m_statPort)}, 10000,
-                &out)
-        ? out
-        : QByteArray();
+    return up && run("curl", {"-sf", "--max-time", "5", statUrl()}, 10000, &out) ? out : QByteArray();
 }
 
 QList<NginxRtmp::StreamStat> NginxRtmp::streams() const
+{
+    return streamsIn(stat());
+}
+
+QList<NginxRtmp::StreamStat> NginxRtmp::streamsIn(const QByteArray &stat)
 {
     // <stream><name/>...<client>...</client>...</stream>: the publisher's client holds a publishing element.
     QList<StreamStat> found;
     const QRegularExpression stream(QStringLiteral("<stream>(.*?)</stream>"),
                                     QRegularExpression::DotMatchesEverythingOption);
-    for (auto it = stream.globalMatch(QString::fromUtf8(stat())); it.hasNext();) {
+    for (auto it = stream.globalMatch(QString::fromUtf8(stat)); it.hasNext();) {
         const QString fields = it.next().captured(1);
         found.append({QRegularExpression(QStringLiteral("<name>([^<]*)</name>")).match(fields).captured(1),
                       int(fields.count(QLatin1String("<client>"))), fields.contains(QLatin1String("<publishing/>"))});
     }
     return found;
+}
+
+int NginxRtmp::players() const
+{
+    const QByteArray page = stat();
+    if (page.isEmpty())
+        return -1;
+    int players = 0;
+    for (const StreamStat &stream : streamsIn(page))
+        players += stream.clients - (stream.publishing ? 1 : 0);
+    return players;
 }
 
 QString NginxRtmp::log() const

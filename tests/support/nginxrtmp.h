@@ -32,6 +32,12 @@ public:
     // Before start: a publisher silent this long is let go, so that its stream can be published again after a
     // link that died without a reset (0: nginx's own timeout).
     void setDropIdlePublisher(int seconds) { m_dropIdle = seconds; }
+    // Before start: the origin of a larger school makes a low-rate rendition of each class it is sent, published
+    // beside it as the class's name plus "_low" (640x360, about 400 kbit/s, ffmpeg run by nginx-rtmp's exec_push).
+    void setLowRendition(bool on) { m_low = on; }
+    // Before start: an edge, which takes each stream it is asked for from the origin's application (e.g.
+    // rtmp://127.0.0.1:1935/live) with nginx-rtmp's pull: one upstream connection per stream however many play it.
+    void setPull(const QString &originApp) { m_pull = originApp; }
     bool start();
     void stop();
     // Starts again on the same port (a server that went away and came back), with the notify address set now.
@@ -54,6 +60,12 @@ public:
     };
     // The streams nginx holds now, from stat().
     QList<StreamStat> streams() const;
+    // Its statistics page's address (with setStatPage).
+    QString statUrl() const { return QStringLiteral("http://127.0.0.1:%1/stat").arg(m_statPort); }
+    // The streams in a statistics page.
+    static QList<StreamStat> streamsIn(const QByteArray &stat);
+    // How many play from it now (clients that do not publish); -1 when its statistics cannot be read.
+    int players() const;
 
 private:
     // Writes the configuration and starts nginx on it.
@@ -68,6 +80,8 @@ private:
     QString m_notify;
     QString m_namespace;
     int m_dropIdle = 0;
+    bool m_low = false;
+    QString m_pull;
 };
 
 } // namespace testsupport

@@ -2,7 +2,10 @@
 
 #include "testsupport.h"
 
+#include <QDateTime>
 #include <QTest>
+
+#include <algorithm>
 
 #include <cmath>
 
@@ -112,6 +115,66 @@ double toneShare(const QVector<qint16> &samples, double frequency)
 bool waitForTone(const QString &source, double frequency, int timeoutMs)
 {
     return QTest::qWaitFor([&] { return toneShare(recordSource(source, 300), frequency) > 0.8; }, timeoutMs);
+}
+
+} // namespace testsupport
+
+namespace testsupport {
+
+Ear::Ear(const QString &sink)
+{
+    m_parec.start(
+        QStringLiteral("parec"),
+        {"-d", sink + ".monitor", "--raw", "--format=s16le", "--rate=8000", "--channels=1", "--latency-msec=20"});
+    QObject::connect(&m_parec, &QProcess::readyReadStandardOutput, [this] { hear(m_parec.readAllStandardOutput()); });
+}
+
+void Ear::restart()
+{
+    m_heard = false;
+    m_silent = 0;
+    m_gaps.clear();
+}
+
+double Ear::longestGapMs() const
+{
+    return longestGapMs(-1e18, 1e18);
+}
+
+double Ear::longestGapMs(double from, double to) const
+{
+    int longest = 0;
+    for (const auto &gap : m_gaps) {
+        const double began = gap.first - gap.second * 0.01;
+        if (began >= from && began < to)
+            longest = std::max(longest, gap.second);
+    }
+    return longest * 10.0;
+}
+
+void Ear::hear(const QByteArray &bytes)
+{
+    const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    m_pending += bytes;
+    const int block = 80 * 2;
+    // Blocks that came together end at now, the last one latest.
+    int blocks = m_pending.size() / block;
+    while (m_pending.size() >= block) {
+        --blocks;
+        const auto *s = reinterpret_cast<const qint16 *>(m_pending.constData());
+        int peak = 0;
+        for (int i = 0; i < 80; ++i)
+            peak = std::max(peak, std::abs(int(s[i])));
+        m_pending.remove(0, block);
+        if (peak > 1000) {
+            if (m_heard && m_silent > 0)
+                m_gaps.append({now - blocks * 0.01, m_silent});
+            m_heard = true;
+            m_silent = 0;
+        } else {
+            ++m_silent;
+        }
+    }
 }
 
 } // namespace testsupport

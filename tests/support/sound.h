@@ -2,6 +2,7 @@
 
 #include "peerprocess.h"
 
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -58,6 +59,32 @@ public:
 
 private:
     PeerProcess m_process;
+};
+
+// Hears a sink's monitor as it plays and notes its silences (10 ms steps,
+// 8 kHz) with the wall clock time each ended at. The event loop must run.
+class Ear
+{
+public:
+    explicit Ear(const QString &sink);
+    ~Ear() { m_parec.stop(); }
+    // From now on only.
+    void restart();
+    // The longest silence between sounds so far.
+    double longestGapMs() const;
+    // The longest silence that began at or after from (wall clock seconds)
+    // and before to.
+    double longestGapMs(double from, double to) const;
+
+private:
+    void hear(const QByteArray &bytes);
+
+    PeerProcess m_parec;
+    QByteArray m_pending;
+    bool m_heard = false;
+    int m_silent = 0;
+    // (wall clock seconds the silence ended, its length in 10 ms steps)
+    QVector<QPair<double, int>> m_gaps;
 };
 
 constexpr int kSampleRate = 44100;

@@ -1,13 +1,17 @@
-// tavi-play ADDRESS [--seconds S] [--frames N] [--no-sync | --no-decode] [--stats] [--trace]
+// tavi-play ADDRESS [--low ADDRESS] [--seconds S] [--frames N] [--no-sync | --no-decode] [--stats] [--trace]
 // Plays an address with the client's player, sound through SDL, pictures
 // received and counted; --no-decode only reads and counts the pictures
 // (many listeners of a class on one machine). Exit status 1 when the
 // address cannot be played. --trace prints "picture WALL PTS" for each picture
-// (wall clock seconds as it leaves the player, stream seconds).
+// (wall clock seconds as it leaves the player, stream seconds). With --low,
+// ADDRESS is a class's full rendition and the player switches to the low one
+// and back as the client does; --trace then also prints "rendition low|full
+// WALL" at each switch.
 
 #include "base/allocator.h"
 #include "packetcounter.h"
 #include "playstats.h"
+#include "video/renditionswitch.h"
 #include "video/videoplayer_thread.h"
 
 #include <QCoreApplication>
@@ -20,7 +24,8 @@
 static int usage()
 {
     std::fprintf(stderr,
-                 "usage: tavi-play ADDRESS [--seconds S] [--frames N] [--no-sync | --no-decode] [--stats] [--trace]\n");
+                 "usage: tavi-play ADDRESS [--low ADDRESS] [--seconds S] [--frames N] [--no-sync | --no-decode] "
+                 "[--stats] [--trace]\n");
     return 2;
 }
 
@@ -29,6 +34,7 @@ namespace {
 struct Options
 {
     QString address;
+    QString low;
     double seconds = 0;
     int frames = 0;
     bool sync = true;
@@ -46,6 +52,8 @@ bool readOptions(const QStringList &args, Options &o)
             o.seconds = args[++i].toDouble(&ok);
         else if (arg == QLatin1String("--frames") && i + 1 < args.size())
             o.frames = args[++i].toInt(&ok);
+        else if (arg == QLatin1String("--low") && i + 1 < args.size())
+            o.low = args[++i];
         else if (arg == QLatin1String("--no-sync"))
             o.sync = false;
         else if (arg == QLatin1String("--no-decode"))
@@ -61,7 +69,7 @@ bool readOptions(const QStringList &args, Options &o)
         if (!ok || o.seconds < 0 || o.frames < 0)
             return false;
     }
-    return !o.address.isEmpty() && (o.decode || o.sync);
+    return !o.address.isEmpty() && (o.decode || o.sync) && (o.low.isEmpty() || (o.decode && o.sync));
 }
 
 // Only reads and counts the pictures.
@@ -90,38 +98,56 @@ int main(int argc, char *argv[])
         return usage();
     if (!o.decode)
         return countOnly(o);
+    // Each line as it happens, also into a pipe.
+    if (o.trace)
+        std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    VideoPlayer_Thread player;
-    player.setSync(o.sync);
+    VideoPlayer_Thread first, second;
+    RenditionSwitch renditions(&first, &second);
     PlayStats playStats;
     QElapsedTimer clock;
-    QObject::connect(
-        &player, &VideoPlayer_Thread::sig_GetOneFrame, &player,
-        [&](const QImage &image) {
-            // Runs on the player's video thread, as the picture leaves it.
-            const double pts = image.text(QStringLiteral("pts")).toDouble();
-            if (o.trace)
-                std::printf("picture %.3f %.3f\n", QDateTime::currentMSecsSinceEpoch() / 1000.0, pts);
-            // Pictures shown before the sound starts have no offset to
-            // measure.
-            const VideoState &state = player.playbackState();
-            const bool clocked = !o.sync || !state.audioOpen || state.playClockValid;
-            playStats.add(pts, clocked ? player.getCurrentTime() : pts, clock.nsecsElapsed() / 1e9, state.frameDuration,
-                          clocked);
-            if (o.frames > 0 && playStats.pictures() == o.frames)
-                QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection);
-        },
-        Qt::DirectConnection);
-    QObject::connect(&player, &QThread::finished, &app, &QCoreApplication::quit);
+    for (VideoPlayer_Thread *player : {&first, &second}) {
+        player->setSync(o.sync);
+        QObject::connect(
+            player, &VideoPlayer_Thread::sig_GetOneFrame, player,
+            [&, player](const QImage &image) {
+                // Runs on the player's video thread, as the picture leaves it.
+                if (!renditions.shows(player))
+                    return;
+                const double pts = image.text(QStringLiteral("pts")).toDouble();
+                if (o.trace)
+                    std::printf("picture %.3f %.3f\n", QDateTime::currentMSecsSinceEpoch() / 1000.0, pts);
+                // Pictures shown before the sound starts have no offset to
+                // measure.
+                const VideoState &state = player->playbackState();
+                const bool clocked = !o.sync || !state.audioOpen || state.playClockValid;
+                playStats.add(pts, clocked ? player->getCurrentTime() : pts, clock.nsecsElapsed() / 1e9,
+                              state.frameDuration, clocked);
+                if (o.frames > 0 && playStats.pictures() == o.frames)
+                    QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection);
+            },
+            Qt::DirectConnection);
+        // A rendition that was left ends too; only the one playing counts.
+        QObject::connect(player, &QThread::finished, &app, [&, player] {
+            if (player == renditions.current() && !player->isRunning())
+                app.quit();
+        });
+    }
+    QObject::connect(&renditions, &RenditionSwitch::switched, &app, [&] {
+        if (o.trace)
+            std::printf("rendition %s %.3f\n", renditions.onLow() ? "low" : "full",
+                        QDateTime::currentMSecsSinceEpoch() / 1000.0);
+        std::fflush(stdout);
+    });
     if (o.seconds > 0)
         QTimer::singleShot(int(o.seconds * 1000), &app, &QCoreApplication::quit);
 
     clock.start();
-    player.startPlay(o.address);
+    renditions.start(o.address, o.low);
     app.exec();
     QElapsedTimer stopping;
     stopping.start();
-    player.stop(true);
+    renditions.stop(true);
     const double stopSeconds = stopping.nsecsElapsed() / 1e9;
 
     if (o.stats)
