@@ -5,9 +5,16 @@
 // Printed: pictures per second and how far behind the live edge each
 // student fell, and the teacher's publishing CPU beside publishing alone in
 // the same run (the server fans out, so the two should match).
+// Then a class of 300 across 3 edges: the same teacher publishes to an origin
+// that makes the class's low rendition, three nginx-rtmp edges pull it from
+// there, 298 students read it without decoding (tavi-play --no-decode
+// --readers, 100 to an edge less the players) and 2 play it. Beside it, the
+// same 300 on the one server: how far behind the origin's own reader the
+// students fall, the teacher's CPU and the servers'.
 // Runs in the stage folder under the test sound server.
 //   --seconds S   length of the class (default 120); publishing alone is
 //                 measured for a third of it
+//   --only LIST   "class", "edges" or both (default)
 
 #include "benchsupport.h"
 #include "nginxrtmp.h"
@@ -26,6 +33,7 @@
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
+#include <vector>
 
 using namespace bench;
 
@@ -107,6 +115,128 @@ void finish(QProcess &process)
 
 } // namespace
 
+// One arrangement of the class of 300: its students' figures and the CPU of
+// the teacher and of the servers.
+struct Spread
+{
+    double rate = NAN; // least pictures per second of any student
+    double behind = NAN; // most seconds behind the origin's own reader
+    double teacher = NAN; // cores
+    double origin = NAN;
+    double edges = NAN;
+    int failed = 0;
+    int originPlayers = -1;
+};
+
+// kEdgeStudents students on the servers (one or more), the teacher publishing to origin.
+Spread spreadClass(const TeacherDesktop &desktop, testsupport::NginxRtmp &origin,
+                   std::vector<std::unique_ptr<testsupport::NginxRtmp>> &edges, int seconds)
+{
+    constexpr int kStudents = 300;
+    Spread f;
+    const QString stream = QStringLiteral("bigclass");
+    auto teacher = startTeacher(desktop, origin.url(stream), seconds + 30);
+    if (!teacher)
+        return f;
+    QThread::msleep(6000);
+    // The origin's own reader: its live edge.
+    QProcess reference;
+    reference.start(stage() + "/tavi-play",
+                    {origin.url(stream), "--no-decode", "--seconds", QString::number(seconds), "--stats"});
+    std::vector<std::unique_ptr<QProcess>> groups;
+    const int servers = edges.empty() ? 1 : int(edges.size());
+    for (int i = 0; i < servers; ++i) {
+        const QString url = edges.empty() ? origin.url(stream) : edges[size_t(i)]->url(stream);
+        const int readers = kStudents / servers - (i < kPlayers ? 1 : 0);
+        auto group = std::make_unique<QProcess>();
+        group->start(stage() + "/tavi-play",
+                     {url, "--no-decode", "--readers", QString::number(readers), "--seconds", QString::number(seconds),
+                      "--stats"});
+        groups.push_back(std::move(group));
+        if (i < kPlayers) {
+            auto player = std::make_unique<QProcess>();
+            player->start(stage() + "/tavi-play", {url, "--seconds", QString::number(seconds), "--stats"});
+            groups.push_back(std::move(player));
+        }
+    }
+    QThread::msleep(8000);
+    QElapsedTimer window;
+    window.start();
+    const double originBefore = cpuSeconds(origin.processId());
+    double edgesBefore = 0;
+    for (const auto &edge : edges)
+        edgesBefore += cpuSeconds(edge->processId());
+    f.teacher = coresOver(teacher->processId(), (seconds - 16) * 1000);
+    const double wall = window.nsecsElapsed() / 1e9;
+    f.origin = (cpuSeconds(origin.processId()) - originBefore) / wall;
+    double edgesAfter = 0;
+    for (const auto &edge : edges)
+        edgesAfter += cpuSeconds(edge->processId());
+    f.edges = edges.empty() ? NAN : (edgesAfter - edgesBefore) / wall;
+    f.originPlayers = origin.players();
+    finish(reference);
+    const double edge = statValue(reference.readAllStandardOutput(), "wall lag least");
+    f.rate = 1e9;
+    f.behind = 0;
+    for (auto &group : groups) {
+        finish(*group);
+        const QByteArray out = group->readAllStandardOutput();
+        const double rate = std::isnan(statValue(out, "pictures per second min"))
+            ? statValue(out, "pictures per second")
+            : statValue(out, "pictures per second min");
+        const double most = statValue(out, "wall lag most");
+        const double failed = statValue(out, "readers failed");
+        f.failed += group->exitCode() != 0 ? std::max(1, int(std::isnan(failed) ? 1 : failed)) : 0;
+        if (!std::isnan(rate))
+            f.rate = std::min(f.rate, rate);
+        if (!std::isnan(most))
+            f.behind = std::max(f.behind, most - edge);
+    }
+    finish(*teacher);
+    return f;
+}
+
+void edgesClass(const TeacherDesktop &desktop, int seconds)
+{
+    line("A class of 300 across 3 edges: tavi-record publishes a 1280x720 desktop to an origin nginx-rtmp that "
+         "makes its low rendition; 3 edges pull it; 298 students read it without decoding, 2 play it; beside it "
+         "the same 300 on the one server");
+    testsupport::NginxRtmp origin;
+    origin.setLowRendition(true);
+    origin.setStatPage(true);
+    if (!origin.start()) {
+        line("edges: the origin did not start");
+        return;
+    }
+    std::vector<std::unique_ptr<testsupport::NginxRtmp>> edges, none;
+    for (int i = 0; i < 3; ++i) {
+        edges.push_back(std::make_unique<testsupport::NginxRtmp>());
+        edges.back()->setPull(QStringLiteral("rtmp://127.0.0.1:%1/live").arg(origin.port()));
+        if (!edges.back()->start()) {
+            line("edges: edge %d did not start", i + 1);
+            return;
+        }
+    }
+    const Spread spread = spreadClass(desktop, origin, edges, seconds);
+    testsupport::NginxRtmp single;
+    single.setStatPage(true);
+    if (!single.start()) {
+        line("edges: the single server did not start");
+        return;
+    }
+    const Spread one = spreadClass(desktop, single, none, seconds);
+    line("3. students (300): least pictures per second: 3 edges %.2f | one server %.2f | goal 25", spread.rate,
+         one.rate);
+    line("   most behind the origin's own reader: 3 edges %.3f s | one server %.3f s | ratio %.2f | goal <= 1 s",
+         spread.behind, one.behind, spread.behind / one.behind);
+    line("   students that failed: 3 edges %d | one server %d", spread.failed, one.failed);
+    line("4. teacher's publishing CPU: 3 edges %.3f cores | one server %.3f cores | ratio %.2f | goal <= 1.10",
+         spread.teacher, one.teacher, spread.teacher / one.teacher);
+    line("   the origin's players: %d (3 edges and the low rendition's transcoder; goal 4)", spread.originPlayers);
+    line("   server CPU: origin %.3f + edges %.3f cores | one server %.3f cores", spread.origin, spread.edges,
+         one.origin);
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -116,12 +246,18 @@ int main(int argc, char **argv)
     if (at > 0 && at + 1 < args.size())
         seconds = std::max(30, args.at(at + 1).toInt());
     const int aloneSeconds = std::max(20, seconds / 3);
+    const int only = args.indexOf(QStringLiteral("--only"));
+    const QString parts = only > 0 && only + 1 < args.size() ? args.at(only + 1) : QStringLiteral("class,edges");
 
     TeacherDesktop desktop;
     testsupport::NginxRtmp server;
     if (!desktop.start() || !server.start()) {
         line("load: the teacher's display or nginx-rtmp did not start");
         return 1;
+    }
+    if (!parts.contains(QLatin1String("class"))) {
+        edgesClass(desktop, std::max(40, seconds / 2));
+        return 0;
     }
     const QString url = server.url(QStringLiteral("loadclass"));
     line("A class of %d on this machine: tavi-record publishes a 1280x720 desktop through nginx-rtmp; "
@@ -190,5 +326,7 @@ int main(int argc, char **argv)
          "1.10",
          classCores, aloneCores, classCores / aloneCores);
     line("   nginx-rtmp fanning out to %d students: %.3f cores", kReaders + kPlayers, nginxCores);
+    if (parts.contains(QLatin1String("edges")))
+        edgesClass(desktop, std::max(40, seconds / 2));
     return failed == 0 ? 0 : 1;
 }

@@ -17,7 +17,12 @@
 //      TAVI_BENCH_HOUR=1 from minute 5 to the end of an hour. The pupil's
 //      link drops for 5 s at minute 2 (then every 10 minutes of the hour):
 //      tavi-play opens the stream again, which is where its memory grew
-//   --only LIST   conditions to run, e.g. "b,d" (default a,b,c,d,m)
+//   w. a weak link: 2 % loss all along and the pupil's downlink at 1 Mbit/s
+//      for 20 s under a 1.7 Mbit/s class, with the server's low rendition
+//      offered (tavi-play --low), without it, and ffplay: pictures a second,
+//      how far behind and the longest freeze under the cap, and how soon the
+//      full rendition is back after it
+//   --only LIST   conditions to run, e.g. "b,d" (default a,b,c,d,w,m)
 
 #include "benchsupport.h"
 #include "netlab.h"
@@ -87,13 +92,14 @@ void onLines(QProcess &process, bool errors, const std::function<void(double, co
 // A player in the pupil's namespace: tavi-play or ffplay, its pictures timed.
 struct Player
 {
-    Player(testsupport::NetLab &lab, bool tavi, const QString &sink)
+    Player(testsupport::NetLab &lab, bool tavi, const QString &sink, bool low = false)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("PULSE_SINK"), sink);
         const QString url = lab.pupilUrl(kStream);
         if (tavi) {
-            ours = std::make_unique<testsupport::PupilPlayer>(lab, url, env);
+            ours = std::make_unique<testsupport::PupilPlayer>(
+                lab, url, env, low ? lab.pupilUrl(QString::fromLatin1(kStream) + "_low") : QString());
             return;
         }
         static const QRegularExpression showinfo(QStringLiteral("pts_time:\\s*([0-9.]+)"));
@@ -293,6 +299,57 @@ PupilFigures pupilRun(char condition, bool tavi)
     return f;
 }
 
+struct WeakFigures
+{
+    double rate = NAN, mostBehind = NAN, freeze = NAN, backToFull = NAN, soundGap = NAN;
+};
+
+// Condition w with one player: 0 tavi-play offered the low rendition, 1
+// tavi-play without it, 2 ffplay.
+WeakFigures weakRun(int who)
+{
+    WeakFigures f;
+    testsupport::NetLab lab;
+    lab.server().setLowRendition(true);
+    const QString why = lab.start();
+    if (!why.isEmpty()) {
+        line("   w: %s", qPrintable(why));
+        return f;
+    }
+    lab.launch(false, QStringLiteral("ffmpeg"), testsupport::NetLab::classArgs(lab.teacherUrl(kStream), 1600));
+    const QString sinkName = QStringLiteral("netbench%1").arg(getpid());
+    testsupport::NullSink sink(sinkName);
+    Ear ear(sinkName);
+    // The transcoder's first try may find no picture yet.
+    phase(12);
+    Player player(lab, who != 2, sinkName, who == 0);
+    if (!spinUntil([&] { return player.pictures().size() > 25; }, 20000)) {
+        line("   w: nothing played");
+        return f;
+    }
+    lab.command(QStringLiteral("loss pupil 2"));
+    phase(10);
+    ear.restart();
+    lab.command(QStringLiteral("cap pupil 1mbit"));
+    const double capped = now();
+    phase(20);
+    lab.command(QStringLiteral("uncap pupil"));
+    const double lifted = now();
+    phase(25);
+    const Pictures &p = player.pictures();
+    const double own = leastOffset(p, 0, capped);
+    const QVector<double> l = lags(p, own, capped, lifted);
+    f.mostBehind = l.isEmpty() ? NAN : *std::max_element(l.begin(), l.end());
+    f.rate = l.size() / (lifted - capped);
+    f.freeze = longestFreeze(p, capped, lifted);
+    f.soundGap = ear.longestGapMs(capped, lifted);
+    if (who == 0 && player.ours)
+        for (const auto &s : player.ours->switches)
+            if (s.first > lifted && !s.second && std::isnan(f.backToFull))
+                f.backToFull = s.first - lifted;
+    return f;
+}
+
 struct TeacherFigures
 {
     double rssBefore = NAN, rssMost = NAN, mostBehind = NAN, back = NAN, soundGap = NAN, restarts = 0;
@@ -430,7 +487,7 @@ void memoryTrend()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QString only = QStringLiteral("a,b,c,d,m");
+    QString only = QStringLiteral("a,b,c,d,w,m");
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == QLatin1String("--seconds"))
@@ -474,6 +531,20 @@ int main(int argc, char *argv[])
         const TeacherFigures tt = teacherRun('d', true), rt = teacherRun('d', false);
         pair("d. teacher's link cut 20 s: pupil's first picture after its return", tt.back, rt.back, "s", "<= 5 s");
         line("   (publisher runs that ended by themselves: tavi-record %.0f, ffmpeg %.0f)", tt.restarts, rt.restarts);
+    }
+    if (only.contains('w')) {
+        const WeakFigures low = weakRun(0), full = weakRun(1), ffplay = weakRun(2);
+        line("w. 2 %% loss, 20 s at 1 Mbit/s under a 1.7 Mbit/s class: tavi with the low rendition | tavi without it "
+             "| ffplay");
+        line("   pictures a second under the cap: %.1f | %.1f | %.1f | ratio %.2f | goal >= 24", low.rate, full.rate,
+             ffplay.rate, low.rate / ffplay.rate);
+        line("   most behind the live edge: %.2f | %.2f | %.2f s | ratio %.2f | goal <= 1 s", low.mostBehind,
+             full.mostBehind, ffplay.mostBehind, low.mostBehind / ffplay.mostBehind);
+        line("   longest freeze: %.2f | %.2f | %.2f s | ratio %.2f | goal <= 0.3 s", low.freeze, full.freeze,
+             ffplay.freeze, low.freeze / ffplay.freeze);
+        line("   longest gap in the sound under the cap: %.0f | %.0f | %.0f ms", low.soundGap, full.soundGap,
+             ffplay.soundGap);
+        line("   back on the full rendition after the cap: %.1f s | goal <= 20 s", low.backToFull);
     }
     if (only.contains('m'))
         memoryTrend();

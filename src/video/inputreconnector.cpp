@@ -63,6 +63,15 @@ InputReconnector::InputReconnector(VideoState *state, const QByteArray &path, Pr
 
 bool InputReconnector::read(AVPacket *packet)
 {
+    // Taken up again after it was let go: at once, not as a failure.
+    if (m_letGo && !m_state->formatContext) {
+        m_letGo = false;
+        m_lastAttempt = steadyMs();
+        if (!reopen("taken up again"))
+            waitToRetry();
+        return false;
+    }
+    m_letGo = false;
     if (m_live)
         armRead();
     // A reopen that failed has let go of the input: as a failed read.
@@ -113,6 +122,7 @@ void InputReconnector::letGo()
     if (!m_live || !m_state->formatContext)
         return;
     avformat_close_input(&m_state->formatContext);
+    m_letGo = true;
     TAVI_LOG_INFO("Let go of " << addressForLog(QString::fromUtf8(m_path)).constData());
 }
 

@@ -67,6 +67,8 @@ private:
     int m_retryMs = 0;
     // Reads have failed since the last packet (the player was told).
     bool m_lost = false;
+    // The input was let go of (letGo) and not opened since.
+    bool m_letGo = false;
     double m_leastLag = 1e300;
     double m_lastPts = 0;
     long long m_behindSince = 0;

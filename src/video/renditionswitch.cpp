@@ -134,7 +134,9 @@ void RenditionSwitch::tick()
     const double now = steadySeconds();
     if (m_spare == Spare::Probing)
         watchProbe(now);
-    else if (m_spare == Spare::GoingDown && now - m_spareStarted > kOpenWithin && !m_spareShowing) {
+    else if (m_spare == Spare::GoingDown && !m_spareShowing &&
+             (now - m_spareStarted > kOpenWithin ||
+              (now - m_spareStarted > kDataWithin && newestPts(spare()->playbackState()) <= 0))) {
         TAVI_LOG_WARN("The low rendition " << addressForLog(m_low).constData() << " gave no picture; staying on "
                                            << "the full one");
         dropSpare("no picture");

@@ -38,8 +38,10 @@ public:
     // probed less often.
     static constexpr int kProbesBeforeRest = 10;
     static constexpr double kRestedProbeEvery = 30.0;
-    // A rendition that gives no picture this long is given up.
+    // A rendition that gives no picture this long, or no data at all for
+    // kDataWithin (a stream nobody publishes), is given up.
     static constexpr double kOpenWithin = 8.0;
+    static constexpr double kDataWithin = 3.0;
     static constexpr double kLowRetryAfter = 60.0;
 
     // Both players are the caller's; they must be stopped and outlive this.

@@ -1,7 +1,9 @@
-// tavi-play ADDRESS [--low ADDRESS] [--seconds S] [--frames N] [--no-sync | --no-decode] [--stats] [--trace]
+// tavi-play ADDRESS [--low ADDRESS] [--seconds S] [--frames N] [--no-sync | --no-decode [--readers N]] [--stats]
+//           [--trace]
 // Plays an address with the client's player, sound through SDL, pictures
 // received and counted; --no-decode only reads and counts the pictures
-// (many listeners of a class on one machine). Exit status 1 when the
+// (many listeners of a class on one machine; --readers N reads it N times at
+// once and reports the least and most of them). Exit status 1 when the
 // address cannot be played. --trace prints "picture WALL PTS" for each picture
 // (wall clock seconds as it leaves the player, stream seconds). With --low,
 // ADDRESS is a class's full rendition and the player switches to the low one
@@ -19,7 +21,11 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <thread>
+#include <vector>
 
 static int usage()
 {
@@ -37,6 +43,7 @@ struct Options
     QString low;
     double seconds = 0;
     int frames = 0;
+    int readers = 1;
     bool sync = true;
     bool stats = false;
     bool trace = false;
@@ -54,6 +61,8 @@ bool readOptions(const QStringList &args, Options &o)
             o.frames = args[++i].toInt(&ok);
         else if (arg == QLatin1String("--low") && i + 1 < args.size())
             o.low = args[++i];
+        else if (arg == QLatin1String("--readers") && i + 1 < args.size())
+            o.readers = args[++i].toInt(&ok);
         else if (arg == QLatin1String("--no-sync"))
             o.sync = false;
         else if (arg == QLatin1String("--no-decode"))
@@ -66,15 +75,47 @@ bool readOptions(const QStringList &args, Options &o)
             o.address = arg;
         else
             return false;
-        if (!ok || o.seconds < 0 || o.frames < 0)
+        if (!ok || o.seconds < 0 || o.frames < 0 || o.readers < 1 || o.readers > 1000)
             return false;
     }
-    return !o.address.isEmpty() && (o.decode || o.sync) && (o.low.isEmpty() || (o.decode && o.sync));
+    return !o.address.isEmpty() && (o.decode || o.sync) && (o.low.isEmpty() || (o.decode && o.sync)) &&
+        (o.readers == 1 || !o.decode);
+}
+
+// Reads the address many times at once, each in a thread of its own.
+int countMany(const Options &o)
+{
+    std::vector<PlayStats> counted(size_t(o.readers));
+    std::vector<std::thread> threads;
+    std::atomic<int> failed{0};
+    for (PlayStats &stats : counted)
+        threads.emplace_back([&o, &stats, &failed] {
+            if (!countPictures(o.address, o.seconds, o.frames, stats) || stats.pictures() == 0)
+                ++failed;
+        });
+    for (std::thread &thread : threads)
+        thread.join();
+    double rate = 1e300, lagLeast = 1e300, lagMost = -1e300;
+    for (const PlayStats &stats : counted) {
+        if (stats.pictures() == 0)
+            continue;
+        rate = std::min(rate, stats.picturesPerSecond());
+        lagLeast = std::min(lagLeast, stats.wallLagLeast());
+        lagMost = std::max(lagMost, stats.wallLagMost());
+    }
+    if (o.stats)
+        std::printf("readers: %d\nreaders failed: %d\npictures per second min: %.2f\nwall lag least: %.3f s\n"
+                    "wall lag most: %.3f s\n",
+                    o.readers, failed.load(), rate, lagLeast, lagMost);
+    std::fflush(stdout);
+    return failed == 0 ? 0 : 1;
 }
 
 // Only reads and counts the pictures.
 int countOnly(const Options &o)
 {
+    if (o.readers > 1)
+        return countMany(o);
     PlayStats counted;
     const bool opened = countPictures(o.address, o.seconds, o.frames, counted);
     if (o.stats)

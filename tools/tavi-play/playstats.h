@@ -16,6 +16,9 @@ public:
     void add(double pts, double audioTime, double sinceStart, double frameDuration, bool clocked);
     int pictures() const;
     QString report() const;
+    double picturesPerSecond() const;
+    double wallLagLeast() const;
+    double wallLagMost() const;
 
 private:
     mutable std::mutex m_mutex;
@@ -29,5 +32,9 @@ private:
     double m_firstPicture = -1;
     double m_lastPts = 0;
     int m_dropped = 0;
+    // Wall clock minus stream time, from the 3rd second on: beside another
+    // reader's of the same stream (a server's), how far behind it this one is.
+    double m_wallLagLeast = 1e300;
+    double m_wallLagMost = -1e300;
     QVector<double> m_offsetsMs;
 };
