@@ -232,7 +232,8 @@ void edgesClass(const TeacherDesktop &desktop, int seconds)
     line("   students that failed: 3 edges %d | one server %d", spread.failed, one.failed);
     line("4. teacher's publishing CPU: 3 edges %.3f cores | one server %.3f cores | ratio %.2f | goal <= 1.10",
          spread.teacher, one.teacher, spread.teacher / one.teacher);
-    line("   the origin's players: %d (3 edges and the low rendition's transcoder; goal 4)", spread.originPlayers);
+    line("   the origin's players: %d (3 edges, the low rendition's transcoder and the reference reader; goal 5)",
+         spread.originPlayers);
     line("   server CPU: origin %.3f + edges %.3f cores | one server %.3f cores", spread.origin, spread.edges,
          one.origin);
 }

@@ -18,7 +18,8 @@
 //      link drops for 5 s at minute 2 (then every 10 minutes of the hour):
 //      tavi-play opens the stream again, which is where its memory grew
 //   w. a weak link: 2 % loss all along and the pupil's downlink at 1 Mbit/s
-//      for 20 s under a 1.7 Mbit/s class, with the server's low rendition
+//      for 20 s under a 1.7 Mbit/s class (key frames every 12 pictures, as
+//      tavi-record makes them), with the server's low rendition
 //      offered (tavi-play --low), without it, and ffplay: pictures a second,
 //      how far behind and the longest freeze under the cap, and how soon the
 //      full rendition is back after it
@@ -316,7 +317,8 @@ WeakFigures weakRun(int who)
         line("   w: %s", qPrintable(why));
         return f;
     }
-    lab.launch(false, QStringLiteral("ffmpeg"), testsupport::NetLab::classArgs(lab.teacherUrl(kStream), 1600));
+    // Key frames as tavi-record makes them, every 12 pictures.
+    lab.launch(false, QStringLiteral("ffmpeg"), testsupport::NetLab::classArgs(lab.teacherUrl(kStream), 1600, 12));
     const QString sinkName = QStringLiteral("netbench%1").arg(getpid());
     testsupport::NullSink sink(sinkName);
     Ear ear(sinkName);

@@ -10,12 +10,12 @@
 namespace {
 constexpr int kTickMs = 250;
 // The stream's own pace over the last seconds, against the wall clock.
-constexpr double kPaceWindow = 2.0;
+constexpr double kPaceWindow = 1.5;
 constexpr double kSlowPace = 0.85;
 // A stall (no data at all) is the reconnector's to mend: a slow link still
 // brings something in most ticks.
 constexpr double kSteadyShare = 0.75;
-constexpr double kSlowBehind = 0.3;
+constexpr double kSlowBehind = 0.25;
 // A probe lagging this far behind its own edge cannot keep pace.
 constexpr double kProbeBehind = 0.5;
 constexpr double kProbeSettle = 3.0;

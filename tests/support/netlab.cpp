@@ -74,14 +74,15 @@ void NetLab::startIn(QProcess &process, bool pupil, const QString &program, cons
     process.start(QStringLiteral("ip"), QStringList{"netns", "exec", m_names.value(pupil ? 1 : 2), program} + args);
 }
 
-QStringList NetLab::classArgs(const QString &url, int videoKbps)
+QStringList NetLab::classArgs(const QString &url, int videoKbps, int keyEvery)
 {
     return QStringLiteral("-hide_banner -nostdin -loglevel error -re -f lavfi -i testsrc2=size=1280x720:rate=25 "
                           "-f lavfi -i sine=frequency=440:sample_rate=44100 -c:v libx264 -preset ultrafast "
-                          "-tune zerolatency -g 50 -b:v %1k -maxrate %1k -bufsize %2k -pix_fmt yuv420p "
+                          "-tune zerolatency -g %3 -b:v %1k -maxrate %1k -bufsize %2k -pix_fmt yuv420p "
                           "-c:a aac -b:a 64k -f flv")
                .arg(videoKbps)
                .arg(videoKbps / 2)
+               .arg(keyEvery)
                .split(QLatin1Char(' ')) +
         QStringList{url};
 }

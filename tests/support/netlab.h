@@ -33,9 +33,9 @@ public:
     // The same with a process of the lab's, stopped with it.
     QProcess &launch(bool pupil, const QString &program, const QStringList &args);
     NginxRtmp &server() { return m_nginx; }
-    // ffmpeg's arguments publishing a 1280x720 test picture (1 Mbit/s unless said, a key frame every 2 s) and a
-    // tone to url.
-    static QStringList classArgs(const QString &url, int videoKbps = 1000);
+    // ffmpeg's arguments publishing a 1280x720 test picture (1 Mbit/s and a key frame every 50 pictures unless
+    // said) and a tone to url.
+    static QStringList classArgs(const QString &url, int videoKbps = 1000, int keyEvery = 50);
     QString serverNamespace() const { return m_names.value(0); }
 
 private:

@@ -57,7 +57,7 @@ bool NginxRtmp::launch()
         << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
         << "pid " << m_dir.filePath(QStringLiteral("nginx.pid")) << ";\n"
         << "error_log " << m_dir.filePath(QStringLiteral("error.log")) << " info;\n"
-        << "events { worker_connections 256; }\n"
+        << "events { worker_connections 1024; }\n"
         << "rtmp {\n  server {\n    listen 127.0.0.1:" << m_port << ";\n"
         << "    chunk_size 4096;\n"
         << "    application live {\n      live on;\n      record off;\n"
