@@ -46,12 +46,13 @@ void RenditionSwitch::start(const QString &full, const QString &low)
     m_failedProbes = 0;
     m_lowAgain = 0;
     m_fellBehindAt.clear();
-    clearSamples();
     VideoPlayer_Thread *player = current();
     m_shown = player;
     player->setVolume(m_volume);
     player->stop(false);
     player->startPlay(full);
+    // After the start: a new run counts its reopens from 0.
+    clearSamples();
     if (m_paused)
         player->pause();
     if (!m_low.isEmpty())
