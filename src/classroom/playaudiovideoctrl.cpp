@@ -169,8 +169,12 @@ void playAudioVideoCtrl::renditionSwitched()
     classSpare = m_renditions->spare();
     // The rendition that took over gave pictures already.
     m_student->inputFlowing(true);
-    if (isDialogueOn())
-        listenForEcho(classPlayer);
+    // The microphone's canceller, while a dialogue has one, hears whichever
+    // rendition plays; the microphone keeps it.
+    if (m_canceller && course.role == Role::Student) {
+        classSpare->setEchoCanceller(nullptr);
+        classPlayer->setEchoCanceller(m_canceller);
+    }
     emit sig_lowRendition(m_renditions->onLow());
 }
 
