@@ -158,11 +158,15 @@ QList<NginxRtmp::StreamStat> NginxRtmp::streamsIn(const QByteArray &stat)
 
 int NginxRtmp::players() const
 {
-    const QByteArray page = stat();
-    if (page.isEmpty())
+    return playersIn(stat());
+}
+
+int NginxRtmp::playersIn(const QByteArray &stat)
+{
+    if (stat.isEmpty())
         return -1;
     int players = 0;
-    for (const StreamStat &stream : streamsIn(page))
+    for (const StreamStat &stream : streamsIn(stat))
         players += stream.clients - (stream.publishing ? 1 : 0);
     return players;
 }

@@ -66,6 +66,8 @@ public:
     static QList<StreamStat> streamsIn(const QByteArray &stat);
     // How many play from it now (clients that do not publish); -1 when its statistics cannot be read.
     int players() const;
+    // The same from a statistics page (-1 for an empty one), for a reader on another thread.
+    static int playersIn(const QByteArray &stat);
 
 private:
     // Writes the configuration and starts nginx on it.

@@ -35,6 +35,11 @@ void PlayStats::add(double pts, double audioTime, double sinceStart, double fram
 double PlayStats::picturesPerSecond() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    return rate();
+}
+
+double PlayStats::rate() const
+{
     const double receiving = m_lastArrival - m_firstPicture;
     return receiving > 0 ? (m_pictures - 1) / receiving : 0;
 }
@@ -70,8 +75,6 @@ QString PlayStats::report() const
         mean /= sorted.size();
         p95 = sorted[std::min<int>(sorted.size() - 1, int(std::ceil(0.95 * sorted.size())) - 1)];
     }
-    const double receiving = m_lastArrival - m_firstPicture;
-    const double rate = receiving > 0 ? (m_pictures - 1) / receiving : 0;
     return QStringLiteral("first picture: %1 s\npictures: %2\noffset mean: %3 ms\noffset p95: %4 ms\ndropped: %5\n"
                           "pictures per second: %6\nbehind live edge max: %7 s\nwall lag least: %8 s\n"
                           "wall lag most: %9 s\n")
@@ -80,7 +83,7 @@ QString PlayStats::report() const
         .arg(mean, 0, 'f', 1)
         .arg(p95, 0, 'f', 1)
         .arg(m_dropped)
-        .arg(rate, 0, 'f', 2)
+        .arg(rate(), 0, 'f', 2)
         .arg(m_mostBehind, 0, 'f', 3)
         .arg(m_wallLagLeast, 0, 'f', 3)
         .arg(m_wallLagMost, 0, 'f', 3);

@@ -21,6 +21,9 @@ public:
     double wallLagMost() const;
 
 private:
+    // Pictures a second since the first; under the lock.
+    double rate() const;
+
     mutable std::mutex m_mutex;
     int m_pictures = 0;
     // Behind the live edge: arrival time minus stream time, against the
